@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/Object.h"
+
+namespace orb::platform {
+
+/// An immutable RGBA colour, components in 0…1. Shared like any object: an object that
+/// holds a colour can tell "the very colour I have" from an equal one.
+class Color : public Object {
+ public:
+  Color(double red, double green, double blue, double alpha = 1.0)
+      : m_red(red), m_green(green), m_blue(blue), m_alpha(alpha) {}
+  static std::shared_ptr<Color> make(double red, double green, double blue, double alpha = 1.0) {
+    return makeObject<Color>(red, green, blue, alpha);
+  }
+
+  double red() const { return m_red; }
+  double green() const { return m_green; }
+  double blue() const { return m_blue; }
+  double alpha() const { return m_alpha; }
+
+  std::string className() const override { return "Color"; }
+  std::string description() const override;
+  bool isEqualTo(const Object& other) const override;
+  std::size_t hash() const override;
+
+ private:
+  double m_red, m_green, m_blue, m_alpha;
+};
+
+}  // namespace orb::platform

@@ -1,0 +1,3 @@
+list(APPEND sources
+  objects/RootObjectsTest.cpp
+)
