@@ -18,12 +18,12 @@ class Object;
 struct KeyEntry {
   std::string key;
   std::function<Value(const Object&)> get;
-  std::function<void(Object&, const Value&)> set;
+  std::function<void(Object&, const Value&)> set{};
   /// True when `set` writes a field directly, so key-value coding announces the change;
   /// setter methods announce their own changes (Object::changeValueForKey).
   bool setAnnounces = false;
   /// Keys of the same object whose change also changes this one.
-  std::vector<std::string> affectedBy;
+  std::vector<std::string> affectedBy{};
   /// A summary key: every other key of the class affects it.
   bool affectedByAll = false;
 
