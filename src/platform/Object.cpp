@@ -205,6 +205,12 @@ const KeyTable& Object::classKeys() {
   return table;
 }
 
+void Object::encodeWithCoder(Coder&) const {
+  Exception::raise("NSInvalidArchiveOperationException", "objects of class %s cannot be archived", className().c_str());
+}
+
+void Object::initWithCoder(const Coder&) {}
+
 // --- key-value coding --------------------------------------------------------------------
 
 Value Object::valueForKey(std::string_view key) const {

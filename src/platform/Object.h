@@ -15,6 +15,8 @@
 
 namespace orb::platform {
 
+class Coder;
+
 namespace detail {
 struct ObserverList;
 }
@@ -74,6 +76,14 @@ class Object : public std::enable_shared_from_this<Object> {
   /// the default raises "NSUnknownKeyException".
   virtual Value valueForUndefinedKey(std::string_view key) const;
   virtual void setValueForUndefinedKey(std::string_view key, const Value& value);
+
+  // --- archiving --------------------------------------------------------------------
+  /// Writes the object's state under its coder keys. Archivable classes override both and
+  /// register with ArchiveRegistry; the default raises "NSInvalidArchiveOperationException".
+  virtual void encodeWithCoder(Coder& coder) const;
+  /// Reads the state back into a freshly made object (the object is already registered
+  /// with the unarchiver, so cycles through it resolve to it).
+  virtual void initWithCoder(const Coder& coder);
 
   // --- key-value observing ------------------------------------------------------------
   /// Calls `observer` once per change of the value at `keyPath` (dependent keys

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <plist/plist.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/PropertyList.h"
+#include "platform/Value.h"
+
+namespace orb::platform::detail {
+
+/// Owns a libplist node tree (frees it on scope exit unless released).
+class PlistHolder {
+ public:
+  explicit PlistHolder(plist_t node = nullptr) : m_node(node) {}
+  ~PlistHolder() {
+    if (m_node) plist_free(m_node);
+  }
+  PlistHolder(const PlistHolder&) = delete;
+  PlistHolder& operator=(const PlistHolder&) = delete;
+  plist_t get() const { return m_node; }
+  plist_t release() {
+    plist_t n = m_node;
+    m_node = nullptr;
+    return n;
+  }
+
+ private:
+  plist_t m_node;
+};
+
+/// Parses binary or XML; raises "NSInvalidArchiveOperationException"-free plain errors as
+/// Exception(name, "<what> is damaged ...").
+plist_t parseNode(const Data& bytes, const std::string& what, const std::string& errorName);
+Data serializeNode(plist_t node, PlistFormat format);
+
+/// The integer of a UID node: a binary UID, or the XML form {CF$UID = n}.
+std::optional<std::uint64_t> uidOf(plist_t node);
+std::string stringOf(plist_t node);
+
+/// Plain values only (no UIDs); dictionaries need string keys.
+plist_t toNode(const Value& value);
+Value fromNode(plist_t node, int depth = 0);
+
+}  // namespace orb::platform::detail

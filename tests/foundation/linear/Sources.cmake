@@ -1,0 +1,5 @@
+list(APPEND sources
+  linear/VKSeriesTest.cpp
+  linear/VKIntervalTest.cpp
+  linear/QuaternionTest.cpp
+)

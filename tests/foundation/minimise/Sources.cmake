@@ -1,0 +1,4 @@
+list(APPEND sources
+  minimise/FunctorTest.cpp
+  minimise/LeastSquaresFunctorTest.cpp
+)

@@ -1,0 +1,4 @@
+list(APPEND sources
+  objects/TransformStackTest.cpp
+  objects/OBTransformTest.cpp
+)
