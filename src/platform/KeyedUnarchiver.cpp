@@ -13,11 +13,12 @@ const char* const kError = "NSInvalidArchiveOperationException";
 KeyedUnarchiver::KeyedUnarchiver(const Data& archive) {
   m_root = detail::parseNode(archive, "archive", kError);
   if (plist_get_node_type(m_root) != PLIST_DICT) damaged("it is not a dictionary");
-  m_objects = plist_dict_get_item(m_root, "$objects");
-  if (!m_objects || plist_get_node_type(m_objects) != PLIST_ARRAY) damaged("it has no $objects");
+  plist_t objects = plist_dict_get_item(m_root, "$objects");
+  if (!objects || plist_get_node_type(objects) != PLIST_ARRAY) damaged("it has no $objects");
   plist_t top = plist_dict_get_item(m_root, "$top");
   if (!top || plist_get_node_type(top) != PLIST_DICT) damaged("it has no $top");
-  m_count = plist_array_get_size(m_objects);
+  m_objects = detail::arrayItems(objects);
+  m_count = static_cast<std::uint32_t>(m_objects.size());
   m_decoded.resize(m_count);
   m_state.resize(m_count, 0);
 }
@@ -62,7 +63,7 @@ Value KeyedUnarchiver::decodeUID(std::uint64_t uid) const {
   m_state[uid] = 1;
   Value v;
   try {
-    v = decodeNode(plist_array_get_item(m_objects, static_cast<uint32_t>(uid)), uid);
+    v = decodeNode(m_objects[uid], uid);
   } catch (...) {
     --m_depth;
     m_state[uid] = 0;
@@ -89,7 +90,7 @@ Value KeyedUnarchiver::decodeNode(plist_t node, std::uint64_t uid) const {
   }
   auto classRef = detail::uidOf(plist_dict_get_item(node, "$class"));
   if (!classRef || *classRef >= m_count) damaged("an object has no valid $class");
-  plist_t classEntry = plist_array_get_item(m_objects, static_cast<uint32_t>(*classRef));
+  plist_t classEntry = m_objects[*classRef];
   if (plist_get_node_type(classEntry) != PLIST_DICT) damaged("a $class entry is not a dictionary");
   std::string name = detail::stringOf(plist_dict_get_item(classEntry, "$classname"));
   if (name.empty()) damaged("a $class entry has no $classname");
@@ -98,9 +99,8 @@ Value KeyedUnarchiver::decodeNode(plist_t node, std::uint64_t uid) const {
     std::vector<std::uint64_t> out;
     plist_t array = plist_dict_get_item(node, key);
     if (!array || plist_get_node_type(array) != PLIST_ARRAY) damaged(name + " without " + key);
-    uint32_t n = plist_array_get_size(array);
-    for (uint32_t i = 0; i < n; ++i) {
-      auto uid = detail::uidOf(plist_array_get_item(array, i));
+    for (plist_t element : detail::arrayItems(array)) {
+      auto uid = detail::uidOf(element);
       if (!uid) damaged(name + " holds something that is not a reference");
       out.push_back(*uid);
     }

@@ -41,7 +41,7 @@ class KeyedUnarchiver : public Coder {
   [[noreturn]] void damaged(const std::string& why) const;
 
   plist_t m_root = nullptr;
-  plist_t m_objects = nullptr;
+  std::vector<plist_t> m_objects;  // the $objects entries, indexed once: libplist walks a list per lookup
   std::uint32_t m_count = 0;
   mutable std::vector<Value> m_decoded;
   mutable std::vector<unsigned char> m_state;  // 0 not yet, 1 in progress, 2 done

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/PropertyList.h"
 #include "platform/Value.h"
@@ -39,6 +40,10 @@ Data serializeNode(plist_t node, PlistFormat format);
 /// The integer of a UID node: a binary UID, or the XML form {CF$UID = n}.
 std::optional<std::uint64_t> uidOf(plist_t node);
 std::string stringOf(plist_t node);
+
+/// The elements of an array node, in one pass (libplist walks its list on every indexed
+/// lookup, which makes indexing in a loop quadratic).
+std::vector<plist_t> arrayItems(plist_t array);
 
 /// Plain values only (no UIDs); dictionaries need string keys.
 plist_t toNode(const Value& value);

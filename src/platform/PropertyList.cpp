@@ -82,6 +82,21 @@ std::optional<std::uint64_t> uidOf(plist_t node) {
   return std::nullopt;
 }
 
+std::vector<plist_t> arrayItems(plist_t array) {
+  std::vector<plist_t> items;
+  items.reserve(plist_array_get_size(array));
+  plist_array_iter it = nullptr;
+  plist_array_new_iter(array, &it);
+  for (;;) {
+    plist_t item = nullptr;
+    plist_array_next_item(array, it, &item);
+    if (!item) break;
+    items.push_back(item);
+  }
+  std::free(it);
+  return items;
+}
+
 std::string stringOf(plist_t node) {
   if (!node || plist_get_node_type(node) != PLIST_STRING) return {};
   char* s = nullptr;
@@ -155,9 +170,7 @@ Value fromNode(plist_t node, int depth) {
     }
     case PLIST_ARRAY: {
       Array out;
-      uint32_t n = plist_array_get_size(node);
-      out.reserve(n);
-      for (uint32_t i = 0; i < n; ++i) out.push_back(fromNode(plist_array_get_item(node, i), depth + 1));
+      for (plist_t element : arrayItems(node)) out.push_back(fromNode(element, depth + 1));
       return Value(std::move(out));
     }
     case PLIST_DICT: {

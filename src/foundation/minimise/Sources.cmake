@@ -5,3 +5,16 @@ list(APPEND sources
   minimise/MultivariateFunctor.h
   minimise/LeastSquaresFunctor.h minimise/LeastSquaresFunctor.cpp
 )
+list(APPEND sources
+  minimise/MinimiserRecords.h
+  minimise/FindBracketingTriplet.h minimise/FindBracketingTriplet.cpp
+  minimise/GoldenSectionSearch.h minimise/GoldenSectionSearch.cpp
+  minimise/CoordinateAndFunctionValue.h minimise/CoordinateAndFunctionValue.cpp
+  minimise/SimplexSupport.h
+  minimise/NelderMead.h minimise/NelderMead.cpp
+  minimise/NelderMeadUsingSeries.h minimise/NelderMeadUsingSeries.cpp
+  minimise/LevenbergMarquardt.h minimise/LevenbergMarquardt.cpp
+  minimise/VKMath.h minimise/VKMath.cpp
+  minimise/RayGridCounts.h minimise/RayGridCounts.cpp
+  minimise/MersenneTwister.h minimise/MersenneTwister.cpp
+)

@@ -1,0 +1,23 @@
+#include "materials/ArchiveClasses.h"
+
+#include "materials/GlassCatalog.h"
+#include "materials/GlassWithIndexData.h"
+#include "materials/OsloGlass.h"
+#include "platform/ArchiveRegistry.h"
+
+namespace orb::materials {
+
+void registerArchiveClasses() {
+  auto& registry = platform::ArchiveRegistry::shared();
+  // Superclasses archives name after the class; abstract here, as nothing decodes them alone.
+  if (!registry.byName("VKObject")) registry.registerAbstract("VKObject", "NSObject");
+  if (!registry.byName("VKColoredObject")) registry.registerAbstract("VKColoredObject", "VKObject");
+  registry.registerClass<Glass>("Glass", "VKColoredObject");
+  registry.registerClass<GlassWithCoefficients>("GlassWithCoefficients", "Glass");
+  registry.registerClass<ZemaxGlass>("ZemaxGlass", "GlassWithCoefficients");
+  registry.registerClass<OsloGlass>("OsloGlass", "ZemaxGlass");
+  registry.registerClass<GlassWithIndexData>("GlassWithIndexData", "ZemaxGlass");
+  registry.registerClass<GlassCatalog>("GlassCatalog", "VKObject");
+}
+
+}  // namespace orb::materials

@@ -1,0 +1,6 @@
+list(APPEND sources
+  quadrature/GaussLegendreIntegratorTest.cpp
+  quadrature/SingularIntegratorTest.cpp
+  quadrature/TriangleQuadratureTest.cpp
+  quadrature/SpecialFunctionsTest.cpp
+)

@@ -1,0 +1,3 @@
+list(APPEND sources
+  solids/PointCoalescerTest.cpp
+)

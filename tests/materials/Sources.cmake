@@ -1,0 +1,5 @@
+list(APPEND sources
+  GlassTest.cpp
+  CoefficientGlassTest.cpp
+  GlassCatalogTest.cpp
+)
