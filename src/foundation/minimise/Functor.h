@@ -20,25 +20,53 @@ auto bindMethod(T& object, Method method) {
 /// Raises "NSInternalInconsistencyException": a function object was called unbound.
 [[noreturn]] void raiseUnbound(const char* className);
 
+template <class Signature>
+class BoundFunction;
+
+/// What every function object shares: a callable bound once, to any callable or to a
+/// method of an object it does not own; each call is then one indirect call with no
+/// lookup and no allocation.
+template <class R, class... Args>
+class BoundFunction<R(Args...)> {
+ public:
+  using Function = std::function<R(Args...)>;
+
+  /// Unbound, for subclasses that compute their values themselves.
+  BoundFunction() = default;
+  explicit BoundFunction(Function function) : m_function(std::move(function)) {}
+  /// Bound to `object.*selector(...)`; the object is not owned.
+  template <class T, class Method>
+    requires std::is_member_function_pointer_v<Method>
+  BoundFunction(T& object, Method selector) : m_function(bindMethod(object, selector)) {}
+
+  /// Rebinds; the values change at once.
+  template <class T, class Method>
+    requires std::is_member_function_pointer_v<Method>
+  void setObject(T& object, Method selector) {
+    m_function = bindMethod(object, selector);
+  }
+  void setFunction(Function function) { m_function = std::move(function); }
+  bool isBound() const { return static_cast<bool>(m_function); }
+
+ protected:
+  R call(const char* className, Args... args) const {
+    if (!m_function) raiseUnbound(className);
+    return m_function(std::forward<Args>(args)...);
+  }
+
+ private:
+  Function m_function;
+};
+
 }  // namespace detail
 
 /// A function of one double, given to the root finders, the line minimiser and the
-/// quadrature rules. It is bound once, to a callable or to a method of an object it does
-/// not own, and each call is then one indirect call with no lookup and no allocation.
-/// Subclasses that compute the value themselves override valueAt and may stay unbound;
-/// calling an unbound plain Functor raises "NSInternalInconsistencyException".
-class Functor {
+/// quadrature rules. Subclasses that compute the value themselves override valueAt and
+/// may stay unbound; calling an unbound plain Functor raises
+/// "NSInternalInconsistencyException".
+class Functor : public detail::BoundFunction<double(double)> {
  public:
-  using Function = std::function<double(double)>;
-
-  /// Unbound, for subclasses that override valueAt.
-  Functor() = default;
-  explicit Functor(Function function) : m_function(std::move(function)) {}
-  /// Bound to `object.*selector(double) -> double`; the object is not owned.
-  template <class T, class Method>
-    requires std::is_member_function_pointer_v<Method>
-  Functor(T& object, Method selector) : m_function(detail::bindMethod(object, selector)) {}
-  /// A copy takes over the binding.
+  using BoundFunction::BoundFunction;
   Functor(const Functor&) = default;
   Functor& operator=(const Functor&) = default;
   virtual ~Functor() = default;
@@ -49,22 +77,7 @@ class Functor {
     return Functor(object, selector);
   }
 
-  /// Rebinds; the values change at once.
-  template <class T, class Method>
-    requires std::is_member_function_pointer_v<Method>
-  void setObject(T& object, Method selector) {
-    m_function = detail::bindMethod(object, selector);
-  }
-  void setFunction(Function function) { m_function = std::move(function); }
-  bool isBound() const { return static_cast<bool>(m_function); }
-
-  virtual double valueAt(double x) const {
-    if (!m_function) detail::raiseUnbound("Functor");
-    return m_function(x);
-  }
-
- private:
-  Function m_function;
+  virtual double valueAt(double x) const { return call("Functor", x); }
 };
 
 }  // namespace orb::foundation

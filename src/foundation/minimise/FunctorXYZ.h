@@ -1,9 +1,5 @@
 #pragma once
 
-#include <functional>
-#include <type_traits>
-#include <utility>
-
 #include "foundation/minimise/Functor.h"
 #include "foundation/objects/XYZ.h"
 
@@ -11,15 +7,9 @@ namespace orb::foundation {
 
 /// A function from one double to an XYZ: the integrand of vector quadratures. Bound and
 /// called as Functor is.
-class FunctorXYZ {
+class FunctorXYZ : public detail::BoundFunction<XYZ(double)> {
  public:
-  using Function = std::function<XYZ(double)>;
-
-  FunctorXYZ() = default;
-  explicit FunctorXYZ(Function function) : m_function(std::move(function)) {}
-  template <class T, class Method>
-    requires std::is_member_function_pointer_v<Method>
-  FunctorXYZ(T& object, Method selector) : m_function(detail::bindMethod(object, selector)) {}
+  using BoundFunction::BoundFunction;
   FunctorXYZ(const FunctorXYZ&) = default;
   FunctorXYZ& operator=(const FunctorXYZ&) = default;
   virtual ~FunctorXYZ() = default;
@@ -30,21 +20,7 @@ class FunctorXYZ {
     return FunctorXYZ(object, selector);
   }
 
-  template <class T, class Method>
-    requires std::is_member_function_pointer_v<Method>
-  void setObject(T& object, Method selector) {
-    m_function = detail::bindMethod(object, selector);
-  }
-  void setFunction(Function function) { m_function = std::move(function); }
-  bool isBound() const { return static_cast<bool>(m_function); }
-
-  virtual XYZ xyzValueAt(double x) const {
-    if (!m_function) detail::raiseUnbound("FunctorXYZ");
-    return m_function(x);
-  }
-
- private:
-  Function m_function;
+  virtual XYZ xyzValueAt(double x) const { return call("FunctorXYZ", x); }
 };
 
 }  // namespace orb::foundation
