@@ -8,6 +8,8 @@
 #include "foundation/minimise/Functor.h"
 #include "foundation/minimise/MinimiserRecords.h"
 
+#include "foundation/minimise/Minimiser.h"
+
 namespace orb::foundation {
 
 /// Minimisation of a function of one variable by golden-section search: the optimiser's
@@ -15,9 +17,16 @@ namespace orb::foundation {
 /// run: configure, run on the calling thread, then read returnCode and iteration.
 ///
 /// Every search polls the current thread's cancelled flag once per iteration (code 5) and
-/// stops when an end of its bracket leaves the ball of `universeRadius` (code 6).
-class GoldenSectionSearch {
+/// stops when an end of its bracket leaves the ball of `universeRadius` (code 6). It also
+/// stops when Σ (fᵢ − mean)² over the bracket's values (a sum of squares, neither divided
+/// nor rooted) falls below convergenceStandardError. maxIteration also limits the
+/// bracketing expansions; convergenceSize and convergenceValue are stored for symmetry
+/// with the other minimisers, and the searches take their step-size tolerance as an
+/// argument instead.
+class GoldenSectionSearch : public Minimiser {
  public:
+  GoldenSectionSearch() : Minimiser(1e-6, 1e10) {}
+
   enum ReturnCode : std::int32_t {
     kNoReturnCode = 0,
     kMaxIterationsExceeded = 1,
@@ -48,40 +57,10 @@ class GoldenSectionSearch {
   /// Observers of returnCodeDescription watch these keys.
   static std::vector<std::string> keyPathsForValuesAffectingReturnCodeDescription() { return {"returnCode"}; }
 
-  /// Stop when Σ (fᵢ − mean)² over the bracket's values falls below this (a sum of
-  /// squares, neither divided nor rooted).
-  double convergenceStandardError() const { return m_convergenceStandardError; }
-  void setConvergenceStandardError(double v) { m_convergenceStandardError = v; }
-  /// Stored for symmetry with the other minimisers; the searches take their step-size
-  /// tolerance as an argument instead.
-  double convergenceSize() const { return m_convergenceSize; }
-  void setConvergenceSize(double v) { m_convergenceSize = v; }
-  /// Stored, never read.
-  double convergenceValue() const { return m_convergenceValue; }
-  void setConvergenceValue(double v) { m_convergenceValue = v; }
-  /// Stop when a bracket end lies farther than this from 0.
-  double universeRadius() const { return m_universeRadius; }
-  void setUniverseRadius(double v) { m_universeRadius = v; }
-  /// Iteration limit (also the limit on bracketing expansions).
-  std::uint64_t maxIteration() const { return m_maxIteration; }
-  void setMaxIteration(std::uint64_t v) { m_maxIteration = v; }
-  std::uint64_t iteration() const { return m_iteration; }
-  void setIteration(std::uint64_t v) { m_iteration = v; }
-  std::int32_t returnCode() const { return m_returnCode; }
-  void setReturnCode(std::int32_t v) { m_returnCode = v; }
-  bool debugOutput() const { return m_debugOutput; }
 
  private:
   bool shouldStopBeforeIteration(double end1, double end2);
 
-  std::int32_t m_returnCode = kNoReturnCode;
-  double m_convergenceStandardError = 1e-6;
-  double m_convergenceSize = 1e-6;
-  double m_convergenceValue = 0;
-  double m_universeRadius = 1e10;
-  std::uint64_t m_maxIteration = 1000;
-  std::uint64_t m_iteration = 0;
-  bool m_debugOutput = false;
 };
 
 }  // namespace orb::foundation

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/linear/VKSeries.h"
+#include "foundation/minimise/Minimiser.h"
 #include "foundation/minimise/CoordinateAndFunctionValue.h"
 #include "foundation/minimise/LeastSquaresFunctor.h"
 #include "foundation/minimise/NelderMead.h"
@@ -45,9 +46,14 @@ class LevenbergMarquardtTrajectory {
 /// system too ill-conditioned to solve, is rejected and λ raised by half.
 ///
 /// A run never raises; it ends with a return code, polls the current thread's cancelled
-/// flag twice per iteration and leaves the simplex sorted best first.
-class LevenbergMarquardt {
+/// flag twice per iteration and leaves the simplex sorted best first. It stops when the
+/// spread of the last ten accepted values falls below convergenceStandardError, the last
+/// step is shorter than convergenceStepSize, two vertices come closer than
+/// convergenceSize, or a vertex's coordinate norm exceeds universeRadius.
+class LevenbergMarquardt : public Minimiser {
  public:
+  LevenbergMarquardt() : Minimiser(0, std::numeric_limits<double>::infinity()) {}
+
   enum ReturnCode : std::int32_t {
     kNoReturnCode = 0,
     kMaxIterationsExceeded = 1,
@@ -108,31 +114,9 @@ class LevenbergMarquardt {
   double dropFactor() const { return m_dropFactor; }
   void setDropFactor(double v) { m_dropFactor = v; }
 
-  /// Stop when the spread of the last ten accepted values falls below this (0: never).
-  double convergenceStandardError() const { return m_convergenceStandardError; }
-  void setConvergenceStandardError(double v) { m_convergenceStandardError = v; }
   /// Stop when the last step was shorter than this (0: never).
   double convergenceStepSize() const { return m_convergenceStepSize; }
   void setConvergenceStepSize(double v) { m_convergenceStepSize = v; }
-  /// Stop when two vertices come closer than this (0: never).
-  double convergenceSize() const { return m_convergenceSize; }
-  void setConvergenceSize(double v) { m_convergenceSize = v; }
-  /// Stop when the best value falls below this.
-  double convergenceValue() const { return m_convergenceValue; }
-  void setConvergenceValue(double v) { m_convergenceValue = v; }
-  /// Stop when a vertex's coordinate norm exceeds this.
-  double universeRadius() const { return m_universeRadius; }
-  void setUniverseRadius(double v) { m_universeRadius = v; }
-  std::uint64_t maxIteration() const { return m_maxIteration; }
-  void setMaxIteration(std::uint64_t v) { m_maxIteration = v; }
-  std::uint64_t iteration() const { return m_iteration; }
-  void setIteration(std::uint64_t v) { m_iteration = v; }
-  /// Reset at the start of a run; for the caller's functions to count in.
-  std::uint64_t evaluations() const { return m_evaluations; }
-  void setEvaluations(std::uint64_t v) { m_evaluations = v; }
-  std::int32_t returnCode() const { return m_returnCode; }
-  void setReturnCode(std::int32_t v) { m_returnCode = v; }
-  bool debugOutput() const { return m_debugOutput; }
   void setDebugOutput(bool v) { m_debugOutput = v; }
 
   /// Work space of the damped solve, kept for a whole run.
@@ -141,16 +125,7 @@ class LevenbergMarquardt {
  private:
   bool nuggetCoordinate(const LeastSquaresSimplex& simplex, Workspace& work, VKSeries& coordinate) const;
 
-  bool m_debugOutput = false;
-  std::int32_t m_returnCode = kNoReturnCode;
-  double m_convergenceStandardError = 1e-6;
   double m_convergenceStepSize = 0;
-  double m_convergenceSize = 0;
-  double m_convergenceValue = 0;
-  double m_universeRadius = std::numeric_limits<double>::infinity();
-  std::uint64_t m_maxIteration = 1000;
-  std::uint64_t m_iteration = 0;
-  std::uint64_t m_evaluations = 0;
   double m_damping = 0.01;
   double m_boostFactor = 1.5;
   double m_dropFactor = 0.1;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/linear/VKSeries.h"
+#include "foundation/minimise/Minimiser.h"
 #include "foundation/minimise/CoordinateAndFunctionValue.h"
 #include "foundation/minimise/LeastSquaresFunctor.h"
 #include "foundation/minimise/MultivariateFunctor.h"
@@ -48,9 +49,14 @@ SimplexRunOutcome minimizeSimplex(const MultivariateFunctor& functor, Simplex& s
 ///
 /// A run never raises: it ends with a return code (see returnCodeDescription), polls the
 /// current thread's cancelled flag once per iteration, and leaves the simplex sorted best
-/// first. Vertices whose value is NaN rank as +infinity.
-class NelderMead {
+/// first. Vertices whose value is NaN rank as +infinity. It stops when the sample
+/// standard deviation of the vertices' values falls below convergenceStandardError, two
+/// vertices come closer than convergenceSize, or a vertex's coordinate norm exceeds
+/// universeRadius; the least-squares run resets the evaluation count.
+class NelderMead : public Minimiser {
  public:
+  NelderMead() : Minimiser(1e-6, std::numeric_limits<double>::infinity()) {}
+
   enum ReturnCode : std::int32_t {
     kNoReturnCode = 0,
     kMaxIterationsExceeded = 1,
@@ -86,43 +92,11 @@ class NelderMead {
   static std::string returnCodeDescription(std::int32_t code);
   static std::vector<std::string> keyPathsForValuesAffectingReturnCodeDescription() { return {"returnCode"}; }
 
-  /// Stop when the sample standard deviation of the vertices' values falls below this
-  /// (0: never).
-  double convergenceStandardError() const { return m_convergenceStandardError; }
-  void setConvergenceStandardError(double v) { m_convergenceStandardError = v; }
-  /// Stop when two vertices come closer than this (0: never).
-  double convergenceSize() const { return m_convergenceSize; }
-  void setConvergenceSize(double v) { m_convergenceSize = v; }
-  /// Stop when the best value falls below this.
-  double convergenceValue() const { return m_convergenceValue; }
-  void setConvergenceValue(double v) { m_convergenceValue = v; }
-  /// Stop when a vertex's coordinate norm exceeds this.
-  double universeRadius() const { return m_universeRadius; }
-  void setUniverseRadius(double v) { m_universeRadius = v; }
-  std::uint64_t maxIteration() const { return m_maxIteration; }
-  void setMaxIteration(std::uint64_t v) { m_maxIteration = v; }
-  std::uint64_t iteration() const { return m_iteration; }
-  void setIteration(std::uint64_t v) { m_iteration = v; }
-  /// Reset by the least-squares run; for the caller's functions to count in.
-  std::uint64_t evaluations() const { return m_evaluations; }
-  void setEvaluations(std::uint64_t v) { m_evaluations = v; }
-  std::int32_t returnCode() const { return m_returnCode; }
-  void setReturnCode(std::int32_t v) { m_returnCode = v; }
-  bool debugOutput() const { return m_debugOutput; }
   void setDebugOutput(bool v) { m_debugOutput = v; }
 
  private:
   detail::SimplexRunSettings settings() const;
 
-  std::int32_t m_returnCode = kNoReturnCode;
-  double m_convergenceStandardError = 1e-6;
-  double m_convergenceSize = 1e-6;
-  double m_convergenceValue = 0;
-  double m_universeRadius = std::numeric_limits<double>::infinity();
-  std::uint64_t m_maxIteration = 1000;
-  std::uint64_t m_iteration = 0;
-  std::uint64_t m_evaluations = 0;
-  bool m_debugOutput = false;
 };
 
 }  // namespace orb::foundation

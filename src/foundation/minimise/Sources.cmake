@@ -6,7 +6,7 @@ list(APPEND sources
   minimise/LeastSquaresFunctor.h minimise/LeastSquaresFunctor.cpp
 )
 list(APPEND sources
-  minimise/MinimiserRecords.h
+  minimise/Minimiser.h minimise/MinimiserRecords.h
   minimise/FindBracketingTriplet.h minimise/FindBracketingTriplet.cpp
   minimise/GoldenSectionSearch.h minimise/GoldenSectionSearch.cpp
   minimise/CoordinateAndFunctionValue.h minimise/CoordinateAndFunctionValue.cpp
