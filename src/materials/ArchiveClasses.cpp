@@ -2,6 +2,10 @@
 
 #include "materials/GlassCatalog.h"
 #include "materials/GlassWithIndexData.h"
+#include "materials/GrinDispersion.h"
+#include "materials/Medium2.h"
+#include "materials/Medium5.h"
+#include "materials/UniformMedium.h"
 #include "materials/OsloGlass.h"
 #include "platform/ArchiveRegistry.h"
 
@@ -18,6 +22,12 @@ void registerArchiveClasses() {
   registry.registerClass<OsloGlass>("OsloGlass", "ZemaxGlass");
   registry.registerClass<GlassWithIndexData>("GlassWithIndexData", "ZemaxGlass");
   registry.registerClass<GlassCatalog>("GlassCatalog", "VKObject");
+  registry.registerClass<GrinDispersion>("GrinDispersion", "Glass");
+  registry.registerClass<Medium>("Medium", "NSObject");
+  registry.registerClass<UniformMedium>("UniformMedium", "Medium");
+  registry.registerClass<NonuniformMedium>("NonuniformMedium", "Medium");
+  registry.registerClass<Medium2>("Medium2", "NonuniformMedium");
+  registry.registerClass<Medium5>("Medium5", "NonuniformMedium");
 }
 
 }  // namespace orb::materials

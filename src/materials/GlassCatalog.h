@@ -94,6 +94,19 @@ class GlassCatalog : public foundation::VKObject {
   static std::shared_ptr<GlassCatalog> glassCatalogWithOharaASCStringArray(const std::vector<std::string>& lines,
                                                                            const std::string& source = {});
 
+  // Gradient-index dispersions (GrinDispersion entries); implemented in GrinDispersionLibrary.cpp.
+  /// Every file of the directory named exactly "SGRIN.DAT", each read as below.
+  static std::shared_ptr<GlassCatalog> zemaxGradientDispersionLibraryWithPath(const std::string& directory);
+  /// The cached library of the "zemaxGlassLibraryPath" directory.
+  static std::shared_ptr<GlassCatalog> defaultZemaxGradientDispersionLibrary();
+  /// The entries of a gradient dispersion library file, each with the upper-cased file
+  /// name as version. A malformed entry is logged (file, line, entry) and passed over;
+  /// reading ends at the end of the text or where no entry name can be read.
+  static std::shared_ptr<GlassCatalog> glassCatalogWithContentsOfZemaxGradientDispersionFile(const std::string& path,
+                                                                                             std::string* why = nullptr);
+  static std::shared_ptr<GlassCatalog> glassCatalogWithZemaxGradientDispersionString(std::string_view text,
+                                                                                      const std::string& source = {});
+
   /// Stamps every ZemaxGlass of the catalog with catalog name, type and version.
   void stamp(const std::optional<std::string>& catalogName, const std::optional<std::string>& catalogType,
              const std::optional<std::string>& version);

@@ -102,8 +102,10 @@ std::shared_ptr<GlassCatalog> load(bool includeLibraries, std::string* why) {
   if (why) *why = reason;
   if (includeLibraries) {
     auto& defaults = platform::UserDefaults::standard();
-    if (defaults.boolForKey("includeZemaxGlassLibrary"))
+    if (defaults.boolForKey("includeZemaxGlassLibrary")) {
       catalog->addGlassesFromCatalog(*GlassCatalog::defaultZemaxGlassLibrary());
+      catalog->addGlassesFromCatalog(*GlassCatalog::defaultZemaxGradientDispersionLibrary());
+    }
     if (defaults.boolForKey("includeOsloGlassLibrary"))
       catalog->addGlassesFromCatalog(*GlassCatalog::defaultOsloGlassLibrary());
   }
