@@ -30,7 +30,8 @@ namespace {
 
 Array matrixArray(const foundation::TransformationMatrix& m) {
   Array a;
-  for (int i = 0; i < 16; ++i) a.push_back(m.data()[i]);
+  a.reserve(16);
+  for (int i = 0; i < 16; ++i) a.emplace_back(m.data()[i]);
   return a;
 }
 

@@ -1,0 +1,38 @@
+#include "lens/ArchiveClasses.h"
+
+#include "geometry/values/ArchiveClasses.h"
+#include "lens/AspectAperture.h"
+#include "lens/CircularAperture.h"
+#include "lens/Emission.h"
+#include "lens/Field.h"
+#include "lens/Parameter.h"
+#include "lens/SpiderAperture.h"
+#include "lens/Wave.h"
+#include "materials/ArchiveClasses.h"
+#include "platform/ArchiveRegistry.h"
+
+namespace orb::lens {
+
+void registerArchiveClasses() {
+  geometry::registerArchiveClasses();
+  materials::registerArchiveClasses();
+  auto& registry = platform::ArchiveRegistry::shared();
+  if (!registry.byName("VKObject")) registry.registerAbstract("VKObject", "NSObject");
+  if (!registry.byName("VKColoredObject")) registry.registerAbstract("VKColoredObject", "VKObject");
+  registry.registerClass<Field>("Field", "VKColoredObject");
+  registry.registerClass<Wave>("Wave", "VKColoredObject");
+  registry.registerClass<Parameter>("Parameter", "NSObject");
+  registry.registerClass<Emission>("Emission", "VKObject");
+  registry.registerClass<Aperture>("Aperture", "VKObject");
+  registry.registerClass<CircularAperture>("CircularAperture", "Aperture");
+  registry.registerClass<CircularObscuration>("CircularObscuration", "CircularAperture");
+  registry.registerClass<FloatingAperture>("FloatingAperture", "CircularAperture");
+  registry.registerAbstract("AspectAperture", "Aperture");
+  registry.registerClass<EllipticalAperture>("EllipticalAperture", "AspectAperture");
+  registry.registerClass<EllipticalObscuration>("EllipticalObscuration", "EllipticalAperture");
+  registry.registerClass<RectangularAperture>("RectangularAperture", "AspectAperture");
+  registry.registerClass<RectangularObscuration>("RectangularObscuration", "RectangularAperture");
+  registry.registerClass<SpiderAperture>("SpiderAperture", "Aperture");
+}
+
+}  // namespace orb::lens

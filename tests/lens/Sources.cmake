@@ -1,0 +1,5 @@
+list(APPEND sources
+  FieldWaveTest.cpp
+  ParameterTest.cpp
+  ApertureTest.cpp
+)
