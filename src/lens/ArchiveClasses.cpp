@@ -6,7 +6,10 @@
 #include "lens/Emission.h"
 #include "lens/Field.h"
 #include "lens/Parameter.h"
+#include "lens/SimpleSurfaceTypes.h"
 #include "lens/SpiderAperture.h"
+#include "lens/Surface.h"
+#include "lens/SurfaceTypeRegistry.h"
 #include "lens/Wave.h"
 #include "materials/ArchiveClasses.h"
 #include "platform/ArchiveRegistry.h"
@@ -33,6 +36,11 @@ void registerArchiveClasses() {
   registry.registerClass<RectangularAperture>("RectangularAperture", "AspectAperture");
   registry.registerClass<RectangularObscuration>("RectangularObscuration", "RectangularAperture");
   registry.registerClass<SpiderAperture>("SpiderAperture", "Aperture");
+  // Surfaces stand under the pickable object of the 3-D views in stored files.
+  if (!registry.byName("GLObject")) registry.registerAbstract("GLObject", "VKColoredObject");
+  registry.registerClass<Surface>("Surface", "GLObject");
+  registerSimpleSurfaceArchiveClasses();
+  registerSurfaceTypes();
 }
 
 }  // namespace orb::lens

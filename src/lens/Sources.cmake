@@ -11,3 +11,18 @@ list(APPEND sources
   AspectAperture.h AspectAperture.cpp
   SpiderAperture.h SpiderAperture.cpp
 )
+list(APPEND sources
+  SolveCodes.h SolveCodes.cpp Solves.cpp
+  CoordinateBreak.h CoordinateBreak.cpp
+  SurfaceAsphere.h SurfaceAsphere.cpp
+  SurfaceAsphereOdd.h SurfaceAsphereOdd.cpp
+  SurfaceGrating.h SurfaceGrating.cpp
+  SurfaceParaxial.h SurfaceParaxial.cpp
+  SurfaceTilted.h SurfaceTilted.cpp
+  SimpleSurfaceTypes.h SimpleSurfaceTypes.cpp
+)
+list(APPEND sources
+  ConicSection.h
+  Surface.h Surface.cpp
+  SurfaceTypeRegistry.h SurfaceTypeRegistry.cpp
+)

@@ -3,3 +3,10 @@ list(APPEND sources
   ParameterTest.cpp
   ApertureTest.cpp
 )
+list(APPEND sources
+  SolveTest.cpp
+  SimpleSurfaceTypesTest.cpp
+)
+list(APPEND sources
+  SurfaceTest.cpp
+)

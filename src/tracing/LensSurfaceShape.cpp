@@ -1,0 +1,52 @@
+#include "lens/Surface.h"
+#include "tracing/Pusher.h"
+#include "tracing/SurfaceShape.h"
+#include "tracing/Turner.h"
+
+namespace orb::tracing {
+
+namespace {
+
+/// A lens surface seen through SurfaceShape. Kept in its own file so that code using only
+/// ConicShape does not pull in the lens surface.
+class LensSurfaceShape final : public SurfaceShape {
+ public:
+  explicit LensSurfaceShape(const lens::Surface& surface) : m_surface(surface) {}
+  std::string nickname() const override { return m_surface.nickname(); }
+  double curvature() const override { return m_surface.curvature(); }
+  double conicConstant() const override { return m_surface.conicConstant(); }
+  // A tilted plane's slope is its tilt; other surfaces are flat at the vertex.
+  foundation::XY tilt() const override { return m_surface.sagGradientAtQ({0, 0}); }
+  bool validQ(const foundation::XY& q) const override { return m_surface.validQ(q); }
+  double sagAtQ(const foundation::XY& q) const override { return m_surface.sagAtQ(q); }
+  double sagAtMaximumRadius() const override { return m_surface.sagAtMaximumRadius(); }
+  foundation::XYZ surfaceNormalAtQ(const foundation::XY& q) const override { return m_surface.surfaceNormalAtQ(q); }
+  double implicitFunctionAtPosition(const foundation::XYZ& p) const override {
+    return m_surface.implicitFunctionAtPosition(p);
+  }
+  foundation::XYZ surfaceNormalAtPosition(const foundation::XYZ& p) const override {
+    return m_surface.surfaceNormalAtPosition(p);
+  }
+  geometry::SurfaceTaylorExpansion taylorExpansionAtPosition(const foundation::XYZ& p) const override {
+    return m_surface.taylorExpansionAtPosition(p);
+  }
+
+ private:
+  const lens::Surface& m_surface;
+};
+
+}  // namespace
+
+std::shared_ptr<const SurfaceShape> shapeOfSurface(const lens::Surface& surface) {
+  return std::make_shared<LensSurfaceShape>(surface);
+}
+
+std::unique_ptr<Pusher> pusherForSurface(const lens::Surface& surface) {
+  return makePusher(surface.pusherName(), shapeOfSurface(surface));
+}
+
+std::unique_ptr<Turner> turnerForSurface(const lens::Surface& surface) {
+  return makeTurner(surface.turnerName(), shapeOfSurface(surface));
+}
+
+}  // namespace orb::tracing
