@@ -430,6 +430,7 @@ TEST(SurfaceInLens, IdentityEdgeThicknessAndReferenceBookkeeping) {
 }
 
 TEST(SurfaceObservation, SummaryKeyAndChangeNotification) {
+  lens::registerArchiveClasses();
   auto lens = platform::makeObject<FakeLens>();
   auto s = SurfaceTypeRegistry::shared().surfaceOfType("Asphere");
   lens->add(s);
