@@ -1,4 +1,5 @@
 #include "lens/Surface.h"
+#include "lens/SurfaceAsphere.h"
 #include "tracing/Pusher.h"
 #include "tracing/SurfaceShape.h"
 #include "tracing/Turner.h"
@@ -17,6 +18,11 @@ class LensSurfaceShape final : public SurfaceShape {
   double conicConstant() const override { return m_surface.conicConstant(); }
   // A tilted plane's slope is its tilt; other surfaces are flat at the vertex.
   foundation::XY tilt() const override { return m_surface.sagGradientAtQ({0, 0}); }
+  double sagPolynomialCoefficient(int power) const override {
+    auto asphere = dynamic_cast<const lens::SurfaceAsphere*>(&m_surface);
+    auto polynomial = asphere ? asphere->sagPolynomial() : nullptr;
+    return polynomial ? polynomial->coefficientForPower(power) : 0;
+  }
   bool validQ(const foundation::XY& q) const override { return m_surface.validQ(q); }
   double sagAtQ(const foundation::XY& q) const override { return m_surface.sagAtQ(q); }
   double sagAtMaximumRadius() const override { return m_surface.sagAtMaximumRadius(); }

@@ -27,6 +27,9 @@ class SurfaceShape {
   virtual double conicConstant() const = 0;
   /// (tiltX, tiltY) of a tilted plane z = tiltX·x + tiltY·y; (0, 0) for other surfaces.
   virtual foundation::XY tilt() const { return {0, 0}; }
+  /// The coefficient of r^power in the polynomial added to the conic (aspheres); 0 when
+  /// there is none.
+  virtual double sagPolynomialCoefficient(int) const { return 0; }
   virtual bool validQ(const foundation::XY& q) const = 0;
   virtual double sagAtQ(const foundation::XY& q) const = 0;
   virtual double sagAtMaximumRadius() const = 0;

@@ -1,8 +1,10 @@
 #include "tracing/Turner.h"
 
 #include <cmath>
+#include <mutex>
 #include <type_traits>
 
+#include "platform/Log.h"
 #include "tracing/RayWithFrame.h"
 
 namespace orb::tracing {
@@ -47,6 +49,35 @@ void TurnerStandard::setSurface(std::shared_ptr<const SurfaceShape> surface) {
   } else {
     m_curvature = m_seidelA4 = 0;
   }
+}
+
+void TurnerAsphere::setSurface(std::shared_ptr<const SurfaceShape> surface) {
+  TurnerStandard::setSurface(std::move(surface));
+  if (!m_surface) return;
+  const double c = m_surface->curvature(), k = m_surface->conicConstant();
+  const double a2 = m_surface->sagPolynomialCoefficient(2), a4 = m_surface->sagPolynomialCoefficient(4);
+  const double ce = c + 2 * a2;
+  m_curvature = ce;
+  m_seidelA4 = k * ce * ce * ce / 8 + a4 - (1 + k) * (6 * ce * ce * a2 - 12 * ce * a2 * a2 + 8 * a2 * a2 * a2) / 8;
+}
+
+void TurnerZernike::setSurface(std::shared_ptr<const SurfaceShape> surface) {
+  static std::once_flag logged;
+  std::call_once(logged, [] { platform::log("n.b., Seidel aberrations for Zernike surfaces NYI"); });
+  TurnerAsphere::setSurface(std::move(surface));
+}
+
+foundation::XY TurnerPoly::surfaceTilt() const {
+  if (!m_surface) return {0, 0};
+  const auto t = m_surface->taylorExpansionAtPosition({0, 0, 0});
+  return {t.gx, t.gy};
+}
+
+foundation::XY TurnerPoly::paraxialTiltForQ(const foundation::XY& q) const {
+  if (!m_surface) return {0, 0};
+  const auto t = m_surface->taylorExpansionAtPosition({q.x, q.y, 0});
+  const auto v = surfaceTilt();
+  return {t.gx - v.x, t.gy - v.y};
 }
 
 // --- Exact refraction and reflection -----------------------------------------------------
@@ -231,6 +262,9 @@ std::unique_ptr<Turner> makeTurner(std::string_view name, std::shared_ptr<const 
   if (name == "Turner") t = std::make_unique<Turner>();
   else if (name == "TurnerStandard") t = std::make_unique<TurnerStandard>();
   else if (name == "TurnerPhaser") t = std::make_unique<TurnerPhaser>();
+  else if (name == "TurnerAsphere") t = std::make_unique<TurnerAsphere>();
+  else if (name == "TurnerZernike") t = std::make_unique<TurnerZernike>();
+  else if (name == "TurnerPoly") t = std::make_unique<TurnerPoly>();
   else return nullptr;
   t->setSurface(std::move(surface));
   return t;

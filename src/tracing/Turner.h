@@ -123,6 +123,34 @@ class TurnerStandard : public Turner {
   void setSurface(std::shared_ptr<const SurfaceShape> surface) override;
 };
 
+/// The vertex curvature and r⁴ term of a conic plus polynomial: curvature c + 2·a2, and
+/// the fourth-order sag coefficient beyond the osculating sphere of that curvature.
+class TurnerAsphere : public TurnerStandard {
+ public:
+  TurnerAsphere() = default;
+  explicit TurnerAsphere(std::shared_ptr<const SurfaceShape> surface) { TurnerAsphere::setSurface(std::move(surface)); }
+  void setSurface(std::shared_ptr<const SurfaceShape> surface) override;
+};
+
+/// Zernike sag surfaces: as an asphere; their Seidel terms are not yet worked out (logged
+/// once per process).
+class TurnerZernike : public TurnerAsphere {
+ public:
+  TurnerZernike() = default;
+  explicit TurnerZernike(std::shared_ptr<const SurfaceShape> surface) { TurnerZernike::setSurface(std::move(surface)); }
+  void setSurface(std::shared_ptr<const SurfaceShape> surface) override;
+};
+
+/// Polynomial surfaces may be tilted at the vertex: the paraxial tilt is the exact slope
+/// difference from the vertex, and the vertex tilt is applied after the paraxial turn.
+class TurnerPoly : public TurnerStandard {
+ public:
+  TurnerPoly() = default;
+  explicit TurnerPoly(std::shared_ptr<const SurfaceShape> surface) { TurnerStandard::setSurface(std::move(surface)); }
+  foundation::XY surfaceTilt() const override;
+  foundation::XY paraxialTiltForQ(const foundation::XY& q) const override;
+};
+
 /// Leaves rays unchanged, exactly and paraxially.
 class TurnerPhaser : public Turner {
  public:

@@ -217,3 +217,32 @@ TEST(TurnerTest, MakeByName) {
 
 }  // namespace
 }  // namespace orb::tracing
+
+namespace {
+/// A conic plus the polynomial a2·r² + a4·r⁴, as an even asphere presents itself.
+class AsphereShape : public orb::tracing::ConicShape {
+ public:
+  AsphereShape(double c, double k, double a2, double a4) : ConicShape(c, k), m_a2(a2), m_a4(a4) {}
+  double sagPolynomialCoefficient(int power) const override { return power == 2 ? m_a2 : power == 4 ? m_a4 : 0; }
+
+ private:
+  double m_a2, m_a4;
+};
+}  // namespace
+
+TEST(TurnerAsphereTest, VertexCurvatureAndFourthOrderTermOfConicPlusPolynomial) {
+  // Series of the sag: (c/2 + a2)·r² + ((1+k)c³/8 + a4)·r⁴; the osculating sphere of
+  // curvature ce = c + 2·a2 contributes ce³/8 to r⁴, and the Seidel term is the rest.
+  struct Row {
+    const char* name;
+    double c, k, a2, a4;
+  };
+  for (const Row& r : {Row{"sphere", 0.02, 0, 0, 0}, Row{"conic", 0.02, -1.5, 0, 0},
+                       Row{"quadratic-term", 0.01, -0.5, 0.004, 2e-6}, Row{"polynomial-only", 0, 0, 0.003, -1e-5}}) {
+    SCOPED_TRACE(r.name);
+    orb::tracing::TurnerAsphere turner(std::make_shared<AsphereShape>(r.c, r.k, r.a2, r.a4));
+    const double ce = r.c + 2 * r.a2;
+    EXPECT_DOUBLE_EQ(turner.curvature(), ce);
+    EXPECT_NEAR(turner.seidelA4(), (1 + r.k) * r.c * r.c * r.c / 8 + r.a4 - ce * ce * ce / 8, 1e-15);
+  }
+}
