@@ -5,6 +5,7 @@
 #include "lens/CircularAperture.h"
 #include "lens/Emission.h"
 #include "lens/Field.h"
+#include "lens/Lens.h"
 #include "lens/Parameter.h"
 #include "lens/SimpleSurfaceTypes.h"
 #include "lens/SpiderAperture.h"
@@ -41,6 +42,8 @@ void registerArchiveClasses() {
   registry.registerClass<Surface>("Surface", "GLObject");
   registerSimpleSurfaceArchiveClasses();
   registerSurfaceTypes();
+  if (!registry.byName("OBObject")) registry.registerAbstract("OBObject", "VKObject");
+  registry.registerClass<Lens>("Lens", "OBObject");
 }
 
 }  // namespace orb::lens

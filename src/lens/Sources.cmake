@@ -26,3 +26,9 @@ list(APPEND sources
   Surface.h Surface.cpp
   SurfaceTypeRegistry.h SurfaceTypeRegistry.cpp
 )
+list(APPEND sources
+  LensKeyPath.h LensKeyPath.cpp
+  LensGlassResolver.h LensGlassResolver.cpp
+  LensDelegate.h LensBeam.h
+  Lens.h Lens.cpp
+)

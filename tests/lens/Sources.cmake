@@ -10,3 +10,6 @@ list(APPEND sources
 list(APPEND sources
   SurfaceTest.cpp
 )
+list(APPEND sources
+  LensTest.cpp
+)
