@@ -3,9 +3,7 @@
 namespace orb::analysis {
 
 bool lensIsReady(const Lens* lens) {
-  if (!lens) return false;
-  const platform::Value ready = lens->valueForKey("isReady");
-  return !ready.isNil() && ready.asBool();
+  return lens && lens->isReady();
 }
 
 }  // namespace orb::analysis

@@ -2,20 +2,17 @@
 
 #include <memory>
 
+#include "lens/Lens.h"
 #include "platform/Object.h"
 #include "platform/Value.h"
 
 namespace orb::analysis {
 
-/// The lens as the analysis framework handles it. The lens model is an object with key-
-/// value coding; until the framework depends on the lens layer it reaches the lens
-/// through that alone ("isReady", key paths such as "s3.thickness"). When the lens layer
-/// is linked in, this becomes lens::Lens and lensIsReady calls Lens::isReady.
-using Lens = platform::Object;
+/// The lens the analyses are handed.
+using Lens = lens::Lens;
 using LensPtr = std::shared_ptr<Lens>;
 
-/// True when the lens's change cycle has regenerated the system (its "isReady" key);
-/// false for no lens.
+/// True when the lens's change cycle has regenerated the system; false for no lens.
 bool lensIsReady(const Lens* lens);
 
 /// Role of the object that owns a lens and announces it: the lens document. It is a

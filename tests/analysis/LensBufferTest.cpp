@@ -1,4 +1,5 @@
 #include "analysis/LensBuffer.h"
+#include "lens/Lens.h"
 
 #include <gtest/gtest.h>
 
@@ -11,21 +12,6 @@ namespace orb::analysis {
 namespace {
 
 using Strings = std::vector<std::string>;
-
-/// Stands in for the lens: a ready flag and one editable value, by key.
-class FakeLens : public platform::Object {
- public:
-  static const platform::KeyTable& classKeys() {
-    using K = platform::Keys<FakeLens>;
-    static const platform::KeyTable table(&Object::classKeys(),
-                                          {K::field("isReady", &FakeLens::m_isReady),
-                                           K::field("thickness", &FakeLens::m_thickness)});
-    return table;
-  }
-  const platform::KeyTable& keys() const override { return classKeys(); }
-  bool m_isReady = false;
-  double m_thickness = 1;
-};
 
 /// Stands in for the document.
 class FakeDocument : public platform::Object, public LensProvider {
@@ -40,10 +26,10 @@ class FakeDocument : public platform::Object, public LensProvider {
   LensPtr lens() const override { return m_lens; }
   platform::Dictionary lensKeyPathUpdateDictionary() const override { return m_renames; }
   void postLensIsReady() {
-    m_lens->m_isReady = true;
+    m_lens->setIsReady(true);
     platform::NotificationCenter::defaultCenter().post(kLensIsReadyNotification, reference());
   }
-  std::shared_ptr<FakeLens> m_lens = platform::makeObject<FakeLens>();
+  std::shared_ptr<lens::Lens> m_lens = lens::Lens::create();
   platform::Dictionary m_renames;
 };
 
@@ -75,7 +61,7 @@ TEST_F(LensBufferTest, FirstLensArrivesOnceThenEveryReadyHandsItOver) {
     SCOPED_TRACE(readyAtCreation ? "ready at creation" : "not ready at creation");
     document = platform::makeObject<FakeDocument>();
     user = std::make_shared<RecordingUser>();
-    document->m_lens->m_isReady = readyAtCreation;
+    document->m_lens->setIsReady(readyAtCreation);
     LensBuffer buffer(document, user);
     EXPECT_EQ(user->calls, readyAtCreation ? (Strings{"firstTimeWithLens", "setLens"}) : Strings{});
     document->postLensIsReady();
@@ -89,8 +75,8 @@ TEST_F(LensBufferTest, FirstLensArrivesOnceThenEveryReadyHandsItOver) {
 }
 
 TEST_F(LensBufferTest, UserWithALensIsNeverGivenTheFirstTime) {
-  user->m_lens = platform::makeObject<FakeLens>();
-  document->m_lens->m_isReady = true;
+  user->m_lens = lens::Lens::create();
+  document->m_lens->setIsReady(true);
   LensBuffer buffer(document, user);
   EXPECT_EQ(user->calls, (Strings{"setLens"}));
 }
@@ -116,16 +102,16 @@ TEST_F(LensBufferTest, RenameMapsArePassedOn) {
 
 TEST_F(LensBufferTest, TweaksReachOnlyAPrivateCopy) {
   LensBuffer buffer(document, user);
-  const platform::Dictionary tweak{{"thickness", 5.0}};
+  const platform::Dictionary tweak{{"f0.y", 5.0}};
   user->m_lens = document->m_lens;  // analyses the document's own lens: nothing to do
   platform::NotificationCenter::defaultCenter().post(kLensTweakNotification, document->reference(), tweak);
-  EXPECT_EQ(document->m_lens->m_thickness, 1);
+  EXPECT_EQ(document->m_lens->valueForKeyPath("f0.y").asDouble(), 0);
 
-  auto copy = platform::makeObject<FakeLens>();
+  auto copy = lens::Lens::create();
   user->m_lens = copy;
   platform::NotificationCenter::defaultCenter().post(kLensTweakNotification, document->reference(), tweak);
-  EXPECT_EQ(copy->m_thickness, 5);
-  EXPECT_EQ(document->m_lens->m_thickness, 1);
+  EXPECT_EQ(copy->valueForKeyPath("f0.y").asDouble(), 5);
+  EXPECT_EQ(document->m_lens->valueForKeyPath("f0.y").asDouble(), 0);
 }
 
 TEST_F(LensBufferTest, ProviderMustBeAnObservableObject) {
