@@ -1,0 +1,227 @@
+#include "app/document/OBAppDel.h"
+
+#include "lens/LensGlassResolver.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "app/document/DocumentController.h"
+#include "app/document/SmartDocument.h"
+#include "app/document/StartWindow.h"
+#include "app/tables/ValueTransformers.h"
+#include "materials/GlassCatalog.h"
+#include "materials/SystemGlassCatalog.h"
+#include "platform/Exception.h"
+#include "platform/KeyTable.h"
+#include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "platform/NotificationQueue.h"
+#include "platform/Thread.h"
+#include "platform/UserDefaults.h"
+
+namespace orb::app {
+
+namespace {
+
+// The catalog, whether a load runs, and who waits for it: one mutex, one condition.
+struct CatalogState {
+  std::mutex mutex;
+  std::condition_variable loaded;
+  std::shared_ptr<materials::GlassCatalog> catalog;
+  bool loading = false;
+  OBAppDel::CatalogLoader loader;
+  std::unique_ptr<platform::WorkerThread> thread;
+
+  static CatalogState& shared() {
+    static auto* state = new CatalogState();  // the loader thread may outlive static destruction
+    return *state;
+  }
+};
+
+std::shared_ptr<materials::GlassCatalog> defaultLoad() {
+  std::string why;
+  return materials::systemcatalog::load(true, &why);
+}
+
+// Runs a load the caller has claimed (loading set); the outcome is published and the
+// waiters woken last, whatever happens.
+void runClaimedLoad() {
+  auto& s = CatalogState::shared();
+  OBAppDel::CatalogLoader loader;
+  {
+    std::lock_guard lock(s.mutex);
+    loader = s.loader ? s.loader : OBAppDel::CatalogLoader(defaultLoad);
+  }
+  std::shared_ptr<materials::GlassCatalog> catalog;
+  try {
+    catalog = loader();
+  } catch (const std::exception& e) {
+    platform::log("Unable to read system glass catalog: %s", e.what());
+  }
+  {
+    std::lock_guard lock(s.mutex);
+    s.catalog = std::move(catalog);
+    s.loading = false;
+  }
+  s.loaded.notify_all();
+}
+
+}  // namespace
+
+const platform::KeyTable& OBAppDel::classKeys() {
+  static const platform::KeyTable table(
+      &Object::classKeys(),
+      {platform::KeyEntry{"systemGlassCatalog", [](const Object&) {
+                            return platform::Value(systemGlassCatalog());
+                          }}});
+  return table;
+}
+
+OBAppDel& OBAppDel::shared() {
+  static auto delegate = platform::makeObject<OBAppDel>();
+  return *delegate;
+}
+
+void OBAppDel::setupDefaults() {
+  // UserDefaults::standard() registers the resource on first use; a missing file is a
+  // broken installation worth a line in the log, not a reason to stop.
+  auto& defaults = platform::UserDefaults::standard();
+  if (!defaults.registerDefaultsFromResource()) platform::log("factory defaults \"UserDefaults.plist\" not found");
+}
+
+void OBAppDel::initialize() {
+  setupDefaults();
+  ValueTransformer::setValueTransformer(std::make_shared<GenericDoubleToStringTransformer>(),
+                                        "GenericDoubleToStringTransformer");
+  ValueTransformer::setValueTransformer(std::make_shared<BooleanNoIsRedTransformer>(), "BooleanNoIsRedTransformer");
+  ValueTransformer::setValueTransformer(std::make_shared<ColorToImageTransformer>(), "ColorToImageTransformer");
+  ValueTransformer::setValueTransformer(std::make_shared<IntLogBaseTwoTransformer>(), "IntLogBaseTwoTransformer");
+  ValueTransformer::setValueTransformer(std::make_shared<ImportanceToImageTransformer>(),
+                                        "ImportanceToImageTransformer");
+  ValueTransformer::setValueTransformer(std::make_shared<LogBaseTwoTransformer>(), "LogBaseTwoTransformer");
+  ValueTransformer::setValueTransformer(std::make_shared<VKIsNotUnity>(), "VKIsNotUnity");
+  // Lenses resolve glass names through the catalog this delegate loads (and waits for).
+  lens::glassresolution::setSystemGlassLibraryProvider([] { return systemGlassCatalog(); });
+}
+
+void OBAppDel::applicationWillFinishLaunching() { platform::setCurrentThreadName("Orbelline"); }
+
+void OBAppDel::applicationDidFinishLaunching() {
+  auto& s = CatalogState::shared();
+  {
+    std::lock_guard lock(s.mutex);
+    if (s.catalog || s.loading) return;
+    s.loading = true;  // claimed before the thread starts, so early requests wait for it
+  }
+  auto thread = std::make_unique<platform::WorkerThread>("glass catalog", [] { runClaimedLoad(); });
+  std::lock_guard lock(s.mutex);
+  s.thread = std::move(thread);
+}
+
+std::shared_ptr<materials::GlassCatalog> OBAppDel::systemGlassCatalog() {
+  auto& s = CatalogState::shared();
+  {
+    std::unique_lock lock(s.mutex);
+    if (s.catalog) return s.catalog;
+    if (s.loading) {
+      s.loaded.wait(lock, [&] { return !s.loading; });
+      return s.catalog;
+    }
+    s.loading = true;
+  }
+  runClaimedLoad();
+  std::lock_guard lock(s.mutex);
+  return s.catalog;
+}
+
+bool OBAppDel::isLoadingSystemGlassCatalog() {
+  auto& s = CatalogState::shared();
+  std::lock_guard lock(s.mutex);
+  return s.loading;
+}
+
+void OBAppDel::waitForSystemGlassCatalogLoader() {
+  auto& s = CatalogState::shared();
+  std::unique_ptr<platform::WorkerThread> thread;
+  {
+    std::lock_guard lock(s.mutex);
+    thread = std::move(s.thread);
+  }
+  if (thread) thread->join();
+}
+
+void OBAppDel::setSystemGlassCatalogLoader(CatalogLoader loader) {
+  auto& s = CatalogState::shared();
+  std::lock_guard lock(s.mutex);
+  s.loader = std::move(loader);
+}
+
+void OBAppDel::resetGlassCatalog() {
+  auto& s = CatalogState::shared();
+  willChangeValueForKey("systemGlassCatalog");
+  {
+    // A load under way finishes first: its result would otherwise outlive the reset.
+    std::unique_lock lock(s.mutex);
+    s.loaded.wait(lock, [&] { return !s.loading; });
+    s.catalog.reset();
+  }
+  didChangeValueForKey("systemGlassCatalog");
+  platform::NotificationCenter::defaultCenter().post("systemGlassCatalogResetNotification", reference());
+}
+
+std::shared_ptr<SmartDocument> OBAppDel::openSelection(const std::optional<std::string>& plainText,
+                                                       std::string* error, std::string* detail) {
+  auto* factory = DocumentController::shared().documentFactory();
+  std::shared_ptr<SmartDocument> document = factory ? factory->makeUntitledDocument() : nullptr;
+  if (!document) {
+    if (error) *error = "Unable to make new Orbelline document";
+    return nullptr;
+  }
+  DocumentController::shared().addDocument(document);
+  if (plainText) {
+    std::string why;
+    if (!document->readFromPlainText(*plainText, &why)) {
+      document->close();
+      if (error) *error = "Pasteboard does not contain Orbelline data";
+      if (detail) *detail = why;
+      return nullptr;
+    }
+  }
+  document->makeWindowControllers();
+  document->showWindows();
+  return document;
+}
+
+StartWindow* OBAppDel::startWindow() {
+  if (!m_startWindow) {
+    m_startWindow = new StartWindow();
+    QObject::connect(&DocumentController::shared(), &DocumentController::documentsChanged, m_startWindow,
+                     [this](int) { updateStartWindow(); });
+  }
+  return m_startWindow;
+}
+
+void OBAppDel::updateStartWindow() {
+  auto* window = startWindow();
+  if (DocumentController::shared().documents().empty())
+    window->show();
+  else
+    window->hide();
+}
+
+void OBAppDel::closeAllOptionPanels() {
+  platform::NotificationQueue::defaultQueue().enqueue(
+      platform::Notification("closeAllOptionPanelsNotification", reference()), platform::PostingStyle::WhenIdle,
+      platform::Coalescing::OnName);
+}
+
+std::string OBAppDel::versionString() const {
+  return platform::format("%s (%s)", ORB_VERSION, ORB_BUILD_NUMBER);
+}
+
+unsigned OBAppDel::processorCount() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+}  // namespace orb::app

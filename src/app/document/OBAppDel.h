@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "foundation/objects/OBObject.h"
+
+namespace orb::materials {
+class GlassCatalog;
+}
+
+namespace orb::app {
+
+class SmartDocument;
+class StartWindow;
+
+/// The application delegate: registers the factory defaults and the named value
+/// transformers, names the main thread, loads the system glass catalog on a thread of
+/// its own and offers what the application does without a document (the start window,
+/// new documents from clipboard text).
+///
+/// The system glass catalog is process-wide: requests wait (on a condition variable)
+/// while a load runs, and a request when none has run loads it on the requesting thread.
+/// Key "systemGlassCatalog" is observable (announced on reset).
+class OBAppDel : public foundation::OBObject {
+ public:
+  static const platform::KeyTable& classKeys();
+  const platform::KeyTable& keys() const override { return classKeys(); }
+  std::string className() const override { return "OBAppDel"; }
+
+  /// The application's delegate (made on first use).
+  static OBAppDel& shared();
+
+  /// Before anything else: factory defaults, then the seven named value transformers.
+  /// Safe to call more than once.
+  static void initialize();
+  /// Registers the resource "UserDefaults" ("plist") as the factory defaults.
+  static void setupDefaults();
+
+  /// Names the main thread "Orbelline".
+  void applicationWillFinishLaunching();
+  /// Starts loading the system glass catalog on a thread, unless it is loaded.
+  void applicationDidFinishLaunching();
+  /// No untitled document at launch or reactivation.
+  bool applicationShouldOpenUntitledFile() const { return false; }
+
+  // --- system glass catalog --------------------------------------------------------------
+  /// The catalog; waits while a load runs; loads at once when none has. Null when the
+  /// load failed. Any thread.
+  static std::shared_ptr<materials::GlassCatalog> systemGlassCatalog();
+  /// Releases the catalog, then posts "systemGlassCatalogResetNotification" (object: the
+  /// delegate); the next request loads it again. Main thread.
+  void resetGlassCatalog();
+  /// True while a load runs.
+  static bool isLoadingSystemGlassCatalog();
+  /// Waits for a launch-time load to end (shut-down).
+  static void waitForSystemGlassCatalogLoader();
+  /// What a load runs (the default reads the resources and the glass libraries the
+  /// defaults name); tests and tools replace it. An empty function restores the default.
+  using CatalogLoader = std::function<std::shared_ptr<materials::GlassCatalog>()>;
+  static void setSystemGlassCatalogLoader(CatalogLoader loader);
+
+  // --- documents without a document window -------------------------------------------------
+  /// New document from clipboard text (the clipboard's plain text, or none): an untitled
+  /// document that reads the text, then shows its windows. On failure returns null with
+  /// `error` set to "Unable to make new Orbelline document" or, when the text could not
+  /// be read, "Pasteboard does not contain Orbelline data" (and `detail` to the reader's
+  /// reason); the document is closed then.
+  std::shared_ptr<SmartDocument> openSelection(const std::optional<std::string>& plainText, std::string* error,
+                                               std::string* detail = nullptr);
+
+  /// The small window shown while no document is open (Linux has no menu bar without a
+  /// window): Open, New from Clipboard, Quit.
+  StartWindow* startWindow();
+  /// Shows or hides the start window as documents open and close.
+  void updateStartWindow();
+
+  /// "closeAllOptionPanelsNotification" when idle, coalesced on name.
+  void closeAllOptionPanels();
+
+  std::string versionString() const;
+  static unsigned processorCount();
+
+ private:
+  QPointer<StartWindow> m_startWindow;
+};
+
+}  // namespace orb::app

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <string>
+
+#include "platform/Value.h"
+
+namespace orb::app {
+
+class SmartWindowController;
+
+/// The window of every document and analysis window. It reports closing, activation
+/// and minimising to its controller, and can be told to ignore one move (restoration
+/// places windows itself and must not be undone by the window system's placement).
+class OBWindow : public QMainWindow {
+  Q_OBJECT
+ public:
+  explicit OBWindow(SmartWindowController* controller);
+  ~OBWindow() override;
+
+  SmartWindowController* controller() const { return m_controller.data(); }
+  /// "OB:" and a number, unique in the process; restoration records refer to it.
+  const std::string& identifier() const { return m_identifier; }
+  void setIdentifier(std::string identifier) { m_identifier = std::move(identifier); }
+
+  void ignoreOneSetFrameOrigin() { m_ignoreOneSetFrameOrigin = true; }
+  /// Moves the window's frame to `origin`, unless told to ignore this one move.
+  void setFrameOrigin(const QPoint& origin);
+
+  /// The frame ("NSWindowFrame", "x y width height"), the controller's class name
+  /// ("controllerClassName") and its interface-file name ("nibName").
+  void encodeRestorableState(platform::Dictionary& state) const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  QPointer<SmartWindowController> m_controller;
+  std::string m_identifier;
+  bool m_ignoreOneSetFrameOrigin = false;
+};
+
+}  // namespace orb::app

@@ -1,0 +1,118 @@
+#include "app/windows/SmartWindowController.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "app/document/SmartDocument.h"
+#include "app/windows/OBWindow.h"
+#include "platform/Exception.h"
+
+namespace orb::app {
+
+SmartWindowController::SmartWindowController(std::string nibName, const std::shared_ptr<SmartDocument>& document)
+    : m_nibName(std::move(nibName)), m_document(document), m_hadDocument(document != nullptr) {
+  if (document) document->addWindowController(this);
+}
+
+SmartWindowController::~SmartWindowController() {
+  closeIfOpen();
+  if (auto document = m_document.lock()) document->removeWindowController(this);
+  if (m_window) m_window->deleteLater();
+}
+
+std::string SmartWindowController::controllerClassName() const {
+  std::string name = metaObject()->className();
+  const auto colons = name.rfind("::");
+  return colons == std::string::npos ? name : name.substr(colons + 2);
+}
+
+OBWindow* SmartWindowController::window() {
+  if (!m_window) loadWindow();
+  return m_window;
+}
+
+void SmartWindowController::loadWindow() {
+  const InterfaceLoader* loader = interfacefile::loader(m_nibName);
+  if (!loader)
+    platform::Exception::raise("NSInternalInconsistencyException", "No interface file named \"%s\"",
+                               m_nibName.c_str());
+  m_window = new OBWindow(this);
+  m_outlets = (*loader)(*m_window);
+  awakeFromNib();
+  windowDidLoad();
+}
+
+void SmartWindowController::windowDidLoad() {
+  static std::atomic<long> next{1};
+  m_window->setIdentifier("OB:" + std::to_string(next++));
+  synchronizeWindowTitleWithDocumentName();
+}
+
+void SmartWindowController::synchronizeWindowTitleWithDocumentName() {
+  if (!m_window) return;
+  auto document = m_document.lock();
+  std::string title = windowTitleForDocumentDisplayName(document ? document->displayName() : std::string());
+  if (!m_hadDocument) title = m_baseWindowName;  // app-wide windows show the base title alone
+  m_window->setWindowTitle(QString::fromStdString(title));
+}
+
+std::vector<std::string>& SmartWindowController::processWideListOfWindows() {
+  static std::vector<std::string> list;
+  return list;
+}
+
+std::vector<std::string>* SmartWindowController::determineListOfWindows() {
+  if (m_hadDocument) {
+    auto document = m_document.lock();
+    return document ? &document->listOfWindows() : nullptr;
+  }
+  return &processWideListOfWindows();
+}
+
+std::string SmartWindowController::windowTitleForDocumentDisplayName(const std::string& displayName) {
+  if (!m_titled) {
+    m_titled = true;
+    const std::string title = m_window ? m_window->windowTitle().toStdString() : m_nibName;
+    m_baseWindowName = title;
+    if (auto* list = determineListOfWindows()) {
+      auto taken = [&](const std::string& name) { return std::find(list->begin(), list->end(), name) != list->end(); };
+      for (int n = 1; taken(m_baseWindowName); ++n) m_baseWindowName = title + " " + std::to_string(n);
+      list->push_back(m_baseWindowName);
+    }
+  }
+  return m_baseWindowName + " - " + displayName;
+}
+
+void SmartWindowController::showWindow() {
+  auto* w = window();
+  w->show();
+  w->raise();
+  w->activateWindow();
+}
+
+void SmartWindowController::close() {
+  if (m_window && !m_closing) m_window->close();
+}
+
+void SmartWindowController::windowDidCloseByUser() {
+  if (m_closing) return;
+  closeIfOpen();
+  deleteLater();
+}
+
+void SmartWindowController::closeIfOpen() {
+  if (m_closing) return;
+  m_closing = true;
+  windowWillClose();
+}
+
+void SmartWindowController::windowWillClose() {
+  if (m_titled)
+    if (auto* list = determineListOfWindows()) {
+      auto it = std::find(list->begin(), list->end(), m_baseWindowName);
+      if (it != list->end()) list->erase(it);
+    }
+  if (auto document = m_document.lock()) document->removeWindowController(this);
+}
+
+}  // namespace orb::app
