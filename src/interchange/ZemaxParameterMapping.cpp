@@ -1,0 +1,118 @@
+#include "interchange/ZemaxParameterMapping.h"
+
+#include "lens/Parameter.h"
+#include "lens/Surface.h"
+#include "platform/Exception.h"
+#include "platform/Log.h"
+
+namespace orb::interchange {
+
+void emit(const MessageSink& sink, const std::string& message) {
+  if (sink)
+    sink(message);
+  else
+    platform::logText(message);
+}
+
+ZemaxParameterRanges zemaxParameterRanges(std::string_view zemaxType, std::size_t parameterCount) {
+  ZemaxParameterRanges r;
+  const int count = static_cast<int>(parameterCount);
+  if (zemaxType == "KINOFORM") {
+    r.firstParameter = 0;
+    r.lastParameter = 8;
+  } else if (zemaxType == "SZERNSAG") {
+    r.lastParameter = 10;
+  } else {
+    r.lastParameter = count;
+  }
+  r.firstExtraData = 1;
+  r.lastExtraData = r.firstExtraData + count - 1 - (r.lastParameter - r.firstParameter);
+  return r;
+}
+
+ZemaxParameterRanges zemaxParameterRanges(const lens::Surface& surface) {
+  return zemaxParameterRanges(surface.zemaxType().value_or(""), surface.countOfParameterArray());
+}
+
+std::uint32_t parameterIndexForZemaxParameterIndex(const lens::Surface& surface, std::uint32_t index) {
+  return index - static_cast<std::uint32_t>(zemaxParameterRanges(surface).firstParameter);
+}
+
+std::uint32_t parameterIndexForZemaxExtraDataIndex(const lens::Surface& surface, std::uint32_t index) {
+  const auto r = zemaxParameterRanges(surface);
+  return parameterIndexForZemaxParameterIndex(surface, static_cast<std::uint32_t>(r.lastParameter)) +
+         (index - static_cast<std::uint32_t>(r.firstExtraData)) + 1;
+}
+
+namespace {
+std::shared_ptr<lens::Parameter> at(const lens::Surface& surface, std::uint32_t position) {
+  const auto& parameters = surface.parameterArray();
+  return position < parameters.size() ? parameters[position] : nullptr;
+}
+}  // namespace
+
+std::shared_ptr<lens::Parameter> parameterForZemaxParameterIndex(const lens::Surface& surface, std::uint32_t index) {
+  return at(surface, parameterIndexForZemaxParameterIndex(surface, index));
+}
+
+std::shared_ptr<lens::Parameter> parameterForZemaxExtraDataIndex(const lens::Surface& surface, std::uint32_t index) {
+  return at(surface, parameterIndexForZemaxExtraDataIndex(surface, index));
+}
+
+void setParameterValueForZemaxParameterIndex(lens::Surface& surface, std::uint32_t index, double value,
+                                             const MessageSink& log) {
+  if (auto p = parameterForZemaxParameterIndex(surface, index))
+    p->setValue(value);
+  else if (value != 0)
+    emit(log, platform::format("setParameterValueForZemaxParameterIndex: %u withValue: %g\n"
+                               "warning: this nontrivial parameter is ignored",
+                               index, value));
+}
+
+void setParameterValueForZemaxExtraDataIndex(lens::Surface& surface, std::uint32_t index, double value,
+                                             const MessageSink& log) {
+  if (auto p = parameterForZemaxExtraDataIndex(surface, index))
+    p->setValue(value);
+  else if (value != 0)
+    emit(log, platform::format("setParameterValueForZemaxExtraDataIndex: %u withValue: %g\n"
+                               "warning: ignoring this nontrivial extra datum",
+                               index, value));
+}
+
+void setParameterVariableForZemaxParameterIndex(lens::Surface& surface, std::uint32_t index) {
+  if (auto p = parameterForZemaxParameterIndex(surface, index)) p->setSolveType(lens::Parameter::kVariable);
+}
+
+void setParameterVariableForZemaxExtraDataIndex(lens::Surface& surface, std::uint32_t index) {
+  if (auto p = parameterForZemaxExtraDataIndex(surface, index)) p->setSolveType(lens::Parameter::kVariable);
+}
+
+namespace {
+void makePickup(const std::shared_ptr<lens::Parameter>& p, const std::shared_ptr<lens::Surface>& source, double scale,
+                double offset) {
+  if (!p) return;
+  p->setSolveType(lens::Parameter::kPickup);
+  p->setSolveSurface(source);
+  p->setSolveScale(scale);
+  p->setSolveOffset(offset);
+}
+}  // namespace
+
+void setParameterPickupForZemaxParameterIndex(lens::Surface& surface, std::uint32_t index,
+                                              const std::shared_ptr<lens::Surface>& source, double scale,
+                                              double offset) {
+  makePickup(parameterForZemaxParameterIndex(surface, index), source, scale, offset);
+}
+
+void setParameterPickupForZemaxExtraDataIndex(lens::Surface& surface, std::uint32_t index,
+                                              const std::shared_ptr<lens::Surface>& source, double scale,
+                                              double offset) {
+  makePickup(parameterForZemaxExtraDataIndex(surface, index), source, scale, offset);
+}
+
+int zemaxSemidiameterSolveType(const lens::Surface& surface) {
+  const int type = surface.semidiameterSolveType();
+  return type < 4 ? type : 1;
+}
+
+}  // namespace orb::interchange

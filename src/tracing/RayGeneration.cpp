@@ -1,0 +1,360 @@
+#include "tracing/RayGeneration.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "lens/Field.h"
+#include "lens/Lens.h"
+#include "lens/Surface.h"
+#include "lens/Wave.h"
+#include "materials/Medium.h"
+#include "platform/Exception.h"
+#include "platform/Thread.h"
+#include "tracing/Pusher.h"
+#include "tracing/RayAiming.h"
+
+namespace orb::tracing {
+
+using foundation::XY;
+using foundation::XYZ;
+
+namespace {
+
+constexpr double kRadiansPerDegree = 0.017453292519943295;
+
+bool isInfinite(double thickness) { return !(std::abs(thickness) < std::numeric_limits<double>::infinity()); }
+
+double numberIn(const platform::Dictionary& d, const char* key) {
+  const platform::Value v = d.get(key);
+  return v.isNil() ? std::numeric_limits<double>::quiet_NaN() : v.asDouble();
+}
+
+double paraxial(const lens::Lens& lens, const char* key) { return numberIn(lens.paraxialData(), key); }
+
+struct StopMatrix {
+  double A, B;
+};
+
+StopMatrix stopMatrix(const lens::Lens& lens) {
+  return {numberIn(lens.stopTransferMatrix(), "A"), numberIn(lens.stopTransferMatrix(), "B")};
+}
+
+// The paraxial chief ray's start at global z = 0 for direction tangents t: the height whose
+// stop height A·y + B·t is zero. A stop imaged to infinity (A = 0) ignores the height.
+XYZ paraxialChiefStart(const StopMatrix& m, const XY& t) {
+  if (m.A == 0) return {0, 0, 0};
+  return {-m.B * t.x / m.A, -m.B * t.y / m.A, 0};
+}
+
+// Rays of the object point (X, Y, Z), in direction tangents that put them at the stop at
+// P times the axial marginal ray's stop height; with an aimer, tilted until they meet the
+// stop at P from the chief direction `aimDirection`.
+std::vector<Ray> raysFromObjectPoint(lens::Lens& lens, const XYZ& point, double z0, StopMatrix m,
+                                     std::span<const XY> pupilCoordinates, double n, RayAimer* aimer,
+                                     const XYZ& aimDirection) {
+  std::vector<Ray> rays;
+  rays.reserve(pupilCoordinates.size());
+  double s = paraxial(lens, "objectSpaceNumericalAperture") / n;
+  if (s < 1) s = std::tan(std::asin(s));
+  for (const XY& p : pupilCoordinates) {
+    if (aimer) {
+      rays.emplace_back(point, aimDirection, n);
+      aimer->adjustMomentumOfRay(rays.back(), p);
+    } else {
+      const double tx = (p.x * (m.B - m.A * z0) * s - m.A * point.x) / (m.B - m.A * point.z);
+      const double ty = (p.y * (m.B - m.A * z0) * s - m.A * point.y) / (m.B - m.A * point.z);
+      rays.emplace_back(point, XYZ{tx, ty, 1}, n);
+    }
+    rays.back().tags().pupilCoordinate = p;
+  }
+  return rays;
+}
+
+void setGenerationWarning(lens::Lens& lens, std::string text) { lens.setWarningReRayGeneration(std::move(text)); }
+
+}  // namespace
+
+// --- Field helpers -------------------------------------------------------------------------------------
+
+std::shared_ptr<lens::Field> axialField(const lens::Lens& lens) {
+  for (const auto& f : lens.fieldArray())
+    if (f->x() == 0 && f->y() == 0) return f;
+  return lens::Field::field();
+}
+
+std::shared_ptr<lens::Field> chiefField(const lens::Lens& lens) {
+  std::shared_ptr<lens::Field> chief;
+  for (const auto& f : lens.fieldArray())
+    if (!chief || f->y() > chief->y()) chief = f;
+  return chief;
+}
+
+double maxRadialField(const lens::Lens& lens) {
+  double m = 0;
+  for (const auto& f : lens.fieldArray()) m = std::max(m, std::hypot(f->x(), f->y()));
+  return m;
+}
+
+double maxField(const lens::Lens& lens) {
+  double m = 0;
+  for (const auto& f : lens.fieldArray()) m = std::max({m, std::abs(f->x()), std::abs(f->y())});
+  return m;
+}
+
+double minFieldY(const lens::Lens& lens) {
+  const auto& fields = lens.fieldArray();
+  if (fields.empty()) return 0;
+  double m = fields.front()->y();
+  for (const auto& f : fields) m = std::min(m, f->y());
+  return m;
+}
+
+double maxFieldY(const lens::Lens& lens) {
+  const auto& fields = lens.fieldArray();
+  if (fields.empty()) return 0;
+  double m = fields.front()->y();
+  for (const auto& f : fields) m = std::max(m, f->y());
+  return m;
+}
+
+std::shared_ptr<lens::Field> fieldForH(const lens::Lens& lens, const XY& h) {
+  auto field = lens::Field::field();
+  const double m = maxField(lens);
+  field->setX(h.x * m);
+  field->setY(h.y * m);
+  return field;
+}
+
+Fields fieldFanWithNumberOfPoints(const lens::Lens& lens, std::size_t n) {
+  Fields fan;
+  fan.reserve(n);
+  for (std::size_t i = 0; i < n; ++i)
+    fan.push_back(fieldForH(lens, {0, n == 1 ? 0.0 : static_cast<double>(i) / static_cast<double>(n - 1)}));
+  return fan;
+}
+
+// --- Coordinates ---------------------------------------------------------------------------------------
+
+XY angleCoordinateForAngleField(const lens::Field& field) {
+  return {field.x() * kRadiansPerDegree, field.y() * kRadiansPerDegree};
+}
+
+XY heightCoordinateForObjectHeightField(const lens::Field& field) { return {field.x(), field.y()}; }
+
+XY angleCoordinateForImageHeightField(const lens::Lens& lens, const lens::Field& field) {
+  const double f = paraxial(lens, "focalLength");
+  return {std::atan(field.x() / f), std::atan(field.y() / f)};
+}
+
+XY heightCoordinateForImageHeightField(const lens::Lens& lens, const lens::Field& field) {
+  const double m = paraxial(lens, "magnification");
+  return {field.x() / m, field.y() / m};
+}
+
+XYZ chiefRayDirectionForAngleCoordinate(const XY& a) {
+  const double r = std::hypot(a.x, a.y);
+  if (r == 0) return {0, 0, 1};
+  const double s = std::sin(r);
+  const XYZ d{s * a.x / r, s * a.y / r, std::cos(r)};
+  const double length = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+  return {d.x / length, d.y / length, d.z / length};
+}
+
+pupil::Points vignettePupilCoordinates(std::span<const XY> pupilCoordinates, const lens::Field& field) {
+  pupil::Points points(pupilCoordinates.begin(), pupilCoordinates.end());
+  if (!field.vignetted()) return points;
+  const double xScale = (field.PXB() - field.PXA()) / 2, xShift = (field.PXA() + field.PXB()) / 2;
+  const double yScale = (field.PYB() - field.PYA()) / 2, yShift = (field.PYA() + field.PYB()) / 2;
+  for (XY& p : points) p = {p.x * xScale + xShift, p.y * yScale + yShift};
+  return points;
+}
+
+double objectSpaceIndexOfRefraction(lens::Lens& lens) {
+  const double stored = paraxial(lens, "objectSpaceIndexOfRefraction");
+  if (!std::isnan(stored)) return stored;
+  std::shared_ptr<materials::Medium> medium = lens.objectSurface() ? lens.objectSurface()->medium() : nullptr;
+  if (!medium) medium = lens.ambientMedium();
+  return medium->indexOfRefractionAtWavelengthInMicrons(lens.primaryWave()->wavelengthInMicrons());
+}
+
+// --- Ray makers ----------------------------------------------------------------------------------------
+
+std::vector<Ray> raysForAngleCoordinate(lens::Lens& lens, const XY& angles, const lens::Surface& surfaceZero,
+                                        std::span<const XY> pupilCoordinates, RayAimer* aimer) {
+  const XYZ d = chiefRayDirectionForAngleCoordinate(angles);
+  const XY t{d.x / d.z, d.y / d.z};
+  const StopMatrix m = stopMatrix(lens);
+  const double n = objectSpaceIndexOfRefraction(lens);
+  const XYZ q0 = aimer ? aimer->chiefRayPositionForAngleCoordinate(angles) : paraxialChiefStart(m, t);
+
+  if (isInfinite(surfaceZero.thickness())) {
+    const double R = paraxial(lens, "entrancePupilDiameter") / 2;
+    std::vector<Ray> rays;
+    rays.reserve(pupilCoordinates.size());
+    for (const XY& p : pupilCoordinates) {
+      if (aimer) {
+        rays.emplace_back(q0, d, n);
+        aimer->adjustPositionOfRay(rays.back(), p);
+      } else {
+        rays.emplace_back(XYZ{p.x * R + q0.x, p.y * R + q0.y, 0}, d, n);
+      }
+      Ray& r = rays.back();
+      const XYZ& q = r.position();
+      const XYZ& pm = r.momentum();
+      // Path measured from the chief ray's start, so rays of one field share a wavefront.
+      r.setOpticalPathLength(pm.x * (q.x - q0.x) + pm.y * (q.y - q0.y) + pm.z * (q.z - q0.z));
+      r.tags().pupilCoordinate = p;
+    }
+    return rays;
+  }
+
+  // A finite object seen at an angle: the object point is where the chief ray, run
+  // backwards, meets the object surface.
+  Ray chief(q0, d, n);
+  const foundation::OBTransform& frame = surfaceZero.transform();
+  chief.transformByMatrix(frame.globalToLocalCoordinateTransformationMatrix());
+  if (std::unique_ptr<Pusher> pusher = pusherForSurface(surfaceZero)) {
+    pusher->setRayAcquisitionTolerance(lens.rayAcquisitionTolerance());
+    pusher->acquireRay(chief);
+  }
+  chief.transformByMatrix(frame.localToGlobalCoordinateTransformationMatrix());
+  return raysFromObjectPoint(lens, chief.position(), surfaceZero.zInGlobalCoordinates(), m, pupilCoordinates, n,
+                             aimer, d);
+}
+
+std::vector<Ray> raysForHeightCoordinate(lens::Lens& lens, const XY& heights, const lens::Surface& surfaceZero,
+                                         std::span<const XY> pupilCoordinates, RayAimer* aimer) {
+  const XYZ point = surfaceZero.transform().transformToGlobal({heights.x, heights.y, surfaceZero.sagAtQ(heights)});
+  StopMatrix m = stopMatrix(lens);
+  if (lens.useTelecentricMode()) m = {0, 1};
+  const double n = objectSpaceIndexOfRefraction(lens);
+  const XYZ aim = aimer ? aimer->chiefRayMomentumForHeightCoordinate(heights) : XYZ{0, 0, 1};
+  return raysFromObjectPoint(lens, point, surfaceZero.zInGlobalCoordinates(), m, pupilCoordinates, n, aimer, aim);
+}
+
+std::vector<Ray> raysForField(lens::Lens& lens, const std::shared_ptr<lens::Field>& field,
+                              const lens::Surface& surfaceZero, std::span<const XY> pupilCoordinates,
+                              RayAimer* aimer) {
+  const pupil::Points points = vignettePupilCoordinates(pupilCoordinates, *field);
+  const std::string& type = lens.fieldType();
+  std::vector<Ray> rays;
+  if (type == "Angle") {
+    rays = raysForAngleCoordinate(lens, angleCoordinateForAngleField(*field), surfaceZero, points, aimer);
+  } else if (type == "Object height") {
+    rays = raysForHeightCoordinate(lens, heightCoordinateForObjectHeightField(*field), surfaceZero, points, aimer);
+  } else if (type == "Image height") {
+    if (isInfinite(surfaceZero.thickness()))
+      rays = raysForAngleCoordinate(lens, angleCoordinateForImageHeightField(lens, *field), surfaceZero, points, aimer);
+    else
+      rays = raysForHeightCoordinate(lens, heightCoordinateForImageHeightField(lens, *field), surfaceZero, points,
+                                     aimer);
+  } else {
+    setGenerationWarning(lens, platform::format("Unimplemented field type %s", type.c_str()));
+    return rays;
+  }
+  for (Ray& r : rays) r.tags().field = field;
+  return rays;
+}
+
+namespace {
+
+std::optional<std::vector<Ray>> generate(lens::Lens& lens, const Fields& fields, std::span<const XY> pupilCoordinates,
+                                         bool restrictToPupil, bool suspendRayAiming) {
+  lens.setWarningReRayGeneration(std::nullopt);
+  const auto& surfaces = lens.surfaceArray();
+  if (surfaces.empty()) {
+    setGenerationWarning(lens, "Ray generation suppressed becase there are no surfaces");
+    return std::nullopt;
+  }
+  const std::shared_ptr<lens::Surface>& surfaceZero = surfaces.front();
+  if (!surfaceZero) {
+    setGenerationWarning(lens, "Ray generation suppressed because surface zero is of wrong class");
+    return std::nullopt;
+  }
+  if (isInfinite(surfaceZero->thickness()) && lens.fieldType() == "Object height") {
+    setGenerationWarning(lens, "Object height field is in conflict with infinite working distance");
+    return std::nullopt;
+  }
+  std::optional<RayAimer> aimer;
+  if (!suspendRayAiming && lens.useRayAiming() && lens.rayAiming().isSetup) aimer.emplace(lens);
+
+  std::vector<Ray> rays;
+  rays.reserve(fields.size() * pupilCoordinates.size());
+  for (const auto& field : fields) {
+    std::vector<Ray> fieldRays =
+        raysForField(lens, field, *surfaceZero, pupilCoordinates, aimer ? &*aimer : nullptr);
+    if (restrictToPupil) pupilStampRays(fieldRays, pupilCoordinates);
+    std::move(fieldRays.begin(), fieldRays.end(), std::back_inserter(rays));
+  }
+  const std::shared_ptr<lens::Wave> primary = lens.primaryWave();
+  for (Ray& r : rays) r.setWave(primary);
+  return rays;
+}
+
+std::vector<Ray> copiesPerWave(std::optional<std::vector<Ray>> rays, const Waves& waves) {
+  std::vector<Ray> all;
+  if (!rays || rays->empty()) return all;
+  all.reserve(rays->size() * waves.size());
+  for (const auto& wave : waves)
+    for (const Ray& r : *rays) {
+      all.push_back(r);
+      all.back().setWave(wave);
+    }
+  return all;
+}
+
+}  // namespace
+
+std::optional<std::vector<Ray>> raysForFields(lens::Lens& lens, const Fields& fields,
+                                              std::span<const XY> pupilCoordinates, bool restrictToPupil) {
+  return generate(lens, fields, pupilCoordinates, restrictToPupil, false);
+}
+
+std::vector<Ray> raysForFields(lens::Lens& lens, const Fields& fields, std::span<const XY> pupilCoordinates,
+                               const Waves& waves, bool restrictToPupil) {
+  return copiesPerWave(generate(lens, fields, pupilCoordinates, restrictToPupil, false), waves);
+}
+
+std::vector<Ray> raysForFieldsSuspendingRayAiming(lens::Lens& lens, const Fields& fields,
+                                                  std::span<const XY> pupilCoordinates, const Waves& waves,
+                                                  bool suspendRayAiming, bool restrictToPupil) {
+  platform::Synchronized lock(&lens);
+  return copiesPerWave(generate(lens, fields, pupilCoordinates, restrictToPupil, suspendRayAiming), waves);
+}
+
+void pupilStampRays(std::span<Ray> rays, std::span<const XY> pupilCoordinates) {
+  const std::size_t n = std::min(rays.size(), pupilCoordinates.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const XY& p = pupilCoordinates[i];
+    if (p.x * p.x + p.y * p.y > 1) rays[i].kill(causeOfDeath::kPupilStampKills);
+  }
+}
+
+std::optional<Ray> rayForH(lens::Lens& lens, const XY& h, const XY& p, const std::shared_ptr<lens::Wave>& wave,
+                           bool suspendRayAiming) {
+  const XY point[1] = {p};
+  std::optional<std::vector<Ray>> rays = generate(lens, {fieldForH(lens, h)}, point, false, suspendRayAiming);
+  if (!rays || rays->empty()) return std::nullopt;
+  Ray ray = std::move(rays->front());
+  if (wave) ray.setWave(wave);
+  return ray;
+}
+
+std::optional<Ray> marginalRay(lens::Lens& lens) {
+  const XY point[1] = {{0, 1}};
+  std::optional<std::vector<Ray>> rays = generate(lens, {axialField(lens)}, point, false, false);
+  if (!rays || rays->empty()) return std::nullopt;
+  return std::move(rays->front());
+}
+
+std::optional<Ray> chiefRay(lens::Lens& lens) {
+  auto field = chiefField(lens);
+  if (!field) return std::nullopt;
+  const XY point[1] = {{0, 0}};
+  std::optional<std::vector<Ray>> rays = generate(lens, {field}, point, false, false);
+  if (!rays || rays->empty()) return std::nullopt;
+  return std::move(rays->front());
+}
+
+}  // namespace orb::tracing

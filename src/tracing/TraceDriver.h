@@ -1,0 +1,76 @@
+#pragma once
+
+#include <span>
+
+namespace orb::lens {
+class Lens;
+class Surface;
+}  // namespace orb::lens
+
+namespace orb::tracing {
+
+class Ray;
+class RayWithFrame;
+
+/// How a trace treats the rays. The named constructors are the traditional short forms.
+struct TraceOptions {
+  /// Acquire and bend with the first-order operations of pushers and turners (about the
+  /// vertex planes) instead of the exact ones.
+  bool paraxially = false;
+  /// Kill rays that a surface's aperture does not pass ("Aperture does not pass ray").
+  /// The target surface's aperture is never tested.
+  bool checkApertures = true;
+  /// Set automatic and pickup semidiameters, and floating apertures, from the rays as
+  /// they cross each surface. Changes the lens: only for the system update.
+  bool updateSemidiameters = false;
+  /// Skip the turners' validation before exact refraction (light pipes and elbows kill
+  /// rays there), so every ray is bent as the surface's law says.
+  bool analysisMode = false;
+
+  /// Exact, apertures as given.
+  static TraceOptions checkingApertures(bool check) { return {false, check, false, false}; }
+  /// Paraxial traces never test apertures; exact ones do.
+  static TraceOptions paraxial(bool paraxially) { return {paraxially, !paraxially, false, false}; }
+  /// Analysis traces never test apertures and skip validation.
+  static TraceOptions analysis(bool analysisMode) { return {false, !analysisMode, false, analysisMode}; }
+};
+
+/// Carries rays (global coordinates, momentum form) through the lens to `toSurface` (the
+/// last surface when null), surface by surface: every ray crosses one surface before the
+/// next is visited. At each surface the rays move into its frame, its pusher acquires
+/// them, its aperture is tested, its turner bends them (not at the target, which the rays
+/// end on in the incident medium) and trajectories grow; a surface of infinite thickness
+/// ends the trace whatever the target. Rays come back in global coordinates.
+///
+/// Answers the ray-surface interactions per second of the surface loop; 0 with no
+/// surfaces, when the target is the object surface, or when the thread is cancelled (the
+/// rays of a cancelled trace are to be discarded).
+///
+/// The driver keeps no state between calls and takes no lock: callers that share a lens
+/// across threads lock it. It clears the lens's trace warning, and stores "Ray trace
+/// failure (name : reason)" there (when none is set) before re-raising any exception.
+/// Surface types whose pusher or turner does not exist yet (gradient-index media,
+/// diffractive, ideal-lens and light-pipe surfaces) raise "Unsupported".
+///
+/// Lost rays are never an error: pushers, turners and apertures kill them with a cause.
+double traceRays(lens::Lens& lens, std::span<Ray> rays, const lens::Surface* toSurface = nullptr,
+                 const TraceOptions& options = {});
+/// Framed rays: the same trace, also carrying the basis and transfer matrix.
+double traceRays(lens::Lens& lens, std::span<RayWithFrame> rays, const lens::Surface* toSurface = nullptr,
+                 const TraceOptions& options = {});
+
+/// One ray; answers the ray.
+Ray& traceRay(lens::Lens& lens, Ray& ray, const lens::Surface* toSurface = nullptr, const TraceOptions& options = {});
+RayWithFrame& traceRay(lens::Lens& lens, RayWithFrame& ray, const lens::Surface* toSurface = nullptr,
+                       const TraceOptions& options = {});
+
+/// √(largest x² + y²) over the live rays' positions; 0 when none lives.
+double maximumRadiusForRays(std::span<const Ray> rays);
+
+/// Sizes the semidiameters from a y-fan of `numberOfRaysPerField` rays for every field,
+/// traced paraxially to the last surface without apertures.
+void updateSemidiameters(lens::Lens& lens);
+/// The same with real rays, apertures checked.
+void updateSemidiametersUsingRealRays(lens::Lens& lens);
+
+}  // namespace orb::tracing

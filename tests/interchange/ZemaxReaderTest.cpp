@@ -1,0 +1,354 @@
+#include "interchange/ZemaxReader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "InterchangeTestSupport.h"
+#include "interchange/FourCharCode.h"
+#include "lens/Aperture.h"
+#include "lens/CircularAperture.h"
+#include "lens/CoordinateBreak.h"
+#include "lens/Field.h"
+#include "lens/Parameter.h"
+#include "lens/SpiderAperture.h"
+#include "lens/Wave.h"
+#include "materials/Glass.h"
+
+namespace orb::interchange {
+namespace {
+
+using lens::Field;
+using lens::Surface;
+using lens::Wave;
+using test::objectsUnder;
+using test::readZemaxFile;
+using test::readZemaxText;
+
+TEST(ZemaxReader, EmptyTextGivesOneDefaultFieldAndWave) {
+  auto r = readZemaxText("");
+  ASSERT_TRUE(r.dictionary);
+  EXPECT_TRUE(objectsUnder(*r.dictionary, "surfaceArray").empty());
+  EXPECT_TRUE(r.dictionary->get("glassArray").asArray().empty());
+  auto fields = objectsUnder<Field>(*r.dictionary, "fieldArray");
+  ASSERT_EQ(fields.size(), 1u);
+  EXPECT_EQ(fields[0]->x(), 0);
+  EXPECT_EQ(fields[0]->y(), 0);
+  EXPECT_EQ(fields[0]->weight(), 1);
+  auto waves = objectsUnder<Wave>(*r.dictionary, "waveArray");
+  ASSERT_EQ(waves.size(), 1u);
+  EXPECT_DOUBLE_EQ(waves[0]->wavelengthInMicrons(), 0.55);
+  EXPECT_TRUE(waves[0]->isPrimary());
+}
+
+TEST(ZemaxReader, DefaultsAndCaseOfCommandWords) {
+  auto r = readZemaxText(
+      "surface\n disz infinity\nSURF\n RADI\n CURV 0.5\nSURF\n CURV\n DISZ 2.5\n");
+  ASSERT_TRUE(r.dictionary);
+  auto s = objectsUnder(*r.dictionary, "surfaceArray");
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_TRUE(std::isinf(s[0]->thickness()) && s[0]->thickness() > 0);
+  EXPECT_EQ(s[1]->curvature(), 0.5);  // RADI without a number: a plane, then CURV
+  EXPECT_EQ(s[2]->curvature(), 0);
+  EXPECT_EQ(s[2]->thickness(), 2.5);
+  EXPECT_EQ(fourCharCodeFromCString("surface"), fourCharCodeFromCString("SURF"));
+}
+
+TEST(ZemaxReader, FieldsAndWaves) {
+  struct Case {
+    const char* name;
+    const char* text;
+    std::vector<std::pair<double, double>> fields;
+    std::vector<double> microns;
+    std::vector<double> weights;
+    std::size_t primary;
+  };
+  const std::vector<Case> cases = {
+      {"repeat-of-first-field-ends-list", "XFLD 0 0 0\nYFLD 0 5 0\n", {{0, 0}, {0, 5}}, {0.55}, {1}, 0},
+      {"wavl-and-pwav", "WAVL 0.486 0.588 0.656\nWWGT 1 2 1\nPWAV 2\n", {{0, 0}}, {0.486, 0.588, 0.656}, {1, 2, 1}, 1},
+      {"wavm-slots", "WAVM 1 0.6 0.5\nWAVM 2 0.7 1\nPWAV 2\n", {{0, 0}}, {0.6, 0.7}, {0.5, 1}, 1},
+      // Modern files list every slot; FTYP says how many are in use (fields 3, waves 1).
+      {"ftyp-counts", "FTYP 0 0 2 1\nXFLN 0 0 0 0\nYFLN 1 2 0 0\nWAVM 1 0.5876 1\nWAVM 2 0.55 1\n",
+       {{0, 1}, {0, 2}}, {0.5876}, {1}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto r = readZemaxText(c.text);
+    ASSERT_TRUE(r.dictionary);
+    auto fields = objectsUnder<Field>(*r.dictionary, "fieldArray");
+    ASSERT_EQ(fields.size(), c.fields.size());
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      EXPECT_EQ(fields[i]->x(), c.fields[i].first);
+      EXPECT_EQ(fields[i]->y(), c.fields[i].second);
+    }
+    auto waves = objectsUnder<Wave>(*r.dictionary, "waveArray");
+    ASSERT_EQ(waves.size(), c.microns.size());
+    for (std::size_t i = 0; i < waves.size(); ++i) {
+      EXPECT_NEAR(waves[i]->wavelengthInMicrons(), c.microns[i], 1e-12);
+      EXPECT_EQ(waves[i]->weight(), c.weights[i]);
+      EXPECT_EQ(waves[i]->isPrimary(), i == c.primary);
+    }
+  }
+}
+
+TEST(ZemaxReader, VignettingBecomesPupilLimits) {
+  auto r = readZemaxText("YFLD 0 10\nVDYN 0 0.1\nVCYN 0 0.3\n");
+  auto fields = objectsUnder<Field>(*r.dictionary, "fieldArray");
+  ASSERT_EQ(fields.size(), 2u);
+  EXPECT_DOUBLE_EQ(fields[1]->PYA(), 0.1 + 0.3 - 1);
+  EXPECT_DOUBLE_EQ(fields[1]->PYB(), 0.1 + 1 - 0.3);
+  EXPECT_EQ(fields[1]->PXA(), Field::kDefaultPXA);  // no VCXN line
+}
+
+TEST(ZemaxReader, BadLineAsksWithItsLineNumber) {
+  struct Case {
+    const char* name;
+    const char* text;
+    int line;
+    const char* exceptionName;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"unknown-field-type", "SURF\n\nFTYP 3\n", 3, "ZemaxError", "Unknown FTYP 3"},
+      {"mode", "MODE NSC\n", 1, "Unsupported", "ZEMAX mode must be SEQ"},
+      {"surface-type", "SURF\n TYPE NOSUCHTY\n", 2, "OBException", "Unimplemented surface"},
+      {"configuration-out-of-range", "SURF\nSURF\nMNUM 2\nTHIC 1 3 5 0\n", 4, "NSRangeException", "configuration 3"},
+      {"pickup-of-missing-surface", "SURF\n PCUP 7\n", 2, "NSRangeException", "file surface 7"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto goOn = readZemaxText(c.text, ZemaxTroubleAnswer::ContinueReading);
+    ASSERT_EQ(goOn.troubles.size(), 1u);
+    const auto& t = goOn.troubles[0];
+    EXPECT_EQ(t.line, c.line);
+    EXPECT_EQ(t.message(), platform::format("Trouble at file line %d", c.line));
+    EXPECT_EQ(t.exceptionName, c.exceptionName);
+    EXPECT_NE(t.exceptionReason.find(c.reason), std::string::npos) << t.exceptionReason;
+    EXPECT_NE(t.informativeText().find(std::string(c.exceptionName) + " : "), std::string::npos);
+    EXPECT_TRUE(goOn.dictionary) << "Continue reading keeps what was read";
+
+    auto giveUp = readZemaxText(c.text, ZemaxTroubleAnswer::GiveUp);
+    EXPECT_FALSE(giveUp.dictionary);
+  }
+  // Without anyone to ask, the read gives up rather than return half a lens.
+  EXPECT_FALSE(readZemaxString("FTYP 9\n", ZemaxReadOptions{"", false, false, {}, [](const std::string&) {}}));
+}
+
+TEST(ZemaxReader, PassedOverCodesAreLoggedAndMeritLinesKept) {
+  auto r = readZemaxText(
+      "FTYX\nFIMP 3\nGSTD 0 1\nCONF 1\n  EFFL  0 1 ; trailing\nPRAM 1 2\nVERS 1\nWAVM 1 0.5 1\nMNUM 0\n");
+  ASSERT_TRUE(r.dictionary);
+  EXPECT_TRUE(r.troubles.empty()) << "FTYX is a code like any other unknown one";
+  EXPECT_TRUE(r.logged("test[1] {unknown code} <FTYX>"));
+  EXPECT_TRUE(r.logged("test[2] {unknown code} <FIMP 3>"));
+  EXPECT_TRUE(r.logged("test[3] ZEMAX code GSTD is not yet implemented"));
+  EXPECT_TRUE(r.logged("multiconfiguration operator ignored: <PRAM 1 2>"));
+  EXPECT_FALSE(r.logged("VERS"));
+  EXPECT_FALSE(r.logged("WAVM"));
+  auto merit = r.dictionary->get("meritFunction").asArray();
+  ASSERT_EQ(merit.size(), 2u);
+  EXPECT_EQ(merit[1].asString(), "EFFL  0 1 ; trailing");
+  EXPECT_TRUE(r.dictionary->get("multiconfigurationArray").asArray().empty());
+}
+
+TEST(ZemaxReader, SystemLines) {
+  auto r = readZemaxText(
+      "NAME  My lens \nNOTE 0 first\nNOTE 0 Notes...\nNOTE 1 second\nUNIT IN X\nGCAT schott ohara\nRAIM 0 1\n"
+      "FTYP 1\nOBNA 12.5 1\nPUPD 1 2\n");
+  const auto& d = *r.dictionary;
+  EXPECT_EQ(d.get("systemName").asString(), "My lens");
+  EXPECT_EQ(d.get("notes").asString(), "first\nsecond");
+  EXPECT_EQ(d.get("unitCode").asString(), "IN");
+  EXPECT_EQ(d.get("zemaxCatalogString").asString(), "schott ohara");
+  EXPECT_EQ(d.get("preferredCatalogs"), platform::Value(platform::Array{"SCHOTT", "OHARA"}));
+  EXPECT_TRUE(d.get("useRayAiming").asBool());
+  EXPECT_EQ(d.get("fieldType").asString(), "Object height");
+  EXPECT_EQ(d.get("sourceDivergenceType").asInt(), 5);  // PUPD does not override
+  EXPECT_EQ(d.get("sourceDivergenceValue").asDouble(), 12.5);
+}
+
+// --- one hand-written file per feature family --------------------------------------------
+
+TEST(ZemaxReaderFixtures, Apertures) {
+  auto r = readZemaxFile("fixtures/apertures.zmx");
+  ASSERT_TRUE(r.dictionary);
+  auto s = objectsUnder(*r.dictionary, "surfaceArray");
+  ASSERT_EQ(s.size(), 10u);
+  struct Expected {
+    std::size_t surface;
+    const char* className;
+    double a, b;
+  };
+  const std::vector<Expected> expected = {
+      {1, "CircularAperture", 1, 5},      {2, "CircularObscuration", 0, 2}, {3, "RectangularAperture", 3, 4},
+      {4, "RectangularObscuration", 1, 2}, {5, "EllipticalAperture", 3, 2},  {6, "EllipticalObscuration", 1.5, 0.5},
+  };
+  for (const auto& e : expected) {
+    SCOPED_TRACE(e.className);
+    const auto& a = s[e.surface]->apertureObject();
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->className(), e.className);
+    const bool circular = std::string(e.className).find("Circular") != std::string::npos;
+    EXPECT_EQ(circular ? a->rMin() : a->xRadius(), e.a);
+    EXPECT_EQ(circular ? a->rMax() : a->yRadius(), e.b);
+  }
+  EXPECT_EQ(s[1]->apertureObject()->decenterX(), 0.5);
+  EXPECT_EQ(s[1]->apertureObject()->decenterY(), -0.25);
+  auto spider = std::dynamic_pointer_cast<lens::SpiderAperture>(s[7]->apertureObject());
+  ASSERT_TRUE(spider);
+  EXPECT_EQ(spider->numberOfArms(), 4);
+  EXPECT_EQ(spider->widthOfArms(), 0.2);
+  EXPECT_EQ(s[8]->apertureObject()->className(), "FloatingAperture");
+  EXPECT_FALSE(s[9]->apertureObject());
+}
+
+TEST(ZemaxReaderFixtures, Solves) {
+  auto r = readZemaxFile("fixtures/solves.zmx");
+  ASSERT_TRUE(r.dictionary);
+  EXPECT_TRUE(r.troubles.empty());
+  auto s = objectsUnder(*r.dictionary, "surfaceArray");
+  ASSERT_EQ(s.size(), 9u);
+  EXPECT_EQ(r.dictionary->get("sourceDivergenceType").asInt(), 4);
+  EXPECT_EQ(s[1]->curvatureSolveType(), 1);
+  EXPECT_EQ(s[1]->thicknessSolveType(), 1);
+  EXPECT_EQ(s[2]->curvatureSolveType(), 2);
+  EXPECT_EQ(s[2]->curvatureSolveTarget(), -0.25);
+  EXPECT_EQ(s[2]->thicknessSolveType(), 2);
+  EXPECT_EQ(s[2]->thicknessSolveTarget(), 0.5);
+  EXPECT_EQ(s[2]->thicknessSolveZone(), 0.7);
+  EXPECT_EQ(s[3]->curvatureSolveType(), 3);
+  EXPECT_EQ(s[3]->curvatureSolveTarget(), 0.1);
+  EXPECT_EQ(s[3]->thicknessSolveType(), 3);
+  EXPECT_EQ(s[3]->thicknessSolveTarget(), 0.2);
+  EXPECT_EQ(s[4]->curvatureSolveType(), 5);
+  EXPECT_EQ(s[4]->conicSolveType(), 1);
+  EXPECT_EQ(s[4]->conicConstant(), -1);
+  EXPECT_EQ(s[4]->thicknessSolveType(), 6);
+  EXPECT_EQ(s[5]->curvatureSolveType(), 6);
+  EXPECT_EQ(s[5]->thicknessSolveType(), 8);
+  EXPECT_EQ(s[5]->thicknessSolveSurface(), s[1]);
+  EXPECT_EQ(s[5]->thicknessSolveTarget(), 12);
+  EXPECT_EQ(s[6]->curvatureSolveType(), 7);
+  EXPECT_EQ(s[6]->thicknessSolveType(), 7);
+  EXPECT_EQ(s[6]->thicknessSolveSurface(), s[2]);
+  EXPECT_EQ(s[7]->thicknessSolveType(), 9);
+  EXPECT_EQ(s[7]->thicknessSolveSurface(), s[6]);
+
+  ZemaxReadOptions options;
+  options.removeSolves = true;
+  options.log = [](const std::string&) {};
+  std::ifstream in(test::lensFilePath("fixtures/solves.zmx"));
+  std::stringstream text;
+  text << in.rdbuf();
+  auto cleared = readZemaxString(text.str(), options);
+  for (const auto& surface : objectsUnder(*cleared, "surfaceArray")) {
+    EXPECT_LE(surface->thicknessSolveType(), 1) << "variables stay";
+    EXPECT_LE(surface->curvatureSolveType(), 1);
+  }
+}
+
+TEST(ZemaxReaderFixtures, Pickups) {
+  auto r = readZemaxFile("fixtures/pickups.zmx");
+  ASSERT_TRUE(r.dictionary);
+  auto s = objectsUnder(*r.dictionary, "surfaceArray");
+  ASSERT_EQ(s.size(), 4u);
+  EXPECT_EQ(r.dictionary->get("sourceDivergenceType").asInt(), 2);
+  EXPECT_EQ(s[2]->curvatureSolveType(), 4);
+  EXPECT_EQ(s[2]->curvatureSolveSurface(), s[1]);
+  EXPECT_EQ(s[2]->curvatureSolveScale(), -1);
+  EXPECT_EQ(s[2]->conicSolveType(), 2);
+  EXPECT_EQ(s[2]->conicSolveSurface(), s[1]);
+  EXPECT_EQ(s[2]->conicSolveScale(), 2);
+  EXPECT_EQ(s[2]->thicknessSolveType(), 5);
+  EXPECT_EQ(s[2]->thicknessSolveSurface(), s[1]);
+  EXPECT_EQ(s[2]->thicknessSolveScale(), 2);
+  EXPECT_EQ(s[2]->thicknessSolveOffset(), 0.5);
+  EXPECT_EQ(s[2]->glassSolveType(), 1);
+  EXPECT_EQ(s[2]->glassSolveSurface(), s[1]);
+  EXPECT_EQ(s[2]->glassName(), "SF5");
+  EXPECT_EQ(s[2]->semidiameterSolveType(), 2);
+  EXPECT_EQ(s[2]->semidiameterSolveSurface(), s[1]);
+  EXPECT_EQ(s[1]->semidiameterSolveType(), 1);
+  EXPECT_EQ(s[1]->semidiameter(), 6);
+}
+
+TEST(ZemaxReaderFixtures, CoordinateBreaksAndConfigurations) {
+  auto r = readZemaxFile("fixtures/breaks.zmx");
+  ASSERT_TRUE(r.dictionary);
+  auto s = objectsUnder(*r.dictionary, "surfaceArray");
+  // SCBD 2 appends after surface 1; SCBD 1 goes before surface 2.
+  ASSERT_EQ(s.size(), 7u);
+  EXPECT_EQ(s[2]->comment(), "SCBD 2");
+  EXPECT_EQ(s[2]->parameterValue("rz"), 7);
+  EXPECT_EQ(s[2]->parameterValue("order"), 1);
+  EXPECT_EQ(s[3]->comment(), "SCBD 1");
+  EXPECT_EQ(s[3]->parameterValue("dx"), 1.5);
+  EXPECT_EQ(s[3]->parameterValue("dy"), -2);
+  EXPECT_EQ(s[3]->parameterValue("rx"), 5);
+  EXPECT_TRUE(s[4]->isMirror());
+  ASSERT_TRUE(s[5]->isCoordinateBreak());
+  EXPECT_EQ(s[5]->parameterValue("dx"), 0.25);
+  EXPECT_EQ(s[5]->parameterValue("rx"), 45);
+  EXPECT_EQ(s[5]->parameterValue("order"), 1);
+  EXPECT_EQ(s[5]->thickness(), -5);
+
+  // Configuration keys name the lens surfaces, past the inserted breaks.
+  auto configurations = r.dictionary->get("multiconfigurationArray").asArray();
+  ASSERT_EQ(configurations.size(), 2u);
+  using platform::Dictionary;
+  EXPECT_EQ(configurations[0].asDictionary().get("s4.thickness"),
+            platform::Value(Dictionary{{"value", 20.0}, {"isVariable", false}}));
+  EXPECT_EQ(configurations[1].asDictionary().get("s4.thickness"),
+            platform::Value(Dictionary{{"value", 25.0}, {"isVariable", true}}));
+  EXPECT_EQ(configurations[1].asDictionary().get("s6.curvature").asDictionary().get("value").asDouble(), 0.125);
+}
+
+TEST(ZemaxReaderFixtures, ParametersAndModelGlass) {
+  auto r = readZemaxFile("fixtures/parameters.zmx");
+  ASSERT_TRUE(r.dictionary);
+  auto s = objectsUnder(*r.dictionary, "surfaceArray");
+  ASSERT_EQ(s.size(), 4u);
+  EXPECT_EQ(s[1]->parameterValue("a2"), 1e-3);
+  EXPECT_EQ(s[1]->parameterValue("a4"), 2.5e-5);
+  EXPECT_EQ(s[1]->parameterValue("a6"), -1e-7);
+  EXPECT_EQ(s[1]->parameterForTitle("a4")->solveType(), lens::Parameter::kVariable);
+  const auto& glass = s[1]->glass();
+  ASSERT_TRUE(glass);
+  EXPECT_TRUE(glass->isModel());
+  EXPECT_EQ(glass->referenceIndex(), 1.6);
+  EXPECT_EQ(glass->referenceAbbe(), 42);
+  EXPECT_TRUE(glass->dynamicName());
+  EXPECT_TRUE(glass->referenceIndexIsVariable());
+  EXPECT_FALSE(glass->referenceAbbeIsVariable());
+
+  auto pickup = s[2]->parameterForTitle("a6");
+  EXPECT_EQ(pickup->solveType(), lens::Parameter::kPickup);
+  EXPECT_EQ(pickup->solveSurface(), s[1]);
+  EXPECT_EQ(pickup->solveScale(), 2);
+  EXPECT_EQ(pickup->solveOffset(), 0.5);
+  // An even asphere has ten coefficients; extra data continue after them.
+  EXPECT_EQ(s[2]->parameterValue("a4"), 7);
+  EXPECT_TRUE(r.logged("ignoring this nontrivial extra datum"));
+}
+
+TEST(ZemaxReaderFixtures, GlassSectionAfterCsum) {
+  auto r = readZemaxFile("fixtures/glass_section.zmx");
+  ASSERT_TRUE(r.dictionary);
+  EXPECT_TRUE(r.messages.empty()) << r.messages.front();
+  auto glasses = objectsUnder<materials::Glass>(*r.dictionary, "glassArray");
+  ASSERT_EQ(glasses.size(), 1u);
+  EXPECT_EQ(glasses[0]->name(), "MYGLASS");
+  EXPECT_EQ(objectsUnder(*r.dictionary, "surfaceArray").size(), 4u);
+
+  auto lens = test::lensFromDictionary(*r.dictionary);
+  ASSERT_GE(lens->countOfGlassArray(), 1u);
+  EXPECT_EQ(lens->glassArray()[0], glasses[0]);
+  ASSERT_TRUE(lens->surfaceArray()[1]->glass());
+  EXPECT_FALSE(lens->surfaceArray()[1]->glass()->isDummy());
+  EXPECT_NEAR(lens->surfaceArray()[1]->glass()->indexAtWavelengthInMicrons(0.5875618), 1.5168, 1e-4);
+}
+
+}  // namespace
+}  // namespace orb::interchange
