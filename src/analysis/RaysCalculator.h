@@ -1,0 +1,281 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/LensRoles.h"
+#include "analysis/OBCalculator.h"
+#include "platform/Color.h"
+#include "platform/Exception.h"
+#include "platform/Observation.h"
+#include "tracing/PupilPatterns.h"
+#include "tracing/Ray.h"
+
+namespace orb::lens {
+class Field;
+class LensBeam;
+class Surface;
+class Wave;
+}  // namespace orb::lens
+
+namespace orb::analysis {
+
+/// The index value that means "none chosen" in restoration dictionaries; its 32-bit form
+/// is accepted for surfaces (older documents).
+inline constexpr std::int64_t kNotFound = std::numeric_limits<std::int64_t>::max();
+inline constexpr std::int64_t kNotFound32 = 0x7fffffff;
+
+/// Traces a set of rays through the lens: chooses fields, wavelengths, beams and emitters
+/// of interest, samples the entrance pupil in a fan pattern, traces real and paraxial
+/// rays to the surface of interest under the lens's lock and colours them. Every ray
+/// analysis inherits its calculate stage and changes the start rays
+/// (`generateInitialRays`), the trace (`traceRays`) and the curves.
+///
+/// Choices are kept as lens key paths ("s3", "f0", "w1", "b0"; empty for the default:
+/// image surface, all fields, all waves, all beams), so the document's rename maps rewrite
+/// them, and persisted as indexes. Make it with platform::makeObject.
+///
+/// Threads: settings are written on the main thread and read by the worker; the string
+/// settings sit behind a small mutex, the numbers are atomic. The traced arrays are
+/// replaced under the calculator's own lock (platform::Synchronized(this)); readers take
+/// a snapshot (`rays()`) and keep it as long as they like.
+class RaysCalculator : public OBCalculator, public LensUser {
+ public:
+  using Rays = std::vector<tracing::Ray>;
+  using RaysPtr = std::shared_ptr<const Rays>;
+  using FieldPtr = std::shared_ptr<lens::Field>;
+  using WavePtr = std::shared_ptr<lens::Wave>;
+  using SurfacePtr = std::shared_ptr<lens::Surface>;
+  using BeamPtr = std::shared_ptr<lens::LensBeam>;
+
+  /// Rays per field and wave from the user default "spotDiagramNumberOfRays" (271 when it
+  /// is not registered); hexapolar fan; rays coloured by field (fixed blue), beams by beam
+  /// (fixed red), emitters fixed red. Observes "emissionChangedNotification".
+  RaysCalculator();
+
+  static const platform::KeyTable& classKeys();
+  const platform::KeyTable& keys() const override { return classKeys(); }
+  std::string className() const override { return "RaysCalculator"; }
+
+  // --- lens user ------------------------------------------------------------------------------
+  LensPtr lens() const override;
+  /// A different lens stops the running work first; a ready lens asks for calculation.
+  void setLens(LensPtr lens) override;
+  /// Initial choices: first field, first beam, first emitting surface; with fewer than two
+  /// fields and several waves, colour by wave and analyse all waves, else the primary wave.
+  void firstTimeWithLens(const LensPtr& lens) override;
+  void setLensKeyPathUpdateDictionary(const platform::Dictionary& renames) override;
+  bool workCanStart() override;
+
+  // --- pupil sampling ----------------------------------------------------------------------------
+  /// "x-fan", "y-fan", "x-fan plus", "y-fan plus", "x-fan minus", "y-fan minus", "random",
+  /// "hexapolar", "square", "spiral"; subclasses may offer others (also "golden",
+  /// "square square", "centered fft").
+  virtual std::vector<std::string> possibleFanTypes() const;
+  std::string fanType() const;
+  /// A type outside possibleFanTypes becomes the first entry; then the ray count is
+  /// synchronised with the pattern. Empty stores "none" and stops there.
+  void setFanType(const std::string& fanType);
+  /// 0…11 by the traditional menu tags; above 11 "y-fan".
+  void setFanTypeTag(int tag);
+
+  std::uint64_t numberOfRays() const { return m_numberOfRays.load(); }
+  virtual void setNumberOfRays(std::uint64_t n);
+  std::uint64_t beamNumberOfRays() const { return m_beamNumberOfRays.load(); }
+  void setBeamNumberOfRays(std::uint64_t n);
+  std::uint64_t emissionNumberOfRays() const { return m_emissionNumberOfRays.load(); }
+  void setEmissionNumberOfRays(std::uint64_t n);
+  double spiralPhase() const { return m_spiralPhase.load(); }
+  void setSpiralPhase(double phase);
+
+  /// H(r) = 3r(r + 1) + 1, the points of a hexagonal pattern of r rings.
+  static std::uint64_t hexagonalNumber(std::uint64_t rings);
+  /// The fewest rings whose pattern holds n points (0 for n below 2).
+  static std::uint64_t ringCount(std::uint64_t n);
+  /// The smallest k with k² ≥ n.
+  static std::uint64_t squareSide(std::uint64_t n);
+  bool usesHexNumber() const;
+  bool usesSquareNumber() const;
+  /// Rings (hexagonal fans), side (square fans), else the count itself.
+  std::uint64_t numberOfRaysQuantum() const;
+  void setNumberOfRaysQuantum(std::uint64_t q);
+  std::uint64_t beamNumberOfRaysQuantum() const { return ringCount(beamNumberOfRays()); }
+  void setBeamNumberOfRaysQuantum(std::uint64_t q) { setBeamNumberOfRays(hexagonalNumber(q)); }
+  std::uint64_t emissionNumberOfRaysQuantum() const { return ringCount(emissionNumberOfRays()); }
+  void setEmissionNumberOfRaysQuantum(std::uint64_t q) { setEmissionNumberOfRays(hexagonalNumber(q)); }
+  /// Rounds the ray count up to what the pattern can hold.
+  void synchronizeWithFanType();
+  /// "hex(2)", "4 x 4", or empty when the count is not a full pattern.
+  std::string patternComment() const;
+  bool fanIsRandom() const;
+  /// Fans drawn as connected lines (spiral and the one-dimensional fans).
+  bool curvesAreContinuous() const;
+  /// The unit-pupil points of one field and wave.
+  tracing::pupil::Points pupilCoordinatesForRealRays() const;
+
+  bool paraxial() const { return m_paraxial.load(); }
+  void setParaxial(bool on);
+  bool paraxialMarginalFlag() const { return m_paraxialMarginalFlag.load(); }
+  void setParaxialMarginalFlag(bool on);
+  bool paraxialChiefFlag() const { return m_paraxialChiefFlag.load(); }
+  void setParaxialChiefFlag(bool on);
+
+  // --- selections (main thread, or the worker under the lens lock) -----------------------------
+  std::string surfaceOfInterestKeyPath() const;
+  void setSurfaceOfInterestKeyPath(const std::string& keyPath);
+  std::string fieldOfInterestKeyPath() const;
+  void setFieldOfInterestKeyPath(const std::string& keyPath);
+  std::string waveOfInterestKeyPath() const;
+  void setWaveOfInterestKeyPath(const std::string& keyPath);
+  std::string beamOfInterestKeyPath() const;
+  void setBeamOfInterestKeyPath(const std::string& keyPath);
+  std::string emissionSurfaceKeyPath() const;
+  /// Also posts the model-changed notification.
+  void setEmissionSurfaceKeyPath(const std::string& keyPath);
+
+  /// The chosen surface, else the lens's image surface.
+  SurfacePtr surfaceOfInterest() const;
+  /// Choosing the image surface stores the default.
+  void setSurfaceOfInterest(const SurfacePtr& surface);
+  FieldPtr fieldOfInterest() const;
+  void setFieldOfInterest(const FieldPtr& field);
+  /// The chosen field alone, else every field of the lens.
+  std::vector<FieldPtr> fieldsOfInterest() const;
+  WavePtr waveOfInterest() const;
+  void setWaveOfInterest(const WavePtr& wave);
+  std::vector<WavePtr> wavesOfInterest() const;
+  BeamPtr beamOfInterest() const;
+  virtual void setBeamOfInterest(const BeamPtr& beam);
+  /// Empty unless `usesBeams`.
+  virtual std::vector<BeamPtr> beamsOfInterest() const;
+  SurfacePtr emissionSurface() const;
+  void setEmissionSurface(const SurfacePtr& surface);
+  /// Every surface with an emission.
+  std::vector<SurfacePtr> emissionSurfaces() const;
+  /// Empty unless `usesEmissionSurfaces`.
+  std::vector<SurfacePtr> emissionSurfacesOfInterest() const;
+  virtual bool usesBeams() const { return false; }
+  virtual bool usesEmissionSurfaces() const { return false; }
+  /// Two or more fields and two or more waves of interest.
+  bool fullMatrixShouldBeWarned() const;
+
+  /// Restoration indexes: the number in the stored key path, kNotFound for none.
+  std::int64_t indexOfSurfaceOfInterest() const;
+  void setIndexOfSurfaceOfInterest(std::int64_t index);
+  std::int64_t indexOfFieldOfInterest() const;
+  void setIndexOfFieldOfInterest(std::int64_t index);
+  std::int64_t indexOfWaveOfInterest() const;
+  void setIndexOfWaveOfInterest(std::int64_t index);
+  std::int64_t indexOfBeamOfInterest() const;
+  void setIndexOfBeamOfInterest(std::int64_t index);
+  std::int64_t indexOfEmissionSurface() const;
+  void setIndexOfEmissionSurface(std::int64_t index);
+
+  // --- colours ---------------------------------------------------------------------------------
+  static const std::vector<std::string>& possibleRayColorOptions();
+  static const std::vector<std::string>& possibleBeamColorOptions();
+  static const std::vector<std::string>& possibleEmissionColorOptions();
+  std::string rayColorOption() const;
+  void setRayColorOption(const std::string& option);
+  std::shared_ptr<platform::Color> fixedRayColor() const;
+  void setFixedRayColor(std::shared_ptr<platform::Color> color);
+  virtual std::string beamColorOption() const;
+  void setBeamColorOption(const std::string& option);
+  virtual std::shared_ptr<platform::Color> fixedBeamColor() const;
+  void setFixedBeamColor(std::shared_ptr<platform::Color> color);
+  void setDefaultBeamColor(std::shared_ptr<platform::Color> color) { setFixedBeamColor(std::move(color)); }
+  virtual std::string emissionColorOption() const;
+  void setEmissionColorOption(const std::string& option);
+  virtual std::shared_ptr<platform::Color> fixedEmissionColor() const;
+  void setFixedEmissionColor(std::shared_ptr<platform::Color> color);
+
+  /// The colour for a tag or curve dictionary ("lockColor", "color", "beam",
+  /// "emissionSurface", "field", "wave"), by the colour options.
+  std::shared_ptr<platform::Color> colorForDictionary(const platform::Dictionary& tags) const;
+  /// The same for a ray's tags.
+  std::shared_ptr<platform::Color> colorForRay(const tracing::Ray& ray) const;
+  /// Adopts new colours for the fields, waves, beams and emitting surfaces of the traced
+  /// rays, then recolours.
+  void updateColorsWithDictionary(const platform::Dictionary& colors) override;
+  virtual void updateRayColors();
+  /// "modelChangedNotification" at once with the calculator's reference (the ray views).
+  void postModelChangedNotification();
+
+  /// New random rays.
+  void randomize() { setNeedsCalculation(true); }
+  void randomizeBeam() { setNeedsCalculation(true); }
+  /// Whether a "randomize" action makes sense now.
+  bool canRandomize() const;
+
+  // --- results (snapshots; any thread) ------------------------------------------------------------
+  RaysPtr rays() const;
+  RaysPtr paraxialRays() const;
+  RaysPtr initialRays() const;
+  RaysPtr initialParaxialRays() const;
+  double tracePerformanceMetric() const { return m_tracePerformanceMetric.load(); }
+  /// The last exception of making or tracing rays.
+  std::optional<platform::Exception> exception() const;
+
+  // --- stages -----------------------------------------------------------------------------------
+  /// Under the lens lock: make the start rays, trace them. A lens that is not ready, has no
+  /// surfaces or no stop transfer matrix leaves the flag set and the old rays in place.
+  void calculate() override;
+  /// Paraxial marginal and chief rays as flagged; field rays over the pupil pattern for
+  /// each field and wave of interest; beam and emitter rays. Lens lock held.
+  virtual void generateInitialRays();
+  /// Copies the start rays and traces them to the surface of interest. Lens lock held.
+  virtual void traceRays();
+
+  void addRestorationDataToDictionary(platform::Dictionary& dictionary) const override;
+
+ protected:
+  void willDeallocate() override;
+  void setInitialRays(Rays rays, Rays paraxialRays);
+  void setRays(Rays rays);
+  void setParaxialRays(Rays rays);
+  /// The traced arrays for in-place work by the stage that owns them (worker, lens lock).
+  Rays& workingRays() { return m_workingRays; }
+  Rays& workingParaxialRays() { return m_workingParaxialRays; }
+  /// The lens value at a stored key path; null for none or a missing member.
+  std::shared_ptr<platform::Object> objectAtKeyPath(const std::string& keyPath) const;
+  std::string keyPathFor(const std::shared_ptr<platform::Object>& member) const;
+
+ private:
+  std::string stringSetting(const std::string& member) const;
+  void setKeyPath(std::string& member, const std::string& key, const std::string& value);
+  std::int64_t indexIn(const std::string& keyPath, char letter) const;
+  void emissionChanged();
+  std::shared_ptr<platform::Color> colorFor(bool lockColor, const std::shared_ptr<platform::Color>& ownColor,
+                                            const platform::Object* beam, const platform::Object* emitter,
+                                            const platform::Object* field, const platform::Object* wave) const;
+
+  LensPtr m_lens;  // main thread writes; the worker reads its own copy of the pointer
+  mutable std::mutex m_lensMutex;
+
+  mutable std::mutex m_settingsMutex;  // the strings and colours below
+  std::string m_fanType = "hexapolar";
+  std::string m_surfaceOfInterestKeyPath, m_fieldOfInterestKeyPath, m_waveOfInterestKeyPath;
+  std::string m_beamOfInterestKeyPath, m_emissionSurfaceKeyPath;
+  std::string m_rayColorOption = "field", m_beamColorOption = "beam", m_emissionColorOption = "fixed";
+  std::shared_ptr<platform::Color> m_fixedRayColor, m_fixedBeamColor, m_fixedEmissionColor;
+
+  std::atomic<bool> m_paraxial{false}, m_paraxialMarginalFlag{false}, m_paraxialChiefFlag{false};
+  std::atomic<std::uint64_t> m_numberOfRays{0}, m_beamNumberOfRays{0}, m_emissionNumberOfRays{0};
+  std::atomic<double> m_spiralPhase{0};
+  std::atomic<double> m_tracePerformanceMetric{0};
+
+  // Worker-side working arrays (lens lock held) and the published snapshots (own lock).
+  Rays m_workingInitialRays, m_workingInitialParaxialRays, m_workingRays, m_workingParaxialRays;
+  RaysPtr m_initialRays, m_initialParaxialRays, m_rays, m_paraxialRays;
+  std::optional<platform::Exception> m_exception;
+
+  platform::Observation m_emissionObservation;
+};
+
+}  // namespace orb::analysis

@@ -1,0 +1,807 @@
+#include "analysis/SpotDiagramCalculator.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/PlotDictionary.h"
+#include "lens/Emission.h"
+#include "lens/Field.h"
+#include "lens/LensBeam.h"
+#include "lens/Surface.h"
+#include "lens/Wave.h"
+#include "platform/KeyTable.h"
+#include "platform/Thread.h"
+#include "tracing/ParaxialMeasurement.h"
+
+namespace orb::analysis {
+
+using foundation::VKSeries;
+using foundation::XY;
+using foundation::XYZ;
+using platform::Array;
+using platform::Dictionary;
+using platform::Value;
+using tracing::Ray;
+
+namespace {
+
+constexpr int kOutlinePoints = 100;
+
+using RayReader = double (*)(const Ray&);
+
+RayReader readerForKey(const std::string& key) {
+  if (key == "x") return [](const Ray& r) { return r.x(); };
+  if (key == "y") return [](const Ray& r) { return r.y(); };
+  if (key == "ux") return [](const Ray& r) { return r.ux(); };
+  if (key == "uy") return [](const Ray& r) { return r.uy(); };
+  if (key == "px") return [](const Ray& r) { return r.px(); };
+  if (key == "py") return [](const Ray& r) { return r.py(); };
+  if (key == "thetax") return [](const Ray& r) { return r.thetax(); };
+  if (key == "thetay") return [](const Ray& r) { return r.thetay(); };
+  if (key == "theta") return [](const Ray& r) { return r.theta(); };
+  if (key == "tx") return [](const Ray& r) { return r.tx(); };
+  if (key == "ty") return [](const Ray& r) { return r.ty(); };
+  return [](const Ray&) { return std::nan(""); };
+}
+
+XYZ cross(const XYZ& a, const XYZ& b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+double dot(const XYZ& a, const XYZ& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+bool contains(const std::vector<std::string>& list, const std::string& s) {
+  return std::find(list.begin(), list.end(), s) != list.end();
+}
+
+std::string beamName(const lens::LensBeam& beam) {
+  try {
+    const Value name = beam.valueForKey("name");
+    if (name.isString()) return name.asString();
+  } catch (const platform::Exception&) {
+  }
+  return beam.description();
+}
+
+std::string beamShortDescription(const lens::LensBeam& beam) {
+  try {
+    const Value text = beam.valueForKey("shortDescription");
+    if (text.isString()) return text.asString();
+  } catch (const platform::Exception&) {
+  }
+  return beamName(beam);
+}
+
+// One curve under construction: its dictionary and its series, which become immutable
+// SeriesValues once the group's shifts are applied.
+struct Curve {
+  Dictionary d;
+  VKSeries xs{0}, ys{0};
+  bool isSpot = false;
+  Value finish() {
+    d.set(Value(plot::kXSeries), SeriesValue::make(std::move(xs)));
+    d.set(Value(plot::kYSeries), SeriesValue::make(std::move(ys)));
+    return Value(std::move(d));
+  }
+};
+
+Curve curveFrom(Dictionary outline) {
+  Curve c;
+  c.xs = *SeriesValue::from(outline.get(plot::kXSeries));
+  c.ys = *SeriesValue::from(outline.get(plot::kYSeries));
+  c.d = std::move(outline);
+  return c;
+}
+
+// Sum of the squares of the plotted values over the group's spot curves, and the count.
+void rmsOfSpots(const std::vector<Curve>& curves, double& rmsX, double& rmsY) {
+  double sx = 0, sy = 0;
+  std::size_t n = 0;
+  for (const Curve& c : curves) {
+    if (!c.isSpot) continue;
+    sx += c.xs.normSquared();
+    sy += c.ys.normSquared();
+    n += c.xs.count();
+  }
+  rmsX = n ? std::sqrt(sx / static_cast<double>(n)) : 0;
+  rmsY = n ? std::sqrt(sy / static_cast<double>(n)) : 0;
+}
+
+}  // namespace
+
+// --- construction ------------------------------------------------------------------------------
+
+SpotDiagramCalculator::SpotDiagramCalculator() {
+  setFixedRayColor(platform::Color::make(0, 0, 1, 0.7));
+  setUnits("mm");
+  setSourceType("Field");
+}
+
+const platform::KeyTable& SpotDiagramCalculator::classKeys() {
+  using K = platform::Keys<SpotDiagramCalculator>;
+  using S = SpotDiagramCalculator;
+  auto stringKey = [](std::string key, std::string (S::*get)() const, void (S::*set)(const std::string&)) {
+    platform::KeyEntry e;
+    e.key = std::move(key);
+    e.get = [get](const platform::Object& o) {
+      const std::string s = (static_cast<const S&>(o).*get)();
+      return s.empty() ? Value() : Value(s);
+    };
+    e.set = [set](platform::Object& o, const Value& v) {
+      (static_cast<S&>(o).*set)(v.isString() ? v.asString() : std::string());
+    };
+    return e;
+  };
+  auto listKey = [](std::string key, std::vector<std::string> (S::*get)() const) {
+    platform::KeyEntry e;
+    e.key = std::move(key);
+    e.get = [get](const platform::Object& o) {
+      Array a;
+      for (const auto& s : (static_cast<const S&>(o).*get)()) a.push_back(s);
+      return Value(std::move(a));
+    };
+    return e;
+  };
+  static const platform::KeyTable table(
+      &RaysAtSurfaceCalculator::classKeys(),
+      {
+          stringKey("sourceType", &S::sourceType, &S::setSourceType),
+          K::getter("sourceTypeIsField", &S::sourceTypeIsField).dependsOn({"sourceType"}),
+          K::getter("sourceTypeIsBeam", &S::sourceTypeIsBeam).dependsOn({"sourceType"}),
+          K::getter("sourceTypeIsEmitter", &S::sourceTypeIsEmitter).dependsOn({"sourceType"}),
+          listKey("possibleColorOptions", &S::possibleColorOptions).dependsOn({"sourceType"}),
+          listKey("possibleFanTypes", &S::possibleFanTypes).dependsOn({"sourceType"}),
+          K::getter("wavelengthDescription", &S::wavelengthDescription).dependsOn({"sourceType", "emissionSurface"}),
+          stringKey("colorOption", &S::colorOption, &S::setColorOption).dependsOn({"rayColorOption"}),
+          stringKey("keyX", &S::keyX, &S::setKeyX),
+          stringKey("keyY", &S::keyY, &S::setKeyY),
+          stringKey("unitsX", &S::unitsX, &S::setUnitsX),
+          stringKey("unitsY", &S::unitsY, &S::setUnitsY),
+          listKey("possibleUnitsX", &S::possibleUnitsX).dependsOn({"keyX"}),
+          listKey("possibleUnitsY", &S::possibleUnitsY).dependsOn({"keyY"}),
+          K::property("dotSize", &S::dotSize, &S::setDotSize),
+          K::property("drawsAiryDisk", &S::drawsAiryDisk, &S::setDrawsAiryDisk),
+          K::property("drawsReferenceEllipsoid", &S::drawsReferenceEllipsoid, &S::setDrawsReferenceEllipsoid),
+          K::property("referenceEllipsoidRadiusX", &S::referenceEllipsoidRadiusX, &S::setReferenceEllipsoidRadiusX),
+          K::property("referenceEllipsoidRadiusY", &S::referenceEllipsoidRadiusY, &S::setReferenceEllipsoidRadiusY),
+          K::property("centerAxis", &S::centerAxis, &S::setCenterAxis),
+          K::property("equalAxis", &S::equalAxis, &S::setEqualAxis),
+          K::property("isotropic", &S::isotropic, &S::setIsotropic),
+          stringKey("lostFanType", &S::lostFanType, &S::setLostFanType),
+      });
+  return table;
+}
+
+// --- source ------------------------------------------------------------------------------------
+
+std::string SpotDiagramCalculator::sourceType() const {
+  std::lock_guard lock(m_spotMutex);
+  return m_sourceType;
+}
+
+void SpotDiagramCalculator::setSourceType(const std::string& type) {
+  changeValueForKey("sourceType", [&] {
+    std::lock_guard lock(m_spotMutex);
+    m_sourceType = type;
+  });
+  if (type.empty()) return;
+  setFanType(fanType());
+  setColorOption(colorOption());
+  setNeedsCalculation(true);
+}
+
+bool SpotDiagramCalculator::sourceTypeIsField() const {
+  const std::string type = sourceType();
+  return type.empty() || type == "Field";
+}
+
+std::vector<RaysCalculator::BeamPtr> SpotDiagramCalculator::beamsOfInterest() const {
+  if (!sourceTypeIsBeam()) return {};
+  if (BeamPtr b = beamOfInterest()) return {b};
+  const LensPtr l = lens();
+  return l && l->beamArray() ? *l->beamArray() : std::vector<BeamPtr>{};
+}
+
+std::vector<std::string> SpotDiagramCalculator::possibleFanTypes() const {
+  if (!sourceType().empty() && !sourceTypeIsField()) return {"random"};
+  return RaysAtSurfaceCalculator::possibleFanTypes();
+}
+
+std::string SpotDiagramCalculator::wavelengthDescription() const {
+  if (sourceTypeIsBeam()) return "Determined by beam";
+  if (sourceTypeIsEmitter()) {
+    const SurfacePtr s = emissionSurface();
+    if (s && s->emission()) return platform::format("%gnm", s->emission()->wave()->wavelengthInNanometers());
+  }
+  return {};
+}
+
+void SpotDiagramCalculator::setBeamOfInterest(const BeamPtr& beam) {
+  if (lens() && !beam && waveOfInterestKeyPath().empty() && fullMatrixShouldBeWarned() && m_potentialDelayQuestion) {
+    switch (m_potentialDelayQuestion()) {
+      case PotentialDelayAnswer::Cancel:
+        return;
+      case PotentialDelayAnswer::UsePrimaryWave:
+        setWaveOfInterest(lens()->primaryWave());
+        break;
+      case PotentialDelayAnswer::GoAhead:
+        break;
+    }
+  }
+  RaysAtSurfaceCalculator::setBeamOfInterest(beam);
+}
+
+// --- colours -----------------------------------------------------------------------------------
+
+std::vector<std::string> SpotDiagramCalculator::possibleColorOptions() const {
+  const std::string type = sourceType();
+  if (type.empty() || type == "Field") return {"default", "fixed", "field", "wave"};
+  if (type == "Beam") return {"default", "fixed", "beam"};
+  if (type == "Emitter") return {"fixed", "emitter"};
+  return {};
+}
+
+void SpotDiagramCalculator::setColorOption(const std::string& option) {
+  if (option.empty() || contains(possibleColorOptions(), option))
+    setRayColorOption(option);
+  else
+    setRayColorOption(sourceTypeIsField() ? "field" : sourceTypeIsEmitter() ? "fixed" : "default");
+}
+
+// --- keys and units ----------------------------------------------------------------------------
+
+const std::vector<std::string>& SpotDiagramCalculator::plottableKeys() {
+  static const std::vector<std::string> keys{"x",      "y",      "ux",    "uy", "px", "py", "x/f",
+                                             "y/f",    "thetax", "thetay", "theta", "tx", "ty"};
+  return keys;
+}
+
+std::string SpotDiagramCalculator::keyForPlotKey(const std::string& key) {
+  if (key == "x/f") return "x";
+  if (key == "y/f") return "y";
+  return key;
+}
+
+std::vector<std::string> SpotDiagramCalculator::possibleUnitsForKey(const std::string& key) {
+  if (key == "x" || key == "y") return lengthUnits();
+  if (key == "thetax" || key == "thetay" || key == "theta" || key == "tx" || key == "ty") return angleUnits();
+  return momentumUnits();
+}
+
+double SpotDiagramCalculator::rayValueForKey(const Ray& ray, const std::string& key) {
+  return readerForKey(keyForPlotKey(key))(ray);
+}
+
+std::string SpotDiagramCalculator::keyX() const {
+  std::lock_guard lock(m_spotMutex);
+  return m_keyX;
+}
+std::string SpotDiagramCalculator::keyY() const {
+  std::lock_guard lock(m_spotMutex);
+  return m_keyY;
+}
+std::string SpotDiagramCalculator::unitsX() const {
+  std::lock_guard lock(m_spotMutex);
+  return m_unitsX;
+}
+std::string SpotDiagramCalculator::unitsY() const {
+  std::lock_guard lock(m_spotMutex);
+  return m_unitsY;
+}
+std::string SpotDiagramCalculator::lostFanType() const {
+  std::lock_guard lock(m_spotMutex);
+  return m_lostFanType;
+}
+void SpotDiagramCalculator::setLostFanType(const std::string& fan) {
+  changeValueForKey("lostFanType", [&] {
+    std::lock_guard lock(m_spotMutex);
+    m_lostFanType = fan;
+  });
+}
+
+void SpotDiagramCalculator::setKeyX(const std::string& key) {
+  if (key == keyX()) return;
+  changeValueForKey("keyX", [&] {
+    std::lock_guard lock(m_spotMutex);
+    m_keyX = key;
+  });
+  validateUnitsX();
+  setNeedsGenerateCurves(true);
+}
+void SpotDiagramCalculator::setKeyY(const std::string& key) {
+  if (key == keyY()) return;
+  changeValueForKey("keyY", [&] {
+    std::lock_guard lock(m_spotMutex);
+    m_keyY = key;
+  });
+  validateUnitsY();
+  setNeedsGenerateCurves(true);
+}
+void SpotDiagramCalculator::setUnitsX(const std::string& unit) {
+  changeValueForKey("unitsX", [&] {
+    std::lock_guard lock(m_spotMutex);
+    m_unitsX = unit;
+  });
+  setNeedsGenerateCurves(true);
+}
+void SpotDiagramCalculator::setUnitsY(const std::string& unit) {
+  changeValueForKey("unitsY", [&] {
+    std::lock_guard lock(m_spotMutex);
+    m_unitsY = unit;
+  });
+  setNeedsGenerateCurves(true);
+}
+
+namespace {
+std::string validUnit(const std::vector<std::string>& possible, const std::string& present) {
+  if (contains(possible, present)) return present;
+  if (contains(possible, "mrad")) return "mrad";
+  if (contains(possible, "micron")) return "micron";
+  return "unity";
+}
+}  // namespace
+
+void SpotDiagramCalculator::validateUnitsX() {
+  willChangeValueForKey("possibleUnitsX");
+  didChangeValueForKey("possibleUnitsX");
+  const std::string unit = validUnit(possibleUnitsX(), unitsX());
+  if (unit != unitsX()) setUnitsX(unit);
+}
+void SpotDiagramCalculator::validateUnitsY() {
+  willChangeValueForKey("possibleUnitsY");
+  didChangeValueForKey("possibleUnitsY");
+  const std::string unit = validUnit(possibleUnitsY(), unitsY());
+  if (unit != unitsY()) setUnitsY(unit);
+}
+
+void SpotDiagramCalculator::setUnits(const std::string& unit) {
+  RaysAtSurfaceCalculator::setUnits(unit);
+  setUnitsX(unit);
+  setUnitsY(unit);
+}
+
+void SpotDiagramCalculator::setNumberOfRays(std::uint64_t n) {
+  setBeamNumberOfRays(n);
+  setEmissionNumberOfRays(n);
+  RaysAtSurfaceCalculator::setNumberOfRays(n);
+}
+
+bool SpotDiagramCalculator::divideAbscissaByFocalLength() const {
+  const std::string k = keyX();
+  return k == "x/f" || k == "y/f";
+}
+bool SpotDiagramCalculator::divideOrdinateByFocalLength() const {
+  const std::string k = keyY();
+  return k == "x/f" || k == "y/f";
+}
+
+// --- drawing settings ----------------------------------------------------------------------------
+
+void SpotDiagramCalculator::setDotSize(int size) {
+  setAndAnnounce("dotSize", m_dotSize, size);
+  setNeedsGenerateCurves(true);
+}
+void SpotDiagramCalculator::setDrawsAiryDisk(bool on) {
+  setAndAnnounce("drawsAiryDisk", m_drawsAiryDisk, on);
+  setNeedsGenerateCurves(true);
+}
+void SpotDiagramCalculator::setDrawsReferenceEllipsoid(bool on) {
+  setAndAnnounce("drawsReferenceEllipsoid", m_drawsReferenceEllipsoid, on);
+  setNeedsGenerateCurves(true);
+}
+void SpotDiagramCalculator::setReferenceEllipsoidRadiusX(double r) {
+  setAndAnnounce("referenceEllipsoidRadiusX", m_referenceRadiusX, r);
+  setNeedsGenerateCurves(true);
+}
+void SpotDiagramCalculator::setReferenceEllipsoidRadiusY(double r) {
+  setAndAnnounce("referenceEllipsoidRadiusY", m_referenceRadiusY, r);
+  setNeedsGenerateCurves(true);
+}
+void SpotDiagramCalculator::setCenterAxis(bool on) {
+  setAndAnnounce("centerAxis", m_centerAxis, on);
+  setPlotDictionaryValue(plot::kCenterAxis, on);
+}
+void SpotDiagramCalculator::setEqualAxis(bool on) {
+  setAndAnnounce("equalAxis", m_equalAxis, on);
+  setPlotDictionaryValue(plot::kEqualAxis, on);
+}
+void SpotDiagramCalculator::setIsotropic(bool on) {
+  setAndAnnounce("isotropic", m_isotropic, on);
+  setPlotDictionaryValue(plot::kIsotropic, on);
+}
+
+// --- texts -------------------------------------------------------------------------------------
+
+std::string SpotDiagramCalculator::xLabel() const {
+  return platform::format("%s%s (%s)", gridify() ? "delta " : "", keyX().c_str(), unitsX().c_str());
+}
+std::string SpotDiagramCalculator::yLabel() const {
+  return platform::format("%s%s (%s)", gridify() ? "delta " : "", keyY().c_str(), unitsY().c_str());
+}
+std::string SpotDiagramCalculator::title() const {
+  if (subtractCentroid()) return gridify() ? "Gridded spot diagram" : "Centroid subtracted spot diagram";
+  if (useFieldGrid() && subtractFieldGrid())
+    return gridify() ? "Field grid subtracted with offset" : "Field grid subtracted";
+  return "Spot diagram";
+}
+
+// --- curve makers --------------------------------------------------------------------------------
+
+Dictionary SpotDiagramCalculator::ellipseWithCenter(XY c, XY a, XY b) {
+  VKSeries xs(kOutlinePoints), ys(kOutlinePoints);
+  for (int i = 0; i < kOutlinePoints; ++i) {
+    const double t = i * 2 * M_PI / (kOutlinePoints - 1);
+    xs.atPut(static_cast<std::size_t>(i), c.x + std::cos(t) * a.x + std::sin(t) * b.x);
+    ys.atPut(static_cast<std::size_t>(i), c.y + std::cos(t) * a.y + std::sin(t) * b.y);
+  }
+  return Dictionary{{plot::kXSeries, SeriesValue::make(std::move(xs))},
+                    {plot::kYSeries, SeriesValue::make(std::move(ys))},
+                    {plot::kUseContrastColor, true}};
+}
+
+Dictionary SpotDiagramCalculator::airyCurveWithWave(const lens::Wave& wave, double sx, double sy) const {
+  const LensPtr l = lens();
+  const double r = l ? std::abs(tracing::airyDiskRadiusWithWave(*l, wave)) : 0.0;
+  return ellipseWithCenter({0, 0}, {sx * r, 0}, {0, sy * r});
+}
+
+Dictionary SpotDiagramCalculator::referenceEllisoidWithCenter(XY c) const {
+  return ellipseWithCenter(c, {referenceEllipsoidRadiusX(), 0}, {0, referenceEllipsoidRadiusY()});
+}
+
+std::optional<Dictionary> SpotDiagramCalculator::airyCurveForRay(const Ray& ray, const lens::Wave& wave,
+                                                                  const AxisFactors& f) const {
+  const XYZ d = ray.unitDirector();
+  const XYZ n = ray.surfaceNormal();
+  const XYZ c = cross(d, n);
+  const double c2 = dot(c, c);
+  if (c2 <= 1e-10) return airyCurveWithWave(wave, f.fx, f.fy);
+  const double cosine = dot(d, n);
+  // A ray grazing the surface spreads the disk without bound: no outline to draw.
+  if (std::abs(cosine) < 1e-12) return std::nullopt;
+  const double length = std::sqrt(c2);
+  const XYZ u{c.x / length, c.y / length, c.z / length};
+  const XYZ un = cross(u, n);
+  const XYZ v{un.x / cosine, un.y / cosine, un.z / cosine};
+  const LensPtr l = lens();
+  const double r = l ? std::abs(tracing::airyDiskRadiusWithWave(*l, wave)) : 0.0;
+  return ellipseWithCenter({0, 0}, {f.fx * r * u.x, f.fy * r * u.y}, {f.fx * r * v.x, f.fy * r * v.y});
+}
+
+// --- curves ------------------------------------------------------------------------------------
+
+SpotDiagramCalculator::AxisFactors SpotDiagramCalculator::axisFactors() {
+  AxisFactors f;
+  const bool divideX = !afocal() && divideAbscissaByFocalLength();
+  const bool divideY = !afocal() && divideOrdinateByFocalLength();
+  if (divideX || divideY) {
+    const LensPtr l = lens();
+    const std::optional<double> efl = l ? tracing::numberForKey(l->paraxialData(), "focalLength") : std::nullopt;
+    if (efl && std::isfinite(*efl) && *efl != 0) {
+      if (divideX) f.fx = 1 / *efl;
+      if (divideY) f.fy = 1 / *efl;
+    } else {
+      noteStatus("No finite focal length: values are not divided by it");
+    }
+  }
+  f.fx *= scaleForUnits(unitsX());
+  f.fy *= scaleForUnits(unitsY());
+  f.airy = drawsAiryDisk() && keyForPlotKey(keyX()) == "x" && keyForPlotKey(keyY()) == "y";
+  return f;
+}
+
+void SpotDiagramCalculator::noteStatus(const std::string& text) {
+  performOnMainThreadForRun([this, text] { setStatus(text); });
+}
+
+namespace {
+
+// The rays of one group, their plotted series and their weighted sums.
+struct Selection {
+  VKSeries xs{0}, ys{0};
+  const Ray* first = nullptr;
+};
+
+template <class Pick>
+Selection select(const std::vector<Ray>& rays, RayReader rx, RayReader ry, double fx, double fy, double w,
+                 double& Sx, double& Sy, double& W, Pick pick) {
+  std::size_t count = 0;
+  for (const Ray& r : rays)
+    if (r.isAlive() && pick(r)) ++count;
+  Selection s{VKSeries(count), VKSeries(count), nullptr};
+  std::size_t i = 0;
+  for (const Ray& r : rays) {
+    if (!r.isAlive() || !pick(r)) continue;
+    if (!s.first) s.first = &r;
+    const double xv = rx(r), yv = ry(r);
+    s.xs.atPut(i, xv);
+    s.ys.atPut(i, yv);
+    Sx += w * xv;
+    Sy += w * yv;
+    W += w;
+    ++i;
+  }
+  s.xs.scaleBy(fx);
+  s.ys.scaleBy(fy);
+  return s;
+}
+
+void shiftCurves(std::vector<Curve>& curves, bool spotsOnly, double dx, double dy) {
+  for (Curve& c : curves) {
+    if (spotsOnly && !c.isSpot) continue;
+    c.xs.addDouble(dx);
+    c.ys.addDouble(dy);
+  }
+}
+
+}  // namespace
+
+Array SpotDiagramCalculator::curvesForFieldWaveCombinations() {
+  Array result;
+  const RaysPtr traced = rays();
+  if (!traced) return result;
+  const auto fields = fieldsOfInterest();
+  const auto waves = wavesOfInterest();
+  if (fields.empty() || waves.empty() || numberOfRays() == 0) return result;
+  const AxisFactors f = axisFactors();
+  const RayReader rx = readerForKey(keyForPlotKey(keyX())), ry = readerForKey(keyForPlotKey(keyY()));
+  const std::string kx = keyX(), ky = keyY();
+  const bool continuous = curvesAreContinuous();
+  const bool fieldGrid = useFieldGrid(), subtract = subtractCentroid(), gridSubtract = fieldGrid && subtractFieldGrid();
+
+  for (const FieldPtr& field : fields) {
+    if (platform::currentThreadIsCancelled()) return result;
+    const XY g = fieldGrid ? XY{fieldGridScale() * field->x(), fieldGridScale() * field->y()} : XY{0, 0};
+    double Sx = 0, Sy = 0, W = 0;
+    std::vector<Curve> group;
+    for (const WavePtr& wave : waves) {
+      double w = wave->weight();
+      if (w == 0 && waves.size() == 1) w = 1;
+      Selection s = select(*traced, rx, ry, f.fx, f.fy, w, Sx, Sy, W, [&](const Ray& r) {
+        return r.tags().field.get() == field.get() && r.wave().get() == wave.get();
+      });
+      if (!s.first) continue;
+      const Value layer = fields.size() >= 2 ? Value(field->description()) : Value(wave->description());
+      Curve spot;
+      spot.isSpot = true;
+      spot.xs = std::move(s.xs);
+      spot.ys = std::move(s.ys);
+      spot.d = Dictionary{{plot::kDrawAsLines, continuous},
+                          {plot::kDrawAsDots, true},
+                          {plot::kDotSize, dotSize()},
+                          {plot::kField, Value(field)},
+                          {plot::kWave, Value(wave)},
+                          {plot::kLayer, layer},
+                          {plot::kXLabel, kx},
+                          {plot::kYLabel, ky},
+                          {plot::kName, field->shortDescription() + " " + wave->wavelengthShortString()},
+                          {plot::kUpdateColor, true}};
+      spot.d.set(Value(plot::kColor), Value(colorForDictionary(spot.d)));
+      group.push_back(std::move(spot));
+
+      if (f.airy) {
+        if (auto outline = airyCurveForRay(*s.first, *wave, f)) {
+          Curve airy = curveFrom(std::move(*outline));
+          airy.xs.addDouble(g.x);
+          airy.ys.addDouble(g.y);
+          for (auto& [k, v] : Dictionary{{plot::kLayer, layer},
+                                          {plot::kName, "Airy disk"},
+                                          {plot::kXLabel, kx},
+                                          {plot::kYLabel, ky},
+                                          {plot::kLockAlpha, true},
+                                          {plot::kUpdateColor, true},
+                                          {plot::kField, Value(field)},
+                                          {plot::kWave, Value(wave)}})
+            airy.d.set(k, v);
+          auto color = colorForDictionary(airy.d);
+          if (color) color = platform::Color::make(color->red(), color->green(), color->blue(), 1.0);
+          airy.d.set(Value(plot::kColor), Value(color));
+          group.push_back(std::move(airy));
+        }
+      }
+      if (drawsReferenceEllipsoid()) {
+        Curve reference = curveFrom(referenceEllisoidWithCenter(g));
+        for (auto& [k, v] : Dictionary{{plot::kLayer, layer}, {plot::kName, "Reference"}, {plot::kXLabel, kx},
+                                        {plot::kYLabel, ky}})
+          reference.d.set(k, v);
+        group.push_back(std::move(reference));
+      }
+    }
+    if (group.empty()) continue;
+
+    if (subtract) {
+      if (W != 0)
+        shiftCurves(group, true, -f.fx * Sx / W, -f.fy * Sy / W);
+      else
+        noteStatus("Centroid not subtracted for field " + field->shortDescription() +
+                            ": its waves' weights sum to zero");
+    } else if (gridSubtract) {
+      const XY shift = gridify() ? XY{gridScale() * g.x - g.x, gridScale() * g.y - g.y} : XY{-g.x, -g.y};
+      shiftCurves(group, false, shift.x, shift.y);
+    }
+    double rmsX = 0, rmsY = 0;
+    rmsOfSpots(group, rmsX, rmsY);
+    const std::string layerTitle = platform::format("%s rms:%g,%g", field->shortDescription().c_str(), rmsX, rmsY);
+    for (Curve& c : group) {
+      if (c.isSpot) c.d.set(Value(plot::kLayerTitle), layerTitle);
+      result.push_back(c.finish());
+    }
+  }
+  return result;
+}
+
+Array SpotDiagramCalculator::curvesForBeamWaveCombinations() {
+  Array result;
+  const RaysPtr traced = rays();
+  if (!traced) return result;
+  const auto beams = beamsOfInterest();
+  const auto waves = wavesOfInterest();
+  if (beams.empty() || waves.empty() || numberOfRays() == 0) return result;
+  const AxisFactors f = axisFactors();
+  const RayReader rx = readerForKey(keyForPlotKey(keyX())), ry = readerForKey(keyForPlotKey(keyY()));
+  const std::string kx = keyX(), ky = keyY();
+  const bool continuous = curvesAreContinuous();
+
+  for (const BeamPtr& beam : beams) {
+    if (platform::currentThreadIsCancelled()) return result;
+    double Sx = 0, Sy = 0, W = 0;
+    std::vector<Curve> spots;
+    for (const WavePtr& wave : waves) {
+      double w = wave->weight();
+      if (w == 0 && waves.size() == 1) w = 1;
+      Selection s = select(*traced, rx, ry, f.fx, f.fy, w, Sx, Sy, W, [&](const Ray& r) {
+        return r.tags().valueForKey("beam").objectIf<platform::Object>().get() == beam.get() &&
+               r.wave().get() == wave.get();
+      });
+      if (!s.first) continue;
+      const Value layer = beams.size() >= 2 ? Value(beam->description()) : Value(wave->description());
+      Curve spot;
+      spot.isSpot = true;
+      spot.xs = std::move(s.xs);
+      spot.ys = std::move(s.ys);
+      spot.d = Dictionary{{plot::kDrawAsLines, continuous},
+                          {plot::kDrawAsDots, true},
+                          {plot::kDotSize, dotSize()},
+                          {"beam", Value(beam)},
+                          {plot::kWave, Value(wave)},
+                          {plot::kLayer, layer},
+                          {plot::kXLabel, kx},
+                          {plot::kYLabel, ky},
+                          {plot::kName, beamName(*beam) + " " + wave->wavelengthShortString()},
+                          {plot::kUpdateColor, true}};
+      spot.d.set(Value(plot::kColor), Value(colorForDictionary(spot.d)));
+      spots.push_back(std::move(spot));
+      // Outlines are drawn about the origin and stay there.
+      if (f.airy)
+        if (auto outline = airyCurveForRay(*s.first, *wave, f)) {
+          Dictionary airy = std::move(*outline);
+          for (auto& [k, v] : Dictionary{{plot::kLayer, layer},
+                                          {plot::kName, "Airy disk"},
+                                          {plot::kXLabel, kx},
+                                          {plot::kYLabel, ky},
+                                          {plot::kLockAlpha, true},
+                                          {plot::kUpdateColor, true},
+                                          {"beam", Value(beam)},
+                                          {plot::kWave, Value(wave)}})
+            airy.set(k, v);
+          auto color = colorForDictionary(airy);
+          if (color) color = platform::Color::make(color->red(), color->green(), color->blue(), 1.0);
+          airy.set(Value(plot::kColor), Value(color));
+          result.push_back(Value(std::move(airy)));
+        }
+      if (drawsReferenceEllipsoid()) {
+        Dictionary reference = referenceEllisoidWithCenter({0, 0});
+        for (auto& [k, v] : Dictionary{{plot::kLayer, layer}, {plot::kName, "Reference"}, {plot::kXLabel, kx},
+                                        {plot::kYLabel, ky}})
+          reference.set(k, v);
+        result.push_back(Value(std::move(reference)));
+      }
+    }
+    if (spots.empty()) continue;
+    if (subtractCentroid()) {
+      if (W != 0)
+        shiftCurves(spots, true, -f.fx * Sx / W, -f.fy * Sy / W);
+      else
+        noteStatus("Centroid not subtracted for beam " + beamShortDescription(*beam) +
+                            ": its waves' weights sum to zero");
+    }
+    double rmsX = 0, rmsY = 0;
+    rmsOfSpots(spots, rmsX, rmsY);
+    const std::string layerTitle =
+        platform::format("%s rms:%g,%g", beamShortDescription(*beam).c_str(), rmsX, rmsY);
+    for (Curve& c : spots) {
+      c.d.set(Value(plot::kLayerTitle), layerTitle);
+      result.push_back(c.finish());
+    }
+  }
+  return result;
+}
+
+Array SpotDiagramCalculator::curvesForEmitter() {
+  Array result;
+  const RaysPtr traced = rays();
+  if (!traced) return result;
+  const auto emitters = emissionSurfacesOfInterest();
+  if (emitters.empty() || numberOfRays() == 0) return result;
+  const AxisFactors f = axisFactors();
+  const RayReader rx = readerForKey(keyForPlotKey(keyX())), ry = readerForKey(keyForPlotKey(keyY()));
+  const std::string kx = keyX(), ky = keyY();
+
+  for (const SurfacePtr& surface : emitters) {
+    if (platform::currentThreadIsCancelled()) return result;
+    if (!surface->emission()) continue;
+    const WavePtr wave = surface->emission()->wave();
+    double Sx = 0, Sy = 0, W = 0;
+    Selection s = select(*traced, rx, ry, f.fx, f.fy, 1.0, Sx, Sy, W, [&](const Ray& r) {
+      return r.tags().valueForKey("emissionSurface").objectIf<platform::Object>().get() == surface.get();
+    });
+    if (!s.first) continue;
+    std::vector<Curve> spots(1);
+    Curve& spot = spots.front();
+    spot.isSpot = true;
+    spot.xs = std::move(s.xs);
+    spot.ys = std::move(s.ys);
+    spot.d = Dictionary{{plot::kDrawAsLines, curvesAreContinuous()},
+                        {plot::kDrawAsDots, true},
+                        {plot::kDotSize, dotSize()},
+                        {plot::kUpdateColor, true},
+                        {"emissionSurface", Value(surface)},
+                        {plot::kLayer, surface->description()},
+                        {plot::kXLabel, kx},
+                        {plot::kYLabel, ky},
+                        {plot::kName, surface->nickname() + " " + wave->wavelengthShortString()}};
+    spot.d.set(Value(plot::kColor), Value(colorForDictionary(spot.d)));
+    if (f.airy)
+      if (auto outline = airyCurveForRay(*s.first, *wave, f)) {
+        Dictionary airy = std::move(*outline);
+        for (auto& [k, v] : Dictionary{{plot::kLayer, surface->description()},
+                                        {plot::kName, "Airy disk"},
+                                        {plot::kXLabel, kx},
+                                        {plot::kYLabel, ky},
+                                        {plot::kLockAlpha, true},
+                                        {plot::kUpdateColor, true},
+                                        {"emissionSurface", Value(surface)}})
+          airy.set(k, v);
+        airy.set(Value(plot::kColor), Value(colorForDictionary(airy)));
+        result.push_back(Value(std::move(airy)));
+      }
+    if (drawsReferenceEllipsoid()) {
+      Dictionary reference = referenceEllisoidWithCenter({0, 0});
+      for (auto& [k, v] : Dictionary{{plot::kLayer, surface->description()}, {plot::kName, "Reference"},
+                                      {plot::kXLabel, kx}, {plot::kYLabel, ky}})
+        reference.set(k, v);
+      result.push_back(Value(std::move(reference)));
+    }
+    if (subtractCentroid()) shiftCurves(spots, true, -f.fx * Sx / W, -f.fy * Sy / W);  // W ≥ 1 here
+    double rmsX = 0, rmsY = 0;
+    rmsOfSpots(spots, rmsX, rmsY);
+    spot.d.set(Value(plot::kLayerTitle), platform::format("%s rms:%g,%g", surface->nickname().c_str(), rmsX, rmsY));
+    result.push_back(spot.finish());
+  }
+  return result;
+}
+
+void SpotDiagramCalculator::generateCurves() {
+  Array curves = sourceTypeIsBeam()      ? curvesForBeamWaveCombinations()
+                 : sourceTypeIsEmitter() ? curvesForEmitter()
+                                         : curvesForFieldWaveCombinations();
+  if (platform::currentThreadIsCancelled()) return;
+  Dictionary d = initialPlotDictionary();
+  d.set(Value(plot::kCurves), Value(std::move(curves)));
+  d.set(Value(plot::kTitle), title());
+  d.set(Value(plot::kXLabel), xLabel());
+  d.set(Value(plot::kYLabel), yLabel());
+  d.set(Value(plot::kScaleOnlyExpands), scaleOnlyExpands());
+  d.set(Value(plot::kPlotTight), plotTight());
+  d.set(Value(plot::kIsotropic), isotropic());
+  d.set(Value(plot::kEqualAxis), equalAxis());
+  publishPlotDictionary(std::move(d));
+  setNeedsGenerateCurves(false);
+}
+
+void SpotDiagramCalculator::addRestorationDataToDictionary(Dictionary& d) const {
+  RaysAtSurfaceCalculator::addRestorationDataToDictionary(d);
+  for (const char* key : {"drawsAiryDisk", "centerAxis", "equalAxis", "isotropic", "dotSize",
+                          "drawsReferenceEllipsoid", "referenceEllipsoidRadiusX", "referenceEllipsoidRadiusY", "keyX",
+                          "keyY", "unitsX", "unitsY", "sourceType"})
+    d.set(Value(key), valueForKey(key));
+}
+
+}  // namespace orb::analysis
