@@ -590,7 +590,10 @@ std::optional<std::string> Lens::configurationDescription() const {
 void Lens::setValuesForKeyPathsWithDictionary(const Dictionary& values) {
   for (const auto& [key, value] : values) {
     try {
-      setValueForKeyPath(key.asString(), value);
+      // Configurations read from Zemax files carry {value, isVariable} per path; the value
+      // is what the path takes.
+      const Value* inner = value.isDictionary() ? value.asDictionary().find("value") : nullptr;
+      setValueForKeyPath(key.asString(), inner ? *inner : value);
     } catch (const platform::Exception& e) {
       platform::log("%s: %s", e.name().c_str(), e.reason().c_str());
     }
@@ -691,7 +694,15 @@ void Lens::setAmbientMedium(std::shared_ptr<materials::Medium> medium) {
 }
 
 double Lens::ambientIndexOfRefraction() const {
-  return m_ambientMedium ? m_ambientMedium->indexOfRefractionAtWavelengthInMicrons(materials::spectral::kLambdaD) : 1.0;
+  if (!m_ambientMedium) return 1.0;
+  // At the primary wave, as every other first-order index; a lens without one yet uses d.
+  double lambda = materials::spectral::kLambdaD;
+  for (const auto& w : m_waves)
+    if (w->isPrimary()) {
+      lambda = w->wavelengthInMicrons();
+      break;
+    }
+  return m_ambientMedium->indexOfRefractionAtWavelengthInMicrons(lambda);
 }
 
 void Lens::setAmbientIndexOfRefraction(double index) {

@@ -606,3 +606,18 @@ TEST_F(LensTest, ArchiveRoundTripKeepsEveryMember) {
 
 }  // namespace
 }  // namespace orb::lens
+
+namespace orb::lens {
+TEST_F(LensTest, ConfigurationsApplyTheirValues) {
+  auto lens = lensWithSurfaces(5);
+  // Plain values, and the {value, isVariable} entries the Zemax reader produces.
+  lens->setMulticonfigurationArray(platform::Array{
+      platform::Dictionary{{"s2.thickness", 7.5}},
+      platform::Dictionary{{"s2.thickness", platform::Dictionary{{"value", 3.25}, {"isVariable", true}}},
+                           {"x9.nothing", 1}}});
+  lens->setConfiguration(0);
+  EXPECT_EQ(lens->surfaceArray()[2]->thickness(), 7.5);
+  lens->setConfiguration(1);  // the bad path is logged and skipped
+  EXPECT_EQ(lens->surfaceArray()[2]->thickness(), 3.25);
+}
+}  // namespace orb::lens
