@@ -12,6 +12,7 @@
 #include "materials/Medium.h"
 #include "platform/Exception.h"
 #include "platform/Thread.h"
+#include "tracing/ClassicNumbers.h"
 #include "tracing/ParaxialMeasurement.h"
 #include "tracing/Pusher.h"
 #include "tracing/RayGeneration.h"
@@ -166,6 +167,7 @@ SeidelSums seidelSums(const lens::Lens& lens) {
 
 std::string seidelListing(const lens::Lens& lens) {
   using platform::format;
+  const ClassicNumbers classic;
   const SeidelSums s = seidelSums(lens);
   std::string out;
   const auto delegate = lens.delegate();

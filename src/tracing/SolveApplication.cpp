@@ -36,10 +36,15 @@ void applyCurvatureSolve(lens::Surface& s, const SolveContext& k) {
       if (!k.normalised) return s.setCurvatureSolveOutcome(false, kNoMarginal);
       if (sticky) return s.setCurvatureSolveTypeTarget(2, exitSlope(s, k, k.h, k.u, c));
       return s.setCurvature(curvatureForExitSlope(s, k, k.h, k.u, s.curvatureSolveTarget()));
-    case 11:
+    case 11: {
+      // A focal ratio is a convergence along the light, whichever way it runs: a positive
+      // F focuses, behind a mirror too. Slopes here are dy/dz, and the sign of n′ is the
+      // direction of travel after the surface.
       if (!k.normalised) return s.setCurvatureSolveOutcome(false, kNoMarginal);
-      if (sticky) return s.setCurvatureSolveTypeTarget(11, -0.5 / exitSlope(s, k, k.h, k.u, c));
-      return s.setCurvature(curvatureForExitSlope(s, k, k.h, k.u, -0.5 / s.curvatureSolveTarget()));
+      const double travel = k.nPrime < 0 ? -1.0 : 1.0;
+      if (sticky) return s.setCurvatureSolveTypeTarget(11, -0.5 / (travel * exitSlope(s, k, k.h, k.u, c)));
+      return s.setCurvature(curvatureForExitSlope(s, k, k.h, k.u, travel * -0.5 / s.curvatureSolveTarget()));
+    }
     case 3:
       if (!k.chiefDefined) return s.setCurvatureSolveOutcome(false, kNoChief);
       if (sticky) return s.setCurvatureSolveTypeTarget(3, exitSlope(s, k, k.hbar, k.ubar, c));

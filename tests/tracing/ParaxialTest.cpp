@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "lens/CoordinateBreak.h"
 #include "lens/Field.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
@@ -17,41 +19,24 @@
 #include "tracing/Regeneration.h"
 #include "tracing/SeidelAnalysis.h"
 #include "tracing/TraditionalParaxial.h"
+#include "ParaxialLens.h"
 
 namespace orb::tracing {
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-
-struct Spec {
-  double radius;  // 0: plane
-  double thickness;
-  double index = 1;  // 1: air
-  bool stop = false;
-  bool mirror = false;
-  double conic = 0;
-};
-
-std::shared_ptr<lens::Lens> makeLens(const std::vector<Spec>& specs, double epd = 10) {
-  auto lens = lens::Lens::create();
-  lens->stopWatchingSelf();
-  for (const Spec& spec : specs) {
-    auto s = lens::Surface::create();
-    if (spec.radius != 0) s->setCurvature(1 / spec.radius);
-    s->setThickness(spec.thickness);
-    s->setConicConstant(spec.conic);
-    lens->insertInSurfaces(s);
-    if (spec.index != 1) s->setGlass(materials::Glass::glassWithIndex(spec.index));
-    if (spec.mirror) s->setIsMirror(true);
-    if (spec.stop) lens->setStopSurface(s);
-  }
-  lens->setSourceDivergenceType(0);
-  lens->setSourceDivergenceValue(epd);
-  lens->setUseRealRaysToUpdateSemidiameters(false);
-  return lens;
-}
+using paraxialtest::kInf;
+using paraxialtest::makeLens;
+using paraxialtest::Spec;
 
 double paraxial(const lens::Lens& l, const char* key) { return numberForKey(l.paraxialData(), key).value_or(NAN); }
+
+void addFieldAngle(lens::Lens& l, double degrees) {
+  auto field = lens::Field::field();
+  field->setY(degrees);
+  l.insertObjectInFieldArrayAtIndex(field, 1);
+}
+
+const double kTan10 = std::tan(10 * M_PI / 180);
 
 class ParaxialTest : public ::testing::Test {
  protected:
@@ -203,6 +188,149 @@ TEST_F(ParaxialTest, GlassPickupWithoutSourceIsAHardFailure) {
     EXPECT_EQ(e.reason(), "Incomplete glass pickup");
   }
   EXPECT_EQ(lens->warningReSystemGeneration().value_or(""), "Incomplete glass pickup");
+}
+
+// One small lens per solve code; each expectation is worked by hand from the paraxial
+// refraction and transfer equations.
+TEST_F(ParaxialTest, SolvesReachTheirTargets) {
+  using Surfaces = lens::Lens::Surfaces;
+  struct Case {
+    const char* name;
+    std::vector<Spec> specs;
+    double epd, fieldDegrees;
+    std::function<void(const Surfaces&)> solve;
+    std::function<void(const lens::Lens&)> check;
+  };
+  const std::vector<Case> cases{
+      // f = h₁ / −u′ whatever the thickness: h₁ = 5, u′ = −0.1 → f = 50.
+      {"marginal-angle", {{0, kInf}, {50, 5, 1.5168, true}, {0, 40}, {0, 0}}, 10, 0,
+       [](const Surfaces& s) { s[2]->setCurvatureSolveTypeTarget(2, -0.1); },
+       [](const lens::Lens& l) {
+         EXPECT_TRUE(l.surfaceArray()[2]->curvatureSolveImplemented());
+         EXPECT_NEAR(paraxial(l, "focalLength"), 50, 1e-9);
+       }},
+      // F/4 on a mirror filled by a 20 mm beam: a concave mirror of f = 80, R = −160,
+      // and the marginal-height solve puts the image 80 mm back along the light.
+      {"focal-ratio-mirror", {{0, kInf}, {0, -50, 1, true, true}, {0, 0}}, 20, 0,
+       [](const Surfaces& s) {
+         s[1]->setCurvatureSolveTypeTarget(11, 4);
+         s[1]->setThicknessSolveTypeTarget(2, 0);
+       },
+       [](const lens::Lens& l) {
+         const auto& s = l.surfaceArray();
+         EXPECT_NEAR(std::abs(paraxial(l, "focalLength")), 80, 1e-9);
+         EXPECT_NEAR(s[1]->curvature(), -1 / 160.0, 1e-15);
+         EXPECT_NEAR(s[1]->thickness(), -80, 1e-9);
+       }},
+      // Chief ray through the stop at 10°: at s2, h̄ = 10·tan 10°, ū = tan 10°; leaving
+      // parallel needs c = n·ū / ((n′ − n)·h̄) = 1 / (0.5 · 10) = 0.2.
+      {"chief-angle-after-stop", {{0, kInf}, {0, 10, 1, true}, {0, 5, 1.5}, {0, 20}, {0, 0}}, 4, 10,
+       [](const Surfaces& s) {
+         s[2]->setCurvatureSolveType(3);
+         s[2]->setCurvatureSolveTarget(0);  // a typed target: not sticky
+       },
+       [](const lens::Lens& l) {
+         const auto& s = l.surfaceArray();
+         EXPECT_TRUE(s[2]->curvatureSolveImplemented());
+         EXPECT_NEAR(s[2]->curvature(), 0.2, 1e-12);
+       }},
+      // Choosing the chief-angle code keeps c = 0.1 and makes the target the exit angle it
+      // gives: (ū − 0.5·h̄·c)/1.5 = ū/3 with h̄ = 10·ū.
+      {"chief-angle-sticky", {{0, kInf}, {0, 10, 1, true}, {10, 5, 1.5}, {0, 20}, {0, 0}}, 4, 10,
+       [](const Surfaces& s) { s[2]->setCurvatureSolveType(3); },
+       [](const lens::Lens& l) {
+         const auto& s = l.surfaceArray();
+         EXPECT_EQ(s[2]->curvature(), 0.1);
+         EXPECT_NEAR(s[2]->curvatureSolveTarget(), kTan10 / 3, 1e-12);
+       }},
+      {"chief-angle-before-stop", {{0, kInf}, {40, 5, 1.5}, {0, 10, 1, true}, {0, 20}, {0, 0}}, 4, 10,
+       [](const Surfaces& s) { s[1]->setCurvatureSolveTypeTarget(3, 0); },
+       [](const lens::Lens& l) {
+         const auto& s = l.surfaceArray();
+         EXPECT_FALSE(s[1]->curvatureSolveImplemented());
+         EXPECT_EQ(s[1]->curvatureSolveErrorMessage(), "No chief ray");
+         EXPECT_EQ(s[1]->curvature(), 1 / 40.0);
+       }},
+      // On the stop itself: h̄ = 0, ū = tan 10°, so reaching h̄ = 5 takes 5 / tan 10°.
+      {"chief-height-on-stop", {{0, kInf}, {0, 1, 1, true}, {0, 0}}, 4, 10,
+       [](const Surfaces& s) { s[1]->setThicknessSolveTypeTarget(3, 5); },
+       [](const lens::Lens& l) {
+         const auto& s = l.surfaceArray();
+         EXPECT_TRUE(s[1]->thicknessSolveImplemented());
+         EXPECT_NEAR(s[1]->thickness(), 5 / kTan10, 1e-9);
+       }},
+      // Curvature pickup divides by the scale, conic and thickness pickups multiply; the
+      // thickness pickup adds its offset.
+      {"pickups", {{0, kInf}, {40, 5, 1.5, true, false, -0.5}, {-60, 10}, {0, 20}, {0, 0}}, 10, 0,
+       [](const Surfaces& s) {
+         s[3]->setCurvatureSolveTypeSurfaceScale(4, s[1], 2);
+         s[3]->setConicSolveTypeSurfaceScale(2, s[1], 3);
+         s[3]->setThicknessSolveTypeSurfaceScaleOffset(5, s[1], 2, 7);
+       },
+       [](const lens::Lens& l) {
+         const auto& s = l.surfaceArray();
+         EXPECT_NEAR(s[3]->curvature(), 1 / 80.0, 1e-15);
+         EXPECT_NEAR(s[3]->conicConstant(), -1.5, 1e-15);
+         EXPECT_DOUBLE_EQ(s[3]->thickness(), 2 * 5 + 7);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto lens = makeLens(c.specs, c.epd);
+    if (c.fieldDegrees != 0) addFieldAngle(*lens, c.fieldDegrees);
+    c.solve(lens->surfaceArray());
+    generateSystemFromParaxialSpecification(*lens);
+    ASSERT_FALSE(lens->warningReSystemGeneration().has_value()) << *lens->warningReSystemGeneration();
+    c.check(*lens);
+  }
+}
+
+TEST_F(ParaxialTest, CoordinateBreakAsObjectSurfaceIsAHardFailure) {
+  auto lens = makeLens({{0, 10}, {50, 5, 1.5, true}, {0, 0}});
+  lens->replaceObjectInSurfaceArrayAtIndex(0, lens::Surface::create<lens::CoordinateBreak>());
+  try {
+    generateSystemFromParaxialSpecification(*lens);
+    FAIL() << "no exception";
+  } catch (const platform::Exception& e) {
+    EXPECT_EQ(e.name(), "Generation exception");
+    EXPECT_EQ(e.reason(), "Surface 0 can not be a coordinate break");
+  }
+  EXPECT_EQ(lens->warningReSystemGeneration().value_or(""), "Surface 0 can not be a coordinate break");
+}
+
+// Object 30 mm inside n₀ behind a plane face, stop 10 mm further in air, nothing after the
+// stop: the exit pupil is the stop, 20 mm before the image, and its diameter twice the
+// marginal height there: 2·(30·t + 10·n₀·t), t = tan(asin(NA/n₀)).
+TEST_F(ParaxialTest, ExitPupilOfAnImmersedObject) {
+  for (double n0 : {1.0, 1.5}) {
+    SCOPED_TRACE(n0);
+    auto lens = makeLens({{0, 30, n0}, {0, 10}, {0, 20, 1, true}, {0, 0}});
+    lens->setSourceDivergenceType(2);
+    lens->setSourceDivergenceValue(0.3);
+    generateSystemFromParaxialSpecification(*lens);
+    ASSERT_FALSE(lens->warningReSystemGeneration().has_value()) << *lens->warningReSystemGeneration();
+    const double t = std::tan(std::asin(0.3 / n0));
+    EXPECT_NEAR(paraxial(*lens, "exitPupilLocation"), -20, 1e-9);
+    EXPECT_NEAR(paraxial(*lens, "exitPupilDiameter"), 2 * (30 * t + 10 * n0 * t), 1e-9);
+    EXPECT_NEAR(measureExitPupilDiameterTraditional(*lens), 2 * (30 * t + 10 * n0 * t), 1e-9);
+  }
+}
+
+// Stop at the centre of curvature of a concave mirror: the chief ray meets the mirror
+// along its normal (Ā = 0), so coma and astigmatism vanish; S1 keeps −A²hD = 0.0025 for
+// h = 10, R = −200, and S4 = H²·2c with H = h·tan 5°.
+TEST_F(ParaxialTest, MirrorWithStopAtCentreOfCurvatureHasNoComaOrAstigmatism) {
+  auto lens = makeLens({{0, kInf}, {0, 200, 1, true}, {-200, -100, 1, false, true}, {0, 0}}, 20);
+  addFieldAngle(*lens, 5);
+  generateSystemFromParaxialSpecification(*lens);
+  ASSERT_FALSE(lens->warningReSystemGeneration().has_value()) << *lens->warningReSystemGeneration();
+  const SeidelSums s = seidelSums(*lens);
+  const double H = 10 * std::tan(5 * M_PI / 180);
+  EXPECT_NEAR(std::abs(s.lagrangeInvariant), H, 1e-12);
+  EXPECT_NEAR(std::abs(s.S1), 0.0025, 1e-12);
+  EXPECT_NEAR(s.S2, 0, 1e-12);
+  EXPECT_NEAR(s.S3, 0, 1e-12);
+  EXPECT_NEAR(std::abs(s.S4), H * H * 2 / 200, 1e-12);
 }
 
 }  // namespace
