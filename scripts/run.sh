@@ -8,7 +8,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 app="$build/src/app/orbelline"
 if [ -x "$app" ]; then
-  exec "$app" "${1:-examples/CookeTriplet.zmx}"
+  exec "$app" "${1:-examples/CookeTriplet.orb}"
 fi
-echo "Built the libraries, tests and benchmarks in $build/."
-echo "The application window is not part of the build yet: it arrives with the application layer."
+echo "orbelline was not built in $build/src/app; see the build output above." >&2
+exit 1

@@ -3,6 +3,7 @@
 
 #include "app/QtRunLoopDriver.h"
 #include "app/document/OBAppDel.h"
+#include "app/document/OBDocument.h"
 #include "app/document/StartWindow.h"
 
 int main(int argc, char** argv) {
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   OBAppDel::initialize();
+  registerLensDocument();  // archive classes, regeneration, interface files, Open
   QtRunLoopDriver runLoopDriver;
   auto& delegate = OBAppDel::shared();
   delegate.applicationWillFinishLaunching();

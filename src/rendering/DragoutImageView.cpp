@@ -29,8 +29,9 @@ bool defaultsFlag(const char* key, bool fallback) {
 }  // namespace
 
 DragoutImageView::DragoutImageView(QWidget* parent) : MightyMouseView(parent) {
-  m_backgroundColor = defaultsFlag("newWindowsUseBlackBackground", false) ? QColor(Qt::black)
-                                                                           : palette().color(QPalette::Highlight);
+  // The light alternative is the bezel highlight, which is white, not the selection colour
+  // (QPalette::Highlight): plots are read as dark marks on white.
+  m_backgroundColor = defaultsFlag("newWindowsUseBlackBackground", false) ? QColor(Qt::black) : QColor(Qt::white);
   m_useAntialiasing = defaultsFlag("useAntialiasing", true);
   m_dragTimer.setSingleShot(true);
   m_dragTimer.setInterval(kDragDelayMs);

@@ -1,0 +1,715 @@
+// The interchange headers come before any Qt header: Qt's `emit` macro would rewrite the
+// interchange layer's emit().
+#include "interchange/LensDictionary.h"
+#include "interchange/TextDecoding.h"
+#include "interchange/ZemaxReader.h"
+#include "interchange/ZemaxWriter.h"
+//
+#include "app/document/OBDocument.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <QSaveFile>
+#include <QWidget>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+#include "analysis/PlotDictionary.h"
+#include "app/Messages.h"
+#include "app/windows/InterfaceFile.h"
+#include "app/windows/LensPlotWindowController.h"
+#include "app/windows/OBWindow.h"
+#include "app/windows/SmartWindowController.h"
+#include "app/windows/SpotWindow.h"
+#include "app/windows/WindowControllerWithDocumentController.h"
+#include "lens/ArchiveClasses.h"
+#include "lens/Field.h"
+#include "lens/Lens.h"
+#include "lens/Surface.h"
+#include "lens/Wave.h"
+#include "materials/Glass.h"
+#include "platform/Color.h"
+#include "platform/Exception.h"
+#include "platform/KeyTable.h"
+#include "platform/KeyedArchiver.h"
+#include "platform/KeyedUnarchiver.h"
+#include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "platform/NotificationQueue.h"
+#include "platform/UserDefaults.h"
+#include "rendering/ZoomPlotView.h"
+#include "tracing/Regeneration.h"
+
+namespace orb::app {
+
+namespace {
+
+OBDocument::ZemaxTroubleAsker& troubleAsker() {
+  static OBDocument::ZemaxTroubleAsker asker;  // main thread only
+  return asker;
+}
+
+/// One row of the window-action table: the interface file and the controller that runs
+/// it; "unique" windows are brought front when asked again.
+struct WindowAction {
+  const char* action;
+  const char* nibName;
+  const char* controllerClass;
+  bool unique;
+};
+
+constexpr const char* W = "WindowControllerWithDocumentController";
+constexpr const char* LP = "LensPlotWindowController";
+constexpr const char* RLP = "RandomizableLensPlotWindowController";
+
+const std::vector<WindowAction>& windowActions() {
+  static const std::vector<WindowAction> table = {
+      {"showAdvancedOptions", "Advanced", W, true},
+      {"showPrescriptionListing", "Prescription", W, true},
+      {"showSystemWindow", "System", W, true},
+      {"showTransformationMatrixListing", "TransformationMatrixListing", W, true},
+      {"showScaleLensWindow", "ScaleLens", "ScaleLensWindowController", true},
+      {"showLensDataEditor", "SurfaceData", "SurfaceDataWindowController", true},
+      {"showSeidelListing", "Seidel", W, true},
+      {"makeTrace", "Trace", "TracerWindowController", false},
+      {"showBeamEditor", "Beams", W, true},
+      {"showSources", "Sources", W, true},
+      {"showFieldEditor", "FieldEditor", W, true},
+      {"showMC", "MC", W, true},
+      {"showMeritFunctions", "MeritFunctions", W, false},
+      {"showMulticonfigurations", "Multiconfigurations", W, true},
+      {"showWaveEditor", "WaveEditor", W, true},
+      {"showGlassMonitor", "GlassMonitor", W, true},
+      {"showOptimizer", "Optimizer", "OptimizerWindowController", true},
+      {"showSliders", "Sliders", "SlidersWindowController", true},
+      {"makePupilDataWindow", "PupilData", W, true},
+      {"makeSourceDivergenceWindow", "SourceDivergenceControl", W, true},
+      {"showVignettingFactors", "VignettingFactors", W, true},
+      {"makeLayout", "PlanarView", "PlanarWindowController", false},
+      {"showLayout", "PlanarView", "PlanarWindowController", true},
+      {"makeSolidView", "SolidView", "SolidWindowController", false},
+      {"makeSpotDiagram", "SpotWindow", RLP, false},
+      {"makeIntensityFan", "IntensityFan", RLP, false},
+      {"makeOPD", "OPD", LP, false},
+      {"makeCRS", "CRS", LP, false},
+      {"makeThroughput", "Throughput", LP, false},
+      {"makeAcceptance", "Acceptance", LP, false},
+      {"makeRayFan", "RayFan", LP, false},
+      {"makeChiefRayAngle", "ChiefRayAngle", LP, false},
+      {"makeFieldCurvature", "FieldCurvature", LP, false},
+      {"makeCFS", "ChromaticFocalShift", LP, false},
+      {"makeLSA", "LSA", LP, false},
+      {"makeOSC", "OSC", LP, false},
+      {"makeMeritVsParameter", "MeritPlot", "MeritPlotWindowController", false},
+      {"makeMeritEditor", "MeritWindow", "MeritFunctionEditorController", false},
+      {"makeDistortion", "Distortion", LP, false},
+      {"makeGEE", "GEE", RLP, false},
+      {"makeGOTF", "GOTF", LP, false},
+      {"makeFGOTF", "FGOTF", LP, false},
+      {"makeDOTF", "DOTF", LP, false},
+      {"makeDLSF", "DOTF", LP, false},
+      {"makeDPSF", "DPSF", "DPSFWindowController", false},
+      {"makeHPSF", "HPSF", "HPSFWindowController", false},
+      {"makeHLSF", "HLSF", LP, false},
+      {"makeHOTF", "HLSF", LP, false},
+      {"makeIntensityScreen", "IntensityScreen", "ScreenWindowController", false},
+  };
+  return table;
+}
+
+const WindowAction* windowAction(std::string_view action) {
+  for (const auto& a : windowActions())
+    if (action == a.action) return &a;
+  return nullptr;
+}
+
+/// Controllers by class name, for the action table and the restoration records; null
+/// for a class the application does not have yet.
+bool makeControllerClassExists(const std::string& controllerClass) {
+  return controllerClass == RLP || controllerClass == LP || controllerClass == W;
+}
+
+SmartWindowController* makeController(const std::string& controllerClass, const std::string& nibName,
+                                      const std::shared_ptr<SmartDocument>& document) {
+  if (controllerClass == RLP) return new RandomizableLensPlotWindowController(nibName, document);
+  if (controllerClass == LP) return new LensPlotWindowController(nibName, document);
+  if (controllerClass == W) return new WindowControllerWithDocumentController(nibName, document);
+  return nullptr;
+}
+
+/// The windows the "onOpenShow…" / "onNewShow…" defaults ask for, in order.
+const std::vector<std::pair<const char*, const char*>>& onOpenShowActions() {
+  static const std::vector<std::pair<const char*, const char*>> table = {
+      {"Info", "showSystemWindow"},          {"SurfaceDataEditor", "showLensDataEditor"},
+      {"FieldEditor", "showFieldEditor"},    {"Sources", "showSources"},
+      {"WaveEditor", "showWaveEditor"},      {"GlassCache", "showGlassMonitor"},
+      {"PlanarView", "makeLayout"},          {"SolidView", "makeSolidView"},
+  };
+  return table;
+}
+
+constexpr const char* kDocumentWindow = "DocumentWindow";
+
+bool fail(std::string* error, std::string why) {
+  if (error) *error = std::move(why);
+  return false;
+}
+
+std::string exceptionText(const platform::Exception& e) { return e.name() + " : " + e.reason(); }
+
+}  // namespace
+
+// ------------------------------------------------------------------------------------------
+
+const platform::KeyTable& OBDocument::classKeys() {
+  using K = platform::Keys<OBDocument>;
+  static const platform::KeyTable table(
+      &Object::classKeys(), {K::field("lensKeyPathUpdateDictionary", &OBDocument::m_lensKeyPathUpdateDictionary),
+                             K::field("scaleMemory", &OBDocument::m_scaleMemory),
+                             K::field("meritFunctionArray", &OBDocument::m_meritFunctionArray)});
+  return table;
+}
+
+OBDocument::OBDocument() : m_lens(lens::Lens::create()) {}
+
+OBDocument::~OBDocument() {
+  if (m_lens) m_lens->setDelegate(nullptr);
+}
+
+void OBDocument::init() { setLens(m_lens); }
+
+void OBDocument::setZemaxTroubleAsker(ZemaxTroubleAsker asker) { troubleAsker() = std::move(asker); }
+
+std::string OBDocument::displayName() const {
+  if (m_filePath.empty()) return SmartDocument::displayName();
+  const auto slash = m_filePath.find_last_of('/');
+  return slash == std::string::npos ? m_filePath : m_filePath.substr(slash + 1);
+}
+
+void OBDocument::setLens(std::shared_ptr<lens::Lens> lens) {
+  if (m_lens && m_lens != lens) m_lens->setDelegate(nullptr);
+  m_lens = std::move(lens);
+  if (m_lens) m_lens->setDelegate(std::dynamic_pointer_cast<lens::LensDelegate>(shared_from_this()));
+}
+
+void OBDocument::setLensKeyPathUpdateDictionary(const platform::Dictionary& renames) {
+  setValueForKey("lensKeyPathUpdateDictionary", renames);  // announced: variables rewrite their paths
+}
+
+void OBDocument::lensIsReady() {
+  platform::NotificationCenter::defaultCenter().post(analysis::kLensIsReadyNotification, reference());
+  if (!m_undoIsLive) {
+    clearChangeCount();
+    m_undoIsLive = true;
+  }
+}
+
+QWidget* OBDocument::dialogParent() const {
+  for (auto* c : windowControllers())
+    if (c->isWindowLoaded()) return c->window();
+  return QApplication::activeWindow();
+}
+
+// --- reading ----------------------------------------------------------------------------------
+
+std::string OBDocument::typeOfFile(const std::string& path) {
+  const auto dot = path.find_last_of('.');
+  std::string extension = dot == std::string::npos ? std::string() : path.substr(dot + 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+  if (extension == "zmx") return kZemaxType;
+  if (extension == kNativeExtension) return kNativeType;
+  std::ifstream in(path, std::ios::binary);
+  char head[8] = {};
+  in.read(head, sizeof head);
+  const std::string start(head, static_cast<std::size_t>(in.gcount()));
+  if (start.rfind("bplist", 0) == 0 || start.rfind("<?xml", 0) == 0) return kNativeType;
+  return {};
+}
+
+bool OBDocument::readFromFile(const std::string& path, const std::string& type, std::string* error) {
+  if (error) error->clear();
+  if (type == kZemaxType) return readZemaxFile(path, error);
+  if (type == kNativeType) return readNativeFile(path, error);
+  return fail(error, "Orbelline does not read this kind of file.");
+}
+
+bool OBDocument::takeLensFromDictionary(const platform::Dictionary& lensDictionary, std::string* error) {
+  try {
+    auto lens = lens::Lens::create();
+    lens->setValuesForDesiredKeysWithDictionary(lensDictionary);
+    lens->validateStop();
+    lens->validateFields();
+    lens->validateWaves();
+    colorizeLens(*lens);
+    setLens(lens);
+  } catch (const platform::Exception& e) {
+    return fail(error, exceptionText(e));
+  }
+  return true;
+}
+
+bool OBDocument::readZemaxFile(const std::string& path, std::string* error) {
+  std::string why;
+  // The decoder tries the detected encoding, UTF-8, ASCII, then the bytes with bit 7 cleared.
+  auto decoded = interchange::readTextFile(path, &why);
+  if (!decoded) {
+    platform::logText("final attempt to read " + path + " failed");
+    return fail(error, why.empty() ? "The file could not be read as text." : why);
+  }
+  auto options = interchange::ZemaxReadOptions::fromUserDefaults();
+  options.source = path;
+  options.onTrouble = [this](const interchange::ZemaxTrouble& trouble) {
+    if (troubleAsker()) return troubleAsker()(trouble);
+    QMessageBox box(dialogParent());
+    box.setWindowModality(Qt::WindowModal);
+    box.setText(QString::fromStdString(trouble.message()));
+    box.setInformativeText(QString::fromStdString(trouble.informativeText()));
+    auto* giveUp = box.addButton(QStringLiteral("Give up"), QMessageBox::RejectRole);
+    box.addButton(QStringLiteral("Continue reading"), QMessageBox::AcceptRole);
+    box.exec();
+    return box.clickedButton() == giveUp ? interchange::ZemaxTroubleAnswer::GiveUp
+                                         : interchange::ZemaxTroubleAnswer::ContinueReading;
+  };
+  std::optional<platform::Dictionary> dictionary;
+  try {
+    dictionary = interchange::readZemaxString(decoded->text, options);
+  } catch (const platform::Exception& e) {
+    return fail(error, exceptionText(e));
+  }
+  if (!dictionary) return fail(error, "Reading the Zemax file was given up.");
+  if (!takeLensFromDictionary(*dictionary, error)) return false;
+  m_filePath = path;
+  m_lens->trigger();  // regenerate now, so the windows meet a ready lens
+  clearChangeCount();
+  return true;
+}
+
+bool OBDocument::readFromPlainText(const std::string& text, std::string* error) {
+  std::optional<platform::Dictionary> dictionary;
+  try {
+    auto options = interchange::ZemaxReadOptions::fromUserDefaults();
+    options.source = "pasteboard";
+    dictionary = interchange::readZemaxString(text, options);
+  } catch (const platform::Exception& e) {
+    return fail(error, "Error attempting to read ZMX string: " + exceptionText(e));
+  }
+  if (!dictionary) return fail(error, "Error attempting to read ZMX string");
+  const auto surfaces = dictionary->get("surfaceArray");
+  if (!surfaces.isArray() || surfaces.asArray().empty())
+    return fail(error, "No surfaces detected: Probably not ZEMAX data");
+  if (!takeLensFromDictionary(*dictionary, error)) return false;
+  m_lens->setAutoloadCatalogType("ZEMAX");
+  m_lens->trigger();
+  clearChangeCount();
+  return true;
+}
+
+bool OBDocument::readNativeFile(const std::string& path, std::string* error) {
+  platform::Value root;
+  try {
+    root = platform::KeyedUnarchiver::unarchiveObjectWithFile(path);
+  } catch (const platform::Exception& e) {
+    return fail(error, exceptionText(e));
+  }
+  if (!applyNativeRoot(root, error)) return false;
+  m_filePath = path;
+  return true;
+}
+
+bool OBDocument::applyNativeRoot(const platform::Value& root, std::string* error) {
+  // Every decoded value is checked before anything is taken, so a damaged or foreign
+  // archive leaves the document as it was.
+  std::shared_ptr<lens::Lens> lens;
+  platform::Dictionary scaleMemory;
+  platform::Array meritFunctions, records;
+  platform::Value printInfo;
+  try {
+    if (root.isObject()) {
+      lens = root.objectIf<lens::Lens>();
+      if (!lens) return fail(error, "The archive holds a " + root.asObject()->className() + ", not a lens.");
+      lens->setAutoloadCatalogType("ZEMAX");
+    } else if (root.isDictionary() && root.asDictionary().contains("surfaceArray")) {
+      // The older form: the lens keys at the top.
+      platform::Dictionary old = root.asDictionary();
+      old.remove("apodizationType");
+      old.remove("apodizationFactor");
+      if (const auto fieldType = old.get("fieldType"); fieldType.isNumber()) {
+        const auto code = fieldType.asInt();
+        old.set("fieldType", code == 2 ? "Image height" : code == 1 ? "Object height" : "Angle");
+      }
+      const auto surfaces = old.get("surfaceArray");
+      if (!surfaces.isArray()) return fail(error, "The archive's \"surfaceArray\" is not an array.");
+      for (const auto& s : surfaces.asArray()) {
+        auto surface = s.objectIf<lens::Surface>();
+        if (!surface) return fail(error, "The archive's \"surfaceArray\" holds something other than surfaces.");
+        surface->setValueForKey("aperture", nullptr);
+      }
+      lens = lens::Lens::create();
+      lens->setValuesForDesiredKeysWithDictionary(old);
+    } else if (root.isDictionary()) {
+      const auto& d = root.asDictionary();
+      lens = d.get("lens").objectIf<lens::Lens>();
+      if (!lens) return fail(error, "The archive holds no lens.");
+      if (const auto v = d.get("scaleMemory"); !v.isNil()) {
+        if (!v.isDictionary()) return fail(error, "The archive's \"scaleMemory\" is not a dictionary.");
+        scaleMemory = v.asDictionary();
+      }
+      if (const auto v = d.get("meritFunctionArray"); !v.isNil()) {
+        if (!v.isArray()) return fail(error, "The archive's \"meritFunctionArray\" is not an array.");
+        meritFunctions = v.asArray();
+      }
+      if (const auto v = d.get("windowRestorationDictionaries"); !v.isNil()) {
+        if (!v.isArray()) return fail(error, "The archive's window records are not an array.");
+        for (const auto& r : v.asArray())
+          if (!r.isDictionary()) return fail(error, "The archive's window records hold something other than records.");
+        records = v.asArray();
+      }
+      printInfo = d.get("printInfo");
+    } else {
+      return fail(error, "The file is not an Orbelline lens (unexpected archive root).");
+    }
+    lens->validateStop();
+    lens->validateFields();
+    lens->validateWaves();
+    if (!lens->isReady()) {
+      lens->generateSystemFromParaxialSpecification();
+      lens->setIsReady(true);
+    }
+  } catch (const platform::Exception& e) {
+    return fail(error, exceptionText(e));
+  }
+  setLens(lens);
+  m_scaleMemory = std::move(scaleMemory);
+  m_meritFunctionArray = std::move(meritFunctions);
+  m_windowRestorationDictionaries = std::move(records);
+  m_printInfo = std::move(printInfo);
+  lensIsReady();
+  return true;
+}
+
+// --- writing ----------------------------------------------------------------------------------
+
+platform::Dictionary OBDocument::nativeRootDictionary() const {
+  platform::Dictionary root;
+  root.set("lens", platform::Value(m_lens));
+  root.set("scaleMemory", m_scaleMemory);
+  root.set("meritFunctionArray", m_meritFunctionArray);
+  root.set("windowRestorationDictionaries", presentWindowRestorationDictionaries());
+  root.set("printInfo", m_printInfo.isNil() ? platform::Value(platform::Dictionary()) : m_printInfo);
+  return root;
+}
+
+bool OBDocument::writeToFile(const std::string& path, const std::string& type, std::string* error) {
+  if (type == kNativeType) {
+    try {
+      platform::KeyedArchiver::archiveRootObjectToFile(nativeRootDictionary(), path);  // temporary file + rename
+    } catch (const platform::Exception& e) {
+      return fail(error, "Unable to generate archive: " + e.reason());
+    }
+  } else if (type == kZemaxType) {
+    std::string text;
+    try {
+      text = interchange::zemaxStringForModel(interchange::lensDictionaryFromLens(*m_lens));
+    } catch (const platform::Exception& e) {
+      return fail(error, "Unable to generate ZEMAX code: " + e.reason());
+    }
+    for (auto& c : text)  // the file is ASCII; anything else is folded
+      if (static_cast<unsigned char>(c) > 127) c = '?';
+    QSaveFile file(QString::fromStdString(path));  // writes a temporary file, renamed on commit
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !file.commit())
+      return fail(error, "Unable to write " + path + ": " + file.errorString().toStdString());
+  } else {
+    return fail(error, "Orbelline does not write this kind of file.");
+  }
+  m_filePath = path;
+  clearChangeCount();
+  return true;
+}
+
+// --- colours and the example lens ------------------------------------------------------------
+
+void OBDocument::colorizeLens(lens::Lens& lens) {
+  // Evenly spaced hues from red to violet, as many as the array has members.
+  auto colorize = [](const auto& members) {
+    const auto n = members.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const double hue = n > 1 ? 0.8 * static_cast<double>(i) / static_cast<double>(n - 1) : 0.0;
+      const QColor c = QColor::fromHsvF(static_cast<float>(hue), 0.9f, 0.85f);
+      if (members[i]) members[i]->setColor(platform::Color::make(c.redF(), c.greenF(), c.blueF()));
+    }
+  };
+  colorize(lens.fieldArray());
+  colorize(lens.waveArray());
+  colorize(lens.surfaceArray());
+  colorize(lens.glassArray());
+}
+
+std::shared_ptr<lens::Lens> OBDocument::tripletTestLens() {
+  auto lens = lens::Lens::create();
+  lens->stopWatchingSelf();
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Row {
+    double radius, thickness, nd, vd;
+  };
+  const Row rows[] = {{inf, inf, 0, 0},
+                      {42.9879, 4.0, 1.620408, 60.3},
+                      {-248.0774, 10.51018, 0, 0},
+                      {-38.21035, 2.5, 1.616589, 36.61},
+                      {43.95894, 9.86946, 0, 0},
+                      {656.66349, 4.5, 1.620408, 60.3},
+                      {-33.50754, 86.48643, 0, 0},
+                      {inf, 0, 0, 0}};
+  platform::Array surfaces;
+  for (const auto& r : rows) {
+    auto s = lens::Surface::create<lens::Surface>();
+    if (std::isfinite(r.radius)) s->setValueForKey("radiusOfCurvature", r.radius);
+    s->setValueForKey("thickness", r.thickness);
+    if (r.nd > 0) s->setValueForKey("glassName", platform::format("%.6f,%.2f", r.nd, r.vd));
+    surfaces.push_back(platform::Value(s));
+  }
+  platform::Dictionary d;
+  d.set("surfaceArray", surfaces);
+  lens->setValuesForDesiredKeysWithDictionary(d);
+  lens->surfaceArray()[4]->setIsStop(true);
+  lens->setValueForKey("sourceDivergenceType", 0);
+  lens->setValueForKey("sourceDivergenceValue", 200.0 / 9.0);
+  lens->setValueForKey("fieldType", "Angle");
+  lens->validateFields();
+  auto field = lens->fieldArray().front();
+  lens->insertObjectInFieldArrayAtIndex(field->copy(), 1);
+  lens->fieldArray()[1]->setValueForKey("y", 20.0);
+  lens::Lens::Waves waves;
+  for (double nm : {587.6, 656.3, 486.1}) {
+    waves.push_back(lens::Wave::wave());
+    waves.back()->setWavelength(nm);
+  }
+  waves.front()->setIsPrimary(true);
+  lens->setWaveArray(waves);
+  lens->validateStop();
+  lens->validateWaves();
+  colorizeLens(*lens);
+  lens->generateSystemFromParaxialSpecification();
+  lens->setIsReady(true);
+  lens->startWatchingSelf();
+  return lens;
+}
+
+// --- windows -----------------------------------------------------------------------------------
+
+const std::vector<std::string>& OBDocument::actionNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> n;
+    for (const auto& a : windowActions()) n.emplace_back(a.action);
+    return n;
+  }();
+  return names;
+}
+
+SmartWindowController* OBDocument::existingWindowControllerForWindowNibName(const std::string& nibName) const {
+  for (auto* c : windowControllers())
+    if (c->nibName() == nibName && !c->isClosing()) return c;
+  return nullptr;
+}
+
+namespace {
+/// Every document window offers the window actions in its menu bar: Linux windows carry
+/// their own menus.
+void installWindowMenu(OBWindow* window, const std::weak_ptr<OBDocument>& document) {
+  if (!window || window->property("orbWindowMenu").toBool()) return;
+  window->setProperty("orbWindowMenu", true);
+  auto* menu = window->menuBar()->addMenu(QStringLiteral("Windows"));
+  for (const auto& a : windowActions()) {
+    const std::string action = a.action;
+    menu->addAction(QString::fromUtf8(a.action), window, [document, action] {
+      if (auto d = document.lock()) d->performAction(action);
+    });
+  }
+}
+}  // namespace
+
+SmartWindowController* OBDocument::showWindowWithNibName(const std::string& nibName, const std::string& controllerClass) {
+  auto self = std::static_pointer_cast<OBDocument>(shared_from_this());
+  auto* controller = makeController(controllerClass, nibName, self);
+  if (!controller) return nullptr;
+  controller->showWindow();
+  installWindowMenu(controller->window(), self);
+  return controller;
+}
+
+SmartWindowController* OBDocument::showUniqueWindowWithNibName(const std::string& nibName,
+                                                               const std::string& controllerClass) {
+  if (auto* existing = existingWindowControllerForWindowNibName(nibName)) {
+    existing->showWindow();
+    return existing;
+  }
+  return showWindowWithNibName(nibName, controllerClass);
+}
+
+bool OBDocument::performAction(std::string_view action) {
+  const auto* a = windowAction(action);
+  if (!a) return false;
+  if (!interfacefile::loader(a->nibName) || !makeControllerClassExists(a->controllerClass)) {
+    showNotAvailableYet(dialogParent(), std::string("The window \"") + a->nibName + "\"");
+    return true;
+  }
+  if (a->unique)
+    showUniqueWindowWithNibName(a->nibName, a->controllerClass);
+  else
+    showWindowWithNibName(a->nibName, a->controllerClass);
+  return true;
+}
+
+platform::Array OBDocument::presentWindowRestorationDictionaries() const {
+  platform::Array records;
+  try {
+    for (auto* c : windowControllers()) {
+      if (!c->isWindowLoaded() || c->isClosing()) continue;
+      platform::Dictionary state;
+      c->encodeRestorableState(state);
+      c->window()->encodeRestorableState(state);
+      platform::Dictionary record;
+      record.set("NSUIID", c->window()->identifier());
+      record.set("data", platform::KeyedArchiver::archivedDataWithRootObject(state));
+      records.push_back(record);
+    }
+  } catch (const platform::Exception& e) {
+    platform::logText("window records: " + exceptionText(e));
+  }
+  return records;
+}
+
+void OBDocument::makeWindowsWithRestorationDictionaries(const platform::Array& records) {
+  auto self = std::static_pointer_cast<OBDocument>(shared_from_this());
+  for (const auto& r : records) {
+    try {
+      const auto& record = r.asDictionary();
+      const auto identifier = record.get("NSUIID");
+      if (!identifier.isString() || identifier.asString().rfind("OB:", 0) != 0) continue;
+      const auto decoded = platform::KeyedUnarchiver::unarchiveObjectWithData(record.get("data").asData());
+      if (!decoded.isDictionary()) continue;
+      const auto& state = decoded.asDictionary();
+      const auto controllerClass = state.get("controllerClassName");
+      const auto nibName = state.get("nibName");
+      if (!controllerClass.isString() || !nibName.isString()) continue;
+      SmartWindowController* controller = nullptr;
+      if (interfacefile::loader(nibName.asString()))
+        controller = makeController(controllerClass.asString(), nibName.asString(), self);
+      if (!controller) {
+        platform::logText("Fail to create window controller for controllerClassName = " + controllerClass.asString() +
+                      ", nibName = " + nibName.asString());
+        continue;
+      }
+      OBWindow* window = controller->window();
+      installWindowMenu(window, self);
+      window->move(10, 10);
+      if (const auto frame = state.get("NSWindowFrame"); frame.isString()) {
+        int x = 0, y = 0, w = 0, h = 0;
+        if (std::sscanf(frame.asString().c_str(), "%d %d %d %d", &x, &y, &w, &h) == 4 && w > 0 && h > 0)
+          window->setGeometry(x, y, w, h);
+      }
+      window->ignoreOneSetFrameOrigin();
+      controller->restoreState(state);
+    } catch (const platform::Exception& e) {
+      platform::logText("window creation exception = " + exceptionText(e));
+    }
+  }
+}
+
+void OBDocument::makeWindowControllers() {
+  const bool hasFile = !m_filePath.empty();
+  if (m_windowRestorationDictionaries.empty()) {
+    auto& defaults = platform::UserDefaults::standard();
+    for (const auto& [key, action] : onOpenShowActions()) {
+      if (!defaults.boolForKey(std::string(hasFile ? "onOpenShow" : "onNewShow") + key)) continue;
+      // Windows that do not exist yet are passed over quietly: opening a lens should not
+      // greet the user with a row of notices.
+      const auto* a = windowAction(action);
+      if (a && interfacefile::loader(a->nibName) && makeControllerClassExists(a->controllerClass))
+        performAction(action);
+    }
+  }
+  if (windowControllers().empty()) makeWindowsWithRestorationDictionaries(m_windowRestorationDictionaries);
+  m_windowRestorationDictionaries.clear();
+  if (windowControllers().empty()) {
+    // The layout window's place until the layout view exists: a plain document window.
+    showWindowWithNibName(kDocumentWindow, W);
+  }
+  platform::NotificationQueue::defaultQueue().enqueue(platform::Notification("windowFinalizationNotification", reference()),
+                                                      platform::PostingStyle::WhenIdle);
+}
+
+void OBDocument::close() {
+  SmartDocument::close();
+  if (m_lens) m_lens->setDelegate(nullptr);
+}
+
+// --- the application's side ---------------------------------------------------------------------
+
+std::shared_ptr<SmartDocument> OBDocumentFactory::openDocument(const std::string& path, std::string* error) {
+  const auto type = OBDocument::typeOfFile(path);
+  if (type.empty()) {
+    if (error) *error = "Orbelline does not know this kind of file.";
+    return nullptr;
+  }
+  auto document = platform::makeObject<OBDocument>();
+  document->init();
+  if (!document->readFromFile(path, type, error)) return nullptr;
+  return document;
+}
+
+std::shared_ptr<SmartDocument> OBDocumentFactory::makeUntitledDocument() {
+  auto document = platform::makeObject<OBDocument>();
+  document->init();
+  return document;
+}
+
+namespace {
+/// The plain document window: the lens's name, its state and the windows one can open.
+InterfaceOutlets loadDocumentWindow(OBWindow& window) {
+  window.setWindowTitle(QStringLiteral("Lens"));
+  auto* central = new QWidget(&window);
+  auto* layout = new QVBoxLayout(central);
+  auto* hint = new QLabel(QStringLiteral("Open an analysis from the Windows menu, or:"), central);
+  layout->addWidget(hint);
+  auto* spot = new QPushButton(QStringLiteral("Spot Diagram"), central);
+  spot->setObjectName(QStringLiteral("makeSpotDiagram"));
+  layout->addWidget(spot);
+  layout->addStretch();
+  QObject::connect(spot, &QPushButton::clicked, &window, [&window] {
+    if (auto* c = window.controller())
+      if (auto d = c->document()) d->performAction("makeSpotDiagram");
+  });
+  window.setCentralWidget(central);
+  window.resize(360, 160);
+  return {};
+}
+}  // namespace
+
+void registerLensDocument() {
+  static const bool once = [] {
+    lens::registerArchiveClasses();
+    tracing::registerSystemGenerator();
+    rendering::setPlotSeriesReader([](const platform::Value& v) -> std::optional<std::vector<double>> {
+      if (const auto* series = analysis::SeriesValue::from(v)) return std::vector<double>(series->data(), series->data() + series->count());
+      return std::nullopt;
+    });
+    interfacefile::registerLoader(kDocumentWindow, loadDocumentWindow);
+    registerSpotWindow();
+    return true;
+  }();
+  (void)once;
+  DocumentController::shared().setDocumentFactory(std::make_unique<OBDocumentFactory>());
+}
+
+}  // namespace orb::app

@@ -1,0 +1,266 @@
+// Before any Qt header: Qt's `emit` macro would rewrite the interchange layer's emit().
+#include "interchange/LensDictionary.h"
+#include "interchange/ZemaxWriter.h"
+//
+#include "app/document/OBDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+#include <QWidget>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "AppTestSupport.h"
+#include "analysis/OBCalculator.h"
+#include "app/Messages.h"
+#include "app/windows/LensPlotWindowController.h"
+#include "app/windows/OBWindow.h"
+#include "lens/Lens.h"
+#include "lens/Surface.h"
+#include "platform/KeyedArchiver.h"
+#include "rendering/ZoomPlotView.h"
+
+namespace orb::app {
+namespace {
+
+std::string interchangeText(const lens::Lens& lens) {
+  return interchange::zemaxStringForModel(interchange::lensDictionaryFromLens(lens));
+}
+
+/// Two Zemax texts of the same lens: the same words, numbers equal to 1e-9 relative (a
+/// regenerated solve may differ in the last digit).
+::testing::AssertionResult sameLens(const std::string& a, const std::string& b) {
+  std::istringstream sa(a), sb(b);
+  std::string wa, wb;
+  while (true) {
+    const bool ha = bool(sa >> wa), hb = bool(sb >> wb);
+    if (!ha || !hb) return ha == hb ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "lengths differ";
+    if (wa == wb) continue;
+    char* ea = nullptr;
+    char* eb = nullptr;
+    const double da = std::strtod(wa.c_str(), &ea), db = std::strtod(wb.c_str(), &eb);
+    if (*ea || *eb || std::abs(da - db) > 1e-9 * std::max(std::abs(da), std::abs(db)))
+      return ::testing::AssertionFailure() << wa << " != " << wb << "\n" << a << "\n" << b;
+  }
+}
+
+const std::string kLens1 = std::string(ORB_TEST_DATA_DIR) + "/lenses/lens1.zmx";
+
+/// Coloured pixels of the inner part of the view (inside the plot frame) that differ from
+/// the view's most common colour, its background: spots are drawn in field and wave
+/// colours, the frame and zero lines are not coloured.
+int plottedPixels(QWidget* view) {
+  const QImage image = view->grab().toImage();
+  std::map<QRgb, int> histogram;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) ++histogram[image.pixel(x, y)];
+  QRgb background = 0;
+  int most = 0;
+  for (const auto& [rgb, n] : histogram)
+    if (n > most) most = n, background = rgb;
+  int count = 0;
+  for (int y = image.height() / 5; y < image.height() * 4 / 5; ++y)
+    for (int x = image.width() / 5; x < image.width() * 4 / 5; ++x) count += image.pixel(x, y) != background && QColor(image.pixel(x, y)).hsvSaturationF() > 0.3f;
+  return count;
+}
+
+struct OBDocumentTest : ::testing::Test {
+  std::vector<std::string> messages;
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / "orb-document-test";
+
+  void SetUp() override {
+    registerLensDocument();
+    setMessagePresenter([this](QWidget*, const std::string& text, const std::string&) { messages.push_back(text); });
+    std::filesystem::create_directories(dir);
+  }
+  void TearDown() override {
+    const auto documents = DocumentController::shared().documents();
+    for (const auto& document : documents) document->close();
+    testing::settle();
+    setMessagePresenter({});
+    std::filesystem::remove_all(dir);
+  }
+  std::shared_ptr<OBDocument> open(const std::string& path, std::string* error = nullptr) {
+    std::string why;
+    auto document = DocumentController::shared().documentFactory()->openDocument(path, &why);
+    if (error) *error = why;
+    return std::static_pointer_cast<OBDocument>(document);
+  }
+  std::vector<RandomizableLensPlotWindowController*> spotWindows(const OBDocument& document) {
+    std::vector<RandomizableLensPlotWindowController*> found;
+    for (auto* c : document.windowControllers())
+      if (auto* spot = qobject_cast<RandomizableLensPlotWindowController*>(c); spot && !spot->isClosing())
+        found.push_back(spot);
+    return found;
+  }
+};
+
+// The main road: open a Zemax file, ask for a spot diagram, see spots; a second window is
+// numbered; closing one stops its worker and the lens can still change afterwards.
+TEST_F(OBDocumentTest, ZemaxFileShowsSpotDiagrams) {
+  std::string error;
+  auto document = open(kLens1, &error);
+  ASSERT_TRUE(document) << error;
+  EXPECT_EQ(document->displayName(), "lens1.zmx");
+  EXPECT_FALSE(document->isDocumentEdited());
+  ASSERT_TRUE(document->lens()->isReady());
+  DocumentController::shared().addDocument(document);
+  document->makeWindowControllers();
+  document->showWindows();
+
+  ASSERT_TRUE(document->performAction("makeSpotDiagram"));
+  ASSERT_TRUE(document->performAction("makeSpotDiagram"));
+  auto spots = spotWindows(*document);
+  ASSERT_EQ(spots.size(), 2u);
+  EXPECT_EQ(spots[0]->window()->windowTitle().toStdString(), "Spot Diagram - lens1.zmx");
+  EXPECT_EQ(spots[1]->window()->windowTitle().toStdString(), "Spot Diagram 1 - lens1.zmx");
+
+  auto* view = spots[0]->view();
+  ASSERT_TRUE(dynamic_cast<rendering::ZoomPlotView*>(view));
+  ASSERT_TRUE(testing::pumpUntil([&] { return plottedPixels(view) > 50; }))
+      << "status: " << spots[0]->calculator()->status();
+
+  std::weak_ptr<analysis::OBCalculator> closedCalculator = spots[1]->calculator();
+  spots[1]->close();
+  testing::settle();
+  ASSERT_TRUE(testing::pumpUntil([&] { return closedCalculator.expired(); }));
+
+  // A lens change after the close reaches only the open window.
+  document->lens()->surfaceArray()[1]->setValueForKey("thickness", 5.0);
+  ASSERT_TRUE(testing::pumpUntil([&] { return !document->lens()->isBusy() && document->lens()->isReady(); }));
+  testing::settle();
+  EXPECT_EQ(spotWindows(*document).size(), 1u);
+}
+
+TEST_F(OBDocumentTest, OtherActionsSayTheyAreNotAvailableYet) {
+  auto document = open(kLens1);
+  ASSERT_TRUE(document);
+  EXPECT_TRUE(document->performAction("makeOPD"));
+  EXPECT_TRUE(document->performAction("showLensDataEditor"));
+  EXPECT_FALSE(document->performAction("noSuchAction"));
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], "The window \"OPD\" is not available yet.");
+  EXPECT_EQ(messages[1], "The window \"SurfaceData\" is not available yet.");
+  EXPECT_TRUE(document->windowControllers().empty());
+}
+
+// Saved natively and opened again: the same lens (compared through its Zemax text), scale
+// memory and window records; saved as Zemax text and opened again: the same lens.
+TEST_F(OBDocumentTest, NativeAndZemaxRoundTrips) {
+  auto document = open(kLens1);
+  ASSERT_TRUE(document);
+  DocumentController::shared().addDocument(document);
+  document->performAction("makeSpotDiagram");
+  platform::Dictionary memory;
+  memory.set("s1.thickness", 2.5);
+  document->setScaleMemory(memory);
+  const std::string zemax = interchangeText(*document->lens());
+
+  const auto native = (dir / "saved.orb").string();
+  std::string error;
+  ASSERT_TRUE(document->writeToFile(native, OBDocument::kNativeType, &error)) << error;
+  auto reopened = open(native, &error);
+  ASSERT_TRUE(reopened) << error;
+  EXPECT_TRUE(sameLens(interchangeText(*reopened->lens()), zemax));
+  EXPECT_EQ(reopened->scaleMemory(), memory);
+  EXPECT_TRUE(reopened->meritFunctionArray().empty());
+  ASSERT_EQ(reopened->windowRestorationDictionaries().size(), 1u);
+  DocumentController::shared().addDocument(reopened);
+  reopened->makeWindowControllers();  // the recorded spot window, and nothing else
+  ASSERT_EQ(reopened->windowControllers().size(), 1u);
+  EXPECT_EQ(reopened->windowControllers()[0]->nibName(), "SpotWindow");
+
+  const auto zmx = (dir / "saved.zmx").string();
+  ASSERT_TRUE(document->writeToFile(zmx, OBDocument::kZemaxType, &error)) << error;
+  auto fromZemax = open(zmx, &error);
+  ASSERT_TRUE(fromZemax) << error;
+  EXPECT_TRUE(sameLens(interchangeText(*fromZemax->lens()), zemax));
+}
+
+// A file that is not a lens archive, or holds the wrong things, opens no document.
+TEST_F(OBDocumentTest, DamagedOrForeignNativeFilesOpenNoDocument) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string&)> write;
+    const char* expected;
+  };
+  const std::vector<Case> cases = {
+      {"garbage", [](const std::string& p) { std::ofstream(p) << "bplist00 not really"; }, "NSInvalidArchive"},
+      {"string-root", [](const std::string& p) { platform::KeyedArchiver::archiveRootObjectToFile("hello", p); },
+       "unexpected archive root"},
+      {"no-lens", [](const std::string& p) {
+         platform::Dictionary d;
+         d.set("scaleMemory", platform::Dictionary());
+         platform::KeyedArchiver::archiveRootObjectToFile(d, p);
+       }, "holds no lens"},
+      {"wrong-lens-type", [](const std::string& p) {
+         platform::Dictionary d;
+         d.set("lens", platform::Value(lens::Surface::create<lens::Surface>()));
+         platform::KeyedArchiver::archiveRootObjectToFile(d, p);
+       }, "holds no lens"},
+      {"bad-records", [](const std::string& p) {
+         platform::Dictionary d;
+         d.set("lens", platform::Value(OBDocument::tripletTestLens()));
+         d.set("windowRestorationDictionaries", platform::Array{platform::Value(3)});
+         platform::KeyedArchiver::archiveRootObjectToFile(d, p);
+       }, "window records"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto path = (dir / (std::string(c.name) + ".orb")).string();
+    c.write(path);
+    std::string error;
+    EXPECT_FALSE(open(path, &error));
+    EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+  }
+}
+
+TEST_F(OBDocumentTest, TripletTestLensIsReadyAndSaves) {
+  auto lens = OBDocument::tripletTestLens();
+  ASSERT_TRUE(lens->isReady());
+  ASSERT_EQ(lens->surfaceArray().size(), 8u);
+  EXPECT_TRUE(lens->surfaceArray()[4]->isStop());
+  EXPECT_EQ(lens->fieldArray().size(), 2u);
+  EXPECT_EQ(lens->waveArray().size(), 3u);
+  EXPECT_FALSE(lens->warning().has_value()) << *lens->warning();
+
+  // Saved with a spot window, it opens as a document showing that window. With
+  // ORB_WRITE_EXAMPLES set this also writes examples/CookeTriplet.orb.
+  auto document = platform::makeObject<OBDocument>();
+  document->init();
+  document->setLens(lens);
+  DocumentController::shared().addDocument(document);
+  document->performAction("makeSpotDiagram");
+  std::vector<std::string> paths = {(dir / "triplet.orb").string()};
+  if (std::getenv("ORB_WRITE_EXAMPLES")) paths.push_back(std::string(ORB_SOURCE_DIR) + "/examples/CookeTriplet.orb");
+  for (const auto& path : paths) {
+    std::string error;
+    ASSERT_TRUE(document->writeToFile(path, OBDocument::kNativeType, &error)) << error;
+  }
+  auto reopened = open(paths[0]);
+  ASSERT_TRUE(reopened);
+  EXPECT_EQ(reopened->lens()->surfaceArray().size(), 8u);
+  EXPECT_EQ(reopened->windowRestorationDictionaries().size(), 1u);
+}
+
+// The example files a new user opens first.
+TEST_F(OBDocumentTest, ExamplesOpen) {
+  for (const char* name : {"DoubleGauss.zmx", "CookeTriplet.orb"}) {
+    SCOPED_TRACE(name);
+    std::string error;
+    auto document = open(std::string(ORB_SOURCE_DIR) + "/examples/" + name, &error);
+    ASSERT_TRUE(document) << error;
+    EXPECT_GE(document->lens()->surfaceArray().size(), 8u);
+    EXPECT_FALSE(document->lens()->warningReSystemGeneration().has_value());
+  }
+}
+
+}  // namespace
+}  // namespace orb::app
