@@ -17,7 +17,10 @@
 #include <fstream>
 #include <map>
 
+#include <QUndoStack>
+
 #include "AppTestSupport.h"
+#include "analysis/ImmediateUpdate.h"
 #include "analysis/OBCalculator.h"
 #include "app/Messages.h"
 #include "app/windows/LensPlotWindowController.h"
@@ -25,6 +28,8 @@
 #include "lens/Lens.h"
 #include "lens/Surface.h"
 #include "platform/KeyedArchiver.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
 #include "rendering/ZoomPlotView.h"
 
 namespace orb::app {
@@ -248,6 +253,110 @@ TEST_F(OBDocumentTest, TripletTestLensIsReadyAndSaves) {
   ASSERT_TRUE(reopened);
   EXPECT_EQ(reopened->lens()->surfaceArray().size(), 8u);
   EXPECT_EQ(reopened->windowRestorationDictionaries().size(), 1u);
+}
+
+double thickness(const OBDocument& document, std::size_t surface) {
+  return document.lens()->surfaceArray().at(surface)->valueForKey("thickness").asDouble();
+}
+
+/// Edits a thickness and waits for the change cycle to end.
+::testing::AssertionResult changeThickness(OBDocument& document, std::size_t surface, double value) {
+  int readyPosts = 0;
+  auto observation = platform::NotificationCenter::defaultCenter().addObserver(
+      analysis::kLensIsReadyNotification, document.reference(), [&](const platform::Notification&) { ++readyPosts; });
+  document.lens()->surfaceArray().at(surface)->setValueForKey("thickness", value);
+  if (!testing::pumpUntil([&] { return readyPosts > 0 && !document.lens()->isBusy(); }))
+    return ::testing::AssertionFailure() << "the change cycle did not run";
+  return ::testing::AssertionSuccess();
+}
+
+/// Edits a thickness once the idle-time snapshot is there, and waits for the change cycle.
+::testing::AssertionResult editThickness(OBDocument& document, std::size_t surface, double value) {
+  if (!testing::pumpUntil([&] { return document.snapshotIsFresh(); }))
+    return ::testing::AssertionFailure() << "no snapshot";
+  return changeThickness(document, surface, value);
+}
+
+// Undo restores the document's own lens (windows keep it) to its values before the edit;
+// redo re-applies the edit; neither starts a change cycle that would lose the redo.
+TEST_F(OBDocumentTest, UndoRestoresTheLensAndRedoReappliesIt) {
+  auto document = open(kLens1);
+  ASSERT_TRUE(document);
+  const auto lens = document->lens();
+  const double before = thickness(*document, 1);
+  int readyPosts = 0;
+  auto observation = platform::NotificationCenter::defaultCenter().addObserver(
+      analysis::kLensIsReadyNotification, document->reference(), [&](const platform::Notification&) { ++readyPosts; });
+
+  ASSERT_TRUE(editThickness(*document, 1, before + 5.0));
+  EXPECT_TRUE(document->isDocumentEdited());
+  ASSERT_EQ(document->undoStack().count(), 1);
+  EXPECT_EQ(document->undoStack().undoText().toStdString(), "lens change");
+
+  readyPosts = 0;
+  document->undo();
+  EXPECT_EQ(document->lens(), lens);
+  EXPECT_DOUBLE_EQ(thickness(*document, 1), before);
+  EXPECT_TRUE(lens->isReady());
+  EXPECT_EQ(readyPosts, 1);
+  EXPECT_FALSE(document->isDocumentEdited());
+  // The loop runs idle (a new snapshot) and no change cycle empties the stack.
+  ASSERT_TRUE(testing::pumpUntil([&] { return document->snapshotIsFresh(); }));
+  testing::settle();
+  ASSERT_TRUE(document->undoStack().canRedo());
+
+  document->redo();
+  EXPECT_EQ(document->lens(), lens);
+  EXPECT_DOUBLE_EQ(thickness(*document, 1), before + 5.0);
+  EXPECT_TRUE(document->isDocumentEdited());
+  EXPECT_TRUE(document->undoStack().canUndo());
+  document->undo();
+  EXPECT_DOUBLE_EQ(thickness(*document, 1), before);
+}
+
+// While the immediate-update flag is set (a drag) no snapshot is taken, so the change
+// empties Undo; the first idle time afterwards makes the next edit undoable again.
+TEST_F(OBDocumentTest, NoSnapshotsDuringImmediateUpdate) {
+  auto document = open(kLens1);
+  ASSERT_TRUE(document);
+  const double before = thickness(*document, 1);
+  ASSERT_TRUE(editThickness(*document, 1, before + 1.0));
+  ASSERT_TRUE(document->undoStack().canUndo());
+  ASSERT_TRUE(testing::pumpUntil([&] { return document->snapshotIsFresh(); }));
+  {
+    analysis::ImmediateUpdateScope dragging;
+    ASSERT_TRUE(changeThickness(*document, 1, before + 1.5));  // uses the snapshot taken before the drag
+    ASSERT_TRUE(changeThickness(*document, 1, before + 2.0));
+    EXPECT_FALSE(document->undoStack().canUndo());
+    testing::settle();
+    EXPECT_FALSE(document->snapshotIsFresh());
+  }
+  document->enqueueSnapshotRequiredNotification();  // the drag's end asks for one
+  ASSERT_TRUE(editThickness(*document, 1, before + 3.0));
+  document->undo();
+  EXPECT_DOUBLE_EQ(thickness(*document, 1), before + 2.0);
+}
+
+// "numberOfUndoLevels" limits the stack and a change of it acts on open documents at once.
+TEST_F(OBDocumentTest, UndoLimitHolds) {
+  auto& defaults = platform::UserDefaults::standard();
+  defaults.setObject("numberOfUndoLevels", 2);
+  auto document = open(kLens1);
+  ASSERT_TRUE(document);
+  const double before = thickness(*document, 1);
+  for (int i = 1; i <= 3; ++i) ASSERT_TRUE(editThickness(*document, 1, before + i));
+  EXPECT_EQ(document->undoStack().count(), 2);
+  document->undo();
+  document->undo();
+  EXPECT_FALSE(document->undoStack().canUndo());
+  EXPECT_DOUBLE_EQ(thickness(*document, 1), before + 1.0);
+
+  defaults.setObject("numberOfUndoLevels", 1);
+  EXPECT_EQ(document->undoStack().undoLimit(), 1);
+  for (int i = 4; i <= 5; ++i) ASSERT_TRUE(editThickness(*document, 1, before + i));
+  EXPECT_EQ(document->undoStack().count(), 1);
+  defaults.removeObject("numberOfUndoLevels");
+  EXPECT_EQ(document->undoStack().undoLimit(), 50);
 }
 
 // The example files a new user opens first.

@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QSaveFile>
+#include <QUndoCommand>
+#include <QUndoStack>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -23,6 +25,7 @@
 #include <iterator>
 #include <limits>
 
+#include "analysis/ImmediateUpdate.h"
 #include "analysis/PlotDictionary.h"
 #include "app/Messages.h"
 #include "app/windows/InterfaceFile.h"
@@ -166,6 +169,60 @@ bool fail(std::string* error, std::string why) {
 
 std::string exceptionText(const platform::Exception& e) { return e.name() + " : " + e.reason(); }
 
+constexpr const char* kSnapshotRequiredNotification = "snapshotRequiredNotification";
+constexpr const char* kLensChangeActionName = "lens change";
+
+platform::Dictionary inverseOf(const platform::Dictionary& map) {
+  platform::Dictionary inverse;
+  for (const auto& [key, value] : map)
+    if (value.isString()) inverse.set(value.asString(), key);
+  return inverse;
+}
+
+/// One lens change: undo restores the archived lens from before it (after applying the
+/// inverse rename map), redo the lens as it was when the undo ran (then the forward map).
+class SnapshotCommand : public QUndoCommand {
+ public:
+  SnapshotCommand(std::weak_ptr<OBDocument> document, platform::Data before, platform::Dictionary renameOnUndo,
+                  const std::string& name)
+      : QUndoCommand(QString::fromStdString(name)),
+        m_document(std::move(document)),
+        m_before(std::move(before)),
+        m_renameOnUndo(std::move(renameOnUndo)) {}
+
+  void undo() override {
+    auto document = m_document.lock();
+    if (!document) return;
+    try {
+      m_after = platform::KeyedArchiver::archivedDataWithRootObject(document->lens()->dictionary());
+    } catch (const platform::Exception& e) {
+      platform::logText("undo snapshot: " + exceptionText(e));
+    }
+    if (!m_renameOnUndo.empty()) document->setLensKeyPathUpdateDictionary(m_renameOnUndo);
+    document->setModelFromSnapshot(m_before);
+    document->updateChangeCount(-1);
+  }
+
+  void redo() override {
+    if (m_firstRedo) {  // QUndoStack::push redoes at once; the change has already happened
+      m_firstRedo = false;
+      return;
+    }
+    auto document = m_document.lock();
+    if (!document || m_after.empty()) return;
+    document->setModelFromSnapshot(m_after);
+    if (!m_renameOnUndo.empty()) document->setLensKeyPathUpdateDictionary(inverseOf(m_renameOnUndo));
+    document->updateChangeCount(1);
+  }
+
+ private:
+  std::weak_ptr<OBDocument> m_document;
+  platform::Data m_before;
+  platform::Data m_after;
+  platform::Dictionary m_renameOnUndo;
+  bool m_firstRedo = true;
+};
+
 }  // namespace
 
 // ------------------------------------------------------------------------------------------
@@ -179,13 +236,137 @@ const platform::KeyTable& OBDocument::classKeys() {
   return table;
 }
 
-OBDocument::OBDocument() : m_lens(lens::Lens::create()) {}
+OBDocument::OBDocument() : m_lens(lens::Lens::create()), m_undoStack(std::make_unique<QUndoStack>()) {}
 
 OBDocument::~OBDocument() {
   if (m_lens) m_lens->setDelegate(nullptr);
 }
 
-void OBDocument::init() { setLens(m_lens); }
+void OBDocument::init() {
+  setLens(m_lens);
+  std::weak_ptr<OBDocument> weak = std::static_pointer_cast<OBDocument>(shared_from_this());
+  m_snapshotObservation = platform::NotificationCenter::defaultCenter().addObserver(
+      kSnapshotRequiredNotification, reference(), [weak](const platform::Notification&) {
+        if (auto self = weak.lock()) self->takeSnapshot();
+      });
+  applyUndoLevels();
+  m_undoLevelsObservation = platform::UserDefaults::standard().addObserver(
+      "numberOfUndoLevels", [weak](const platform::ObservedChange&) {
+        if (auto self = weak.lock()) self->applyUndoLevels();
+      });
+}
+
+void OBDocument::applyUndoLevels() {
+  const auto levels = static_cast<int>(std::clamp<std::int64_t>(
+      platform::UserDefaults::standard().integerForKey("numberOfUndoLevels"), 0, std::numeric_limits<int>::max()));
+  if (levels == m_undoStack->undoLimit()) return;
+  // The stack takes a new limit only while empty; dropping the history is the price of
+  // a limit that holds at once.
+  m_undoStack->clear();
+  m_undoStack->setUndoLimit(levels);
+}
+
+// --- undo snapshots ------------------------------------------------------------------------------
+
+void OBDocument::enqueueSnapshotRequiredNotification() {
+  if (analysis::isImmediateUpdate()) return;
+  platform::NotificationQueue::defaultQueue().enqueue(
+      platform::Notification(kSnapshotRequiredNotification, reference()), platform::PostingStyle::WhenIdle,
+      platform::Coalescing::OnName | platform::Coalescing::OnSender);
+}
+
+void OBDocument::dequeueSnapshotRequiredNotification() {
+  platform::NotificationQueue::defaultQueue().dequeueMatching(
+      platform::Notification(kSnapshotRequiredNotification, reference()),
+      platform::Coalescing::OnName | platform::Coalescing::OnSender);
+}
+
+void OBDocument::takeSnapshot() {
+  if (!m_lens) return;
+  try {
+    m_snapshot = platform::KeyedArchiver::archivedDataWithRootObject(m_lens->dictionary());
+    m_snapshotIsFresh = true;
+  } catch (const platform::Exception& e) {
+    // No snapshot: the next change empties the undo stack rather than offer a wrong undo.
+    platform::logText("snapshot: " + exceptionText(e));
+    m_snapshot.clear();
+    m_snapshotIsFresh = false;
+  }
+}
+
+void OBDocument::primeUndoForLensChange() {
+  if (m_restoringSnapshot) return;  // the lens is being restored by undo or redo itself
+  if (m_snapshotIsFresh && !m_snapshot.empty()) {
+    registerSnapshot();
+    m_upcomingActionName = kLensChangeActionName;
+    m_snapshotIsFresh = false;
+  } else {
+    m_undoStack->clear();
+  }
+  m_pendingRenameMap = {};
+  if (m_undoIsLive) updateChangeCount();
+}
+
+void OBDocument::primeUndoForLensChangeWithName(const std::string& name) {
+  primeUndoForLensChange();
+  m_upcomingActionName = name;
+}
+
+void OBDocument::registerSnapshot() {
+  auto self = std::static_pointer_cast<OBDocument>(shared_from_this());
+  m_undoStack->push(new SnapshotCommand(self, m_snapshot, inverseOf(m_pendingRenameMap), m_upcomingActionName));
+}
+
+platform::Dictionary OBDocument::lensKeyPathUpdateDictionaryInverse() const {
+  return inverseOf(m_lensKeyPathUpdateDictionary);
+}
+
+bool OBDocument::setModelFromSnapshot(const platform::Data& snapshot) {
+  platform::Dictionary lensDictionary;
+  try {
+    const auto decoded = platform::KeyedUnarchiver::unarchiveObjectWithData(snapshot);
+    if (!decoded.isDictionary()) return false;
+    lensDictionary = decoded.asDictionary();
+  } catch (const platform::Exception& e) {
+    platform::logText("undo snapshot: " + exceptionText(e));
+    return false;
+  }
+  m_restoringSnapshot = true;
+  enqueueSnapshotRequiredNotification();
+  auto& queue = platform::NotificationQueue::defaultQueue();
+  queue.enqueue(platform::Notification("startSurfaceReplacementNotification", platform::Value(m_lens)),
+                platform::PostingStyle::Now, platform::Coalescing::OnName);
+  try {
+    m_lens->setValuesForDesiredKeysWithDictionary(lensDictionary);
+    m_lens->validateStop();
+    m_lens->validateFields();
+    m_lens->validateWaves();
+  } catch (const platform::Exception& e) {
+    platform::logText("undo snapshot: " + exceptionText(e));
+  }
+  // The restored values are no edit: no change cycle, so no new undo is primed.
+  m_lens->dequeueLensChangedNotification();
+  queue.enqueue(platform::Notification("endSurfaceReplacementNotification", platform::Value(m_lens)),
+                platform::PostingStyle::Now, platform::Coalescing::OnName);
+  try {
+    m_lens->generateSystemFromParaxialSpecification();
+    m_lens->setIsReady(true);
+  } catch (const platform::Exception& e) {
+    m_lens->setWarningReUpdate(platform::format("System update failure (%s : %s)", e.name().c_str(), e.reason().c_str()));
+  }
+  m_restoringSnapshot = false;
+  m_pendingRenameMap = {};  // the maps undo and redo apply belong to no new change
+  platform::NotificationCenter::defaultCenter().post(analysis::kLensIsReadyNotification, reference());
+  return true;
+}
+
+void OBDocument::undo() {
+  if (m_undoStack->canUndo()) m_undoStack->undo();
+}
+
+void OBDocument::redo() {
+  if (m_undoStack->canRedo()) m_undoStack->redo();
+}
 
 void OBDocument::setZemaxTroubleAsker(ZemaxTroubleAsker asker) { troubleAsker() = std::move(asker); }
 
@@ -202,15 +383,19 @@ void OBDocument::setLens(std::shared_ptr<lens::Lens> lens) {
 }
 
 void OBDocument::setLensKeyPathUpdateDictionary(const platform::Dictionary& renames) {
+  if (!m_restoringSnapshot) m_pendingRenameMap = renames;
   setValueForKey("lensKeyPathUpdateDictionary", renames);  // announced: variables rewrite their paths
 }
 
 void OBDocument::lensIsReady() {
   platform::NotificationCenter::defaultCenter().post(analysis::kLensIsReadyNotification, reference());
   if (!m_undoIsLive) {
+    // Reading and the first regeneration are no user edits.
     clearChangeCount();
+    m_undoStack->clear();
     m_undoIsLive = true;
   }
+  enqueueSnapshotRequiredNotification();
 }
 
 QWidget* OBDocument::dialogParent() const {

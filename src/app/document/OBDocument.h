@@ -10,7 +10,10 @@
 #include "app/document/DocumentController.h"
 #include "app/document/SmartDocument.h"
 #include "lens/LensDelegate.h"
+#include "platform/Observation.h"
 #include "platform/Value.h"
+
+class QUndoStack;
 
 namespace orb::lens {
 class Lens;
@@ -73,7 +76,12 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   void setFilePath(std::string path) { m_filePath = std::move(path); }
   std::string displayName() const override;
   bool isDocumentEdited() const { return m_changeCount != 0; }
-  void updateChangeCount() override { ++m_changeCount; }
+  /// Restoring a snapshot is no edit of its own (undo and redo count themselves).
+  void updateChangeCount() override {
+    if (!m_restoringSnapshot) ++m_changeCount;
+  }
+  /// Undo counts an edit back, redo forward.
+  void updateChangeCount(int delta) { m_changeCount += delta; }
   void clearChangeCount() { m_changeCount = 0; }
 
   // --- the lens ---------------------------------------------------------------------------
@@ -94,6 +102,33 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   static void colorizeLens(lens::Lens& lens);
   /// The example lens: a Cooke triplet from its paraxial specification.
   static std::shared_ptr<lens::Lens> tripletTestLens();
+
+  // --- undo snapshots ---------------------------------------------------------------------
+  // Lens edits come from everywhere and are not undoable one by one: the document keeps an
+  // archive of the lens taken when editing goes quiet, and the next change registers it as
+  // its undo action. A change with no fresh snapshot (during a drag, or a second change
+  // before the loop was idle) empties the undo stack instead.
+  QUndoStack& undoStack() const { return *m_undoStack; }
+  /// Enqueues "snapshotRequiredNotification" when idle, coalesced; nothing while the
+  /// immediate-update flag is set.
+  void enqueueSnapshotRequiredNotification();
+  void dequeueSnapshotRequiredNotification();
+  /// Archives the lens's dictionary as the snapshot and marks it fresh.
+  void takeSnapshot();
+  const platform::Data& snapshot() const { return m_snapshot; }
+  void setSnapshot(platform::Data snapshot) { m_snapshot = std::move(snapshot); }
+  bool snapshotIsFresh() const { return m_snapshotIsFresh; }
+  void primeUndoForLensChange() override;
+  void primeUndoForLensChangeWithName(const std::string& name);
+  const std::string& upcomingActionName() const { return m_upcomingActionName; }
+  void setUpcomingActionName(std::string name) { m_upcomingActionName = std::move(name); }
+  /// Restores the document's own lens (windows keep it) from a snapshot; false, leaving
+  /// the lens as it was, when the data is not a lens dictionary.
+  bool setModelFromSnapshot(const platform::Data& snapshot);
+  /// A new map from each value of the rename map to its key; empty without a map.
+  platform::Dictionary lensKeyPathUpdateDictionaryInverse() const;
+  void undo() override;
+  void redo();
 
   // --- windows ----------------------------------------------------------------------------
   void makeWindowControllers() override;
@@ -120,6 +155,8 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   bool takeLensFromDictionary(const platform::Dictionary& lensDictionary, std::string* error);
   void makeWindowsWithRestorationDictionaries(const platform::Array& records);
   QWidget* dialogParent() const;
+  void registerSnapshot();
+  void applyUndoLevels();
 
   std::shared_ptr<lens::Lens> m_lens;
   platform::Array m_meritFunctionArray;
@@ -130,6 +167,17 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   std::string m_filePath;
   int m_changeCount = 0;
   bool m_undoIsLive = false;
+
+  std::unique_ptr<QUndoStack> m_undoStack;
+  platform::Data m_snapshot;
+  bool m_snapshotIsFresh = false;
+  bool m_restoringSnapshot = false;
+  std::string m_upcomingActionName = "lens change";
+  /// The rename map the lens handed over since the last registered change: an older map
+  /// belongs to an older change and must not be inverted by this one's undo.
+  platform::Dictionary m_pendingRenameMap;
+  platform::Observation m_snapshotObservation;
+  platform::Observation m_undoLevelsObservation;
 };
 
 /// Opens lens documents for the application (Open…, the command line, the clipboard).
