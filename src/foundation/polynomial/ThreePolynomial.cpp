@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "foundation/quadrature/GaussLegendreIntegrator.h"
+#include "foundation/quadrature/TriangleQuadrature.h"
 
 namespace orb::foundation {
 
@@ -127,18 +128,11 @@ double ThreePolynomialEvaluator::rule(const std::vector<RulePoint>& points, cons
 }
 
 double ThreePolynomialEvaluator::numQuad5ForTriangleCoordinates(const double* triangle) {
-  static const std::vector<RulePoint> kPoints = {
-      {0.0, 1.0, 0.0262712099504},
-      {1.0, 0.0, 0.0262716612068},
-      {0.0, 0.0, 0.02741639476},
-      {0.2673273531185, 0.672819921871, 0.2348383865823},
-      {0.6728175529461, 0.2673288599482, 0.2348412238268},
-      {0.0649236350054, 0.6716530111494, 0.2480251793114},
-      {0.6716498539042, 0.0649251690029, 0.2480304922521},
-      {0.06540324568, 0.2693789366453, 0.2518604605529},
-      {0.269376706914, 0.0654054874919, 0.2518660533658},
-      {0.3386738503896, 0.3386799893027, 0.4505789381914},
-  };
+  static const std::vector<RulePoint> kPoints = [] {
+    std::vector<RulePoint> points;
+    for (const auto& row : kTriangleRule10) points.push_back({row[0], row[1], row[2]});
+    return points;
+  }();
   return rule(kPoints, triangle);
 }
 

@@ -6,20 +6,6 @@ namespace orb::foundation {
 
 namespace {
 
-// The ten-point rule of degree 5: (L0, L1, weight), L2 = 1 − L0 − L1. The weights sum
-// to 1.9999999999999 as tabulated.
-constexpr double kRule10[10][3] = {
-    {0.0, 1.0, 0.0262712099504},
-    {1.0, 0.0, 0.0262716612068},
-    {0.0, 0.0, 0.02741639476},
-    {0.2673273531185, 0.672819921871, 0.2348383865823},
-    {0.6728175529461, 0.2673288599482, 0.2348412238268},
-    {0.0649236350054, 0.6716530111494, 0.2480251793114},
-    {0.6716498539042, 0.0649251690029, 0.2480304922521},
-    {0.06540324568, 0.2693789366453, 0.2518604605529},
-    {0.269376706914, 0.0654054874919, 0.2518660533658},
-    {0.3386738503896, 0.3386799893027, 0.4505789381914},
-};
 
 // Radon's seven-point rule: the centroid, then two orbits of three points.
 constexpr double kA = 0.05971587178976981, kB = 0.47014206410511505;
@@ -156,7 +142,7 @@ double TriangleQuinticEvaluator::valueAtTriangleCoordinates(const double* L) {
 
 double TriangleQuadrature::quadFive(TriangleEvaluator& evaluator) {
   double sum = 0.0;
-  for (const auto& row : kRule10) {
+  for (const auto& row : kTriangleRule10) {
     const double L[3] = {row[0], row[1], 1.0 - row[0] - row[1]};
     sum += row[2] * evaluator.valueAtTriangleCoordinates(L);
   }
@@ -165,7 +151,7 @@ double TriangleQuadrature::quadFive(TriangleEvaluator& evaluator) {
 
 XYZ TriangleQuadrature::quadFiveXYZ(TriangleEvaluatorXYZ& evaluator) {
   XYZ sum{0.0, 0.0, 0.0};
-  for (const auto& row : kRule10) {
+  for (const auto& row : kTriangleRule10) {
     const double L[3] = {row[0], row[1], 1.0 - row[0] - row[1]};
     const XYZ v = evaluator.xyzValueAtTriangleCoordinates(L);
     sum.x += row[2] * v.x;

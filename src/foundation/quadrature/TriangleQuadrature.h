@@ -7,6 +7,21 @@
 
 namespace orb::foundation {
 
+/// The ten-point rule of degree 5: (L0, L1, weight), L2 = 1 − L0 − L1. The weights sum
+/// to 1.9999999999999 as tabulated.
+inline constexpr double kTriangleRule10[10][3] = {
+    {0.0, 1.0, 0.0262712099504},
+    {1.0, 0.0, 0.0262716612068},
+    {0.0, 0.0, 0.02741639476},
+    {0.2673273531185, 0.672819921871, 0.2348383865823},
+    {0.6728175529461, 0.2673288599482, 0.2348412238268},
+    {0.0649236350054, 0.6716530111494, 0.2480251793114},
+    {0.6716498539042, 0.0649251690029, 0.2480304922521},
+    {0.06540324568, 0.2693789366453, 0.2518604605529},
+    {0.269376706914, 0.0654054874919, 0.2518660533658},
+    {0.3386738503896, 0.3386799893027, 0.4505789381914},
+};
+
 /// Maps barycentric coordinates (L0, L1, L2) to points of a triangle in a space of any
 /// dimension and evaluates a target function there. The point it answers is scratch space
 /// rewritten by every call, so an evaluator serves one thread at a time.
