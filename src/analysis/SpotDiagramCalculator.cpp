@@ -169,18 +169,24 @@ const platform::KeyTable& SpotDiagramCalculator::classKeys() {
   return table;
 }
 
-// --- source ------------------------------------------------------------------------------------
-
-std::string SpotDiagramCalculator::sourceType() const {
+std::string SpotDiagramCalculator::lockedString(const std::string& field) const {
   std::lock_guard lock(m_spotMutex);
-  return m_sourceType;
+  return field;
 }
 
-void SpotDiagramCalculator::setSourceType(const std::string& type) {
-  changeValueForKey("sourceType", [&] {
+void SpotDiagramCalculator::setLockedString(std::string_view key, std::string& field, const std::string& value) {
+  changeValueForKey(key, [&] {
     std::lock_guard lock(m_spotMutex);
-    m_sourceType = type;
+    field = value;
   });
+}
+
+// --- source ------------------------------------------------------------------------------------
+
+std::string SpotDiagramCalculator::sourceType() const { return lockedString(m_sourceType); }
+
+void SpotDiagramCalculator::setSourceType(const std::string& type) {
+  setLockedString("sourceType", m_sourceType, type);
   if (type.empty()) return;
   setFanType(fanType());
   setColorOption(colorOption());
@@ -269,63 +275,33 @@ double SpotDiagramCalculator::rayValueForKey(const Ray& ray, const std::string& 
   return readerForKey(keyForPlotKey(key))(ray);
 }
 
-std::string SpotDiagramCalculator::keyX() const {
-  std::lock_guard lock(m_spotMutex);
-  return m_keyX;
-}
-std::string SpotDiagramCalculator::keyY() const {
-  std::lock_guard lock(m_spotMutex);
-  return m_keyY;
-}
-std::string SpotDiagramCalculator::unitsX() const {
-  std::lock_guard lock(m_spotMutex);
-  return m_unitsX;
-}
-std::string SpotDiagramCalculator::unitsY() const {
-  std::lock_guard lock(m_spotMutex);
-  return m_unitsY;
-}
-std::string SpotDiagramCalculator::lostFanType() const {
-  std::lock_guard lock(m_spotMutex);
-  return m_lostFanType;
-}
+std::string SpotDiagramCalculator::keyX() const { return lockedString(m_keyX); }
+std::string SpotDiagramCalculator::keyY() const { return lockedString(m_keyY); }
+std::string SpotDiagramCalculator::unitsX() const { return lockedString(m_unitsX); }
+std::string SpotDiagramCalculator::unitsY() const { return lockedString(m_unitsY); }
+std::string SpotDiagramCalculator::lostFanType() const { return lockedString(m_lostFanType); }
 void SpotDiagramCalculator::setLostFanType(const std::string& fan) {
-  changeValueForKey("lostFanType", [&] {
-    std::lock_guard lock(m_spotMutex);
-    m_lostFanType = fan;
-  });
+  setLockedString("lostFanType", m_lostFanType, fan);
 }
 
 void SpotDiagramCalculator::setKeyX(const std::string& key) {
   if (key == keyX()) return;
-  changeValueForKey("keyX", [&] {
-    std::lock_guard lock(m_spotMutex);
-    m_keyX = key;
-  });
+  setLockedString("keyX", m_keyX, key);
   validateUnitsX();
   setNeedsGenerateCurves(true);
 }
 void SpotDiagramCalculator::setKeyY(const std::string& key) {
   if (key == keyY()) return;
-  changeValueForKey("keyY", [&] {
-    std::lock_guard lock(m_spotMutex);
-    m_keyY = key;
-  });
+  setLockedString("keyY", m_keyY, key);
   validateUnitsY();
   setNeedsGenerateCurves(true);
 }
 void SpotDiagramCalculator::setUnitsX(const std::string& unit) {
-  changeValueForKey("unitsX", [&] {
-    std::lock_guard lock(m_spotMutex);
-    m_unitsX = unit;
-  });
+  setLockedString("unitsX", m_unitsX, unit);
   setNeedsGenerateCurves(true);
 }
 void SpotDiagramCalculator::setUnitsY(const std::string& unit) {
-  changeValueForKey("unitsY", [&] {
-    std::lock_guard lock(m_spotMutex);
-    m_unitsY = unit;
-  });
+  setLockedString("unitsY", m_unitsY, unit);
   setNeedsGenerateCurves(true);
 }
 

@@ -152,6 +152,9 @@ class SpotDiagramCalculator : public RaysAtSurfaceCalculator {
   /// Tells the user, through the status, what a build had to leave out.
   void noteStatus(const std::string& text);
 
+  // The settings strings are read on the worker while the interface sets them.
+  std::string lockedString(const std::string& field) const;
+  void setLockedString(std::string_view key, std::string& field, const std::string& value);
   mutable std::mutex m_spotMutex;  // the strings below
   std::string m_sourceType, m_keyX = "x", m_keyY = "y", m_unitsX = "mm", m_unitsY = "mm", m_lostFanType;
   std::atomic<int> m_dotSize{3};
