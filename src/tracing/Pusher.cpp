@@ -1,5 +1,6 @@
 #include "tracing/Pusher.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -85,10 +86,6 @@ void PusherConicoid::setSurface(std::shared_ptr<const SurfaceShape> surface) {
   m_k = m_surface ? m_surface->conicConstant() : 0;
 }
 
-void PusherConicoid::acquireRays(std::span<Ray> rays, bool reflected) {
-  for (Ray& r : rays)
-    if (r.isAlive()) PusherConicoid::acquire(r, reflected);  // qualified: no virtual call per ray
-}
 void PusherConicX::acquireRays(std::span<Ray> rays, bool reflected) {
   for (Ray& r : rays)
     if (r.isAlive()) PusherConicX::acquire(r, reflected);  // qualified: no virtual call per ray
@@ -164,6 +161,104 @@ double PusherConicoid::acquire(Ray& ray, bool reflected) {
   ray.incrementOpticalPathLength(dot(p, p) * t);
   ray.setPosition(q1);
   return t;
+}
+
+namespace {
+
+// A run of rays copied into columns, so that the arithmetic of a whole run compiles to
+// packed instructions: the same IEEE operations in the same order as the one-ray code,
+// two or more rays per instruction. The run length is fixed so the loops need no
+// remainder; slots past the end of a short run hold zeros and are never written back.
+constexpr std::size_t kRun = 32;
+
+struct ConicRun {
+  double qx[kRun], qy[kRun], qz[kRun], px[kRun], py[kRun], pz[kRun];
+  // Results: the new position and normal, the optical path added, and whether the ray
+  // took the common way (crossing found, active side, finite): the others go through the
+  // one-ray code, which decides their fate with exactly the same arithmetic.
+  double x1[kRun], y1[kRun], z1[kRun], nx[kRun], ny[kRun], nz[kRun], dl[kRun];
+  double simple[kRun];  // 1 or 0: a double, so the loops stay all-double and vectorise
+
+  void load(const Ray* rays, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const XYZ& q = rays[i].position();
+      const XYZ& p = rays[i].momentum();
+      qx[i] = q.x, qy[i] = q.y, qz[i] = q.z, px[i] = p.x, py[i] = p.y, pz[i] = p.z;
+    }
+    for (std::size_t i = n; i < kRun; ++i) qx[i] = qy[i] = qz[i] = px[i] = py[i] = pz[i] = 0;
+  }
+
+  // Moves the common rays; `acquireOne` takes the rest.
+  template <class AcquireOne>
+  void store(Ray* rays, std::size_t n, AcquireOne acquireOne) const {
+    for (std::size_t i = 0; i < n; ++i) {
+      Ray& ray = rays[i];
+      if (!ray.isAlive()) continue;
+      if (simple[i] == 0) [[unlikely]] {
+        acquireOne(ray);
+        continue;
+      }
+      ray.setSurfaceNormal(XYZ{nx[i], ny[i], nz[i]});
+      ray.incrementOpticalPathLength(dl[i]);
+      ray.setPosition(XYZ{x1[i], y1[i], z1[i]});
+    }
+  }
+};
+
+bool isFiniteValue(double x) { return std::abs(x) <= DBL_MAX; }  // std::isfinite, in a form that vectorises
+
+}  // namespace
+
+// The span form of acquire, bit for bit the same. The crossing is a long chain of square
+// roots and divisions per ray; done a run at a time in columns, the chains of many rays
+// overlap and share packed instructions. Rays off the common path (misses, the far root,
+// deaths) are rare and take the one-ray code.
+void PusherConicoid::acquireRays(std::span<Ray> rays, bool reflected) {
+  auto acquireOne = [&](Ray& ray) { PusherConicoid::acquire(ray, reflected); };  // qualified: not virtual
+  const double c = m_c, k1 = m_k + 1, ck1 = c * k1, gz = (m_k + 1) * m_c;
+  ConicRun run;
+  for (std::size_t begin = 0; begin < rays.size(); begin += kRun) {
+    const std::size_t n = std::min(kRun, rays.size() - begin);
+    Ray* rs = rays.data() + begin;
+    run.load(rs, n);
+    if (c == 0) {
+      // A plane: t = −qz/pz. Its normal (c·x, c·y, 0·z − 1) has length exactly 1 whenever
+      // the crossing is finite, so dividing by the length changes nothing and is skipped
+      // (checked per ray: any other length goes the one-ray way).
+      for (std::size_t i = 0; i < kRun; ++i) {
+        const double t = -run.qz[i] / run.pz[i];
+        const double x1 = run.qx[i] + t * run.px[i], y1 = run.qy[i] + t * run.py[i], z1 = run.qz[i] + t * run.pz[i];
+        const double gx = c * x1, gy = c * y1, gzz = gz * z1 - 1;
+        const double gg = gx * gx + gy * gy + gzz * gzz;
+        run.x1[i] = x1, run.y1[i] = y1, run.z1[i] = z1;
+        run.nx[i] = gx, run.ny[i] = gy, run.nz[i] = gzz;
+        run.dl[i] = (run.px[i] * run.px[i] + run.py[i] * run.py[i] + run.pz[i] * run.pz[i]) * t;
+        run.simple[i] = std::abs(run.pz[i]) > DBL_MIN && isFiniteValue(t) && gg == 1 ? 1.0 : 0.0;
+      }
+    } else {
+      for (std::size_t i = 0; i < kRun; ++i) {
+        const double qx = run.qx[i], qy = run.qy[i], qz = run.qz[i];
+        const double px = run.px[i], py = run.py[i], pz = run.pz[i];
+        // conicCrossing<ConicAxes::Both>, its unit weights dropped (exact).
+        const double a = c * (px * px + py * py + k1 * pz * pz);
+        const double b = 2 * (c * (qx * px + qy * py + k1 * qz * pz) - pz);
+        const double e = c * (qx * qx + qy * qy + k1 * qz * qz) - 2 * qz;
+        const double D = b * b - 4 * a * e;
+        const double Q = -(b + (b > 0 ? 1.0 : -1.0) * std::sqrt(D)) / 2;
+        const double t = e / Q;
+        const double x1 = qx + t * px, y1 = qy + t * py, z1 = qz + t * pz;
+        const double S = (1 - ck1 * z1) * pz - c * y1 * py - c * x1 * px;
+        // The normal, as acquire makes it.
+        const double gx = c * x1, gy = c * y1, gzz = gz * z1 - 1;
+        const double L = std::sqrt(gx * gx + gy * gy + gzz * gzz);
+        run.x1[i] = x1, run.y1[i] = y1, run.z1[i] = z1;
+        run.nx[i] = gx / L, run.ny[i] = gy / L, run.nz[i] = gzz / L;
+        run.dl[i] = (px * px + py * py + pz * pz) * t;
+        run.simple[i] = D >= 0 && !wrongSide(S, reflected) && isFiniteValue(t) && L > 0 ? 1.0 : 0.0;
+      }
+    }
+    run.store(rs, n, acquireOne);
+  }
 }
 
 namespace {

@@ -185,9 +185,6 @@ class Ray {
     if (m_trajectory && !m_trajectoryIsFrozen) m_trajectory->push_back(vertex);
   }
 
-  // --- Seidel and paraxial scratch values ----------------------------------------------
-  double seidelA = 0, seidelD = 0, seidelT = 0, dispersion = 0, colorJump = 0;
-
   // --- Derived values -----------------------------------------------------------------
   double x() const { return m_position.x; }
   double y() const { return m_position.y; }
@@ -269,6 +266,9 @@ class Ray {
   std::string deadDescription() const;
 
  private:
+  // Members are laid out in declaration order: what the driver, pushers and turners touch
+  // per ray per surface comes first, so a block of rays streams through the fewest cache
+  // lines; the rest follows.
   foundation::XYZ m_position;
   foundation::XYZ m_momentum;
   foundation::XYZ m_surfaceNormal{0, 0, 1};
@@ -282,6 +282,11 @@ class Ray {
   // A copied ray gets its own vertices.
   detail::CopyingPtr<Trajectory> m_trajectory;
   RayTags m_tags;
+
+ public:
+  // --- Seidel and paraxial scratch values ----------------------------------------------
+  // Written only by the paraxial trace, hence after the fields of the exact one.
+  double seidelA = 0, seidelD = 0, seidelT = 0, dispersion = 0, colorJump = 0;
 };
 
 }  // namespace orb::tracing

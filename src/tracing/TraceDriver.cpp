@@ -103,10 +103,11 @@ std::uint64_t refract(std::span<R> rays, Turner& turner, const materials::Medium
     }
     return steps;
   }
+  const bool hooks = turner.hasRayHooks();
   for (R& r : rays) {
     if (!r.isAlive()) continue;
     ++steps;
-    if (!options.analysisMode) turner.validateRay(r);
+    if (hooks && !options.analysisMode) turner.validateRay(r);
   }
   if constexpr (std::is_same_v<R, Ray>) {
     if (uniform) {
@@ -118,15 +119,16 @@ std::uint64_t refract(std::span<R> rays, Turner& turner, const materials::Medium
         turner.refractRays(rays.subspan(begin, end - begin), cache.at(wave));
         begin = end;
       }
-      for (R& r : rays)
-        if (r.isAlive()) turner.processRay(r);
+      if (hooks)
+        for (R& r : rays)
+          if (r.isAlive()) turner.processRay(r);
       return steps;
     }
   }
   for (R& r : rays) {
     if (!r.isAlive()) continue;
     turner.refractRay(r, indexFor(r));
-    turner.processRay(r);
+    if (hooks) turner.processRay(r);
   }
   return steps;
 }
@@ -237,14 +239,13 @@ std::uint64_t stage(std::span<R> block, SurfaceStep& step, const TraceOptions& o
 }
 
 // The surface loop; answers the interactions counted, or none when cancelled.
+// `recordTrajectories` and `anyEmitter`: whether any ray records or has an emitter.
 template <class R>
 std::optional<std::uint64_t> traceSurfaces(lens::Lens& lens, std::span<R> rays, const lens::Surface* target,
-                                           const TraceOptions& options) {
+                                           const TraceOptions& options, bool recordTrajectories, bool anyEmitter) {
   const auto& surfaces = lens.surfaceArray();
   const auto& ambient = lens.ambientMedium();
   auto mediumFor = [&](const std::shared_ptr<materials::Medium>& m) { return m ? m : ambient; };
-  const bool recordTrajectories = std::any_of(rays.begin(), rays.end(), [](const R& r) { return r.trajectory(); });
-  const bool anyEmitter = std::any_of(rays.begin(), rays.end(), [](const R& r) { return r.emitter(); });
 
   lens::Surface& object = *surfaces.front();
   std::shared_ptr<materials::Medium> current = mediumFor(object.medium());
@@ -342,14 +343,20 @@ double traceRaysImpl(lens::Lens& lens, std::span<R> rays, const lens::Surface* t
 
   try {
     const lens::Surface* target = toSurface ? toSurface : surfaces.back().get();
+    // One pass over the rays (a million of them do not fit in cache) for the default
+    // wave and the two facts the surface loop needs about the whole set.
     std::shared_ptr<lens::Wave> primary;
+    bool recordTrajectories = false, anyEmitter = false;
     for (R& r : rays) {
+      recordTrajectories |= r.trajectory() != nullptr;
+      anyEmitter |= r.emitter() != nullptr;
       if (r.wave()) continue;
       if (!primary) primary = lens.primaryWave();
       r.setWave(primary);
     }
     const auto start = std::chrono::steady_clock::now();
-    const std::optional<std::uint64_t> steps = traceSurfaces(lens, rays, target, options);
+    const std::optional<std::uint64_t> steps =
+        traceSurfaces(lens, rays, target, options, recordTrajectories, anyEmitter);
     if (!steps) return 0.0;
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     // A trace faster than the clock's tick still answers a finite rate.

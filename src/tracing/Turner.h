@@ -57,6 +57,10 @@ class Turner {
 
   /// Light pipes and elbows kill rays here; nothing in the base.
   virtual void validateRay(Ray&) {}
+  /// Whether validateRay or processRay do anything: a turner that overrides either answers
+  /// true. The trace driver calls those hooks per ray only then, sparing two virtual
+  /// calls per ray per surface for every other turner.
+  virtual bool hasRayHooks() const { return false; }
 
   // --- Exact ---------------------------------------------------------------------------
   /// Into index n′ (signed): tangential momentum kept, normal part √(n′² − |t|²) on the

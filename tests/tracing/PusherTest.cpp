@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "lens/Surface.h"
 #include "lens/SurfaceAsphere.h"
@@ -136,6 +142,70 @@ TEST(PusherTest, LiveRaysOfASpanOnly) {
   PusherConicoid(ConicShape::make(0.01, 0)).acquireRays(rays);
   EXPECT_EQ(rays[0].z(), 0);
   EXPECT_EQ(rays[1].z(), -1);
+}
+
+// Bit patterns, so that signed zeros and NaNs count too.
+void expectSameRay(const Ray& a, const Ray& b) {
+  auto bits = [](const XYZ& v) {
+    return std::vector<std::uint64_t>{std::bit_cast<std::uint64_t>(v.x), std::bit_cast<std::uint64_t>(v.y),
+                                      std::bit_cast<std::uint64_t>(v.z)};
+  };
+  EXPECT_EQ(bits(a.position()), bits(b.position()));
+  EXPECT_EQ(bits(a.momentum()), bits(b.momentum()));
+  EXPECT_EQ(bits(a.surfaceNormal()), bits(b.surfaceNormal()));
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(a.opticalPathLength()), std::bit_cast<std::uint64_t>(b.opticalPathLength()));
+  EXPECT_EQ(a.isAlive(), b.isAlive());
+  EXPECT_EQ(a.tags().causeOfDeath, b.tags().causeOfDeath);
+  EXPECT_EQ(a.tags().diedAtSurface, b.tags().diedAtSurface);
+}
+
+// Rays from in front of and behind the vertex in all directions, a few dead, a few
+// parallel to the vertex plane or not finite; more than one run of the span form.
+std::vector<Ray> mixedRays() {
+  std::mt19937_64 random(15);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  std::vector<Ray> rays;
+  for (int i = 0; i < 203; ++i) {
+    const XYZ q{30 * unit(random), 30 * unit(random), -20 + 25 * (unit(random) + 1) / 2};
+    const XYZ d{unit(random), unit(random), i % 5 == 0 ? unit(random) : 1 + unit(random) / 2};
+    rays.emplace_back(q, d, i % 3 == 0 ? 1.0 : i % 3 == 1 ? 1.5 : -1.2);
+    if (i % 7 == 3) rays.back().kill(causeOfDeath::kApertureDoesNotPass, "S1");
+  }
+  rays.emplace_back(XYZ{1, 2, -3}, XYZ{1, 0, 0}, 1);  // parallel to the vertex plane
+  rays.emplace_back(XYZ{0, 0, -5}, XYZ{0, 0, 1}, 1);  // on axis
+  rays.emplace_back(XYZ{std::numeric_limits<double>::quiet_NaN(), 0, -5}, XYZ{0, 0, 1}, 1);
+  rays.emplace_back(XYZ{std::numeric_limits<double>::infinity(), 0, -5}, XYZ{0, 0.1, 1}, 1);
+  return rays;
+}
+
+// The span form works a run of rays at a time in columns; it must give the one-ray
+// results bit for bit, deaths and their causes included.
+TEST(PusherTest, SpanFormMatchesOneRayFormBitForBit) {
+  struct Case {
+    const char* name;
+    double c, k;
+  };
+  const Case cases[] = {{"plane", 0, 0},          {"weak-sphere", 0.02, 0},    {"concave-paraboloid", -0.05, -1},
+                        {"hyperboloid", 0.1, -2.5}, {"steep-oblate", 0.3, 2}, {"negative-zero", -0.0, 0}};
+  const std::vector<Ray> start = mixedRays();
+  for (const Case& c : cases) {
+    for (const bool reflected : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (reflected ? " reflected" : ""));
+      PusherConicoid pusher(c.c, c.k, "S3"), oneRay(c.c, c.k, "S3");
+      std::vector<Ray> span = start, one = start;
+      pusher.acquireRays(span, reflected);
+      for (Ray& r : one)
+        if (r.isAlive()) oneRay.acquireRay(r, reflected);
+      int alive = 0;
+      for (std::size_t i = 0; i < start.size(); ++i) {
+        SCOPED_TRACE(i);
+        expectSameRay(span[i], one[i]);
+        alive += span[i].isAlive();
+      }
+      EXPECT_GT(alive, 0);
+      EXPECT_LT(alive, static_cast<int>(start.size()));
+    }
+  }
 }
 
 TEST(PusherTest, EachSurfaceTypeNamesItsPusher) {

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "tracing/Pusher.h"
 #include "tracing/RayWithFrame.h"
@@ -118,6 +123,45 @@ TEST(TurnerTest, NegativeIndexReversesTheNormalComponent) {
   turner.refractRay(r, 1);
   EXPECT_FALSE(r.indexOfRefractionIsNegative());
   EXPECT_NEAR(r.pz(), 0.8, 1e-15);
+}
+
+std::vector<std::uint64_t> bits(const XYZ& v) {
+  return {std::bit_cast<std::uint64_t>(v.x), std::bit_cast<std::uint64_t>(v.y), std::bit_cast<std::uint64_t>(v.z)};
+}
+
+// The span form refracts a run of rays at a time in columns; it must give the one-ray
+// results bit for bit: momenta, index flags, and the deaths (TIR, unusable index).
+TEST(TurnerTest, SpanRefractionMatchesOneRayFormBitForBit) {
+  std::mt19937_64 random(15);
+  std::uniform_real_distribution<double> unitValue(-1, 1);
+  std::vector<Ray> start;
+  for (int i = 0; i < 203; ++i) {
+    const XYZ d{unitValue(random), unitValue(random), i % 4 == 0 ? unitValue(random) : 1 + unitValue(random) / 2};
+    const XYZ normal = unit(XYZ{unitValue(random) / 3, unitValue(random) / 3, i % 2 == 0 ? -1.0 : 1.0});
+    start.push_back(rayAt(d, i % 3 == 0 ? 1.0 : i % 3 == 1 ? 1.7 : -1.2, normal));
+    if (i % 7 == 3) start.back().kill(causeOfDeath::kApertureDoesNotPass, "S1");
+  }
+  Ray still = rayAt(XYZ{0, 0, 1}, -1, XYZ{0, 0, -1});  // zero momentum, negative index
+  still.setMomentum(XYZ{0, 0, 0});
+  start.push_back(still);
+  Ray along = rayAt(XYZ{0, 0, 1}, 1.5, XYZ{0, 0, 1});  // normal incidence
+  start.push_back(along);
+  for (const double n1 : {1.5, 1.0, 0.9, -1.3, 1.7, 0.0, std::numeric_limits<double>::quiet_NaN(),
+                          std::numeric_limits<double>::infinity()}) {
+    SCOPED_TRACE(n1);
+    Turner turner(nullptr), oneRay(nullptr);
+    std::vector<Ray> span = start, one = start;
+    turner.refractRays(span, n1);
+    for (Ray& r : one)
+      if (r.isAlive()) oneRay.refractRay(r, n1);
+    for (std::size_t i = 0; i < start.size(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(bits(span[i].momentum()), bits(one[i].momentum()));
+      EXPECT_EQ(span[i].indexOfRefractionIsNegative(), one[i].indexOfRefractionIsNegative());
+      EXPECT_EQ(span[i].isAlive(), one[i].isAlive());
+      EXPECT_EQ(span[i].tags().causeOfDeath, one[i].tags().causeOfDeath);
+    }
+  }
 }
 
 TEST(TurnerTest, ReflectionKeepsTangentialMomentumAndMirrorsTheNormalPart) {
