@@ -6,6 +6,7 @@
 #include "analysis/OBCalculatorUpdater.h"
 #include "analysis/PlotDictionary.h"
 #include "analysis/SpotDiagramCalculator.h"
+#include "DoubleGauss.h"
 #include "lens/Field.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
@@ -21,33 +22,10 @@ using namespace orb;
 // The f = 100 mm, F/3 double Gauss, regenerated as the document does it; fields 0°, 10°
 // and 14°, waves F, d, C.
 std::shared_ptr<lens::Lens> regeneratedDoubleGauss() {
-  struct Spec {
-    double radius, thickness;
-    std::shared_ptr<materials::Glass> glass;
-    bool stop;
-  };
-  auto ssk2 = materials::Glass::glassWithIndex(1.6223, 53.17);
-  auto sk16 = materials::Glass::glassWithIndex(1.62041, 60.32);
-  auto f5 = materials::Glass::glassWithIndex(1.60342, 38.03);
-  const double inf = std::numeric_limits<double>::infinity();
-  const Spec specs[] = {{0, inf, nullptr, false},         {54.153246, 8.746658, ssk2, false},
-                        {152.52192, 0.5, nullptr, false},  {35.950624, 14, sk16, false},
-                        {0, 3.776966, f5, false},          {22.269925, 14.253059, nullptr, false},
-                        {0, 12.428129, nullptr, true},     {-25.685033, 3.776966, f5, false},
-                        {0, 10.833929, sk16, false},       {-36.980221, 0.5, nullptr, false},
-                        {196.41733, 6.858175, sk16, false}, {-67.14755, 57.314538, nullptr, false},
-                        {0, 0, nullptr, false}};
   tracing::registerSystemGenerator();
-  auto lens = lens::Lens::create();
-  lens->stopWatchingSelf();
-  for (const Spec& spec : specs) {
-    auto s = lens::Surface::create();
-    if (spec.radius != 0) s->setCurvature(1 / spec.radius);
-    s->setThickness(spec.thickness);
-    lens->insertInSurfaces(s);
-    if (spec.glass) s->setGlass(spec.glass);
-    if (spec.stop) lens->setStopSurface(s);
-  }
+  std::size_t stop = 0;
+  auto lens = bench::doubleGaussLens(stop);
+  lens->setStopSurface(lens->surfaceArray()[stop]);
   lens->setSourceDivergenceType(0);
   lens->setSourceDivergenceValue(33.3);
   lens->setUseRealRaysToUpdateSemidiameters(false);

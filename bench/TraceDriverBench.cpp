@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "DoubleGauss.h"
 #include "foundation/objects/TransformStack.h"
 #include "lens/Field.h"
 #include "lens/Lens.h"
@@ -22,38 +23,14 @@ using namespace orb;
 // The f = 100 mm, F/3 double Gauss: eleven spherical surfaces, the stop between the
 // doublets, 14° field, surfaces placed along z as the system update places them.
 std::shared_ptr<lens::Lens> doubleGauss() {
-  struct Spec {
-    double radius, thickness;
-    std::shared_ptr<materials::Glass> glass;
-    bool stop;
-  };
-  auto ssk2 = materials::Glass::glassWithIndex(1.6223, 53.17);
-  auto sk16 = materials::Glass::glassWithIndex(1.62041, 60.32);
-  auto f5 = materials::Glass::glassWithIndex(1.60342, 38.03);
-  const double inf = std::numeric_limits<double>::infinity();
-  const Spec specs[] = {{0, inf, nullptr, false},         {54.153246, 8.746658, ssk2, false},
-                        {152.52192, 0.5, nullptr, false},  {35.950624, 14, sk16, false},
-                        {0, 3.776966, f5, false},          {22.269925, 14.253059, nullptr, false},
-                        {0, 12.428129, nullptr, true},     {-25.685033, 3.776966, f5, false},
-                        {0, 10.833929, sk16, false},       {-36.980221, 0.5, nullptr, false},
-                        {196.41733, 6.858175, sk16, false}, {-67.14755, 57.314538, nullptr, false},
-                        {0, 0, nullptr, false}};
-  auto lens = lens::Lens::create();
+  std::size_t stopIndex = 0;
+  auto lens = bench::doubleGaussLens(stopIndex);
+  lens->surfaceArray()[stopIndex]->setIsStop(true);
   foundation::TransformStack stack;
   foundation::xformPush(stack);
   foundation::xformLoadIdentity(stack);
-  bool first = true;
-  for (const Spec& spec : specs) {
-    auto s = lens::Surface::create<lens::Surface>();
-    if (spec.radius != 0) s->setCurvature(1 / spec.radius);
-    s->setThickness(spec.thickness);
-    lens->insertInSurfaces(s);
-    if (spec.glass) s->setGlass(spec.glass);
-    if (spec.stop) s->setIsStop(true);
-    if (first) {
-      first = false;
-      continue;
-    }
+  for (std::size_t i = 1; i < lens->surfaceArray().size(); ++i) {
+    const auto& s = lens->surfaceArray()[i];
     foundation::TransformationMatrix forward, inverse;
     foundation::xformGetTop(stack, &forward, &inverse);
     s->setLocalToGlobalCoordinateTransformationMatrix(forward, inverse);
