@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -78,7 +80,10 @@ int plottedPixels(QWidget* view) {
 
 struct OBDocumentTest : ::testing::Test {
   std::vector<std::string> messages;
-  std::filesystem::path dir = std::filesystem::temp_directory_path() / "orb-document-test";
+  // One directory per test and process: CTest runs the tests of this suite in parallel.
+  std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                              ("orb-document-test-" + std::to_string(::getpid()) + "-" +
+                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
 
   void SetUp() override {
     registerLensDocument();
