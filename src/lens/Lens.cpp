@@ -937,7 +937,7 @@ void Lens::lensChanged() {
   dequeueLensChangedNotification();
   auto fail = [this](const std::string& name, const std::string& reason) {
     dequeueLensChangedNotification();
-    if (!m_warningReUpdate)
+    if (!warningReUpdate())
       setWarningReUpdate(platform::format("System update failure (%s : %s)", name.c_str(), reason.c_str()));
     setIsBusy(false);
     platform::log("System update failure (%s : %s)", name.c_str(), reason.c_str());
@@ -1006,20 +1006,37 @@ void Lens::stopObservingNotifications() {
 
 // --- warnings -----------------------------------------------------------------------------------------------------
 
-void Lens::setWarningReUpdate(std::optional<std::string> w) { setAndAnnounce("warningReUpdate", m_warningReUpdate, std::move(w)); }
-void Lens::setWarningReGlass(std::optional<std::string> w) { setAndAnnounce("warningReGlass", m_warningReGlass, std::move(w)); }
+void Lens::setWarningReUpdate(std::optional<std::string> w) { setWarning("warningReUpdate", m_warningReUpdate, std::move(w)); }
+void Lens::setWarningReGlass(std::optional<std::string> w) { setWarning("warningReGlass", m_warningReGlass, std::move(w)); }
 void Lens::setWarningReGrinDispersion(std::optional<std::string> w) {
-  setAndAnnounce("warningReGrinDispersion", m_warningReGrinDispersion, std::move(w));
+  setWarning("warningReGrinDispersion", m_warningReGrinDispersion, std::move(w));
 }
 void Lens::setWarningReSystemGeneration(std::optional<std::string> w) {
-  setAndAnnounce("warningReSystemGeneration", m_warningReSystemGeneration, std::move(w));
+  setWarning("warningReSystemGeneration", m_warningReSystemGeneration, std::move(w));
 }
 void Lens::setWarningReRayGeneration(std::optional<std::string> w) {
-  setAndAnnounce("warningReRayGeneration", m_warningReRayGeneration, std::move(w));
+  setWarning("warningReRayGeneration", m_warningReRayGeneration, std::move(w));
 }
-void Lens::setWarningReTrace(std::optional<std::string> w) { setAndAnnounce("warningReTrace", m_warningReTrace, std::move(w)); }
+void Lens::setWarningReTrace(std::optional<std::string> w) { setWarning("warningReTrace", m_warningReTrace, std::move(w)); }
+
+std::optional<std::string> Lens::lockedWarning(const std::optional<std::string>& field) const {
+  std::lock_guard lock(m_warningMutex);
+  return field;
+}
+
+void Lens::setWarning(std::string_view key, std::optional<std::string>& field, std::optional<std::string> value) {
+  {
+    std::lock_guard lock(m_warningMutex);
+    if (field == value) return;
+  }
+  changeValueForKey(key, [&] {
+    std::lock_guard lock(m_warningMutex);
+    field = std::move(value);
+  });
+}
 
 std::optional<std::string> Lens::warning() const {
+  std::lock_guard lock(m_warningMutex);
   for (const auto* w : {&m_warningReUpdate, &m_warningReGlass, &m_warningReGrinDispersion,
                         &m_warningReSystemGeneration, &m_warningReRayGeneration, &m_warningReTrace})
     if (*w) return *w;
@@ -1332,8 +1349,8 @@ std::vector<platform::KeyEntry> Lens::makeKeyEntries() {
     return prop(std::move(key), [g](const Lens& l) { return Value((l.*g)()); },
                 [s](Lens& l, const Value& v) { (l.*s)(static_cast<int>(v.asInt())); });
   };
-  auto text = [prop](std::string key, const std::optional<std::string>& (Lens::*g)() const,
-                     void (Lens::*s)(std::optional<std::string>)) {
+  // Getters answer a reference or, for the locked warnings, a copy.
+  auto text = [prop](std::string key, auto g, void (Lens::*s)(std::optional<std::string>)) {
     return prop(std::move(key), [g](const Lens& l) { return optionalString((l.*g)()); },
                 [s](Lens& l, const Value& v) { (l.*s)(toOptionalString(v)); });
   };

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -290,17 +291,17 @@ class Lens : public foundation::OBObject,
   void stopObservingNotifications();
 
   // --- warnings --------------------------------------------------------------------------------------
-  const std::optional<std::string>& warningReUpdate() const { return m_warningReUpdate; }
+  std::optional<std::string> warningReUpdate() const { return lockedWarning(m_warningReUpdate); }
   void setWarningReUpdate(std::optional<std::string> w);
-  const std::optional<std::string>& warningReGlass() const { return m_warningReGlass; }
+  std::optional<std::string> warningReGlass() const { return lockedWarning(m_warningReGlass); }
   void setWarningReGlass(std::optional<std::string> w);
-  const std::optional<std::string>& warningReGrinDispersion() const { return m_warningReGrinDispersion; }
+  std::optional<std::string> warningReGrinDispersion() const { return lockedWarning(m_warningReGrinDispersion); }
   void setWarningReGrinDispersion(std::optional<std::string> w);
-  const std::optional<std::string>& warningReSystemGeneration() const { return m_warningReSystemGeneration; }
+  std::optional<std::string> warningReSystemGeneration() const { return lockedWarning(m_warningReSystemGeneration); }
   void setWarningReSystemGeneration(std::optional<std::string> w);
-  const std::optional<std::string>& warningReRayGeneration() const { return m_warningReRayGeneration; }
+  std::optional<std::string> warningReRayGeneration() const { return lockedWarning(m_warningReRayGeneration); }
   void setWarningReRayGeneration(std::optional<std::string> w);
-  const std::optional<std::string>& warningReTrace() const { return m_warningReTrace; }
+  std::optional<std::string> warningReTrace() const { return lockedWarning(m_warningReTrace); }
   void setWarningReTrace(std::optional<std::string> w);
   /// The most important warning set: update, glass, gradient dispersion, system
   /// generation, ray generation, trace.
@@ -414,6 +415,11 @@ class Lens : public foundation::OBObject,
 
   bool m_isBusy = false;
   bool m_isReady = false;
+  // Warnings are written by traces on worker threads and read by the interface: each is
+  // read and written under this lock, and an unchanged warning is not announced again.
+  mutable std::mutex m_warningMutex;
+  std::optional<std::string> lockedWarning(const std::optional<std::string>& field) const;
+  void setWarning(std::string_view key, std::optional<std::string>& field, std::optional<std::string> value);
   std::optional<std::string> m_warningReUpdate;
   std::optional<std::string> m_warningReGlass;
   std::optional<std::string> m_warningReGrinDispersion;

@@ -621,3 +621,19 @@ TEST_F(LensTest, ConfigurationsApplyTheirValues) {
   EXPECT_EQ(lens->surfaceArray()[2]->thickness(), 3.25);
 }
 }  // namespace orb::lens
+
+namespace orb::lens {
+TEST_F(LensTest, AnUnchangedWarningIsNotAnnouncedAgain) {
+  // Traces on worker threads set the trace warning on every run; observers on the main
+  // thread should hear of changes only.
+  auto lens = lensWithSurfaces(3);
+  int changes = 0;
+  auto watch = lens->addObserver("warningReTrace", [&](const platform::ObservedChange&) { ++changes; });
+  lens->setWarningReTrace(std::string("Ray trace failure (x : y)"));
+  lens->setWarningReTrace(std::string("Ray trace failure (x : y)"));
+  lens->setWarningReTrace(std::nullopt);
+  lens->setWarningReTrace(std::nullopt);
+  EXPECT_EQ(changes, 2);
+  EXPECT_FALSE(lens->warning().has_value());
+}
+}  // namespace orb::lens
