@@ -7,7 +7,7 @@
 
 namespace orb::interchange {
 
-void emit(const MessageSink& sink, const std::string& message) {
+void emitMessage(const MessageSink& sink, const std::string& message) {
   if (sink)
     sink(message);
   else
@@ -64,7 +64,7 @@ void setParameterValueForZemaxParameterIndex(lens::Surface& surface, std::uint32
   if (auto p = parameterForZemaxParameterIndex(surface, index))
     p->setValue(value);
   else if (value != 0)
-    emit(log, platform::format("setParameterValueForZemaxParameterIndex: %u withValue: %g\n"
+    emitMessage(log, platform::format("setParameterValueForZemaxParameterIndex: %u withValue: %g\n"
                                "warning: this nontrivial parameter is ignored",
                                index, value));
 }
@@ -74,7 +74,7 @@ void setParameterValueForZemaxExtraDataIndex(lens::Surface& surface, std::uint32
   if (auto p = parameterForZemaxExtraDataIndex(surface, index))
     p->setValue(value);
   else if (value != 0)
-    emit(log, platform::format("setParameterValueForZemaxExtraDataIndex: %u withValue: %g\n"
+    emitMessage(log, platform::format("setParameterValueForZemaxExtraDataIndex: %u withValue: %g\n"
                                "warning: ignoring this nontrivial extra datum",
                                index, value));
 }

@@ -16,7 +16,7 @@ namespace orb::interchange {
 
 /// Where reader and writer messages go; none means the process log.
 using MessageSink = std::function<void(const std::string&)>;
-void emit(const MessageSink& sink, const std::string& message);
+void emitMessage(const MessageSink& sink, const std::string& message);
 
 /// Zemax text numbers a surface's extra values in two ranges, parameters (PARM, VPAR,
 /// PPAR) and extra data (XDAT); the lens keeps them in one list (parameterArray). The

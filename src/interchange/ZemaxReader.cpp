@@ -238,7 +238,7 @@ class ZemaxRead {
   }
 
  private:
-  void log(const std::string& message) { emit(m_options.log, message); }
+  void log(const std::string& message) { emitMessage(m_options.log, message); }
   void logAtLine(const char* what, const std::string& text) {
     log(platform::format("%s[%d] %s <%s>", m_options.source.c_str(), m_line, what, text.c_str()));
   }

@@ -143,7 +143,7 @@ std::string apertureLines(const lens::Aperture& a, const MessageSink& log) {
   else if (auto spider = dynamic_cast<const lens::SpiderAperture*>(&a))
     out = format(" SPID %d ", spider->numberOfArms()) + zemaxNumber(spider->widthOfArms()) + "\n";
   else {
-    emit(log, "aperture " + kind + " has no ZEMAX line; not written");
+    emitMessage(log, "aperture " + kind + " has no ZEMAX line; not written");
     return {};
   }
   if (a.isDecentered()) out += pair("OBDC", a.decenterX(), a.decenterY());
@@ -199,7 +199,7 @@ std::string surfaceBlock(const Surface& s, std::size_t number, const SurfaceNumb
     case 6: out += " CNOR\n"; break;
     case 7: out += " APLA\n"; break;
     case 0: break;
-    default: emit(log, format("surface %zu: curvature solve %d has no ZEMAX line; not written", number,
+    default: emitMessage(log, format("surface %zu: curvature solve %d has no ZEMAX line; not written", number,
                               s.curvatureSolveType()));
   }
   switch (s.conicSolveType()) {
@@ -249,7 +249,7 @@ std::string configurationLines(const Value& value, const MessageSink& log) {
       char quantity[32] = {};
       if (std::sscanf(path.c_str(), "s%d.%31s", &surface, quantity) != 2 ||
           (std::string(quantity) != "thickness" && std::string(quantity) != "curvature")) {
-        emit(log, "configuration value " + path + " has no ZEMAX line; not written");
+        emitMessage(log, "configuration value " + path + " has no ZEMAX line; not written");
         continue;
       }
       double v = entry.isDictionary() ? entry.asDictionary().get("value").asDouble() : entry.asDouble();
@@ -269,7 +269,7 @@ std::string zemaxStringForModel(const Dictionary& d, const MessageSink& log) {
   std::string out = "VERS 0\n";
   const Value name = lensDictionaryValue(d, kSystemName);
   if (name.isNil()) {
-    emit(log, "no system name!");
+    emitMessage(log, "no system name!");
     out += "NAME Lens has no title.\n";
   } else {
     out += "NAME " + name.asString() + "\n";
@@ -283,7 +283,7 @@ std::string zemaxStringForModel(const Dictionary& d, const MessageSink& log) {
   const Value value = lensDictionaryValue(d, kSourceDivergenceValue);
   const int type = typeValue.isNil() ? 0 : static_cast<int>(typeValue.asInt());
   const std::string aperture = zemaxCommandFromSourceDivergenceType(type, value.isNil() ? 0.0 : value.asDouble());
-  if (aperture.empty()) emit(log, format("aperture type %d has no ZEMAX line; not written", type));
+  if (aperture.empty()) emitMessage(log, format("aperture type %d has no ZEMAX line; not written", type));
   out += aperture;
   out += "GFAC 0 0\n";
   if (const Value catalogs = lensDictionaryValue(d, kPreferredCatalogs);

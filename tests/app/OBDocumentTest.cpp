@@ -1,10 +1,9 @@
-// Before any Qt header: Qt's `emit` macro would rewrite the interchange layer's emit().
-#include "interchange/LensDictionary.h"
-#include "interchange/ZemaxWriter.h"
-//
 #include "app/document/OBDocument.h"
 
 #include <gtest/gtest.h>
+
+#include "interchange/LensDictionary.h"
+#include "interchange/ZemaxWriter.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,11 +1,9 @@
-// The interchange headers come before any Qt header: Qt's `emit` macro would rewrite the
-// interchange layer's emit().
+#include "app/document/OBDocument.h"
+
 #include "interchange/LensDictionary.h"
 #include "interchange/TextDecoding.h"
 #include "interchange/ZemaxReader.h"
 #include "interchange/ZemaxWriter.h"
-//
-#include "app/document/OBDocument.h"
 
 #include <QApplication>
 #include <QColor>
