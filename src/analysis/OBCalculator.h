@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -98,6 +99,15 @@ class OBCalculator : public WorkerController {
   virtual void verifySurfaceOfInterest() {}
   /// Colour number to colour; calculators with coloured rays or curves override it.
   virtual void updateColorsWithDictionary(const platform::Dictionary& colors) { (void)colors; }
+
+  // --- data export (main thread) --------------------------------------------------------
+  /// Writes the analysis's data as text to `file` ("Save Data…"). False means this analysis
+  /// has nothing to export and wrote nothing, so the window can say so rather than leave
+  /// an empty file; the base has nothing.
+  virtual bool exportToFile(std::FILE* file) {
+    (void)file;
+    return false;
+  }
 
   // --- persisted settings ----------------------------------------------------------------
   /// The calculator's settings, by key.

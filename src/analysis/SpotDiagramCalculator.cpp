@@ -51,6 +51,9 @@ bool contains(const std::vector<std::string>& list, const std::string& s) {
   return std::find(list.begin(), list.end(), s) != list.end();
 }
 
+// "486.1 nm": a tenth of a nanometre tells the lines of a spectrum apart.
+std::string wavelengthText(const lens::Wave& wave) { return platform::format("%.1f nm", wave.wavelengthInNanometers()); }
+
 std::string beamName(const lens::LensBeam& beam) {
   try {
     const Value name = beam.valueForKey("name");
@@ -112,6 +115,19 @@ SpotDiagramCalculator::SpotDiagramCalculator() {
   setFixedRayColor(platform::Color::make(0, 0, 1, 0.7));
   setUnits("mm");
   setSourceType("Field");
+}
+
+void SpotDiagramCalculator::firstTimeWithLens(const LensPtr& l) {
+  RaysAtSurfaceCalculator::firstTimeWithLens(l);
+  if (!l) return;
+  // The base picks the first field and the primary wave, as a ray fan wants; a spot
+  // diagram that showed one field of a lens would hide its off-axis images.
+  setFieldOfInterestKeyPath({});
+  setWaveOfInterestKeyPath({});
+  if (l->countOfWaveArray() > 1)
+    setColorOption("wave");
+  else if (l->countOfFieldArray() > 1)
+    setColorOption("field");
 }
 
 const platform::KeyTable& SpotDiagramCalculator::classKeys() {
@@ -385,11 +401,64 @@ void SpotDiagramCalculator::setIsotropic(bool on) {
 
 // --- texts -------------------------------------------------------------------------------------
 
-std::string SpotDiagramCalculator::xLabel() const {
-  return platform::format("%s%s (%s)", gridify() ? "delta " : "", keyX().c_str(), unitsX().c_str());
+std::string SpotDiagramCalculator::unitSymbol(const std::string& unit) {
+  static const std::pair<const char*, const char*> symbols[] = {
+      {"micron", "µm"}, {"uinch", "µin"}, {"inch", "in"}, {"microrad", "µrad"}, {"deg", "°"}, {"unity", ""}};
+  for (const auto& [name, symbol] : symbols)
+    if (unit == name) return symbol;
+  return unit;
 }
-std::string SpotDiagramCalculator::yLabel() const {
-  return platform::format("%s%s (%s)", gridify() ? "delta " : "", keyY().c_str(), unitsY().c_str());
+
+std::string SpotDiagramCalculator::formatWithUnit(double value, const std::string& unit) {
+  const std::string symbol = unitSymbol(unit);
+  // Four significant digits, kept as fixed decimals ("12.50", "0.003977") over the range
+  // a reader compares at a glance; exponents only outside it.
+  std::string number;
+  const double magnitude = std::abs(value);
+  if (value == 0) {
+    number = "0";
+  } else if (magnitude >= 1e-4 && magnitude < 1e5) {
+    const int decimals = std::max(0, 3 - static_cast<int>(std::floor(std::log10(magnitude))));
+    number = platform::format("%.*f", decimals, value);
+  } else {
+    number = platform::format("%.3e", value);
+  }
+  if (symbol.empty()) return number;
+  // Degrees sit on the number; other symbols after a space.
+  return symbol == "°" ? number + symbol : number + " " + symbol;
+}
+
+namespace {
+std::string axisLabel(bool delta, const std::string& key, const std::string& unit) {
+  const std::string symbol = SpotDiagramCalculator::unitSymbol(unit);
+  const std::string prefix = delta ? "delta " : "";
+  return symbol.empty() ? prefix + key : platform::format("%s%s (%s)", prefix.c_str(), key.c_str(), symbol.c_str());
+}
+}  // namespace
+
+std::string SpotDiagramCalculator::xLabel() const { return axisLabel(gridify(), keyX(), unitsX()); }
+std::string SpotDiagramCalculator::yLabel() const { return axisLabel(gridify(), keyY(), unitsY()); }
+
+std::string SpotDiagramCalculator::fieldValueText(const lens::Field& field, bool angle) {
+  auto one = [angle](double v) { return platform::format(angle ? "%g°" : "%g mm", v); };
+  if (field.x() == 0) return one(field.y());
+  return "(" + one(field.x()) + ", " + one(field.y()) + ")";
+}
+
+std::string SpotDiagramCalculator::fieldTitle(const lens::Field& field) const {
+  const LensPtr l = lens();
+  const bool angle = !l || l->fieldType() == "Angle";
+  std::string value = fieldValueText(field, angle);
+  if (!l) return value;
+  const auto& fields = l->fieldArray();
+  const auto it = std::find_if(fields.begin(), fields.end(), [&](const FieldPtr& f) { return f.get() == &field; });
+  if (it == fields.end()) return value;
+  if (value.front() != '(') value = "(" + value + ")";
+  return platform::format("Field %zu ", static_cast<std::size_t>(it - fields.begin()) + 1) + value;
+}
+
+std::string SpotDiagramCalculator::rmsTitle(const std::string& group, double rmsX, double rmsY) const {
+  return group + ": rms x " + formatWithUnit(rmsX, unitsX()) + ", y " + formatWithUnit(rmsY, unitsY());
 }
 std::string SpotDiagramCalculator::title() const {
   if (subtractCentroid()) return gridify() ? "Gridded spot diagram" : "Centroid subtracted spot diagram";
@@ -521,6 +590,8 @@ Array SpotDiagramCalculator::curvesForFieldWaveCombinations() {
   const std::string kx = keyX(), ky = keyY();
   const bool continuous = curvesAreContinuous();
   const bool fieldGrid = useFieldGrid(), subtract = subtractCentroid(), gridSubtract = fieldGrid && subtractFieldGrid();
+  const LensPtr l = lens();
+  const bool angleFields = !l || l->fieldType() == "Angle";
 
   for (const FieldPtr& field : fields) {
     if (platform::currentThreadIsCancelled()) return result;
@@ -547,7 +618,7 @@ Array SpotDiagramCalculator::curvesForFieldWaveCombinations() {
                           {plot::kLayer, layer},
                           {plot::kXLabel, kx},
                           {plot::kYLabel, ky},
-                          {plot::kName, field->shortDescription() + " " + wave->wavelengthShortString()},
+                          {plot::kName, fieldValueText(*field, angleFields) + ", " + wavelengthText(*wave)},
                           {plot::kUpdateColor, true}};
       spot.d.set(Value(plot::kColor), Value(colorForDictionary(spot.d)));
       group.push_back(std::move(spot));
@@ -594,7 +665,7 @@ Array SpotDiagramCalculator::curvesForFieldWaveCombinations() {
     }
     double rmsX = 0, rmsY = 0;
     rmsOfSpots(group, rmsX, rmsY);
-    const std::string layerTitle = platform::format("%s rms:%g,%g", field->shortDescription().c_str(), rmsX, rmsY);
+    const std::string layerTitle = rmsTitle(fieldTitle(*field), rmsX, rmsY);
     for (Curve& c : group) {
       if (c.isSpot) c.d.set(Value(plot::kLayerTitle), layerTitle);
       result.push_back(c.finish());
@@ -640,7 +711,7 @@ Array SpotDiagramCalculator::curvesForBeamWaveCombinations() {
                           {plot::kLayer, layer},
                           {plot::kXLabel, kx},
                           {plot::kYLabel, ky},
-                          {plot::kName, beamName(*beam) + " " + wave->wavelengthShortString()},
+                          {plot::kName, beamName(*beam) + ", " + wavelengthText(*wave)},
                           {plot::kUpdateColor, true}};
       spot.d.set(Value(plot::kColor), Value(colorForDictionary(spot.d)));
       spots.push_back(std::move(spot));
@@ -680,8 +751,7 @@ Array SpotDiagramCalculator::curvesForBeamWaveCombinations() {
     }
     double rmsX = 0, rmsY = 0;
     rmsOfSpots(spots, rmsX, rmsY);
-    const std::string layerTitle =
-        platform::format("%s rms:%g,%g", beamShortDescription(*beam).c_str(), rmsX, rmsY);
+    const std::string layerTitle = rmsTitle(beamShortDescription(*beam), rmsX, rmsY);
     for (Curve& c : spots) {
       c.d.set(Value(plot::kLayerTitle), layerTitle);
       result.push_back(c.finish());
@@ -722,7 +792,7 @@ Array SpotDiagramCalculator::curvesForEmitter() {
                         {plot::kLayer, surface->description()},
                         {plot::kXLabel, kx},
                         {plot::kYLabel, ky},
-                        {plot::kName, surface->nickname() + " " + wave->wavelengthShortString()}};
+                        {plot::kName, surface->nickname() + ", " + wavelengthText(*wave)}};
     spot.d.set(Value(plot::kColor), Value(colorForDictionary(spot.d)));
     if (f.airy)
       if (auto outline = airyCurveForRay(*s.first, *wave, f)) {
@@ -748,7 +818,7 @@ Array SpotDiagramCalculator::curvesForEmitter() {
     if (subtractCentroid()) shiftCurves(spots, true, -f.fx * Sx / W, -f.fy * Sy / W);  // W ≥ 1 here
     double rmsX = 0, rmsY = 0;
     rmsOfSpots(spots, rmsX, rmsY);
-    spot.d.set(Value(plot::kLayerTitle), platform::format("%s rms:%g,%g", surface->nickname().c_str(), rmsX, rmsY));
+    spot.d.set(Value(plot::kLayerTitle), rmsTitle(surface->nickname(), rmsX, rmsY));
     result.push_back(spot.finish());
   }
   return result;

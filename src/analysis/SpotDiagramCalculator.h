@@ -20,8 +20,9 @@ namespace orb::analysis {
 ///
 /// The plot dictionary: "title", "xLabel", "yLabel", "curves", "scaleOnlyExpands",
 /// "plotTight", "isotropic", "equalAxis" and the initial display flags; each spot curve
-/// has "xSeries", "ySeries", "drawAsDots", "dotSize", "layer", "layerTitle"
-/// ("<source> rms:<x>,<y>" in plot units), "name", "color" and the source objects.
+/// has "xSeries", "ySeries", "drawAsDots", "dotSize", "layer", "layerTitle" (the source
+/// and its rms size in plot units, "Field 2 (10°): rms x 5.120 µm, y 6.400 µm"), "name"
+/// ("10°, 486.1 nm"), "color" and the source objects.
 class SpotDiagramCalculator : public RaysAtSurfaceCalculator {
  public:
   /// The three answers to the "Potential delay" question.
@@ -39,6 +40,10 @@ class SpotDiagramCalculator : public RaysAtSurfaceCalculator {
   static const platform::KeyTable& classKeys();
   const platform::KeyTable& keys() const override { return classKeys(); }
   std::string className() const override { return "SpotDiagramCalculator"; }
+
+  /// A spot diagram shows the whole lens at first: every field and every wave, coloured
+  /// by wave when there are several (else by field), besides the inherited choices.
+  void firstTimeWithLens(const LensPtr& lens) override;
 
   // --- source -----------------------------------------------------------------------------------
   std::string sourceType() const;
@@ -121,6 +126,19 @@ class SpotDiagramCalculator : public RaysAtSurfaceCalculator {
   void setLostFanType(const std::string& fan);
 
   // --- texts ------------------------------------------------------------------------------------
+  /// How a unit is written for a reader: "micron" as "µm", "deg" as "°"; "unity" as
+  /// nothing (a plain number).
+  static std::string unitSymbol(const std::string& unit);
+  /// "1.234 µm": four significant digits and the unit's symbol.
+  static std::string formatWithUnit(double value, const std::string& unit);
+  /// A field as its angles or heights: "10°" on the y axis alone, else "(1°, 10°)"; heights
+  /// in mm.
+  static std::string fieldValueText(const lens::Field& field, bool angle);
+  /// "Field 2 (10°)": the field's number in the lens and its value.
+  std::string fieldTitle(const lens::Field& field) const;
+  /// "<group>: rms x <x>, y <y>" with the axes' units.
+  std::string rmsTitle(const std::string& group, double rmsX, double rmsY) const;
+  /// "x (µm)", "delta x (µm)" under gridify, or the bare key for a plain number.
   std::string xLabel() const;
   std::string yLabel() const;
   std::string title() const;

@@ -27,13 +27,17 @@ std::shared_ptr<SpotDiagramCalculator> spotCalculator(std::uint64_t rays = 37) {
 
 double rmsOf(const foundation::VKSeries& s) { return std::sqrt(s.normSquared() / static_cast<double>(s.count())); }
 
-// "<field> rms:<x>,<y>"
+// "<group>: rms x <x> <unit>, y <y> <unit>"
 std::pair<double, double> rmsInLayerTitle(const platform::Dictionary& curve) {
   const std::string title = curve.get(plot::kLayerTitle).asString();
   double x = NAN, y = NAN;
-  const auto at = title.find("rms:");
+  const auto at = title.find(": rms x "), yAt = title.find(", y ", at);
   EXPECT_NE(at, std::string::npos) << title;
-  if (at != std::string::npos) std::sscanf(title.c_str() + at, "rms:%lf,%lf", &x, &y);
+  EXPECT_NE(yAt, std::string::npos) << title;
+  if (at != std::string::npos && yAt != std::string::npos) {
+    std::sscanf(title.c_str() + at, ": rms x %lf", &x);
+    std::sscanf(title.c_str() + yAt, ", y %lf", &y);
+  }
   return {x, y};
 }
 
@@ -115,8 +119,9 @@ TEST(SpotDiagramMirrorTest, SphericalMirrorRmsMatchesHandSum) {
   EXPECT_NEAR(rmsOf(seriesOf(spots[0], plot::kXSeries)), rmsX, 1e-9 * rmsX);
   EXPECT_NEAR(rmsOf(seriesOf(spots[0], plot::kYSeries)), rmsY, 1e-9 * rmsY);
   const auto [tx, ty] = rmsInLayerTitle(spots[0]);
-  EXPECT_NEAR(tx, rmsX, 1e-5 * rmsX);
-  EXPECT_NEAR(ty, rmsY, 1e-5 * rmsY);
+  // The title carries four significant digits.
+  EXPECT_NEAR(tx, rmsX, 6e-4 * rmsX);
+  EXPECT_NEAR(ty, rmsY, 6e-4 * rmsY);
 }
 
 // Airy radius 1.21967 · λ · F#: F# = f/EPD = 100/20, λ the default primary 587.56 nm. The
@@ -142,7 +147,7 @@ TEST(SpotDiagramMirrorTest, AiryDiskFollowsTheFormulaAndOnlyForPositionKeys) {
   calculator->setKeyY("uy");
   ASSERT_TRUE(window.settle());
   EXPECT_TRUE(curvesNamed(window.curves(), "Airy disk").empty());
-  EXPECT_EQ(window.calculator->plotDictionary()->get(plot::kXLabel).asString(), "ux (unity)");
+  EXPECT_EQ(window.calculator->plotDictionary()->get(plot::kXLabel).asString(), "ux");
 }
 
 // Mended: waves whose weights sum to zero leave the centroid where it is (no division by
@@ -209,7 +214,7 @@ TEST(SpotDiagramSettingsTest, SourcesFansUnitsColoursAndTexts) {
 
   c->setGridify(true);
   EXPECT_EQ(c->title(), "Gridded spot diagram");
-  EXPECT_EQ(c->xLabel(), "delta x/f (unity)");
+  EXPECT_EQ(c->xLabel(), "delta x/f");  // a plain number has no unit to name
   c->setSubtractFieldGrid(true);
   c->setUseFieldGrid(true);
   EXPECT_FALSE(c->subtractCentroid());
@@ -254,8 +259,9 @@ TEST(SpotDiagramSettingsTest, PotentialDelayQuestionGuardsAllBeams) {
 }
 
 // The main road: a Zemax file read and regenerated, the spot calculator run through its
-// updater and lens buffer on the main loop.
-TEST(SpotDiagramEndToEndTest, ZemaxFileGivesASpotDiagram) {
+// updater and lens buffer on the main loop. Left to its first-use choices it shows every
+// field and every wave, each field a layer of its own with its rms in the layer title.
+TEST(SpotDiagramEndToEndTest, ZemaxFileGivesOneLayerPerField) {
   lens::registerArchiveClasses();
   tracing::registerSystemGenerator();
   std::string why;
@@ -276,35 +282,68 @@ TEST(SpotDiagramEndToEndTest, ZemaxFileGivesASpotDiagram) {
   lens->setIsReady(true);
 
   auto calculator = spotCalculator(61);
+  calculator->setUnits("micron");
   Window window(lens, calculator);
-  window.buffer = std::make_unique<LensBuffer>(window.document, calculator);
-  calculator->setFieldOfInterest(nullptr);  // every field
-  calculator->setWaveOfInterest(nullptr);   // every wave
   ASSERT_TRUE(window.run());
   EXPECT_FALSE(calculator->exception().has_value());
+  EXPECT_EQ(calculator->colorOption(), "wave");
   const auto& plotDictionary = *calculator->plotDictionary();
   EXPECT_EQ(plotDictionary.get(plot::kTitle).asString(), "Centroid subtracted spot diagram");
-  EXPECT_EQ(plotDictionary.get(plot::kYLabel).asString(), "y (mm)");
+  EXPECT_EQ(plotDictionary.get(plot::kYLabel).asString(), "y (µm)");
   const auto spots = curvesNamed(window.curves(), "");
-  ASSERT_EQ(spots.size(), 9u);  // 3 fields × 3 waves
+  ASSERT_EQ(spots.size(), 9u);  // 3 fields × 3 waves, per field then per wave
+  std::vector<platform::Value> layers;
   for (std::size_t f = 0; f < 3; ++f) {
     SCOPED_TRACE(f);
-    // The layer title's rms is that of every point of the field's three curves.
+    const auto& field = *lens->fieldArray()[f];
+    // One rms over every point of the field's three curves, about the drawn origin.
     double sx = 0, sy = 0, n = 0;
     for (std::size_t w = 0; w < 3; ++w) {
       const auto& spot = spots[3 * f + w];
-      EXPECT_EQ(spot.get(plot::kLayer).asString(), lens->fieldArray()[f]->description());
-      sx += seriesOf(spot, plot::kXSeries).normSquared();
-      sy += seriesOf(spot, plot::kYSeries).normSquared();
+      EXPECT_EQ(spot.get(plot::kLayer), spots[3 * f].get(plot::kLayer));
+      EXPECT_EQ(spot.get(plot::kLayerTitle), spots[3 * f].get(plot::kLayerTitle));
+      EXPECT_EQ(spot.get(plot::kWave).asObject<lens::Wave>(), lens->waveArray()[w]);
+      for (const auto& v : seriesOf(spot, plot::kXSeries).array()) sx += v * v;
+      for (const auto& v : seriesOf(spot, plot::kYSeries).array()) sy += v * v;
       n += static_cast<double>(seriesOf(spot, plot::kXSeries).count());
     }
-    EXPECT_GT(n, 0);
+    layers.push_back(spots[3 * f].get(plot::kLayer));
+    ASSERT_GT(n, 0);
+    const std::string title = spots[3 * f].get(plot::kLayerTitle).asString();
+    EXPECT_EQ(title.rfind(platform::format("Field %zu (", f + 1), 0), 0u) << title;
+    EXPECT_NE(title.find(platform::format("%g", field.y())), std::string::npos) << title;
+    EXPECT_NE(title.find(" µm, y "), std::string::npos) << title;
     const auto [rx, ry] = rmsInLayerTitle(spots[3 * f]);
-    EXPECT_NEAR(rx, std::sqrt(sx / n), 1e-5 * (rx + 1e-9));
-    EXPECT_NEAR(ry, std::sqrt(sy / n), 1e-5 * (ry + 1e-9));
-    EXPECT_GT(ry, 1e-5);  // a real lens has a spot
-    EXPECT_LT(ry, 0.5);   // and it is a focused one
+    EXPECT_NEAR(rx, std::sqrt(sx / n), 6e-4 * rx);
+    EXPECT_NEAR(ry, std::sqrt(sy / n), 6e-4 * ry);
+    EXPECT_GT(ry, 0.01);  // a real lens has a spot of some microns
+    EXPECT_LT(ry, 500);   // and it is a focused one
   }
+  EXPECT_NE(layers[0], layers[1]);
+  EXPECT_NE(layers[1], layers[2]);
+  EXPECT_NE(layers[0], layers[2]);
+}
+
+TEST(SpotDiagramSettingsTest, NumbersAndFieldsReadWithTheirUnits) {
+  struct Case {
+    double value;
+    const char* unit;
+    const char* text;
+  };
+  for (const Case& k : std::vector<Case>{{0.00397674, "mm", "0.003977 mm"},
+                                         {3.97674, "micron", "3.977 µm"},
+                                         {12.5, "deg", "12.50°"},
+                                         {0.25, "unity", "0.2500"},
+                                         {1234.56, "arcsec", "1235 arcsec"},
+                                         {2.5e-7, "mm", "2.500e-07 mm"}}) {
+    SCOPED_TRACE(k.text);
+    EXPECT_EQ(SpotDiagramCalculator::formatWithUnit(k.value, k.unit), k.text);
+  }
+  auto field = lens::Field::field();
+  field->setY(10);
+  EXPECT_EQ(SpotDiagramCalculator::fieldValueText(*field, true), "10°");
+  field->setX(-1.5);
+  EXPECT_EQ(SpotDiagramCalculator::fieldValueText(*field, false), "(-1.5 mm, 10 mm)");
 }
 
 }  // namespace

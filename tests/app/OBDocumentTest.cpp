@@ -201,7 +201,7 @@ TEST_F(OBDocumentTest, DamagedOrForeignNativeFilesOpenNoDocument) {
     const char* expected;
   };
   const std::vector<Case> cases = {
-      {"garbage", [](const std::string& p) { std::ofstream(p) << "bplist00 not really"; }, "NSInvalidArchive"},
+      {"garbage", [](const std::string& p) { std::ofstream(p) << "bplist00 not really"; }, "is damaged or is not an Orbelline document"},
       {"string-root", [](const std::string& p) { platform::KeyedArchiver::archiveRootObjectToFile("hello", p); },
        "unexpected archive root"},
       {"no-lens", [](const std::string& p) {

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QFile>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 
 #include "AppTestSupport.h"
@@ -15,9 +21,11 @@
 #include "app/Messages.h"
 #include "app/windows/LensPlotWindowController.h"
 #include "app/windows/OBWindow.h"
+#include "app/windows/ExportSheet.h"
 #include "app/windows/OptionPanelController.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Thread.h"
+#include "platform/UserDefaults.h"
 #include "rendering/ZoomPlotView.h"
 
 namespace orb::app {
@@ -56,11 +64,24 @@ class TestCalculator : public analysis::OBCalculator, public analysis::LensUser 
     setNeedsGenerateCurves(true);
   }
   void generateCurves() override {
-    publishPlotDictionary(platform::Dictionary{{analysis::plot::kTitle, "test plot"}});
+    namespace plot = analysis::plot;
+    auto series = [](std::vector<double> v) {
+      return analysis::SeriesValue::make(foundation::VKSeries::seriesWithArray(v));
+    };
+    platform::Array curves{
+        platform::Dictionary{{plot::kName, "A"}, {plot::kXSeries, series({0, 1})}, {plot::kYSeries, series({1, 2})}},
+        platform::Dictionary{{plot::kName, "B"}, {plot::kXSeries, series({0, 1})}, {plot::kYSeries, series({3, 4})}}};
+    publishPlotDictionary(platform::Dictionary{{plot::kTitle, "test plot"}, {plot::kCurves, curves}});
     OBCalculator::generateCurves();
+  }
+  bool exportToFile(std::FILE* file) override {
+    if (!exports) return false;
+    std::fputs("x y\n1 2\n", file);
+    return true;
   }
 
   bool progressMonitor = false;
+  bool exports = false;
   std::mutex mutex;
   std::condition_variable changed;
   bool held = false, arrived = false;
@@ -80,7 +101,22 @@ struct Made {
 Made made;
 int updatersMade = 0;
 
+/// Another kind of analysis: its toolbar keeps a configuration of its own.
+class OtherTestCalculator : public TestCalculator {
+ public:
+  std::string className() const override { return "OtherTestCalculator"; }
+};
+
 void registerTestInterface() {
+  interfacefile::registerLoader("OtherTestPlotWindow", [](OBWindow& window) {
+    window.setWindowTitle("Other Test Plot");
+    auto* view = new rendering::ZoomPlotView(&window);
+    window.setCentralWidget(view);
+    InterfaceOutlets outlets;
+    outlets.calculator = platform::makeObject<OtherTestCalculator>();
+    outlets.view = view;
+    return outlets;
+  });
   interfacefile::registerLoader("TestPlotWindow", [](OBWindow& window) {
     window.setWindowTitle("Test Plot");
     auto calculator = platform::makeObject<TestCalculator>();
@@ -111,6 +147,8 @@ struct WindowControllerTest : ::testing::Test {
     for (auto* c : document->windowControllers()) c->close();
     testing::settle();
     setMessagePresenter({});
+    for (const char* kind : {"TestCalculator", "OtherTestCalculator"})
+      platform::UserDefaults::standard().removeObject(CalculatorWindowController::toolbarConfigurationKey(kind));
   }
   RandomizableLensPlotWindowController* open(const std::shared_ptr<SmartDocument>& doc) {
     auto* controller = new RandomizableLensPlotWindowController("TestPlotWindow", doc);
@@ -118,6 +156,17 @@ struct WindowControllerTest : ::testing::Test {
     return controller;
   }
   static std::string title(SmartWindowController* c) { return c->window()->windowTitle().toStdString(); }
+  static std::vector<std::string> shownItems(CalculatorWindowController* c) {
+    std::vector<std::string> shown;
+    for (auto* action : c->toolbar()->actions())
+      if (!action->objectName().isEmpty()) shown.push_back(action->objectName().toStdString());
+    return shown;
+  }
+  PlotWindowController* openOtherKind() {
+    auto* controller = new PlotWindowController("OtherTestPlotWindow", document);
+    controller->showWindow();
+    return controller;
+  }
 };
 
 TEST_F(WindowControllerTest, TitlesAreNumberedPerDocumentAndNumbersAreReused) {
@@ -252,6 +301,149 @@ TEST_F(WindowControllerTest, RestoredOptionsPanelWaitsForWindowFinalization) {
   EXPECT_FALSE(second->optionsPanelController()->isPanelVisible());
   platform::NotificationCenter::defaultCenter().post("windowFinalizationNotification");
   EXPECT_TRUE(second->optionsPanelController()->isPanelVisible());
+}
+
+TEST_F(WindowControllerTest, ExportOpensTheSheetOverTheWindowWithThePlotsCurves) {
+  auto* controller = open(document);
+  ASSERT_TRUE(pumpUntil([&] { return controller->calculatorUpdater() != nullptr; }));
+  document->postLensIsReady();
+  auto calculator = made.calculator.lock();
+  ASSERT_TRUE(pumpUntil([&] { return calculator->plotDictionary().has_value(); }));
+
+  controller->toolbarItem("export")->trigger();
+  ExportSheetController* sheet = controller->exportSheetController();
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(platform::Value(sheet->curves()), calculator->plotDictionary()->get("curves"));
+  EXPECT_EQ(sheet->selectionIndexes(), (std::vector<std::size_t>{0, 1}));
+  EXPECT_EQ(sheet->mainWindow(), controller->window());
+  QDialog* dialog = sheet->sheet();
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
+  EXPECT_EQ(dialog->parentWidget(), controller->window());
+  auto* list = dialog->findChild<QListWidget*>("curveList");
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->item(0)->text(), "A");
+  EXPECT_TRUE(messages.empty());
+
+  dialog->findChild<QPushButton*>("closeButton")->click();
+  EXPECT_FALSE(dialog->isVisible());
+  controller->exportAction();  // the same sheet again, all curves selected again
+  EXPECT_EQ(controller->exportSheetController(), sheet);
+  EXPECT_TRUE(dialog->isVisible());
+}
+
+TEST_F(WindowControllerTest, CustomisedToolbarIsKeptPerKindOfAnalysis) {
+  using Mode = CalculatorWindowController::ToolbarDisplayMode;
+  const std::vector<std::string> defaults = {"export", "zoomToFit", "SDE", "sources", "dice", "options"};
+  auto* first = open(document);
+  first->setToolbarItemShown("sources", false);
+  first->setToolbarDisplayMode(Mode::IconOnly);
+  first->close();
+  testing::settle();
+
+  const auto stored = platform::UserDefaults::standard().dictionaryForKey("NSToolbar Configuration TestCalculator");
+  EXPECT_EQ(stored["TB Display Mode"], platform::Value(2));
+  EXPECT_EQ(stored["TB Is Shown"], platform::Value(true));
+  ASSERT_TRUE(stored["TB Item Identifiers"].isArray());
+
+  auto* second = open(document);
+  EXPECT_EQ(shownItems(second), (std::vector<std::string>{"export", "zoomToFit", "SDE", "dice", "options"}));
+  EXPECT_EQ(second->toolbar()->toolButtonStyle(), Qt::ToolButtonIconOnly);
+  // Shown again beside its neighbour in the default order.
+  second->setToolbarItemShown("sources", true);
+  EXPECT_EQ(shownItems(second), defaults);
+  EXPECT_EQ(second->toolbarItemIdentifiers()[4], "sources");  // before the flexible space, after "SDE"
+
+  auto* other = openOtherKind();
+  EXPECT_EQ(shownItems(other), (std::vector<std::string>{"export", "zoomToFit", "SDE", "sources", "options"}));
+  EXPECT_EQ(other->toolbar()->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+}
+
+TEST_F(WindowControllerTest, StoredToolbarSkipsUnknownAndNotAllowedItems) {
+  platform::UserDefaults::standard().setObject(
+      CalculatorWindowController::toolbarConfigurationKey("OtherTestCalculator"),
+      platform::Dictionary{{"TB Item Identifiers", platform::Array{"options", "warpDrive", "dice", "export", "options"}},
+                           {"TB Display Mode", 3},
+                           {"TB Is Shown", false}});
+  auto* controller = openOtherKind();
+  EXPECT_EQ(controller->toolbarItemIdentifiers(), (std::vector<std::string>{"options", "export"}));
+  EXPECT_EQ(controller->toolbar()->toolButtonStyle(), Qt::ToolButtonTextOnly);
+  EXPECT_FALSE(controller->isToolbarShown());
+  EXPECT_TRUE(controller->toolbar()->isHidden());
+  controller->setToolbarShown(true);
+  EXPECT_FALSE(controller->toolbar()->isHidden());
+}
+
+TEST_F(WindowControllerTest, ToolbarContextMenuShowsHidesRestylesAndRestores) {
+  auto* controller = open(document);
+  QMenu menu;
+  controller->populateToolbarContextMenu(menu);
+  std::map<std::string, QAction*> items;
+  for (auto* action : menu.actions())
+    if (!action->isSeparator()) items[action->text().toStdString()] = action;
+  ASSERT_TRUE(items.count("Randomize") && items.count("Sliders") && items.count("Icon Only") &&
+              items.count("Restore Default Items"));
+  EXPECT_TRUE(items["Randomize"]->isChecked());
+  EXPECT_FALSE(items["Sliders"]->isChecked());
+  EXPECT_TRUE(items["Icon and Text"]->isChecked());
+
+  items["Sliders"]->trigger();
+  items["Randomize"]->trigger();
+  items["Text Only"]->trigger();
+  EXPECT_EQ(shownItems(controller), (std::vector<std::string>{"export", "zoomToFit", "SDE", "sources", "options", "sliders"}));
+  EXPECT_EQ(controller->toolbar()->toolButtonStyle(), Qt::ToolButtonTextOnly);
+  items["Restore Default Items"]->trigger();
+  EXPECT_EQ(shownItems(controller), (std::vector<std::string>{"export", "zoomToFit", "SDE", "sources", "dice", "options"}));
+}
+
+TEST_F(WindowControllerTest, SaveDataWritesWhatTheCalculatorExportsOrSaysWhy) {
+  QTemporaryDir directory;
+  const std::string old = directory.filePath("old.txt").toStdString();
+  {
+    QFile file(QString::fromStdString(old));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("old contents");
+  }
+  struct Case {
+    const char* name;
+    bool exports;
+    std::string path;
+    std::string message;  // empty: none expected
+    std::string contents;  // "<missing>": no file
+  };
+  const std::vector<Case> cases = {
+      {"exports", true, directory.filePath("data.txt").toStdString(), "", "x y\n1 2\n"},
+      {"nothing to export", false, directory.filePath("none.txt").toStdString(),
+       "This analysis has no data to export.", "<missing>"},
+      {"nothing to export keeps an old file", false, old, "This analysis has no data to export.", "old contents"},
+      {"unwritable path", true, directory.filePath("missing/data.txt").toStdString(),
+       "\"" + directory.filePath("missing/data.txt").toStdString() + "\" could not be created", "<missing>"},
+  };
+  auto* controller = open(document);
+  auto calculator = made.calculator.lock();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    messages.clear();
+    calculator->exports = c.exports;
+    std::vector<SavePanelOptions> panels;
+    controller->setSavePathChooser([&](QWidget* parent, const SavePanelOptions& options, auto chosen) {
+      EXPECT_EQ(parent, controller->window());
+      panels.push_back(options);
+      chosen(c.path);
+    });
+    controller->saveData();
+    ASSERT_EQ(panels.size(), 1u);
+    EXPECT_EQ(panels[0].suffix, "txt");
+    EXPECT_EQ(panels[0].accessoryText, "Exports in ASCII format (.txt)");
+    if (c.message.empty()) {
+      EXPECT_TRUE(messages.empty());
+    } else {
+      ASSERT_EQ(messages.size(), 1u);
+      EXPECT_NE(messages[0].find(c.message), std::string::npos) << messages[0];
+    }
+    QFile file(QString::fromStdString(c.path));
+    EXPECT_EQ(file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>", c.contents);
+  }
 }
 
 TEST(OptionPanelController, PanelMovesBackOntoTheScreenByTheOverhang) {

@@ -2,16 +2,25 @@
 
 #include "lens/LensGlassResolver.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QTimer>
+#include <QWidget>
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
+#include "app/Messages.h"
 #include "app/document/DocumentController.h"
 #include "app/document/SmartDocument.h"
 #include "app/document/StartWindow.h"
 #include "app/tables/ValueTransformers.h"
+#include "app/windows/OBWindow.h"
+#include "app/windows/SmartWindowController.h"
 #include "materials/GlassCatalog.h"
 #include "materials/SystemGlassCatalog.h"
 #include "platform/Exception.h"
@@ -193,6 +202,150 @@ std::shared_ptr<SmartDocument> OBAppDel::openSelection(const std::optional<std::
   document->makeWindowControllers();
   document->showWindows();
   return document;
+}
+
+// --- opening ---------------------------------------------------------------------------------
+
+namespace {
+constexpr const char* kRecentDocumentPaths = "recentDocumentPaths";
+constexpr std::size_t kRecentDocumentLimit = 10;
+
+std::string canonicalPath(const std::string& path) {
+  const QFileInfo info(QString::fromStdString(path));
+  const QString canonical = info.canonicalFilePath();
+  return (canonical.isEmpty() ? info.absoluteFilePath() : canonical).toStdString();
+}
+
+std::string fileName(const std::string& path) { return QFileInfo(QString::fromStdString(path)).fileName().toStdString(); }
+}  // namespace
+
+std::shared_ptr<SmartDocument> OBAppDel::openDocumentWithPath(const std::string& path, QWidget* parent) {
+  auto* factory = DocumentController::shared().documentFactory();
+  if (!factory) {
+    showMessage(parent, notAvailableYetText("Opening lens files"),
+                "Lens files open once the lens document is part of the application (" + path + ").");
+    return nullptr;
+  }
+  const std::string canonical = canonicalPath(path);
+  for (const auto& open : DocumentController::shared().documents())
+    if (!open->documentPath().empty() && canonicalPath(open->documentPath()) == canonical) {
+      open->showWindows();
+      return open;
+    }
+  std::string error;
+  auto document = factory->openDocument(path, &error);
+  if (!document) {
+    showMessage(parent, "The document \u201c" + fileName(path) + "\u201d could not be opened.", error);
+    return nullptr;
+  }
+  noteRecentDocumentPath(canonical);
+  DocumentController::shared().addDocument(document);
+  document->makeWindowControllers();
+  document->showWindows();
+  return document;
+}
+
+void OBAppDel::openDocument(QWidget* parent) {
+  if (!DocumentController::shared().documentFactory()) {
+    showNotAvailableYet(parent, "Opening lens files");
+    return;
+  }
+  auto choose = chooseFileToOpen ? chooseFileToOpen : [](QWidget* p) -> std::optional<std::string> {
+    const QString path = QFileDialog::getOpenFileName(
+        p, QStringLiteral("Open"), QString(),
+        QStringLiteral("Lens files (*.orb *.zmx *.ZMX);;Orbelline lenses (*.orb);;Zemax lenses (*.zmx *.ZMX);;All files (*)"));
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
+  };
+  if (auto path = choose(parent)) openDocumentWithPath(*path, parent);
+}
+
+void OBAppDel::newFromClipboard(QWidget* parent) {
+  if (!DocumentController::shared().documentFactory()) {
+    showNotAvailableYet(parent, "Making a lens from clipboard text");
+    return;
+  }
+  std::optional<std::string> text;
+  if (const QMimeData* data = QApplication::clipboard()->mimeData(); data && data->hasText())
+    text = data->text().toStdString();
+  std::string error, detail;
+  if (!openSelection(text, &error, &detail)) showMessage(parent, error, detail);
+}
+
+std::vector<std::string> OBAppDel::recentDocumentPaths() const {
+  std::vector<std::string> paths;
+  const auto stored = platform::UserDefaults::standard().objectForKey(kRecentDocumentPaths);
+  if (!stored.isArray()) return paths;
+  for (const auto& p : stored.asArray())
+    if (p.isString() && !p.asString().empty()) paths.push_back(p.asString());
+  return paths;
+}
+
+void OBAppDel::noteRecentDocumentPath(const std::string& path) {
+  if (path.empty()) return;
+  auto paths = recentDocumentPaths();
+  std::erase(paths, path);
+  paths.insert(paths.begin(), path);
+  if (paths.size() > kRecentDocumentLimit) paths.resize(kRecentDocumentLimit);
+  platform::Array stored;
+  for (const auto& p : paths) stored.push_back(p);
+  platform::UserDefaults::standard().setObject(kRecentDocumentPaths, stored);
+}
+
+void OBAppDel::clearRecentDocuments() { platform::UserDefaults::standard().removeObject(kRecentDocumentPaths); }
+
+// --- closing -------------------------------------------------------------------------------------
+
+std::shared_ptr<SmartDocument> OBAppDel::documentOfWindow(QWidget* window) {
+  auto* obWindow = qobject_cast<OBWindow*>(window ? window->window() : nullptr);
+  auto* controller = obWindow ? obWindow->controller() : nullptr;
+  return controller ? controller->document() : nullptr;
+}
+
+bool OBAppDel::canPerformCloseDocument() const { return !DocumentController::shared().documents().empty(); }
+
+void OBAppDel::performCloseDocument(QWidget* frontWindow) {
+  auto document = documentOfWindow(frontWindow);
+  if (!document || document->isClosing()) return;
+  if (document->canCloseDocument(frontWindow)) document->close();
+}
+
+void OBAppDel::closeAllButFrontWindow(QWidget* frontWindow) {
+  QWidget* front = frontWindow ? frontWindow->window() : nullptr;
+  if (!front) return;
+  auto* frontController = qobject_cast<OBWindow*>(front) ? qobject_cast<OBWindow*>(front)->controller() : nullptr;
+  const auto document = frontController ? frontController->document() : nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* window = qobject_cast<OBWindow*>(w);
+    if (!window || window == front || !window->controller() || window->controller()->isClosing()) continue;
+    const bool sameDocument = window->controller()->document() == document &&
+                              window->controller()->hasDocument() == (frontController && frontController->hasDocument());
+    if (sameDocument) window->close();
+  }
+}
+
+void OBAppDel::arrangeInFront(QWidget* frontWindow) {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* window = qobject_cast<OBWindow*>(w);
+    if (window && window->isVisible() && window != frontWindow) {
+      if (window->isMinimized()) window->showNormal();
+      window->raise();
+    }
+  }
+  if (frontWindow && frontWindow->isVisible()) {
+    frontWindow->raise();
+    frontWindow->activateWindow();
+  }
+}
+
+bool OBAppDel::terminate(QWidget* parent) {
+  const auto documents = DocumentController::shared().documents();
+  for (const auto& document : documents)
+    if (!document->canCloseDocument(parent)) return false;
+  for (const auto& document : documents) document->close();
+  if (m_startWindow) m_startWindow->hide();
+  QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+  return true;
 }
 
 StartWindow* OBAppDel::startWindow() {

@@ -5,8 +5,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "foundation/objects/OBObject.h"
+
+class QWidget;
 
 namespace orb::materials {
 class GlassCatalog;
@@ -71,6 +74,39 @@ class OBAppDel : public foundation::OBObject {
   /// reason); the document is closed then.
   std::shared_ptr<SmartDocument> openSelection(const std::optional<std::string>& plainText, std::string* error,
                                                std::string* detail = nullptr);
+
+  /// Opens a lens file as a document and shows its windows; a file already open brings
+  /// its windows front instead. On failure says why in an alert over `parent` and
+  /// returns null.
+  std::shared_ptr<SmartDocument> openDocumentWithPath(const std::string& path, QWidget* parent);
+  /// Asks for a file (`chooseFileToOpen`), then opens it.
+  void openDocument(QWidget* parent);
+  /// A new document from the clipboard's text, failures shown over `parent`.
+  void newFromClipboard(QWidget* parent);
+  /// Where Open… finds its file (a file dialog by default; tests replace it).
+  std::function<std::optional<std::string>(QWidget* parent)> chooseFileToOpen;
+
+  /// The files opened or saved lately, newest first (the user default
+  /// "recentDocumentPaths", at most ten).
+  std::vector<std::string> recentDocumentPaths() const;
+  void noteRecentDocumentPath(const std::string& path);
+  void clearRecentDocuments();
+
+  /// The document of a window's controller, or null.
+  static std::shared_ptr<SmartDocument> documentOfWindow(QWidget* window);
+  /// Closes the document of `frontWindow` after reviewing its unsaved changes.
+  void performCloseDocument(QWidget* frontWindow);
+  /// Enabled while at least one document is open.
+  bool canPerformCloseDocument() const;
+  /// Closes every other window of the front window's document (or, when it has none,
+  /// every other window that has none); windows of other documents stay.
+  void closeAllButFrontWindow(QWidget* frontWindow);
+  /// Brings every window of the application to the front, the front window last.
+  void arrangeInFront(QWidget* frontWindow = nullptr);
+  /// Quit: reviews every edited document (Save / Don't Save / Cancel); a Cancel or a
+  /// failed save keeps the application running and returns false. Otherwise closes
+  /// every document and ends the application.
+  bool terminate(QWidget* parent);
 
   /// The small window shown while no document is open (Linux has no menu bar without a
   /// window): Open, New from Clipboard, Quit.

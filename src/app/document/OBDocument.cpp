@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QColor>
 #include <QMenuBar>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QLabel>
 #include <QPushButton>
@@ -26,7 +28,13 @@
 #include "analysis/ImmediateUpdate.h"
 #include "analysis/PlotDictionary.h"
 #include "app/Messages.h"
+#include "app/document/OBAppDel.h"
+#include "app/document/ArrayColorizer.h"
+#include "app/document/MenuBar.h"
+#include "app/document/WindowActions.h"
+#include "app/windows/StatusLine.h"
 #include "app/windows/InterfaceFile.h"
+#include "app/windows/LensWindow.h"
 #include "app/windows/LensPlotWindowController.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/SmartWindowController.h"
@@ -48,6 +56,7 @@
 #include "platform/NotificationQueue.h"
 #include "platform/UserDefaults.h"
 #include "rendering/ZoomPlotView.h"
+#include "tracing/LensSummary.h"
 #include "tracing/Regeneration.h"
 
 namespace orb::app {
@@ -57,94 +66,6 @@ namespace {
 OBDocument::ZemaxTroubleAsker& troubleAsker() {
   static OBDocument::ZemaxTroubleAsker asker;  // main thread only
   return asker;
-}
-
-/// One row of the window-action table: the interface file and the controller that runs
-/// it; "unique" windows are brought front when asked again.
-struct WindowAction {
-  const char* action;
-  const char* nibName;
-  const char* controllerClass;
-  bool unique;
-};
-
-constexpr const char* W = "WindowControllerWithDocumentController";
-constexpr const char* LP = "LensPlotWindowController";
-constexpr const char* RLP = "RandomizableLensPlotWindowController";
-
-const std::vector<WindowAction>& windowActions() {
-  static const std::vector<WindowAction> table = {
-      {"showAdvancedOptions", "Advanced", W, true},
-      {"showPrescriptionListing", "Prescription", W, true},
-      {"showSystemWindow", "System", W, true},
-      {"showTransformationMatrixListing", "TransformationMatrixListing", W, true},
-      {"showScaleLensWindow", "ScaleLens", "ScaleLensWindowController", true},
-      {"showLensDataEditor", "SurfaceData", "SurfaceDataWindowController", true},
-      {"showSeidelListing", "Seidel", W, true},
-      {"makeTrace", "Trace", "TracerWindowController", false},
-      {"showBeamEditor", "Beams", W, true},
-      {"showSources", "Sources", W, true},
-      {"showFieldEditor", "FieldEditor", W, true},
-      {"showMC", "MC", W, true},
-      {"showMeritFunctions", "MeritFunctions", W, false},
-      {"showMulticonfigurations", "Multiconfigurations", W, true},
-      {"showWaveEditor", "WaveEditor", W, true},
-      {"showGlassMonitor", "GlassMonitor", W, true},
-      {"showOptimizer", "Optimizer", "OptimizerWindowController", true},
-      {"showSliders", "Sliders", "SlidersWindowController", true},
-      {"makePupilDataWindow", "PupilData", W, true},
-      {"makeSourceDivergenceWindow", "SourceDivergenceControl", W, true},
-      {"showVignettingFactors", "VignettingFactors", W, true},
-      {"makeLayout", "PlanarView", "PlanarWindowController", false},
-      {"showLayout", "PlanarView", "PlanarWindowController", true},
-      {"makeSolidView", "SolidView", "SolidWindowController", false},
-      {"makeSpotDiagram", "SpotWindow", RLP, false},
-      {"makeIntensityFan", "IntensityFan", RLP, false},
-      {"makeOPD", "OPD", LP, false},
-      {"makeCRS", "CRS", LP, false},
-      {"makeThroughput", "Throughput", LP, false},
-      {"makeAcceptance", "Acceptance", LP, false},
-      {"makeRayFan", "RayFan", LP, false},
-      {"makeChiefRayAngle", "ChiefRayAngle", LP, false},
-      {"makeFieldCurvature", "FieldCurvature", LP, false},
-      {"makeCFS", "ChromaticFocalShift", LP, false},
-      {"makeLSA", "LSA", LP, false},
-      {"makeOSC", "OSC", LP, false},
-      {"makeMeritVsParameter", "MeritPlot", "MeritPlotWindowController", false},
-      {"makeMeritEditor", "MeritWindow", "MeritFunctionEditorController", false},
-      {"makeDistortion", "Distortion", LP, false},
-      {"makeGEE", "GEE", RLP, false},
-      {"makeGOTF", "GOTF", LP, false},
-      {"makeFGOTF", "FGOTF", LP, false},
-      {"makeDOTF", "DOTF", LP, false},
-      {"makeDLSF", "DOTF", LP, false},
-      {"makeDPSF", "DPSF", "DPSFWindowController", false},
-      {"makeHPSF", "HPSF", "HPSFWindowController", false},
-      {"makeHLSF", "HLSF", LP, false},
-      {"makeHOTF", "HLSF", LP, false},
-      {"makeIntensityScreen", "IntensityScreen", "ScreenWindowController", false},
-  };
-  return table;
-}
-
-const WindowAction* windowAction(std::string_view action) {
-  for (const auto& a : windowActions())
-    if (action == a.action) return &a;
-  return nullptr;
-}
-
-/// Controllers by class name, for the action table and the restoration records; null
-/// for a class the application does not have yet.
-bool makeControllerClassExists(const std::string& controllerClass) {
-  return controllerClass == RLP || controllerClass == LP || controllerClass == W;
-}
-
-SmartWindowController* makeController(const std::string& controllerClass, const std::string& nibName,
-                                      const std::shared_ptr<SmartDocument>& document) {
-  if (controllerClass == RLP) return new RandomizableLensPlotWindowController(nibName, document);
-  if (controllerClass == LP) return new LensPlotWindowController(nibName, document);
-  if (controllerClass == W) return new WindowControllerWithDocumentController(nibName, document);
-  return nullptr;
 }
 
 /// The windows the "onOpenShow…" / "onNewShow…" defaults ask for, in order.
@@ -158,7 +79,12 @@ const std::vector<std::pair<const char*, const char*>>& onOpenShowActions() {
   return table;
 }
 
-constexpr const char* kDocumentWindow = "DocumentWindow";
+constexpr const char* kDocumentWindow = kLensWindowNibName;
+
+std::string displayNameOfPath(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 bool fail(std::string* error, std::string why) {
   if (error) *error = std::move(why);
@@ -166,6 +92,15 @@ bool fail(std::string* error, std::string why) {
 }
 
 std::string exceptionText(const platform::Exception& e) { return e.name() + " : " + e.reason(); }
+
+/// What the user reads of a failure: the reason in words. The exception's name is an
+/// internal word and goes to the log only.
+std::string reasonForUser(const platform::Exception& e, const char* context) {
+  platform::logText(std::string(context) + ": " + exceptionText(e));
+  if (e.name() == "NSInvalidArchiveOperationException")
+    return "The file is damaged or is not an Orbelline document (" + e.reason() + ").";
+  return e.reason();
+}
 
 constexpr const char* kSnapshotRequiredNotification = "snapshotRequiredNotification";
 constexpr const char* kLensChangeActionName = "lens change";
@@ -246,6 +181,10 @@ void OBDocument::init() {
   m_snapshotObservation = platform::NotificationCenter::defaultCenter().addObserver(
       kSnapshotRequiredNotification, reference(), [weak](const platform::Notification&) {
         if (auto self = weak.lock()) self->takeSnapshot();
+      });
+  m_colorObservation = platform::NotificationCenter::defaultCenter().addObserver(
+      "colorChangedNotification", {}, [weak](const platform::Notification& n) {
+        if (auto self = weak.lock()) self->colorChanged(n.object);
       });
   applyUndoLevels();
   m_undoLevelsObservation = platform::UserDefaults::standard().addObserver(
@@ -370,8 +309,7 @@ void OBDocument::setZemaxTroubleAsker(ZemaxTroubleAsker asker) { troubleAsker() 
 
 std::string OBDocument::displayName() const {
   if (m_filePath.empty()) return SmartDocument::displayName();
-  const auto slash = m_filePath.find_last_of('/');
-  return slash == std::string::npos ? m_filePath : m_filePath.substr(slash + 1);
+  return displayNameOfPath(m_filePath);
 }
 
 void OBDocument::setLens(std::shared_ptr<lens::Lens> lens) {
@@ -432,10 +370,10 @@ bool OBDocument::takeLensFromDictionary(const platform::Dictionary& lensDictiona
     lens->validateStop();
     lens->validateFields();
     lens->validateWaves();
-    colorizeLens(*lens);
+    colorizeLensWithRainbows(*lens);
     setLens(lens);
   } catch (const platform::Exception& e) {
-    return fail(error, exceptionText(e));
+    return fail(error, reasonForUser(e, "reading"));
   }
   return true;
 }
@@ -450,12 +388,16 @@ bool OBDocument::readZemaxFile(const std::string& path, std::string* error) {
   }
   auto options = interchange::ZemaxReadOptions::fromUserDefaults();
   options.source = path;
-  options.onTrouble = [this](const interchange::ZemaxTrouble& trouble) {
+  std::string firstTrouble;
+  options.onTrouble = [this, &firstTrouble](const interchange::ZemaxTrouble& trouble) {
+    // The user reads the line and the reason; the exception's name is in the log.
+    const std::string said = trouble.lineText + "\n" + trouble.exceptionReason;
+    if (firstTrouble.empty()) firstTrouble = trouble.message() + ": " + said;
     if (troubleAsker()) return troubleAsker()(trouble);
     QMessageBox box(dialogParent());
     box.setWindowModality(Qt::WindowModal);
     box.setText(QString::fromStdString(trouble.message()));
-    box.setInformativeText(QString::fromStdString(trouble.informativeText()));
+    box.setInformativeText(QString::fromStdString(said));
     auto* giveUp = box.addButton(QStringLiteral("Give up"), QMessageBox::RejectRole);
     box.addButton(QStringLiteral("Continue reading"), QMessageBox::AcceptRole);
     box.exec();
@@ -466,11 +408,19 @@ bool OBDocument::readZemaxFile(const std::string& path, std::string* error) {
   try {
     dictionary = interchange::readZemaxString(decoded->text, options);
   } catch (const platform::Exception& e) {
-    return fail(error, exceptionText(e));
+    return fail(error, reasonForUser(e, "reading"));
   }
   if (!dictionary) return fail(error, "Reading the Zemax file was given up.");
+  // Text without a single surface (an empty file, random bytes, another program's file
+  // under a .zmx name) is no lens: opening it empty would invite saving over it.
+  if (const auto surfaces = dictionary->get("surfaceArray"); !surfaces.isArray() || surfaces.asArray().empty()) {
+    const std::string name = displayNameOfPath(path);
+    return fail(error, firstTrouble.empty() ? "\u201c" + name + "\u201d is not a Zemax lens file: no surface was found in it."
+                                            : firstTrouble);
+  }
   if (!takeLensFromDictionary(*dictionary, error)) return false;
   m_filePath = path;
+  m_fileType = kZemaxType;
   m_lens->trigger();  // regenerate now, so the windows meet a ready lens
   clearChangeCount();
   return true;
@@ -483,7 +433,7 @@ bool OBDocument::readFromPlainText(const std::string& text, std::string* error) 
     options.source = "pasteboard";
     dictionary = interchange::readZemaxString(text, options);
   } catch (const platform::Exception& e) {
-    return fail(error, "Error attempting to read ZMX string: " + exceptionText(e));
+    return fail(error, "Error attempting to read ZMX string: " + reasonForUser(e, "reading clipboard text"));
   }
   if (!dictionary) return fail(error, "Error attempting to read ZMX string");
   const auto surfaces = dictionary->get("surfaceArray");
@@ -501,10 +451,11 @@ bool OBDocument::readNativeFile(const std::string& path, std::string* error) {
   try {
     root = platform::KeyedUnarchiver::unarchiveObjectWithFile(path);
   } catch (const platform::Exception& e) {
-    return fail(error, exceptionText(e));
+    return fail(error, reasonForUser(e, "reading"));
   }
   if (!applyNativeRoot(root, error)) return false;
   m_filePath = path;
+  m_fileType = kNativeType;
   return true;
 }
 
@@ -568,7 +519,7 @@ bool OBDocument::applyNativeRoot(const platform::Value& root, std::string* error
       lens->setIsReady(true);
     }
   } catch (const platform::Exception& e) {
-    return fail(error, exceptionText(e));
+    return fail(error, reasonForUser(e, "reading"));
   }
   setLens(lens);
   m_scaleMemory = std::move(scaleMemory);
@@ -615,27 +566,141 @@ bool OBDocument::writeToFile(const std::string& path, const std::string& type, s
   } else {
     return fail(error, "Orbelline does not write this kind of file.");
   }
+  const bool renamed = m_filePath != path;
   m_filePath = path;
+  m_fileType = type;
   clearChangeCount();
+  if (renamed)
+    for (auto* c : windowControllers()) c->synchronizeWindowTitleWithDocumentName();
+  return true;
+}
+
+namespace {
+OBDocument::SaveDestinationChooser& saveDestinationChooser() {
+  static OBDocument::SaveDestinationChooser chooser;  // main thread only
+  return chooser;
+}
+OBDocument::RevertConfirmer& revertConfirmer() {
+  static OBDocument::RevertConfirmer confirmer;  // main thread only
+  return confirmer;
+}
+
+std::optional<OBDocument::SaveDestination> askSaveDestination(QWidget* parent, const OBDocument& document) {
+  const QString native = QStringLiteral("Orbelline lens (*.orb)");
+  const QString zemax = QStringLiteral("Zemax lens (*.zmx)");
+  QString selected = document.fileType() == OBDocument::kZemaxType ? zemax : native;
+  QString suggestion = QString::fromStdString(document.filePath().empty() ? document.displayName() : document.filePath());
+  const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Save As"), suggestion,
+                                                    native + QStringLiteral(";;") + zemax, &selected);
+  if (path.isEmpty()) return std::nullopt;
+  OBDocument::SaveDestination destination{path.toStdString(), selected == zemax ? OBDocument::kZemaxType
+                                                                                 : OBDocument::kNativeType};
+  // The filter chose the type; the name gets its extension when the user left it out.
+  const std::string extension = destination.type == OBDocument::kZemaxType ? ".zmx" : ".orb";
+  if (QFileInfo(path).suffix().isEmpty()) destination.path += extension;
+  return destination;
+}
+}  // namespace
+
+void OBDocument::setSaveDestinationChooser(SaveDestinationChooser chooser) {
+  saveDestinationChooser() = std::move(chooser);
+}
+
+void OBDocument::setRevertConfirmer(RevertConfirmer confirmer) { revertConfirmer() = std::move(confirmer); }
+
+bool OBDocument::saveDocument(QWidget* parent) {
+  if (m_filePath.empty() || m_fileType.empty()) return saveDocumentAs(parent);
+  std::string error;
+  if (writeToFile(m_filePath, m_fileType, &error)) {
+    OBAppDel::shared().noteRecentDocumentPath(m_filePath);
+    return true;
+  }
+  showMessage(parent ? parent : dialogParent(), "The document \u201c" + displayName() + "\u201d could not be saved.",
+              error);
+  return false;
+}
+
+bool OBDocument::saveDocumentAs(QWidget* parent) {
+  if (!parent) parent = dialogParent();
+  const auto destination =
+      saveDestinationChooser() ? saveDestinationChooser()(parent, *this) : askSaveDestination(parent, *this);
+  if (!destination) return false;
+  std::string error;
+  if (!writeToFile(destination->path, destination->type, &error)) {
+    showMessage(parent, "The document could not be saved as \u201c" + displayNameOfPath(destination->path) + "\u201d.",
+                error);
+    return false;
+  }
+  OBAppDel::shared().noteRecentDocumentPath(destination->path);
+  return true;
+}
+
+bool OBDocument::revertDocumentToSaved(QWidget* parent) {
+  if (m_filePath.empty() || m_fileType.empty()) return false;
+  if (!parent) parent = dialogParent();
+  if (isDocumentEdited()) {
+    const bool confirmed = revertConfirmer() ? revertConfirmer()(parent, *this) : [&] {
+      QMessageBox box(parent);
+      box.setWindowModality(Qt::WindowModal);
+      box.setIcon(QMessageBox::Warning);
+      box.setText(QStringLiteral("Do you want to revert to the saved version of \u201c%1\u201d?")
+                      .arg(QString::fromStdString(displayName())));
+      box.setInformativeText(QStringLiteral("Your current changes will be lost."));
+      auto* revert = box.addButton(QStringLiteral("Revert"), QMessageBox::DestructiveRole);
+      box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+      box.exec();
+      return box.clickedButton() == revert;
+    }();
+    if (!confirmed) return false;
+  }
+  // Read into a second document first: a file that no longer reads leaves this one whole.
+  auto fresh = platform::makeObject<OBDocument>();
+  fresh->init();
+  std::string error;
+  if (!fresh->readFromFile(m_filePath, m_fileType, &error)) {
+    showMessage(parent, "The document \u201c" + displayName() + "\u201d could not be reverted.", error);
+    return false;
+  }
+  auto lens = fresh->m_lens;
+  fresh->setLens(nullptr);
+  m_undoIsLive = false;  // the reverted lens is no edit: its readiness empties the undo stack
+  setLens(lens);
+  m_scaleMemory = fresh->m_scaleMemory;
+  m_meritFunctionArray = fresh->m_meritFunctionArray;
+  clearChangeCount();
+  lensIsReady();
   return true;
 }
 
 // --- colours and the example lens ------------------------------------------------------------
 
-void OBDocument::colorizeLens(lens::Lens& lens) {
-  // Evenly spaced hues from red to violet, as many as the array has members.
-  auto colorize = [](const auto& members) {
-    const auto n = members.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      const double hue = n > 1 ? 0.8 * static_cast<double>(i) / static_cast<double>(n - 1) : 0.0;
-      const QColor c = QColor::fromHsvF(static_cast<float>(hue), 0.9f, 0.85f);
-      if (members[i]) members[i]->setColor(platform::Color::make(c.redF(), c.greenF(), c.blueF()));
-    }
-  };
-  colorize(lens.fieldArray());
-  colorize(lens.waveArray());
-  colorize(lens.surfaceArray());
-  colorize(lens.glassArray());
+void OBDocument::performColorAction(std::string_view action) {
+  if (action == "generateRainbow") {
+    generateRainbow(*m_lens);
+    return;
+  }
+  applyColorAction(*m_lens, action);
+  // Wave, field and glass colours are kept in the file; surface colours are the view's.
+  if (action.find("Surface") == std::string_view::npos) updateChangeCount();
+}
+
+void OBDocument::colorChanged(const platform::Value& object) {
+  // A recoloured wave, field or glass is part of what the file keeps; surface colours
+  // are not. The colour table's notification carries its {colour number: colour}
+  // dictionary; a single object may also be named.
+  if (!m_lens) return;
+  bool ours = false;
+  if (object.isObject()) {
+    ours = lensOwnsColoredObject(*m_lens, object.asObject().get());
+  } else if (object.isDictionary()) {
+    auto numbered = [&](const auto& members) {
+      for (const auto& m : members)
+        if (m && object.asDictionary().contains(platform::Value(static_cast<std::int64_t>(m->colorNumber())))) return true;
+      return false;
+    };
+    ours = numbered(m_lens->waveArray()) || numbered(m_lens->fieldArray()) || numbered(m_lens->glassArray());
+  }
+  if (ours) updateChangeCount();
 }
 
 std::shared_ptr<lens::Lens> OBDocument::tripletTestLens() {
@@ -681,7 +746,7 @@ std::shared_ptr<lens::Lens> OBDocument::tripletTestLens() {
   lens->setWaveArray(waves);
   lens->validateStop();
   lens->validateWaves();
-  colorizeLens(*lens);
+  colorizeLensWithRainbows(*lens);
   lens->generateSystemFromParaxialSpecification();
   lens->setIsReady(true);
   lens->startWatchingSelf();
@@ -705,28 +770,11 @@ SmartWindowController* OBDocument::existingWindowControllerForWindowNibName(cons
   return nullptr;
 }
 
-namespace {
-/// Every document window offers the window actions in its menu bar: Linux windows carry
-/// their own menus.
-void installWindowMenu(OBWindow* window, const std::weak_ptr<OBDocument>& document) {
-  if (!window || window->property("orbWindowMenu").toBool()) return;
-  window->setProperty("orbWindowMenu", true);
-  auto* menu = window->menuBar()->addMenu(QStringLiteral("Windows"));
-  for (const auto& a : windowActions()) {
-    const std::string action = a.action;
-    menu->addAction(QString::fromUtf8(a.action), window, [document, action] {
-      if (auto d = document.lock()) d->performAction(action);
-    });
-  }
-}
-}  // namespace
-
 SmartWindowController* OBDocument::showWindowWithNibName(const std::string& nibName, const std::string& controllerClass) {
   auto self = std::static_pointer_cast<OBDocument>(shared_from_this());
   auto* controller = makeController(controllerClass, nibName, self);
   if (!controller) return nullptr;
   controller->showWindow();
-  installWindowMenu(controller->window(), self);
   return controller;
 }
 
@@ -739,10 +787,56 @@ SmartWindowController* OBDocument::showUniqueWindowWithNibName(const std::string
   return showWindowWithNibName(nibName, controllerClass);
 }
 
+const std::vector<std::string>& OBDocument::lensActionNames() {
+  static const std::vector<std::string> names = {
+      "quickFocus", "removeAllSolves", "removeAllVariables", "removeGlassPickups",
+      "rainbowSurfaceColors", "randomizeSurfaceColors", "rainbowFieldColors", "randomizeFieldColors",
+      "rainbowWaveColors", "randomizeWaveColors", "rainbowGlassColors", "randomizeGlassColors", "generateRainbow"};
+  return names;
+}
+
+bool OBDocument::validateAction(std::string_view action) const {
+  if (const auto* a = windowAction(action)) return windowActionIsAvailable(*a);
+  if (action == "revertDocumentToSaved") return !m_filePath.empty() && !m_fileType.empty();
+  if (!m_lens) return false;
+  if (action == "removeAllSolves") return !m_lens->keyPathsForSolves().empty();
+  if (action == "removeAllVariables") return !m_lens->keyPathsForVariables().empty();
+  return std::find(lensActionNames().begin(), lensActionNames().end(), action) != lensActionNames().end();
+}
+
+bool OBDocument::performLensAction(std::string_view action) {
+  if (std::find(lensActionNames().begin(), lensActionNames().end(), action) == lensActionNames().end()) return false;
+  if (!m_lens) return true;
+  try {
+    if (action == "quickFocus") {
+      tracing::adjustFocus(*m_lens);
+    } else if (action == "removeAllSolves" || action == "removeAllVariables" || action == "removeGlassPickups") {
+      m_lens->willChangeValueForKey("surfaceArray");
+      for (const auto& surface : m_lens->surfaceArray()) {
+        if (!surface) continue;
+        if (action == "removeAllSolves")
+          surface->removeSolves();
+        else if (action == "removeAllVariables")
+          surface->removeVariables();
+        else
+          surface->removeGlassPickup();
+      }
+      m_lens->didChangeValueForKey("surfaceArray");
+    } else {
+      performColorAction(action);
+    }
+  } catch (const platform::Exception& e) {
+    showMessage(dialogParent(), "The lens could not be changed.", reasonForUser(e, std::string(action).c_str()));
+  }
+  return true;
+}
+
 bool OBDocument::performAction(std::string_view action) {
+  if (performLensAction(action)) return true;
+  if (action == "revertDocumentToSaved") return revertDocumentToSaved(nullptr), true;
   const auto* a = windowAction(action);
   if (!a) return false;
-  if (!interfacefile::loader(a->nibName) || !makeControllerClassExists(a->controllerClass)) {
+  if (!windowActionIsAvailable(*a)) {
     showNotAvailableYet(dialogParent(), std::string("The window \"") + a->nibName + "\"");
     return true;
   }
@@ -794,7 +888,6 @@ void OBDocument::makeWindowsWithRestorationDictionaries(const platform::Array& r
         continue;
       }
       OBWindow* window = controller->window();
-      installWindowMenu(window, self);
       window->move(10, 10);
       if (const auto frame = state.get("NSWindowFrame"); frame.isString()) {
         int x = 0, y = 0, w = 0, h = 0;
@@ -818,7 +911,7 @@ void OBDocument::makeWindowControllers() {
       // Windows that do not exist yet are passed over quietly: opening a lens should not
       // greet the user with a row of notices.
       const auto* a = windowAction(action);
-      if (a && interfacefile::loader(a->nibName) && makeControllerClassExists(a->controllerClass))
+      if (a && windowActionIsAvailable(*a))
         performAction(action);
     }
   }
@@ -826,7 +919,7 @@ void OBDocument::makeWindowControllers() {
   m_windowRestorationDictionaries.clear();
   if (windowControllers().empty()) {
     // The layout window's place until the layout view exists: a plain document window.
-    showWindowWithNibName(kDocumentWindow, W);
+    showWindowWithNibName(kDocumentWindow, "WindowControllerWithDocumentController");
   }
   platform::NotificationQueue::defaultQueue().enqueue(platform::Notification("windowFinalizationNotification", reference()),
                                                       platform::PostingStyle::WhenIdle);
@@ -857,28 +950,6 @@ std::shared_ptr<SmartDocument> OBDocumentFactory::makeUntitledDocument() {
   return document;
 }
 
-namespace {
-/// The plain document window: the lens's name, its state and the windows one can open.
-InterfaceOutlets loadDocumentWindow(OBWindow& window) {
-  window.setWindowTitle(QStringLiteral("Lens"));
-  auto* central = new QWidget(&window);
-  auto* layout = new QVBoxLayout(central);
-  auto* hint = new QLabel(QStringLiteral("Open an analysis from the Windows menu, or:"), central);
-  layout->addWidget(hint);
-  auto* spot = new QPushButton(QStringLiteral("Spot Diagram"), central);
-  spot->setObjectName(QStringLiteral("makeSpotDiagram"));
-  layout->addWidget(spot);
-  layout->addStretch();
-  QObject::connect(spot, &QPushButton::clicked, &window, [&window] {
-    if (auto* c = window.controller())
-      if (auto d = c->document()) d->performAction("makeSpotDiagram");
-  });
-  window.setCentralWidget(central);
-  window.resize(360, 160);
-  return {};
-}
-}  // namespace
-
 void registerLensDocument() {
   static const bool once = [] {
     lens::registerArchiveClasses();
@@ -887,8 +958,22 @@ void registerLensDocument() {
       if (const auto* series = analysis::SeriesValue::from(v)) return std::vector<double>(series->data(), series->data() + series->count());
       return std::nullopt;
     });
-    interfacefile::registerLoader(kDocumentWindow, loadDocumentWindow);
+    registerControllerClass("WindowControllerWithDocumentController", [](const std::string& nib, const auto& document) {
+      return new WindowControllerWithDocumentController(nib, document);
+    });
+    registerControllerClass("LensPlotWindowController", [](const std::string& nib, const auto& document) {
+      return new LensPlotWindowController(nib, document);
+    });
+    registerControllerClass("RandomizableLensPlotWindowController", [](const std::string& nib, const auto& document) {
+      return new RandomizableLensPlotWindowController(nib, document);
+    });
+    registerLensWindow();
     registerSpotWindow();
+    // Every window carries the application's menus and, in a document, the status line.
+    SmartWindowController::setWindowDecorator([](SmartWindowController& controller) {
+      installMenuBar(controller.window()->menuBar(), controller.window());
+      installStatusLine(controller);
+    });
     return true;
   }();
   (void)once;

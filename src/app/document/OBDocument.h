@@ -74,8 +74,34 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   // --- the document ---------------------------------------------------------------------
   const std::string& filePath() const { return m_filePath; }
   void setFilePath(std::string path) { m_filePath = std::move(path); }
+  std::string documentPath() const override { return m_filePath; }
+  /// The type the document was read as or last saved as ("Orbelline file", "ZEMAX lens
+  /// file"); Save writes it again. Empty for a new document.
+  const std::string& fileType() const { return m_fileType; }
   std::string displayName() const override;
-  bool isDocumentEdited() const { return m_changeCount != 0; }
+  bool isDocumentEdited() const override { return m_changeCount != 0; }
+
+  /// Save: to the document's file in its type; a new document asks where (Save As…).
+  bool saveDocument(QWidget* parent) override;
+  /// Save As…: asks for a place and a type, then writes there; false when cancelled or
+  /// failed (the failure shown over `parent`).
+  bool saveDocumentAs(QWidget* parent);
+  /// Revert to Saved: after asking, reads the document's file again; the windows keep
+  /// showing the document's lens. False when cancelled, without a file, or when the
+  /// file can no longer be read (shown; the document is left as it was).
+  bool revertDocumentToSaved(QWidget* parent);
+  /// Where Save As… writes: a path and a type. A save dialog by default; tests replace
+  /// it. An empty function restores the dialog.
+  struct SaveDestination {
+    std::string path;
+    std::string type;
+  };
+  using SaveDestinationChooser = std::function<std::optional<SaveDestination>(QWidget* parent, const OBDocument&)>;
+  static void setSaveDestinationChooser(SaveDestinationChooser chooser);
+  /// Asked before Revert to Saved throws the changes away (a question by default; tests
+  /// replace it).
+  using RevertConfirmer = std::function<bool(QWidget* parent, const OBDocument&)>;
+  static void setRevertConfirmer(RevertConfirmer confirmer);
   /// Restoring a snapshot is no edit of its own (undo and redo count themselves).
   void updateChangeCount() override {
     if (!m_restoringSnapshot) ++m_changeCount;
@@ -98,8 +124,9 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   const platform::Array& windowRestorationDictionaries() const { return m_windowRestorationDictionaries; }
   void setWindowRestorationDictionaries(platform::Array records) { m_windowRestorationDictionaries = std::move(records); }
 
-  /// Rainbow colours for fields, waves, surfaces and the lens's glasses.
-  static void colorizeLens(lens::Lens& lens);
+  /// "colorChangedNotification": a recoloured wave, field or glass of the lens marks the
+  /// document edited; other objects (surfaces included) do not.
+  void colorChanged(const platform::Value& object);
   /// The example lens: a Cooke triplet from its paraxial specification.
   static std::shared_ptr<lens::Lens> tripletTestLens();
 
@@ -136,6 +163,12 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   /// The window actions ("makeSpotDiagram", "showLensDataEditor", …): true for every
   /// action of the table, those whose window does not exist yet saying so.
   bool performAction(std::string_view action) override;
+  /// Window actions are valid when their window exists; "removeAllSolves" and
+  /// "removeAllVariables" while the lens has some; "revertDocumentToSaved" with a file.
+  bool validateAction(std::string_view action) const override;
+  /// The actions on the lens itself, by name: "quickFocus", "removeAllSolves",
+  /// "removeAllVariables", "removeGlassPickups", the colour actions and "generateRainbow".
+  static const std::vector<std::string>& lensActionNames();
   /// Always a new window of that interface file.
   SmartWindowController* showWindowWithNibName(const std::string& nibName, const std::string& controllerClass);
   /// The open window of that interface file brought front, or a new one.
@@ -148,6 +181,8 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   static const std::vector<std::string>& actionNames();
 
  private:
+  bool performLensAction(std::string_view action);
+  void performColorAction(std::string_view action);
   bool readZemaxFile(const std::string& path, std::string* error);
   bool readNativeFile(const std::string& path, std::string* error);
   bool applyNativeRoot(const platform::Value& root, std::string* error);
@@ -165,6 +200,7 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   platform::Value m_printInfo;
   platform::Dictionary m_lensKeyPathUpdateDictionary;
   std::string m_filePath;
+  std::string m_fileType;
   int m_changeCount = 0;
   bool m_undoIsLive = false;
 
@@ -178,6 +214,7 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   platform::Dictionary m_pendingRenameMap;
   platform::Observation m_snapshotObservation;
   platform::Observation m_undoLevelsObservation;
+  platform::Observation m_colorObservation;
 };
 
 /// Opens lens documents for the application (Open…, the command line, the clipboard).

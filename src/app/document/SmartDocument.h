@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QPointer>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "foundation/objects/OBObject.h"
+
+class QWidget;
 
 namespace orb::app {
 
@@ -22,6 +25,8 @@ class SmartDocument : public foundation::OBObject {
  public:
   /// The name shown in window titles ("Untitled" until the document has a file).
   virtual std::string displayName() const { return "Untitled"; }
+  /// The file the document was read from or saved to; empty when it has none.
+  virtual std::string documentPath() const { return {}; }
 
   /// Base titles of the open windows (see SmartWindowController's numbering).
   std::vector<std::string>& listOfWindows() { return m_listOfWindows; }
@@ -38,8 +43,35 @@ class SmartDocument : public foundation::OBObject {
   virtual void makeWindowControllers() {}
   /// Shows every window of the document.
   virtual void showWindows();
-  /// Closes every window and leaves the document controller.
+  /// Closes every window and leaves the document controller, without asking.
   virtual void close();
+  /// True once close() has begun.
+  bool isClosing() const { return m_isClosing; }
+
+  // --- unsaved changes ---------------------------------------------------------------------
+  /// Whether the document has changes that are not saved; the base has none.
+  virtual bool isDocumentEdited() const { return false; }
+  /// Saves the document where it came from, asking for a place when it has none; false
+  /// when it was not saved (cancelled or failed, the failure already shown).
+  virtual bool saveDocument(QWidget* parent) {
+    (void)parent;
+    return false;
+  }
+  /// The three answers to "save changes?".
+  enum class ReviewAnswer { Save, DontSave, Cancel };
+  /// Asked before an edited document closes (a window-modal question by default; tests
+  /// replace it). An empty function restores the question.
+  using ReviewChangesAsker = std::function<ReviewAnswer(SmartDocument& document, QWidget* parent)>;
+  static void setReviewChangesAsker(ReviewChangesAsker asker);
+  /// Reviews unsaved changes before closing: true when the document may close (not
+  /// edited, saved, or the user chose not to save); false when the user cancelled or the
+  /// save failed.
+  bool canCloseDocument(QWidget* parent);
+  /// Whether this window may close: always, unless it is the document's last window and
+  /// the review of unsaved changes says no.
+  bool shouldCloseWindowController(SmartWindowController* controller);
+  /// A window closed: when it was the last, the document closes with it.
+  void windowControllerDidClose(SmartWindowController* controller);
 
   /// Document actions reached from window toolbars and menus ("showLensDataEditor",
   /// "showSources", "showSliders", ...); false when the document has no such action.
@@ -47,10 +79,16 @@ class SmartDocument : public foundation::OBObject {
     (void)action;
     return false;
   }
+  /// Whether the action can be performed now (menus enable their items by it).
+  virtual bool validateAction(std::string_view action) const {
+    (void)action;
+    return false;
+  }
 
  private:
   std::vector<std::string> m_listOfWindows;
   std::vector<QPointer<SmartWindowController>> m_windowControllers;
+  bool m_isClosing = false;
 };
 
 }  // namespace orb::app

@@ -5,12 +5,14 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/Messages.h"
 #include "app/document/DocumentController.h"
+#include "app/document/MenuBar.h"
 #include "app/document/OBAppDel.h"
 #include "app/document/SmartDocument.h"
 
@@ -37,15 +39,13 @@ StartWindow::StartWindow(QWidget* parent) : QWidget(parent) {
   layout->addWidget(m_quit);
   setMinimumWidth(320);
 
-  chooseFile = [](QWidget* parent) -> std::optional<std::string> {
-    const QString path = QFileDialog::getOpenFileName(parent, QStringLiteral("Open"), QString(),
-                                                      QStringLiteral("Lens files (*.zmx *.ZMX *.orb);;All files (*)"));
-    if (path.isEmpty()) return std::nullopt;
-    return path.toStdString();
-  };
   connect(m_open, &QPushButton::clicked, this, [this] { open(); });
   connect(m_newFromClipboard, &QPushButton::clicked, this, [this] { newFromClipboard(); });
-  connect(m_quit, &QPushButton::clicked, qApp, &QApplication::quit, Qt::QueuedConnection);
+  connect(m_quit, &QPushButton::clicked, this, [this] { OBAppDel::shared().terminate(this); });
+  // The same menus as every window: Linux has no menu bar without a window.
+  auto* bar = new QMenuBar(this);
+  layout->setMenuBar(bar);
+  installMenuBar(bar, this);
 }
 
 void StartWindow::closeEvent(QCloseEvent* event) {
@@ -53,42 +53,10 @@ void StartWindow::closeEvent(QCloseEvent* event) {
   if (DocumentController::shared().documents().empty()) QMetaObject::invokeMethod(qApp, &QApplication::quit, Qt::QueuedConnection);
 }
 
-void StartWindow::open() {
-  if (!DocumentController::shared().documentFactory()) {
-    showNotAvailableYet(this, "Opening lens files");
-    return;
-  }
-  if (auto path = chooseFile(this)) openFile(*path);
-}
+void StartWindow::open() { OBAppDel::shared().openDocument(this); }
 
-void StartWindow::openFile(const std::string& path) {
-  auto* factory = DocumentController::shared().documentFactory();
-  if (!factory) {
-    showMessage(this, notAvailableYetText("Opening lens files"),
-                "Lens files open once the lens document is part of the application (" + path + ").");
-    return;
-  }
-  std::string error;
-  auto document = factory->openDocument(path, &error);
-  if (!document) {
-    showMessage(this, "The document \"" + path + "\" could not be opened.", error);
-    return;
-  }
-  DocumentController::shared().addDocument(document);
-  document->makeWindowControllers();
-  document->showWindows();
-}
+void StartWindow::openFile(const std::string& path) { OBAppDel::shared().openDocumentWithPath(path, this); }
 
-void StartWindow::newFromClipboard() {
-  if (!DocumentController::shared().documentFactory()) {
-    showNotAvailableYet(this, "Making a lens from clipboard text");
-    return;
-  }
-  std::optional<std::string> text;
-  if (const QMimeData* data = QApplication::clipboard()->mimeData(); data && data->hasText())
-    text = data->text().toStdString();
-  std::string error, detail;
-  if (!OBAppDel::shared().openSelection(text, &error, &detail)) showMessage(this, error, detail);
-}
+void StartWindow::newFromClipboard() { OBAppDel::shared().newFromClipboard(this); }
 
 }  // namespace orb::app

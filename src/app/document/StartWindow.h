@@ -28,8 +28,6 @@ class StartWindow : public QWidget {
   /// A new lens document from the clipboard's text.
   void newFromClipboard();
 
-  /// Where the file to open comes from (a file dialog by default; tests replace it).
-  std::function<std::optional<std::string>(QWidget* parent)> chooseFile;
 
  protected:
   /// Closing the start window while no document is open quits, as Quit does.

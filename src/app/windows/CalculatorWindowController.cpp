@@ -1,13 +1,23 @@
 #include "app/windows/CalculatorWindowController.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QSaveFile>
 #include <QSizePolicy>
 #include <QTimer>
 #include <QToolBar>
 #include <QWidget>
+#include <QWidgetAction>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <utility>
 
 #include "analysis/OBCalculator.h"
 #include "analysis/OBCalculatorUpdater.h"
@@ -18,6 +28,7 @@
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Resources.h"
+#include "platform/UserDefaults.h"
 #include "rendering/ZoomView.h"
 
 namespace orb::app {
@@ -40,6 +51,30 @@ constexpr ToolbarItemSpec kToolbarItems[] = {
     {"sliders", "slider-icon-27", "Sliders", "Show sliders"},
     {"options", "options", "Options", "Summon options panel"},
 };
+
+const ToolbarItemSpec* toolbarItemSpec(const std::string& identifier) {
+  const auto* spec = std::find_if(std::begin(kToolbarItems), std::end(kToolbarItems),
+                                  [&](const ToolbarItemSpec& s) { return identifier == s.identifier; });
+  return spec == std::end(kToolbarItems) ? nullptr : spec;
+}
+
+constexpr const char* kItemIdentifiersKey = "TB Item Identifiers";
+constexpr const char* kDisplayModeKey = "TB Display Mode";
+constexpr const char* kIsShownKey = "TB Is Shown";
+
+Qt::ToolButtonStyle toolButtonStyle(CalculatorWindowController::ToolbarDisplayMode mode) {
+  using Mode = CalculatorWindowController::ToolbarDisplayMode;
+  switch (mode) {
+    case Mode::IconOnly:
+      return Qt::ToolButtonIconOnly;
+    case Mode::LabelOnly:
+      return Qt::ToolButtonTextOnly;
+    case Mode::Default:
+    case Mode::IconAndLabel:
+      break;
+  }
+  return Qt::ToolButtonTextUnderIcon;
+}
 
 }  // namespace
 
@@ -117,9 +152,8 @@ QAction* CalculatorWindowController::toolbarItem(const std::string& identifier) 
 }
 
 QAction* CalculatorWindowController::makeToolbarItem(const std::string& identifier) {
-  const auto* spec = std::find_if(std::begin(kToolbarItems), std::end(kToolbarItems),
-                                  [&](const ToolbarItemSpec& s) { return identifier == s.identifier; });
-  if (spec == std::end(kToolbarItems)) return nullptr;
+  const ToolbarItemSpec* spec = toolbarItemSpec(identifier);
+  if (!spec) return nullptr;
   auto* item = new QAction(QString::fromUtf8(spec->label), this);
   item->setObjectName(QString::fromUtf8(spec->identifier));
   item->setToolTip(QString::fromUtf8(spec->toolTip));
@@ -150,23 +184,187 @@ QAction* CalculatorWindowController::makeToolbarItem(const std::string& identifi
 }
 
 void CalculatorWindowController::initializeToolbar() {
-  // Each kind of analysis keeps its own toolbar, named after its calculator's class.
-  auto calculator = this->calculator();
   m_toolbar = new QToolBar(window());
-  m_toolbar->setObjectName(QString::fromStdString(calculator ? calculator->className() : nibName()));
+  m_toolbar->setObjectName(QString::fromStdString(toolbarIdentifier()));
   m_toolbar->setMovable(false);
   m_toolbar->setIconSize(QSize(16, 16));
-  m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-  for (const auto& identifier : toolbarDefaultItemIdentifiers()) {
+  m_toolbar->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(m_toolbar, &QToolBar::customContextMenuRequested, this, [this](const QPoint& position) {
+    QMenu menu(m_toolbar);
+    populateToolbarContextMenu(menu);
+    menu.exec(m_toolbar->mapToGlobal(position));
+  });
+  // The window's own menu of toolbars hides and shows it too.
+  connect(m_toolbar->toggleViewAction(), &QAction::triggered, this, [this](bool shown) {
+    m_toolbarIsShown = shown;
+    saveToolbarConfiguration();
+  });
+  m_toolbarItemIdentifiers = usableToolbarItemIdentifiers(toolbarDefaultItemIdentifiers());
+  readToolbarConfiguration();
+  rebuildToolbar();
+  window()->addToolBar(Qt::TopToolBarArea, m_toolbar);
+}
+
+std::string CalculatorWindowController::toolbarIdentifier() const {
+  auto calculator = this->calculator();
+  return calculator ? calculator->className() : nibName();
+}
+
+std::string CalculatorWindowController::toolbarConfigurationKey(const std::string& identifier) {
+  return "NSToolbar Configuration " + identifier;
+}
+
+std::vector<std::string> CalculatorWindowController::usableToolbarItemIdentifiers(
+    const std::vector<std::string>& identifiers) const {
+  const auto allowed = toolbarAllowedItemIdentifiers();
+  std::vector<std::string> usable;
+  for (const auto& identifier : identifiers) {
+    const bool isSpace = identifier == kFlexibleSpace;
+    if (!isSpace && !toolbarItemSpec(identifier)) {
+      platform::log("toolbar %s: skipping unknown item \"%s\"", toolbarIdentifier().c_str(), identifier.c_str());
+      continue;
+    }
+    if (std::find(allowed.begin(), allowed.end(), identifier) == allowed.end()) continue;
+    if (!isSpace && std::find(usable.begin(), usable.end(), identifier) != usable.end()) continue;
+    usable.push_back(identifier);
+  }
+  return usable;
+}
+
+void CalculatorWindowController::readToolbarConfiguration() {
+  const platform::Value stored =
+      platform::UserDefaults::standard().objectForKey(toolbarConfigurationKey(toolbarIdentifier()));
+  if (!stored.isDictionary()) return;
+  const platform::Dictionary& configuration = stored.asDictionary();
+  // Each part is taken on its own: one of a wrong type leaves that part at its default.
+  if (const auto* items = configuration.find(kItemIdentifiersKey); items && items->isArray()) {
+    std::vector<std::string> identifiers;
+    for (const auto& item : items->asArray())
+      if (item.isString()) identifiers.push_back(item.asString());
+    m_toolbarItemIdentifiers = usableToolbarItemIdentifiers(identifiers);
+  }
+  if (const auto* mode = configuration.find(kDisplayModeKey); mode && mode->isNumber()) {
+    const auto value = mode->asInt();
+    if (value >= 0 && value <= static_cast<int>(ToolbarDisplayMode::LabelOnly))
+      m_toolbarDisplayMode = static_cast<ToolbarDisplayMode>(value);
+  }
+  if (const auto* shown = configuration.find(kIsShownKey); shown && shown->isNumber())
+    m_toolbarIsShown = shown->asBool();
+}
+
+void CalculatorWindowController::saveToolbarConfiguration() const {
+  platform::Array identifiers;
+  for (const auto& identifier : m_toolbarItemIdentifiers) identifiers.emplace_back(identifier);
+  platform::Dictionary configuration{{kItemIdentifiersKey, identifiers},
+                                     {kDisplayModeKey, static_cast<int>(m_toolbarDisplayMode)},
+                                     {kIsShownKey, m_toolbarIsShown}};
+  platform::UserDefaults::standard().setObject(toolbarConfigurationKey(toolbarIdentifier()), configuration);
+}
+
+void CalculatorWindowController::rebuildToolbar() {
+  m_toolbar->clear();
+  for (QAction* spacer : m_toolbarSpacers) delete spacer;  // and its widget
+  m_toolbarSpacers.clear();
+  for (const auto& identifier : m_toolbarItemIdentifiers) {
     if (identifier == kFlexibleSpace) {
-      auto* spacer = new QWidget(m_toolbar);
+      auto* spacer = new QWidget();
       spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-      m_toolbar->addWidget(spacer);
+      auto* action = new QWidgetAction(m_toolbar);
+      action->setDefaultWidget(spacer);
+      m_toolbar->addAction(action);
+      m_toolbarSpacers.push_back(action);
     } else if (QAction* item = toolbarItem(identifier)) {
       m_toolbar->addAction(item);
     }
   }
-  window()->addToolBar(Qt::TopToolBarArea, m_toolbar);
+  m_toolbar->setToolButtonStyle(toolButtonStyle(m_toolbarDisplayMode));
+  m_toolbar->setVisible(m_toolbarIsShown);
+}
+
+void CalculatorWindowController::setToolbarItemIdentifiers(const std::vector<std::string>& identifiers) {
+  if (!m_toolbar) return;
+  m_toolbarItemIdentifiers = usableToolbarItemIdentifiers(identifiers);
+  rebuildToolbar();
+  saveToolbarConfiguration();
+}
+
+bool CalculatorWindowController::isToolbarItemShown(const std::string& identifier) const {
+  return std::find(m_toolbarItemIdentifiers.begin(), m_toolbarItemIdentifiers.end(), identifier) !=
+         m_toolbarItemIdentifiers.end();
+}
+
+void CalculatorWindowController::setToolbarItemShown(const std::string& identifier, bool shown) {
+  if (identifier == kFlexibleSpace || shown == isToolbarItemShown(identifier)) return;
+  auto identifiers = m_toolbarItemIdentifiers;
+  if (!shown) {
+    std::erase(identifiers, identifier);
+  } else {
+    // Beside its neighbours in the default order: after the nearest earlier item shown,
+    // else before the nearest later one, else last.
+    const auto defaults = toolbarDefaultItemIdentifiers();
+    const auto inDefaults = std::find(defaults.begin(), defaults.end(), identifier);
+    auto isShown = [&](const std::string& other) {
+      return other != kFlexibleSpace && std::find(identifiers.begin(), identifiers.end(), other) != identifiers.end();
+    };
+    auto shownAt = [&](const std::string& other) { return std::find(identifiers.begin(), identifiers.end(), other); };
+    auto place = identifiers.end();
+    if (inDefaults != defaults.end()) {
+      const auto earlier = std::find_if(std::make_reverse_iterator(inDefaults), defaults.rend(), isShown);
+      const auto later = std::find_if(inDefaults + 1, defaults.end(), isShown);
+      if (earlier != defaults.rend())
+        place = shownAt(*earlier) + 1;
+      else if (later != defaults.end())
+        place = shownAt(*later);
+    }
+    identifiers.insert(place, identifier);
+  }
+  setToolbarItemIdentifiers(identifiers);
+}
+
+void CalculatorWindowController::restoreDefaultToolbarItems() {
+  setToolbarItemIdentifiers(toolbarDefaultItemIdentifiers());
+}
+
+void CalculatorWindowController::setToolbarDisplayMode(ToolbarDisplayMode mode) {
+  if (!m_toolbar) return;
+  m_toolbarDisplayMode = mode;
+  m_toolbar->setToolButtonStyle(toolButtonStyle(mode));
+  saveToolbarConfiguration();
+}
+
+void CalculatorWindowController::setToolbarShown(bool shown) {
+  if (!m_toolbar) return;
+  m_toolbarIsShown = shown;
+  m_toolbar->setVisible(shown);
+  saveToolbarConfiguration();
+}
+
+void CalculatorWindowController::populateToolbarContextMenu(QMenu& menu) {
+  for (const auto& identifier : toolbarAllowedItemIdentifiers()) {
+    const ToolbarItemSpec* spec = toolbarItemSpec(identifier);
+    if (!spec) continue;  // flexible spaces come back with the default items
+    QAction* item = menu.addAction(QString::fromUtf8(spec->label));
+    item->setCheckable(true);
+    item->setChecked(isToolbarItemShown(identifier));
+    connect(item, &QAction::toggled, this, [this, identifier](bool on) { setToolbarItemShown(identifier, on); });
+  }
+  menu.addSeparator();
+  auto* modes = new QActionGroup(&menu);
+  const std::pair<const char*, ToolbarDisplayMode> kModes[] = {{"Icon and Text", ToolbarDisplayMode::IconAndLabel},
+                                                               {"Icon Only", ToolbarDisplayMode::IconOnly},
+                                                               {"Text Only", ToolbarDisplayMode::LabelOnly}};
+  const ToolbarDisplayMode present =
+      m_toolbarDisplayMode == ToolbarDisplayMode::Default ? ToolbarDisplayMode::IconAndLabel : m_toolbarDisplayMode;
+  for (const auto& [label, mode] : kModes) {
+    QAction* item = menu.addAction(QString::fromUtf8(label));
+    item->setCheckable(true);
+    item->setChecked(mode == present);
+    modes->addAction(item);
+    connect(item, &QAction::triggered, this, [this, mode = mode] { setToolbarDisplayMode(mode); });
+  }
+  menu.addSeparator();
+  connect(menu.addAction(QStringLiteral("Restore Default Items")), &QAction::triggered, this,
+          [this] { restoreDefaultToolbarItems(); });
 }
 
 void CalculatorWindowController::performDocumentAction(const std::string& action) {
@@ -177,6 +375,62 @@ void CalculatorWindowController::performDocumentAction(const std::string& action
 
 void CalculatorWindowController::exportAction() {
   showNotAvailableYet(isWindowLoaded() ? window() : nullptr, "Exporting data");
+}
+
+void CalculatorWindowController::saveData() {
+  if (isClosing()) return;
+  QPointer<CalculatorWindowController> self = this;
+  m_savePathChooser(window(), SavePanelOptions{"Save Data", "txt", "Exports in ASCII format (.txt)"},
+                    [self](const std::string& path) {
+                      if (self && !self->isClosing()) self->exportDataToPath(path);
+                    });
+}
+
+bool CalculatorWindowController::exportDataToPath(const std::string& path) {
+  QWidget* parent = isWindowLoaded() ? window() : nullptr;
+  auto calculator = this->calculator();
+  if (!calculator) return false;
+  auto failed = [&](const char* what, const std::string& reason) {
+    showMessage(parent, "The file \"" + path + "\" could not be " + what + ".", reason);
+    return false;
+  };
+  // Written beside the target and renamed over it only once complete.
+  QSaveFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::WriteOnly)) return failed("created", file.errorString().toStdString());
+  // The calculator writes through stdio: it gets a stream of its own on a copy of the
+  // descriptor, so closing the stream leaves the save file's descriptor open.
+  const int descriptor = ::dup(file.handle());
+  std::FILE* stream = descriptor >= 0 ? ::fdopen(descriptor, "w") : nullptr;
+  if (!stream) {
+    const std::string reason = std::strerror(errno);
+    if (descriptor >= 0) ::close(descriptor);
+    file.cancelWriting();
+    return failed("created", reason);
+  }
+  bool exported = false;
+  std::string error;
+  try {
+    exported = calculator->exportToFile(stream);
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  int writeError = std::ferror(stream) ? (errno ? errno : EIO) : 0;
+  if (std::fclose(stream) != 0 && !writeError) writeError = errno ? errno : EIO;
+  if (!error.empty()) {
+    file.cancelWriting();
+    return failed("written", error);
+  }
+  if (!exported) {
+    file.cancelWriting();
+    showMessage(parent, "This analysis has no data to export.");
+    return false;
+  }
+  if (writeError) {
+    file.cancelWriting();
+    return failed("written", std::strerror(writeError));
+  }
+  if (!file.commit()) return failed("written", file.errorString().toStdString());
+  return true;
 }
 
 void CalculatorWindowController::windowDidBecomeMain() {

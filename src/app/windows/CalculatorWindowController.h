@@ -6,10 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "app/windows/ExportSheet.h"
 #include "app/windows/WindowControllerWithDocumentController.h"
 #include "platform/Observation.h"
 
 class QAction;
+class QMenu;
 class QTimer;
 class QToolBar;
 
@@ -47,11 +49,39 @@ class CalculatorWindowController : public WindowControllerWithDocumentController
   QTimer* progressUpdateTimer() const { return m_progressUpdateTimer; }
 
   // --- toolbar ---------------------------------------------------------------------
+  /// How the toolbar's items show; the values are those kept under "TB Display Mode".
+  enum class ToolbarDisplayMode { Default = 0, IconAndLabel = 1, IconOnly = 2, LabelOnly = 3 };
+
   QToolBar* toolbar() const { return m_toolbar; }
   virtual std::vector<std::string> toolbarAllowedItemIdentifiers() const;
   virtual std::vector<std::string> toolbarDefaultItemIdentifiers() const;
   /// The toolbar item of `identifier` (made on first use), or null for an unknown one.
   QAction* toolbarItem(const std::string& identifier);
+
+  /// The calculator's class name (the interface file's name without a calculator): each
+  /// kind of analysis keeps its own toolbar configuration.
+  std::string toolbarIdentifier() const;
+  /// The user-defaults key of a toolbar's configuration: "NSToolbar Configuration <identifier>",
+  /// a dictionary of "TB Item Identifiers" (array), "TB Display Mode" (int), "TB Is Shown" (bool).
+  static std::string toolbarConfigurationKey(const std::string& identifier);
+
+  // Customisation. Every change is applied at once and saved under the configuration key,
+  // so the next window of the same analysis starts from it.
+  /// The items shown, in order (flexible spaces included).
+  const std::vector<std::string>& toolbarItemIdentifiers() const { return m_toolbarItemIdentifiers; }
+  /// Shows these items in this order; unknown, not allowed and repeated ones are skipped.
+  void setToolbarItemIdentifiers(const std::vector<std::string>& identifiers);
+  bool isToolbarItemShown(const std::string& identifier) const;
+  /// Hides an item, or shows it where the default order puts it among the items shown.
+  void setToolbarItemShown(const std::string& identifier, bool shown);
+  void restoreDefaultToolbarItems();
+  ToolbarDisplayMode toolbarDisplayMode() const { return m_toolbarDisplayMode; }
+  void setToolbarDisplayMode(ToolbarDisplayMode mode);
+  bool isToolbarShown() const { return m_toolbarIsShown; }
+  void setToolbarShown(bool shown);
+  /// The toolbar's context menu: a check item per allowed item, the three display modes
+  /// and "Restore Default Items".
+  void populateToolbarContextMenu(QMenu& menu);
 
   // --- options panel ---------------------------------------------------------------
   bool needsOptionsPanel() const { return m_needsOptionsPanel; }
@@ -71,8 +101,18 @@ class CalculatorWindowController : public WindowControllerWithDocumentController
   void encodeRestorableState(platform::Dictionary& state) const override;
   void restoreState(const platform::Dictionary& state) override;
 
-  /// Toolbar "Export": the export sheet.
+  /// Toolbar "Export": the export sheet (plot windows); other windows say it is not available.
   virtual void exportAction();
+
+  // --- data export ---------------------------------------------------------------------
+  /// "Save Data…": a save panel for a text file, window-modal over the window; the chosen
+  /// file gets the calculator's data (exportDataToPath).
+  void saveData();
+  /// Has the calculator write its data to `path`. Nothing is left on disk when the file
+  /// cannot be made, the analysis has nothing to export or writing fails (an old file
+  /// stays whole); each case is shown to the user. True when the file was written.
+  bool exportDataToPath(const std::string& path);
+  void setSavePathChooser(SavePathChooser chooser) { m_savePathChooser = std::move(chooser); }
 
  protected:
   void awakeFromNib() override;
@@ -84,6 +124,11 @@ class CalculatorWindowController : public WindowControllerWithDocumentController
 
  private:
   QAction* makeToolbarItem(const std::string& identifier);
+  /// The identifiers that can be shown, in order: known, allowed, each item once.
+  std::vector<std::string> usableToolbarItemIdentifiers(const std::vector<std::string>& identifiers) const;
+  void readToolbarConfiguration();
+  void saveToolbarConfiguration() const;
+  void rebuildToolbar();
 
   std::shared_ptr<ObjectController> m_calculatorController;
   std::shared_ptr<analysis::OBCalculatorUpdater> m_calculatorUpdater;
@@ -91,6 +136,11 @@ class CalculatorWindowController : public WindowControllerWithDocumentController
   QTimer* m_progressUpdateTimer = nullptr;
   QToolBar* m_toolbar = nullptr;
   std::map<std::string, QAction*> m_toolbarItemDictionary;
+  std::vector<std::string> m_toolbarItemIdentifiers;
+  std::vector<QAction*> m_toolbarSpacers;  // owned; remade with the toolbar's contents
+  ToolbarDisplayMode m_toolbarDisplayMode = ToolbarDisplayMode::Default;
+  bool m_toolbarIsShown = true;
+  SavePathChooser m_savePathChooser = runSavePanel;
   bool m_awakeAlready = false;
   bool m_needsOptionsPanel = false;
   bool m_panelHiddenByDeactivation = false;

@@ -16,6 +16,8 @@ void LensPlotWindowController::awakeFromNib() {
   m_binding.bind(*this);
 }
 
+void LensPlotWindowController::exportAction() { m_binding.beginExportSheet(*this); }
+
 void LensPlotWindowController::windowWillClose() {
   m_binding.unbind(*this);
   LensCalculatorWindowController::windowWillClose();

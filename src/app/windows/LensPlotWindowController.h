@@ -12,6 +12,10 @@ class LensPlotWindowController : public LensCalculatorWindowController {
   explicit LensPlotWindowController(std::string nibName, const std::shared_ptr<SmartDocument>& document = {});
   ~LensPlotWindowController() override;
 
+  /// Toolbar and menu "Export": the export sheet of the plot's curves.
+  void exportAction() override;
+  ExportSheetController* exportSheetController() const { return m_binding.exportSheet(); }
+
  protected:
   void awakeFromNib() override;
   void windowWillClose() override;

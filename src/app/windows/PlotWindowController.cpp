@@ -1,11 +1,18 @@
 #include "app/windows/PlotWindowController.h"
 
+#include "analysis/OBCalculator.h"
+#include "analysis/PlotDictionary.h"
+#include "app/windows/ExportSheet.h"
+#include "app/windows/OBWindow.h"
 #include "platform/Exception.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "rendering/ZoomPlotView.h"
 
 namespace orb::app {
+
+PlotViewBinding::PlotViewBinding() = default;
+PlotViewBinding::~PlotViewBinding() = default;
 
 void PlotViewBinding::bind(CalculatorWindowController& controller) {
   auto* plotView = dynamic_cast<rendering::ZoomPlotView*>(controller.view());
@@ -25,9 +32,23 @@ void PlotViewBinding::bind(CalculatorWindowController& controller) {
 
 void PlotViewBinding::unbind(CalculatorWindowController& controller) {
   m_modelChanged.remove();
+  if (m_exportSheet) m_exportSheet->endSheet();
   if (!m_bound) return;
   m_bound = false;
   if (auto* plotView = dynamic_cast<rendering::ZoomPlotView*>(controller.view())) plotView->unbindPlotDictionary();
+}
+
+void PlotViewBinding::beginExportSheet(CalculatorWindowController& controller) {
+  if (controller.isClosing()) return;
+  if (!m_exportSheet) m_exportSheet = platform::makeObject<ExportSheetController>();
+  m_exportSheet->setMainWindow(controller.window());
+  platform::Array curves;
+  if (auto calculator = controller.calculator(); calculator && calculator->plotDictionary()) {
+    const platform::Value* found = calculator->plotDictionary()->find(analysis::plot::kCurves);
+    if (found && found->isArray()) curves = found->asArray();
+  }
+  m_exportSheet->setCurves(std::move(curves));
+  m_exportSheet->beginSheet();
 }
 
 PlotWindowController::PlotWindowController(std::string nibName, const std::shared_ptr<SmartDocument>& document)
@@ -41,6 +62,8 @@ void PlotWindowController::awakeFromNib() {
   m_awakeAlready = true;
   m_binding.bind(*this);
 }
+
+void PlotWindowController::exportAction() { m_binding.beginExportSheet(*this); }
 
 void PlotWindowController::windowWillClose() {
   m_binding.unbind(*this);

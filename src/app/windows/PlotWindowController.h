@@ -7,17 +7,30 @@
 
 namespace orb::app {
 
+class ExportSheetController;
+
 /// What the plot windows add to their calculator window: the main view (a plot view)
 /// draws the calculator controller's "selection.plotDictionary" and redraws on
-/// "modelChangedNotification". Shared by the plot windows of both bases.
+/// "modelChangedNotification"; "Export" opens the export sheet on the plot's curves.
+/// Shared by the plot windows of both bases.
 class PlotViewBinding {
  public:
+  PlotViewBinding();
+  ~PlotViewBinding();
+
   void bind(CalculatorWindowController& controller);
   void unbind(CalculatorWindowController& controller);
+
+  /// Opens the export sheet over the window (loading it the first time) with the
+  /// calculator's "plotDictionary.curves", all selected.
+  void beginExportSheet(CalculatorWindowController& controller);
+  /// The export sheet, or null before the first export.
+  ExportSheetController* exportSheet() const { return m_exportSheet.get(); }
 
  private:
   platform::Observation m_modelChanged;
   bool m_bound = false;
+  std::shared_ptr<ExportSheetController> m_exportSheet;
 };
 
 /// An analysis window that shows a plot, for analyses that need no lens.
@@ -26,6 +39,10 @@ class PlotWindowController : public CalculatorWindowController {
  public:
   explicit PlotWindowController(std::string nibName, const std::shared_ptr<SmartDocument>& document = {});
   ~PlotWindowController() override;
+
+  /// Toolbar and menu "Export": the export sheet of the plot's curves.
+  void exportAction() override;
+  ExportSheetController* exportSheetController() const { return m_binding.exportSheet(); }
 
  protected:
   void awakeFromNib() override;

@@ -42,10 +42,20 @@ void SmartWindowController::loadWindow() {
   windowDidLoad();
 }
 
+namespace {
+SmartWindowController::WindowDecorator& windowDecorator() {
+  static SmartWindowController::WindowDecorator decorator;  // main thread only
+  return decorator;
+}
+}  // namespace
+
+void SmartWindowController::setWindowDecorator(WindowDecorator decorator) { windowDecorator() = std::move(decorator); }
+
 void SmartWindowController::windowDidLoad() {
   static std::atomic<long> next{1};
   m_window->setIdentifier("OB:" + std::to_string(next++));
   synchronizeWindowTitleWithDocumentName();
+  if (windowDecorator()) windowDecorator()(*this);
 }
 
 void SmartWindowController::synchronizeWindowTitleWithDocumentName() {
@@ -106,13 +116,19 @@ void SmartWindowController::closeIfOpen() {
   windowWillClose();
 }
 
+bool SmartWindowController::windowShouldClose() {
+  auto document = m_document.lock();
+  return !document || document->shouldCloseWindowController(this);
+}
+
 void SmartWindowController::windowWillClose() {
   if (m_titled)
     if (auto* list = determineListOfWindows()) {
       auto it = std::find(list->begin(), list->end(), m_baseWindowName);
       if (it != list->end()) list->erase(it);
     }
-  if (auto document = m_document.lock()) document->removeWindowController(this);
+  // A document closes with its last window.
+  if (auto document = m_document.lock()) document->windowControllerDidClose(this);
 }
 
 }  // namespace orb::app

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,12 +53,18 @@ class SmartWindowController : public QObject {
   const std::string& baseWindowName() const { return m_baseWindowName; }
   /// Sets the window title from the document's present display name.
   void synchronizeWindowTitleWithDocumentName();
+  /// Called for every window once it is loaded and titled: the application adds its
+  /// menus and status line there. Main thread only.
+  using WindowDecorator = std::function<void(SmartWindowController&)>;
+  static void setWindowDecorator(WindowDecorator decorator);
+
   /// The list of base titles that this window numbers against.
   std::vector<std::string>* determineListOfWindows();
   static std::vector<std::string>& processWideListOfWindows();
 
   // Window events, from the OBWindow.
-  virtual bool windowShouldClose() { return true; }
+  /// The last window of an edited document first reviews its unsaved changes.
+  virtual bool windowShouldClose();
   virtual void windowDidBecomeMain() {}
   virtual void windowDidMiniaturize() {}
   virtual void windowDidDeminiaturize() {}
