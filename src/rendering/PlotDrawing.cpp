@@ -1,4 +1,5 @@
 // The drawing passes of a laid-out graph: curves, axes, legend, then titles.
+#include <algorithm>
 #include <cmath>
 
 #include "rendering/PlotGraph.h"
@@ -163,7 +164,12 @@ void legendPass(PlotGraph* g) {
   for (const PlotCurve& c : g->curves) {
     saveState(g);
     styleCurve(g, c.context);
+    // A sample dot as small as the plot's own (spot diagrams use 3) is hard to match to
+    // its name; the sample is drawn at least 7 units across.
+    const double plotMarkerSize = g->markerSize;
+    g->markerSize = std::max(plotMarkerSize, 7.0);
     marker(g, 5, at);
+    g->markerSize = plotMarkerSize;
     if (g->drawLines) {
       plotPortMoveTo(port, 1, at);
       plotPortDrawTo(port, 9, at);

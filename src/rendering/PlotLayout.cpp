@@ -45,11 +45,31 @@ double leftmostYLabel(PlotGraph* g, const PlotAxis& a, double areaLeft) {
   return left;
 }
 
+// The widest legend name of the curves, in view units (0 without names).
+double widestLegendName(PlotGraph* g) {
+  double widest = 0;
+  if (!g->nameCallback) return widest;
+  for (const PlotCurve& c : g->curves) {
+    auto name = g->nameCallback(c.context);
+    if (!name || name->empty()) continue;
+    double w = 7.0 * static_cast<double>(name->size()), h = 14;
+    if (g->port && g->port->backEnd) g->port->backEnd->measureText(*name, w, h);
+    widest = std::max(widest, w);
+  }
+  return widest;
+}
+
 // Margins in view units. The labels are measured against the base left margin, not the
-// plot area of an earlier layout, so that every layout of the same graph agrees.
+// plot area of an earlier layout, so that every layout of the same graph agrees. The
+// legend strip is 100 wide, or as wide as its longest name and a little air (names are
+// centred in it), but never more than two fifths of the frame.
 void computeMargins(PlotGraph* g, const PlotAxis& y) {
   g->marginLeft = 60;
-  g->marginRight = g->legend != 0 ? 100 : 20;
+  g->marginRight = 20;
+  if (g->legend != 0) {
+    const double fitted = std::max(100.0, widestLegendName(g) + 16);
+    g->marginRight = std::max(100.0, std::min(fitted, 0.4 * plotPortFrameWidth(g->port)));
+  }
   g->marginTop = 20;
   g->marginBottom = 40;
   double left = leftmostYLabel(g, y, g->marginLeft);

@@ -345,9 +345,15 @@ void ZoomPlotView::drawGraph() {
     m_filteredPlotDictionary = std::move(filtered);
   }
 
-  if (m_numberOfMultiplots != 0 && m_numberOfMultiplots != bands) {
-    int newHeight = int(std::lround(bands * (double(height()) / m_numberOfMultiplots)));
-    QTimer::singleShot(0, this, [this, newHeight] { multiplotTransition(newHeight); });
+  // Only a drawing of curves sets the band height to keep: the empty view a window shows
+  // before its first result would otherwise make the first result's bands grow the
+  // window to several times its height.
+  if (!m_curves.empty()) {
+    if (m_bandsOfLastCurves != 0 && m_bandsOfLastCurves != bands) {
+      int newHeight = int(std::lround(bands * (double(height()) / m_bandsOfLastCurves)));
+      QTimer::singleShot(0, this, [this, newHeight] { multiplotTransition(newHeight); });
+    }
+    m_bandsOfLastCurves = bands;
   }
   m_numberOfMultiplots = bands;
 }

@@ -94,6 +94,7 @@ class ZoomPlotView : public ZoomView {
   PlotGraph* m_graph = nullptr;
   bool m_zoomedToFit = true;
   int m_numberOfMultiplots = 0;
+  int m_bandsOfLastCurves = 0;  ///< bands of the last drawing that had curves
   double m_frameDeltaY = 0;
   bool m_doubleClick = false;
   std::vector<Curve> m_curves;  ///< the curves of the last drawing, in array order

@@ -7,6 +7,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <clocale>
@@ -171,6 +173,29 @@ TEST_F(ExportSheetTest, TheListShowsTheCurvesAndFollowsTheUsersSelection) {
   sheet->setValueForKey("includeNameRow", false);
   EXPECT_FALSE(sheet->sheet()->findChild<QCheckBox*>(QStringLiteral("includeNameRow"))->isChecked());
   EXPECT_EQ(sheet->exportText(), "0.000000e+00\t1.000000e+00\t3.000000e+00\n");
+}
+
+TEST_F(ExportSheetTest, SavePanelIsWindowModalShowsItsAccessoryLineAndAddsTheSuffix) {
+  QWidget window;
+  window.show();
+  std::vector<std::string> chosen;
+  runSavePanel(&window, SavePanelOptions{"Save Data", "txt", "Exports in ASCII format (.txt)"},
+               [&](const std::string& path) { chosen.push_back(path); });
+  auto* panel = window.findChild<QFileDialog*>();
+  ASSERT_NE(panel, nullptr);
+  EXPECT_TRUE(panel->isVisible());
+  EXPECT_EQ(panel->windowModality(), Qt::WindowModal);
+  EXPECT_EQ(panel->acceptMode(), QFileDialog::AcceptSave);
+  bool accessoryShown = false;
+  for (auto* label : panel->findChildren<QLabel*>())
+    accessoryShown |= label->text() == "Exports in ASCII format (.txt)";
+  EXPECT_TRUE(accessoryShown);
+
+  panel->setDirectory(directory.path());
+  panel->selectFile(QStringLiteral("data"));
+  static_cast<QDialog*>(panel)->accept();  // as the Save button does
+  ASSERT_EQ(chosen.size(), 1u);
+  EXPECT_EQ(chosen[0], directory.filePath(QStringLiteral("data.txt")).toStdString());
 }
 
 }  // namespace

@@ -17,6 +17,8 @@
 #include "app/document/OBDocument.h"
 #include "app/document/WindowActions.h"
 #include "app/windows/CalculatorWindowController.h"
+#include "app/windows/LensPlotWindowController.h"
+#include "app/windows/PlotWindowController.h"
 #include "app/windows/OBWindow.h"
 #include "rendering/DragoutImageView.h"
 
@@ -25,6 +27,12 @@ namespace orb::app {
 namespace {
 
 std::shared_ptr<SmartDocument> documentOf(QWidget* window) { return OBAppDel::documentOfWindow(window); }
+
+CalculatorWindowController* calculatorWindowOf(QWidget* window) {
+  auto* obWindow = qobject_cast<OBWindow*>(window);
+  auto* controller = obWindow ? qobject_cast<CalculatorWindowController*>(obWindow->controller()) : nullptr;
+  return controller && !controller->isClosing() ? controller : nullptr;
+}
 
 /// Cut, Copy, Paste and Select All go to the widget with the keyboard focus (text
 /// fields answer them), else to the window's main view (plot views copy their picture).
@@ -35,8 +43,7 @@ void sendEditAction(QWidget* window, const char* method) {
         QMetaObject::invokeMethod(w, method);
         return;
       }
-  auto* obWindow = qobject_cast<OBWindow*>(window);
-  auto* calculatorWindow = obWindow ? qobject_cast<CalculatorWindowController*>(obWindow->controller()) : nullptr;
+  auto* calculatorWindow = calculatorWindowOf(window);
   auto* view = calculatorWindow ? dynamic_cast<rendering::DragoutImageView*>(calculatorWindow->view()) : nullptr;
   if (!view) return;
   if (std::string_view(method) == "copy") view->copy();
@@ -124,6 +131,18 @@ void buildFileMenu(QMenuBar* bar, QWidget* window) {
   });
   revert->setObjectName(QStringLiteral("revertDocumentToSaved"));
   menu->addSeparator();
+  // The analysis window's data: the plotted curves as delimited text, or the analysis's
+  // own export.
+  auto* exportCurves = menu->addAction(QStringLiteral("Export Curves\u2026"), window, [window] {
+    if (auto* c = calculatorWindowOf(window)) c->exportAction();
+  });
+  exportCurves->setObjectName(QStringLiteral("exportAction"));
+  exportCurves->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+  auto* saveData = menu->addAction(QStringLiteral("Save Data\u2026"), window, [window] {
+    if (auto* c = calculatorWindowOf(window)) c->saveData();
+  });
+  saveData->setObjectName(QStringLiteral("saveData"));
+  menu->addSeparator();
   auto* quit = menu->addAction(QStringLiteral("&Quit"), window, [window, &app] { app.terminate(window); });
   quit->setObjectName(QStringLiteral("terminate"));
   quit->setShortcut(QKeySequence::Quit);
@@ -137,6 +156,10 @@ void buildFileMenu(QMenuBar* bar, QWidget* window) {
     save->setEnabled(lensDocument);
     saveAs->setEnabled(lensDocument);
     revert->setEnabled(document && document->validateAction("revertDocumentToSaved"));
+    auto* calculatorWindow = calculatorWindowOf(window);
+    exportCurves->setEnabled(qobject_cast<PlotWindowController*>(calculatorWindow) ||
+                             qobject_cast<LensPlotWindowController*>(calculatorWindow));
+    saveData->setEnabled(calculatorWindow != nullptr);
   });
 }
 
@@ -204,6 +227,20 @@ void buildLensMenu(QMenuBar* bar, QWidget* window, QMenu* lensMenu) {
   colors->addSeparator();
   addDocumentAction(colors, window, QStringLiteral("Replace Wavelengths by a Rainbow"), "generateRainbow");
   validateWhenShown(colors, window);
+
+  // The system glass catalog is the application's, not the document's.
+  QMenu* glass = lensMenu->addMenu(QStringLiteral("Glass Catalogs"));
+  glass->setObjectName(QStringLiteral("GlassCatalogsMenu"));
+  auto& app = OBAppDel::shared();
+  glass->addAction(QStringLiteral("Choose Zemax Glass Folder\u2026"), window,
+                   [window, &app] { app.browseForZemaxGlassDirectory(window); })
+      ->setObjectName(QStringLiteral("browseForZemaxGlassDirectory"));
+  glass->addAction(QStringLiteral("Choose OSLO Glass Folder\u2026"), window,
+                   [window, &app] { app.browseForOsloGlassDirectory(window); })
+      ->setObjectName(QStringLiteral("browseForOsloGlassDirectory"));
+  glass->addSeparator();
+  glass->addAction(QStringLiteral("Reload System Glass Catalog"), window, [&app] { app.resetGlassCatalog(); })
+      ->setObjectName(QStringLiteral("resetGlassCatalog"));
   (void)bar;
 }
 
@@ -213,10 +250,29 @@ void buildWindowMenu(QMenuBar* bar, QWidget* window) {
   auto& app = OBAppDel::shared();
   auto* minimize = menu->addAction(QStringLiteral("Minimize"), window, [window] { window->showMinimized(); });
   minimize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+  if (auto* calculatorWindow = calculatorWindowOf(window)) {
+    QPointer<CalculatorWindowController> controller = calculatorWindow;
+    auto* toolbar = menu->addAction(QStringLiteral("Show Toolbar"), window, [controller](bool shown) {
+      if (controller) controller->setToolbarShown(shown);
+    });
+    toolbar->setObjectName(QStringLiteral("toggleToolbarShown"));
+    toolbar->setCheckable(true);
+    QObject::connect(menu, &QMenu::aboutToShow, toolbar, [toolbar, controller] {
+      if (controller) toolbar->setChecked(controller->isToolbarShown());
+    });
+  }
   menu->addAction(QStringLiteral("Bring All to Front"), window, [window, &app] { app.arrangeInFront(window); })
       ->setObjectName(QStringLiteral("arrangeInFront"));
   menu->addAction(QStringLiteral("Close All Option Panels"), window, [&app] { app.closeAllOptionPanels(); })
       ->setObjectName(QStringLiteral("closeAllOptionPanels"));
+  menu->addSeparator();
+  // The application's own windows; they come with the glass-catalog windows.
+  for (const char* title : {"Glass Library", "Index Plotter", "Index Fitter"}) {
+    QAction* item = menu->addAction(QString::fromUtf8(title));
+    item->setEnabled(false);
+    item->setToolTip(QString::fromUtf8(kNotAvailableYetToolTip));
+  }
+  menu->setToolTipsVisible(true);
   auto* separator = menu->addSeparator();
   // The open document windows, listed afresh each time the menu opens.
   QObject::connect(menu, &QMenu::aboutToShow, window, [menu, separator, window] {

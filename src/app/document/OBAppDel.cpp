@@ -294,6 +294,40 @@ void OBAppDel::noteRecentDocumentPath(const std::string& path) {
 
 void OBAppDel::clearRecentDocuments() { platform::UserDefaults::standard().removeObject(kRecentDocumentPaths); }
 
+// --- glass libraries -------------------------------------------------------------------------------
+
+std::string OBAppDel::abbreviatingWithTildeInPath(const std::string& path) {
+  const char* home = std::getenv("HOME");
+  if (!home || !*home) return path;
+  std::string h = home;
+  while (h.size() > 1 && h.back() == '/') h.pop_back();
+  if (path == h) return "~";
+  if (path.size() > h.size() && path.compare(0, h.size(), h) == 0 && path[h.size()] == '/')
+    return "~" + path.substr(h.size());
+  return path;
+}
+
+namespace {
+void browseForGlassDirectory(OBAppDel& app, QWidget* parent, const char* title, const char* key) {
+  auto choose = app.chooseDirectory ? app.chooseDirectory
+                                    : [](QWidget* p, const std::string& t) -> std::optional<std::string> {
+    const QString path = QFileDialog::getExistingDirectory(p, QString::fromStdString(t));
+    if (path.isEmpty()) return std::nullopt;
+    return path.toStdString();
+  };
+  if (auto path = choose(parent, title))
+    platform::UserDefaults::standard().setObject(key, OBAppDel::abbreviatingWithTildeInPath(*path));
+}
+}  // namespace
+
+void OBAppDel::browseForZemaxGlassDirectory(QWidget* parent) {
+  browseForGlassDirectory(*this, parent, "Zemax Glass Library Folder", "zemaxGlassLibraryPath");
+}
+
+void OBAppDel::browseForOsloGlassDirectory(QWidget* parent) {
+  browseForGlassDirectory(*this, parent, "OSLO Glass Library Folder", "osloGlassLibraryPath");
+}
+
 // --- closing -------------------------------------------------------------------------------------
 
 std::shared_ptr<SmartDocument> OBAppDel::documentOfWindow(QWidget* window) {

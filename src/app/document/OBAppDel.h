@@ -114,6 +114,16 @@ class OBAppDel : public foundation::OBObject {
   /// Shows or hides the start window as documents open and close.
   void updateStartWindow();
 
+  /// Choose the directory of the Zemax (or OSLO) glass library: stored, with the home
+  /// directory as "~", in "zemaxGlassLibraryPath" (or "osloGlassLibraryPath"). Cancel
+  /// changes nothing. The next catalog load reads it.
+  void browseForZemaxGlassDirectory(QWidget* parent);
+  void browseForOsloGlassDirectory(QWidget* parent);
+  /// Where the directory comes from (a directory dialog by default; tests replace it).
+  std::function<std::optional<std::string>(QWidget* parent, const std::string& title)> chooseDirectory;
+  /// "~/…" for a path inside the home directory.
+  static std::string abbreviatingWithTildeInPath(const std::string& path);
+
   /// "closeAllOptionPanelsNotification" when idle, coalesced on name.
   void closeAllOptionPanels();
 

@@ -918,11 +918,18 @@ void OBDocument::makeWindowControllers() {
   if (windowControllers().empty()) makeWindowsWithRestorationDictionaries(m_windowRestorationDictionaries);
   m_windowRestorationDictionaries.clear();
   if (windowControllers().empty()) {
-    // The layout window's place until the layout view exists: a plain document window.
-    showWindowWithNibName(kDocumentWindow, "WindowControllerWithDocumentController");
+    // A document always shows at least one window: the layout, or until the layout view
+    // exists, the lens window.
+    if (const auto* layout = windowAction("makeLayout"); layout && windowActionIsAvailable(*layout))
+      performAction("makeLayout");
+    else
+      showWindowWithNibName(kDocumentWindow, "WindowControllerWithDocumentController");
+  } else {
+    OBAppDel::shared().arrangeInFront(windowControllers().front()->window());
   }
   platform::NotificationQueue::defaultQueue().enqueue(platform::Notification("windowFinalizationNotification", reference()),
-                                                      platform::PostingStyle::WhenIdle);
+                                                      platform::PostingStyle::WhenIdle,
+                                                      platform::Coalescing::OnName | platform::Coalescing::OnSender);
 }
 
 void OBDocument::close() {

@@ -46,8 +46,8 @@ class LensSummaryView : public QWidget {
     layout->addWidget(m_heading);
     m_table = new QTableWidget(this);
     m_table->setObjectName(QStringLiteral("prescription"));
-    m_table->setColumnCount(6);
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Comment"), QStringLiteral("Radius"), QStringLiteral("Thickness"),
+    m_table->setColumnCount(7);
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Type"), QStringLiteral("Comment"), QStringLiteral("Radius"), QStringLiteral("Thickness"),
                                         QStringLiteral("Glass"), QStringLiteral("Semi-diameter"), QStringLiteral("Conic")});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -99,11 +99,11 @@ class LensSummaryView : public QWidget {
         const auto v = s->valueForKey(key);
         return v.isString() ? QString::fromStdString(v.asString()) : QString();
       };
-      const QString cells[] = {text("comment"), number(s->radiusOfCurvature()), number(s->thickness()),
+      const QString cells[] = {QString::fromStdString(s->surfaceType()), text("comment"), number(s->radiusOfCurvature()), number(s->thickness()),
                                text("glassName"), number(s->semidiameter()), number(s->conicConstant())};
-      for (int c = 0; c < 6; ++c) {
+      for (int c = 0; c < 7; ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
-        if (c != 0 && c != 3) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        if (c != 0 && c != 1 && c != 4) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         m_table->setItem(row, c, item);
       }
     }
@@ -145,7 +145,7 @@ InterfaceOutlets loadLensWindow(OBWindow& window) {
   window.setWindowTitle(QStringLiteral("Lens"));
   auto* view = new LensSummaryView(window);
   window.setCentralWidget(view);
-  window.resize(640, 360);
+  window.resize(720, 440);
   // The controller sets itself up after loading; the view attaches once it has.
   QPointer<LensSummaryView> guard = view;
   QMetaObject::invokeMethod(
