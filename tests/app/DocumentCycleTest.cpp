@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "AppTestSupport.h"
+#include "LensTextSupport.h"
 #include "analysis/LensRoles.h"
 #include "app/Messages.h"
 #include "app/document/MenuBar.h"
@@ -41,25 +42,8 @@ namespace {
 
 const std::string kDoubleGauss = std::string(ORB_SOURCE_DIR) + "/examples/DoubleGauss.zmx";
 
-std::string zemaxText(const lens::Lens& lens) {
-  return interchange::zemaxStringForModel(interchange::lensDictionaryFromLens(lens));
-}
-
-/// Two Zemax texts of one lens: the same words, numbers equal to 1e-9 relative.
-::testing::AssertionResult sameLens(const std::string& a, const std::string& b) {
-  std::istringstream sa(a), sb(b);
-  std::string wa, wb;
-  while (true) {
-    const bool ha = bool(sa >> wa), hb = bool(sb >> wb);
-    if (!ha || !hb) return ha == hb ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "lengths differ";
-    if (wa == wb) continue;
-    char* ea = nullptr;
-    char* eb = nullptr;
-    const double da = std::strtod(wa.c_str(), &ea), db = std::strtod(wb.c_str(), &eb);
-    if (*ea || *eb || std::abs(da - db) > 1e-9 * std::max(std::abs(da), std::abs(db)))
-      return ::testing::AssertionFailure() << wa << " != " << wb;
-  }
-}
+using testing::sameLens;
+using testing::zemaxText;
 
 /// The menu item of a window by its action name.
 QAction* menuAction(QWidget* window, const char* name) {

@@ -21,6 +21,7 @@
 #include <QUndoStack>
 
 #include "AppTestSupport.h"
+#include "LensTextSupport.h"
 #include "analysis/ImmediateUpdate.h"
 #include "analysis/OBCalculator.h"
 #include "app/Messages.h"
@@ -36,26 +37,8 @@
 namespace orb::app {
 namespace {
 
-std::string interchangeText(const lens::Lens& lens) {
-  return interchange::zemaxStringForModel(interchange::lensDictionaryFromLens(lens));
-}
-
-/// Two Zemax texts of the same lens: the same words, numbers equal to 1e-9 relative (a
-/// regenerated solve may differ in the last digit).
-::testing::AssertionResult sameLens(const std::string& a, const std::string& b) {
-  std::istringstream sa(a), sb(b);
-  std::string wa, wb;
-  while (true) {
-    const bool ha = bool(sa >> wa), hb = bool(sb >> wb);
-    if (!ha || !hb) return ha == hb ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << "lengths differ";
-    if (wa == wb) continue;
-    char* ea = nullptr;
-    char* eb = nullptr;
-    const double da = std::strtod(wa.c_str(), &ea), db = std::strtod(wb.c_str(), &eb);
-    if (*ea || *eb || std::abs(da - db) > 1e-9 * std::max(std::abs(da), std::abs(db)))
-      return ::testing::AssertionFailure() << wa << " != " << wb << "\n" << a << "\n" << b;
-  }
-}
+using testing::sameLens;
+using testing::zemaxText;
 
 const std::string kLens1 = std::string(ORB_TEST_DATA_DIR) + "/lenses/lens1.zmx";
 
@@ -170,14 +153,14 @@ TEST_F(OBDocumentTest, NativeAndZemaxRoundTrips) {
   platform::Dictionary memory;
   memory.set("s1.thickness", 2.5);
   document->setScaleMemory(memory);
-  const std::string zemax = interchangeText(*document->lens());
+  const std::string zemax = zemaxText(*document->lens());
 
   const auto native = (dir / "saved.orb").string();
   std::string error;
   ASSERT_TRUE(document->writeToFile(native, OBDocument::kNativeType, &error)) << error;
   auto reopened = open(native, &error);
   ASSERT_TRUE(reopened) << error;
-  EXPECT_TRUE(sameLens(interchangeText(*reopened->lens()), zemax));
+  EXPECT_TRUE(sameLens(zemaxText(*reopened->lens()), zemax));
   EXPECT_EQ(reopened->scaleMemory(), memory);
   EXPECT_TRUE(reopened->meritFunctionArray().empty());
   ASSERT_EQ(reopened->windowRestorationDictionaries().size(), 1u);
@@ -190,7 +173,7 @@ TEST_F(OBDocumentTest, NativeAndZemaxRoundTrips) {
   ASSERT_TRUE(document->writeToFile(zmx, OBDocument::kZemaxType, &error)) << error;
   auto fromZemax = open(zmx, &error);
   ASSERT_TRUE(fromZemax) << error;
-  EXPECT_TRUE(sameLens(interchangeText(*fromZemax->lens()), zemax));
+  EXPECT_TRUE(sameLens(zemaxText(*fromZemax->lens()), zemax));
 }
 
 // A file that is not a lens archive, or holds the wrong things, opens no document.

@@ -117,6 +117,28 @@ TEST(PlotLayout, ScansFiniteDataOnlyAndSetsThePlotArea) {
   EXPECT_NEAR(g.graph->areaXMax, 1 - 100.0 / 600, 1e-12);
 }
 
+// The legend strip is as wide as its longest name needs (names are centred in it, 8
+// units of air each side), at least the classic 100 and at most two fifths of the frame.
+TEST(PlotLayout, LegendStripFitsItsNames) {
+  struct Case {
+    const char* name;
+    std::size_t characters;  // the recording back end measures 7 units a character
+    double margin;
+  };
+  for (const Case& c : std::vector<Case>{{"no-names", 0, 100}, {"short", 8, 100}, {"long", 30, 7 * 30 + 16},
+                                         {"too-long", 100, 0.4 * 600}}) {
+    SCOPED_TRACE(c.name);
+    Graph g;
+    g.graph->legend = 1;
+    const std::string name(c.characters, 'n');
+    if (c.characters) g.graph->nameCallback = [name](const void*) -> std::optional<std::string> { return name; };
+    g.add({0, 1}, {0, 1});
+    plotGraphLayout(g.graph);
+    EXPECT_NEAR(g.graph->marginRight, c.margin, 1e-9);
+    EXPECT_NEAR(g.graph->areaXMax, 1 - c.margin / 600, 1e-12);
+  }
+}
+
 TEST(PlotLayout, EqualAxesWidenTheSmallerSpan) {
   Graph g;
   g.graph->equalAxis = true;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QImage>
 #include <cmath>
 
@@ -154,6 +155,30 @@ TEST(ZoomPlotView, MultiplotGivesOneBandPerLayer) {
   EXPECT_EQ(band(3), 400);  // 3
   EXPECT_EQ(band(4), 400);  // no layer: in every band, the last one written
   EXPECT_EQ(drawn[4].asDictionary().get("frameMaxY").asDouble(), 600);
+}
+
+// A window keeps its size when its first result arrives in bands (the empty view drawn
+// before has no band height to keep); a later change of the band count keeps each band's
+// height.
+TEST(ZoomPlotView, BandHeightIsSetByTheFirstResult) {
+  ZoomPlotView view;
+  view.resize(400, 600);
+  auto layered = [](std::initializer_list<const char*> layers) {
+    Array curves;
+    for (const char* layer : layers)
+      curves.push_back(Dictionary{{"xSeries", series({0, 1})}, {"ySeries", series({0, 1})}, {"layer", layer}});
+    return Dictionary{{"multiplot", true}, {"curves", curves}};
+  };
+  render(view);  // nothing published yet
+  view.setPlotDictionary(layered({"a", "b", "c"}));
+  render(view);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(view.height(), 600);
+  EXPECT_EQ(view.numberOfMultiplots(), 3);
+  view.setPlotDictionary(layered({"a"}));
+  render(view);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(view.height(), 200);
 }
 
 TEST(ZoomPlotView, UserZoomOverridesTheDictionaryUntilZoomToFit) {
