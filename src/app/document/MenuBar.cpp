@@ -341,4 +341,12 @@ void installMenuBar(QMenuBar* bar, QWidget* window) {
   buildHelpMenu(bar, window);
 }
 
+void installApplicationMenuBar(QMenuBar* bar, QWidget* window) {
+  if (!bar || !window || bar->property("orbMenus").toBool()) return;
+  bar->setProperty("orbMenus", true);
+  buildFileMenu(bar, window);
+  buildWindowMenu(bar, window);
+  buildHelpMenu(bar, window);
+}
+
 }  // namespace orb::app

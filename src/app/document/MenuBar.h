@@ -11,6 +11,8 @@ namespace orb::app {
 /// window); each menu enables its items when it opens. Windows that do not exist yet
 /// show disabled, with a tool tip that says so.
 void installMenuBar(QMenuBar* bar, QWidget* window);
+/// The menus of a window without a document (the start window): File, Window and Help.
+void installApplicationMenuBar(QMenuBar* bar, QWidget* window);
 
 /// The tool tip of a window action whose window does not exist yet.
 inline constexpr const char* kNotAvailableYetToolTip = "Not available yet: this window comes in a later version.";

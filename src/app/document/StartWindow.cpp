@@ -37,7 +37,7 @@ StartWindow::StartWindow(QWidget* parent) : QWidget(parent) {
   layout->addWidget(m_open);
   layout->addWidget(m_newFromClipboard);
   layout->addWidget(m_quit);
-  setMinimumWidth(320);
+  setMinimumWidth(360);
 
   connect(m_open, &QPushButton::clicked, this, [this] { open(); });
   connect(m_newFromClipboard, &QPushButton::clicked, this, [this] { newFromClipboard(); });
@@ -45,7 +45,7 @@ StartWindow::StartWindow(QWidget* parent) : QWidget(parent) {
   // The same menus as every window: Linux has no menu bar without a window.
   auto* bar = new QMenuBar(this);
   layout->setMenuBar(bar);
-  installMenuBar(bar, this);
+  installApplicationMenuBar(bar, this);
 }
 
 void StartWindow::closeEvent(QCloseEvent* event) {
