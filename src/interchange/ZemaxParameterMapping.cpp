@@ -1,5 +1,7 @@
 #include "interchange/ZemaxParameterMapping.h"
 
+#include <cmath>
+
 #include "lens/Parameter.h"
 #include "lens/Surface.h"
 #include "platform/Exception.h"
@@ -113,6 +115,17 @@ void setParameterPickupForZemaxExtraDataIndex(lens::Surface& surface, std::uint3
 int zemaxSemidiameterSolveType(const lens::Surface& surface) {
   const int type = surface.semidiameterSolveType();
   return type < 4 ? type : 1;
+}
+
+// Both sides read the flag as an integer (a stored 0.9 is order 0).
+double lensBreakOrderFromZemax(double zemaxOrder) {
+  const bool decentreFirst = !std::isfinite(zemaxOrder) || std::trunc(zemaxOrder) == 0;
+  return decentreFirst ? 1.0 : 0.0;
+}
+
+double zemaxBreakOrderFromLens(double lensOrder) {
+  const bool decentreFirst = std::isfinite(lensOrder) && std::trunc(lensOrder) != 0;
+  return decentreFirst ? 0.0 : 1.0;
 }
 
 }  // namespace orb::interchange

@@ -66,4 +66,13 @@ void setParameterPickupForZemaxExtraDataIndex(lens::Surface& surface, std::uint3
 /// a fixed one (1).
 int zemaxSemidiameterSolveType(const lens::Surface& surface);
 
+/// The parameter of a Zemax coordinate break (COORDBRK) that holds its order.
+constexpr std::uint32_t kZemaxBreakOrderParameterIndex = 6;
+/// A coordinate break's order flag means opposite things in Zemax text (PARM 6, the second
+/// number of SCBD) and in the lens model ("order"): in Zemax 0 decentres first and then
+/// tilts about x, y, z, any other value tilts about z, y, x and then decentres; in the
+/// model it is the other way round. The reader and the writer translate with these.
+double lensBreakOrderFromZemax(double zemaxOrder);
+double zemaxBreakOrderFromLens(double lensOrder);
+
 }  // namespace orb::interchange

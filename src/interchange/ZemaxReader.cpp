@@ -163,14 +163,11 @@ class Operands {
     if (!m_s.scanDouble(&v)) throw MissingNumber{};
     return v;
   }
-  int integer(int fallback) {
-    int v;
-    return m_s.scanInt(&v) ? v : fallback;
-  }
+  int integer(int fallback) { return scanInteger().value_or(fallback); }
   int integer() {
-    int v;
-    if (!m_s.scanInt(&v)) throw MissingNumber{};
-    return v;
+    auto v = scanInteger();
+    if (!v) throw MissingNumber{};
+    return *v;
   }
   std::string word() {
     std::string w;
@@ -187,6 +184,20 @@ class Operands {
   }
 
  private:
+  // Some writers put a decimal point in integer fields ("PZUP 6.0 1 0"); read as an
+  // integer, "6.0" would leave ".0" to be taken as the next number. A value with a
+  // fraction is no surface number or flag at all, and the line is a trouble.
+  std::optional<int> scanInteger() {
+    const std::size_t before = m_s.scanLocation();
+    double v;
+    if (!m_s.scanDouble(&v)) return std::nullopt;
+    if (v != std::trunc(v) || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) {
+      const std::string written = trim(std::string_view(m_s.string()).substr(before, m_s.scanLocation() - before));
+      platform::Exception::raise("ZemaxError", "%s is not an integer", written.c_str());
+    }
+    return static_cast<int>(v);
+  }
+
   foundation::Scanner& m_s;
 };
 
@@ -278,6 +289,8 @@ class ZemaxRead {
         std::string type = in.word();
         if (!s) break;
         auto replacement = lens::SurfaceTypeRegistry::shared().surfaceOfType(type, s);
+        // A break without a PARM 6 line has Zemax's order 0.
+        if (replacement->isCoordinateBreak()) replacement->setValueForKey("order", lensBreakOrderFromZemax(0));
         std::replace(m_surfaces.begin(), m_surfaces.end(), m_current, replacement);
         std::replace(m_fileSurfaces.begin(), m_fileSurfaces.end(), m_current, replacement);
         m_current = replacement;
@@ -369,7 +382,10 @@ class ZemaxRead {
       case Op::Parm: {
         int index = in.integer();
         double value = in.real();
-        if (s) setParameterValueForZemaxParameterIndex(*s, static_cast<std::uint32_t>(index), value, parameterLog());
+        if (!s) break;
+        const auto u = static_cast<std::uint32_t>(index);
+        if (s->isCoordinateBreak() && u == kZemaxBreakOrderParameterIndex) value = lensBreakOrderFromZemax(value);
+        setParameterValueForZemaxParameterIndex(*s, u, value, parameterLog());
         break;
       }
       case Op::Vpar: { int index = in.integer(); if (s) setParameterVariableForZemaxParameterIndex(*s, static_cast<std::uint32_t>(index)); break; }
@@ -432,7 +448,7 @@ class ZemaxRead {
         cb->setComment(platform::format("SCBD %d", placement));
         const char* keys[] = {"dx", "dy", "rx", "ry", "rz"};
         for (int i = 0; i < 5; ++i) cb->setValueForKey(keys[i], d[i]);
-        cb->setValueForKey("order", order);
+        cb->setValueForKey("order", lensBreakOrderFromZemax(order));
         if (placement == 1 && !m_surfaces.empty())
           m_surfaces.insert(m_surfaces.end() - 1, cb);
         else
@@ -588,8 +604,11 @@ class ZemaxRead {
     if (name == "___BLANK") name.clear();
     const int kind = in.integer(0);
     const int source = in.integer(0);
-    const double nd = in.real(1.5);
-    const double vd = in.real(40.0);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double ndOnLine = in.real(nan);
+    const double vdOnLine = in.real(nan);
+    const double nd = std::isnan(ndOnLine) ? 1.5 : ndOnLine;
+    const double vd = std::isnan(vdOnLine) ? 40.0 : vdOnLine;
     in.real(0);
     const bool indexVariable = in.integer(0) != 0;
     const bool abbeVariable = in.integer(0) != 0;
@@ -610,6 +629,13 @@ class ZemaxRead {
       s->setGlass(glass);
     } else if (!name.empty()) {
       s->setGlassName(name);
+      // The line says what the glass is like: should no catalog hold the name, the lens
+      // traces with these numbers instead of with the vacuum of a bare dummy.
+      const bool usable = ndOnLine > 1 && std::isfinite(ndOnLine);
+      if (auto glass = s->glass(); usable && glass && glass->isDummy()) {
+        glass->setReferenceIndex(ndOnLine);
+        glass->setReferenceAbbe(vdOnLine >= 0 && std::isfinite(vdOnLine) ? vdOnLine : 0.0);
+      }
     }
   }
 

@@ -154,8 +154,10 @@ std::string parameterLines(const Surface& s, const SurfaceNumbering& numbering) 
   const auto r = zemaxParameterRanges(s);
   std::string out;
   for (int i = r.firstParameter; i <= r.lastParameter; ++i)
-    if (auto p = parameterForZemaxParameterIndex(s, static_cast<std::uint32_t>(i)))
-      out += format(" PARM %d ", i) + zemaxNumber(p->value()) + "\n";
+    if (auto p = parameterForZemaxParameterIndex(s, static_cast<std::uint32_t>(i))) {
+      const bool order = s.isCoordinateBreak() && i == static_cast<int>(kZemaxBreakOrderParameterIndex);
+      out += format(" PARM %d ", i) + zemaxNumber(order ? zemaxBreakOrderFromLens(p->value()) : p->value()) + "\n";
+    }
   for (int i = r.firstParameter; i <= r.lastParameter; ++i)
     if (auto p = parameterForZemaxParameterIndex(s, static_cast<std::uint32_t>(i)); p && p->solveType() == 1)
       out += format(" VPAR %d\n", i);

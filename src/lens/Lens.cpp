@@ -1,6 +1,7 @@
 #include "lens/Lens.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <mutex>
 
@@ -14,6 +15,7 @@
 #include "materials/GlassCatalog.h"
 #include "materials/GrinDispersion.h"
 #include "materials/UniformMedium.h"
+#include "materials/ZemaxGlass.h"
 #include "platform/Coder.h"
 #include "platform/Exception.h"
 #include "platform/Log.h"
@@ -1072,17 +1074,34 @@ std::shared_ptr<materials::Glass> Lens::glassForName(const std::string& name,
     glass->setDynamicName(true);
     return glass;
   }
-  if (auto g = lookupGlassWithName(name, glassArray())) return g;
-  if (auto local = localGlassLibrary())
-    if (auto g = lookupGlassWithName(name, local->glassArray())) return g;
-  if (auto system = glassresolution::systemGlassLibrary())
-    if (auto g = lookupGlassWithName(name, system->glassArray())) return g;
-  std::shared_ptr<materials::GlassCatalog> library;
-  if (m_autoloadCatalogType == "ZEMAX") library = materials::GlassCatalog::defaultZemaxGlassLibrary();
-  if (m_autoloadCatalogType == "OSLO") library = materials::GlassCatalog::defaultOsloGlassLibrary();
+  // The name as written, found anywhere in the search order, wins over a variant spelling
+  // ("N-" + name, dashes dropped) found earlier: SF5 is SCHOTT's SF5, not its N-SF5.
+  const std::vector<std::string> preferred = m_preferredCatalogs.value_or(std::vector<std::string>{});
+  std::vector<const Glasses*> libraries{&glassArray()};
+  const auto local = localGlassLibrary();
+  if (local) libraries.push_back(&local->glassArray());
+  const auto system = glassresolution::systemGlassLibrary();
+  if (system) libraries.push_back(&system->glassArray());
+  for (const auto* library : libraries)
+    if (auto g = glassresolution::lookupGlassWithName(name, *library, preferred, glassresolution::NameMatch::Exact))
+      return g;
+  std::shared_ptr<materials::GlassCatalog> defaultLibrary;
+  if (m_autoloadCatalogType == "ZEMAX") defaultLibrary = materials::GlassCatalog::defaultZemaxGlassLibrary();
+  if (m_autoloadCatalogType == "OSLO") defaultLibrary = materials::GlassCatalog::defaultOsloGlassLibrary();
   // A copy: the library's glass must not become a member of this lens (nor of several).
-  if (library)
-    if (auto g = library->lookupGlassWithName(name)) return g->copy();
+  if (defaultLibrary)
+    if (auto g = defaultLibrary->lookupGlassWithName(name)) return g->copy();
+  for (const auto* library : libraries)
+    if (auto g = glassresolution::lookupGlassWithName(name, *library, preferred, glassresolution::NameMatch::Variant))
+      return g;
+  // What the lens file said of a glass no catalog holds (a Zemax GLAS line's nd and Vd)
+  // still refracts better than the vacuum of a bare dummy.
+  auto sameName = [](const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+      return std::toupper(x) == std::toupper(y);
+    });
+  };
+  if (current && current->isDummyWithIndex() && sameName(current->name(), name)) return current;
   return materials::Glass::dummyGlassWithName(name);
 }
 
@@ -1182,10 +1201,46 @@ std::vector<std::string> Lens::namesOfUnknownGlasses() const {
 
 bool Lens::glassCheck() {
   setWarningReGlass(std::nullopt);
-  const auto names = namesOfUnknownGlasses();
-  if (names.empty()) return true;
-  std::string text = names.size() == 1 ? "Unknown glass: " : "Unknown glasses: ";
-  for (std::size_t i = 0; i < names.size(); ++i) text += (i ? ", " : "") + names[i];
+  std::vector<std::string> unknown;  // traced as vacuum
+  std::vector<std::string> notes;    // traced, but not with the glass's own data
+  std::vector<const materials::Glass*> checked;
+  for (const auto& s : m_surfaces) {
+    const auto& g = s->glass();
+    if (!g || std::find(checked.begin(), checked.end(), g.get()) != checked.end()) continue;
+    checked.push_back(g.get());
+    const std::string& name = g->name();
+    if (g->isDummyWithIndex()) {
+      const std::string note = platform::format("Unknown glass %s: model glass %g/%g from the file used", name.c_str(),
+                                                g->referenceIndex(), g->referenceAbbe());
+      if (std::find(notes.begin(), notes.end(), note) == notes.end()) notes.push_back(note);
+      continue;
+    }
+    if (g->isDummy()) {
+      if (std::find(unknown.begin(), unknown.end(), name) == unknown.end()) unknown.push_back(name);
+      continue;
+    }
+    if (!g->hasKnownFormula())
+      notes.push_back(platform::format("Glass %s: dispersion formula %d is not known; index from nd and Vd used",
+                                       name.c_str(), g->formula()));
+    // Outside its range a formula is extrapolated, often far from the material's index.
+    for (const auto& w : m_waves) {
+      const double lambda = w->wavelengthInMicrons();
+      if (g->validWavelengthInMicrons(lambda)) continue;
+      if (auto z = dynamic_cast<const materials::ZemaxGlass*>(g.get()))
+        notes.push_back(platform::format("Glass %s used at %g µm, outside its range %g–%g µm", name.c_str(), lambda,
+                                         z->lambdaMin(), z->lambdaMax()));
+      else
+        notes.push_back(platform::format("Glass %s used at %g µm, outside its range", name.c_str(), lambda));
+      break;
+    }
+  }
+  if (unknown.empty() && notes.empty()) return true;
+  std::string text;
+  if (!unknown.empty()) {
+    text = unknown.size() == 1 ? "Unknown glass: " : "Unknown glasses: ";
+    for (std::size_t i = 0; i < unknown.size(); ++i) text += (i ? ", " : "") + unknown[i];
+  }
+  for (const auto& note : notes) text += (text.empty() ? "" : "; ") + note;
   setWarningReGlass(text);
   return false;
 }

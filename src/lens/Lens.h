@@ -310,7 +310,9 @@ class Lens : public foundation::OBObject,
   // --- glasses ---------------------------------------------------------------------------------------
   std::shared_ptr<materials::Glass> localVersionOfGlass(const std::shared_ptr<materials::Glass>& glass) override;
   /// Number names give model glasses; then the lens's glasses, the document's, the
-  /// system's and the default library of autoloadCatalogType; else a dummy glass.
+  /// system's and the default library of autoloadCatalogType, first for the name as
+  /// written and only then for its variant spellings; else a dummy glass (`current`
+  /// itself when it is a dummy of that name carrying its file's index).
   std::shared_ptr<materials::Glass> glassForName(const std::string& name,
                                                  const std::shared_ptr<materials::Glass>& current) override;
   void newGlassForSurface(Surface& surface) override;
@@ -324,7 +326,9 @@ class Lens : public foundation::OBObject,
                     const std::shared_ptr<materials::Glass>& newGlass) override;
   void resolveGlass();
   std::vector<std::string> namesOfUnknownGlasses() const;
-  /// Sets warningReGlass from the unknown glasses; true when there are none.
+  /// Sets warningReGlass from the unknown glasses, those that stand in with their file's
+  /// nd and Vd, glasses of an unknown formula and glasses used outside their wavelength
+  /// range; true when there is nothing to say.
   bool glassCheck();
   void grinCheck();
   /// Marks each lens glass in use by a surface (usageCount 1) or not (0).

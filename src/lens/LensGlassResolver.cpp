@@ -58,9 +58,16 @@ std::optional<ModelGlassName> parseModelGlassName(const std::string& name) {
   return std::nullopt;
 }
 
-std::shared_ptr<materials::Glass> lookupGlassWithName(const std::string& name,
-                                                      const std::vector<std::shared_ptr<materials::Glass>>& library,
+std::shared_ptr<materials::Glass> lookupGlassWithName(const std::string& name, const Glasses& library,
                                                       const std::vector<std::string>& preferredCatalogs) {
+  // SCHOTT lists N-SF5 before SF5: a variant found first must not hide the glass named.
+  if (auto g = lookupGlassWithName(name, library, preferredCatalogs, NameMatch::Exact)) return g;
+  return lookupGlassWithName(name, library, preferredCatalogs, NameMatch::Variant);
+}
+
+std::shared_ptr<materials::Glass> lookupGlassWithName(const std::string& name, const Glasses& library,
+                                                      const std::vector<std::string>& preferredCatalogs,
+                                                      NameMatch match) {
   auto catalogOf = [](const materials::Glass& g) { return upper(g.catalogName().value_or("")); };
 
   std::string base = upper(name);
@@ -78,19 +85,22 @@ std::shared_ptr<materials::Glass> lookupGlassWithName(const std::string& name,
   }
 
   std::vector<std::string> candidates{base};
-  if (auto bare = withoutDashes(base); bare != base) candidates.push_back(bare);
-  if (auto n = "N-" + base; std::find(candidates.begin(), candidates.end(), n) == candidates.end())
-    candidates.push_back(n);
+  if (match == NameMatch::Variant) {
+    if (auto bare = withoutDashes(base); bare != base) candidates.push_back(bare);
+    if (auto n = "N-" + base; std::find(candidates.begin(), candidates.end(), n) == candidates.end())
+      candidates.push_back(n);
+  }
   auto isCandidate = [&](const std::string& s) {
     return std::find(candidates.begin(), candidates.end(), s) != candidates.end();
   };
 
-  std::vector<std::shared_ptr<materials::Glass>> matches;
+  Glasses matches;
   for (const auto& g : library) {
     if (!g) continue;
     const std::string gName = upper(g->name());
     const std::string gBare = withoutDashes(gName);
-    if (isCandidate(gName) || (gBare != gName && isCandidate(gBare))) matches.push_back(g);
+    if (isCandidate(gName) || (match == NameMatch::Variant && gBare != gName && isCandidate(gBare)))
+      matches.push_back(g);
   }
   if (matches.empty()) return nullptr;
 

@@ -26,14 +26,25 @@ struct ModelGlassName {
 /// names made of digits ("7980") still reach the catalogs.
 std::optional<ModelGlassName> parseModelGlassName(const std::string& name);
 
+using Glasses = std::vector<std::shared_ptr<materials::Glass>>;
+
+/// Which spellings of a name a library glass may have to match it.
+enum class NameMatch {
+  Exact,    ///< the name itself, case aside
+  Variant,  ///< also the name without dashes, "N-" + the name, and glasses named so once
+            ///< their own dashes are removed
+};
+
 /// A copy of the best match for `name` in `library`, or null. "NAME_CATALOG" prefers that
-/// catalog when the library has it; otherwise `preferredCatalogs` are preferred in order.
-/// Candidates are the name, the name without dashes and "N-" + the name, compared without
-/// regard to case, also against library names with their dashes removed. Without a
-/// preferred match the exact name wins, else the first match in library order.
-std::shared_ptr<materials::Glass> lookupGlassWithName(const std::string& name,
-                                                      const std::vector<std::shared_ptr<materials::Glass>>& library,
+/// catalog when the library has it; otherwise `preferredCatalogs` are preferred in order,
+/// and among the rest the first in library order. The name as written is looked for
+/// first; variant spellings only when the library has no glass of that exact name.
+std::shared_ptr<materials::Glass> lookupGlassWithName(const std::string& name, const Glasses& library,
                                                       const std::vector<std::string>& preferredCatalogs);
+/// The same with one kind of match only.
+std::shared_ptr<materials::Glass> lookupGlassWithName(const std::string& name, const Glasses& library,
+                                                      const std::vector<std::string>& preferredCatalogs,
+                                                      NameMatch match);
 
 /// The system glass catalog the lenses search after their own and the document's glasses.
 /// The application installs its loaded catalog; without a provider the catalog is loaded

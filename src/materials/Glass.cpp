@@ -1,5 +1,6 @@
 #include "materials/Glass.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 
@@ -47,6 +48,13 @@ std::shared_ptr<Glass> Glass::glassWithName(std::string name) {
 std::shared_ptr<Glass> Glass::dummyGlassWithName(std::string name) {
   auto g = glassWithName(std::move(name));
   g->setIsDummy(true);
+  return g;
+}
+
+std::shared_ptr<Glass> Glass::dummyGlassWithName(std::string name, double nd, double vd) {
+  auto g = dummyGlassWithName(std::move(name));
+  g->setReferenceIndex(nd);
+  g->setReferenceAbbe(vd);
   return g;
 }
 
@@ -173,6 +181,8 @@ void Glass::setReferenceIndexIsVariable(bool v) { setAndAnnounce("referenceIndex
 void Glass::setReferenceAbbeIsVariable(bool v) { setAndAnnounce("referenceAbbeIsVariable", m_referenceAbbeIsVariable, v); }
 void Glass::setIsDummy(bool dummy) { setAndAnnounce("isDummy", m_isDummy, dummy); }
 
+bool Glass::isDummyWithIndex() const { return m_isDummy && m_referenceIndex > 1.0 && std::isfinite(m_referenceIndex); }
+
 void Glass::setIsMutable(bool isMutable) {
   setAndAnnounce("isMutable", m_isMutable, isMutable);
   if (!isMutable) {
@@ -266,6 +276,8 @@ std::shared_ptr<platform::Color> Glass::displayColor() const {
 }
 
 std::string Glass::glassDescription() const {
+  if (isDummyWithIndex())
+    return platform::format("unknown glass, model nd=%g, Vd=%g from the file", m_referenceIndex, m_referenceAbbe);
   if (m_isDummy || m_referenceIndex == 0) return "unknown glass";
   if (m_isMutable) return platform::format("mutable glass nd=%g", m_referenceIndex);
   const char* ndMark = m_referenceIndexIsVariable ? "*" : "";
@@ -423,6 +435,12 @@ std::string Glass::formulaName() const {
   for (std::size_t i = 0; i < numbers.size() && i < names.size(); ++i)
     if (numbers[i] == m_formula) return names[i];
   return "unknown";
+}
+
+bool Glass::hasKnownFormula() const {
+  if (m_formula == 0) return true;  // the model law itself
+  const auto& numbers = formulaNumbers();
+  return std::find(numbers.begin(), numbers.end(), m_formula) != numbers.end();
 }
 
 void Glass::setFormulaName(const std::string& name) {

@@ -60,6 +60,9 @@ class Glass : public foundation::VKColoredObject {
   static std::shared_ptr<Glass> glassWithName(std::string name);
   /// A placeholder for a name that nothing resolves.
   static std::shared_ptr<Glass> dummyGlassWithName(std::string name);
+  /// A placeholder that refracts as the model glass of `nd` and `vd`: what a lens file
+  /// said of a glass no catalog holds.
+  static std::shared_ptr<Glass> dummyGlassWithName(std::string name, double nd, double vd);
   /// A model glass named "%g" of nd.
   static std::shared_ptr<Glass> glassWithIndex(double nd);
   /// A model glass named "%g,%g" of nd and Vd.
@@ -125,6 +128,8 @@ class Glass : public foundation::VKColoredObject {
 
   bool isDummy() const { return m_isDummy; }
   void setIsDummy(bool dummy);
+  /// A dummy with an index of its own (nd > 1, from its file), not the vacuum of a bare one.
+  bool isDummyWithIndex() const;
   bool isMutable() const { return m_isMutable; }
   /// Turning mutability off clears the variable flags.
   virtual void setIsMutable(bool isMutable);
@@ -195,6 +200,9 @@ class Glass : public foundation::VKColoredObject {
   virtual const std::vector<std::string>& formulaNames() const;
   /// "unknown" for a number outside the menu.
   std::string formulaName() const;
+  /// False when the formula number names no law this class evaluates, so that the index
+  /// comes from a stand-in (the model law of nd and Vd) instead of the glass's own data.
+  virtual bool hasKnownFormula() const;
   /// Names outside the menu leave the formula as it is.
   void setFormulaName(const std::string& name);
   virtual const std::vector<std::string>& coefficientNames() const;

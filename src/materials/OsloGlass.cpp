@@ -1,5 +1,6 @@
 #include "materials/OsloGlass.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "materials/CatalogText.h"
@@ -127,6 +128,11 @@ const std::vector<std::string>& OsloGlass::coefficientNames() const {
     case 5: return herzberger;
     default: return generic;
   }
+}
+
+bool OsloGlass::hasKnownFormula() const {
+  const auto& numbers = formulaNumbers();
+  return std::find(numbers.begin(), numbers.end(), formula()) != numbers.end();
 }
 
 double OsloGlass::indexAtWavelengthInMicrons(double lambda) const {

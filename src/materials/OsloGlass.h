@@ -34,6 +34,8 @@ class OsloGlass : public ZemaxGlass {
   const std::vector<int>& formulaNumbers() const override;
   const std::vector<std::string>& formulaNames() const override;
   const std::vector<std::string>& coefficientNames() const override;
+  /// Only the four OSLO laws; any other number (0 included) gives no index at all.
+  bool hasKnownFormula() const override;
   /// Starting values by law, mapped from OSLO's numbering (the Sellmeier form keeps its
   /// own coefficient order).
   void guessForWavelengthInMicrons(double lambda, double n) override;

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "foundation/platform/PasswordKeyedData.h"
+#include "materials/CatalogText.h"
 #include "materials/ArchiveClasses.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
@@ -56,6 +57,24 @@ std::shared_ptr<GlassCatalog> catalogFromZemaxFiles(const std::vector<std::strin
   return catalog;
 }
 
+const std::vector<std::string>& libraryOrder() {
+  static const std::vector<std::string> order{"SCHOTT", "OHARA", "HOYA", "CDGM", "SUMITA", "HIKARI", "MISC", "INFRARED"};
+  return order;
+}
+
+std::vector<std::string> inLibraryOrder(std::vector<std::string> paths) {
+  const auto& order = libraryOrder();
+  auto rank = [&order](const std::string& path) {
+    const std::string stem = detail::upperCased(detail::fileStem(path));
+    return static_cast<std::size_t>(std::find(order.begin(), order.end(), stem) - order.begin());
+  };
+  std::stable_sort(paths.begin(), paths.end(), [&rank](const std::string& a, const std::string& b) {
+    const std::size_t ra = rank(a), rb = rank(b);
+    return ra != rb ? ra < rb : a < b;
+  });
+  return paths;
+}
+
 namespace {
 
 std::optional<platform::Data> readBytes(const std::string& path) {
@@ -72,8 +91,7 @@ std::vector<std::string> agfFilesIn(const std::string& directory) {
     auto ext = it->path().extension().string();
     if (ext == ".agf" || ext == ".AGF") files.push_back(it->path().string());
   }
-  std::sort(files.begin(), files.end());
-  return files;
+  return inLibraryOrder(std::move(files));
 }
 
 }  // namespace

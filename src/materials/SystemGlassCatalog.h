@@ -30,6 +30,13 @@ std::shared_ptr<GlassCatalog> catalogFromArchiveData(const platform::Data& data,
 /// One catalog of the AGF files, in the order given, stamped per file.
 std::shared_ptr<GlassCatalog> catalogFromZemaxFiles(const std::vector<std::string>& paths);
 
+/// The catalogs of the system catalog by file stem, in the order it holds them: a bare
+/// name that several makers use resolves to the first (SCHOTT's F2, not CDGM's), and the
+/// crystals and infrared materials that no maker lists come last.
+const std::vector<std::string>& libraryOrder();
+/// `paths` in libraryOrder of their file stems (case aside); other files follow in name order.
+std::vector<std::string> inLibraryOrder(std::vector<std::string> paths);
+
 /// Loads the system catalog: the resource "GlassCatalog.data", else the AGF files of the
 /// resources' "glass" directory; then, when `includeLibraries` is set, the default Zemax
 /// and OSLO libraries as the defaults "includeZemaxGlassLibrary" and

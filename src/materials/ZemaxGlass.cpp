@@ -99,14 +99,16 @@ bool ZemaxGlass::validWavelengthInMicrons(double lambda) const { return m_lambda
 // --- Formulas -----------------------------------------------------------------------------
 
 const std::vector<int>& ZemaxGlass::formulaNumbersZemax() {
-  static const std::vector<int> numbers{1, 3, 2, 4, 6, 9, 5, 7, 8};
+  static const std::vector<int> numbers{1, 3, 2, 4, 6, 9, 5, 7, 8, 10, 11, 12, 13};
   return numbers;
 }
 
 const std::vector<std::string>& ZemaxGlass::formulaNamesZemax() {
-  static const std::vector<std::string> names{"Schott",      "Herzberger", "Sellmeier 1",
+  static const std::vector<std::string> names{"Schott",      "Herzberger",  "Sellmeier 1",
                                               "Sellmeier 2", "Sellmeier 3", "Sellmeier 4",
-                                              "Conrady",     "Handbook of Optics 1", "Handbook of Optics 2"};
+                                              "Conrady",     "Handbook of Optics 1", "Handbook of Optics 2",
+                                              "Extended",    "Sellmeier 5", "Extended 2",
+                                              "Extended 3"};
   return names;
 }
 
@@ -129,7 +131,7 @@ const std::vector<std::string>& ZemaxGlass::formulaNames() const {
 }
 
 const std::vector<std::string>& ZemaxGlass::coefficientNames() const {
-  static const std::vector<std::string> names[10] = {
+  static const std::vector<std::string> names[kLastZemaxFormula + 1] = {
       {},
       {"A0", "A2", "B2", "B4", "B6", "B8"},
       {"K1", "L1", "K2", "L2", "K3", "L3"},
@@ -140,9 +142,13 @@ const std::vector<std::string>& ZemaxGlass::coefficientNames() const {
       {"A", "B", "C", "D"},
       {"A", "B", "C", "D"},
       {"A", "B", "C", "D", "E"},
+      {"A0", "A1", "A2", "A3", "A4", "A5", "A6", "A7"},
+      {"K1", "L1", "K2", "L2", "K3", "L3", "K4", "L4", "K5", "L5"},
+      {"A0", "A1", "A2", "A3", "A4", "A5", "A6", "A7"},
+      {"A0", "A1", "A2", "A3", "A4", "A5", "A6", "A7", "A8"},
   };
   const int f = formula();
-  if (f >= 1 && f <= 9) return names[f];
+  if (isZemaxFormula(f)) return names[f];
   return GlassWithCoefficients::coefficientNames();
 }
 
@@ -184,6 +190,26 @@ double ZemaxGlass::zemaxIndexAtWavelengthInMicrons(double lambda) const {
     case 9:
       n = std::sqrt(c(0) + c(1) * L / (L - c(2)) + c(3) * L / (L - c(4)));
       break;
+    case 10: {
+      const double iL = 1.0 / L;
+      n = std::sqrt(c(0) + c(1) * L + iL * (c(2) + iL * (c(3) + iL * (c(4) + iL * (c(5) + iL * (c(6) + iL * c(7)))))));
+      break;
+    }
+    case 11:
+      n = std::sqrt(1.0 + c(0) * L / (L - c(1)) + c(2) * L / (L - c(3)) + c(4) * L / (L - c(5)) +
+                    c(6) * L / (L - c(7)) + c(8) * L / (L - c(9)));
+      break;
+    case 12: {
+      const double iL = 1.0 / L;
+      n = std::sqrt(c(0) + L * (c(1) + L * (c(6) + L * c(7))) + iL * (c(2) + iL * (c(3) + iL * (c(4) + iL * c(5)))));
+      break;
+    }
+    case 13: {
+      const double iL = 1.0 / L;
+      n = std::sqrt(c(0) + L * (c(1) + L * c(2)) +
+                    iL * (c(3) + iL * (c(4) + iL * (c(5) + iL * (c(6) + iL * (c(7) + iL * c(8)))))));
+      break;
+    }
     default:
       return coefficientIndexAtWavelengthInMicrons(lambda);
   }
@@ -192,7 +218,7 @@ double ZemaxGlass::zemaxIndexAtWavelengthInMicrons(double lambda) const {
 
 void ZemaxGlass::guessForWavelengthInMicrons(double lambda, double n) {
   const int f = formula();
-  if (f >= 1 && f <= 9)
+  if (isZemaxFormula(f))
     zemaxGuess(f, lambda, n);
   else
     GlassWithCoefficients::guessForWavelengthInMicrons(lambda, n);
@@ -217,6 +243,10 @@ void ZemaxGlass::zemaxGuess(int f, double lambda, double n) {
     case 7: set({0.9 * n * n, 0.1 * n * n * L, L / 2, 0}); break;
     case 8: set({0.9 * n * n, 0.1 * n * n, L / 2, 0}); break;
     case 9: set({0.9 * n * n, 0.05 * n * n, L / 2, 0.05 * n, L / 2}); break;
+    case 10:
+    case 12:
+    case 13: set({n * n, 0, 0, 0, 0, 0, 0, 0, 0}); break;
+    case 11: set({0.15 * m, L / 4, 0.15 * m, L / 4, 0.15 * m, L / 4, 0.15 * m, L / 4, 0.15 * m, L / 4}); break;
     default: return;
   }
   coefficientsChanged();

@@ -7,7 +7,7 @@
 
 namespace orb::materials {
 
-/// A catalog glass with one of the nine AGF dispersion formulas and the catalog's
+/// A catalog glass with one of the thirteen AGF dispersion formulas and the catalog's
 /// metadata (wavelength range, expansion, density, thermal and other data records).
 ///
 /// Formulas (λ in µm, L = λ², coefficients in name order):
@@ -20,7 +20,12 @@ namespace orb::materials {
 ///   7 Handbook 1      n² = A + B/(L − C) − D·L
 ///   8 Handbook 2      n² = A + B·L/(L − C) − D·L
 ///   9 Sellmeier 4     n² = A + B·L/(L − C) + D·L/(L − E)
-/// Other numbers fall back to the exponential formula 100 or the model law.
+///  10 Extended        n² = A0 + A1·L + A2/L + A3/L² + A4/L³ + A5/L⁴ + A6/L⁵ + A7/L⁶
+///  11 Sellmeier 5     n² = 1 + Σk=1..5 Kk·L/(L − Lk)
+///  12 Extended 2      n² = A0 + A1·L + A2/L + A3/L² + A4/L³ + A5/L⁴ + A6·L² + A7·L³
+///  13 Extended 3      n² = A0 + A1·L + A2·L² + A3/L + A4/L² + A5/L³ + A6/L⁴ + A7/L⁵ + A8/L⁶
+/// Other numbers fall back to the exponential formula 100 or the model law (and
+/// hasKnownFormula says so).
 class ZemaxGlass : public GlassWithCoefficients {
  public:
   /// A glass whose name and nameInCatalog are `name`.
@@ -64,6 +69,10 @@ class ZemaxGlass : public GlassWithCoefficients {
   bool validWavelengthInMicrons(double lambda) const override;
   double indexAtWavelengthInMicrons(double lambda) const override;
 
+  /// The AGF formula numbers, 1 to 13.
+  static constexpr int kFirstZemaxFormula = 1;
+  static constexpr int kLastZemaxFormula = 13;
+  static bool isZemaxFormula(int formula) { return formula >= kFirstZemaxFormula && formula <= kLastZemaxFormula; }
   /// The catalog formula numbers in menu order, and their names.
   static const std::vector<int>& formulaNumbersZemax();
   static const std::vector<std::string>& formulaNamesZemax();
@@ -81,9 +90,9 @@ class ZemaxGlass : public GlassWithCoefficients {
   static const platform::KeyTable& classKeys();
 
  protected:
-  /// The Zemax catalog laws 1–9; other numbers go to the superclass.
+  /// The Zemax catalog laws 1–13; other numbers go to the superclass.
   double zemaxIndexAtWavelengthInMicrons(double lambda) const;
-  /// The Zemax starting values for formulas 1–9.
+  /// The Zemax starting values for formulas 1–13.
   void zemaxGuess(int formula, double lambda, double n);
 
  private:

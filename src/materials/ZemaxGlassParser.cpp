@@ -25,6 +25,7 @@ bool ZemaxGlassParser::parseStringArray(const std::vector<std::string>& lines) {
 }
 
 bool ZemaxGlassParser::parseCommand(std::string_view line, std::string* why) {
+  ++m_line;
   auto fail = [&](std::string what) {
     if (why) *why = std::move(what);
     return false;
@@ -74,6 +75,12 @@ bool ZemaxGlassParser::parseCommand(std::string_view line, std::string* why) {
     if (nd) glass->setReferenceIndex(*nd);
     if (vd) glass->setReferenceAbbe(*vd);
     if (problem.empty() && (!nd || !vd)) problem = "missing nd or Vd";
+    // An index from nd and Vd alone is wrong away from the d line: say so rather than
+    // trace with it in silence. (Formula 100, our exponential law, is read back as such.)
+    if (problem.empty() && (glass->formula() == 0 || !glass->hasKnownFormula()))
+      platform::log("%s%sline %d: glass %s has dispersion formula %d, which is not known here; its index follows "
+                    "the model law of nd and Vd",
+                    m_source.c_str(), m_source.empty() ? "" : " ", m_line, name.c_str(), glass->formula());
     m_catalog->addObject(glass);
     m_glass = glass;
     return problem.empty() ? true : fail(problem);

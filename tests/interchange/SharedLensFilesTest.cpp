@@ -10,6 +10,7 @@
 #include "lens/Parameter.h"
 #include "lens/Wave.h"
 #include "materials/Glass.h"
+#include "tracing/Regeneration.h"
 
 namespace orb::interchange {
 namespace {
@@ -103,6 +104,16 @@ TEST(SharedLensFiles, FoldMirrorPicksUpItsBreakTilt) {
   EXPECT_EQ(tilt->solveType(), lens::Parameter::kPickup);
   EXPECT_EQ(tilt->solveSurface(), s[3]);
   EXPECT_EQ(s[5]->thickness(), -20);
+
+  // The beam goes up: at the mirror, 10 + 30 mm behind the first surface, the two 45°
+  // breaks turn the frame by 90° about x, its z axis to (0, −sin 90°, cos 90°) = (0, −1, 0),
+  // and the second break's −20 mm then carry the image to (0, 20, 40).
+  tracing::registerSystemGenerator();
+  lens->generateSystemFromParaxialSpecification();
+  const auto image = s[6]->transform().transformToGlobal({0, 0, 0});
+  EXPECT_NEAR(image.x, 0, 1e-12);
+  EXPECT_NEAR(image.y, 20, 1e-12);
+  EXPECT_NEAR(image.z, 40, 1e-12);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 
 #include "InterchangeTestSupport.h"
 #include "interchange/FourCharCode.h"
+#include "interchange/LensDictionary.h"
+#include "interchange/ZemaxWriter.h"
 #include "lens/Aperture.h"
 #include "lens/CircularAperture.h"
 #include "lens/CoordinateBreak.h"
@@ -16,6 +18,7 @@
 #include "lens/SpiderAperture.h"
 #include "lens/Wave.h"
 #include "materials/Glass.h"
+#include "tracing/Regeneration.h"
 
 namespace orb::interchange {
 namespace {
@@ -116,6 +119,7 @@ TEST(ZemaxReader, BadLineAsksWithItsLineNumber) {
       {"surface-type", "SURF\n TYPE NOSUCHTY\n", 2, "OBException", "Unimplemented surface"},
       {"configuration-out-of-range", "SURF\nSURF\nMNUM 2\nTHIC 1 3 5 0\n", 4, "NSRangeException", "configuration 3"},
       {"pickup-of-missing-surface", "SURF\n PCUP 7\n", 2, "NSRangeException", "file surface 7"},
+      {"fractional-surface-number", "SURF\nSURF\n PZUP 0.5 2 0\n", 3, "ZemaxError", "0.5 is not an integer"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -282,7 +286,7 @@ TEST(ZemaxReaderFixtures, CoordinateBreaksAndConfigurations) {
   ASSERT_EQ(s.size(), 7u);
   EXPECT_EQ(s[2]->comment(), "SCBD 2");
   EXPECT_EQ(s[2]->parameterValue("rz"), 7);
-  EXPECT_EQ(s[2]->parameterValue("order"), 1);
+  EXPECT_EQ(s[2]->parameterValue("order"), 0) << "Zemax's order 1 is the lens's 0";
   EXPECT_EQ(s[3]->comment(), "SCBD 1");
   EXPECT_EQ(s[3]->parameterValue("dx"), 1.5);
   EXPECT_EQ(s[3]->parameterValue("dy"), -2);
@@ -291,7 +295,7 @@ TEST(ZemaxReaderFixtures, CoordinateBreaksAndConfigurations) {
   ASSERT_TRUE(s[5]->isCoordinateBreak());
   EXPECT_EQ(s[5]->parameterValue("dx"), 0.25);
   EXPECT_EQ(s[5]->parameterValue("rx"), 45);
-  EXPECT_EQ(s[5]->parameterValue("order"), 1);
+  EXPECT_EQ(s[5]->parameterValue("order"), 0);
   EXPECT_EQ(s[5]->thickness(), -5);
 
   // Configuration keys name the lens surfaces, past the inserted breaks.
@@ -303,6 +307,118 @@ TEST(ZemaxReaderFixtures, CoordinateBreaksAndConfigurations) {
   EXPECT_EQ(configurations[1].asDictionary().get("s4.thickness"),
             platform::Value(Dictionary{{"value", 25.0}, {"isVariable", true}}));
   EXPECT_EQ(configurations[1].asDictionary().get("s6.curvature").asDictionary().get("value").asDouble(), 0.125);
+}
+
+// Where the frame after each break of break_orders.zmx stands in the frame the break acts
+// on. In Zemax text order 0 decentres first and then tilts about x, then y, then z; any
+// other order tilts about z, y, x and then decentres. With c = cos, s = sin and the
+// rotation about x taking the z axis to (0, −s, c), about y to (−s, 0, c):
+// - dy 10, rx 10°, decentre first: origin (0, 10, 0), z axis (0, −s10, c10);
+// - the same tilting first: the decentre turns with the frame, origin (0, 10 c10, 10 s10);
+// - rx 30°, ry 40°, decentre first: z = Rx·Ry·ez = (−s40, −s30 c40, c30 c40);
+// - the same tilting first (z about the y-turned x): z = Ry·Rx·ez = (−s40 c30, −s30, c40 c30).
+struct BreakFrameCase {
+  const char* name;
+  std::size_t breakIndex;  // in the lens's surfaces
+  foundation::XYZ origin, zAxis;
+};
+
+std::vector<BreakFrameCase> breakFrameCases() {
+  const double r = M_PI / 180, s10 = std::sin(10 * r), c10 = std::cos(10 * r), s30 = std::sin(30 * r),
+               c30 = std::cos(30 * r), s40 = std::sin(40 * r), c40 = std::cos(40 * r);
+  const foundation::XYZ tilt10{0, -s10, c10};
+  return {
+      {"decentre first", 2, {0, 10, 0}, tilt10},
+      {"tilt first", 4, {0, 10 * c10, 10 * s10}, tilt10},
+      {"two tilts, decentre first", 6, {0, 0, 0}, {-s40, -s30 * c40, c30 * c40}},
+      {"two tilts, tilt first", 8, {0, 0, 0}, {-s40 * c30, -s30, c40 * c30}},
+      {"no order given", 10, {0, 10, 0}, tilt10},
+      {"SCBD order 0", 12, {0, 10, 0}, tilt10},
+      {"SCBD order 1", 14, {0, 10 * c10, 10 * s10}, tilt10},
+  };
+}
+
+void expectBreakFrames(const lens::Lens& lens) {
+  const auto& s = lens.surfaceArray();
+  ASSERT_EQ(s.size(), 16u);
+  // The first break acts 20 mm behind the stop: its decentre puts the next vertex at
+  // (0, 10, 20), not at (0, 9.848, 21.736) as tilting first would.
+  const foundation::XYZ first = s[3]->transform().transformToGlobal({0, 0, 0});
+  EXPECT_NEAR(first.x, 0, 1e-12);
+  EXPECT_NEAR(first.y, 10, 1e-12);
+  EXPECT_NEAR(first.z, 20, 1e-12);
+  for (const auto& c : breakFrameCases()) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(s[c.breakIndex]->isCoordinateBreak());
+    const auto& before = s[c.breakIndex - 1]->transform();
+    const auto& after = s[c.breakIndex + 1]->transform();
+    foundation::XYZ origin = before.transformFromGlobal(after.transformToGlobal({0, 0, 0}));
+    origin.z -= s[c.breakIndex - 1]->thickness();
+    const foundation::XYZ z = before.rotateFromGlobal(after.rotateToGlobal({0, 0, 1}));
+    EXPECT_NEAR(origin.x, c.origin.x, 1e-12);
+    EXPECT_NEAR(origin.y, c.origin.y, 1e-12);
+    EXPECT_NEAR(origin.z, c.origin.z, 1e-12);
+    EXPECT_NEAR(z.x, c.zAxis.x, 1e-12);
+    EXPECT_NEAR(z.y, c.zAxis.y, 1e-12);
+    EXPECT_NEAR(z.z, c.zAxis.z, 1e-12);
+  }
+}
+
+TEST(ZemaxReaderFixtures, BreakOrderDecidesWhetherTheDecentreTurns) {
+  tracing::registerSystemGenerator();
+  auto r = readZemaxFile("fixtures/break_orders.zmx");
+  ASSERT_TRUE(r.dictionary);
+  ASSERT_TRUE(r.troubles.empty());
+  auto lens = test::lensFromDictionary(*r.dictionary);
+  lens->generateSystemFromParaxialSpecification();
+  {
+    SCOPED_TRACE("read");
+    expectBreakFrames(*lens);
+  }
+  // Written and read again, the breaks stand where they stood.
+  const std::string text = zemaxStringForModel(lensDictionaryFromLens(*lens), [](const std::string&) {});
+  auto back = readZemaxText(text);
+  ASSERT_TRUE(back.dictionary);
+  auto again = test::lensFromDictionary(*back.dictionary);
+  again->generateSystemFromParaxialSpecification();
+  {
+    SCOPED_TRACE("written and read again");
+    expectBreakFrames(*again);
+  }
+}
+
+// The glass a name means: the name as written, in whichever catalog of the search order
+// holds it, before a variant spelling ("N-" + name); and, where several makers use a
+// name, the first of SCHOTT, OHARA, HOYA, CDGM, SUMITA, HIKARI, then MISC and INFRARED.
+TEST(ZemaxReaderFixtures, GlassNamesMeanTheGlassOfThatName) {
+  struct Case {
+    const char* file;
+    std::size_t surface;
+    const char* glass;
+    const char* catalog;
+  };
+  const std::vector<Case> cases = {
+      {"fixtures/schott_lead_glasses.zmx", 1, "SF5", "SCHOTT"},
+      {"fixtures/schott_lead_glasses.zmx", 2, "SF1", "SCHOTT"},
+      {"fixtures/schott_lead_glasses.zmx", 3, "N-BK7", "SCHOTT"},  // no catalog has BK7
+      {"fixtures/bare_glass_names.zmx", 1, "F2", "SCHOTT"},
+      {"fixtures/bare_glass_names.zmx", 2, "BAF2", "CDGM"},  // the barium flint, not the crystal
+      {"fixtures/bare_glass_names.zmx", 3, "SF5", "SCHOTT"},
+      {"fixtures/bare_glass_names.zmx", 4, "F_SILICA", "MISC"},
+      {"fixtures/bare_glass_names.zmx", 5, "CAF2", "MISC"},
+      {"fixtures/bare_glass_names.zmx", 6, "GERMANIUM", "INFRARED"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " " + c.glass);
+    auto r = readZemaxFile(c.file);
+    ASSERT_TRUE(r.dictionary);
+    auto lens = test::lensFromDictionary(*r.dictionary);
+    const auto& glass = lens->surfaceArray()[c.surface]->glass();
+    ASSERT_TRUE(glass);
+    EXPECT_FALSE(glass->isDummy());
+    EXPECT_EQ(glass->name(), c.glass);
+    EXPECT_EQ(glass->catalogName(), c.catalog);
+  }
 }
 
 TEST(ZemaxReaderFixtures, ParametersAndModelGlass) {

@@ -80,10 +80,14 @@ TEST(ZemaxWriter, NumbersKeepEveryDigitWhateverTheLocale) {
 // dictionary of the lens → text. (A lens's own glasses are not written: see the glass
 // section test of the reader.)
 TEST(ZemaxWriter, WriteThenReadIsTheIdentity) {
-  const char* files[] = {"fixtures/apertures.zmx", "fixtures/solves.zmx",     "fixtures/pickups.zmx",
-                         "fixtures/breaks.zmx",    "fixtures/parameters.zmx",
-                         "lens1.zmx",              "lens2.zmx",               "lens_thorlabs_iso_8859_1.zmx",
-                         "one_mirror_up_45deg.zmx", "flat_transmission_grating.zmx"};
+  const char* files[] = {"fixtures/apertures.zmx",       "fixtures/solves.zmx",
+                         "fixtures/pickups.zmx",         "fixtures/breaks.zmx",
+                         "fixtures/break_orders.zmx",    "fixtures/parameters.zmx",
+                         "fixtures/integer_fields.zmx",  "fixtures/unknown_glass.zmx",
+                         "lens1.zmx",                    "lens2.zmx",
+                         "lens_floa.zmx",                "lens_thorlabs_iso_8859_1.zmx",
+                         "thorlabs_lj1598l1.zmx",        "simple_fold_mirror_up.zmx",
+                         "one_mirror_up_45deg.zmx",      "flat_transmission_grating.zmx"};
   for (const char* file : files) {
     SCOPED_TRACE(file);
     auto first = test::readZemaxFile(file);

@@ -417,6 +417,105 @@ TEST_F(LensTest, NumberNamesGiveModelGlasses) {
   }
 }
 
+// SCHOTT lists N-SF5 before SF5 (n-variants.agf does too): the glass named wins over a
+// variant spelling wherever it stands in the search order; variants are the fallback.
+TEST_F(LensTest, TheNameAsWrittenComesBeforeItsVariants) {
+  auto variants = materials::GlassCatalog::glassCatalogWithContentsOfZemaxFile(std::string(ORB_TEST_DATA_DIR) +
+                                                                               "/glass/n-variants.agf");
+  ASSERT_TRUE(variants);
+  variants->stamp(std::string("SCHOTT"), std::string("ZEMAX"), std::string("SCHOTT"));
+  auto library = materials::GlassCatalog::glassCatalog();
+  library->addGlassesFromCatalog(*variants);
+  glassresolution::setSystemGlassLibraryProvider([library] { return library; });
+  auto lens = lensWithSurfaces(4);
+  struct Case {
+    const char* name;
+    std::vector<std::string> preferred;
+    const char* glass;
+  };
+  const Case cases[] = {
+      {"SF5", {"SCHOTT"}, "SF5"}, {"SF5", {}, "SF5"},     {"sf1", {"SCHOTT"}, "SF1"},
+      {"SF5_SCHOTT", {}, "SF5"},  {"NSF5", {}, "N-SF5"},  {"BK7", {"SCHOTT"}, "N-BK7"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    lens->setPreferredCatalogs(c.preferred.empty() ? std::nullopt : std::optional(c.preferred));
+    auto g = lens->glassForName(c.name, nullptr);
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->name(), c.glass);
+  }
+
+  // The lens's own list comes first in the search order, yet its N-SF5 does not stand in
+  // for the SF5 the system catalog holds.
+  lens->setPreferredCatalogs(std::nullopt);
+  const auto& s = lens->surfaceArray();
+  s[1]->setGlassName("N-SF5");
+  ASSERT_EQ(lens->countOfGlassArray(), 1u);
+  s[2]->setGlassName("SF5");
+  EXPECT_EQ(s[2]->glass()->name(), "SF5");
+}
+
+// A glass no catalog holds, as a lens file describes it (nd and Vd on its line): traced as
+// the model glass of those numbers, reported as unknown, and replaced once a catalog has it.
+TEST_F(LensTest, UnknownGlassWithItsFileIndexStandsInUntilACatalogHasIt) {
+  auto library = materials::GlassCatalog::glassCatalog();
+  glassresolution::setSystemGlassLibraryProvider([&library] { return library; });
+  auto lens = lensWithSurfaces(4);
+  const auto& s = lens->surfaceArray();
+  s[1]->setGlass(materials::Glass::dummyGlassWithName("X", 1.5168, 64.17));
+  s[2]->setGlassName("FOO");
+  auto standIn = s[1]->glass();
+  lens->resolveGlass();
+  EXPECT_EQ(s[1]->glass(), standIn);
+  EXPECT_DOUBLE_EQ(s[1]->glass()->indexAtWavelengthInMicrons(materials::spectral::kLambdaD), 1.5168);
+  EXPECT_FALSE(lens->glassCheck());
+  EXPECT_EQ(lens->warningReGlass(), "Unknown glass: FOO; Unknown glass X: model glass 1.5168/64.17 from the file used");
+
+  library = catalog("SCHOTT", "NM X 2 600400 1.6 40\n");
+  lens->resolveGlass();
+  EXPECT_EQ(s[1]->glass()->catalogName(), "SCHOTT");
+  EXPECT_EQ(lens->namesOfUnknownGlasses(), (std::vector<std::string>{"FOO"}));
+}
+
+// What the glass check says of glasses that are found but are not what they seem: used
+// outside their wavelength range (an extrapolated formula) or of a formula nobody knows.
+TEST_F(LensTest, GlassCheckWarnsOfGlassesOutsideTheirRangeOrFormula) {
+  auto infrared = materials::GlassCatalog::glassCatalogWithContentsOfZemaxFile(std::string(ORB_SOURCE_DIR) +
+                                                                               "/resources/glass/INFRARED.AGF");
+  ASSERT_TRUE(infrared);
+  auto library = materials::GlassCatalog::glassCatalog();
+  library->addGlassesFromCatalog(*infrared);
+  library->addGlassesFromCatalog(*catalog("OTHER", "NM STRANGE 14 517642 1.5168 64.17\nLD 0.3 2.5\n"));
+  glassresolution::setSystemGlassLibraryProvider([library] { return library; });
+  struct Case {
+    const char* name;
+    const char* glass;
+    std::vector<double> microns;
+    std::optional<std::string> warning;
+  };
+  const std::vector<Case> cases = {
+      {"germanium in its range", "GERMANIUM", {8, 10, 12}, std::nullopt},
+      {"germanium in visible light", "GERMANIUM", {10, 0.58756},
+       "Glass GERMANIUM used at 0.58756 µm, outside its range 2–14 µm"},
+      {"unknown formula", "STRANGE", {0.58756}, "Glass STRANGE: dispersion formula 14 is not known; index from nd and Vd used"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto lens = lensWithSurfaces(3);
+    Lens::Waves waves;
+    for (double lambda : c.microns) {
+      auto w = Wave::wave();
+      w->setWavelengthInMicrons(lambda);
+      waves.push_back(w);
+    }
+    lens->setWaveArray(waves);
+    lens->surfaceArray()[1]->setGlassName(c.glass);
+    ASSERT_FALSE(lens->surfaceArray()[1]->glass()->isDummy());
+    EXPECT_EQ(lens->glassCheck(), !c.warning);
+    EXPECT_EQ(lens->warningReGlass(), c.warning);
+  }
+}
+
 TEST_F(LensTest, UnknownGlassesAreReportedAndResolvedLater) {
   auto library = materials::GlassCatalog::glassCatalog();
   glassresolution::setSystemGlassLibraryProvider([&library] { return library; });

@@ -106,10 +106,11 @@ TEST(CatalogFormula, ExponentialOsloAndFailingLaws) {
 
 TEST(CatalogFormula, MenusNamesAndCoefficientRows) {
   auto g = zemax(7, {});
-  ASSERT_EQ(g->formulaNames().size(), 10u);
+  ASSERT_EQ(g->formulaNames().size(), 14u);
   EXPECT_EQ(g->formulaNames()[0], "Exponential");
   EXPECT_EQ(g->formulaNames()[1], "Schott");
   EXPECT_EQ(g->formulaNames()[9], "Handbook of Optics 2");
+  EXPECT_EQ(g->formulaNames()[13], "Extended 3");
   EXPECT_EQ(g->formulaName(), "Handbook of Optics 1");
   g->setFormula(42);
   EXPECT_EQ(g->formulaName(), "unknown");
@@ -143,9 +144,10 @@ TEST(CatalogFormula, ValidWavelengthRange) {
 }
 
 // A guess must reproduce the given index at the given wavelength for the laws whose
-// starting values are built to (model, exponential, Schott, the Sellmeier 1 and 3 forms).
+// starting values are built to (model, exponential, Schott, the Sellmeier 1, 3 and 5 forms,
+// the extended forms).
 TEST(CatalogFormula, GuessesReproduceTheGivenIndex) {
-  for (int formula : {1, 2, 6, 100}) {
+  for (int formula : {1, 2, 6, 10, 11, 12, 13, 100}) {
     SCOPED_TRACE(formula);
     auto g = zemax(formula, {});
     g->guessForWavelengthInMicrons(0.5, 1.5);

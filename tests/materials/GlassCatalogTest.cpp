@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -129,6 +130,112 @@ TEST(AgfReader, ReadsEveryMakerFileAndEachGlassGivesItsNd) {
       EXPECT_EQ(g->version(), maker + ".AGF");
       EXPECT_NEAR(g->indexAtWavelengthInMicrons(0.5875618), g->referenceIndex(), 2e-4) << g->name();
     }
+  }
+}
+
+// The formulas 10 to 13 of the fixture against their published forms, written out below
+// term by term (λ in µm), at three wavelengths. At 1 µm every power of λ is 1, so n² is
+// the sum of the coefficients there, worked out by hand: EXTENDED 2.27 − 0.01 + 0.0115 +
+// 1e-4 + 2e-5 − 1e-6 + 1e-7 − 1e-8 = 2.27161909; EXTENDED2 (last two 1e-4, −1e-5)
+// 2.271709; EXTENDED3 (1e-4 third) 2.27171909; SELLMEIER5 1 + 0.6/0.995 + 0.4/0.987 +
+// 0.1/0.98 + 0.05/0.97 + 0.9/(1 − 97.9) = 2.152582848134271.
+TEST(AgfReader, FormulasTenToThirteenFollowTheirPublishedForms) {
+  using Law = double (*)(const std::array<double, 10>&, double);
+  struct Case {
+    const char* name;
+    int formula;
+    const char* formulaName;
+    double n2AtOneMicron;
+    Law n2;
+  };
+  const std::vector<Case> cases = {
+      {"EXTENDED", 10, "Extended", 2.27161909,
+       [](const std::array<double, 10>& a, double l) {
+         return a[0] + a[1] * std::pow(l, 2) + a[2] * std::pow(l, -2) + a[3] * std::pow(l, -4) + a[4] * std::pow(l, -6) +
+                a[5] * std::pow(l, -8) + a[6] * std::pow(l, -10) + a[7] * std::pow(l, -12);
+       }},
+      {"SELLMEIER5", 11, "Sellmeier 5", 2.152582848134271,
+       [](const std::array<double, 10>& a, double l) {
+         double n2 = 1;
+         for (int k = 0; k < 5; ++k) n2 += a[2 * k] * l * l / (l * l - a[2 * k + 1]);
+         return n2;
+       }},
+      {"EXTENDED2", 12, "Extended 2", 2.271709,
+       [](const std::array<double, 10>& a, double l) {
+         return a[0] + a[1] * std::pow(l, 2) + a[2] * std::pow(l, -2) + a[3] * std::pow(l, -4) + a[4] * std::pow(l, -6) +
+                a[5] * std::pow(l, -8) + a[6] * std::pow(l, 4) + a[7] * std::pow(l, 6);
+       }},
+      {"EXTENDED3", 13, "Extended 3", 2.27171909,
+       [](const std::array<double, 10>& a, double l) {
+         return a[0] + a[1] * std::pow(l, 2) + a[2] * std::pow(l, 4) + a[3] * std::pow(l, -2) + a[4] * std::pow(l, -4) +
+                a[5] * std::pow(l, -6) + a[6] * std::pow(l, -8) + a[7] * std::pow(l, -10) + a[8] * std::pow(l, -12);
+       }},
+  };
+  testing::internal::CaptureStderr();
+  auto c = GlassCatalog::glassCatalogWithContentsOfZemaxFile(kFixtures + "/formulas-10-13.agf");
+  const std::string log = testing::internal::GetCapturedStderr();
+  ASSERT_TRUE(c);
+  ASSERT_EQ(c->count(), 5u);
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    auto g = std::dynamic_pointer_cast<ZemaxGlass>(c->lookupGlassWithName(k.name));
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->formula(), k.formula);
+    EXPECT_EQ(g->formulaName(), k.formulaName);
+    EXPECT_TRUE(g->hasKnownFormula());
+    EXPECT_NEAR(std::pow(g->indexAtWavelengthInMicrons(1.0), 2), k.n2AtOneMicron, 1e-14);
+    for (double lambda : {0.5, 1.0, 2.0})
+      EXPECT_NEAR(g->indexAtWavelengthInMicrons(lambda), std::sqrt(k.n2(g->coefficientValue(), lambda)), 1e-14)
+          << lambda;
+    // The entry written for it reads back as the same law.
+    auto back = GlassCatalog::glassCatalogWithZemaxString(g->agfEntry());
+    EXPECT_EQ(back->objectAtIndex(0)->indexAtWavelengthInMicrons(0.5), g->indexAtWavelengthInMicrons(0.5));
+  }
+  // A formula nobody knows: read, said so, and given the model law of its nd and Vd.
+  auto strange = c->lookupGlassWithName("STRANGE");
+  ASSERT_TRUE(strange);
+  EXPECT_FALSE(strange->hasKnownFormula());
+  EXPECT_EQ(strange->indexAtWavelengthInMicrons(0.5), Glass::glassWithIndex(1.5168, 64.17)->indexAtWavelengthInMicrons(0.5));
+  EXPECT_NE(log.find("formulas-10-13.agf line 18: glass STRANGE has dispersion formula 14"), std::string::npos) << log;
+  EXPECT_EQ(log.find("EXTENDED"), std::string::npos) << log;
+}
+
+// Fused silica, crystals and infrared materials, checked against values from outside the
+// files: fused silica at the helium-neon line is 1.457018 (Malitson 1965), CaF2 at the d
+// line 1.433849 (Malitson 1963). Germanium at 10 µm from Burnett's formula by hand:
+// L = 100, n² − 1 = 0.4886331·100/(100 − 1.393959) + 14.5142535·100/(100 − 0.1626427) +
+// 0.0091224·100/(100 − 752.19) = 0.4955407 + 14.5378983 − 0.0013987 = 15.0320403, so
+// n = 4.004003.
+TEST(AgfReader, CrystalsAndInfraredMaterials) {
+  auto misc = GlassCatalog::glassCatalogWithContentsOfZemaxFile(kGlassResources + "/MISC.AGF");
+  auto infrared = GlassCatalog::glassCatalogWithContentsOfZemaxFile(kGlassResources + "/INFRARED.AGF");
+  ASSERT_TRUE(misc && infrared);
+  EXPECT_EQ(misc->count(), 8u);
+  EXPECT_EQ(infrared->count(), 7u);
+  struct Case {
+    const char* name;
+    double lambda, n;
+  };
+  for (const Case& k : {Case{"SILICA", 0.6328, 1.457018}, Case{"F_SILICA", 0.6328, 1.457018},
+                        Case{"CAF2", 0.5875618, 1.433849}, Case{"GERMANIUM", 10.0, 4.004003}}) {
+    SCOPED_TRACE(k.name);
+    auto g = misc->lookupGlassWithName(k.name);
+    if (!g) g = infrared->lookupGlassWithName(k.name);
+    ASSERT_TRUE(g);
+    EXPECT_TRUE(g->validWavelengthInMicrons(k.lambda));
+    EXPECT_NEAR(g->indexAtWavelengthInMicrons(k.lambda), k.n, 1e-6);
+  }
+  // No index at the d line: Vd 0 and nd the index at the short end of the range. Such a
+  // glass, or a model glass made of its nd and Vd, still answers a finite index.
+  for (const char* name : {"GERMANIUM", "SILICON", "GAAS"}) {
+    SCOPED_TRACE(name);
+    auto g = std::dynamic_pointer_cast<ZemaxGlass>(infrared->lookupGlassWithName(name));
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->referenceAbbe(), 0);
+    EXPECT_FALSE(g->validWavelengthInMicrons(0.5875618));
+    EXPECT_NEAR(g->indexAtWavelengthInMicrons(g->lambdaMin()), g->referenceIndex(), 1e-5);
+    auto model = Glass::glassWithIndex(g->referenceIndex(), g->referenceAbbe());
+    for (double lambda : {0.5875618, 10.0}) EXPECT_EQ(model->indexAtWavelengthInMicrons(lambda), g->referenceIndex());
   }
 }
 
@@ -376,11 +483,18 @@ TEST(SystemGlassCatalog, ResolvesTheMakersGlassesWithoutSetUp) {
   std::string why;
   auto c = systemcatalog::load(false, &why);
   ASSERT_TRUE(c);
-  EXPECT_EQ(c->count(), 1430u) << why;
-  for (const char* name : {"N-BK7", "S-BSL7", "H-K9L", "E-C3", "BAF10", "K-BK7"}) {
+  EXPECT_EQ(c->count(), 1445u) << why;
+  for (const char* name : {"N-BK7", "S-BSL7", "H-K9L", "E-C3", "BAF10", "K-BK7", "SILICA", "GERMANIUM"}) {
     SCOPED_TRACE(name);
     EXPECT_TRUE(c->lookupGlassWithName(name));
   }
+  // The catalogs in their search order, so that a name several makers use means the first
+  // one's glass: SCHOTT's F2 (nd 1.620040) rather than CDGM's (1.612929).
+  std::vector<std::string> order;
+  for (const auto& g : c->glassArray())
+    if (auto name = g->catalogName(); name && (order.empty() || order.back() != *name)) order.push_back(*name);
+  EXPECT_EQ(order, systemcatalog::libraryOrder());
+  EXPECT_EQ(c->lookupGlassWithName("F2")->catalogName(), "SCHOTT");
 }
 
 TEST(SystemGlassCatalog, EncipheredArchiveRoundTrip) {

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "analysis/LensRoles.h"
+#include "analysis/SpotDiagramCalculator.h"
 #include "app/document/SmartDocument.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OBWindow.h"
@@ -119,8 +120,9 @@ class LensSummaryView : public QWidget {
                           number(tracing::totalTrack(*lens), 6));
     }
     QStringList fields, waves;
+    const bool angles = lens->fieldType() == "Angle";
     for (const auto& f : lens->fieldArray())
-      if (f) fields << QString::fromStdString(f->shortDescription());
+      if (f) fields << QString::fromStdString(analysis::SpotDiagramCalculator::fieldValueText(*f, angles));
     for (const auto& w : lens->waveArray())
       if (w) waves << QString::fromStdString(w->valueForKey("wavelengthShortString").isString()
                                                  ? w->valueForKey("wavelengthShortString").asString()

@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    std::vector<std::string> files(argv + 2, argv + argc);
+    // The catalog's order decides which maker's glass a bare shared name means.
+    const std::vector<std::string> files = systemcatalog::inLibraryOrder({argv + 2, argv + argc});
     auto catalog = systemcatalog::catalogFromZemaxFiles(files);
     if (catalog->count() == 0) {
       std::fprintf(stderr, "%s: no glasses read\n", argv[0]);
