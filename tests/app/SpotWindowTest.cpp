@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QColor>
 #include <QComboBox>
+#include <QDialog>
 #include <QImage>
 #include <QWidget>
 #include <cmath>
@@ -18,6 +19,7 @@
 #include "app/Messages.h"
 #include "app/document/DocumentController.h"
 #include "app/document/OBDocument.h"
+#include "app/windows/ExportSheet.h"
 #include "app/windows/LensPlotWindowController.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/OptionPanelController.h"
@@ -176,6 +178,14 @@ TEST_F(SpotWindowTest, Screenshot) {
   const auto path = std::filesystem::path(ORB_SOURCE_DIR) / "docs/screenshots/double-gauss-spot-diagram.png";
   std::filesystem::create_directories(path.parent_path());
   ASSERT_TRUE(spot->window()->grab().save(QString::fromStdString(path.string())));
+
+  // The export sheet over the same window, as Export opens it.
+  spot->exportAction();
+  ASSERT_TRUE(spot->exportSheetController() && spot->exportSheetController()->isSheetLoaded());
+  QDialog* sheet = spot->exportSheetController()->sheet();
+  testing::settle();
+  ASSERT_TRUE(sheet->grab().save(QString::fromStdString((path.parent_path() / "double-gauss-export-sheet.png").string())));
+  spot->exportSheetController()->endSheet();
 }
 
 }  // namespace
