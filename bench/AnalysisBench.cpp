@@ -1,12 +1,15 @@
 #include <benchmark/benchmark.h>
+#include <tbb/global_control.h>
 
 #include <limits>
 #include <memory>
+#include <thread>
 
 #include "analysis/OBCalculatorUpdater.h"
 #include "analysis/PlotDictionary.h"
 #include "analysis/SpotDiagramCalculator.h"
 #include "DoubleGauss.h"
+#include "ExampleLens.h"
 #include "lens/Field.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
@@ -45,7 +48,11 @@ std::shared_ptr<lens::Lens> regeneratedDoubleGauss() {
 // A whole spot-diagram run (start rays, trace, curves, publication) on its one worker
 // thread, driven by the updater and the main run loop as in the application.
 void BM_SpotDiagramDoubleGaussThreeFieldsThreeWaves(benchmark::State& state) {
-  auto lens = regeneratedDoubleGauss();
+  // Threads: 1, or every core (0), for the analyses' parallel engine.
+  const int threads = state.range(0) > 0 ? static_cast<int>(state.range(0))
+                                         : static_cast<int>(std::thread::hardware_concurrency());
+  tbb::global_control limit(tbb::global_control::max_allowed_parallelism, threads);
+  auto lens = state.range(1) ? bench::exampleLens("DoubleGauss.zmx") : regeneratedDoubleGauss();
   auto calculator = platform::makeObject<analysis::SpotDiagramCalculator>();
   calculator->setNumberOfRays(10000);  // hexapolar: 10267 rays (58 rings) per field and wave
   calculator->setLens(lens);
@@ -68,12 +75,19 @@ void BM_SpotDiagramDoubleGaussThreeFieldsThreeWaves(benchmark::State& state) {
   for (const auto& c : calculator->plotDictionary()->get(analysis::plot::kCurves).asArray())
     if (const auto* s = analysis::SeriesValue::from(c.asDictionary().get(analysis::plot::kXSeries)))
       points += s->count();
+  state.counters["threads"] = threads;
   state.counters["rays"] = static_cast<double>(calculator->rays()->size());
   state.counters["spotPoints"] = static_cast<double>(points);
   updater.reset();
   calculator.reset();
   loop.runUntilIdle();
 }
-BENCHMARK(BM_SpotDiagramDoubleGaussThreeFieldsThreeWaves)->Unit(benchmark::kMillisecond)->Iterations(10);
+// Args: threads (0: every core), lens (1: read from examples/DoubleGauss.zmx, 0: built here).
+BENCHMARK(BM_SpotDiagramDoubleGaussThreeFieldsThreeWaves)
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({0, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 
 }  // namespace

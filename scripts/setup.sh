@@ -5,12 +5,16 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libtbb-dev
   liblapack-dev libfftw3-dev libssl-dev libplist-dev libplist-utils
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libgl-dev libglu1-mesa-dev libgl1-mesa-dri
   xvfb xauth locales
 )
+# Only for scripts/fuzz.sh: clang with libFuzzer and the sanitizer runtimes.
+if [ "${ORB_SETUP_FUZZ:-0}" = 1 ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -127,6 +127,7 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Modern files list 12 field slots and 24 wavelength slots.
 constexpr int kMaxFields = 12;
 constexpr int kMaxWaves = 24;
+constexpr int kMaxConfigurations = 10000;  // far beyond any real design; a larger count is damage
 
 std::string trim(std::string_view s) {
   const char* blanks = " \t\r\n\f\v";
@@ -544,9 +545,15 @@ class ZemaxRead {
       case Op::Ropd: m_result.set("referenceOPDSetting", in.integer()); break;
       case Op::Mnum: {
         int count = in.integer(1);
+        if (count > kMaxConfigurations)
+          platform::Exception::raise("ZemaxError", "%d configurations are more than %d", count, kMaxConfigurations);
         m_result.set("numberOfMulticonfigurations", count);
         m_configurationCount = std::max(count, 0);
         m_hasConfigurations = true;
+        // A later MNUM may lower the count: values recorded for the configurations it drops go too.
+        std::erase_if(m_pendingConfigurationValues, [&](const PendingConfigurationValue& v) {
+          return v.configuration >= static_cast<std::size_t>(m_configurationCount);
+        });
         break;
       }
       case Op::Thic: case Op::Crvt: {

@@ -1,5 +1,6 @@
 #include "lens/CoordinateBreak.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace orb::lens {
@@ -34,7 +35,7 @@ void CoordinateBreak::parametersDidChange() {
   m_rz = parameterValue("rz").value_or(0);
   // The order is a code; a stored 0.9 is not "order 1".
   const double order = parameterValue("order").value_or(0);
-  m_order = std::isfinite(order) ? static_cast<int>(order) : 0;
+  m_order = std::isfinite(order) ? static_cast<int>(std::clamp(order, -1e6, 1e6)) : 0;  // bounded: UB past int
 }
 
 void CoordinateBreak::implementCoordinateBreak(TransformStack& stack) const {

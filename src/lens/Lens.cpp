@@ -49,7 +49,11 @@ template <class T>
 std::vector<std::shared_ptr<T>> fromArray(const Value& v) {
   std::vector<std::shared_ptr<T>> out;
   if (v.isNil()) return out;
-  for (const auto& element : v.asArray()) out.push_back(element.asObject<T>());
+  for (const auto& element : v.asArray()) {
+    // A "$null" in an archived array decodes to nil; a lens never holds a missing member.
+    if (element.isNil()) platform::Exception::raise("NSInvalidArgumentException", "an array of lens members holds a null");
+    out.push_back(element.asObject<T>());
+  }
   return out;
 }
 

@@ -28,8 +28,6 @@ using platform::Value;
 
 namespace {
 
-constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
 std::string trimmed(const std::string& s) {
   auto isSpace = [](unsigned char ch) { return std::isspace(ch) != 0; };
   auto begin = std::find_if_not(s.begin(), s.end(), isSpace);
@@ -1182,7 +1180,11 @@ const platform::KeyTable& Surface::classKeys() {
               [](Surface& s, const Value& v) {
                 std::vector<std::shared_ptr<Parameter>> parameters;
                 if (!v.isNil())
-                  for (const auto& element : v.asArray()) parameters.push_back(element.asObject<Parameter>());
+                  for (const auto& element : v.asArray()) {
+                    if (element.isNil())
+                      platform::Exception::raise("NSInvalidArgumentException", "the parameter array holds a null");
+                    parameters.push_back(element.asObject<Parameter>());
+                  }
                 s.setParameterArray(std::move(parameters));
               }),
           K::getter("type", &Surface::type),

@@ -218,10 +218,19 @@ void Glass::setDynamicNameType(std::optional<std::string> type) {
   updateNameIfDynamic();
 }
 
+namespace {
+// Glass codes are a few digits; index and Abbe number come from files and may be anything,
+// so they are bounded before they become integers.
+int codeDigits(double x) {
+  if (std::isnan(x)) return 0;
+  return static_cast<int>(std::trunc(std::clamp(x, -1e6, 1e6)));
+}
+}  // namespace
+
 std::string Glass::dynamicNameFromReferenceData() const {
-  int i = static_cast<int>(std::trunc((m_referenceIndex - 1.0) * 1000.0 + 0.5));
+  int i = codeDigits((m_referenceIndex - 1.0) * 1000.0 + 0.5);
   if (i >= 1000) i -= 999;
-  int v = static_cast<int>(std::trunc(m_referenceAbbe * 10.0 + 0.5));
+  int v = codeDigits(m_referenceAbbe * 10.0 + 0.5);
   const std::string type = m_dynamicNameType.value_or("");
   if (type == "xxxyyy") return platform::format("%03d%03d", i, v);
   if (type == "xxx:yyy") return platform::format("%03d:%03d", i, v);
@@ -412,8 +421,8 @@ void Glass::updateReferenceDataUsingGlass(const Glass& other) {
 }
 
 void Glass::setGlassCodeFromReferenceIndexAndAbbe() {
-  int i = static_cast<int>(std::trunc(1000.0 * m_referenceIndex + 0.5)) % 1000;
-  int v = std::min(static_cast<int>(std::trunc(10.0 * m_referenceAbbe + 0.5)), 999);
+  int i = codeDigits(1000.0 * m_referenceIndex + 0.5) % 1000;
+  int v = std::min(codeDigits(10.0 * m_referenceAbbe + 0.5), 999);
   setGlassCode(platform::format("%03d%03d", i, v));
 }
 
@@ -548,7 +557,9 @@ void Glass::initWithCoder(const platform::Coder& coder) {
   setReferencePartialDispersion(coder.decodeDouble("referencePartialDispersion"));
   setFormula(static_cast<int>(coder.decodeInt("formula")));
   setColor(coder.decodeObjectOfClass<platform::Color>("color"));
-  setTransmissionArray(coder.decodeObject("transmissionArray"));
+  // Records are plain values; anything else (the glass itself, in a damaged file) is passed over.
+  const Value transmission = coder.decodeObject("transmissionArray");
+  setTransmissionArray(transmission.isArray() && !platform::holdsObject(transmission) ? transmission : Value());
   if (coder.containsValueForKey("dynamicNameType")) setDynamicNameType(optionalString(coder.decodeObject("dynamicNameType")));
   if (coder.containsValueForKey("referenceIndexIsVariable"))
     setReferenceIndexIsVariable(coder.decodeBool("referenceIndexIsVariable"));

@@ -124,7 +124,7 @@ void GlassWithIndexData::initWithCoder(const platform::Coder& coder) {
   std::string units = coder.decodeString("dataWavelengthUnits");
   setDataWavelengthUnits(units.empty() ? "nm" : units);
   Value rows = coder.decodeObject("indexData");
-  setIndexData(rows.isArray() ? rows.asArray() : Array());
+  setIndexData(rows.isArray() && !platform::holdsObject(rows) ? rows.asArray() : Array());  // plain rows only
   setIsMutable(true);
 }
 

@@ -86,7 +86,8 @@ void IndexFitter::setGlass(std::shared_ptr<Glass> glass) {
   changeValueForKey("glass", [&] { m_glass = std::move(glass); });
   observeGlass();
   if (!m_glass) return;
-  if (typeid(*m_glass) == typeid(Glass)) {
+  const Glass& current = *m_glass;
+  if (typeid(current) == typeid(Glass)) {
     setDynamicReferenceIndex(false);
     setDynamicReferenceAbbe(false);
     setDynamicReferencePartialDispersion(false);

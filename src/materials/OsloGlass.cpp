@@ -29,6 +29,10 @@ void OsloGlass::initWithGlass(const Glass& other) {
 // 400 nm, an unused number, hardness, three words, the formula and its coefficients, the
 // thermal formula and its coefficients, an unused integer and the transmission pairs.
 // Every count is checked against what the line holds and what the glass can store.
+namespace {
+constexpr double kMaxCount = 1e6;  // no line holds more words; a formula number is far smaller
+}  // namespace
+
 bool OsloGlass::takePropertiesFromCString(std::string_view line, std::string* why) {
   const auto w = detail::words(line);
   std::size_t at = 0;
@@ -47,7 +51,8 @@ bool OsloGlass::takePropertiesFromCString(std::string_view line, std::string* wh
   auto count = [&](const char* what, long long& out) {
     double v = 0;
     if (!number(what, v)) return false;
-    if (v < 0 || v != std::floor(v)) return fail(platform::format("%s is not a count: %g", what, v));
+    // Bounded before the conversion: a count past the range of an integer is no count.
+    if (v < 0 || v != std::floor(v) || v > kMaxCount) return fail(platform::format("%s is not a count: %g", what, v));
     out = static_cast<long long>(v);
     return true;
   };

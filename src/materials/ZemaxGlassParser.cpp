@@ -62,10 +62,11 @@ bool ZemaxGlassParser::parseCommand(std::string_view line, std::string* why) {
     // still have a glass to act on; the line is reported all the same.
     std::string problem;
     if (w.size() > 2) {
-      if (auto f = leadingNumber(w[2]))
+      // Range-checked before the conversion: a formula number is small, anything else is damage.
+      if (auto f = leadingNumber(w[2]); f && std::abs(*f) < 1e6)
         glass->setFormula(static_cast<int>(std::trunc(*f)));
       else
-        problem = "formula is not a number";
+        problem = f ? "formula is not a formula number" : "formula is not a number";
     } else {
       problem = "missing formula";
     }

@@ -1,6 +1,7 @@
 #include "platform/KeyedArchiver.h"
 
 #include "platform/ArchiveRegistry.h"
+#include "platform/AtomicFile.h"
 #include "platform/PlistNode.h"
 
 namespace orb::platform {
@@ -18,6 +19,22 @@ KeyedArchiver::~KeyedArchiver() {
 std::uint64_t KeyedArchiver::reserve() {
   m_objects.push_back(nullptr);
   return m_objects.size() - 1;
+}
+
+// Data, arrays and dictionaries stored once in memory are written once, as objects are;
+// written out in full, a chain of shared arrays doubles per level.
+std::optional<std::uint64_t> KeyedArchiver::sharedUID(const Value& value) const {
+  auto it = m_sharedUIDs.find(value.storage());
+  if (it == m_sharedUIDs.end()) return std::nullopt;
+  return it->second;
+}
+
+std::uint64_t KeyedArchiver::reserveShared(const Value& value) {
+  std::uint64_t uid = reserve();
+  m_sharedUIDs.emplace(value.storage(), uid);
+  // Kept alive to the end, so that no later temporary takes over its address.
+  m_keptAlive.push_back(value);
+  return uid;
 }
 
 std::uint64_t KeyedArchiver::classUID(const std::string& name) {
@@ -48,14 +65,20 @@ std::uint64_t KeyedArchiver::encodeValue(const Value& value) {
     }
     case K::Bool:
     case K::Integer:
-    case K::Double:
-    case K::Data: {
+    case K::Double: {
       std::uint64_t uid = reserve();
       m_objects[uid] = detail::toNode(value);
       return uid;
     }
+    case K::Data: {
+      if (auto shared = sharedUID(value)) return *shared;
+      std::uint64_t uid = reserveShared(value);
+      m_objects[uid] = detail::toNode(value);
+      return uid;
+    }
     case K::Array: {
-      std::uint64_t uid = reserve();
+      if (auto shared = sharedUID(value)) return *shared;
+      std::uint64_t uid = reserveShared(value);
       PlistHolder uids(plist_new_array());
       for (const auto& element : value.asArray()) plist_array_append_item(uids.get(), plist_new_uid(encodeValue(element)));
       PlistHolder entry(plist_new_dict());
@@ -65,7 +88,8 @@ std::uint64_t KeyedArchiver::encodeValue(const Value& value) {
       return uid;
     }
     case K::Dictionary: {
-      std::uint64_t uid = reserve();
+      if (auto shared = sharedUID(value)) return *shared;
+      std::uint64_t uid = reserveShared(value);
       PlistHolder keys(plist_new_array()), objects(plist_new_array());
       for (const auto& [k, v] : value.asDictionary()) {
         plist_array_append_item(keys.get(), plist_new_uid(encodeValue(k)));
@@ -82,7 +106,8 @@ std::uint64_t KeyedArchiver::encodeValue(const Value& value) {
       auto object = value.asObject();
       auto seen = m_objectUIDs.find(object.get());
       if (seen != m_objectUIDs.end()) return seen->second;
-      const ArchiveRegistry::Entry* entry = ArchiveRegistry::shared().byType(typeid(*object));
+      const Object& archived = *object;
+      const ArchiveRegistry::Entry* entry = ArchiveRegistry::shared().byType(typeid(archived));
       if (!entry)
         Exception::raise("NSInvalidArchiveOperationException", "class %s is not registered for archiving",
                          object->className().c_str());
@@ -148,7 +173,9 @@ Data KeyedArchiver::archivedDataWithRootObject(const Value& root, PlistFormat fo
 }
 
 void KeyedArchiver::archiveRootObjectToFile(const Value& root, const std::string& path, PlistFormat format) {
-  plist::writeFileAtomically(path, archivedDataWithRootObject(root, format));
+  const Data bytes = archivedDataWithRootObject(root, format);
+  plist::verifyReadable(bytes, path);
+  writeFileAtomically(path, bytes);
 }
 
 }  // namespace orb::platform

@@ -2,6 +2,7 @@
 
 #include <plist/plist.h>
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -34,19 +35,24 @@ class KeyedArchiver : public Coder {
   Data archivedData(PlistFormat format = PlistFormat::Binary);
 
   static Data archivedDataWithRootObject(const Value& root, PlistFormat format = PlistFormat::Binary);
-  /// Writes atomically: a failure leaves an existing file whole. Raises on failure.
+  /// Writes atomically (platform::writeFileAtomically), and only an archive that reads
+  /// back: a failure leaves an existing file whole. Raises on failure.
   static void archiveRootObjectToFile(const Value& root, const std::string& path,
                                       PlistFormat format = PlistFormat::Binary);
 
  private:
   std::uint64_t encodeValue(const Value& value);
   std::uint64_t reserve();
+  std::optional<std::uint64_t> sharedUID(const Value& value) const;
+  std::uint64_t reserveShared(const Value& value);
   std::uint64_t classUID(const std::string& name);
   void setInCurrent(std::string_view key, plist_t node);
 
   std::vector<plist_t> m_objects;  // index = UID; slot 0 is "$null"
   std::unordered_map<const Object*, std::uint64_t> m_objectUIDs;
   std::unordered_map<std::string, std::uint64_t> m_stringUIDs;
+  std::unordered_map<const void*, std::uint64_t> m_sharedUIDs;  // data, arrays, dictionaries by storage
+  std::vector<Value> m_keptAlive;
   std::unordered_map<std::string, std::uint64_t> m_classUIDs;
   std::vector<plist_t> m_current;  // the dictionaries of the objects being encoded
   plist_t m_top;

@@ -7,41 +7,34 @@ namespace orb::platform {
 
 namespace {
 constexpr int kMaxDepth = 5000;  // nesting beyond this only comes from damaged or hostile files
+constexpr std::uint64_t kMaxExpanded = 1u << 20;
 const char* const kError = "NSInvalidArchiveOperationException";
 }  // namespace
 
-KeyedUnarchiver::KeyedUnarchiver(const Data& archive) {
-  m_root = detail::parseNode(archive, "archive", kError);
-  if (plist_get_node_type(m_root) != PLIST_DICT) damaged("it is not a dictionary");
-  plist_t objects = plist_dict_get_item(m_root, "$objects");
+KeyedUnarchiver::KeyedUnarchiver(const Data& archive) : m_root(detail::parseNode(archive, "archive", kError)) {
+  // m_root owns the tree from here, so a refusal below frees it.
+  if (plist_get_node_type(m_root.get()) != PLIST_DICT) damaged("it is not a dictionary");
+  plist_t objects = plist_dict_get_item(m_root.get(), "$objects");
   if (!objects || plist_get_node_type(objects) != PLIST_ARRAY) damaged("it has no $objects");
-  plist_t top = plist_dict_get_item(m_root, "$top");
+  plist_t top = plist_dict_get_item(m_root.get(), "$top");
   if (!top || plist_get_node_type(top) != PLIST_DICT) damaged("it has no $top");
   m_objects = detail::arrayItems(objects);
   m_count = static_cast<std::uint32_t>(m_objects.size());
   m_decoded.resize(m_count);
   m_state.resize(m_count, 0);
+  m_expanded.resize(m_count, 0);
 }
 
-KeyedUnarchiver::~KeyedUnarchiver() {
-  if (m_root) plist_free(m_root);
-}
+KeyedUnarchiver::~KeyedUnarchiver() = default;
 
 void KeyedUnarchiver::damaged(const std::string& why) const {
   throw Exception(kError, "the archive is damaged: " + why);
 }
 
 Value KeyedUnarchiver::decodeRootObject() {
-  plist_t top = plist_dict_get_item(m_root, "$top");
+  plist_t top = plist_dict_get_item(m_root.get(), "$top");
   plist_t root = plist_dict_get_item(top, "root");
-  if (!root && plist_dict_get_size(top) == 1) {
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(top, &it);
-    char* key = nullptr;
-    plist_dict_next_item(top, it, &key, &root);
-    std::free(key);
-    std::free(it);
-  }
+  if (!root && plist_dict_get_size(top) == 1) root = detail::dictionaryItems(top).front().second;
   auto uid = detail::uidOf(root);
   if (!uid) damaged("$top names no root object");
   return decodeUID(*uid);
@@ -110,7 +103,12 @@ Value KeyedUnarchiver::decodeNode(plist_t node, std::uint64_t uid) const {
   if (name == "NSArray" || name == "NSMutableArray" || name == "NSSet" || name == "NSMutableSet" ||
       name == "NSOrderedSet") {
     Array out;
-    for (auto uid : uidsIn("NS.objects")) out.push_back(decodeUID(uid));
+    std::uint64_t expanded = 1;
+    for (auto uid : uidsIn("NS.objects")) {
+      out.push_back(decodeUID(uid));
+      expanded = countExpanded(expanded, uid);
+    }
+    m_expanded[uid] = expanded;
     return out;
   }
   if (name == "NSDictionary" || name == "NSMutableDictionary") {
@@ -118,7 +116,13 @@ Value KeyedUnarchiver::decodeNode(plist_t node, std::uint64_t uid) const {
     auto objects = uidsIn("NS.objects");
     if (keys.size() != objects.size()) damaged("a dictionary with unequal key and value counts");
     Dictionary out;
-    for (std::size_t i = 0; i < keys.size(); ++i) out.set(decodeUID(keys[i]), decodeUID(objects[i]));
+    std::uint64_t expanded = 1;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      Value key = decodeUID(keys[i]);
+      expanded = countExpanded(countExpanded(expanded, keys[i]), objects[i]);
+      out.set(std::move(key), decodeUID(objects[i]));
+    }
+    m_expanded[uid] = expanded;
     return out;
   }
   if (name == "NSString" || name == "NSMutableString") return Value(detail::stringOf(plist_dict_get_item(node, "NS.string")));
@@ -142,6 +146,15 @@ Value KeyedUnarchiver::decodeNode(plist_t node, std::uint64_t uid) const {
   }
   m_current.pop_back();
   return Value(object);
+}
+
+std::uint64_t KeyedUnarchiver::countExpanded(std::uint64_t sum, std::uint64_t uid) const {
+  // Decoding keeps a collection reached twice shared, but whatever walks the values
+  // (comparing, describing, hashing as a key) meets every copy: a chain of shared arrays
+  // doubles per level. Each collection counts what it holds with every copy counted.
+  sum += std::max<std::uint64_t>(m_expanded[uid], 1);
+  if (sum > kMaxExpanded) damaged("shared collections expand to more than " + std::to_string(kMaxExpanded) + " values");
+  return sum;
 }
 
 plist_t KeyedUnarchiver::item(std::string_view key) const {

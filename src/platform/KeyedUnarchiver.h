@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Coder.h"
+#include "platform/PlistNode.h"
 #include "platform/PropertyList.h"
 
 namespace orb::platform {
@@ -40,12 +41,15 @@ class KeyedUnarchiver : public Coder {
   plist_t item(std::string_view key) const;
   [[noreturn]] void damaged(const std::string& why) const;
 
-  plist_t m_root = nullptr;
+  std::uint64_t countExpanded(std::uint64_t sum, std::uint64_t uid) const;
+
+  detail::PlistHolder m_root;
   std::vector<plist_t> m_objects;  // the $objects entries, indexed once: libplist walks a list per lookup
   std::uint32_t m_count = 0;
   mutable std::vector<Value> m_decoded;
   mutable std::vector<unsigned char> m_state;  // 0 not yet, 1 in progress, 2 done
   mutable std::vector<plist_t> m_current;
+  mutable std::vector<std::uint64_t> m_expanded;  // values under a decoded collection, every copy counted
   mutable int m_depth = 0;
 };
 

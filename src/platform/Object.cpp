@@ -250,7 +250,10 @@ Value Object::valueForKeyPath(std::string_view keyPath) const {
 }
 
 void Object::setValueForKeyPath(std::string_view keyPath, const Value& value) {
-  auto [first, rest] = detail::splitFirst(keyPath);
+  // Named copies, not a structured binding: C++20 does not let a lambda capture bindings.
+  const auto split = detail::splitFirst(keyPath);
+  const auto first = split.first;
+  const auto rest = split.second;
   if (rest.empty()) {
     setValueForKey(first, value);
     return;

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/AtomicFile.h"
 #include "platform/PlistNode.h"
 
 namespace orb::platform {
@@ -40,6 +41,7 @@ class CLocaleScope {
 plist_t parseNode(const Data& bytes, const std::string& what, const std::string& errorName) {
   if (bytes.empty()) throw Exception(errorName, what + " is empty");
   if (bytes.size() > 0xFFFFFFFFu) throw Exception(errorName, what + " is too large");
+  checkBeforeParsing(bytes, what, errorName);
   plist_t node = nullptr;
   CLocaleScope c;
   plist_from_memory(reinterpret_cast<const char*>(bytes.data()), static_cast<uint32_t>(bytes.size()), &node);
@@ -97,13 +99,76 @@ std::vector<plist_t> arrayItems(plist_t array) {
   return items;
 }
 
+namespace {
+
+/// `bytes` as UTF-8: valid sequences kept, every other byte taken as Latin-1.
+std::string validUtf8(std::string_view bytes) {
+  auto continuation = [&](std::size_t at) { return at < bytes.size() && (static_cast<unsigned char>(bytes[at]) & 0xC0) == 0x80; };
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    std::size_t n = 0;
+    if (c < 0x80) n = 1;
+    else if (c >= 0xC2 && c <= 0xDF) n = 2;
+    else if (c >= 0xE0 && c <= 0xEF) n = 3;
+    else if (c >= 0xF0 && c <= 0xF4) n = 4;
+    bool ok = n > 0;
+    for (std::size_t k = 1; ok && k < n; ++k) ok = continuation(i + k);
+    if (ok && n >= 3) {
+      // No overlong forms, no surrogates, nothing past U+10FFFF.
+      const auto c1 = static_cast<unsigned char>(bytes[i + 1]);
+      if (c == 0xE0 && c1 < 0xA0) ok = false;
+      if (c == 0xED && c1 >= 0xA0) ok = false;
+      if (c == 0xF0 && c1 < 0x90) ok = false;
+      if (c == 0xF4 && c1 >= 0x90) ok = false;
+    }
+    if (ok) {
+      out.append(bytes.substr(i, n));
+      i += n;
+    } else {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      ++i;
+    }
+  }
+  return out;
+}
+
+std::string checkedText(std::string_view bytes) {
+  if (bytes.find('\0') != std::string_view::npos)
+    throw Exception("NSInvalidArgumentException", "property list string holds a NUL character");
+  return validUtf8(bytes);
+}
+
+}  // namespace
+
 std::string stringOf(plist_t node) {
   if (!node || plist_get_node_type(node) != PLIST_STRING) return {};
-  char* s = nullptr;
-  plist_get_string_val(node, &s);
-  std::string out = s ? s : "";
-  std::free(s);
-  return out;
+  // Not plist_get_string_val: it aborts on a string with a NUL before its end.
+  std::uint64_t length = 0;
+  const char* s = plist_get_string_ptr(node, &length);
+  return s ? checkedText(std::string_view(s, length)) : std::string();
+}
+
+std::vector<std::pair<std::string, plist_t>> dictionaryItems(plist_t dict) {
+  std::vector<std::pair<std::string, plist_t>> items;
+  plist_dict_iter it = nullptr;
+  plist_dict_new_iter(dict, &it);
+  for (;;) {
+    char* key = nullptr;
+    plist_t item = nullptr;
+    plist_dict_next_item(dict, it, &key, &item);
+    if (!item) {
+      std::free(key);
+      break;
+    }
+    std::string text = key ? key : "";
+    std::free(key);
+    items.emplace_back(validUtf8(text), item);
+  }
+  std::free(it);
+  return items;
 }
 
 plist_t toNode(const Value& value) {
@@ -175,20 +240,7 @@ Value fromNode(plist_t node, int depth) {
     }
     case PLIST_DICT: {
       Dictionary out;
-      plist_dict_iter it = nullptr;
-      plist_dict_new_iter(node, &it);
-      for (;;) {
-        char* key = nullptr;
-        plist_t item = nullptr;
-        plist_dict_next_item(node, it, &key, &item);
-        if (!item) {
-          std::free(key);
-          break;
-        }
-        out.set(Value(std::string(key ? key : "")), fromNode(item, depth + 1));
-        std::free(key);
-      }
-      std::free(it);
+      for (const auto& [key, item] : dictionaryItems(node)) out.set(Value(key), fromNode(item, depth + 1));
       return Value(std::move(out));
     }
     case PLIST_UID: {
@@ -222,39 +274,7 @@ std::optional<Data> readFile(const std::string& path) {
   return data;
 }
 
-void writeFileAtomically(const std::string& path, const Data& bytes) {
-  std::string temp = path + ".XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0)
-    Exception::raise("NSInternalInconsistencyException", "cannot write %s: %s", path.c_str(), std::strerror(errno));
-  auto fail = [&](const char* step) {
-    int err = errno;
-    ::close(fd);
-    ::unlink(temp.c_str());
-    Exception::raise("NSInternalInconsistencyException", "cannot write %s (%s): %s", path.c_str(), step,
-                     std::strerror(err));
-  };
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      fail("write");
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fchmod(fd, 0644) != 0) fail("chmod");
-  if (::fsync(fd) != 0) fail("sync");
-  if (::close(fd) != 0) {
-    ::unlink(temp.c_str());
-    Exception::raise("NSInternalInconsistencyException", "cannot write %s (close)", path.c_str());
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    ::unlink(temp.c_str());
-    Exception::raise("NSInternalInconsistencyException", "cannot replace %s: %s", path.c_str(), std::strerror(err));
-  }
-}
+void writeFileAtomically(const std::string& path, const Data& bytes) { platform::writeFileAtomically(path, bytes); }
 
 Value readPlistFile(const std::string& path) {
   auto data = readFile(path);
@@ -263,7 +283,22 @@ Value readPlistFile(const std::string& path) {
 }
 
 void writePlistFile(const std::string& path, const Value& value, PlistFormat format) {
-  writeFileAtomically(path, serialize(value, format));
+  writeFileAtomically(path, serializeReadably(value, format, path));
+}
+
+Data serializeReadably(const Value& value, PlistFormat format, const std::string& what) {
+  Data bytes = serialize(value, format);
+  verifyReadable(bytes, what);
+  return bytes;
+}
+
+void verifyReadable(const Data& bytes, const std::string& what) {
+  try {
+    detail::PlistHolder node(detail::parseNode(bytes, what, "NSInternalInconsistencyException"));
+  } catch (const Exception& e) {
+    throw Exception("NSInternalInconsistencyException", "the property list made for " + what +
+                                                            " could not be read back (" + e.reason() + ")");
+  }
 }
 
 }  // namespace plist

@@ -18,10 +18,15 @@ namespace plist {
 Data serialize(const Value& value, PlistFormat format);
 Value parse(const Data& bytes, const std::string& what = "property list");
 
+/// Serializes and parses the result again, raising when it would not read back: what
+/// libplist writes for some strings it cannot read, and a good file must not be replaced
+/// by one that cannot be opened.
+Data serializeReadably(const Value& value, PlistFormat format, const std::string& what);
+void verifyReadable(const Data& bytes, const std::string& what);
+
 /// Reads a whole file; nothing when it cannot be opened.
 std::optional<Data> readFile(const std::string& path);
-/// Writes through a temporary file in the same directory and renames it over `path`, so
-/// a failed or interrupted write never replaces a good file. Raises on failure.
+/// platform::writeFileAtomically, for callers that think in property lists.
 void writeFileAtomically(const std::string& path, const Data& bytes);
 
 Value readPlistFile(const std::string& path);

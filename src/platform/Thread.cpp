@@ -58,6 +58,8 @@ void WorkerThread::join() {
 
 bool currentThreadIsCancelled() { return t_state && t_state->cancelled.load(std::memory_order_relaxed); }
 
+const std::atomic<bool>* currentThreadCancelledFlag() { return t_state ? &t_state->cancelled : nullptr; }
+
 void setCurrentThreadName(const std::string& name) {
   pthread_setname_np(pthread_self(), name.substr(0, 15).c_str());
 }

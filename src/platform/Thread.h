@@ -38,6 +38,10 @@ class WorkerThread {
 
 /// The cancelled flag of the calling thread: false on threads not made by WorkerThread.
 bool currentThreadIsCancelled();
+/// The calling thread's flag itself, for work it hands to a thread pool: pool threads
+/// have no flag of their own, so they poll this one. Null on threads not made by
+/// WorkerThread; it lives as long as the WorkerThread.
+const std::atomic<bool>* currentThreadCancelledFlag();
 /// Names the calling thread for the OS (visible to debuggers and `top -H`; 15 bytes).
 void setCurrentThreadName(const std::string& name);
 std::string currentThreadName();

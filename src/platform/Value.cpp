@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 
 #include "platform/Object.h"
 
@@ -42,6 +43,44 @@ bool Value::asBool() const {
     case Kind::Integer: return std::get<std::int64_t>(m_v) != 0;
     case Kind::Double: return std::get<double>(m_v) != 0.0;
     default: wrongKind("a number");
+  }
+}
+
+bool holdsObject(const Value& value) {
+  // Each shared array or dictionary is looked into once, so a chain of shared collections
+  // costs its length, not its expansion.
+  std::vector<const Value*> pending{&value};
+  std::unordered_set<const void*> seen;
+  while (!pending.empty()) {
+    const Value* v = pending.back();
+    pending.pop_back();
+    switch (v->kind()) {
+      case Value::Kind::Object:
+      case Value::Kind::Reference: return true;
+      case Value::Kind::Array:
+        if (!seen.insert(v->storage()).second) break;
+        for (const auto& e : v->asArray()) pending.push_back(&e);
+        break;
+      case Value::Kind::Dictionary:
+        if (!seen.insert(v->storage()).second) break;
+        for (const auto& [k, e] : v->asDictionary()) {
+          pending.push_back(&k);
+          pending.push_back(&e);
+        }
+        break;
+      default: break;
+    }
+  }
+  return false;
+}
+
+const void* Value::storage() const {
+  switch (kind()) {
+    case Kind::Data: return std::get<std::shared_ptr<const Data>>(m_v).get();
+    case Kind::Array: return std::get<std::shared_ptr<const Array>>(m_v).get();
+    case Kind::Dictionary: return std::get<std::shared_ptr<const Dictionary>>(m_v).get();
+    case Kind::Object: return std::get<std::shared_ptr<Object>>(m_v).get();
+    default: return nullptr;
   }
 }
 

@@ -83,6 +83,10 @@ class Value {
   template <class T>
   std::shared_ptr<T> objectIf() const;
 
+  /// The shared storage behind data, an array, a dictionary or an object (null for other
+  /// kinds): two values with the same storage are one stored value, not equal copies.
+  const void* storage() const;
+
   friend bool operator==(const Value& a, const Value& b);
   std::size_t hash() const;
   /// A readable rendering, property-list style: (1, 2), {a = 1; }, "text".
@@ -96,6 +100,11 @@ class Value {
                Reference>
       m_v;
 };
+
+/// Whether an object or a weak reference is anywhere inside `value`. An object that keeps
+/// a decoded value as it is takes only one without: a file could otherwise make the
+/// object hold itself, a cycle of shared pointers that is never freed.
+bool holdsObject(const Value& value);
 
 /// An ordered array of values.
 class Array : public std::vector<Value> {

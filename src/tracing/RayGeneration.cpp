@@ -1,5 +1,8 @@
 #include "tracing/RayGeneration.h"
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -321,6 +324,84 @@ std::vector<Ray> raysForFieldsSuspendingRayAiming(lens::Lens& lens, const Fields
                                                   bool suspendRayAiming, bool restrictToPupil) {
   platform::Synchronized lock(&lens);
   return copiesPerWave(generate(lens, fields, pupilCoordinates, restrictToPupil, suspendRayAiming), waves);
+}
+
+namespace {
+
+// One field's rays from an object at infinity, placed paraxially, written as rows
+// [begin, begin + points.size()) of the bundle: the arithmetic of raysForAngleCoordinate
+// without a Ray per row.
+void writeFieldRows(RayBundle& b, std::size_t begin, std::span<const XY> points, const XYZ& d, const XYZ& q0, double R,
+                    double n, std::uint16_t field, std::uint8_t wave) {
+  const double s = n / std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+  const XYZ pm{d.x * s, d.y * s, d.z * s};
+  tbb::parallel_for(tbb::blocked_range<std::size_t>(0, points.size(), 16384), [&](const tbb::blocked_range<std::size_t>& r) {
+    for (std::size_t k = r.begin(); k < r.end(); ++k) {
+      const std::size_t i = begin + k;
+      const double x = points[k].x * R + q0.x, y = points[k].y * R + q0.y;
+      b.qx[i] = x, b.qy[i] = y, b.qz[i] = 0;
+      b.px[i] = pm.x, b.py[i] = pm.y, b.pz[i] = pm.z;
+      b.opticalPathLength[i] = pm.x * (x - q0.x) + pm.y * (y - q0.y) + pm.z * (0 - q0.z);
+      b.alive[i] = 1, b.reflected[i] = 0, b.indexIsNegative[i] = n < 0;
+      b.field[i] = field;
+      b.wave[i] = wave;
+      b.causeOfDeath[i] = nullptr;
+      b.diedAt[i] = RayBundle::kNoSurface;
+    }
+  });
+}
+
+}  // namespace
+
+std::optional<RayBundle> bundleForFields(lens::Lens& lens, const Fields& fields, std::span<const XY> pupilCoordinates,
+                                         const Waves& waves, bool restrictToPupil) {
+  const auto& surfaces = lens.surfaceArray();
+  const bool aiming = lens.useRayAiming() && lens.rayAiming().isSetup;
+  const std::string& type = lens.fieldType();
+  const bool atInfinity = !surfaces.empty() && surfaces.front() && isInfinite(surfaces.front()->thickness());
+  RayBundle bundle;
+  if (aiming || !atInfinity || (type != "Angle" && type != "Image height")) {
+    // Aimed rays and finite objects: ray by ray, then into columns.
+    std::optional<std::vector<Ray>> rays = generate(lens, fields, pupilCoordinates, restrictToPupil, false);
+    if (!rays) return std::nullopt;
+    const std::shared_ptr<lens::Wave> primary = lens.primaryWave();
+    bundle.reserve(rays->size() * std::max<std::size_t>(1, waves.size()));
+    for (const auto& wave : waves.empty() ? Waves{primary} : waves)
+      for (const Ray& r : *rays) {
+        bundle.append(r);
+        bundle.wave.back() = bundle.waveIndex(wave);
+      }
+    return bundle;
+  }
+  lens.setWarningReRayGeneration(std::nullopt);
+  const StopMatrix m = stopMatrix(lens);
+  const double n = objectSpaceIndexOfRefraction(lens);
+  const double R = paraxial(lens, "entrancePupilDiameter") / 2;
+  const Waves ws = waves.empty() ? Waves{lens.primaryWave()} : waves;
+  const std::size_t perWave = fields.size() * pupilCoordinates.size();
+  bundle.resizeForOverwrite(perWave * ws.size());
+  std::size_t row = 0;
+  for (const auto& wave : ws) {
+    const std::uint8_t w = bundle.waveIndex(wave);
+    for (const auto& field : fields) {
+      const XY angles = type == "Angle" ? angleCoordinateForAngleField(*field)
+                                        : angleCoordinateForImageHeightField(lens, *field);
+      const XYZ d = chiefRayDirectionForAngleCoordinate(angles);
+      const XYZ q0 = paraxialChiefStart(m, {d.x / d.z, d.y / d.z});
+      const std::uint16_t f = bundle.fieldIndex(field);
+      if (field->vignetted())
+        writeFieldRows(bundle, row, vignettePupilCoordinates(pupilCoordinates, *field), d, q0, R, n, f, w);
+      else
+        writeFieldRows(bundle, row, pupilCoordinates, d, q0, R, n, f, w);
+      if (restrictToPupil)
+        for (std::size_t k = 0; k < pupilCoordinates.size(); ++k) {
+          const XY& p = pupilCoordinates[k];
+          if (p.x * p.x + p.y * p.y > 1) bundle.alive[row + k] = 0, bundle.causeOfDeath[row + k] = causeOfDeath::kPupilStampKills;
+        }
+      row += pupilCoordinates.size();
+    }
+  }
+  return bundle;
 }
 
 void pupilStampRays(std::span<Ray> rays, std::span<const XY> pupilCoordinates) {

@@ -10,6 +10,7 @@
 #include "foundation/objects/XYZ.h"
 #include "tracing/PupilPatterns.h"
 #include "tracing/Ray.h"
+#include "tracing/RayBundle.h"
 
 namespace orb::lens {
 class Field;
@@ -102,6 +103,15 @@ std::vector<Ray> raysForFields(lens::Lens& lens, const Fields& fields, std::span
 std::vector<Ray> raysForFieldsSuspendingRayAiming(lens::Lens& lens, const Fields& fields,
                                                   std::span<const foundation::XY> pupilCoordinates, const Waves& waves,
                                                   bool suspendRayAiming, bool restrictToPupil = false);
+
+/// The rays of raysForFields(lens, fields, pupilCoordinates, waves) written straight into
+/// columns (the primary wave alone when `waves` is empty): wave by wave, field by field,
+/// each row tagged with its field. Rays from an object at infinity placed paraxially are
+/// made in the columns, split over the cores; aimed rays and finite objects go ray by ray.
+/// None as raysForFields.
+std::optional<RayBundle> bundleForFields(lens::Lens& lens, const Fields& fields,
+                                         std::span<const foundation::XY> pupilCoordinates, const Waves& waves = {},
+                                         bool restrictToPupil = false);
 
 /// Kills ray i when pupil coordinate i lies outside the unit circle.
 void pupilStampRays(std::span<Ray> rays, std::span<const foundation::XY> pupilCoordinates);

@@ -10,6 +10,7 @@ class Surface;
 namespace orb::tracing {
 
 class Ray;
+class RayBundle;
 class RayWithFrame;
 
 /// How a trace treats the rays. The named constructors are the traditional short forms.
@@ -57,6 +58,14 @@ double traceRays(lens::Lens& lens, std::span<Ray> rays, const lens::Surface* toS
                  const TraceOptions& options = {});
 /// Framed rays: the same trace, also carrying the basis and transfer matrix.
 double traceRays(lens::Lens& lens, std::span<RayWithFrame> rays, const lens::Surface* toSurface = nullptr,
+                 const TraceOptions& options = {});
+
+/// A bundle: the same trace in columns, the rows' wave indexes resolved through the
+/// bundle's wave table (a row without a known wave takes the primary one). Rays that die
+/// get their cause and the index of the surface in the lens, with the bundle's
+/// surfaceNicknames set to the lens's. Paraxial traces and semidiameter updates go ray by
+/// ray, with the same result.
+double traceRays(lens::Lens& lens, RayBundle& rays, const lens::Surface* toSurface = nullptr,
                  const TraceOptions& options = {});
 
 /// One ray; answers the ray.

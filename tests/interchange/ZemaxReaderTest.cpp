@@ -140,6 +140,23 @@ TEST(ZemaxReader, BadLineAsksWithItsLineNumber) {
   EXPECT_FALSE(readZemaxString("FTYP 9\n", ZemaxReadOptions{"", false, false, {}, [](const std::string&) {}}));
 }
 
+// A second MNUM may lower the count after values were recorded for the configurations it
+// drops; those values go with them, and a count no design has is refused.
+TEST(ZemaxReader, ConfigurationCountFromTheLastMnum) {
+  auto r = readZemaxText("SURF\nSURF\nSURF\nMNUM 3\nTHIC 1 3 5 0\nCRVT 2 2 0.1 0\nTHIC 1 1 7 1\nMNUM 1\n");
+  ASSERT_TRUE(r.dictionary);
+  EXPECT_EQ(r.dictionary->get("numberOfMulticonfigurations").asInt(), 1);
+  const auto configurations = r.dictionary->get("multiconfigurationArray").asArray();
+  ASSERT_EQ(configurations.size(), 1u);
+  using platform::Dictionary;
+  EXPECT_EQ(configurations[0],
+            platform::Value(Dictionary{{"s1.thickness", Dictionary{{"value", 7.0}, {"isVariable", true}}}}));
+
+  auto huge = readZemaxText("SURF\nMNUM 2000000000\n", ZemaxTroubleAnswer::ContinueReading);
+  ASSERT_EQ(huge.troubles.size(), 1u);
+  EXPECT_EQ(huge.troubles[0].exceptionName, "ZemaxError");
+}
+
 TEST(ZemaxReader, PassedOverCodesAreLoggedAndMeritLinesKept) {
   auto r = readZemaxText(
       "FTYX\nFIMP 3\nGSTD 0 1\nCONF 1\n  EFFL  0 1 ; trailing\nPRAM 1 2\nVERS 1\nWAVM 1 0.5 1\nMNUM 0\n");

@@ -19,6 +19,7 @@
 #include "platform/Exception.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
+#include "platform/PropertyList.h"
 #include "platform/RunLoop.h"
 #include "TestCoder.h"
 
@@ -707,6 +708,58 @@ TEST_F(LensTest, ArchiveRoundTripKeepsEveryMember) {
 }  // namespace orb::lens
 
 namespace orb::lens {
+// A "$null" in an archived wave, surface or parameter array decodes to nil; it must be
+// refused (or passed over), never taken as a member.
+TEST_F(LensTest, ANullInAnArchivedArrayIsNeverAMember) {
+  auto lens = Lens::create();
+  lens->insertInSurfaces(SurfaceTypeRegistry::shared().surfaceOfType("Break"));  // a surface with parameters
+  lens->insertInSurfaces(Surface::create());
+  const Value archive = platform::plist::parse(
+      platform::KeyedArchiver::archivedDataWithRootObject(Value(lens), platform::PlistFormat::XML));
+  auto uid = [](const Value& reference) { return static_cast<std::size_t>(reference.asDictionary().get("CF$UID").asInt()); };
+
+  struct Case {
+    const char* name;
+    std::vector<const char*> path;  // keys from the lens to the array, through each array's first member
+    bool refused;
+  };
+  const std::vector<Case> cases = {
+      {"wave-array", {"waveArray"}, true},
+      {"surface-array", {"surfaceArray"}, true},
+      {"field-array", {"fieldArray"}, true},
+      {"parameter-array", {"surfaceArray", "parameterArray"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Dictionary root = archive.asDictionary();
+    platform::Array objects = root.get("$objects").asArray();
+    std::size_t at = uid(root.get("$top").asDictionary().get("root"));
+    for (std::size_t k = 0; k < c.path.size(); ++k) {
+      at = uid(objects[at].asDictionary().get(c.path[k]));
+      if (k + 1 < c.path.size()) at = uid(objects[at].asDictionary().get("NS.objects").asArray().at(0));
+    }
+    Dictionary array = objects[at].asDictionary();
+    platform::Array members = array.get("NS.objects").asArray();
+    ASSERT_FALSE(members.empty());
+    members[0] = Dictionary{{"CF$UID", 0}};  // "$null"
+    array.set("NS.objects", members);
+    objects[at] = array;
+    root.set("$objects", objects);
+    const auto bytes = platform::plist::serialize(root, platform::PlistFormat::XML);
+    if (c.refused) {
+      try {
+        platform::KeyedUnarchiver::unarchiveObjectWithData(bytes);
+        ADD_FAILURE() << "a lens with a null member was made";
+      } catch (const platform::Exception& e) {
+        EXPECT_NE(e.reason().find("null"), std::string::npos) << e.reason();
+      }
+    } else {
+      auto back = platform::KeyedUnarchiver::unarchiveObjectWithData(bytes).asObject<Lens>();
+      for (const auto& p : back->surfaceArray()[0]->parameterArray()) EXPECT_TRUE(p);
+    }
+  }
+}
+
 TEST_F(LensTest, ConfigurationsApplyTheirValues) {
   auto lens = lensWithSurfaces(5);
   // Plain values, and the {value, isVariable} entries the Zemax reader produces.

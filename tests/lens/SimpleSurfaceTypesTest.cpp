@@ -95,8 +95,8 @@ TEST_F(SimpleSurfaceTypes, BreakOrderDecidesWhereTheDecentreActs) {
     const auto frame = breakFrame({{"rz", 90}, {"dx", 1}, {"order", order}});
     const XYZ origin = applyToPoint(frame, {0, 0, 0});
     const XYZ xAxis = applyToDirection(frame, {1, 0, 0});
-    EXPECT_EQ(origin, order == 0 ? XYZ(0, 1, 0) : XYZ(1, 0, 0)) << "quarter turns are exact";
-    EXPECT_EQ(xAxis, XYZ(0, 1, 0));
+    EXPECT_EQ(origin, order == 0 ? (XYZ{0, 1, 0}) : (XYZ{1, 0, 0})) << "quarter turns are exact";
+    EXPECT_EQ(xAxis, (XYZ{0, 1, 0}));
   }
 }
 
@@ -138,7 +138,7 @@ TEST_F(SimpleSurfaceTypes, SuccessiveBreaksCompose) {
   second->implementCoordinateBreak(stack);
   XYZ origin{0, 0, 0};
   foundation::xformApplyTop(stack, origin, true);
-  EXPECT_EQ(origin, XYZ(0, 2, 0));
+  EXPECT_EQ(origin, (XYZ{0, 2, 0}));
 }
 
 TEST_F(SimpleSurfaceTypes, BreakDropsGlassAndMirrorButKeepsTheRest) {
@@ -224,7 +224,7 @@ TEST_F(SimpleSurfaceTypes, AsphereSagIsConicPlusPolynomial) {
   for (double r : {0.0, 3.0, 12.5, 30.0}) {
     SCOPED_TRACE(r);
     EXPECT_NEAR(s->sagAtRadius(r), expected(r), 1e-14 * (1 + std::abs(expected(r))));
-    EXPECT_NEAR(s->sagAtQ(XY(0.6 * r, 0.8 * r)), expected(r), 1e-13);
+    EXPECT_NEAR(s->sagAtQ(XY{0.6 * r, 0.8 * r}), expected(r), 1e-13);
     const double fd1 = (expected(r + h) - expected(r - h)) / (2 * h);
     const double fd2 = (expected(r + h) - 2 * expected(r) + expected(r - h)) / (h * h);
     EXPECT_NEAR(s->sagGradientAtRadius(r), fd1, 1e-8);
@@ -242,7 +242,7 @@ TEST_F(SimpleSurfaceTypes, AsphereTaylorExpansionMatchesItsSag) {
   setParameter(*s, "a6", 4e-8);
   const double h = 1e-4;
   auto z = [&](double x, double y) { return s->sagAtQ({x, y}); };
-  for (XY q : {XY(0, 0), XY(2.5, -1), XY(-4, 6)}) {
+  for (XY q : {XY{0, 0}, XY{2.5, -1}, XY{-4, 6}}) {
     SCOPED_TRACE(testing::Message() << q.x << ", " << q.y);
     const auto t = s->taylorExpansionAtPosition({q.x, q.y, z(q.x, q.y)});
     EXPECT_NEAR(t.gx, (z(q.x + h, q.y) - z(q.x - h, q.y)) / (2 * h), 1e-9);
@@ -373,7 +373,7 @@ TEST_F(SimpleSurfaceTypes, GratingPhaseGrowsAcrossItsLines) {
   const double k = 2 * M_PI * 600 * -2;  // 600 lines per mm, order −2, radians per mm
   EXPECT_NEAR(g->phaseGradient(), k, 1e-10);
   EXPECT_NEAR(g->phaseAtPosition({7, 0.25, 1}), k * 0.25, 1e-10);
-  EXPECT_EQ(g->phaseTangentGradientAtPosition({7, 0.25, 1}), XYZ(0, g->phaseGradient(), 0));
+  EXPECT_EQ(g->phaseTangentGradientAtPosition({7, 0.25, 1}), (XYZ{0, g->phaseGradient(), 0}));
   const auto t = g->phaseTaylorExpansionAtPosition({1, 2, 0});
   EXPECT_EQ(t.gx, 0);
   EXPECT_EQ(t.gy, g->phaseGradient());

@@ -111,6 +111,51 @@ TEST(AgfReader, ReportsBadLinesAndKeepsTheRest) {
   EXPECT_EQ(zemaxAt(c, 1)->lambdaMax(), HUGE_VAL);        // short LD changed nothing
 }
 
+// A number from a file that becomes an integer is range-checked first: converting 5.7e15
+// to an int is undefined behaviour, and in practice a nonsense formula or count.
+TEST(GlassReaders, NumbersThatBecomeIntegersAreRangeChecked) {
+  struct AgfCase {
+    const char* name;
+    const char* line;
+  };
+  for (const auto& c : std::vector<AgfCase>{{"formula-5.7e15", "NM HUGE 5.7e15 0 1.5 60"},
+                                            {"formula-minus-1e300", "NM HUGE -1e300 0 1.5 60"},
+                                            {"formula-nan", "NM HUGE nan 0 1.5 60"}}) {
+    SCOPED_TRACE(c.name);
+    ZemaxGlassParser parser("huge.agf");
+    std::string why;
+    EXPECT_FALSE(parser.parseCommand(c.line, &why));
+    EXPECT_NE(why.find("formula"), std::string::npos) << why;
+    ASSERT_EQ(parser.glassCatalog()->count(), 1u);  // the glass is kept for its other records
+    EXPECT_EQ(zemaxAt(*parser.glassCatalog(), 0)->formula(), 0);
+  }
+
+  // name nd Vd density dn/dT alpha t400 field-8 hardness, CFSAP, formula and coefficients,
+  // thermal formula and coefficients, a field, transmission pairs.
+  struct OsloCase {
+    const char* name;
+    const char* line;
+    const char* why;
+  };
+  const std::vector<OsloCase> oslo = {
+      {"coefficient-count-5.6e63", "G 1.5 60 2.5 3 71 0.99 0 450 1 0 2 2 5.6e63 1 2 1 0 0 0", "coefficient count"},
+      {"formula-1e300", "G 1.5 60 2.5 3 71 0.99 0 450 1 0 2 1e300 1 2.25 1 0 0 0", "formula"},
+      {"thermal-count-1e30", "G 1.5 60 2.5 3 71 0.99 0 450 1 0 2 2 1 2.25 1 1e30 0 0", "thermal coefficient count"},
+      {"transmission-count-1e19", "G 1.5 60 2.5 3 71 0.99 0 450 1 0 2 2 1 2.25 1 0 0 1e19", "transmission pair count"},
+  };
+  for (const auto& c : oslo) {
+    SCOPED_TRACE(c.name);
+    auto glass = orb::platform::makeObject<OsloGlass>();
+    std::string why;
+    EXPECT_FALSE(glass->takePropertiesFromCString(c.line, &why));
+    EXPECT_NE(why.find(c.why), std::string::npos) << why;
+  }
+
+  auto far = Glass::glassWithIndex(1e300, 1e300);
+  far->setGlassCodeFromReferenceIndexAndAbbe();
+  EXPECT_EQ(far->glassCode(), "000999");
+}
+
 // Every maker file of the system catalog: the glass count of each file and each glass's own
 // catalog nd, reproduced by its dispersion formula.
 TEST(AgfReader, ReadsEveryMakerFileAndEachGlassGivesItsNd) {

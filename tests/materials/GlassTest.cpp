@@ -9,6 +9,7 @@
 #include "platform/Coder.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
+#include "platform/PropertyList.h"
 
 using namespace orb::materials;
 using orb::platform::Exception;
@@ -166,7 +167,8 @@ TEST(GlassArchive, RoundTripsModelGlassIncludingDynamicName) {
   g->setColor(orb::platform::Color::make(0.1, 0.2, 0.3));
   g->addTransmission(0.4, 0.97, 10);
   auto back = roundTrip(g);
-  EXPECT_EQ(typeid(*back), typeid(Glass));
+  const Glass& decoded = *back;
+  EXPECT_EQ(typeid(decoded), typeid(Glass));
   EXPECT_EQ(back->name(), "517642");
   EXPECT_EQ(back->referenceIndex(), 1.5168);
   EXPECT_EQ(back->referenceAbbe(), 64.17);
@@ -206,4 +208,31 @@ TEST(GlassDictionary, CarriesReferenceDataFormulaAndCoefficients) {
   EXPECT_EQ(back->indexAtWavelengthInMicrons(0.6), source->indexAtWavelengthInMicrons(0.6));
   ASSERT_TRUE(back->color());
   EXPECT_EQ(back->color()->red(), 1.0);
+}
+
+// A damaged archive can name the glass itself as its transmission records; kept, the glass
+// would hold itself and never be freed.
+TEST(GlassArchive, RecordsThatHoldTheGlassItselfArePassedOver) {
+  registerArchiveClasses();
+  auto g = Glass::glassWithIndex(1.6, 40);
+  g->addTransmission(0.4, 0.97, 10);
+  namespace platform = orb::platform;
+  platform::Dictionary root =
+      platform::plist::parse(platform::KeyedArchiver::archivedDataWithRootObject(Value(g), platform::PlistFormat::XML))
+          .asDictionary();
+  const Value glassUID = root.get("$top").asDictionary().get("root");
+  platform::Array objects = root.get("$objects").asArray();
+  const auto at = static_cast<std::size_t>(glassUID.asDictionary().get("CF$UID").asInt());
+  platform::Dictionary entry = objects[at].asDictionary();
+  entry.set("transmissionArray", glassUID);
+  objects[at] = entry;
+  root.set("$objects", objects);
+
+  auto back = platform::KeyedUnarchiver::unarchiveObjectWithData(platform::plist::serialize(root, platform::PlistFormat::XML))
+                  .asObject<Glass>();
+  ASSERT_TRUE(back);
+  EXPECT_TRUE(back->transmissionArray().isNil());
+  std::weak_ptr<Glass> weak = back;
+  back.reset();
+  EXPECT_TRUE(weak.expired()) << "the glass holds itself";
 }

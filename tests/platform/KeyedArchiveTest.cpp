@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <limits>
 
+#include <malloc.h>
+
 #include "platform/ArchiveRegistry.h"
 #include "platform/Color.h"
 #include "platform/KeyedArchiver.h"
@@ -268,4 +270,68 @@ TEST(PropertyListLocale, RealsAreWrittenAndReadWithADecimalPointInEveryLocale) {
   std::string text(xml.begin(), xml.end());
   EXPECT_NE(text.find("<real>0.5"), std::string::npos) << text;
   EXPECT_EQ(back, (Array{0.5, 1.5168}));
+}
+
+namespace {
+
+/// `levels` arrays, each holding the next one twice: written out in full, 2^levels arrays.
+Value sharedChain(int levels) {
+  Value v = Array{};
+  for (int i = 0; i < levels; ++i) v = Array{v, v};
+  return v;
+}
+
+}  // namespace
+
+TEST_F(KeyedArchiveTest, SharedCollectionsAreArchivedOnce) {
+  const Value chain = sharedChain(16);
+  const Value shared = Dictionary{{"a", Dictionary{{"x", 1}}}};
+  const Value root = Array{chain, shared, shared, Value(Data{1, 2, 3})};
+  for (auto format : {PlistFormat::Binary, PlistFormat::XML}) {
+    const Data archive = KeyedArchiver::archivedDataWithRootObject(root, format);
+    EXPECT_LT(archive.size(), 8000u);
+    const Value back = KeyedUnarchiver::unarchiveObjectWithData(archive);
+    EXPECT_EQ(back, root);
+    const auto& a = back.asArray();
+    EXPECT_EQ(a[1].storage(), a[2].storage()) << "sharing survives the round trip";
+    EXPECT_EQ(a[0].asArray()[0].storage(), a[0].asArray()[1].storage());
+  }
+}
+
+// Decoding keeps shared collections shared; whatever walks them meets every copy, so an
+// archive whose collections expand beyond reason is refused when read.
+TEST_F(KeyedArchiveTest, CollectionsThatExpandBeyondReasonAreRefused) {
+  const Data archive = KeyedArchiver::archivedDataWithRootObject(Dictionary{{"printInfo", sharedChain(40)}});
+  ASSERT_LT(archive.size(), 10000u);
+  try {
+    KeyedUnarchiver::unarchiveObjectWithData(archive);
+    FAIL() << "decoded";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.name(), "NSInvalidArchiveOperationException");
+    EXPECT_NE(e.reason().find("expand"), std::string::npos) << e.reason();
+  }
+  EXPECT_NO_THROW(KeyedUnarchiver::unarchiveObjectWithData(KeyedArchiver::archivedDataWithRootObject(sharedChain(12))));
+}
+
+// Every refusal after parsing frees the parsed tree: refusing the same damaged archive
+// many times must not grow the heap.
+TEST_F(KeyedArchiveTest, RefusedArchivesLeaveNothingAllocated) {
+  const Data bulky(256 * 1024, 7);
+  struct Case {
+    const char* name;
+    Value root;
+  };
+  const std::vector<Case> cases = {
+      {"no-objects", Dictionary{{"$top", Dictionary{}}, {"bulk", bulky}}},
+      {"no-top", Dictionary{{"$objects", Array{"$null"}}, {"bulk", bulky}}},
+      {"not-a-dictionary", Array{Value(bulky)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Data archive = plist::serialize(c.root, PlistFormat::Binary);
+    EXPECT_THROW(KeyedUnarchiver unarchiver(archive), Exception);  // the allocator warms up
+    const std::size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 100; ++i) EXPECT_THROW(KeyedUnarchiver unarchiver(archive), Exception);
+    EXPECT_LT(mallinfo2().uordblks, before + 2 * bulky.size()) << "parsed trees leaked";
+  }
 }

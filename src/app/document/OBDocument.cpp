@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QSaveFile>
 #include <QUndoCommand>
 #include <QUndoStack>
 #include <QWidget>
@@ -46,6 +45,7 @@
 #include "lens/Surface.h"
 #include "lens/Wave.h"
 #include "materials/Glass.h"
+#include "platform/AtomicFile.h"
 #include "platform/Color.h"
 #include "platform/Exception.h"
 #include "platform/KeyTable.h"
@@ -558,11 +558,11 @@ bool OBDocument::writeToFile(const std::string& path, const std::string& type, s
     }
     for (auto& c : text)  // the file is ASCII; anything else is folded
       if (static_cast<unsigned char>(c) > 127) c = '?';
-    QSaveFile file(QString::fromStdString(path));  // writes a temporary file, renamed on commit
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit())
-      return fail(error, "Unable to write " + path + ": " + file.errorString().toStdString());
+    try {
+      platform::writeFileAtomically(path, text);
+    } catch (const platform::Exception& e) {
+      return fail(error, "Unable to write " + path + ": " + e.reason());
+    }
   } else {
     return fail(error, "Orbelline does not write this kind of file.");
   }
@@ -933,6 +933,8 @@ void OBDocument::makeWindowControllers() {
 }
 
 void OBDocument::close() {
+  // Closing hands the document back to the controller, which may hold the last reference.
+  const auto keepAlive = shared_from_this();
   SmartDocument::close();
   if (m_lens) m_lens->setDelegate(nullptr);
 }

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace orb::tracing::detail {
+
+/// Rays a trace carries through every surface while they stay in cache.
+constexpr std::size_t kBlock = 256;
+
+/// One block of a trace as columns: pointers to n rows of a RayBundle (or to a scratch
+/// copy of plain rays), and the surface normals, which live only within a trace.
+struct RayBlock {
+  std::size_t n = 0;
+  double *qx = nullptr, *qy = nullptr, *qz = nullptr;
+  double *px = nullptr, *py = nullptr, *pz = nullptr;
+  double* opl = nullptr;
+  std::uint8_t *alive = nullptr, *reflected = nullptr, *negative = nullptr, *wave = nullptr;
+  const char** cause = nullptr;
+  std::uint16_t* diedAt = nullptr;
+  alignas(64) double nx[kBlock], ny[kBlock], nz[kBlock];
+  /// The alive flags as 1 or 0 while the block is traced: doubles, so that every kernel
+  /// loop is all-double and vectorises. kill() keeps both in step.
+  alignas(64) double live[kBlock];
+  /// Set to 1 by a kernel for the live rays it leaves to the one-ray code (or kills).
+  alignas(64) double odd[kBlock];
+  /// Kernel scratch.
+  alignas(64) double x1[kBlock], y1[kBlock], z1[kBlock];
+
+  /// live from alive, after the pointers are set.
+  void loadLive() {
+    for (std::size_t i = 0; i < n; ++i) live[i] = alive[i] ? 1.0 : 0.0;
+  }
+  bool anyOdd() const {
+    for (std::size_t i = 0; i < n; ++i)
+      if (odd[i] != 0) return true;
+    return false;
+  }
+  void kill(std::size_t i, const char* why, std::uint16_t place) {
+    live[i] = 0;
+    alive[i] = 0;
+    cause[i] = why;
+    diedAt[i] = place;
+  }
+};
+
+// The per-surface operations on a block. Built once per instruction set (SSE2, AVX2,
+// AVX-512) and picked at run time, so every x86-64 runs the widest its processor has.
+// Dead rays are computed along and left unchanged, so the loops stay branch-free.
+
+/// Positions moved by (sx, sy, sz).
+void shiftBlock(RayBlock& b, double sx, double sy, double sz);
+/// Positions as points, momenta and normals as directions, by the 3 × 4 row-major matrix.
+void transformBlock(RayBlock& b, const double* m);
+/// The crossing of the conic c(x² + y² + (K + 1)z²) − 2z = 0 on its near root, as
+/// PusherConicoid finds it; `sphere` (K = 0) takes the normal (cx, cy, cz − 1) as it is,
+/// of unit length on the surface. Live rays off the common way (a miss, the far root,
+/// a parallel ray) are marked in `odd` for the one-ray code; answers whether any was.
+bool conicAcquireBlock(RayBlock& b, double c, double k, bool reflected);
+/// Kills the live rays outside the annulus rMin² − 1e-10 ≤ r² ≤ rMax² + 1e-10 about (x0, y0).
+void circularApertureBlock(RayBlock& b, double x0, double y0, double rMin, double rMax, const char* cause,
+                           std::uint16_t place);
+/// Exact refraction of the live rays into the index of their wave (all finite, non-zero);
+/// total internal reflection kills with `tir`.
+void refractBlock(RayBlock& b, const double* indexByWave, const char* tir, std::uint16_t place);
+/// p′ = p − 2(p·N)N for the live rays.
+void reflectBlock(RayBlock& b);
+
+}  // namespace orb::tracing::detail

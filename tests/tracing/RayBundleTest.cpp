@@ -1,0 +1,163 @@
+#include "tracing/RayBundle.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "interchange/ZemaxReader.h"
+#include "lens/ArchiveClasses.h"
+#include "lens/Lens.h"
+#include "lens/Surface.h"
+#include "tracing/PupilPatterns.h"
+#include "tracing/Ray.h"
+#include "tracing/RayGeneration.h"
+#include "tracing/Regeneration.h"
+#include "tracing/TraceDriver.h"
+
+namespace orb::tracing {
+namespace {
+
+// A folded system that leaves every column kernel and every fallback something to do:
+// a conic stop surface, an even asphere (iterative pusher), a decentred and tilted break,
+// a paraboloid mirror, a break back, a clear aperture that clips, two fields, three waves.
+constexpr const char* kFoldedAsphere = R"(MODE SEQ
+UNIT MM X W X CM MR CPMM
+ENPD 20
+FTYP 0 0 2 3 0 0 0
+XFLN 0 1.5
+YFLN 0 4
+WAVM 1 0.4861327 1
+WAVM 2 0.5875618 1
+WAVM 3 0.6562725 1
+PWAV 2
+SURF 0
+  TYPE STANDARD
+  DISZ INFINITY
+SURF 1
+  STOP
+  TYPE STANDARD
+  CURV 0.02
+  CONI -0.6
+  DISZ 6
+  GLAS N-BK7 1 0 1.5168 64.17
+  DIAM 12
+SURF 2
+  TYPE EVENASPH
+  CURV -0.008
+  PARM 2 2e-6
+  PARM 3 -3e-9
+  DISZ 10
+  CLAP 0 9.2
+SURF 3
+  TYPE COORDBRK
+  PARM 1 0.4
+  PARM 2 -0.7
+  PARM 3 4
+  PARM 4 -3
+  DISZ 0
+SURF 4
+  TYPE STANDARD
+  CURV -0.006
+  CONI -1
+  GLAS MIRROR
+  DISZ -60
+SURF 5
+  TYPE COORDBRK
+  PARM 3 -2
+  DISZ -5
+SURF 6
+  TYPE STANDARD
+  CURV 0.004
+  DISZ 0
+)";
+
+std::shared_ptr<lens::Lens> foldedAsphere() {
+  lens::registerArchiveClasses();
+  registerSystemGenerator();
+  auto dictionary = interchange::readZemaxString(kFoldedAsphere);
+  EXPECT_TRUE(dictionary);
+  auto lens = lens::Lens::create();
+  lens->stopWatchingSelf();
+  lens->setValuesForDesiredKeysWithDictionary(*dictionary);
+  lens->validateStop();
+  lens->validateFields();
+  lens->validateWaves();
+  lens->generateSystemFromParaxialSpecification();
+  return lens;
+}
+
+bool near(double a, double b) { return std::abs(a - b) <= 1e-12 * std::max(1.0, std::abs(b)); }
+
+// The columns (a bundle, and plain rays carried as columns) against the one-ray pushers
+// and turners, which a ray that records its trajectory still takes: same fate, same place
+// of death, and position, momentum and optical path to 1e-12.
+TEST(RayBundleTest, ColumnsAgreeWithTheOneRayCodeOnAFoldedAsphere) {
+  auto lens = foldedAsphere();
+  ASSERT_GE(lens->surfaceArray().size(), 7u);
+  const std::vector<Ray> start = raysForFields(*lens, lens->fieldArray(), pupil::squareArrayOfPointsInUnitCircle(600),
+                                               lens->waveArray());
+  ASSERT_GT(start.size(), 3000u);
+
+  std::vector<Ray> oneByOne = start;
+  for (Ray& r : oneByOne) r.enableTrajectory();
+  traceRays(*lens, oneByOne);
+  std::vector<Ray> columns = start;
+  traceRays(*lens, columns);
+  RayBundle bundle;
+  for (const Ray& r : start) bundle.append(r);
+  traceRays(*lens, bundle);
+  ASSERT_EQ(bundle.size(), start.size());
+
+  std::size_t alive = 0, clipped = 0;
+  for (std::size_t i = 0; i < start.size(); ++i) {
+    const Ray& expected = oneByOne[i];
+    alive += expected.isAlive();
+    clipped += expected.tags().causeOfDeath == causeOfDeath::kApertureDoesNotPass;
+    for (const Ray& got : {columns[i], bundle.ray(i)}) {
+      SCOPED_TRACE(i);
+      ASSERT_EQ(got.isAlive(), expected.isAlive());
+      EXPECT_EQ(got.wave(), expected.wave());
+      if (!expected.isAlive()) {
+        EXPECT_STREQ(got.tags().causeOfDeath, expected.tags().causeOfDeath);
+        EXPECT_EQ(got.tags().diedAtSurface, expected.tags().diedAtSurface);
+        continue;
+      }
+      EXPECT_EQ(got.isReflected(), expected.isReflected());
+      EXPECT_TRUE(near(got.x(), expected.x()) && near(got.y(), expected.y()) && near(got.z(), expected.z()))
+          << got.description() << " vs " << expected.description();
+      EXPECT_TRUE(near(got.px(), expected.px()) && near(got.py(), expected.py()) && near(got.pz(), expected.pz()))
+          << got.description() << " vs " << expected.description();
+      EXPECT_TRUE(near(got.opticalPathLength(), expected.opticalPathLength()));
+    }
+  }
+  // The case is only worth something when most rays get through and some are clipped.
+  EXPECT_GT(alive, start.size() / 2);
+  EXPECT_GT(clipped, 0u);
+}
+
+// A bundle keeps what analyses read from a ray: field tag, wave, cause and place of death.
+TEST(RayBundleTest, RowsComeBackAsTheRaysTheyWere) {
+  auto lens = foldedAsphere();
+  std::vector<Ray> rays =
+      raysForFields(*lens, lens->fieldArray(), pupil::squareArrayOfPointsInUnitCircle(20), lens->waveArray());
+  ASSERT_FALSE(rays.empty());
+  rays.front().kill(causeOfDeath::kTIR, "s2");
+  RayBundle bundle;
+  for (const Ray& r : rays) bundle.append(r);
+  for (std::size_t i = 0; i < rays.size(); ++i) {
+    const Ray back = bundle.ray(i);
+    EXPECT_EQ(back.position(), rays[i].position());
+    EXPECT_EQ(back.momentum(), rays[i].momentum());
+    EXPECT_EQ(back.wave(), rays[i].wave());
+    EXPECT_EQ(back.tags().field, rays[i].tags().field);
+    EXPECT_EQ(back.isAlive(), rays[i].isAlive());
+  }
+  EXPECT_STREQ(bundle.ray(0).tags().causeOfDeath, causeOfDeath::kTIR);
+  EXPECT_EQ(bundle.ray(0).tags().diedAtSurface, "s2");
+  EXPECT_LE(bundle.waves.size(), 3u);
+}
+
+}  // namespace
+}  // namespace orb::tracing
