@@ -41,6 +41,21 @@ using foundation::XYZ;
 
 bool isInfinite(double thickness) { return !(std::abs(thickness) < std::numeric_limits<double>::infinity()); }
 
+/// Ray-surface steps per second of a trace begun at `start`; 0 for a trace that did
+/// nothing. A trace faster than the clock's tick still answers a finite rate.
+double stepsPerSecond(std::optional<std::uint64_t> steps, std::chrono::steady_clock::time_point start) {
+  if (!steps) return 0.0;
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+  return static_cast<double>(*steps) / std::max(elapsed.count(), 1e-9);
+}
+
+/// A failed trace leaves its reason on the lens; the first failure since the last update
+/// is the one kept.
+void noteTraceFailure(lens::Lens& lens, const platform::Exception& e) {
+  if (!lens.warningReTrace())
+    lens.setWarningReTrace(platform::format("Ray trace failure (%s : %s)", e.name().c_str(), e.reason().c_str()));
+}
+
 // Moves every ray from one frame to the next by one composed matrix. Consecutive surfaces
 // of a centred system differ by a shift along z, so the common case is three additions
 // per ray instead of the two full frame changes through global coordinates.
@@ -694,15 +709,9 @@ double traceRaysImpl(lens::Lens& lens, std::span<R> rays, const lens::Surface* t
       r.setWave(primary);
     }
     const auto start = std::chrono::steady_clock::now();
-    const std::optional<std::uint64_t> steps =
-        traceSurfaces(lens, rays, target, options, recordTrajectories, anyEmitter);
-    if (!steps) return 0.0;
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    // A trace faster than the clock's tick still answers a finite rate.
-    return static_cast<double>(*steps) / std::max(elapsed.count(), 1e-9);
+    return stepsPerSecond(traceSurfaces(lens, rays, target, options, recordTrajectories, anyEmitter), start);
   } catch (const platform::Exception& e) {
-    if (!lens.warningReTrace())
-      lens.setWarningReTrace(platform::format("Ray trace failure (%s : %s)", e.name().c_str(), e.reason().c_str()));
+    noteTraceFailure(lens, e);
     throw;
   }
 }
@@ -759,13 +768,9 @@ double traceRays(lens::Lens& lens, RayBundle& bundle, const lens::Surface* toSur
     const auto start = std::chrono::steady_clock::now();
     Plan plan = makePlan(lens, target, options);
     if (plan.visitsNothing) return 0.0;
-    const std::optional<std::uint64_t> steps = traceColumns(BundleColumns(bundle), plan, lens, options);
-    if (!steps) return 0.0;
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    return static_cast<double>(*steps) / std::max(elapsed.count(), 1e-9);
+    return stepsPerSecond(traceColumns(BundleColumns(bundle), plan, lens, options), start);
   } catch (const platform::Exception& e) {
-    if (!lens.warningReTrace())
-      lens.setWarningReTrace(platform::format("Ray trace failure (%s : %s)", e.name().c_str(), e.reason().c_str()));
+    noteTraceFailure(lens, e);
     throw;
   }
 }

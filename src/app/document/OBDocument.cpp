@@ -6,14 +6,10 @@
 #include "interchange/ZemaxWriter.h"
 
 #include <QApplication>
-#include <QColor>
-#include <QMenuBar>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QLabel>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <QUndoCommand>
 #include <QUndoStack>
 #include <QWidget>
@@ -681,7 +677,7 @@ void OBDocument::performColorAction(std::string_view action) {
   }
   applyColorAction(*m_lens, action);
   // Wave, field and glass colours are kept in the file; surface colours are the view's.
-  if (action.find("Surface") == std::string_view::npos) updateChangeCount();
+  if (action != "rainbowSurfaceColors" && action != "randomizeSurfaceColors") updateChangeCount();
 }
 
 void OBDocument::colorChanged(const platform::Value& object) {
@@ -833,7 +829,10 @@ bool OBDocument::performLensAction(std::string_view action) {
 
 bool OBDocument::performAction(std::string_view action) {
   if (performLensAction(action)) return true;
-  if (action == "revertDocumentToSaved") return revertDocumentToSaved(nullptr), true;
+  if (action == "revertDocumentToSaved") {
+    revertDocumentToSaved(nullptr);
+    return true;
+  }
   const auto* a = windowAction(action);
   if (!a) return false;
   if (!windowActionIsAvailable(*a)) {
