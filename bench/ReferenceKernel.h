@@ -67,20 +67,29 @@ class ReferenceKernel {
     bool bends;
   };
 
-  // One surface for rays [b, e): all-double and branch-free, so that it vectorises.
+  // One surface for rays [b, e): all-double and branch-free, so that it vectorises, and
+  // cloned per instruction set as the tracing library's kernels are. The
+  // columns come in as restrict parameters (GCC loses restrict on locals once inlined),
+  // and the count's sum may be reordered (-fopenmp-simd), which a floating-point sum
+  // needs to vectorise.
   template <bool bends>
   static double step(const Columns& r, std::size_t b, std::size_t e, const Step& s) {
-    double* __restrict qx = r.qx;
-    double* __restrict qy = r.qy;
-    double* __restrict qz = r.qz;
-    double* __restrict px = r.px;
-    double* __restrict py = r.py;
-    double* __restrict pz = r.pz;
-    double* __restrict opl = r.opl;
-    double* __restrict alive = r.alive;
+    return loop<bends>(r.qx + b, r.qy + b, r.qz + b, r.px + b, r.py + b, r.pz + b, r.opl + b, r.alive + b, e - b, s);
+  }
+
+  template <bool bends>
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+  __attribute__((target_clones("default", "avx2", "avx512f")))
+#endif
+  __attribute__((noinline)) static double loop(double* __restrict qx, double* __restrict qy, double* __restrict qz,
+                                             double* __restrict px, double* __restrict py, double* __restrict pz,
+                                             double* __restrict opl, double* __restrict alive, std::size_t n,
+                                             const Step& s) {
     const double c = s.c, k1 = s.k1, n1n1 = s.n1 * s.n1, dz = s.dz, rMax2 = s.rMax2;
+    const double normalise = k1 == 1 ? 0.0 : 1.0;
     double live = 0;
-    for (std::size_t i = b; i < e; ++i) {
+#pragma omp simd reduction(+ : live)
+    for (std::size_t i = 0; i < n; ++i) {
       const double qx0 = qx[i], qy0 = qy[i], qz0 = qz[i] + dz;
       const double ux = px[i], uy = py[i], uz = pz[i];
       const double A = c * (ux * ux + uy * uy + k1 * uz * uz);
@@ -90,7 +99,9 @@ class ReferenceKernel {
       const double t = E / (-0.5 * (B + std::copysign(std::sqrt(std::max(D, 0.0)), B)));
       const double x = qx0 + t * ux, y = qy0 + t * uy, z = qz0 + t * uz;
       const double gx = c * x, gy = c * y, gz = k1 * c * z - 1;
-      const double rg = k1 == 1 ? 1.0 : 1 / std::sqrt(gx * gx + gy * gy + gz * gz);
+      // A sphere's gradient is of unit length on the surface; the others are normalised.
+      const double g2 = gx * gx + gy * gy + gz * gz;
+      const double rg = 1 / std::sqrt(normalise * g2 + (1 - normalise));
       const double nx = gx * rg, ny = gy * rg, nz = gz * rg;
       double ok = alive[i] * (D >= 0 ? 1.0 : 0.0) * (x * x + y * y <= rMax2 ? 1.0 : 0.0);
       qx[i] = x, qy[i] = y, qz[i] = z;

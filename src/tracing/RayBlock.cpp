@@ -57,81 +57,61 @@ ORB_KERNEL void transformBlock(RayBlock& b, const double* matrix) {
 
 namespace {
 
+// Why the loops below are written as they are: GCC turns `a[i] = c ? x : a[i]` into a
+// conditional store, and a load or a computation used in one arm only into a branch, and
+// then vectorises neither (without masked stores). So every value is computed for every
+// ray and a choice is made between two computed values, never with the old contents of
+// the destination: a ray left alone gets a step of exactly zero.
+
 // The conic kernel's loop, the plane (c = 0) and the sphere (K = 0) as their own copies so
 // that no test is left inside the loop.
 template <bool plane, bool sphere>
-inline void conicLoop(RayBlock& b, double c, double k, bool reflected) {
-  double* __restrict qx = b.qx;
-  double* __restrict qy = b.qy;
-  double* __restrict qz = b.qz;
-  const double* __restrict px = b.px;
-  const double* __restrict py = b.py;
-  const double* __restrict pz = b.pz;
-  double* __restrict opl = b.opl;
-  double* __restrict nx = b.nx;
-  double* __restrict ny = b.ny;
-  double* __restrict nz = b.nz;
-  const double* __restrict live = b.live;
-  double* __restrict odd = b.odd;
-  const std::size_t n = b.n;
+ORB_KERNEL void conicLoop(std::size_t n, double* __restrict qx, double* __restrict qy, double* __restrict qz,
+               const double* __restrict px, const double* __restrict py, const double* __restrict pz,
+               double* __restrict opl, double* __restrict nx, double* __restrict ny, double* __restrict nz,
+               const double* __restrict live, double* __restrict odd, double c, double k, bool reflected) {
   const double k1 = k + 1, ck1 = c * k1;
-  double* __restrict sx = b.x1;
-  double* __restrict sy = b.y1;
-  double* __restrict sz = b.z1;
   const double side = reflected ? -1.0 : 1.0;  // S · side < 0 is the inactive side
   for (std::size_t i = 0; i < n; ++i) {
     const double x = qx[i], y = qy[i], z = qz[i];
     const double u = px[i], v = py[i], w = pz[i];
-    double t, ok;
+    double t;
+    bool ok;
     if constexpr (plane) {
       t = -z / w;
-      ok = std::abs(w) > DBL_MIN && isFiniteValue(t) ? 1.0 : 0.0;
+      ok = (std::abs(w) > DBL_MIN) & isFiniteValue(t);
     } else {
       const double A = c * (u * u + v * v + k1 * w * w);
       const double B = 2 * (c * (x * u + y * v + k1 * z * w) - w);
       const double E = c * (x * x + y * y + k1 * z * z) - 2 * z;
       const double D = B * B - 4 * A * E;
+      // A negative D makes the root NaN, which `ok` turns away.
       const double Q = -(B + (B > 0 ? 1.0 : -1.0) * std::sqrt(D)) / 2;
       t = E / Q;
-      const double z1 = z + t * w;
-      const double S = (1 - ck1 * z1) * w - c * (y + t * v) * v - c * (x + t * u) * u;
-      ok = D >= 0 && !(S * side < 0) && isFiniteValue(t) ? 1.0 : 0.0;
+      const double zt = z + t * w;
+      const double S = (1 - ck1 * zt) * w - c * (y + t * v) * v - c * (x + t * u) * u;
+      ok = (D >= 0) & !(S * side < 0) & isFiniteValue(t);
     }
-    const double x1 = x + t * u, y1 = y + t * v, z1 = z + t * w;
+    const bool alive = live[i] != 0;
+    const bool take = ok & alive;
+    odd[i] = alive & !take ? 1.0 : 0.0;
+    const double dx = t * u, dy = t * v, dz = t * w, dl = (u * u + v * v + w * w) * t;
+    const double x1 = x + (take ? dx : 0.0), y1 = y + (take ? dy : 0.0), z1 = z + (take ? dz : 0.0);
+    qx[i] = x1, qy[i] = y1, qz[i] = z1;
+    opl[i] += take ? dl : 0.0;
+    // Normals of the rays not taken are never read: the one-ray code sets its own.
     const double gx = c * x1, gy = c * y1, gz = ck1 * z1 - 1;
     double r = 1.0;
     if constexpr (!sphere && !plane) r = 1 / std::sqrt(gx * gx + gy * gy + gz * gz);
-    const double alive = live[i];
-    const double take = ok * alive;
-    odd[i] = alive - take;
-    sx[i] = x1, sy[i] = y1, sz[i] = z1;  // placed by the second loop
-    // Every old value read before any is chosen: a read inside one arm of a choice is a
-    // branch to the vectoriser.
-    const double l = opl[i], ox = nx[i], oy = ny[i], oz = nz[i];
-    opl[i] = take != 0 ? l + (u * u + v * v + w * w) * t : l;
-    nx[i] = take != 0 ? gx * r : ox;
-    ny[i] = take != 0 ? gy * r : oy;
-    nz[i] = take != 0 ? gz * r : oz;
-  }
-  // Positions are placed in a loop of their own, which vectorises; GCC 12 keeps the
-  // crossing loop above scalar (it reports control flow there).
-  for (std::size_t i = 0; i < n; ++i) {
-    const bool take = live[i] - odd[i] != 0;
-    qx[i] = take ? sx[i] : qx[i];
-    qy[i] = take ? sy[i] : qy[i];
-    qz[i] = take ? sz[i] : qz[i];
+    nx[i] = gx * r, ny[i] = gy * r, nz[i] = gz * r;
   }
 }
 
 }  // namespace
 
 ORB_KERNEL bool conicAcquireBlock(RayBlock& b, double c, double k, bool reflected) {
-  if (c == 0)
-    conicLoop<true, false>(b, c, k, reflected);
-  else if (k == 0)
-    conicLoop<false, true>(b, c, k, reflected);
-  else
-    conicLoop<false, false>(b, c, k, reflected);
+  auto loop = c == 0 ? conicLoop<true, false> : k == 0 ? conicLoop<false, true> : conicLoop<false, false>;
+  loop(b.n, b.qx, b.qy, b.qz, b.px, b.py, b.pz, b.opl, b.nx, b.ny, b.nz, b.live, b.odd, c, k, reflected);
   return b.anyOdd();
 }
 
@@ -145,8 +125,8 @@ ORB_KERNEL void circularApertureBlock(RayBlock& b, double x0, double y0, double 
   const std::size_t n = b.n;
   for (std::size_t i = 0; i < n; ++i) {
     const double dx = qx[i] - x0, dy = qy[i] - y0;
-    const double r2 = dx * dx + dy * dy;
-    odd[i] = ((lo <= r2) & (r2 <= hi)) ? 0.0 : live[i];
+    const double r2 = dx * dx + dy * dy, l = live[i];
+    odd[i] = ((lo <= r2) & (r2 <= hi)) ? 0.0 : l;
   }
   if (!b.anyOdd()) return;
   for (std::size_t i = 0; i < n; ++i)
@@ -171,23 +151,31 @@ ORB_KERNEL void refractBlock(RayBlock& b, const double* indexByWave, const char*
     index[i] = indexByWave[b.wave[i]];
     s0[i] = negative[i] ? -1.0 : 1.0;
   }
+  alignas(64) double s1[kBlock];
   for (std::size_t i = 0; i < n; ++i) {
     const double n1 = index[i];
     const double u = px[i], v = py[i], w = pz[i];
-    const double pn = u * nx[i] + v * ny[i] + w * nz[i];
-    const double tx = u - pn * nx[i], ty = v - pn * ny[i], tz = w - pn * nz[i];
-    const double radicand = n1 * n1 - (tx * tx + ty * ty + tz * tz);
+    const double ex = nx[i], ey = ny[i], ez = nz[i];
+    const double e = u * ex + v * ey + w * ez;
+    const double ux = u - e * ex, uy = v - e * ey, uz = w - e * ez;
+    const double radicand = n1 * n1 - (ux * ux + uy * uy + uz * uz);
+    const bool alive = live[i] != 0;
+    const bool take = (radicand >= 0) & alive;
+    odd[i] = alive & !take ? 1.0 : 0.0;
+    // Rays not taken refract about a zero normal, which leaves their momentum as it was.
+    const double mx = take ? ex : 0.0, my = take ? ey : 0.0, mz = take ? ez : 0.0;
+    const double pn = u * mx + v * my + w * mz;
+    const double tx = u - pn * mx, ty = v - pn * my, tz = w - pn * mz;
     // sign(pn) · sign(n0) · sign(n1); n0 = ±|p| is negative only for |p|² > 0.
     const double sn0 = u * u + v * v + w * w > 0 ? s0[i] : 1.0;
-    const double a = (pn < 0 ? -1.0 : 1.0) * sn0 * (n1 < 0 ? -1.0 : 1.0) * std::sqrt(radicand);
-    const double take = radicand < 0 ? 0.0 : live[i];
-    odd[i] = live[i] - take;
-    px[i] = take != 0 ? tx + a * nx[i] : u;
-    py[i] = take != 0 ? ty + a * ny[i] : v;
-    pz[i] = take != 0 ? tz + a * nz[i] : w;
-    s0[i] = take != 0 ? (n1 < 0 ? -1.0 : 1.0) : s0[i];
+    const double a = (pn < 0 ? -1.0 : 1.0) * sn0 * (n1 < 0 ? -1.0 : 1.0) * std::sqrt(take ? radicand : 0.0);
+    px[i] = tx + a * mx;
+    py[i] = ty + a * my;
+    pz[i] = tz + a * mz;
+    const double s = s0[i];
+    s1[i] = take ? (n1 < 0 ? -1.0 : 1.0) : s;
   }
-  for (std::size_t i = 0; i < n; ++i) negative[i] = s0[i] < 0;
+  for (std::size_t i = 0; i < n; ++i) negative[i] = s1[i] < 0;
   if (!b.anyOdd()) return;
   for (std::size_t i = 0; i < n; ++i)
     if (odd[i]) b.kill(i, tir, place);
@@ -203,11 +191,15 @@ ORB_KERNEL void reflectBlock(RayBlock& b) {
   const double* __restrict live = b.live;
   const std::size_t n = b.n;
   for (std::size_t i = 0; i < n; ++i) {
+    // Dead rays reflect about a zero normal, which leaves them as they were.
+    const bool alive = live[i] != 0;
     const double u = px[i], v = py[i], w = pz[i];
-    const double s = 2 * (u * nx[i] + v * ny[i] + w * nz[i]);
-    px[i] = live[i] != 0 ? u - s * nx[i] : u;
-    py[i] = live[i] != 0 ? v - s * ny[i] : v;
-    pz[i] = live[i] != 0 ? w - s * nz[i] : w;
+    const double ex = nx[i], ey = ny[i], ez = nz[i];
+    const double mx = alive ? ex : 0.0, my = alive ? ey : 0.0, mz = alive ? ez : 0.0;
+    const double s = 2 * (u * mx + v * my + w * mz);
+    px[i] = u - s * mx;
+    py[i] = v - s * my;
+    pz[i] = w - s * mz;
   }
 }
 
