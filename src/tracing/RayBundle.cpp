@@ -1,10 +1,37 @@
 #include "tracing/RayBundle.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <new>
 
 #include "platform/Exception.h"
 
 namespace orb::tracing {
+
+namespace detail {
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kHugeFrom = 4 * kHugePage;
+}  // namespace
+
+void* allocateColumn(std::size_t bytes) {
+  if (bytes < kHugeFrom) return ::operator new(bytes);
+  const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  void* p = ::operator new(rounded, std::align_val_t{kHugePage});
+#ifdef MADV_HUGEPAGE
+  ::madvise(p, rounded, MADV_HUGEPAGE);  // advice only: without it the column works as well
+#endif
+  return p;
+}
+
+void releaseColumn(void* p, std::size_t bytes) noexcept {
+  if (bytes < kHugeFrom) return ::operator delete(p);
+  ::operator delete(p, std::align_val_t{kHugePage});
+}
+
+}  // namespace detail
 
 void RayBundle::resize(std::size_t n) {
   for (auto* c : {&qx, &qy, &qz, &px, &py, &pz, &opticalPathLength}) c->resize(n, 0.0);

@@ -18,10 +18,17 @@ class Wave;
 namespace orb::tracing {
 
 namespace detail {
+/// Large blocks on 2 MB boundaries, with the kernel asked to back them with huge pages:
+/// filling a million-ray column from fresh 4 KB pages faults once per page, and the
+/// faults serialise the threads that fill it. Small blocks are plain allocations.
+void* allocateColumn(std::size_t bytes);
+void releaseColumn(void* p, std::size_t bytes) noexcept;
+
 /// Leaves new elements of a column uninitialised, so a column sized for overwrite is
 /// first touched by the threads that fill it (and never written twice).
 template <class T>
-struct UninitialisedAllocator : std::allocator<T> {
+struct UninitialisedAllocator {
+  using value_type = T;
   template <class U>
   struct rebind {
     using other = UninitialisedAllocator<U>;
@@ -29,6 +36,8 @@ struct UninitialisedAllocator : std::allocator<T> {
   UninitialisedAllocator() = default;
   template <class U>
   UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+  T* allocate(std::size_t n) { return static_cast<T*>(allocateColumn(n * sizeof(T))); }
+  void deallocate(T* p, std::size_t n) noexcept { releaseColumn(p, n * sizeof(T)); }
   template <class U, class... Args>
   void construct(U* p, Args&&... args) {
     ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
@@ -36,6 +45,10 @@ struct UninitialisedAllocator : std::allocator<T> {
   template <class U>
   void construct(U* p) noexcept {
     ::new (static_cast<void*>(p)) U;
+  }
+  template <class U>
+  bool operator==(const UninitialisedAllocator<U>&) const noexcept {
+    return true;
   }
 };
 template <class T>

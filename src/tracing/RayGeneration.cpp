@@ -335,35 +335,48 @@ void writeFieldRows(RayBundle& b, std::size_t begin, std::span<const XY> points,
                     double n, std::uint16_t field, std::uint8_t wave) {
   const double s = n / std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
   const XYZ pm{d.x * s, d.y * s, d.z * s};
+  // Column by column within a chunk, so that each loop is one store stream that vectorises.
   tbb::parallel_for(tbb::blocked_range<std::size_t>(0, points.size(), 16384), [&](const tbb::blocked_range<std::size_t>& r) {
-    for (std::size_t k = r.begin(); k < r.end(); ++k) {
-      const std::size_t i = begin + k;
-      const double x = points[k].x * R + q0.x, y = points[k].y * R + q0.y;
-      b.qx[i] = x, b.qy[i] = y, b.qz[i] = 0;
-      b.px[i] = pm.x, b.py[i] = pm.y, b.pz[i] = pm.z;
-      b.opticalPathLength[i] = pm.x * (x - q0.x) + pm.y * (y - q0.y) + pm.z * (0 - q0.z);
-      b.alive[i] = 1, b.reflected[i] = 0, b.indexIsNegative[i] = n < 0;
-      b.field[i] = field;
-      b.wave[i] = wave;
-      b.causeOfDeath[i] = nullptr;
-      b.diedAt[i] = RayBundle::kNoSurface;
+    const std::size_t i0 = begin + r.begin(), m = r.size();
+    const XY* __restrict p = points.data() + r.begin();
+    double* __restrict qx = b.qx.data() + i0;
+    double* __restrict qy = b.qy.data() + i0;
+    double* __restrict opl = b.opticalPathLength.data() + i0;
+    for (std::size_t k = 0; k < m; ++k) {
+      const double x = p[k].x * R + q0.x, y = p[k].y * R + q0.y;
+      qx[k] = x, qy[k] = y;
+      opl[k] = pm.x * (x - q0.x) + pm.y * (y - q0.y) + pm.z * (0 - q0.z);
     }
+    std::fill_n(b.qz.data() + i0, m, 0.0);
+    std::fill_n(b.px.data() + i0, m, pm.x);
+    std::fill_n(b.py.data() + i0, m, pm.y);
+    std::fill_n(b.pz.data() + i0, m, pm.z);
+    std::fill_n(b.alive.data() + i0, m, std::uint8_t{1});
+    std::fill_n(b.reflected.data() + i0, m, std::uint8_t{0});
+    std::fill_n(b.indexIsNegative.data() + i0, m, std::uint8_t{n < 0});
+    std::fill_n(b.field.data() + i0, m, field);
+    std::fill_n(b.wave.data() + i0, m, wave);
+    std::fill_n(b.causeOfDeath.data() + i0, m, nullptr);
+    std::fill_n(b.diedAt.data() + i0, m, RayBundle::kNoSurface);
   });
 }
 
 }  // namespace
 
-std::optional<RayBundle> bundleForFields(lens::Lens& lens, const Fields& fields, std::span<const XY> pupilCoordinates,
-                                         const Waves& waves, bool restrictToPupil) {
+bool fillBundleForFields(RayBundle& bundle, lens::Lens& lens, const Fields& fields,
+                         std::span<const XY> pupilCoordinates, const Waves& waves, bool restrictToPupil) {
   const auto& surfaces = lens.surfaceArray();
   const bool aiming = lens.useRayAiming() && lens.rayAiming().isSetup;
   const std::string& type = lens.fieldType();
   const bool atInfinity = !surfaces.empty() && surfaces.front() && isInfinite(surfaces.front()->thickness());
-  RayBundle bundle;
+  bundle.clear();
+  bundle.waves.clear();
+  bundle.fields.clear();
+  bundle.surfaceNicknames.clear();
   if (aiming || !atInfinity || (type != "Angle" && type != "Image height")) {
     // Aimed rays and finite objects: ray by ray, then into columns.
     std::optional<std::vector<Ray>> rays = generate(lens, fields, pupilCoordinates, restrictToPupil, false);
-    if (!rays) return std::nullopt;
+    if (!rays) return false;
     const std::shared_ptr<lens::Wave> primary = lens.primaryWave();
     bundle.reserve(rays->size() * std::max<std::size_t>(1, waves.size()));
     for (const auto& wave : waves.empty() ? Waves{primary} : waves)
@@ -371,7 +384,7 @@ std::optional<RayBundle> bundleForFields(lens::Lens& lens, const Fields& fields,
         bundle.append(r);
         bundle.wave.back() = bundle.waveIndex(wave);
       }
-    return bundle;
+    return true;
   }
   lens.setWarningReRayGeneration(std::nullopt);
   const StopMatrix m = stopMatrix(lens);
@@ -401,6 +414,13 @@ std::optional<RayBundle> bundleForFields(lens::Lens& lens, const Fields& fields,
       row += pupilCoordinates.size();
     }
   }
+  return true;
+}
+
+std::optional<RayBundle> bundleForFields(lens::Lens& lens, const Fields& fields, std::span<const XY> pupilCoordinates,
+                                         const Waves& waves, bool restrictToPupil) {
+  RayBundle bundle;
+  if (!fillBundleForFields(bundle, lens, fields, pupilCoordinates, waves, restrictToPupil)) return std::nullopt;
   return bundle;
 }
 

@@ -112,6 +112,12 @@ std::vector<Ray> raysForFieldsSuspendingRayAiming(lens::Lens& lens, const Fields
 std::optional<RayBundle> bundleForFields(lens::Lens& lens, const Fields& fields,
                                          std::span<const foundation::XY> pupilCoordinates, const Waves& waves = {},
                                          bool restrictToPupil = false);
+/// The same rays written into `bundle`, whose columns keep their capacity: a calculator
+/// that runs again and again fills the memory it already has instead of fresh pages.
+/// False (the bundle left empty) where bundleForFields answers none.
+bool fillBundleForFields(RayBundle& bundle, lens::Lens& lens, const Fields& fields,
+                         std::span<const foundation::XY> pupilCoordinates, const Waves& waves = {},
+                         bool restrictToPupil = false);
 
 /// Kills ray i when pupil coordinate i lies outside the unit circle.
 void pupilStampRays(std::span<Ray> rays, std::span<const foundation::XY> pupilCoordinates);

@@ -8,6 +8,7 @@
 
 #include "interchange/ZemaxReader.h"
 #include "lens/ArchiveClasses.h"
+#include "lens/Field.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
 #include "tracing/PupilPatterns.h"
@@ -157,6 +158,47 @@ TEST(RayBundleTest, RowsComeBackAsTheRaysTheyWere) {
   EXPECT_STREQ(bundle.ray(0).tags().causeOfDeath, causeOfDeath::kTIR);
   EXPECT_EQ(bundle.ray(0).tags().diedAtSurface, "s2");
   EXPECT_LE(bundle.waves.size(), 3u);
+}
+
+// Rays written straight into columns are the rays raysForFields makes, row for row, with a
+// vignetted field and the pupil stamp; a bundle filled again for other fields and waves
+// keeps nothing of its earlier contents.
+TEST(RayBundleTest, GeneratedColumnsAreTheGeneratedRays) {
+  auto lens = foldedAsphere();
+  auto fields = lens->fieldArray();
+  ASSERT_EQ(fields.size(), 2u);
+  fields[1]->setPYA(-0.8);
+  fields[1]->setPYB(0.6);
+  const auto pupil = pupil::squareArrayOfPointsInUnitCircle(200);
+  std::vector<foundation::XY> beyond(pupil.begin(), pupil.end());
+  beyond.push_back({0.9, 0.9});  // outside the unit pupil: stamped dead
+
+  RayBundle reused;
+  ASSERT_TRUE(fillBundleForFields(reused, *lens, {fields[0]}, pupil, {lens->waveArray()[0]}));
+  for (bool restrict : {false, true}) {
+    SCOPED_TRACE(restrict);
+    const std::vector<Ray> expected = raysForFields(*lens, fields, beyond, lens->waveArray(), restrict);
+    const std::optional<RayBundle> fresh = bundleForFields(*lens, fields, beyond, lens->waveArray(), restrict);
+    ASSERT_TRUE(fresh);
+    ASSERT_TRUE(fillBundleForFields(reused, *lens, fields, beyond, lens->waveArray(), restrict));
+    for (const RayBundle* b : {&*fresh, static_cast<const RayBundle*>(&reused)}) {
+      ASSERT_EQ(b->size(), expected.size());
+      EXPECT_EQ(b->waves.size(), 3u);
+      EXPECT_EQ(b->fields.size(), 2u);
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        const Ray got = b->ray(i);
+        const Ray& want = expected[i];
+        ASSERT_EQ(got.isAlive(), want.isAlive());
+        EXPECT_EQ(got.wave(), want.wave());
+        EXPECT_EQ(got.tags().field, want.tags().field);
+        EXPECT_TRUE(near(got.x(), want.x()) && near(got.y(), want.y()) && near(got.z(), want.z()));
+        EXPECT_TRUE(near(got.px(), want.px()) && near(got.py(), want.py()) && near(got.pz(), want.pz()));
+        EXPECT_TRUE(near(got.opticalPathLength(), want.opticalPathLength()));
+      }
+    }
+    EXPECT_EQ(fresh->alive.back(), restrict ? 0 : 1);
+  }
 }
 
 }  // namespace
