@@ -4,6 +4,7 @@
 #include <tbb/parallel_for.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -336,7 +337,11 @@ void writeFieldRows(RayBundle& b, std::size_t begin, std::span<const XY> points,
   const double s = n / std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
   const XYZ pm{d.x * s, d.y * s, d.z * s};
   // Column by column within a chunk, so that each loop is one store stream that vectorises.
+  // Pool threads poll the calling worker's cancel flag: a cancelled run stops within a
+  // chunk, and its caller throws the half-made bundle away.
+  const std::atomic<bool>* cancelled = platform::currentThreadCancelledFlag();
   tbb::parallel_for(tbb::blocked_range<std::size_t>(0, points.size(), 16384), [&](const tbb::blocked_range<std::size_t>& r) {
+    if (cancelled && cancelled->load(std::memory_order_relaxed)) return;
     const std::size_t i0 = begin + r.begin(), m = r.size();
     const XY* __restrict p = points.data() + r.begin();
     double* __restrict qx = b.qx.data() + i0;
@@ -413,6 +418,10 @@ bool fillBundleForFields(RayBundle& bundle, lens::Lens& lens, const Fields& fiel
         }
       row += pupilCoordinates.size();
     }
+  }
+  if (platform::currentThreadIsCancelled()) {  // rows were left unwritten
+    bundle.clear();
+    return false;
   }
   return true;
 }

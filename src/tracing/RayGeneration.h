@@ -114,7 +114,8 @@ std::optional<RayBundle> bundleForFields(lens::Lens& lens, const Fields& fields,
                                          bool restrictToPupil = false);
 /// The same rays written into `bundle`, whose columns keep their capacity: a calculator
 /// that runs again and again fills the memory it already has instead of fresh pages.
-/// False (the bundle left empty) where bundleForFields answers none.
+/// False (the bundle left empty) where bundleForFields answers none, and when the calling
+/// worker is cancelled.
 bool fillBundleForFields(RayBundle& bundle, lens::Lens& lens, const Fields& fields,
                          std::span<const foundation::XY> pupilCoordinates, const Waves& waves = {},
                          bool restrictToPupil = false);

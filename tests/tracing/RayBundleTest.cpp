@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cmath>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "lens/Field.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
+#include "platform/Thread.h"
 #include "tracing/PupilPatterns.h"
 #include "tracing/Ray.h"
 #include "tracing/RayGeneration.h"
@@ -199,6 +202,25 @@ TEST(RayBundleTest, GeneratedColumnsAreTheGeneratedRays) {
     }
     EXPECT_EQ(fresh->alive.back(), restrict ? 0 : 1);
   }
+}
+
+// A cancelled worker gets no half-made bundle: the pool threads stop at their next chunk
+// and the rows they skipped are never handed on.
+TEST(RayBundleTest, CancelledGenerationLeavesNoRows) {
+  auto lens = foldedAsphere();
+  const auto pupil = pupil::squareArrayOfPointsInUnitCircle(100000);
+  RayBundle bundle;
+  std::atomic<bool> started{false}, filled{true};
+  platform::WorkerThread worker("generate", [&] {
+    started = true;
+    while (!platform::currentThreadIsCancelled()) std::this_thread::yield();
+    filled = fillBundleForFields(bundle, *lens, lens->fieldArray(), pupil, lens->waveArray());
+  });
+  while (!started) std::this_thread::yield();
+  worker.cancel();
+  worker.join();
+  EXPECT_FALSE(filled);
+  EXPECT_TRUE(bundle.empty());
 }
 
 }  // namespace
