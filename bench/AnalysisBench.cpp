@@ -1,10 +1,12 @@
 #include <benchmark/benchmark.h>
 #include <tbb/global_control.h>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <thread>
 
+#include "AllocationMeter.h"
 #include "analysis/OBCalculatorUpdater.h"
 #include "analysis/PlotDictionary.h"
 #include "analysis/SpotDiagramCalculator.h"
@@ -89,5 +91,41 @@ BENCHMARK(BM_SpotDiagramDoubleGaussThreeFieldsThreeWaves)
     ->Args({0, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
+
+// Peak memory of a spot diagram of about 10⁶ rays (3 fields × 3 waves × 111 111), by a
+// fresh calculator each time: nothing of an earlier run is held or freed on the way, so
+// the peak is what one whole run (start rays, trace, curves, publication) needs.
+void BM_SpotDiagramMillionRaysMemory(benchmark::State& state) {
+  const int threads = state.range(0) > 0 ? static_cast<int>(state.range(0))
+                                         : static_cast<int>(std::thread::hardware_concurrency());
+  tbb::global_control limit(tbb::global_control::max_allowed_parallelism, threads);
+  auto lens = bench::exampleLens("DoubleGauss.zmx");
+  auto& loop = platform::RunLoop::main();
+  std::size_t peak = 0, rays = 0;
+  for (auto _ : state) {
+    auto calculator = platform::makeObject<analysis::SpotDiagramCalculator>();
+    calculator->setNumberOfRays(111111);  // per field and wave
+    calculator->setLens(lens);
+    calculator->setFieldOfInterest(nullptr);
+    calculator->setWaveOfInterest(nullptr);
+    loop.runUntilIdle();
+    bench::AllocationMeter::resetPeak();
+    const std::size_t before = bench::AllocationMeter::current.load();
+    auto updater = analysis::OBCalculatorUpdater::make(calculator);
+    while (!calculator->plotDictionary() || calculator->needsWork() || calculator->hasWorkerThread() ||
+           loop.hasPendingWork())
+      loop.runOnce();
+    peak = std::max(peak, bench::AllocationMeter::peak.load() - before);
+    rays = calculator->tracedBundle()->rays.size();
+    updater.reset();
+    calculator.reset();
+    loop.runUntilIdle();
+  }
+  state.counters["threads"] = threads;
+  state.counters["rays"] = static_cast<double>(rays);
+  state.counters["bytes/ray"] = static_cast<double>(peak) / static_cast<double>(rays);
+}
+// Args: threads (0: every core).
+BENCHMARK(BM_SpotDiagramMillionRaysMemory)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

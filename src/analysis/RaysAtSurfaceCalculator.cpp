@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "analysis/ParallelChunks.h"
 #include "analysis/PlotDictionary.h"
 #include "lens/Surface.h"
 #include "platform/KeyTable.h"
@@ -199,6 +200,37 @@ void RaysAtSurfaceCalculator::traceRays() {
   setNeedsGenerateCurves(true);
 }
 
+namespace {
+
+// The live rows' positions and momenta through `m`, as Ray::transformByMatrix moves them.
+void transformLiveRows(tracing::RayBundle& b, const foundation::TransformationMatrix& m) {
+  const std::atomic<bool>* cancelled = platform::currentThreadCancelledFlag();
+  // A frame that is only shifted (the usual image plane) moves positions alone, by the
+  // same sums as the full product.
+  const auto& a = m.m;
+  const bool shiftOnly = a[0] == 1 && a[1] == 0 && a[2] == 0 && a[4] == 0 && a[5] == 1 && a[6] == 0 && a[8] == 0 &&
+                         a[9] == 0 && a[10] == 1;
+  parallelChunks(b.size(), [&](std::size_t, std::size_t begin, std::size_t end) {
+    if (cancelled && cancelled->load(std::memory_order_relaxed)) return;
+    if (shiftOnly) {
+      for (std::size_t i = begin; i < end; ++i) {
+        if (!b.alive[i]) continue;
+        b.qx[i] += a[3], b.qy[i] += a[7], b.qz[i] += a[11];
+      }
+      return;
+    }
+    for (std::size_t i = begin; i < end; ++i) {
+      if (!b.alive[i]) continue;
+      const foundation::XYZ q = foundation::applyToPoint(m, {b.qx[i], b.qy[i], b.qz[i]});
+      const foundation::XYZ p = foundation::applyToDirection(m, {b.px[i], b.py[i], b.pz[i]});
+      b.qx[i] = q.x, b.qy[i] = q.y, b.qz[i] = q.z;
+      b.px[i] = p.x, b.py[i] = p.y, b.pz[i] = p.z;
+    }
+  });
+}
+
+}  // namespace
+
 void RaysAtSurfaceCalculator::transformRaysToSurfaceCoordinates() {
   const SurfacePtr surface = surfaceOfInterest();
   if (!surface) return;
@@ -206,6 +238,11 @@ void RaysAtSurfaceCalculator::transformRaysToSurfaceCoordinates() {
   for (Rays* rays : {&workingRays(), &workingParaxialRays()})
     for (Ray& r : *rays)
       if (r.isAlive()) r.transformByMatrix(localFromGlobal);
+  if (TracedBundle* traced = workingBundle()) {
+    transformLiveRows(traced->rays, localFromGlobal);
+    for (Ray& r : traced->leadRays)
+      if (r.isAlive()) r.transformByMatrix(localFromGlobal);
+  }
 }
 
 void RaysAtSurfaceCalculator::generateCurves() {

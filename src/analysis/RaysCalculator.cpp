@@ -682,8 +682,13 @@ void RaysCalculator::updateColorsWithDictionary(const Dictionary& colors) {
       if (auto colored = std::dynamic_pointer_cast<foundation::VKColoredObject>(o))
         colored->updateColorWithDictionary(colors);
     };
-    if (m_rays)
-      for (const Ray& r : *m_rays) {
+    // The bundle's tables hold every field and wave of its rows.
+    if (m_bundle) {
+      for (const auto& f : m_bundle->rays.fields) adopt(f);
+      for (const auto& w : m_bundle->rays.waves) adopt(w);
+    }
+    if (m_otherRays)
+      for (const Ray& r : *m_otherRays) {
         adopt(r.tags().valueForKey("beam").objectIf<platform::Object>());
         adopt(r.tags().field);
         adopt(r.wave());
@@ -707,17 +712,85 @@ bool RaysCalculator::canRandomize() const {
 
 // --- results -----------------------------------------------------------------------------------
 
-RaysCalculator::RaysPtr RaysCalculator::rays() const {
+namespace {
+
+// The bundle's rows as rays, then the other rays.
+RaysCalculator::RaysPtr joined(const RaysCalculator::BundlePtr& bundle, const RaysCalculator::RaysPtr& others) {
+  auto all = std::make_shared<RaysCalculator::Rays>(bundle ? bundle->toRays() : RaysCalculator::Rays{});
+  if (others) all->insert(all->end(), others->begin(), others->end());
+  return all;
+}
+
+}  // namespace
+
+const Ray* RaysCalculator::TracedBundle::leadRay(std::size_t row) const {
+  const auto it = std::lower_bound(leadRows.begin(), leadRows.end(), row);
+  if (it == leadRows.end() || *it != row) return nullptr;
+  return &leadRays[static_cast<std::size_t>(it - leadRows.begin())];
+}
+
+RaysCalculator::Rays RaysCalculator::TracedBundle::toRays() const {
+  Rays out;
+  const std::size_t n = rays.size();
+  out.reserve(n);
+  tracing::pupil::Points points;
+  std::size_t runStart = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const bool newRun = i == 0 || rays.field[i] != rays.field[i - 1] || rays.wave[i] != rays.wave[i - 1] ||
+                        i - runStart == pupil.size();
+    if (newRun) {
+      runStart = i;
+      const std::uint16_t f = rays.field[i];
+      points = f < rays.fields.size() && rays.fields[f] ? tracing::vignettePupilCoordinates(pupil, *rays.fields[f])
+                                                          : pupil;
+    }
+    out.push_back(rays.ray(i));
+    if (i - runStart < points.size()) out.back().tags().pupilCoordinate = points[i - runStart];
+    if (const Ray* lead = leadRay(i)) out.back().setSurfaceNormal(lead->surfaceNormal());
+  }
+  return out;
+}
+
+RaysCalculator::BundlePtr RaysCalculator::tracedBundle() const {
   platform::Synchronized lock(this);
-  return m_rays;
+  return m_bundle;
+}
+RaysCalculator::RaysPtr RaysCalculator::rays() const {
+  BundlePtr bundle;
+  RaysPtr others;
+  {
+    platform::Synchronized lock(this);
+    if (m_rays || !m_published) return m_rays;
+    bundle = m_bundle;
+    others = m_otherRays;
+  }
+  // Made outside the lock: a large bundle takes a while, and the worker may publish.
+  RaysPtr made = joined(bundle, others);
+  platform::Synchronized lock(this);
+  if (!m_rays && m_bundle == bundle && m_otherRays == others) m_rays = made;
+  return made;
+}
+RaysCalculator::RaysPtr RaysCalculator::otherRays() const {
+  platform::Synchronized lock(this);
+  return m_otherRays;
 }
 RaysCalculator::RaysPtr RaysCalculator::paraxialRays() const {
   platform::Synchronized lock(this);
   return m_paraxialRays;
 }
 RaysCalculator::RaysPtr RaysCalculator::initialRays() const {
+  BundlePtr bundle;
+  RaysPtr others;
+  {
+    platform::Synchronized lock(this);
+    if (m_initialRays || !m_published) return m_initialRays;
+    bundle = m_initialBundle;
+    others = m_otherInitialRays;
+  }
+  RaysPtr made = joined(bundle, others);
   platform::Synchronized lock(this);
-  return m_initialRays;
+  if (!m_initialRays && m_initialBundle == bundle && m_otherInitialRays == others) m_initialRays = made;
+  return made;
 }
 RaysCalculator::RaysPtr RaysCalculator::initialParaxialRays() const {
   platform::Synchronized lock(this);
@@ -728,22 +801,28 @@ std::optional<platform::Exception> RaysCalculator::exception() const {
   return m_exception;
 }
 
-void RaysCalculator::setInitialRays(Rays rays, Rays paraxialRays) {
-  auto a = std::make_shared<const Rays>(std::move(rays));
-  auto b = std::make_shared<const Rays>(std::move(paraxialRays));
-  platform::Synchronized lock(this);
-  m_initialRays = std::move(a);
-  m_initialParaxialRays = std::move(b);
-}
-void RaysCalculator::setRays(Rays rays) {
-  auto snapshot = std::make_shared<const Rays>(std::move(rays));
-  platform::Synchronized lock(this);
-  m_rays = std::move(snapshot);
-}
-void RaysCalculator::setParaxialRays(Rays rays) {
-  auto snapshot = std::make_shared<const Rays>(std::move(rays));
-  platform::Synchronized lock(this);
-  m_paraxialRays = std::move(snapshot);
+void RaysCalculator::publishResults() {
+  BundlePtr bundle = std::move(m_workingBundle);
+  BundlePtr initialBundle = keepsInitialRays() ? std::move(m_workingInitialBundle) : nullptr;
+  auto others = std::make_shared<const Rays>(std::move(m_workingRays));
+  auto otherInitial = std::make_shared<const Rays>(std::move(m_workingInitialRays));
+  auto paraxial = std::make_shared<const Rays>(std::move(m_workingParaxialRays));
+  auto initialParaxial = std::make_shared<const Rays>(std::move(m_workingInitialParaxialRays));
+  {
+    platform::Synchronized lock(this);
+    std::swap(m_bundle, bundle);
+    std::swap(m_initialBundle, initialBundle);
+    m_otherRays = std::move(others);
+    m_otherInitialRays = std::move(otherInitial);
+    m_paraxialRays = std::move(paraxial);
+    m_initialParaxialRays = std::move(initialParaxial);
+    m_rays.reset();
+    m_initialRays.reset();
+    m_published = true;
+  }
+  // The replaced bundles go here, outside the lock; one that nobody else holds is kept for
+  // the next run to fill (it was made non-const by this calculator).
+  if (bundle && bundle.use_count() == 1) m_spareBundle = std::const_pointer_cast<TracedBundle>(std::move(bundle));
 }
 
 // --- stages ------------------------------------------------------------------------------------
@@ -766,6 +845,8 @@ void RaysCalculator::calculate() {
   m_workingInitialParaxialRays.clear();
   m_workingRays.clear();
   m_workingParaxialRays.clear();
+  m_workingInitialBundle.reset();
+  m_workingBundle.reset();
   try {
     if (!platform::currentThreadIsCancelled()) generateInitialRays();
     if (!platform::currentThreadIsCancelled()) traceRays();
@@ -774,10 +855,12 @@ void RaysCalculator::calculate() {
     platform::Synchronized lock(this);
     m_exception = e;
   }
-  if (platform::currentThreadIsCancelled()) return;  // a cancelled trace's rays are discarded
-  setInitialRays(m_workingInitialRays, m_workingInitialParaxialRays);
-  setRays(m_workingRays);
-  setParaxialRays(m_workingParaxialRays);
+  if (platform::currentThreadIsCancelled()) {  // a cancelled trace's rays are discarded
+    m_workingInitialBundle.reset();
+    m_workingBundle.reset();
+    return;
+  }
+  publishResults();
   setNeedsCalculation(false);
 }
 
@@ -790,17 +873,19 @@ void RaysCalculator::generateInitialRays() {
   if (paraxialChiefFlag())
     if (auto r = tracing::chiefRay(*l)) paraxialStart.push_back(std::move(*r));
 
-  Rays start;
   const auto fields = fieldsOfInterest();
   const auto waves = wavesOfInterest();
   if (!fields.empty() && !waves.empty() && numberOfRays() != 0) {
-    const tracing::pupil::Points pupil = pupilCoordinatesForRealRays();
-    start = tracing::raysForFields(*l, fields, pupil, waves);
+    std::shared_ptr<TracedBundle> start = m_spareBundle ? std::move(m_spareBundle) : std::make_shared<TracedBundle>();
+    start->pupil = pupilCoordinatesForRealRays();
+    start->leadRows.clear();
+    start->leadRays.clear();
+    if (!tracing::fillBundleForFields(start->rays, *l, fields, start->pupil, waves)) start->rays.clear();
+    if (!start->rays.empty()) m_workingInitialBundle = std::move(start);
   }
   // Beams and emitters make their own rays once the tracing layer offers Gaussian-beam
   // and emitter sources; until then they add none.
   m_workingInitialParaxialRays = std::move(paraxialStart);
-  m_workingInitialRays = std::move(start);
 }
 
 void RaysCalculator::traceRays() {
@@ -810,10 +895,50 @@ void RaysCalculator::traceRays() {
   m_workingRays = m_workingInitialRays;
   const SurfacePtr target = surfaceOfInterest();
   platform::Synchronized lensLock(l.get());
-  tracing::traceRays(*l, std::span<Ray>(m_workingParaxialRays), target.get(), tracing::TraceOptions::paraxial(true));
-  const double metric = tracing::traceRays(*l, std::span<Ray>(m_workingRays), target.get(),
-                                           tracing::TraceOptions::paraxial(paraxial()));
+  if (!m_workingParaxialRays.empty())
+    tracing::traceRays(*l, std::span<Ray>(m_workingParaxialRays), target.get(), tracing::TraceOptions::paraxial(true));
+  const tracing::TraceOptions options = tracing::TraceOptions::paraxial(paraxial());
+  double metric = 0;
+  if (m_workingInitialBundle) {
+    // The start rows are traced in place unless a copy is to be kept.
+    m_workingBundle = keepsInitialRays() ? std::make_shared<TracedBundle>(*m_workingInitialBundle)
+                                         : std::move(m_workingInitialBundle);
+    metric = tracing::traceRays(*l, m_workingBundle->rays, target.get(), options);
+    if (!platform::currentThreadIsCancelled()) traceLeadRays(*l, *m_workingBundle, target.get(), options);
+  }
+  if (!m_workingRays.empty() || !m_workingBundle)
+    metric = tracing::traceRays(*l, std::span<Ray>(m_workingRays), target.get(), options);
   m_tracePerformanceMetric = metric;
+}
+
+void RaysCalculator::traceLeadRays(lens::Lens& l, TracedBundle& traced, const lens::Surface* target,
+                                   const tracing::TraceOptions& options) {
+  const tracing::RayBundle& b = traced.rays;
+  traced.leadRows.clear();
+  traced.leadRays.clear();
+  // Each run's first live row, made again as a Ray from its field, wave and pupil point;
+  // the ray-generation warning stays the one of the bundle's generation.
+  const std::optional<std::string> warning = l.warningReRayGeneration();
+  Rays start;
+  const std::size_t n = b.size(), perRun = traced.pupil.size();
+  std::size_t runStart = 0;
+  bool found = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i == 0 || b.field[i] != b.field[i - 1] || b.wave[i] != b.wave[i - 1] || i - runStart == perRun)
+      runStart = i, found = false;
+    if (found || !b.alive[i]) continue;
+    found = true;
+    const std::size_t k = i - runStart;
+    if (k >= perRun || b.field[i] >= b.fields.size() || b.wave[i] >= b.waves.size()) continue;
+    Rays made = tracing::raysForFields(l, {b.fields[b.field[i]]}, std::span(&traced.pupil[k], 1), {b.waves[b.wave[i]]});
+    if (made.size() != 1) continue;
+    traced.leadRows.push_back(i);
+    start.push_back(std::move(made.front()));
+  }
+  l.setWarningReRayGeneration(warning);
+  if (start.empty()) return;
+  tracing::traceRays(l, std::span<Ray>(start), target, options);
+  traced.leadRays = std::move(start);
 }
 
 void RaysCalculator::addRestorationDataToDictionary(Dictionary& d) const {

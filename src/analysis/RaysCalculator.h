@@ -16,6 +16,8 @@
 #include "platform/Observation.h"
 #include "tracing/PupilPatterns.h"
 #include "tracing/Ray.h"
+#include "tracing/RayBundle.h"
+#include "tracing/TraceDriver.h"
 
 namespace orb::lens {
 class Field;
@@ -41,10 +43,14 @@ inline constexpr std::int64_t kNotFound32 = 0x7fffffff;
 /// image surface, all fields, all waves, all beams), so the document's rename maps rewrite
 /// them, and persisted as indexes. Make it with platform::makeObject.
 ///
+/// The field rays are made and traced as columns (a tracing::RayBundle, every wave in one
+/// bundle) and kept so: analyses read the traced bundle (`tracedBundle()`) without a Ray
+/// per row. Beams, emitters and the paraxial marginal and chief rays are Rays.
+///
 /// Threads: settings are written on the main thread and read by the worker; the string
-/// settings sit behind a small mutex, the numbers are atomic. The traced arrays are
+/// settings sit behind a small mutex, the numbers are atomic. The traced results are
 /// replaced under the calculator's own lock (platform::Synchronized(this)); readers take
-/// a snapshot (`rays()`) and keep it as long as they like.
+/// a snapshot (`tracedBundle()`, `rays()`) and keep it as long as they like.
 class RaysCalculator : public OBCalculator, public LensUser {
  public:
   using Rays = std::vector<tracing::Ray>;
@@ -53,6 +59,25 @@ class RaysCalculator : public OBCalculator, public LensUser {
   using WavePtr = std::shared_ptr<lens::Wave>;
   using SurfacePtr = std::shared_ptr<lens::Surface>;
   using BeamPtr = std::shared_ptr<lens::LensBeam>;
+
+  /// Field rays as columns, and what a Ray of a row needs besides: rows run wave by wave,
+  /// field by field, each run of one field and wave following the pupil pattern.
+  struct TracedBundle {
+    tracing::RayBundle rays;
+    /// The unit-pupil points of every run (before a field's vignetting).
+    tracing::pupil::Points pupil;
+    /// The first live row of each run (after the trace), and that row traced as a Ray of
+    /// its own: columns keep no surface normal, and the Airy outline needs the one there.
+    std::vector<std::size_t> leadRows;
+    std::vector<tracing::Ray> leadRays;
+
+    /// The traced lead Ray of `row`, or null when the row leads no run.
+    const tracing::Ray* leadRay(std::size_t row) const;
+    /// Every row as a Ray, with its field, wave and pupil coordinate tags; surface normals
+    /// (which columns do not keep) only on the lead rows.
+    Rays toRays() const;
+  };
+  using BundlePtr = std::shared_ptr<const TracedBundle>;
 
   /// Rays per field and wave from the user default "spotDiagramNumberOfRays" (271 when it
   /// is not registered); hexapolar fan; rays coloured by field (fixed blue), beams by beam
@@ -214,10 +239,20 @@ class RaysCalculator : public OBCalculator, public LensUser {
   bool canRandomize() const;
 
   // --- results (snapshots; any thread) ------------------------------------------------------------
+  /// The traced field rays; null before the first calculation or when none were made.
+  BundlePtr tracedBundle() const;
+  /// Every traced ray as a Ray: the bundle's rows, then the other rays (beams, emitters).
+  /// Made on first request after a calculation and kept: the calculation never makes it.
   RaysPtr rays() const;
+  /// The traced rays outside the bundle (beams, emitters).
+  RaysPtr otherRays() const;
   RaysPtr paraxialRays() const;
+  /// The start rays, as `rays()`; the bundle's start rows only while keepsInitialRays()
+  /// (a trace works on its rows in place, and keeping a copy doubles the memory).
   RaysPtr initialRays() const;
   RaysPtr initialParaxialRays() const;
+  bool keepsInitialRays() const { return m_keepsInitialRays.load(); }
+  void setKeepsInitialRays(bool keep) { m_keepsInitialRays = keep; }
   double tracePerformanceMetric() const { return m_tracePerformanceMetric.load(); }
   /// The last exception of making or tracing rays.
   std::optional<platform::Exception> exception() const;
@@ -227,21 +262,21 @@ class RaysCalculator : public OBCalculator, public LensUser {
   /// surfaces or no stop transfer matrix leaves the flag set and the old rays in place.
   void calculate() override;
   /// Paraxial marginal and chief rays as flagged; field rays over the pupil pattern for
-  /// each field and wave of interest; beam and emitter rays. Lens lock held.
+  /// each field and wave of interest, as one bundle; beam and emitter rays. Lens lock held.
   virtual void generateInitialRays();
-  /// Copies the start rays and traces them to the surface of interest. Lens lock held.
+  /// Traces the start rays to the surface of interest (the bundle in place), and each
+  /// run's first live row again as a Ray for its surface normal. Lens lock held.
   virtual void traceRays();
 
   void addRestorationDataToDictionary(platform::Dictionary& dictionary) const override;
 
  protected:
   void willDeallocate() override;
-  void setInitialRays(Rays rays, Rays paraxialRays);
-  void setRays(Rays rays);
-  void setParaxialRays(Rays rays);
-  /// The traced arrays for in-place work by the stage that owns them (worker, lens lock).
+  /// The traced arrays for in-place work by the stage that owns them (worker, lens lock):
+  /// the rays outside the bundle, the paraxial rays, the bundle (null when none).
   Rays& workingRays() { return m_workingRays; }
   Rays& workingParaxialRays() { return m_workingParaxialRays; }
+  TracedBundle* workingBundle() { return m_workingBundle.get(); }
   /// The lens value at a stored key path; null for none or a missing member.
   std::shared_ptr<platform::Object> objectAtKeyPath(const std::string& keyPath) const;
   std::string keyPathFor(const std::shared_ptr<platform::Object>& member) const;
@@ -251,6 +286,9 @@ class RaysCalculator : public OBCalculator, public LensUser {
   void setKeyPath(std::string& member, const std::string& key, const std::string& value);
   std::int64_t indexIn(const std::string& keyPath, char letter) const;
   void emissionChanged();
+  void traceLeadRays(lens::Lens& lens, TracedBundle& traced, const lens::Surface* target,
+                     const tracing::TraceOptions& options);
+  void publishResults();
   std::shared_ptr<platform::Color> colorFor(bool lockColor, const std::shared_ptr<platform::Color>& ownColor,
                                             const platform::Object* beam, const platform::Object* emitter,
                                             const platform::Object* field, const platform::Object* wave) const;
@@ -269,10 +307,19 @@ class RaysCalculator : public OBCalculator, public LensUser {
   std::atomic<std::uint64_t> m_numberOfRays{0}, m_beamNumberOfRays{0}, m_emissionNumberOfRays{0};
   std::atomic<double> m_spiralPhase{0};
   std::atomic<double> m_tracePerformanceMetric{0};
+  std::atomic<bool> m_keepsInitialRays{false};
 
   // Worker-side working arrays (lens lock held) and the published snapshots (own lock).
   Rays m_workingInitialRays, m_workingInitialParaxialRays, m_workingRays, m_workingParaxialRays;
-  RaysPtr m_initialRays, m_initialParaxialRays, m_rays, m_paraxialRays;
+  std::shared_ptr<TracedBundle> m_workingInitialBundle, m_workingBundle;
+  /// A published bundle no reader holds any more, refilled by the next run: its columns
+  /// are memory already touched, where fresh ones cost a page fault every 4 KB. Worker only.
+  std::shared_ptr<TracedBundle> m_spareBundle;
+  bool m_published = false;
+  BundlePtr m_bundle, m_initialBundle;
+  RaysPtr m_otherRays, m_otherInitialRays, m_initialParaxialRays, m_paraxialRays;
+  // Made from the snapshots above on first request.
+  mutable RaysPtr m_rays, m_initialRays;
   std::optional<platform::Exception> m_exception;
 
   platform::Observation m_emissionObservation;

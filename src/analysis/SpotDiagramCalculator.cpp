@@ -1,8 +1,11 @@
 #include "analysis/SpotDiagramCalculator.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <optional>
 
+#include "analysis/ParallelChunks.h"
 #include "analysis/PlotDictionary.h"
 #include "lens/Emission.h"
 #include "lens/Field.h"
@@ -42,6 +45,37 @@ RayReader readerForKey(const std::string& key) {
   if (key == "tx") return [](const Ray& r) { return r.tx(); };
   if (key == "ty") return [](const Ray& r) { return r.ty(); };
   return [](const Ray&) { return std::nan(""); };
+}
+
+// The same quantities read from a bundle's row.
+using RowReader = double (*)(const tracing::RayBundle&, std::size_t);
+
+RowReader rowReaderForKey(const std::string& key) {
+  using B = tracing::RayBundle;
+  if (key == "x") return [](const B& b, std::size_t i) { return b.qx[i]; };
+  if (key == "y") return [](const B& b, std::size_t i) { return b.qy[i]; };
+  if (key == "ux") return [](const B& b, std::size_t i) { return b.px[i] / b.pz[i]; };
+  if (key == "uy") return [](const B& b, std::size_t i) { return b.py[i] / b.pz[i]; };
+  if (key == "px") return [](const B& b, std::size_t i) { return b.px[i]; };
+  if (key == "py") return [](const B& b, std::size_t i) { return b.py[i]; };
+  if (key == "thetax") return [](const B& b, std::size_t i) { return std::atan(b.px[i] / b.pz[i]); };
+  if (key == "thetay") return [](const B& b, std::size_t i) { return std::atan(b.py[i] / b.pz[i]); };
+  if (key == "theta")
+    return [](const B& b, std::size_t i) {
+      return std::atan(std::sqrt(b.px[i] * b.px[i] + b.py[i] * b.py[i]) / b.pz[i]);
+    };
+  // tx, ty: (px, py) · atan(r/pz)/r with r = |(px, py)|, as Ray::angle.
+  if (key == "tx")
+    return [](const B& b, std::size_t i) {
+      const double r = std::sqrt(b.px[i] * b.px[i] + b.py[i] * b.py[i]);
+      return r > 0 ? b.px[i] * (std::atan(r / b.pz[i]) / r) : 0.0;
+    };
+  if (key == "ty")
+    return [](const B& b, std::size_t i) {
+      const double r = std::sqrt(b.px[i] * b.px[i] + b.py[i] * b.py[i]);
+      return r > 0 ? b.py[i] * (std::atan(r / b.pz[i]) / r) : 0.0;
+    };
+  return [](const B&, std::size_t) { return std::nan(""); };
 }
 
 XYZ cross(const XYZ& a, const XYZ& b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
@@ -93,14 +127,30 @@ Curve curveFrom(Dictionary outline) {
   return c;
 }
 
+// Σv² of a series, chunk by chunk over the cores for long ones, chunk sums added in order.
+double sumOfSquares(const VKSeries& s) {
+  const std::size_t n = s.count();
+  if (n < kParallelRows) return s.normSquared();
+  std::vector<double> partial(chunkCount(n), 0.0);
+  const double* v = s.data();
+  parallelChunks(n, [&](std::size_t c, std::size_t begin, std::size_t end) {
+    double sum = 0;
+    for (std::size_t i = begin; i < end; ++i) sum += v[i] * v[i];
+    partial[c] = sum;
+  });
+  double sum = 0;
+  for (double p : partial) sum += p;
+  return sum;
+}
+
 // Sum of the squares of the plotted values over the group's spot curves, and the count.
 void rmsOfSpots(const std::vector<Curve>& curves, double& rmsX, double& rmsY) {
   double sx = 0, sy = 0;
   std::size_t n = 0;
   for (const Curve& c : curves) {
     if (!c.isSpot) continue;
-    sx += c.xs.normSquared();
-    sy += c.ys.normSquared();
+    sx += sumOfSquares(c.xs);
+    sy += sumOfSquares(c.ys);
     n += c.xs.count();
   }
   rmsX = n ? std::sqrt(sx / static_cast<double>(n)) : 0;
@@ -568,43 +618,158 @@ Selection select(const std::vector<Ray>& rays, RayReader rx, RayReader ry, doubl
   return s;
 }
 
+void addToSeries(VKSeries& s, double d) {
+  if (s.count() < kParallelRows) return s.addDouble(d);
+  double* v = s.data();
+  parallelChunks(s.count(), [&](std::size_t, std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) v[i] += d;
+  });
+}
+
 void shiftCurves(std::vector<Curve>& curves, bool spotsOnly, double dx, double dy) {
   for (Curve& c : curves) {
     if (spotsOnly && !c.isSpot) continue;
-    c.xs.addDouble(dx);
-    c.ys.addDouble(dy);
+    addToSeries(c.xs, dx);
+    addToSeries(c.ys, dy);
   }
+}
+
+// The live rows of each field and wave of interest, straight from the columns: their
+// plotted values (scaled) in row order, their count and the sums of the raw values.
+struct Spot {
+  VKSeries xs{0}, ys{0};
+  double sumX = 0, sumY = 0;
+  std::size_t first = 0;  // the first row, when count() > 0
+  std::size_t count() const { return xs.count(); }
+};
+
+// Spots indexed field slot × waves + wave slot. Rows of fields or waves outside the slots
+// are skipped. Two passes over chunks of rows: count per chunk and spot, then write each
+// chunk's values at its offset; partial sums are kept per chunk and added in order.
+// Answers nothing when the worker is cancelled.
+template <class ReadX, class ReadY>
+std::optional<std::vector<Spot>> gatherSpots(const tracing::RayBundle& b, const std::vector<int>& fieldSlot,
+                                             const std::vector<int>& waveSlot, std::size_t waveCount,
+                                             std::size_t spotCount, ReadX rx, ReadY ry, double fx, double fy) {
+  const std::size_t n = b.size(), chunks = chunkCount(n);
+  const std::atomic<bool>* cancelFlag = platform::currentThreadCancelledFlag();
+  std::atomic<bool> cancelled{false};
+  auto stop = [&] {
+    if (cancelled.load(std::memory_order_relaxed)) return true;
+    if (cancelFlag && cancelFlag->load(std::memory_order_relaxed)) cancelled = true;
+    return cancelled.load(std::memory_order_relaxed);
+  };
+  auto spotOf = [&](std::size_t i) -> int {
+    if (!b.alive[i]) return -1;
+    const std::uint16_t f = b.field[i];
+    const std::uint8_t w = b.wave[i];
+    if (f >= fieldSlot.size() || w >= waveSlot.size() || fieldSlot[f] < 0 || waveSlot[w] < 0) return -1;
+    return fieldSlot[f] * static_cast<int>(waveCount) + waveSlot[w];
+  };
+  // Pass 1: counts, then each chunk's offset within each spot.
+  std::vector<std::size_t> at(chunks * spotCount, 0);
+  parallelChunks(n, [&](std::size_t c, std::size_t begin, std::size_t end) {
+    if (stop()) return;
+    std::size_t* counts = at.data() + c * spotCount;
+    for (std::size_t i = begin; i < end; ++i)
+      if (const int g = spotOf(i); g >= 0) ++counts[g];
+  });
+  if (stop()) return std::nullopt;
+  std::vector<Spot> spots(spotCount);
+  std::vector<std::size_t> totals(spotCount, 0);
+  for (std::size_t c = 0; c < chunks; ++c)
+    for (std::size_t g = 0; g < spotCount; ++g) {
+      const std::size_t k = at[c * spotCount + g];
+      at[c * spotCount + g] = totals[g];
+      totals[g] += k;
+    }
+  for (std::size_t g = 0; g < spotCount; ++g) spots[g].xs = VKSeries(totals[g]), spots[g].ys = VKSeries(totals[g]);
+  // Pass 2: values, sums and the first rows.
+  std::vector<double> sums(chunks * spotCount * 2, 0.0);
+  std::vector<std::size_t> firsts(chunks * spotCount, n);
+  parallelChunks(n, [&](std::size_t c, std::size_t begin, std::size_t end) {
+    if (stop()) return;
+    std::size_t* next = at.data() + c * spotCount;
+    double* sum = sums.data() + c * spotCount * 2;
+    std::size_t* first = firsts.data() + c * spotCount;
+    for (std::size_t i = begin; i < end; ++i) {
+      const int g = spotOf(i);
+      if (g < 0) continue;
+      const double xv = rx(b, i), yv = ry(b, i);
+      Spot& s = spots[static_cast<std::size_t>(g)];
+      const std::size_t k = next[g]++;
+      s.xs.data()[k] = xv * fx;
+      s.ys.data()[k] = yv * fy;
+      sum[2 * g] += xv;
+      sum[2 * g + 1] += yv;
+      if (first[g] == n) first[g] = i;
+    }
+  });
+  if (stop()) return std::nullopt;
+  for (std::size_t g = 0; g < spotCount; ++g) {
+    Spot& s = spots[g];
+    s.first = n;
+    for (std::size_t c = 0; c < chunks; ++c) {
+      s.sumX += sums[(c * spotCount + g) * 2];
+      s.sumY += sums[(c * spotCount + g) * 2 + 1];
+      s.first = std::min(s.first, firsts[c * spotCount + g]);
+    }
+  }
+  return spots;
 }
 
 }  // namespace
 
 Array SpotDiagramCalculator::curvesForFieldWaveCombinations() {
   Array result;
-  const RaysPtr traced = rays();
+  const BundlePtr traced = tracedBundle();
   if (!traced) return result;
   const auto fields = fieldsOfInterest();
   const auto waves = wavesOfInterest();
   if (fields.empty() || waves.empty() || numberOfRays() == 0) return result;
   const AxisFactors f = axisFactors();
-  const RayReader rx = readerForKey(keyForPlotKey(keyX())), ry = readerForKey(keyForPlotKey(keyY()));
+  const tracing::RayBundle& bundle = traced->rays;
+  // Bundle table slot → position among the fields and waves of interest.
+  auto slots = [](const auto& table, const auto& ofInterest) {
+    std::vector<int> slot(table.size(), -1);
+    for (std::size_t k = 0; k < ofInterest.size(); ++k)
+      for (std::size_t t = 0; t < table.size(); ++t)
+        if (slot[t] < 0 && table[t] == ofInterest[k]) slot[t] = static_cast<int>(k);
+    return slot;
+  };
+  const std::vector<int> fieldSlot = slots(bundle.fields, fields), waveSlot = slots(bundle.waves, waves);
+  auto gather = [&](auto rx, auto ry) {
+    return gatherSpots(bundle, fieldSlot, waveSlot, waves.size(), fields.size() * waves.size(), rx, ry, f.fx, f.fy);
+  };
+  const std::string readX = keyForPlotKey(keyX()), readY = keyForPlotKey(keyY());
+  // Positions, the usual plot, read inline; other quantities through a reader.
+  std::optional<std::vector<Spot>> spots =
+      readX == "x" && readY == "y"
+          ? gather([](const tracing::RayBundle& b, std::size_t i) { return b.qx[i]; },
+                   [](const tracing::RayBundle& b, std::size_t i) { return b.qy[i]; })
+          : gather(rowReaderForKey(readX), rowReaderForKey(readY));
+  if (!spots) return result;
   const std::string kx = keyX(), ky = keyY();
   const bool continuous = curvesAreContinuous();
   const bool fieldGrid = useFieldGrid(), subtract = subtractCentroid(), gridSubtract = fieldGrid && subtractFieldGrid();
   const LensPtr l = lens();
   const bool angleFields = !l || l->fieldType() == "Angle";
 
-  for (const FieldPtr& field : fields) {
+  for (std::size_t fi = 0; fi < fields.size(); ++fi) {
+    const FieldPtr& field = fields[fi];
     if (platform::currentThreadIsCancelled()) return result;
     const XY g = fieldGrid ? XY{fieldGridScale() * field->x(), fieldGridScale() * field->y()} : XY{0, 0};
     double Sx = 0, Sy = 0, W = 0;
     std::vector<Curve> group;
-    for (const WavePtr& wave : waves) {
+    for (std::size_t wi = 0; wi < waves.size(); ++wi) {
+      const WavePtr& wave = waves[wi];
       double w = wave->weight();
       if (w == 0 && waves.size() == 1) w = 1;
-      Selection s = select(*traced, rx, ry, f.fx, f.fy, w, Sx, Sy, W, [&](const Ray& r) {
-        return r.tags().field.get() == field.get() && r.wave().get() == wave.get();
-      });
-      if (!s.first) continue;
+      Spot& s = (*spots)[fi * waves.size() + wi];
+      if (s.count() == 0) continue;
+      Sx += w * s.sumX;
+      Sy += w * s.sumY;
+      W += w * static_cast<double>(s.count());
       const Value layer = fields.size() >= 2 ? Value(field->description()) : Value(wave->description());
       Curve spot;
       spot.isSpot = true;
@@ -624,7 +789,10 @@ Array SpotDiagramCalculator::curvesForFieldWaveCombinations() {
       group.push_back(std::move(spot));
 
       if (f.airy) {
-        if (auto outline = airyCurveForRay(*s.first, *wave, f)) {
+        // The lead ray carries the surface normal; the row alone when it was lost.
+        const Ray* lead = traced->leadRay(s.first);
+        const Ray row = lead && lead->isAlive() ? *lead : bundle.ray(s.first);
+        if (auto outline = airyCurveForRay(row, *wave, f)) {
           Curve airy = curveFrom(std::move(*outline));
           airy.xs.addDouble(g.x);
           airy.ys.addDouble(g.y);
@@ -676,7 +844,7 @@ Array SpotDiagramCalculator::curvesForFieldWaveCombinations() {
 
 Array SpotDiagramCalculator::curvesForBeamWaveCombinations() {
   Array result;
-  const RaysPtr traced = rays();
+  const RaysPtr traced = otherRays();  // beam and emitter rays are never in the bundle
   if (!traced) return result;
   const auto beams = beamsOfInterest();
   const auto waves = wavesOfInterest();
@@ -762,7 +930,7 @@ Array SpotDiagramCalculator::curvesForBeamWaveCombinations() {
 
 Array SpotDiagramCalculator::curvesForEmitter() {
   Array result;
-  const RaysPtr traced = rays();
+  const RaysPtr traced = otherRays();  // beam and emitter rays are never in the bundle
   if (!traced) return result;
   const auto emitters = emissionSurfacesOfInterest();
   if (emitters.empty() || numberOfRays() == 0) return result;
