@@ -1,3 +1,7 @@
 list(APPEND sources
   solids/PointCoalescerTest.cpp
+  solids/ConicKernelTest.cpp
+  solids/SurfaceTest.cpp
+  solids/CurveTest.cpp
+  solids/PolarTest.cpp
 )

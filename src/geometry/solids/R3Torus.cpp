@@ -1,0 +1,67 @@
+#include "geometry/solids/R3Torus.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "foundation/polynomial/QuarticPoly.h"
+#include "geometry/solids/R3Line.h"
+#include "geometry/solids/Vector3.h"
+#include "geometry/values/PolynomialRoots.h"
+
+namespace orb::geometry {
+
+using namespace foundation;
+
+std::shared_ptr<R3Torus> R3Torus::torusWithMajorRadius(double R, double a) {
+  return platform::makeObject<R3Torus>(R, a);
+}
+
+std::string R3Torus::description() const {
+  return platform::format("%s(R=%g,a=%g)", R3Surface::description().c_str(), m_R, m_a);
+}
+
+bool R3Torus::advancingUponPoint(const XYZValue& p) const {
+  const double dy = p.y() - m_R, rho = std::sqrt(dy * dy + p.z() * p.z());
+  const double d2 = p.x() * p.x() + (rho - m_R) * (rho - m_R);
+  return d2 > m_a * m_a - 1e-10;
+}
+
+R3PointPtr R3Torus::normalForPoint(const XYZValue& p) const {
+  const double dy = p.y() - m_R, rho = std::sqrt(dy * dy + p.z() * p.z());
+  const double k = 1 - m_R / rho;
+  return R3Point::pointWithXYZ(v3::normalize({p.x(), dy * k, p.z() * k}));
+}
+
+int R3Torus::getIntersectionParametersForLine(const R3Line& line, double* out, int capacity) const {
+  const XYZ q = line.start(), d = line.directorXYZ();
+  const QuarticPoly X = quarticPolyLinear(d.x, q.x), Y = quarticPolyLinear(d.y, q.y - m_R),
+                    Z = quarticPolyLinear(d.z, q.z);
+  const QuarticPoly S = quarticPolyAdd(quarticPolySquare(Y), quarticPolySquare(Z));
+  const QuarticPoly K = quarticPolyScale(S, -4 * m_R * m_R);
+  const QuarticPoly T = quarticPolyAdd(quarticPolyAdd(S, quarticPolySquare(X)), quarticPolyConstant(m_R * m_R - m_a * m_a));
+  const QuarticPoly P = quarticPolyAdd(quarticPolySquare(T), K);
+  if (P.c[4] == 0) return 0;  // a zero director: no line to intersect
+  std::array<XY, 4> roots{};
+  quarticRoots(std::span<const double, 5>(P.c, 5), roots);
+  std::sort(roots.begin(), roots.end(), [](const XY& l, const XY& r) {
+    if ((l.y == 0) != (r.y == 0)) return l.y == 0;
+    if (l.x != r.x) return l.x > r.x;
+    return l.y > r.y;
+  });
+  int count = 0;
+  for (const XY& root : roots) {
+    if (root.y != 0) break;
+    if (line.hasEnds() && !(0 < root.x && root.x < 1)) continue;
+    writeParameter(root.x, out, count, capacity);
+  }
+  return count;
+}
+
+std::vector<double> R3Torus::intersectionParametersForLine(const R3Line& line) const {
+  double t[4];
+  const int n = getIntersectionParametersForLine(line, t, 4);
+  return {t, t + n};
+}
+
+}  // namespace orb::geometry
