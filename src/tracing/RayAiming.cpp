@@ -1,7 +1,9 @@
 #include "tracing/RayAiming.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "foundation/linear/VKInterval.h"
@@ -71,24 +73,6 @@ struct TableSamples {
   }
 };
 
-// Finds the root of `evaluate` near `interval` to `tolerance`; none when no sign change
-// turns up.
-template <class F>
-std::optional<double> chiefRoot(F&& evaluate, const foundation::VKInterval& interval, double tolerance) {
-  const foundation::Functor functor([&](double x) { return evaluate(x); });
-  const std::optional<foundation::VKInterval> bracket =
-      foundation::VKMath::findIntervalContainingRootOfFunctor(functor, interval, 42);
-  if (!bracket) return std::nullopt;
-  if (bracket->min() == bracket->max()) return bracket->min();
-  const std::optional<foundation::VKInterval> isolated =
-      foundation::VKMath::isolateRootOfFunctor(functor, *bracket, tolerance);
-  const foundation::VKInterval& found = isolated ? *isolated : *bracket;
-  // A ray that never reaches the stop answers NaN, which the sign tests may take for a
-  // sign change: a root next to such a ray is a boundary of the traceable region.
-  if (std::isnan(evaluate(found.min())) || std::isnan(evaluate(found.max()))) return std::nullopt;
-  return (found.min() + found.max()) / 2;
-}
-
 // Stores the tables built so far. A sample whose root could not be bracketed ends the
 // table there (fields beyond it are aimed from the extrapolated table and then adjusted)
 // and says so: a silent root of 0 would aim every larger field at the axis.
@@ -107,6 +91,197 @@ void storeTables(lens::Lens& lens, const TableSamples& s, bool angleTables, int 
 double pupilScale(double x, double y) {
   const double s = std::max(std::abs(x), std::abs(y));
   return s > 0 ? s : 1.0;
+}
+
+// The options of every aiming trace: exact, without the turners' validation.
+TraceOptions aimingTrace(bool checkApertures) { return TraceOptions{false, checkApertures, false, true}; }
+
+// Many chief-ray searches at once, sample k's ray for the unknown x being rayFor(k, x):
+// secant steps from (x0, x1) on every sample together, each round one trace of all the
+// unsettled ones. NaN where a search did not settle (a ray lost, no progress). Only a
+// guess of where chiefRoot's bracket search is to start.
+template <class RayFor>
+std::vector<double> secantRootsTogether(lens::Lens& lens, std::size_t count, double x0, double x1, double tolerance,
+                                       RayFor rayFor) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  const lens::Surface* stop = lens.stopSurface().get();
+  std::vector<double> a(count, x0), b(count, x1), fa(count, kNaN), fb(count, kNaN), root(count, kNaN);
+  std::vector<std::size_t> active, owner;
+  std::vector<Ray> rays;
+  rays.reserve(2 * count);
+  for (std::size_t k = 0; k < count; ++k) {
+    rays.push_back(rayFor(k, x0));
+    rays.push_back(rayFor(k, x1));
+  }
+  traceRays(lens, rays, stop, aimingTrace(false));
+  auto height = [stop](const Ray& r) { return r.isAlive() ? stopPoint(stop, r).y : kNaN; };
+  for (std::size_t k = 0; k < count; ++k) {
+    fa[k] = height(rays[2 * k]), fb[k] = height(rays[2 * k + 1]);
+    if (std::isfinite(fa[k]) && std::isfinite(fb[k])) active.push_back(k);
+  }
+  const double settle = 1e-6 * tolerance;
+  for (int round = 0; round < 40 && !active.empty(); ++round) {
+    rays.clear(), owner.clear();
+    for (std::size_t k : active) {
+      if (fb[k] == 0) {
+        root[k] = b[k];
+        continue;
+      }
+      const double x = b[k] - fb[k] * (b[k] - a[k]) / (fb[k] - fa[k]);
+      if (!std::isfinite(x)) continue;
+      if (std::abs(x - b[k]) <= settle) {
+        root[k] = x;
+        continue;
+      }
+      a[k] = b[k], fa[k] = fb[k], b[k] = x;
+      rays.push_back(rayFor(k, x));
+      owner.push_back(k);
+    }
+    if (rays.empty()) break;
+    traceRays(lens, rays, stop, aimingTrace(false));
+    if (platform::currentThreadIsCancelled()) break;
+    active.clear();
+    for (std::size_t j = 0; j < rays.size(); ++j) {
+      fb[owner[j]] = height(rays[j]);
+      if (std::isfinite(fb[owner[j]])) active.push_back(owner[j]);
+    }
+  }
+  return root;
+}
+
+// chiefRoot (widen a bracket about its centre by 1.6 its width until the stop height changes
+// sign, halve it to `tolerance`, refuse a root next to a lost ray) for many samples in
+// step: sample j searches about centres[j] with sample ks[j]'s rays. Every round traces
+// the points all unfinished searches need next in one call, so the surfaces are
+// prepared once per round rather than once per ray; each search meets the values its
+// one-by-one run would, a point's value being kept rather than traced again.
+template <class RayFor>
+std::vector<std::optional<double>> chiefRootsInStep(lens::Lens& lens, const std::vector<std::size_t>& ks,
+                                                    const std::vector<double>& centres, double halfWidth,
+                                                    double tolerance, RayFor rayFor) {
+  constexpr int kExpansions = 42, kHalvings = 100;
+  constexpr double kWidening = 1.6;
+  enum class Phase { Start, Expand, Halve, Done };
+  struct Search {
+    Phase phase = Phase::Start;
+    double a = 0, b = 0, fa = 0, fb = 0;  // the current interval
+    double A = 0, B = 0, fA = 0, fB = 0;  // the bracket found
+    double m = 0;
+    int count = 0;  // expansions or halvings so far
+    std::optional<double> root;
+  };
+  auto differInSign = [](double u, double v) { return foundation::signOfDouble(u) != foundation::signOfDouble(v); };
+  const lens::Surface* stop = lens.stopSurface().get();
+  const std::size_t n = ks.size();
+  std::vector<Search> searches(n);
+  for (std::size_t j = 0; j < n; ++j) searches[j].a = centres[j] - halfWidth, searches[j].b = centres[j] + halfWidth;
+
+  // The root of a settled interval [a, b] (or of the bracket when halving gave up).
+  auto finish = [](Search& s, double lo, double flo, double hi, double fhi) {
+    s.phase = Phase::Done;
+    if (std::isnan(flo) || std::isnan(fhi)) return;
+    s.root = (lo + hi) / 2;
+  };
+  // The next halving of a bracketed search, or its end.
+  auto halveOrFinish = [&](Search& s) {
+    if (tolerance > std::fabs(s.b - s.a)) return finish(s, s.a, s.fa, s.b, s.fb);
+    s.m = 0.5 * (s.a + s.b);
+    if (s.m == s.a || s.m == s.b) return finish(s, s.a, s.fa, s.b, s.fb);
+    if (s.count >= kHalvings) return finish(s, s.A, s.fA, s.B, s.fB);
+    s.phase = Phase::Halve;
+  };
+  auto bracketed = [&](Search& s) {
+    s.A = s.a, s.B = s.b, s.fA = s.fa, s.fB = s.fb, s.count = 0;
+    if (s.fa == 0) return finish(s, s.a, s.fa, s.a, s.fa);
+    if (s.fb == 0) return finish(s, s.b, s.fb, s.b, s.fb);
+    halveOrFinish(s);
+  };
+
+  std::vector<Ray> rays;
+  std::vector<std::size_t> owner;
+  auto height = [stop](const Ray& r) {
+    return r.isAlive() ? stopPoint(stop, r).y : std::numeric_limits<double>::quiet_NaN();
+  };
+  for (;;) {
+    rays.clear(), owner.clear();
+    for (std::size_t j = 0; j < n; ++j) {
+      const Search& s = searches[j];
+      if (s.phase == Phase::Done) continue;
+      if (s.phase == Phase::Halve) {
+        rays.push_back(rayFor(ks[j], s.m));
+      } else {
+        rays.push_back(rayFor(ks[j], s.a));
+        rays.push_back(rayFor(ks[j], s.b));
+      }
+      owner.push_back(j);
+    }
+    if (owner.empty()) break;
+    traceRays(lens, rays, stop, aimingTrace(false));
+    if (platform::currentThreadIsCancelled()) break;  // what is left ends the table
+    std::size_t r = 0;
+    for (std::size_t j : owner) {
+      Search& s = searches[j];
+      if (s.phase == Phase::Halve) {
+        const double fm = height(rays[r++]);
+        if (differInSign(fm, s.fa))
+          s.b = s.m, s.fb = fm;
+        else
+          s.a = s.m, s.fa = fm;
+        ++s.count;
+        halveOrFinish(s);
+        continue;
+      }
+      s.fa = height(rays[r++]);
+      s.fb = height(rays[r++]);
+      if (s.phase == Phase::Start) {
+        // A bracket with an end on the root is that end, taken as it is.
+        if (s.fa == 0 || s.fb == 0) {
+          s.phase = Phase::Done;
+          s.root = s.fa == 0 ? s.a : s.b;
+          continue;
+        }
+      }
+      if (differInSign(s.fa, s.fb)) {
+        bracketed(s);
+        continue;
+      }
+      if (++s.count > kExpansions) {
+        s.phase = Phase::Done;
+        continue;
+      }
+      s.phase = Phase::Expand;
+      const double d = kWidening * (s.b - s.a);
+      s.a -= d;
+      s.b += d;
+    }
+  }
+  std::vector<std::optional<double>> roots(n);
+  for (std::size_t j = 0; j < n; ++j) roots[j] = searches[j].root;
+  return roots;
+}
+
+// Two unit vectors across p, from the coordinate axis least aligned with it.
+std::pair<XYZ, XYZ> basisAcross(const XYZ& p) {
+  XYZ e{1, 0, 0};
+  double smallest = std::abs(p.x);
+  if (std::abs(p.y) < std::abs(p.x)) e = {0, 1, 0}, smallest = std::abs(p.y);
+  if (!(smallest <= std::abs(p.z))) e = {0, 0, 1};
+  auto cross = [](const XYZ& a, const XYZ& b) {
+    return XYZ{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+  };
+  auto unit = [](const XYZ& a) {
+    const double l = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+    return XYZ{a.x / l, a.y / l, a.z / l};
+  };
+  const XYZ u = unit(cross(e, p));
+  return {u, unit(cross(u, p))};
+}
+
+// p0 tilted by u along eu and v along ev, its length kept.
+XYZ tiltedMomentum(const XYZ& p0, const XYZ& eu, const XYZ& ev, double u, double v) {
+  XYZ p{p0.x + u * eu.x + v * ev.x, p0.y + u * eu.y + v * ev.y, p0.z + u * eu.z + v * ev.z};
+  const double scale = std::sqrt(p0.x * p0.x + p0.y * p0.y + p0.z * p0.z) / std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
+  return {p.x * scale, p.y * scale, p.z * scale};
 }
 
 }  // namespace
@@ -190,33 +365,48 @@ void rayAimingSetupForMaximumAngle(lens::Lens& lens, double maximumAngle) {
   if (maximumAngle == 0) return;
   const double n = objectSpaceIndexOfRefraction(lens);
   const std::shared_ptr<lens::Surface> system = lens.systemSurface();
-  const lens::Surface* stop = lens.stopSurface().get();
   TableSamples samples;
   samples.append(0, {0, 0, 0}, {0, 0, 1});
 
   // The chief ray of a fixed direction, started on the system surface at height y: its
-  // height at the stop.
-  XYZ direction{0, 0, 1}, position{0, 0, 0};
-  auto evaluate = [&](double y) {
-    position = {0, y, system ? system->sagAtRadius(y) : 0.0};
-    Ray ray(position, direction, n);
-    traceToStop(lens, ray, false);
-    return ray.isAlive() ? stopPoint(stop, ray).y : std::numeric_limits<double>::quiet_NaN();
+  // height at the stop is to be 0.
+  auto fraction = [](int k) { return k == kTableSamples ? 1.0 : static_cast<double>(k) / kTableSamples; };
+  auto rayFor = [&](std::size_t k, double y) {
+    const XYZ d = chiefRayDirectionForAngle(fraction(static_cast<int>(k) + 1) * maximumAngle);
+    return Ray(XYZ{0, y, system ? system->sagAtRadius(y) : 0.0}, d, n);
   };
+  // Each sample's search starts about the root of the one before, so the samples are
+  // searched in step about guesses of those roots (secant steps from the last root
+  // found); a sample whose guess proves further than the tolerance from the root found
+  // before it starts the next round of searches, from that root.
+  const double tolerance = lens.rayAimingTolerance();
   double previous = 0;
   int failed = 0;
-  for (int k = 1; k <= kTableSamples; ++k) {
-    const double f = k == kTableSamples ? 1.0 : static_cast<double>(k) / kTableSamples;
-    direction = chiefRayDirectionForAngle(f * maximumAngle);
-    const std::optional<double> root =
-        chiefRoot(evaluate, {previous - 0.005, previous + 0.005}, lens.rayAimingTolerance());
-    if (!root) {
-      failed = k;
-      break;
+  for (int start = 1; start <= kTableSamples && !failed;) {
+    std::vector<std::size_t> ks;
+    for (int k = start; k <= kTableSamples; ++k) ks.push_back(static_cast<std::size_t>(k - 1));
+    std::vector<double> guesses(ks.size(), previous);
+    {
+      auto rayOfSample = [&](std::size_t j, double y) { return rayFor(ks[j], y); };
+      const std::vector<double> roots =
+          secantRootsTogether(lens, ks.size(), previous - 0.005, previous + 0.005, tolerance, rayOfSample);
+      for (std::size_t j = 1; j < ks.size(); ++j)
+        guesses[j] = std::isfinite(roots[j - 1]) ? roots[j - 1] : guesses[j - 1];
     }
-    evaluate(*root);
-    previous = *root;
-    samples.append(f, position, direction);
+    const std::vector<std::optional<double>> roots = chiefRootsInStep(lens, ks, guesses, 0.005, tolerance, rayFor);
+    int k = start;
+    for (; k <= kTableSamples; ++k) {
+      const std::size_t j = static_cast<std::size_t>(k - start);
+      if (j > 0 && !(std::abs(guesses[j] - previous) <= tolerance)) break;
+      if (!roots[j]) {
+        failed = k;
+        break;
+      }
+      previous = *roots[j];
+      samples.append(fraction(k), {0, previous, system ? system->sagAtRadius(previous) : 0.0},
+                     chiefRayDirectionForAngle(fraction(k) * maximumAngle));
+    }
+    start = k;
   }
   storeTables(lens, samples, true, failed);
 }
@@ -226,31 +416,33 @@ void rayAimingSetupForMaximumHeight(lens::Lens& lens, double maximumHeight) {
   if (maximumHeight == 0) return;
   const double n = objectSpaceIndexOfRefraction(lens);
   const std::shared_ptr<lens::Surface> object = lens.objectSurface();
-  const lens::Surface* stop = lens.stopSurface().get();
   TableSamples samples;
   samples.append(0, {0, 0, 0}, {0, 0, 1});
 
-  // The ray from a fixed object point at angle a to the axis: its height at the stop.
-  XYZ origin{0, 0, 0}, direction{0, 0, 1};
-  auto evaluate = [&](double a) {
-    direction = chiefRayDirectionForAngle(a);
-    Ray ray(origin, direction, n);
-    traceToStop(lens, ray, false);
-    return ray.isAlive() ? stopPoint(stop, ray).y : std::numeric_limits<double>::quiet_NaN();
+  // The ray from a fixed object point at angle a to the axis: its height at the stop is
+  // to be 0.
+  auto fraction = [](int k) { return k == kTableSamples ? 1.0 : static_cast<double>(k) / kTableSamples; };
+  // The object point lies on the object surface, which sits before the global origin.
+  auto objectPoint = [&](int k) {
+    const double h = fraction(k) * maximumHeight;
+    return object->transform().transformToGlobal({0, h, object->sagAtRadius(std::abs(h))});
   };
+  std::vector<XYZ> points(kTableSamples);
+  for (int k = 1; k <= kTableSamples; ++k) points[k - 1] = objectPoint(k);
+  std::vector<std::size_t> ks(kTableSamples);
+  for (int k = 0; k < kTableSamples; ++k) ks[static_cast<std::size_t>(k)] = static_cast<std::size_t>(k);
+  // Every sample searches about direction 0: all of them in step.
+  const std::vector<std::optional<double>> roots =
+      chiefRootsInStep(lens, ks, std::vector<double>(kTableSamples, 0.0), 1e-5, lens.rayAimingTolerance(),
+                       [&](std::size_t k, double a) { return Ray(points[k], chiefRayDirectionForAngle(a), n); });
   int failed = 0;
   for (int k = 1; k <= kTableSamples; ++k) {
-    const double f = k == kTableSamples ? 1.0 : static_cast<double>(k) / kTableSamples;
-    const double h = f * maximumHeight;
-    // The object point lies on the object surface, which sits before the global origin.
-    origin = object->transform().transformToGlobal({0, h, object->sagAtRadius(std::abs(h))});
-    const std::optional<double> root = chiefRoot(evaluate, {-1e-5, 1e-5}, lens.rayAimingTolerance());
+    const std::optional<double>& root = roots[static_cast<std::size_t>(k - 1)];
     if (!root) {
       failed = k;
       break;
     }
-    evaluate(*root);
-    samples.append(f, origin, direction);
+    samples.append(fraction(k), points[static_cast<std::size_t>(k - 1)], chiefRayDirectionForAngle(*root));
   }
   storeTables(lens, samples, false, failed);
 }
@@ -308,11 +500,7 @@ std::optional<VKSeries> RayAimer::adjustPositionOfRayResidualEvaluator(const VKS
 }
 
 std::optional<VKSeries> RayAimer::adjustMomentumOfRayResidualEvaluator(const VKSeries& uv) {
-  const XYZ& p0 = m_initialMomentum;
-  const double u = uv.at(0), v = uv.at(1);
-  XYZ p{p0.x + u * m_u.x + v * m_v.x, p0.y + u * m_u.y + v * m_v.y, p0.z + u * m_u.z + v * m_v.z};
-  const double scale = std::sqrt(p0.x * p0.x + p0.y * p0.y + p0.z * p0.z) / std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
-  m_baseRay->setMomentum({p.x * scale, p.y * scale, p.z * scale});
+  m_baseRay->setMomentum(tiltedMomentum(m_initialMomentum, m_u, m_v, uv.at(0), uv.at(1)));
   return residualsOfTrace();
 }
 
@@ -321,8 +509,7 @@ void RayAimer::adjust(Ray& ray, const XY& pupilCoordinate, const VKSeries& start
   m_baseRay = &ray;
   m_targetX = pupilCoordinate.x * m_xStopPlus;
   m_targetY = pupilCoordinate.y * m_yStopPlus;
-  // Misses far below what any analysis resolves: 1e-11 of the stop's size.
-  const double accepted = 1e-11 * pupilScale(m_xStopPlus, m_yStopPlus);
+  const double accepted = acceptedMiss();
 
   foundation::LevenbergMarquardt minimiser;
   minimiser.setConvergenceStandardError(0);
@@ -355,23 +542,137 @@ void RayAimer::adjustPositionOfRay(Ray& ray, const XY& pupilCoordinate) {
 }
 
 void RayAimer::adjustMomentumOfRay(Ray& ray, const XY& pupilCoordinate) {
-  const XYZ p = ray.momentum();
-  m_initialMomentum = p;
-  // Two unit vectors across p, from the coordinate axis least aligned with it.
-  XYZ e{1, 0, 0};
-  double smallest = std::abs(p.x);
-  if (std::abs(p.y) < std::abs(p.x)) e = {0, 1, 0}, smallest = std::abs(p.y);
-  if (!(smallest <= std::abs(p.z))) e = {0, 0, 1};
-  auto cross = [](const XYZ& a, const XYZ& b) {
-    return XYZ{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-  };
-  auto unit = [](const XYZ& a) {
-    const double l = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
-    return XYZ{a.x / l, a.y / l, a.z / l};
-  };
-  m_u = unit(cross(e, p));
-  m_v = unit(cross(m_u, p));
+  m_initialMomentum = ray.momentum();
+  std::tie(m_u, m_v) = basisAcross(m_initialMomentum);
   adjust(ray, pupilCoordinate, VKSeries(2), &RayAimer::adjustMomentumOfRayResidualEvaluator);
+}
+
+double RayAimer::acceptedMiss() const {
+  // Misses far below what any analysis resolves: 1e-11 of the stop's size.
+  return 1e-11 * pupilScale(m_xStopPlus, m_yStopPlus);
+}
+
+template <class Place>
+std::vector<bool> RayAimer::adjustTogether(std::span<Ray> rays, std::span<const XY> pupilCoordinates,
+                                           std::span<const XY> starts, double step, Place place) {
+  const std::size_t n = rays.size();
+  const double accepted = acceptedMiss();
+  struct Search {
+    XY c, best;           // coordinates to try next, and the best tried so far
+    double bestMiss = std::numeric_limits<double>::infinity();
+    int halvings = 0;     // backtracks since the last improvement
+    bool active = true;
+  };
+  std::vector<Search> searches(n);
+  std::vector<bool> settled(n, false);
+  for (std::size_t i = 0; i < n; ++i) {
+    searches[i].c = starts[i];
+    searches[i].active = rays[i].isAlive();
+  }
+  // A step that loses the ray or misses by more than the best point goes half way back.
+  auto backtrack = [](Search& s) {
+    if (!std::isfinite(s.bestMiss) || ++s.halvings > 40) {
+      s.active = false;
+      return;
+    }
+    s.c = {s.best.x + 0.5 * (s.c.x - s.best.x), s.best.y + 0.5 * (s.c.y - s.best.y)};
+  };
+  std::vector<Ray> trials;
+  std::vector<std::size_t> owner;
+  for (int round = 0; round < 60; ++round) {
+    trials.clear(), owner.clear();
+    for (std::size_t i = 0; i < n; ++i) {
+      if (!searches[i].active) continue;
+      const XY& c = searches[i].c;
+      for (const XY& c1 : {c, XY{c.x + step, c.y}, XY{c.x, c.y + step}}) {
+        trials.push_back(rays[i]);
+        trials.back().disableTrajectory();
+        place(trials.back(), i, c1);
+      }
+      owner.push_back(i);
+    }
+    if (trials.empty()) break;
+    traceRays(m_lens, trials, m_stop, aimingTrace(m_checkApertures));
+    if (platform::currentThreadIsCancelled()) break;
+    for (std::size_t j = 0; j < owner.size(); ++j) {
+      const std::size_t i = owner[j];
+      Search& s = searches[i];
+      const Ray& base = trials[3 * j];
+      if (!base.isAlive()) {
+        backtrack(s);
+        continue;
+      }
+      const XY target{pupilCoordinates[i].x * m_xStopPlus, pupilCoordinates[i].y * m_yStopPlus};
+      const XY q = stopPoint(m_stop, base);
+      const double rx = q.x - target.x, ry = q.y - target.y, miss = std::hypot(rx, ry);
+      if (!(miss < s.bestMiss)) {
+        backtrack(s);
+        continue;
+      }
+      s.best = s.c, s.bestMiss = miss, s.halvings = 0;
+      if (miss <= accepted) {
+        s.active = false;
+        continue;
+      }
+      const Ray &du = trials[3 * j + 1], &dv = trials[3 * j + 2];
+      if (!du.isAlive() || !dv.isAlive()) {
+        s.active = false;
+        continue;
+      }
+      const XY qu = stopPoint(m_stop, du), qv = stopPoint(m_stop, dv);
+      const double j00 = (qu.x - q.x) / step, j10 = (qu.y - q.y) / step;
+      const double j01 = (qv.x - q.x) / step, j11 = (qv.y - q.y) / step;
+      const double det = j00 * j11 - j01 * j10;
+      if (!(std::abs(det) > 0) || !std::isfinite(det)) {
+        s.active = false;
+        continue;
+      }
+      s.c = {s.c.x - (j11 * rx - j01 * ry) / det, s.c.y - (j00 * ry - j10 * rx) / det};
+    }
+  }
+  // As a one-ray search that stalls at rounding level after reaching the target.
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!(searches[i].bestMiss <= 100 * accepted)) continue;
+    place(rays[i], i, searches[i].best);
+    settled[i] = true;
+  }
+  return settled;
+}
+
+void RayAimer::adjustPositionsOfRays(std::span<Ray> rays, std::span<const XY> pupilCoordinates) {
+  const std::size_t n = std::min(rays.size(), pupilCoordinates.size());
+  std::vector<XY> starts(n);
+  for (std::size_t i = 0; i < n; ++i) starts[i] = {rays[i].x(), rays[i].y()};
+  auto place = [this](Ray& ray, std::size_t, const XY& c) {
+    const double z = m_systemSurface ? m_systemSurface->sagAtQ({c.x, c.y}) : 0.0;
+    ray.setPosition({c.x, c.y, z});
+  };
+  // Differences over 1e-7 of the stop's size: far above rounding, far below curvature.
+  const std::vector<bool> settled = adjustTogether(rays.first(n), pupilCoordinates.first(n), starts,
+                                                   1e-7 * pupilScale(m_xStopPlus, m_yStopPlus), place);
+  for (std::size_t i = 0; i < n; ++i)
+    if (!settled[i]) adjustPositionOfRay(rays[i], pupilCoordinates[i]);
+}
+
+void RayAimer::adjustMomentaOfRays(std::span<Ray> rays, std::span<const XY> pupilCoordinates) {
+  const std::size_t n = std::min(rays.size(), pupilCoordinates.size());
+  struct Tilt {
+    XYZ p0, u, v;
+  };
+  std::vector<Tilt> tilts(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    tilts[i].p0 = rays[i].momentum();
+    std::tie(tilts[i].u, tilts[i].v) = basisAcross(tilts[i].p0);
+  }
+  auto place = [&tilts](Ray& ray, std::size_t i, const XY& c) {
+    const Tilt& t = tilts[i];
+    ray.setMomentum(tiltedMomentum(t.p0, t.u, t.v, c.x, c.y));
+  };
+  const std::vector<XY> starts(n, XY{0, 0});
+  const std::vector<bool> settled =
+      adjustTogether(rays.first(n), pupilCoordinates.first(n), starts, 1e-7 * std::abs(m_objectIndex), place);
+  for (std::size_t i = 0; i < n; ++i)
+    if (!settled[i]) adjustMomentumOfRay(rays[i], pupilCoordinates[i]);
 }
 
 }  // namespace orb::tracing

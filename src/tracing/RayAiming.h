@@ -1,6 +1,8 @@
 #pragma once
 
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "foundation/linear/VKSeries.h"
 #include "foundation/objects/XY.h"
@@ -22,9 +24,12 @@ namespace orb::tracing {
 ///   against which pupil coordinates are scaled;
 /// - aiming tables, rebuilt by every system update: splines over the fraction of the
 ///   largest field of the real chief ray's start point (angle fields: QY, QZ) or start
-///   direction (height fields: PY, PZ), each from a root search at 100 fractions;
-/// - adjusting: a least-squares search per test ray that moves its start point (object at
-///   infinity) or tilts its momentum (finite object) until it meets the stop at the target.
+///   direction (height fields: PY, PZ), each from root searches at 100 fractions run in
+///   step (one trace per step for all of them);
+/// - adjusting: a search per test ray that moves its start point (object at infinity) or
+///   tilts its momentum (finite object) until it meets the stop at the target; a field's
+///   rays are searched together (Newton steps, one trace per step for all of them), a ray
+///   that this leaves unsettled by a least-squares search of its own.
 
 /// One aiming table as the lens holds it (Lens::RayAimingState's interpolator slots).
 /// Built once per system update and then only read; readers copy the spline, whose
@@ -74,6 +79,13 @@ class RayAimer {
   /// The same by tilting the ray's momentum (its length kept) from its start point.
   void adjustMomentumOfRay(Ray& ray, const foundation::XY& pupilCoordinate);
 
+  /// Many rays at once (one field's), ray i to pupil coordinate i: damped Newton steps
+  /// on all of them together, each round one trace of every unsettled ray and its two
+  /// finite-difference neighbours. A ray the joint search does not settle is adjusted on
+  /// its own as above, so the outcome is that of the one-ray calls to the aiming accuracy.
+  void adjustPositionsOfRays(std::span<Ray> rays, std::span<const foundation::XY> pupilCoordinates);
+  void adjustMomentaOfRays(std::span<Ray> rays, std::span<const foundation::XY> pupilCoordinates);
+
   /// Stop-plane misses (x − targetX, y − targetY) of the base ray moved to (x, y) or tilted
   /// by (u, v); none when the ray does not reach the stop.
   std::optional<foundation::VKSeries> adjustPositionOfRayResidualEvaluator(const foundation::VKSeries& xy);
@@ -84,6 +96,12 @@ class RayAimer {
   template <class Evaluator>
   void adjust(Ray& ray, const foundation::XY& pupilCoordinate, const foundation::VKSeries& start,
               Evaluator evaluator);
+  /// The joint search: `place(ray, i, c)` sets ray i's start for the coordinates c; answers
+  /// which rays it settled (the others are as they came).
+  template <class Place>
+  std::vector<bool> adjustTogether(std::span<Ray> rays, std::span<const foundation::XY> pupilCoordinates,
+                                   std::span<const foundation::XY> starts, double step, Place place);
+  double acceptedMiss() const;
 
   lens::Lens& m_lens;
   const lens::Surface* m_stop;

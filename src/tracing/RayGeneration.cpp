@@ -64,7 +64,6 @@ std::vector<Ray> raysFromObjectPoint(lens::Lens& lens, const XYZ& point, double 
   for (const XY& p : pupilCoordinates) {
     if (aimer) {
       rays.emplace_back(point, aimDirection, n);
-      aimer->adjustMomentumOfRay(rays.back(), p);
     } else {
       const double tx = (p.x * (m.B - m.A * z0) * s - m.A * point.x) / (m.B - m.A * point.z);
       const double ty = (p.y * (m.B - m.A * z0) * s - m.A * point.y) / (m.B - m.A * point.z);
@@ -72,6 +71,8 @@ std::vector<Ray> raysFromObjectPoint(lens::Lens& lens, const XYZ& point, double 
     }
     rays.back().tags().pupilCoordinate = p;
   }
+  // The field's rays are aimed together: one trace per step for all of them.
+  if (aimer) aimer->adjustMomentaOfRays(rays, pupilCoordinates);
   return rays;
 }
 
@@ -196,14 +197,12 @@ std::vector<Ray> raysForAngleCoordinate(lens::Lens& lens, const XY& angles, cons
     const double R = paraxial(lens, "entrancePupilDiameter") / 2;
     std::vector<Ray> rays;
     rays.reserve(pupilCoordinates.size());
-    for (const XY& p : pupilCoordinates) {
-      if (aimer) {
-        rays.emplace_back(q0, d, n);
-        aimer->adjustPositionOfRay(rays.back(), p);
-      } else {
-        rays.emplace_back(XYZ{p.x * R + q0.x, p.y * R + q0.y, 0}, d, n);
-      }
-      Ray& r = rays.back();
+    for (const XY& p : pupilCoordinates) rays.emplace_back(aimer ? q0 : XYZ{p.x * R + q0.x, p.y * R + q0.y, 0}, d, n);
+    // The field's rays are aimed together: one trace per step for all of them.
+    if (aimer) aimer->adjustPositionsOfRays(rays, pupilCoordinates);
+    for (std::size_t i = 0; i < rays.size(); ++i) {
+      const XY& p = pupilCoordinates[i];
+      Ray& r = rays[i];
       const XYZ& q = r.position();
       const XYZ& pm = r.momentum();
       // Path measured from the chief ray's start, so rays of one field share a wavefront.

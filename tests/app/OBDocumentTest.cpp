@@ -348,7 +348,7 @@ TEST_F(OBDocumentTest, UndoLimitHolds) {
 
 // The example files a new user opens first.
 TEST_F(OBDocumentTest, ExamplesOpen) {
-  for (const char* name : {"DoubleGauss.zmx", "CookeTriplet.orb"}) {
+  for (const char* name : {"DoubleGauss.zmx", "DoubleGaussRelay.zmx", "CookeTriplet.orb"}) {
     SCOPED_TRACE(name);
     std::string error;
     auto document = open(std::string(ORB_SOURCE_DIR) + "/examples/" + name, &error);
