@@ -22,6 +22,8 @@ function(add_orb_test layer)
   set(target ${layer}_tests)
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE orb_${layer} ${ARG_LINK} GTest::gtest GTest::gmock GTest::gtest_main project_warnings)
+  # Helpers several layers' tests share (tests/support).
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   target_compile_definitions(${target} PRIVATE
     ORB_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
     ORB_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

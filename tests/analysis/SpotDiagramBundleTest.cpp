@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ZemaxLens.h"
+
 #include <atomic>
 #include <cmath>
 #include <functional>
@@ -27,22 +29,8 @@ using testing::Window;
 // The Cooke triplet of lens1.zmx (3 fields, 3 waves), its first lens stopped down to a
 // radius of 4.5 so that the off-axis fields lose rays there.
 LensPtr clippedTriplet() {
-  lens::registerArchiveClasses();
-  tracing::registerSystemGenerator();
-  std::string why;
-  auto decoded = interchange::readTextFile(std::string(ORB_TEST_DATA_DIR) + "/lenses/lens1.zmx", &why);
-  EXPECT_TRUE(decoded) << why;
-  auto dictionary = interchange::readZemaxString(decoded->text);
-  EXPECT_TRUE(dictionary);
-  auto lens = lens::Lens::create();
-  lens->stopWatchingSelf();
-  lens->setValuesForDesiredKeysWithDictionary(*dictionary);
-  lens->validateStop();
-  lens->validateFields();
-  lens->validateWaves();
-  lens->generateSystemFromParaxialSpecification();
+  auto lens = support::lensFromZemaxFile(std::string(ORB_TEST_DATA_DIR) + "/lenses/lens1.zmx");
   lens->surfaceArray()[1]->setAperture(lens::CircularAperture::annulusWithMinRadius(0, 4.5));
-  lens->setIsReady(true);
   return lens;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ZemaxLens.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -262,24 +264,10 @@ TEST(SpotDiagramSettingsTest, PotentialDelayQuestionGuardsAllBeams) {
 // updater and lens buffer on the main loop. Left to its first-use choices it shows every
 // field and every wave, each field a layer of its own with its rms in the layer title.
 TEST(SpotDiagramEndToEndTest, ZemaxFileGivesOneLayerPerField) {
-  lens::registerArchiveClasses();
-  tracing::registerSystemGenerator();
-  std::string why;
-  auto decoded = interchange::readTextFile(std::string(ORB_TEST_DATA_DIR) + "/lenses/lens1.zmx", &why);
-  ASSERT_TRUE(decoded) << why;
-  auto dictionary = interchange::readZemaxString(decoded->text);
-  ASSERT_TRUE(dictionary);
-  auto lens = lens::Lens::create();
-  lens->stopWatchingSelf();
-  lens->setValuesForDesiredKeysWithDictionary(*dictionary);
-  lens->validateStop();
-  lens->validateFields();
-  lens->validateWaves();
-  lens->generateSystemFromParaxialSpecification();
+  auto lens = support::lensFromZemaxFile(std::string(ORB_TEST_DATA_DIR) + "/lenses/lens1.zmx");
   ASSERT_FALSE(lens->warningReSystemGeneration().has_value()) << *lens->warningReSystemGeneration();
   ASSERT_EQ(lens->countOfFieldArray(), 3u);
   ASSERT_EQ(lens->countOfWaveArray(), 3u);
-  lens->setIsReady(true);
 
   auto calculator = spotCalculator(61);
   calculator->setUnits("micron");

@@ -2,6 +2,8 @@
 // semidiameters its opening leaves must be those of the aimed y-fans traced ray by ray.
 #include <gtest/gtest.h>
 
+#include "ZemaxLens.h"
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -27,25 +29,7 @@ namespace {
 
 // Read, made and updated as the document opens a Zemax file.
 std::shared_ptr<lens::Lens> openExample(const std::string& name) {
-  lens::registerArchiveClasses();
-  registerSystemGenerator();
-  const std::string path = std::string(ORB_SOURCE_DIR) + "/examples/" + name;
-  std::string why;
-  auto decoded = interchange::readTextFile(path, &why);
-  EXPECT_TRUE(decoded) << why;
-  if (!decoded) return nullptr;
-  auto dictionary = interchange::readZemaxString(decoded->text);
-  EXPECT_TRUE(dictionary);
-  if (!dictionary) return nullptr;
-  auto lens = lens::Lens::create();
-  lens->stopWatchingSelf();
-  lens->setValuesForDesiredKeysWithDictionary(*dictionary);
-  lens->validateStop();
-  lens->validateFields();
-  lens->validateWaves();
-  lens->generateSystemFromParaxialSpecification();
-  lens->setIsReady(true);
-  return lens;
+  return support::lensFromZemaxFile(std::string(ORB_SOURCE_DIR) + "/examples/" + name);
 }
 
 // A meridional ray from the object point (0, h) aimed here, not by the program's aimer:

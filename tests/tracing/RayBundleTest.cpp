@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ZemaxLens.h"
+
 #include <algorithm>
 #include <atomic>
 #include <thread>
@@ -77,20 +79,7 @@ SURF 6
   DISZ 0
 )";
 
-std::shared_ptr<lens::Lens> foldedAsphere() {
-  lens::registerArchiveClasses();
-  registerSystemGenerator();
-  auto dictionary = interchange::readZemaxString(kFoldedAsphere);
-  EXPECT_TRUE(dictionary);
-  auto lens = lens::Lens::create();
-  lens->stopWatchingSelf();
-  lens->setValuesForDesiredKeysWithDictionary(*dictionary);
-  lens->validateStop();
-  lens->validateFields();
-  lens->validateWaves();
-  lens->generateSystemFromParaxialSpecification();
-  return lens;
-}
+std::shared_ptr<lens::Lens> foldedAsphere() { return support::lensFromZemaxText(kFoldedAsphere); }
 
 bool near(double a, double b) { return std::abs(a - b) <= 1e-12 * std::max(1.0, std::abs(b)); }
 
