@@ -50,11 +50,13 @@ void NotificationQueue::enqueue(Notification notification, PostingStyle style, u
 // Posts what was queued when the call began; notifications enqueued by observers during
 // delivery wait for the next pass, so a feedback loop cannot starve the run loop.
 bool NotificationQueue::postFrom(std::deque<Notification>& queue) {
+  std::unique_lock lock(m_mutex);
+  // A run loop asks on every turn; an empty queue must not cost the allocation a deque
+  // makes as it is constructed.
+  if (queue.empty()) return false;
   std::deque<Notification> batch;
-  {
-    std::lock_guard lock(m_mutex);
-    batch.swap(queue);
-  }
+  batch.swap(queue);
+  lock.unlock();
   for (const auto& n : batch)
     if (!n.senderIsGone()) m_center.post(n);
   return !batch.empty();
