@@ -1,5 +1,6 @@
 #include "interchange/ZemaxParameterMapping.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "lens/Parameter.h"
@@ -19,11 +20,18 @@ void emitMessage(const MessageSink& sink, const std::string& message) {
 ZemaxParameterRanges zemaxParameterRanges(std::string_view zemaxType, std::size_t parameterCount) {
   ZemaxParameterRanges r;
   const int count = static_cast<int>(parameterCount);
-  if (zemaxType == "KINOFORM") {
+  // The kinoform's order is Zemax's parameter 0 (BINARY_2), its phase terms extra data.
+  if (zemaxType == "BINARY_2" || zemaxType == "KINOFORM") {
     r.firstParameter = 0;
     r.lastParameter = 8;
-  } else if (zemaxType == "SZERNSAG") {
+  } else if (zemaxType == "ZERNSURF" || zemaxType == "SZERNSAG") {
     r.lastParameter = 10;
+  } else if (zemaxType == "PARAXIAL") {
+    // Zemax's parameter 2 of a paraxial lens is its OPD mode: a lenslet array, which
+    // Zemax lacks, goes out as its lenslet focal length alone.
+    r.lastParameter = std::min(count, 1);
+    r.lastExtraData = 0;
+    return r;
   } else {
     r.lastParameter = count;
   }

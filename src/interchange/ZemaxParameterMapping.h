@@ -30,8 +30,9 @@ struct ZemaxParameterRanges {
 };
 
 /// The ranges of a surface of this Zemax type with `parameterCount` parameters: from 1
-/// to the count for most types; a kinoform numbers its parameters 0 to 8 and a Zernike
-/// sag surface stops them at 10, the rest being extra data.
+/// to the count for most types; a kinoform (BINARY_2) numbers its parameters 0 to 8 and a
+/// Zernike sag surface (ZERNSURF) stops them at 10, the rest being extra data; a paraxial
+/// lens has only parameter 1.
 ZemaxParameterRanges zemaxParameterRanges(std::string_view zemaxType, std::size_t parameterCount);
 ZemaxParameterRanges zemaxParameterRanges(const lens::Surface& surface);
 

@@ -7,6 +7,7 @@
 #include "lens/Field.h"
 #include "lens/Lens.h"
 #include "lens/Parameter.h"
+#include "lens/FreeformSurfaceTypes.h"
 #include "lens/SimpleSurfaceTypes.h"
 #include "lens/SpiderAperture.h"
 #include "lens/Surface.h"
@@ -41,6 +42,7 @@ void registerArchiveClasses() {
   if (!registry.byName("GLObject")) registry.registerAbstract("GLObject", "VKColoredObject");
   registry.registerClass<Surface>("Surface", "GLObject");
   registerSimpleSurfaceArchiveClasses();
+  registerFreeformSurfaceArchiveClasses();
   registerSurfaceTypes();
   if (!registry.byName("OBObject")) registry.registerAbstract("OBObject", "VKObject");
   registry.registerClass<Lens>("Lens", "OBObject");

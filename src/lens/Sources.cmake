@@ -20,6 +20,16 @@ list(APPEND sources
   SurfaceParaxial.h SurfaceParaxial.cpp
   SurfaceTilted.h SurfaceTilted.cpp
   SimpleSurfaceTypes.h SimpleSurfaceTypes.cpp
+  SurfacePoly.h SurfacePoly.cpp
+  SurfaceToric.h SurfaceToric.cpp
+  SurfaceBiconic.h SurfaceBiconic.cpp
+  SurfaceZernikeSag.h SurfaceZernikeSag.cpp
+  SurfaceKinoform.h SurfaceKinoform.cpp
+  SurfaceConicY.h SurfaceConicY.cpp
+  SurfaceParaxialXY.h SurfaceParaxialXY.cpp
+  SurfaceVortex.h SurfaceVortex.cpp
+  SurfaceDiffuser.h SurfaceDiffuser.cpp
+  FreeformSurfaceTypes.h FreeformSurfaceTypes.cpp
 )
 list(APPEND sources
   ConicSection.h

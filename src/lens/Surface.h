@@ -238,6 +238,9 @@ class Surface : public foundation::VKColoredObject, public ParameterSurface, pub
   virtual foundation::XYZ phaseTangentGradientAtPosition(const foundation::XYZ&) const { return {0, 0, 0}; }
   /// The Taylor construction applied to the radial phase, with no z dependence.
   virtual geometry::SurfaceTaylorExpansion phaseTaylorExpansionAtPosition(const foundation::XYZ& p) const;
+  /// Called by the diffracter before each refraction; the diffuser draws its random phase
+  /// gradient here. Nothing in the base.
+  virtual void turnerWillRefractRay() const {}
 
   // --- shape classification ----------------------------------------------------------------------
   /// Curvature exactly 0 (subclasses with their own shape override).

@@ -1,5 +1,6 @@
 #include "lens/SurfaceTypeRegistry.h"
 
+#include "lens/FreeformSurfaceTypes.h"
 #include "lens/SimpleSurfaceTypes.h"
 #include "lens/Surface.h"
 #include "platform/Exception.h"
@@ -60,6 +61,7 @@ void registerSurfaceTypes() {
   registry.registerType<Surface>("STANDARD");
   registry.registerType<Surface>("Standard");
   registerSimpleSurfaceTypes(registry);
+  registerFreeformSurfaceTypes(registry);
 }
 
 }  // namespace orb::lens

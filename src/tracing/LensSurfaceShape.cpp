@@ -36,6 +36,7 @@ class LensSurfaceShape final : public SurfaceShape {
   geometry::SurfaceTaylorExpansion taylorExpansionAtPosition(const foundation::XYZ& p) const override {
     return m_surface.taylorExpansionAtPosition(p);
   }
+  const lens::Surface* lensSurface() const override { return &m_surface; }
 
  private:
   const lens::Surface& m_surface;

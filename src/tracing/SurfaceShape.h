@@ -40,6 +40,9 @@ class SurfaceShape {
   /// −∇F/|∇F|.
   virtual foundation::XYZ surfaceNormalAtPosition(const foundation::XYZ& p) const = 0;
   virtual geometry::SurfaceTaylorExpansion taylorExpansionAtPosition(const foundation::XYZ& p) const = 0;
+  /// The lens surface behind the shape, for turners that read its phase or parameters
+  /// (diffracters, ideal lenses); null for a shape given by numbers.
+  virtual const lens::Surface* lensSurface() const { return nullptr; }
 };
 
 /// A rotationally symmetric conic of curvature c and conic constant k, optionally a

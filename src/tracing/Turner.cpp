@@ -6,7 +6,9 @@
 #include <type_traits>
 
 #include "platform/Log.h"
+#include "tracing/Diffracter.h"
 #include "tracing/RayWithFrame.h"
+#include "tracing/TurnerParaxial.h"
 
 namespace orb::tracing {
 
@@ -329,6 +331,15 @@ std::unique_ptr<Turner> makeTurner(std::string_view name, std::shared_ptr<const 
   else if (name == "TurnerAsphere") t = std::make_unique<TurnerAsphere>();
   else if (name == "TurnerZernike") t = std::make_unique<TurnerZernike>();
   else if (name == "TurnerPoly") t = std::make_unique<TurnerPoly>();
+  else if (name == "TurnerParaxial") t = std::make_unique<TurnerParaxial>();
+  else if (name == "TurnerParaxialXY") t = std::make_unique<TurnerParaxialXY>();
+  else if (name == "TurnerParaxialFlyEye") t = std::make_unique<TurnerParaxialFlyEye>();
+  else if (name == "Diffracter") {
+    // The diffractive surfaces are their own phase texture.
+    auto d = std::make_unique<Diffracter>();
+    d->setTexture(surface ? surface->lensSurface() : nullptr);
+    t = std::move(d);
+  }
   else return nullptr;
   t->setSurface(std::move(surface));
   return t;

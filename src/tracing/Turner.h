@@ -171,9 +171,11 @@ class TurnerPhaser : public Turner {
   void paraxiallyReflectRay(RayWithFrame&) override {}
 };
 
-/// The turner named ("Turner", "TurnerStandard", "TurnerPhaser"); null for a turner not
-/// built here (the asphere, polynomial, Zernike, diffractive, ideal-lens and light-pipe
-/// turners).
+/// The turner named ("Turner", "TurnerStandard", "TurnerPhaser", "TurnerAsphere",
+/// "TurnerZernike", "TurnerPoly", "Diffracter", "TurnerParaxial", "TurnerParaxialXY",
+/// "TurnerParaxialFlyEye"); null for a turner not built here (the light-pipe turners).
+/// The diffracter and the ideal lenses read their phase and parameters from the shape's
+/// lens surface.
 std::unique_ptr<Turner> makeTurner(std::string_view name, std::shared_ptr<const SurfaceShape> surface);
 
 /// The turner the surface's type names, on the surface's shape; null when not built here.

@@ -24,7 +24,7 @@ struct SharedFile {
   std::size_t fields;
   std::vector<double> microns;
   std::size_t primary;
-  std::size_t troubles;  // TOROIDAL is not a surface type of ours yet
+  std::size_t troubles;
 };
 
 const std::vector<SharedFile>& sharedFiles() {
@@ -33,7 +33,7 @@ const std::vector<SharedFile>& sharedFiles() {
       {"lens_floa.zmx", TextEncoding::Ascii, 5, 1, {0.5876}, 0, 0},
       {"lens2.zmx", TextEncoding::Utf16LE, 4, 1, {0.5876}, 0, 0},
       {"lens_thorlabs_iso_8859_1.zmx", TextEncoding::Latin1, 4, 1, {0.78}, 0, 0},
-      {"thorlabs_lj1598l1.zmx", TextEncoding::Ascii, 4, 1, {0.4861, 0.5876, 0.6563}, 1, 2},
+      {"thorlabs_lj1598l1.zmx", TextEncoding::Ascii, 4, 1, {0.4861, 0.5876, 0.6563}, 1, 0},
       {"simple_fold_mirror_up.zmx", TextEncoding::Utf16LE, 0, 1, {}, 0, 0},
       {"one_mirror_up_45deg.zmx", TextEncoding::Utf16LE, 7, 1, {0.55}, 0, 0},
       {"flat_transmission_grating.zmx", TextEncoding::Utf16LE, 5, 3, {0.587}, 0, 0},

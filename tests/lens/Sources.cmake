@@ -6,6 +6,7 @@ list(APPEND sources
 list(APPEND sources
   SolveTest.cpp
   SimpleSurfaceTypesTest.cpp
+  FreeformSurfaceTypesTest.cpp
 )
 list(APPEND sources
   SurfaceTest.cpp

@@ -8,7 +8,6 @@
 
 #include "LensFixture.h"
 #include "lens/CircularAperture.h"
-#include "lens/SurfaceGrating.h"
 #include "lens/Wave.h"
 #include "platform/Exception.h"
 #include "platform/Thread.h"
@@ -175,14 +174,21 @@ TEST(TraceDriverTest, DeadRayTrajectoryEndsAtTheSurfaceWhereItDied) {
   EXPECT_NEAR(ray.trajectory()->back().position.z, 4, 1e-12);  // global coordinates
 }
 
+// A surface type whose turner the tracing layer does not build.
+class SurfaceWithoutTurner : public lens::Surface {
+ public:
+  std::string_view turnerName() const override { return "TurnerNotBuilt"; }
+  std::shared_ptr<lens::Surface> makeEmpty() const override { return platform::makeObject<SurfaceWithoutTurner>(); }
+};
+
 TEST(TraceDriverTest, SurfaceWithoutTracerRaisesUnsupportedAndLeavesTheWarning) {
   auto lens = singlet();
-  lens->insertObjectInSurfaceArrayAtIndex(lens::Surface::create<lens::SurfaceGrating>(), 2);
+  lens->insertObjectInSurfaceArrayAtIndex(lens::Surface::create<SurfaceWithoutTurner>(), 2);
   placeSurfaces(*lens);
   Ray ray({0, 1, 0}, {0, 0, 1}, 1);
   try {
     traceRay(*lens, ray);
-    FAIL() << "a grating has no turner yet";
+    FAIL() << "the surface has no turner";
   } catch (const platform::Exception& e) {
     EXPECT_EQ(e.name(), "Unsupported");
   }

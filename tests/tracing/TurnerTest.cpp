@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "tracing/Diffracter.h"
 #include "tracing/Pusher.h"
+#include "tracing/TurnerParaxial.h"
 #include "tracing/RayWithFrame.h"
 
 namespace orb::tracing {
@@ -256,7 +258,9 @@ TEST(TurnerTest, FramedRefractionKeepsTheBasisOnTheRay) {
 
 TEST(TurnerTest, MakeByName) {
   EXPECT_NE(dynamic_cast<TurnerStandard*>(makeTurner("TurnerStandard", nullptr).get()), nullptr);
-  EXPECT_EQ(makeTurner("Diffracter", nullptr), nullptr);
+  EXPECT_NE(dynamic_cast<Diffracter*>(makeTurner("Diffracter", nullptr).get()), nullptr);
+  EXPECT_NE(dynamic_cast<TurnerParaxialFlyEye*>(makeTurner("TurnerParaxialFlyEye", nullptr).get()), nullptr);
+  EXPECT_EQ(makeTurner("TurnerLightPipe", nullptr), nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,56 @@
+#include "lens/FreeformSurfaceTypes.h"
+
+#include "lens/SurfaceBiconic.h"
+#include "lens/SurfaceConicY.h"
+#include "lens/SurfaceDiffuser.h"
+#include "lens/SurfaceKinoform.h"
+#include "lens/SurfaceParaxialXY.h"
+#include "lens/SurfacePoly.h"
+#include "lens/SurfaceToric.h"
+#include "lens/SurfaceTypeRegistry.h"
+#include "lens/SurfaceVortex.h"
+#include "lens/SurfaceZernikeSag.h"
+#include "platform/ArchiveRegistry.h"
+
+namespace orb::lens {
+
+
+void registerFreeformSurfaceTypes(SurfaceTypeRegistry& registry) {
+  registry.registerType<SurfaceParaxialXY>("PARAX_XY");
+  registry.registerType<SurfaceParaxialXY>("Paraxial XY");
+  registry.registerType<SurfaceKinoform>("BINARY_2");
+  registry.registerType<SurfaceKinoform>("Kinoform");
+  registry.registerType<SurfaceToricY>("TOROIDAL");
+  registry.registerType<SurfaceToricY>("Toric Y");
+  registry.registerType<SurfaceFresnel>("FRESNELS");
+  registry.registerType<SurfaceFresnel>("Fresnel");
+  registry.registerType<SurfaceBiconic>("BICONICX");
+  registry.registerType<SurfaceBiconic>("Biconic");
+  registry.registerType<SurfaceZernikeSag>("ZERNSURF");
+  registry.registerType<SurfaceZernikeSag>("SZERNSAG");
+  registry.registerType<SurfaceZernikeSag>("Zernike");
+  registry.registerType<SurfacePoly>("Polynomial");
+  registry.registerType<SurfaceToricX>("Toric X");
+  registry.registerType<SurfaceVortex>("Vortex");
+  registry.registerType<SurfaceDiffuser>("Diffuser");
+  registry.registerType<SurfaceParaxialFlyEye>("Paraxial Fly Eye");
+}
+
+void registerFreeformSurfaceArchiveClasses() {
+  auto& registry = platform::ArchiveRegistry::shared();
+  registry.registerClass<SurfacePoly>("SurfacePoly", "Surface");
+  if (!registry.byName("SurfaceToric")) registry.registerAbstract("SurfaceToric", "SurfaceAsphere");
+  registry.registerClass<SurfaceToricX>("SurfaceToricX", "SurfaceToric");
+  registry.registerClass<SurfaceToricY>("SurfaceToricY", "SurfaceToric");
+  registry.registerClass<SurfaceBiconic>("SurfaceBiconic", "Surface");
+  registry.registerClass<SurfaceZernikeSag>("SurfaceZernikeSag", "SurfaceAsphere");
+  registry.registerClass<SurfaceKinoform>("SurfaceKinoform", "SurfaceAsphere");
+  registry.registerClass<SurfaceFresnel>("SurfaceFresnel", "SurfaceAsphere");
+  registry.registerClass<SurfaceConicY>("SurfaceConicY", "Surface");
+  registry.registerClass<SurfaceParaxialXY>("SurfaceParaxialXY", "SurfaceParaxial");
+  registry.registerClass<SurfaceParaxialFlyEye>("SurfaceParaxialFlyEye", "SurfaceParaxial");
+  registry.registerClass<SurfaceVortex>("SurfaceVortex", "Surface");
+  registry.registerClass<SurfaceDiffuser>("SurfaceDiffuser", "Surface");
+}
+
+}  // namespace orb::lens
