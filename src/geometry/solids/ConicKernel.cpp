@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "geometry/solids/Ordering.h"
 #include "geometry/solids/Vector3.h"
 #include "geometry/values/PolynomialRoots.h"
 
@@ -73,7 +74,7 @@ std::vector<double> realRoots(const double* c, int degree) {
     }
     ys.push_back(y);
   }
-  std::sort(ys.begin(), ys.end());
+  std::sort(ys.begin(), ys.end(), lessNaNLast);
   return ys;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "geometry/solids/Ordering.h"
 #include "geometry/values/XYZValue.h"
 #include "platform/Exception.h"
 
@@ -17,10 +18,9 @@ class PointAndParameter {
   const std::shared_ptr<XYZValue>& point() const { return m_point; }
   double parameter() const { return m_parameter; }
 
-  /// 1 when this parameter is greater, −1 when smaller, else 0 (ascending by parameter).
-  int compare(const PointAndParameter& other) const {
-    return m_parameter > other.m_parameter ? 1 : m_parameter < other.m_parameter ? -1 : 0;
-  }
+  /// 1 when this parameter is greater, −1 when smaller, else 0 (ascending by parameter,
+  /// a NaN parameter after every number, so sorting records is always defined).
+  int compare(const PointAndParameter& other) const { return compareNaNLast(m_parameter, other.m_parameter); }
   friend bool operator<(const PointAndParameter& a, const PointAndParameter& b) { return a.compare(b) < 0; }
 
   /// "%@ (%e)".

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "foundation/platform/ArrayExtensions.h"
+#include "geometry/solids/Ordering.h"
 #include "geometry/solids/R3Plane.h"
 #include "geometry/values/GeometryDebug.h"
 #include "platform/Log.h"
@@ -66,7 +67,7 @@ VKPolarDomain::VKPolarDomain(R3CurveArray edges, std::shared_ptr<const PolarMap>
 
 std::vector<double> VKPolarDomain::angularMilestones() const {
   std::vector<double> angles = m_thetaArray;
-  std::sort(angles.begin(), angles.end());
+  std::sort(angles.begin(), angles.end(), lessNaNLast);
   if (angles.empty())
     angles = {0, 2 * M_PI};
   else

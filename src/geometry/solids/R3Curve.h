@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "geometry/solids/PointAndParameter.h"
+#include "geometry/solids/WingedEdge.h"
 #include "geometry/values/R3Point.h"
 #include "platform/Object.h"
 
@@ -31,10 +32,8 @@ using R3CurveArray = std::vector<R3CurvePtr>;
 /// they point to (weak handles) and reads them only in descriptions.
 /// Curves compare by identity (the Object default), so collections find a curve only as
 /// itself. Make curves with platform::makeObject or the subclasses' factories.
-class R3Curve : public platform::Object {
+class R3Curve : public platform::Object, public WingedEdge {
  public:
-  using Slots = std::array<std::weak_ptr<platform::Object>, 2>;
-
   R3Curve() = default;
   R3Curve(R3PointPtr q0, R3PointPtr q1);
 
@@ -50,15 +49,6 @@ class R3Curve : public platform::Object {
   /// [q0, q1] for a curve with ends, else empty.
   R3PointArray endpoints() const;
   virtual bool endsAreConsistentWithFiniteCurve() const { return true; }
-
-  Slots& v() { return m_v; }
-  Slots& em() { return m_em; }
-  Slots& ep() { return m_ep; }
-  Slots& f() { return m_f; }
-  const Slots& v() const { return m_v; }
-  const Slots& em() const { return m_em; }
-  const Slots& ep() const { return m_ep; }
-  const Slots& f() const { return m_f; }
 
   void setKey(std::string key) { m_key = std::move(key); }
   const std::string& key() const { return m_key; }
@@ -106,6 +96,9 @@ class R3Curve : public platform::Object {
   // --- class operations -----------------------------------------------------------------
   /// The distinct end points (by value) of the curves that have ends, in no defined order.
   static R3PointArray endpointsOfCurves(const R3CurveArray& curves);
+  /// Each geometric curve once (the first of each canonical key, keys ascending): the
+  /// same segment found from two surfaces, or walked the other way, is one edge.
+  static R3CurveArray uniqueCurvesFromArray(const R3CurveArray& curves);
   static R3PointPtr commonEndpointForCurveA(const R3Curve& a, const R3Curve& b);
   /// Tangents at the common end: along A into it, along B away from it; empty when none.
   static R3PointArray tangentPairForCurveA(const R3Curve& a, const R3Curve& b);
@@ -123,7 +116,6 @@ class R3Curve : public platform::Object {
 
  private:
   R3PointPtr m_q0, m_q1;
-  Slots m_v, m_em, m_ep, m_f;
   std::string m_key;
 };
 

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "foundation/polynomial/QuarticPoly.h"
+#include "geometry/solids/Ordering.h"
 #include "geometry/solids/R3Line.h"
 #include "geometry/solids/Vector3.h"
 #include "geometry/values/PolynomialRoots.h"
@@ -46,8 +47,8 @@ int R3Torus::getIntersectionParametersForLine(const R3Line& line, double* out, i
   quarticRoots(std::span<const double, 5>(P.c, 5), roots);
   std::sort(roots.begin(), roots.end(), [](const XY& l, const XY& r) {
     if ((l.y == 0) != (r.y == 0)) return l.y == 0;
-    if (l.x != r.x) return l.x > r.x;
-    return l.y > r.y;
+    if (greaterNaNLast(l.x, r.x) || greaterNaNLast(r.x, l.x)) return greaterNaNLast(l.x, r.x);
+    return greaterNaNLast(l.y, r.y);
   });
   int count = 0;
   for (const XY& root : roots) {

@@ -1,6 +1,7 @@
 list(APPEND sources
   solids/PointCoalescer.h solids/PointCoalescer.cpp
   solids/PointAndParameter.h
+  solids/Ordering.h
   solids/Cloaked.h solids/Cloaked.cpp
   solids/Vector3.h
   solids/ConicKernel.h solids/ConicKernel.cpp
@@ -17,4 +18,11 @@ list(APPEND sources
   solids/R3Torus.h solids/R3Torus.cpp
   solids/PolarMap.h solids/PolarMap.cpp
   solids/PolarIntegration.h solids/PolarIntegration.cpp
+  solids/WingedEdge.h solids/WingedEdge.cpp
+  solids/Manifold.h solids/Manifold.cpp
+  solids/PlaneManifold.h solids/PlaneManifold.cpp
+  solids/SurfacePatch.h solids/SurfacePatch.cpp
+  solids/LimbGenerator.h solids/LimbGenerator.cpp
+  solids/R3Hull.h solids/R3Hull.cpp
+  solids/BSIG.h solids/BSIG.cpp
 )

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "geometry/solids/ConicKernel.h"
+#include "geometry/solids/Ordering.h"
 #include "geometry/values/GeometryDebug.h"
 
 namespace orb::geometry {
@@ -217,7 +218,7 @@ int dsyevq3(const double* A, double* Q, double* w) {
 
 int sortEigensystem3(double* Q, double* w) {
   int order[3] = {0, 1, 2};
-  std::sort(order, order + 3, [&](int a, int b) { return w[a] < w[b]; });
+  std::sort(order, order + 3, [&](int a, int b) { return lessNaNLast(w[a], w[b]); });
   double wOut[3], QOut[9];
   for (int j = 0; j < 3; ++j) {
     wOut[j] = w[order[j]];

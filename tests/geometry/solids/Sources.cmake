@@ -4,4 +4,7 @@ list(APPEND sources
   solids/SurfaceTest.cpp
   solids/CurveTest.cpp
   solids/PolarTest.cpp
+  solids/HullTest.cpp
+  solids/WingedEdgeTest.cpp
+  solids/ManifoldTest.cpp
 )
