@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "ExpectRaises.h"
+
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -27,15 +29,7 @@ void expectNear(const R3PointPtr& p, const XYZ& want, double tol) {
   EXPECT_NEAR(p->z(), want.z, tol);
 }
 
-void expectRaises(const std::function<void()>& f, const std::string& name, const std::string& reason) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception: " << reason;
-  } catch (const platform::Exception& e) {
-    EXPECT_EQ(e.name(), name);
-    EXPECT_EQ(e.reason(), reason);
-  }
-}
+using support::expectRaises;
 
 std::shared_ptr<R3Ellipse> unitCircle() { return R3Ellipse::ellipseWithCenter(P(0, 0, 0), P(1, 0, 0), P(0, 1, 0)); }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "ExpectRaises.h"
+
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -24,15 +26,7 @@ namespace {
 
 R3PointPtr P(double x, double y, double z) { return R3Point::pointWithDoubles(x, y, z); }
 
-void expectRaises(const std::function<void()>& f, const std::string& name, const std::string& reason) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception: " << reason;
-  } catch (const platform::Exception& e) {
-    EXPECT_EQ(e.name(), name);
-    EXPECT_EQ(e.reason(), reason);
-  }
-}
+using support::expectRaises;
 
 /// The box [x0, x1] × [y0, y1] × [z0, z1] as six planes whose normals point outwards.
 std::vector<R3SurfacePtr> box(double x0, double x1, double y0, double y1, double z0, double z1) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "ExpectRaises.h"
+
 #include <cmath>
 #include <memory>
 #include <string>
@@ -29,15 +31,7 @@ std::vector<double> parameters(const R3Surface& s, const R3Line& line) {
   return {t, t + n};
 }
 
-void expectRaises(const std::function<void()>& f, const std::string& name, const std::string& reason) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception: " << reason;
-  } catch (const platform::Exception& e) {
-    EXPECT_EQ(e.name(), name);
-    EXPECT_EQ(e.reason(), reason);
-  }
-}
+using support::expectRaises;
 
 void expectParameters(const std::vector<double>& got, const std::vector<double>& want, double tol) {
   ASSERT_EQ(got.size(), want.size());

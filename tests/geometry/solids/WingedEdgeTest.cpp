@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "ExpectRaises.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -19,15 +21,7 @@ namespace {
 R3PointPtr P(double x, double y) { return R3Point::pointWithDoubles(x, y, 0); }
 R3CurvePtr S(const R3PointPtr& a, const R3PointPtr& b) { return R3LineSegment::lineSegmentWithStartingPoint(a, b); }
 
-void expectRaises(const std::function<void()>& f, const std::string& name, const std::string& reason) {
-  try {
-    f();
-    ADD_FAILURE() << "no exception: " << reason;
-  } catch (const platform::Exception& e) {
-    EXPECT_EQ(e.name(), name);
-    EXPECT_EQ(e.reason(), reason);
-  }
-}
+using support::expectRaises;
 
 /// A net in the plane z = 0, linked and traced.
 struct Net {
