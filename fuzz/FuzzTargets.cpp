@@ -1,6 +1,9 @@
 #include "FuzzTargets.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -10,7 +13,12 @@
 #include "foundation/platform/CharacterSet.h"
 #include "foundation/platform/PasswordKeyedData.h"
 #include "foundation/platform/Scanner.h"
+#include "interchange/CodeVReader.h"
 #include "interchange/LensDictionary.h"
+#include "interchange/OsloLensCatalog.h"
+#include "interchange/OsloReader.h"
+#include "interchange/TiltedTelescopeReader.h"
+#include "interchange/ZemaxLensCatalog.h"
 #include "interchange/TextDecoding.h"
 #include "interchange/ZemaxReader.h"
 #include "interchange/ZemaxWriter.h"
@@ -146,6 +154,89 @@ int zemaxLens(const std::uint8_t* data, std::size_t size) {
     lens->validateFields();
     lens->validateWaves();
     (void)interchange::zemaxStringForModel(interchange::lensDictionaryFromLens(*lens), [](const std::string&) {});
+  } catch (const platform::Exception&) {
+  }
+  return 0;
+}
+
+namespace {
+
+// A foreign reader's dictionary must make a lens the document can validate and write.
+void openAndWrite(const std::optional<Dictionary>& dictionary) {
+  if (!dictionary) return;
+  auto lens = lens::Lens::create();
+  lens->setValuesForDesiredKeysWithDictionary(*dictionary);
+  lens->validateStop();
+  lens->validateFields();
+  lens->validateWaves();
+  (void)interchange::zemaxStringForModel(interchange::lensDictionaryFromLens(*lens), [](const std::string&) {});
+}
+
+interchange::PrescriptionReadOptions quietOptions() {
+  interchange::PrescriptionReadOptions options;
+  options.source = "fuzz";
+  options.log = [](const std::string&) {};
+  options.onTrouble = [](const interchange::ZemaxTrouble&) { return interchange::ZemaxTroubleAnswer::ContinueReading; };
+  return options;
+}
+
+}  // namespace
+
+int codeVLens(const std::uint8_t* data, std::size_t size) {
+  registerOnce();
+  DrainMainLoop drain;
+  try {
+    openAndWrite(interchange::readCodeVString(interchange::decodeText({data, size}).text, quietOptions()));
+  } catch (const platform::Exception&) {
+  }
+  return 0;
+}
+
+int osloLens(const std::uint8_t* data, std::size_t size) {
+  registerOnce();
+  DrainMainLoop drain;
+  try {
+    openAndWrite(interchange::readOsloString(interchange::decodeText({data, size}).text, quietOptions()));
+  } catch (const platform::Exception&) {
+  }
+  return 0;
+}
+
+int tiltedTelescope(const std::uint8_t* data, std::size_t size) {
+  registerOnce();
+  DrainMainLoop drain;
+  try {
+    openAndWrite(interchange::readTiltedTelescopeString(text(data, size)));
+  } catch (const platform::Exception&) {
+  }
+  return 0;
+}
+
+// The same bytes as a Zemax lens catalog and as the three files of an OSLO lens catalog.
+int lensCatalogs(const std::uint8_t* data, std::size_t size) {
+  registerOnce();
+  DrainMainLoop drain;
+  const auto dir = std::filesystem::temp_directory_path() / ("orb-fuzz-catalog-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  for (const char* name : {"c.txt", "c.nam", "c.dat"}) {
+    std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  try {
+    if (auto entries = interchange::indexZemaxLensCatalog((dir / "c.txt").string())) {
+      std::size_t n = 0;
+      for (const auto& e : *entries) {
+        if (e.fileOffset < 0 || e.fileBytes < 0 || static_cast<std::size_t>(e.fileOffset + e.fileBytes) > size)
+          broken("a catalog entry outside its file");
+        if (++n <= 4) (void)interchange::previewLensForZemaxCatalogEntry(e);
+      }
+    }
+    interchange::OsloLensCatalog catalog;
+    if (catalog.readFromFile((dir / "c.txt").string()))
+      for (const auto& e : catalog.entryArray()) {
+        (void)catalog.elaborateOn(e.shortName);
+        (void)catalog.lensDictionaryForCatalogEntry(e, quietOptions());
+      }
   } catch (const platform::Exception&) {
   }
   return 0;
@@ -296,6 +387,8 @@ std::span<const Target> targets() {
       {"zemax_lens", zemaxLens},        {"native_document", nativeDocument}, {"property_list", propertyList},
       {"glass_catalog_archive", glassCatalogArchive}, {"agf", agfCatalog},   {"oslo_glass", osloCatalog},
       {"maker_tables", makerTables},    {"scanner", scanner},                {"base64", base64},
+      {"codev_lens", codeVLens},        {"oslo_lens", osloLens},             {"tilted_telescope", tiltedTelescope},
+      {"lens_catalogs", lensCatalogs},
   };
   return all;
 }

@@ -26,6 +26,10 @@ int osloCatalog(const std::uint8_t* data, std::size_t size);
 int makerTables(const std::uint8_t* data, std::size_t size);
 int scanner(const std::uint8_t* data, std::size_t size);
 int base64(const std::uint8_t* data, std::size_t size);
+int codeVLens(const std::uint8_t* data, std::size_t size);
+int osloLens(const std::uint8_t* data, std::size_t size);
+int tiltedTelescope(const std::uint8_t* data, std::size_t size);
+int lensCatalogs(const std::uint8_t* data, std::size_t size);
 
 /// Every target, in one table the fuzzers' build, the script and the regression share.
 std::span<const Target> targets();

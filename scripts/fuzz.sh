@@ -11,7 +11,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 build=${ORB_FUZZ_BUILD_DIR:-build-fuzz}
-all=(zemax_lens native_document property_list glass_catalog_archive agf oslo_glass maker_tables scanner base64)
+all=(zemax_lens native_document property_list glass_catalog_archive agf oslo_glass maker_tables scanner base64
+     codev_lens oslo_lens tilted_telescope lens_catalogs)
 [ $# -gt 0 ] && targets=("$@") || targets=("${all[@]}")
 
 ORB_SETUP_FUZZ=1 bash scripts/setup.sh

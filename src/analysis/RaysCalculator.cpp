@@ -16,6 +16,8 @@
 #include "platform/NotificationCenter.h"
 #include "platform/Thread.h"
 #include "platform/UserDefaults.h"
+#include "tracing/Emitters.h"
+#include "tracing/OBBeam.h"
 #include "tracing/RayGeneration.h"
 #include "tracing/TraceDriver.h"
 
@@ -852,8 +854,12 @@ void RaysCalculator::calculate() {
     if (!platform::currentThreadIsCancelled()) traceRays();
   } catch (const platform::Exception& e) {
     platform::log("Exception: %s", e.what());
-    platform::Synchronized lock(this);
-    m_exception = e;
+    {
+      platform::Synchronized lock(this);
+      m_exception = e;
+    }
+    // Shown where the user looks, not only logged.
+    performOnMainThreadForRun([this, text = e.name() + ": " + e.reason()] { setStatus(text); });
   }
   if (platform::currentThreadIsCancelled()) {  // a cancelled trace's rays are discarded
     m_workingInitialBundle.reset();
@@ -883,8 +889,33 @@ void RaysCalculator::generateInitialRays() {
     if (!tracing::fillBundleForFields(start->rays, *l, fields, start->pupil, waves)) start->rays.clear();
     if (!start->rays.empty()) m_workingInitialBundle = std::move(start);
   }
-  // Beams and emitters make their own rays once the tracing layer offers Gaussian-beam
-  // and emitter sources; until then they add none.
+  // Beams and emitters add their random rays beside the bundle.
+  Rays others;
+  for (const BeamPtr& b : beamsOfInterest()) {
+    const auto* beam = dynamic_cast<const tracing::OBBeam*>(b.get());
+    if (!beam || beamNumberOfRays() == 0) continue;
+    Rays made = beam->randomRaysWithCount(beamNumberOfRays());
+    // A lens wave at the beam's wavelength stands for it, so per-wave selections find the rays.
+    std::shared_ptr<lens::Wave> same;
+    for (const WavePtr& w : waves)
+      if (w && made.size() && made.front().wave() &&
+          w->wavelengthInNanometers() == made.front().wave()->wavelengthInNanometers())
+        same = w;
+    for (Ray& r : made) {
+      if (same) r.setWave(same);
+      r.tags().setValueForKey("beam", Value(b));
+      others.push_back(std::move(r));
+    }
+  }
+  for (const SurfacePtr& s : emissionSurfacesOfInterest()) {
+    const auto* emission = dynamic_cast<const tracing::RayEmission*>(s->emission().get());
+    if (!emission || emissionNumberOfRays() == 0) continue;
+    for (Ray& r : emission->randomRaysWithCount(emissionNumberOfRays())) {
+      r.tags().setValueForKey("emissionSurface", Value(s));
+      others.push_back(std::move(r));
+    }
+  }
+  m_workingInitialRays = std::move(others);
   m_workingInitialParaxialRays = std::move(paraxialStart);
 }
 

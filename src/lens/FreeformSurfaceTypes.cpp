@@ -3,6 +3,7 @@
 #include "lens/SurfaceBiconic.h"
 #include "lens/SurfaceConicY.h"
 #include "lens/SurfaceDiffuser.h"
+#include "lens/SurfaceGradient.h"
 #include "lens/SurfaceKinoform.h"
 #include "lens/SurfaceParaxialXY.h"
 #include "lens/SurfacePoly.h"
@@ -34,6 +35,10 @@ void registerFreeformSurfaceTypes(SurfaceTypeRegistry& registry) {
   registry.registerType<SurfaceVortex>("Vortex");
   registry.registerType<SurfaceDiffuser>("Diffuser");
   registry.registerType<SurfaceParaxialFlyEye>("Paraxial Fly Eye");
+  registry.registerType<SurfaceGradient2>("GRINSUR2");
+  registry.registerType<SurfaceGradient2>("Gradient 2");
+  registry.registerType<SurfaceGradient5>("GRINSUR5");
+  registry.registerType<SurfaceGradient5>("Gradient 5");
 }
 
 void registerFreeformSurfaceArchiveClasses() {
@@ -51,6 +56,9 @@ void registerFreeformSurfaceArchiveClasses() {
   registry.registerClass<SurfaceParaxialFlyEye>("SurfaceParaxialFlyEye", "SurfaceParaxial");
   registry.registerClass<SurfaceVortex>("SurfaceVortex", "Surface");
   registry.registerClass<SurfaceDiffuser>("SurfaceDiffuser", "Surface");
+  if (!registry.byName("SurfaceGradientZemax")) registry.registerAbstract("SurfaceGradientZemax", "Surface");
+  registry.registerClass<SurfaceGradient2>("SurfaceGradient2", "SurfaceGradientZemax");
+  registry.registerClass<SurfaceGradient5>("SurfaceGradient5", "SurfaceGradientZemax");
 }
 
 }  // namespace orb::lens

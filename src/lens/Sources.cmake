@@ -29,6 +29,7 @@ list(APPEND sources
   SurfaceParaxialXY.h SurfaceParaxialXY.cpp
   SurfaceVortex.h SurfaceVortex.cpp
   SurfaceDiffuser.h SurfaceDiffuser.cpp
+  SurfaceGradient.h SurfaceGradient.cpp
   FreeformSurfaceTypes.h FreeformSurfaceTypes.cpp
 )
 list(APPEND sources

@@ -241,6 +241,7 @@ bool Surface::canDrawAxisymmetric() const { return isAxisymmetric() && (!m_apert
 void Surface::setLocalToGlobalCoordinateTransformationMatrix(const foundation::TransformationMatrix& localToGlobal,
                                                              const foundation::TransformationMatrix& globalToLocal) {
   m_transform.setLocalToGlobalCoordinateTransformationMatrix(localToGlobal, globalToLocal);
+  frameDidChange();
 }
 
 void Surface::implementCoordinateBreak(foundation::TransformStack&) const {}

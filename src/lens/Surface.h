@@ -254,7 +254,10 @@ class Surface : public foundation::VKColoredObject, public ParameterSurface, pub
   /// The local frame; a new surface has the identity; each surface (and each copy) owns
   /// its own, so regenerating a copy never moves another lens's surfaces.
   const foundation::OBTransform& transform() const { return m_transform; }
-  void setTransform(const foundation::OBTransform& transform) { m_transform = transform; }
+  void setTransform(const foundation::OBTransform& transform) {
+    m_transform = transform;
+    frameDidChange();
+  }
   /// The system update's entry: both matrices, supplied as exact inverses.
   void setLocalToGlobalCoordinateTransformationMatrix(const foundation::TransformationMatrix& localToGlobal,
                                                       const foundation::TransformationMatrix& globalToLocal);
@@ -303,9 +306,10 @@ class Surface : public foundation::VKColoredObject, public ParameterSurface, pub
   /// the delegate finds (a dummy glass of that name without delegate).
   void setGlassName(const std::string& name);
   std::optional<std::size_t> glassNumber() const;
-  std::shared_ptr<platform::Color> glassColor() const;
+  virtual std::shared_ptr<platform::Color> glassColor() const;
   virtual bool glassIsGood() const;
-  bool precedesAmbient() const { return !m_glass; }
+  /// No medium of its own behind the surface (the ambient one follows).
+  virtual bool precedesAmbient() const { return !m_glass; }
   /// A dummy glass is replaced by the delegate's; any other is reported to the delegate.
   void resolveGlass();
 
@@ -508,7 +512,7 @@ class Surface : public foundation::VKColoredObject, public ParameterSurface, pub
   std::string curvatureDescription() const;
   std::string semidiameterDescription() const;
   std::string conicDescription() const;
-  std::string glassDescription() const;
+  virtual std::string glassDescription() const;
   std::string fixedConicDescription() const;
   std::string coatingDescription() const;
   static const std::vector<std::string>& thicknessSolveDescriptors();
@@ -595,7 +599,7 @@ class Surface : public foundation::VKColoredObject, public ParameterSurface, pub
   void appendApertureDataToString(std::string& out) const;
   void appendTransformationDescriptionToString(std::string& out) const;
   void appendParaxialTraceToString(std::string& out) const;
-  void appendSeidelToString(std::string& out) const;
+  virtual void appendSeidelToString(std::string& out) const;
 
   // --- key-value coding and archive ------------------------------------------------------------------------------------
   /// Always true: observing it reports a change of any model key.
@@ -615,6 +619,11 @@ class Surface : public foundation::VKColoredObject, public ParameterSurface, pub
   void willDeallocate() override;
   /// Subclasses that keep values outside parameters announce through this after edits.
   void surfaceDidChange() { broadcastSurfaceChangedNotification(); }
+  /// The surface was placed anew; types whose medium depends on the frame drop it.
+  virtual void frameDidChange() {}
+  /// The cached medium behind the surface (types that make their own).
+  const std::shared_ptr<materials::Medium>& cachedMedium() const { return m_medium; }
+  void setCachedMedium(std::shared_ptr<materials::Medium> medium) const { m_medium = std::move(medium); }
 
  private:
   void rebuildConic(double c, double k);

@@ -165,7 +165,7 @@ class PusherParaxial : public Pusher {
 
 /// The pusher a surface type names ("Pusher", "PusherConicoid", "PusherConicX",
 /// "PusherConicY", "PusherTilted", "PusherIterative", "PusherImplicit", "PusherParaxial");
-/// null for a name not built here ("PusherGraded" belongs to the gradient-index tracer).
+/// null for a name not built here ("PusherGraded" needs its medium: see pusherWithMedium).
 std::unique_ptr<Pusher> makePusher(std::string_view name, std::shared_ptr<const SurfaceShape> surface);
 
 /// The pusher the surface's type names, on the surface's shape; null for a pusher not

@@ -13,6 +13,8 @@
 #include "platform/Exception.h"
 #include "tracing/ParaxialMeasurement.h"
 #include "tracing/Pusher.h"
+#include "tracing/OBBeam.h"
+#include "tracing/PusherGraded.h"
 #include "tracing/RayAiming.h"
 #include "tracing/RayGeneration.h"
 #include "tracing/RayWithFrame.h"
@@ -159,7 +161,7 @@ void run(lens::Lens& lens) {
     // The medium decides the pusher: a gradient gap needs the gradient pusher, as in
     // every other trace.
     const std::string_view pusherName = s.pusherNameWithMedium(current.get());
-    std::unique_ptr<Pusher> pusher = makePusher(pusherName, shapeOfSurface(s));
+    std::unique_ptr<Pusher> pusher = pusherWithMedium(s, current);
     if (!pusher)
       platform::Exception::raise("Unsupported", "Surface %s needs the pusher %.*s, which is not available",
                                  s.nickname().c_str(), static_cast<int>(pusherName.size()), pusherName.data());
@@ -229,6 +231,10 @@ void run(lens::Lens& lens) {
     current = next;
   }
 
+  // Graded media carry the frame they were made in: make them again now that every
+  // surface stands in its place, before any worker traces.
+  for (const auto& s : surfaces) s->medium();
+
   lens.setParaxialData(measureParaxialDataToLevel(lens, 2));
   measureCardinalPoints(lens);
   measureStopTransferMatrix(lens);
@@ -284,6 +290,7 @@ void generateSystemFromParaxialSpecification(lens::Lens& lens) {
 }
 
 void registerSystemGenerator() {
+  registerTracingClasses();
   lens::Lens::setSystemGenerator([](lens::Lens& l) { generateSystemFromParaxialSpecification(l); });
 }
 

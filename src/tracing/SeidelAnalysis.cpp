@@ -15,6 +15,7 @@
 #include "tracing/ClassicNumbers.h"
 #include "tracing/ParaxialMeasurement.h"
 #include "tracing/Pusher.h"
+#include "tracing/PusherGraded.h"
 #include "tracing/RayGeneration.h"
 #include "tracing/RayWithFrame.h"
 #include "tracing/SurfaceShape.h"
@@ -72,7 +73,7 @@ void perform(lens::Lens& lens) {
     lens::Surface& s = *surfaces[index];
     const bool last = index + 1 == surfaces.size();
     ray.transformByMatrix(s.transform().globalToLocalCoordinateTransformationMatrix());
-    std::unique_ptr<Pusher> pusher = makePusher(s.pusherNameWithMedium(current.get()), shapeOfSurface(s));
+    std::unique_ptr<Pusher> pusher = pusherWithMedium(s, current);
     if (!pusher) platform::Exception::raise("Unsupported", "No pusher for surface %s", s.nickname().c_str());
     pusher->setRayAcquisitionTolerance(lens.rayAcquisitionTolerance());
     pusher->acquireRay(ray, coordinatesReflected);
@@ -125,9 +126,16 @@ void perform(lens::Lens& lens) {
         }
       }
       s.setParaxialTraceData({h, uPrime, hb, ub, D, A, Ab});
-      s.setPetzvalTerm(P);
-      s.setSeidel(S1, S2, S3, S4, S5);
-      s.setConrady(A * h * delta, Ab * h * delta);
+      // A surface with a graded medium behind it has no third-order sums of this kind.
+      const bool graded = !next->isUniform();
+      s.setPetzvalTerm(graded ? 0 : P);
+      if (graded) {
+        s.setSeidel(0, 0, 0, 0, 0);
+        s.setConrady(0, 0);
+      } else {
+        s.setSeidel(S1, S2, S3, S4, S5);
+        s.setConrady(A * h * delta, Ab * h * delta);
+      }
       current = next;
       if (mirror) coordinatesReflected = !coordinatesReflected;
     }

@@ -25,6 +25,7 @@
 #include "platform/Thread.h"
 #include "tracing/PupilPatterns.h"
 #include "tracing/Pusher.h"
+#include "tracing/PusherGraded.h"
 #include "tracing/Ray.h"
 #include "tracing/RayBlock.h"
 #include "tracing/RayBundle.h"
@@ -230,6 +231,7 @@ struct SurfaceStep {
   const lens::Aperture* aperture;
   bool mirror, isTarget, coordinatesReflected;
   std::string nickname;  // made on the first aperture death
+  bool graded = false;   // the rays reach the surface through a graded medium
 };
 
 // The per-surface order for a run of rays: frame, acquisition, semidiameter, emitter
@@ -296,7 +298,7 @@ Plan makePlan(lens::Lens& lens, const lens::Surface* target, const TraceOptions&
     std::shared_ptr<materials::Medium> next =
         surface.isCoordinateBreak() || mirror ? current : mediumFor(surface.medium());
     const std::string_view pusherName = surface.pusherNameWithMedium(current.get());
-    std::unique_ptr<Pusher> pusher = makePusher(pusherName, shapeOfSurface(surface));
+    std::unique_ptr<Pusher> pusher = pusherWithMedium(surface, current);
     if (!pusher) raiseMissing("pusher", pusherName, surface);
     pusher->setRayAcquisitionTolerance(lens.rayAcquisitionTolerance());
     std::unique_ptr<Turner> turner = turnerForSurface(surface);
@@ -305,7 +307,7 @@ Plan makePlan(lens::Lens& lens, const lens::Surface* target, const TraceOptions&
     plan.push_back({&surface, frame.globalToLocalCoordinateTransformationMatrix() * currentToGlobal,
                     std::move(pusher), std::move(turner), next,
                     options.checkApertures && !isTarget ? surface.apertureObject().get() : nullptr, mirror, isTarget,
-                    coordinatesReflected, {}});
+                    coordinatesReflected, {}, !current->isUniform()});
     currentToGlobal = frame.localToGlobalCoordinateTransformationMatrix();
     if (mirror && !isTarget) coordinatesReflected = !coordinatesReflected;
     if (isInfinite(surface.thickness()) || isTarget) break;
@@ -373,7 +375,8 @@ std::vector<ColumnStep> columnSteps(Plan& plan, const lens::Lens& lens,
     const bool phaser = typeid(turner) == typeid(TurnerPhaser);
     c.conic = typeid(pusher) == typeid(PusherConicoid);
     c.bend = !step.isTarget && !phaser;
-    c.inColumns = c.conic && (!c.bend || bendsByTheBaseLaw(*step.turner)) && (step.mirror || step.next->isUniform());
+    // A graded medium is stepped through ray by ray: never the straight conic kernels.
+    c.inColumns = !step.graded && c.conic && (!c.bend || bendsByTheBaseLaw(*step.turner)) && (step.mirror || step.next->isUniform());
     if (step.aperture && typeid(*step.aperture) == typeid(lens::CircularAperture) && !step.aperture->isSoft())
       c.circle = static_cast<const lens::CircularAperture*>(step.aperture);
     if (c.inColumns && c.bend && !step.mirror) {

@@ -254,5 +254,22 @@ TEST(SpotDiagramBundleTest, CancelledRunLeavesNoPartialResult) {
   EXPECT_TRUE(*calculator->plotDictionary() == plot);
 }
 
+class FailingSpot : public SpotDiagramCalculator {
+ public:
+  void generateInitialRays() override { platform::Exception::raise("Unsupported", "no pusher for %s", "GRIN"); }
+};
+
+// A stage that raises is the calculator's status, in words, never only a line in the log.
+TEST(SpotDiagramBundleTest, RaisingWhileMakingRaysBecomesTheStatus) {
+  auto calculator = platform::makeObject<FailingSpot>();
+  Window window(clippedTriplet(), calculator);
+  window.buffer = std::make_unique<LensBuffer>(window.document, calculator);
+  window.document->postLensIsReady();
+  ASSERT_TRUE(testing::pumpUntil([&] {
+    return calculator->status() == "Unsupported: no pusher for GRIN" && !calculator->hasWorkerThread();
+  })) << calculator->status();
+  EXPECT_TRUE(calculator->exception().has_value());
+}
+
 }  // namespace
 }  // namespace orb::analysis

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "interchange/LensDictionary.h"
+#include "interchange/OsloLensCatalog.h"
+#include "interchange/ZemaxLensCatalog.h"
+#include "interchange/ZemaxReader.h"
 #include "interchange/ZemaxWriter.h"
 
 #include <QColor>
@@ -18,7 +21,13 @@
 #include <fstream>
 #include <map>
 
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QUndoStack>
+#include <QUrl>
+
+#include "app/document/OBAppDel.h"
 
 #include "AppTestSupport.h"
 #include "LensTextSupport.h"
@@ -134,11 +143,11 @@ TEST_F(OBDocumentTest, ZemaxFileShowsSpotDiagrams) {
 TEST_F(OBDocumentTest, OtherActionsSayTheyAreNotAvailableYet) {
   auto document = open(kLens1);
   ASSERT_TRUE(document);
-  EXPECT_TRUE(document->performAction("makeOPD"));
+  EXPECT_TRUE(document->performAction("makeDistortion"));
   EXPECT_TRUE(document->performAction("showLensDataEditor"));
   EXPECT_FALSE(document->performAction("noSuchAction"));
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0], "The window \"OPD\" is not available yet.");
+  EXPECT_EQ(messages[0], "The window \"Distortion\" is not available yet.");
   EXPECT_EQ(messages[1], "The window \"SurfaceData\" is not available yet.");
   EXPECT_TRUE(document->windowControllers().empty());
 }
@@ -356,6 +365,141 @@ TEST_F(OBDocumentTest, ExamplesOpen) {
     EXPECT_GE(document->lens()->surfaceArray().size(), 8u);
     EXPECT_FALSE(document->lens()->warningReSystemGeneration().has_value());
   }
+}
+
+}  // namespace
+}  // namespace orb::app
+
+namespace orb::app {
+namespace {
+
+struct ForeignLensFileTest : OBDocumentTest {
+  void TearDown() override {
+    OBDocument::setZemaxTroubleAsker({});
+    OBDocument::setSaveDestinationChooser({});
+    OBDocumentTest::TearDown();
+  }
+};
+
+// CODE V and OSLO files open by their extension as read-only lens documents: the lens is
+// the file's, and Save asks where to write instead of writing over the foreign file.
+TEST_F(ForeignLensFileTest, CodeVAndOsloFilesOpenAsLenses) {
+  struct Case {
+    std::string path, type;
+    std::size_t surfaces;
+    double focalLength;  // y-nu traces of the prescriptions (see the interchange tests)
+  };
+  const Case cases[] = {
+      {std::string(ORB_TEST_DATA_DIR) + "/lenses/cooke_triplet.seq", OBDocument::kCodeVType, 8, 50.33437051},
+      {std::string(ORB_TEST_DATA_DIR) + "/lenses/fixtures/oslo_singlet.len", OBDocument::kOsloType, 4, 100.0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(OBDocument::typeOfFile(c.path), c.type);
+    std::string error;
+    auto document = open(c.path, &error);
+    ASSERT_TRUE(document) << error;
+    EXPECT_EQ(document->fileType(), c.type);
+    EXPECT_FALSE(document->isDocumentEdited());
+    ASSERT_EQ(document->lens()->surfaceArray().size(), c.surfaces);
+    const auto f = document->lens()->paraxialData().find("focalLength");
+    ASSERT_TRUE(f);
+    EXPECT_NEAR(f->asDouble(), c.focalLength, 2e-6 * c.focalLength);
+    int asked = 0;
+    OBDocument::setSaveDestinationChooser([&asked](QWidget*, const OBDocument&) {
+      ++asked;
+      return std::optional<OBDocument::SaveDestination>();
+    });
+    const auto before = std::filesystem::last_write_time(c.path);
+    EXPECT_FALSE(document->saveDocument(nullptr));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(std::filesystem::last_write_time(c.path), before);
+    document->close();
+  }
+}
+
+// A lens file dropped on a window opens as a document; a drag of plain text is refused.
+TEST_F(ForeignLensFileTest, DroppedFilesOpen) {
+  QWidget window;
+  OBAppDel::acceptLensFileDrops(&window);
+  EXPECT_TRUE(window.acceptDrops());
+  const std::string path = std::string(ORB_TEST_DATA_DIR) + "/lenses/cooke_triplet.seq";
+  QMimeData text;
+  text.setText(QStringLiteral("SO 0 1e10"));
+  QDragEnterEvent refused(QPoint(1, 1), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&window, &refused);
+  EXPECT_FALSE(refused.isAccepted());
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+  QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&window, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(1, 1), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&window, &drop);
+  const auto documents = DocumentController::shared().documents();
+  ASSERT_EQ(documents.size(), 1u);
+  EXPECT_EQ(std::filesystem::path(documents.front()->documentPath()).filename(), "cooke_triplet.seq");
+  EXPECT_TRUE(messages.empty());
+}
+
+// Catalog entries open as untitled documents: a Zemax catalog's plano-convex N-BK7 lens
+// (R = 51.68, n = 1.516800 at the d line: f = 51.68 / 0.5168 = 100) and an OSLO catalog's
+// prescription.
+TEST_F(ForeignLensFileTest, CatalogEntriesOpenAsDocuments) {
+  const auto zemax = interchange::indexZemaxLensCatalog(std::string(ORB_TEST_DATA_DIR) + "/lenses/fixtures/zemax_lens_catalog.txt");
+  ASSERT_TRUE(zemax);
+  auto document = platform::makeObject<OBDocument>();
+  document->init();
+  std::string error;
+  ASSERT_TRUE(document->readFromCatalogEntryText(zemax->front().catalogEntry().value_or(""), OBDocument::kZemaxType, &error))
+      << error;
+  EXPECT_TRUE(document->filePath().empty());
+  const auto f = document->lens()->paraxialData().find("focalLength");
+  ASSERT_TRUE(f);
+  EXPECT_NEAR(f->asDouble(), 51.68 / 0.5168, 2e-4);
+
+  interchange::OsloLensCatalog oslo;
+  ASSERT_TRUE(oslo.readFromFile(std::string(ORB_TEST_DATA_DIR) + "/lenses/fixtures/oslo_catalog.lst"));
+  auto second = platform::makeObject<OBDocument>();
+  second->init();
+  ASSERT_TRUE(second->readFromCatalogEntryText(oslo.lensSpecificationForCatalogEntry(oslo.entryArray()[0]),
+                                               OBDocument::kOsloType, &error))
+      << error;
+  ASSERT_EQ(second->lens()->surfaceArray().size(), 4u);
+  EXPECT_DOUBLE_EQ(second->lens()->surfaceArray()[1]->curvature(), 1 / 51.68);
+  EXPECT_FALSE(second->isDocumentEdited());
+  auto third = platform::makeObject<OBDocument>();
+  third->init();
+  EXPECT_FALSE(third->readFromCatalogEntryText(oslo.lensSpecificationForCatalogEntry(oslo.entryArray()[2]),
+                                               OBDocument::kOsloType, &error));
+}
+
+// A line the reader passes over is asked about as in a Zemax file: giving up opens
+// nothing, continuing opens the lens; a file without surfaces says so.
+TEST_F(ForeignLensFileTest, TroublesAreAskedAndEmptyFilesRefused) {
+  const auto path = (dir / "odd.seq").string();
+  std::ofstream(path) << "SO 0 1e10\nS 50 5 'N-BK7'\nWHAT 1 2\nS -50 45\nSI 0 0\n";
+  std::vector<int> lines;
+  OBDocument::setZemaxTroubleAsker([&lines](const interchange::ZemaxTrouble& t) {
+    lines.push_back(t.line);
+    return interchange::ZemaxTroubleAnswer::GiveUp;
+  });
+  std::string error;
+  EXPECT_FALSE(open(path, &error));
+  EXPECT_EQ(lines, std::vector<int>{3});
+  EXPECT_NE(error.find("given up"), std::string::npos) << error;
+  OBDocument::setZemaxTroubleAsker([](const interchange::ZemaxTrouble&) {
+    return interchange::ZemaxTroubleAnswer::ContinueReading;
+  });
+  auto document = open(path, &error);
+  ASSERT_TRUE(document) << error;
+  EXPECT_EQ(document->lens()->surfaceArray().size(), 4u);
+  document->close();
+
+  const auto empty = (dir / "empty.len").string();
+  std::ofstream(empty) << "// nothing here\n";
+  EXPECT_FALSE(open(empty, &error));
+  EXPECT_NE(error.find("not an OSLO lens file"), std::string::npos) << error;
 }
 
 }  // namespace

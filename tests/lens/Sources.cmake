@@ -7,6 +7,7 @@ list(APPEND sources
   SolveTest.cpp
   SimpleSurfaceTypesTest.cpp
   FreeformSurfaceTypesTest.cpp
+  SurfaceGradientTest.cpp
 )
 list(APPEND sources
   SurfaceTest.cpp

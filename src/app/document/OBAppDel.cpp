@@ -6,7 +6,9 @@
 #include <QClipboard>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QDropEvent>
 #include <QMimeData>
+#include <QUrl>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -245,6 +247,57 @@ std::shared_ptr<SmartDocument> OBAppDel::openDocumentWithPath(const std::string&
   return document;
 }
 
+namespace {
+
+// Takes drags of local files and opens each dropped file, which reports its own failure.
+class LensFileDropFilter : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (!localFiles(drag->mimeData()).empty()) {
+          drag->acceptProposedAction();
+          return true;
+        }
+        return false;
+      }
+      case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const auto paths = localFiles(drop->mimeData());
+        if (paths.empty()) return false;
+        drop->acceptProposedAction();
+        auto* window = qobject_cast<QWidget*>(watched);
+        for (const auto& path : paths) OBAppDel::shared().openDocumentWithPath(path, window);
+        return true;
+      }
+      default:
+        return QObject::eventFilter(watched, event);
+    }
+  }
+
+ private:
+  static std::vector<std::string> localFiles(const QMimeData* data) {
+    std::vector<std::string> paths;
+    if (!data || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls())
+      if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    return paths;
+  }
+};
+
+}  // namespace
+
+void OBAppDel::acceptLensFileDrops(QWidget* window) {
+  if (!window || window->findChild<LensFileDropFilter*>(QString(), Qt::FindDirectChildrenOnly)) return;
+  window->setAcceptDrops(true);
+  window->installEventFilter(new LensFileDropFilter(window));
+}
+
 void OBAppDel::openDocument(QWidget* parent) {
   if (!DocumentController::shared().documentFactory()) {
     showNotAvailableYet(parent, "Opening lens files");
@@ -253,7 +306,8 @@ void OBAppDel::openDocument(QWidget* parent) {
   auto choose = chooseFileToOpen ? chooseFileToOpen : [](QWidget* p) -> std::optional<std::string> {
     const QString path = QFileDialog::getOpenFileName(
         p, QStringLiteral("Open"), QString(),
-        QStringLiteral("Lens files (*.orb *.zmx *.ZMX);;Orbelline lenses (*.orb);;Zemax lenses (*.zmx *.ZMX);;All files (*)"));
+        QStringLiteral("Lens files (*.orb *.zmx *.ZMX *.seq *.SEQ *.len *.LEN);;Orbelline lenses (*.orb);;Zemax lenses (*.zmx *.ZMX);;"
+                       "CODE V sequence files (*.seq *.SEQ);;OSLO lens files (*.len *.LEN);;All files (*)"));
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();
   };

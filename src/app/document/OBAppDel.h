@@ -81,6 +81,8 @@ class OBAppDel : public foundation::OBObject {
   std::shared_ptr<SmartDocument> openDocumentWithPath(const std::string& path, QWidget* parent);
   /// Asks for a file (`chooseFileToOpen`), then opens it.
   void openDocument(QWidget* parent);
+  /// Lens files dropped on `window` (start, lens or analysis window) open as documents.
+  static void acceptLensFileDrops(QWidget* window);
   /// A new document from the clipboard's text, failures shown over `parent`.
   void newFromClipboard(QWidget* parent);
   /// Where Open… finds its file (a file dialog by default; tests replace it).

@@ -2,6 +2,8 @@
 
 #include "interchange/LensDictionary.h"
 #include "interchange/TextDecoding.h"
+#include "interchange/CodeVReader.h"
+#include "interchange/OsloReader.h"
 #include "interchange/ZemaxReader.h"
 #include "interchange/ZemaxWriter.h"
 
@@ -343,6 +345,8 @@ std::string OBDocument::typeOfFile(const std::string& path) {
   std::string extension = dot == std::string::npos ? std::string() : path.substr(dot + 1);
   std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
   if (extension == "zmx") return kZemaxType;
+  if (extension == "seq") return kCodeVType;
+  if (extension == "len") return kOsloType;
   if (extension == kNativeExtension) return kNativeType;
   std::ifstream in(path, std::ios::binary);
   char head[8] = {};
@@ -356,12 +360,16 @@ bool OBDocument::readFromFile(const std::string& path, const std::string& type, 
   if (error) error->clear();
   if (type == kZemaxType) return readZemaxFile(path, error);
   if (type == kNativeType) return readNativeFile(path, error);
+  if (type == kCodeVType || type == kOsloType) return readPrescriptionFile(path, type, error);
   return fail(error, "Orbelline does not read this kind of file.");
 }
 
-bool OBDocument::takeLensFromDictionary(const platform::Dictionary& lensDictionary, std::string* error) {
+bool OBDocument::takeLensFromDictionary(const platform::Dictionary& lensDictionary, std::string* error,
+                                        const char* autoloadCatalogType) {
   try {
     auto lens = lens::Lens::create();
+    // Before the dictionary, so that its glass names resolve in that program's library.
+    if (autoloadCatalogType) lens->setAutoloadCatalogType(std::string(autoloadCatalogType));
     lens->setValuesForDesiredKeysWithDictionary(lensDictionary);
     lens->validateStop();
     lens->validateFields();
@@ -386,19 +394,7 @@ bool OBDocument::readZemaxFile(const std::string& path, std::string* error) {
   options.source = path;
   std::string firstTrouble;
   options.onTrouble = [this, &firstTrouble](const interchange::ZemaxTrouble& trouble) {
-    // The user reads the line and the reason; the exception's name is in the log.
-    const std::string said = trouble.lineText + "\n" + trouble.exceptionReason;
-    if (firstTrouble.empty()) firstTrouble = trouble.message() + ": " + said;
-    if (troubleAsker()) return troubleAsker()(trouble);
-    QMessageBox box(dialogParent());
-    box.setWindowModality(Qt::WindowModal);
-    box.setText(QString::fromStdString(trouble.message()));
-    box.setInformativeText(QString::fromStdString(said));
-    auto* giveUp = box.addButton(QStringLiteral("Give up"), QMessageBox::RejectRole);
-    box.addButton(QStringLiteral("Continue reading"), QMessageBox::AcceptRole);
-    box.exec();
-    return box.clickedButton() == giveUp ? interchange::ZemaxTroubleAnswer::GiveUp
-                                         : interchange::ZemaxTroubleAnswer::ContinueReading;
+    return askAboutTrouble(trouble, &firstTrouble);
   };
   std::optional<platform::Dictionary> dictionary;
   try {
@@ -418,6 +414,79 @@ bool OBDocument::readZemaxFile(const std::string& path, std::string* error) {
   m_filePath = path;
   m_fileType = kZemaxType;
   m_lens->trigger();  // regenerate now, so the windows meet a ready lens
+  clearChangeCount();
+  return true;
+}
+
+interchange::ZemaxTroubleAnswer OBDocument::askAboutTrouble(const interchange::ZemaxTrouble& trouble,
+                                                            std::string* firstTrouble) {
+  // The user reads the line and the reason; the exception's name is in the log.
+  const std::string said = trouble.lineText + "\n" + trouble.exceptionReason;
+  if (firstTrouble->empty()) *firstTrouble = trouble.message() + ": " + said;
+  if (troubleAsker()) return troubleAsker()(trouble);
+  QMessageBox box(dialogParent());
+  box.setWindowModality(Qt::WindowModal);
+  box.setText(QString::fromStdString(trouble.message()));
+  box.setInformativeText(QString::fromStdString(said));
+  auto* giveUp = box.addButton(QStringLiteral("Give up"), QMessageBox::RejectRole);
+  box.addButton(QStringLiteral("Continue reading"), QMessageBox::AcceptRole);
+  box.exec();
+  return box.clickedButton() == giveUp ? interchange::ZemaxTroubleAnswer::GiveUp
+                                       : interchange::ZemaxTroubleAnswer::ContinueReading;
+}
+
+bool OBDocument::readPrescriptionFile(const std::string& path, const std::string& type, std::string* error) {
+  const bool codeV = type == kCodeVType;
+  const char* program = codeV ? "CODE V" : "OSLO";
+  std::string why;
+  auto decoded = interchange::readTextFile(path, &why);
+  if (!decoded) return fail(error, why.empty() ? "The file could not be read as text." : why);
+  auto options = interchange::PrescriptionReadOptions::fromUserDefaults(
+      codeV ? "codeFiveReadHandleInfiniteConjugate" : "osloReadHandleInfiniteConjugate");
+  options.source = path;
+  std::string firstTrouble;
+  options.onTrouble = [this, &firstTrouble](const interchange::ZemaxTrouble& trouble) {
+    return askAboutTrouble(trouble, &firstTrouble);
+  };
+  std::optional<platform::Dictionary> dictionary;
+  try {
+    dictionary = codeV ? interchange::readCodeVString(decoded->text, options)
+                       : interchange::readOsloString(decoded->text, options);
+  } catch (const platform::Exception& e) {
+    return fail(error, reasonForUser(e, "reading"));
+  }
+  if (!dictionary) return fail(error, std::string("Reading the ") + program + " file was given up.");
+  // Both readers always end with an image surface; a file that gave no other is no lens.
+  if (const auto surfaces = dictionary->get("surfaceArray"); !surfaces.isArray() || surfaces.asArray().size() < 3) {
+    const std::string name = displayNameOfPath(path);
+    return fail(error, firstTrouble.empty()
+                           ? "\u201c" + name + "\u201d is not " + (codeV ? "a CODE V sequence" : "an OSLO lens") +
+                                 " file: no surface was found in it."
+                           : firstTrouble);
+  }
+  if (!takeLensFromDictionary(*dictionary, error, codeV ? "ZEMAX" : "OSLO")) return false;
+  m_filePath = path;
+  m_fileType = type;
+  m_lens->trigger();
+  clearChangeCount();
+  return true;
+}
+
+bool OBDocument::readFromCatalogEntryText(const std::string& text, const std::string& type, std::string* error) {
+  if (error) error->clear();
+  if (type == kZemaxType) return readFromPlainText(text, error);
+  if (type != kOsloType) return fail(error, "Orbelline does not read this kind of catalog entry.");
+  std::optional<platform::Dictionary> dictionary;
+  try {
+    dictionary = interchange::readOsloString(
+        text, interchange::PrescriptionReadOptions::fromUserDefaults("osloReadHandleInfiniteConjugate"));
+  } catch (const platform::Exception& e) {
+    return fail(error, reasonForUser(e, "reading the catalog entry"));
+  }
+  if (!dictionary || !dictionary->get("surfaceArray").isArray() || dictionary->get("surfaceArray").asArray().size() < 3)
+    return fail(error, "The catalog entry holds no lens.");
+  if (!takeLensFromDictionary(*dictionary, error, "OSLO")) return false;
+  m_lens->trigger();
   clearChangeCount();
   return true;
 }
@@ -605,7 +674,9 @@ void OBDocument::setSaveDestinationChooser(SaveDestinationChooser chooser) {
 void OBDocument::setRevertConfirmer(RevertConfirmer confirmer) { revertConfirmer() = std::move(confirmer); }
 
 bool OBDocument::saveDocument(QWidget* parent) {
-  if (m_filePath.empty() || m_fileType.empty()) return saveDocumentAs(parent);
+  // CODE V and OSLO files are read only: Save asks where to write, as Save As does.
+  if (m_filePath.empty() || m_fileType.empty() || m_fileType == kCodeVType || m_fileType == kOsloType)
+    return saveDocumentAs(parent);
   std::string error;
   if (writeToFile(m_filePath, m_fileType, &error)) {
     OBAppDel::shared().noteRecentDocumentPath(m_filePath);
@@ -981,6 +1052,7 @@ void registerLensDocument() {
     SmartWindowController::setWindowDecorator([](SmartWindowController& controller) {
       installMenuBar(controller.window()->menuBar(), controller.window());
       installStatusLine(controller);
+      OBAppDel::acceptLensFileDrops(controller.window());
     });
     return true;
   }();

@@ -29,7 +29,8 @@ class SmartWindowController;
 
 /// The lens document: owns one Lens and is its delegate, with the document's merit
 /// functions, the optimiser's scale memory and the window records read from a file. It
-/// reads Zemax lens files and its own keyed archive ("Orbelline file"), writes both, and
+/// reads Zemax, CODE V and OSLO lens files and its own keyed archive ("Orbelline file"),
+/// writes the Zemax and native forms, and
 /// hands its lens to the analysis windows as their lens provider. Main thread only.
 ///
 /// Reading either gives a whole document or fails with a reason: a file that cannot be
@@ -39,6 +40,8 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
  public:
   static constexpr const char* kNativeType = "Orbelline file";
   static constexpr const char* kZemaxType = "ZEMAX lens file";
+  static constexpr const char* kCodeVType = "CODE V sequence file";
+  static constexpr const char* kOsloType = "OSLO lens file";
   static constexpr const char* kNativeExtension = "orb";
 
   static const platform::KeyTable& classKeys();
@@ -60,6 +63,10 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   /// document's lens is left as it was.
   bool readFromFile(const std::string& path, const std::string& type, std::string* error);
   bool readFromPlainText(const std::string& text, std::string* error) override;
+  /// A lens catalog's entry as an untitled document: Zemax text (type kZemaxType, from a
+  /// Zemax lens catalog) or an OSLO prescription (kOsloType, from an OSLO lens catalog),
+  /// read without questions. False and a reason when the entry holds no lens.
+  bool readFromCatalogEntryText(const std::string& text, const std::string& type, std::string* error);
   /// Writes the document (temporary file, then renamed over the old one): the old file
   /// stays whole on failure.
   bool writeToFile(const std::string& path, const std::string& type, std::string* error);
@@ -184,10 +191,14 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   bool performLensAction(std::string_view action);
   void performColorAction(std::string_view action);
   bool readZemaxFile(const std::string& path, std::string* error);
+  /// CODE V and OSLO files, with the Zemax reader's question at each line passed over.
+  bool readPrescriptionFile(const std::string& path, const std::string& type, std::string* error);
+  interchange::ZemaxTroubleAnswer askAboutTrouble(const interchange::ZemaxTrouble& trouble, std::string* firstTrouble);
   bool readNativeFile(const std::string& path, std::string* error);
   bool applyNativeRoot(const platform::Value& root, std::string* error);
   /// Applies a lens dictionary to a new lens that becomes the document's on success.
-  bool takeLensFromDictionary(const platform::Dictionary& lensDictionary, std::string* error);
+  bool takeLensFromDictionary(const platform::Dictionary& lensDictionary, std::string* error,
+                              const char* autoloadCatalogType = nullptr);
   void makeWindowsWithRestorationDictionaries(const platform::Array& records);
   QWidget* dialogParent() const;
   void registerSnapshot();

@@ -46,6 +46,7 @@ StartWindow::StartWindow(QWidget* parent) : QWidget(parent) {
   auto* bar = new QMenuBar(this);
   layout->setMenuBar(bar);
   installApplicationMenuBar(bar, this);
+  OBAppDel::acceptLensFileDrops(this);
 }
 
 void StartWindow::closeEvent(QCloseEvent* event) {

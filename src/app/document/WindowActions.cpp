@@ -3,6 +3,7 @@
 #include <map>
 
 #include "app/windows/InterfaceFile.h"
+#include "app/windows/RayAnalysisWindows.h"
 
 namespace orb::app {
 
@@ -21,6 +22,16 @@ constexpr const char* kOptimize = "Optimize";
 std::map<std::string, ControllerFactory>& factories() {
   static std::map<std::string, ControllerFactory> table;  // main thread only
   return table;
+}
+
+// The analysis windows built so far join the table's interface files the first time the
+// table is consulted, whoever registers the controller classes.
+void registerAnalysisWindows() {
+  static const bool once = [] {
+    registerRayAnalysisWindows();
+    return true;
+  }();
+  (void)once;
 }
 }  // namespace
 
@@ -92,11 +103,13 @@ const WindowAction* windowAction(std::string_view action) {
 }
 
 void registerControllerClass(const std::string& controllerClass, ControllerFactory factory) {
+  registerAnalysisWindows();
   factories()[controllerClass] = std::move(factory);
 }
 
 SmartWindowController* makeController(const std::string& controllerClass, const std::string& nibName,
                                       const std::shared_ptr<SmartDocument>& document) {
+  registerAnalysisWindows();
   auto it = factories().find(controllerClass);
   return it == factories().end() ? nullptr : it->second(nibName, document);
 }
@@ -104,6 +117,7 @@ SmartWindowController* makeController(const std::string& controllerClass, const 
 bool controllerClassExists(const std::string& controllerClass) { return factories().count(controllerClass) != 0; }
 
 bool windowActionIsAvailable(const WindowAction& action) {
+  registerAnalysisWindows();
   return interfacefile::loader(action.nibName) && controllerClassExists(action.controllerClass);
 }
 

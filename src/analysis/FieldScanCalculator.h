@@ -1,0 +1,81 @@
+#pragma once
+
+#include <atomic>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "analysis/FanRaysCalculator.h"
+
+namespace orb::analysis {
+
+/// Field scans plot a quantity against the field coordinate; rays are coloured fixed or
+/// by wave.
+class FieldScanCalculator : public FanRaysCalculator {
+ public:
+  FieldScanCalculator() { setRayColorOption("wave"); }
+  std::string className() const override { return "FieldScanCalculator"; }
+};
+
+/// The angle of the chief ray at the surface of interest over a fan of `numberOfRays`
+/// fields from the axis to the largest field along y, one curve per wave of interest. A
+/// field whose chief ray is lost gives no point.
+class ChiefRayAngle : public FieldScanCalculator {
+ public:
+  ChiefRayAngle();
+  std::string className() const override { return "ChiefRayAngle"; }
+  std::optional<platform::Dictionary> extractCurve(const TracedFan& fan, const WavePtr& wave) const;
+  void generateCurves() override;
+
+ protected:
+  void fanPattern(tracing::pupil::Points& points, std::vector<std::uint8_t>& direction) const override;
+  std::vector<FieldPtr> fanFields() const override;
+};
+
+/// Cut-off ray scan: for each of `numberOfRays` field heights from −F to F (F the largest
+/// field), the pupil coordinate (or the ray's momentum component) at which rays along the
+/// scan direction start to be cut off by the aperture of the surface of interest, found by
+/// bisection on [0, maximumPupilCoordinate]. +∞ where nothing is cut off up to the end of
+/// the interval, 0 where the axial ray is already cut off.
+class CRSCalculator : public FieldScanCalculator {
+ public:
+  CRSCalculator();
+  static const platform::KeyTable& classKeys();
+  const platform::KeyTable& keys() const override { return classKeys(); }
+  std::string className() const override { return "CRSCalculator"; }
+
+  double maximumPupilCoordinate() const { return m_maximumPupilCoordinate.load(); }
+  void setMaximumPupilCoordinate(double p);
+  double pupilCoordinateTolerance() const { return m_pupilCoordinateTolerance.load(); }
+  void setPupilCoordinateTolerance(double t);
+  /// 0 +y, 1 −y, 2 +x, 3 −x.
+  int direction() const { return m_direction.load(); }
+  void setDirection(int direction);
+  bool plotAngle() const { return m_plotAngle.load(); }
+  void setPlotAngle(bool on);
+  bool plotInMilliradians() const { return m_plotInMilliradians.load(); }
+  void setPlotInMilliradians(bool on);
+
+  /// The scan's pupil point for coordinate p.
+  foundation::XY pupilCoordinateFromP(double p) const;
+  /// +1 when the ray of field height y, pupil coordinate p and `wave` reaches the surface
+  /// of interest and passes its aperture, −1 otherwise. Lens lock held.
+  double crossingFunction(double fieldY, double p, const WavePtr& wave) const;
+  /// The plotted value at the cut-off of field height y (before the milliradian factor).
+  double cutoffForFieldValue(double fieldY, const WavePtr& wave) const;
+  std::string title() const;
+  void generateCurves() override;
+  void addRestorationDataToDictionary(platform::Dictionary& dictionary) const override;
+
+ protected:
+  std::vector<FieldPtr> fanFields() const override { return {}; }  // the scan traces its own rays
+
+ private:
+  double plottedValue(double fieldY, double p, const WavePtr& wave) const;
+
+  std::atomic<double> m_maximumPupilCoordinate{1.2}, m_pupilCoordinateTolerance{1e-6};
+  std::atomic<int> m_direction{0};
+  std::atomic<bool> m_plotAngle{false}, m_plotInMilliradians{false};
+};
+
+}  // namespace orb::analysis
