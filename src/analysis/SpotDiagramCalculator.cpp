@@ -847,8 +847,7 @@ Array SpotDiagramCalculator::curvesForBeamWaveCombinations() {
   const RaysPtr traced = otherRays();  // beam and emitter rays are never in the bundle
   if (!traced) return result;
   const auto beams = beamsOfInterest();
-  const auto waves = wavesOfInterest();
-  if (beams.empty() || waves.empty() || numberOfRays() == 0) return result;
+  if (beams.empty() || numberOfRays() == 0) return result;
   const AxisFactors f = axisFactors();
   const RayReader rx = readerForKey(keyForPlotKey(keyX())), ry = readerForKey(keyForPlotKey(keyY()));
   const std::string kx = keyX(), ky = keyY();
@@ -858,12 +857,19 @@ Array SpotDiagramCalculator::curvesForBeamWaveCombinations() {
     if (platform::currentThreadIsCancelled()) return result;
     double Sx = 0, Sy = 0, W = 0;
     std::vector<Curve> spots;
+    // A beam's rays are in the beam's own wavelength, whatever the lens's waves are.
+    auto isOfBeam = [&](const Ray& r) {
+      return r.tags().valueForKey("beam").objectIf<platform::Object>().get() == beam.get();
+    };
+    std::vector<WavePtr> waves;
+    for (const Ray& r : *traced)
+      if (r.wave() && isOfBeam(r) && std::find(waves.begin(), waves.end(), r.wave()) == waves.end())
+        waves.push_back(r.wave());
     for (const WavePtr& wave : waves) {
       double w = wave->weight();
       if (w == 0 && waves.size() == 1) w = 1;
       Selection s = select(*traced, rx, ry, f.fx, f.fy, w, Sx, Sy, W, [&](const Ray& r) {
-        return r.tags().valueForKey("beam").objectIf<platform::Object>().get() == beam.get() &&
-               r.wave().get() == wave.get();
+        return isOfBeam(r) && r.wave().get() == wave.get();
       });
       if (!s.first) continue;
       const Value layer = beams.size() >= 2 ? Value(beam->description()) : Value(wave->description());
