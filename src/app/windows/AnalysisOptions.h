@@ -35,12 +35,13 @@ struct Choice {
 /// shows the calculator's present value (restored settings and changes made elsewhere
 /// included) and writes the user's edits back through key-value coding. Observations end
 /// with the panel.
+template <class Calculator = platform::Object>
 class Binder {
  public:
-  Binder(const std::shared_ptr<platform::Object>& calculator, QWidget* panel)
+  Binder(const std::shared_ptr<Calculator>& calculator, QWidget* panel)
       : m_calculator(calculator), m_panel(panel), m_observations(new Observations(panel)) {}
 
-  std::shared_ptr<platform::Object> calculator() const { return m_calculator.lock(); }
+  std::shared_ptr<Calculator> calculator() const { return m_calculator.lock(); }
 
   platform::Value get(const std::string& key) const {
     auto c = calculator();
@@ -137,9 +138,11 @@ class Binder {
     return box;
   }
 
-  /// A string key chosen from a list, made again when one of `listKeys` changes.
+  /// A string key chosen from a list; the list is made again when one of `listKeys`
+  /// changes. `store` replaces the plain set where choosing has more to it.
   QComboBox* choice(const std::string& key, std::function<std::vector<Choice>()> choices,
-                    const std::vector<std::string>& listKeys = {}) const {
+                    const std::vector<std::string>& listKeys = {},
+                    std::function<void(const std::string&)> store = {}) const {
     auto* box = new QComboBox;
     box->setObjectName(QString::fromStdString(key));
     box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -152,12 +155,31 @@ class Binder {
       for (const Choice& c : choices()) box->addItem(QString::fromStdString(c.label), QString::fromStdString(c.value));
       box->setCurrentIndex(box->findData(QString::fromStdString(self.text(key))));
     });
-    QObject::connect(box, &QComboBox::activated, box, [box, self, key](int index) {
-      if (index < 0) return;
-      const std::string value = box->itemData(index).toString().toStdString();
-      self.set(key, value.empty() ? platform::Value() : platform::Value(value));
+    if (!store)
+      store = [self, key](const std::string& value) {
+        self.set(key, value.empty() ? platform::Value() : platform::Value(value));
+      };
+    QObject::connect(box, &QComboBox::activated, box, [box, store](int index) {
+      if (index >= 0) store(box->itemData(index).toString().toStdString());
     });
     return box;
+  }
+
+  QLabel* label(const std::string& key, const std::vector<std::string>& dependsOn) const {
+    auto* text = new QLabel;
+    text->setObjectName(QString::fromStdString(key));
+    Binder self = *this;
+    observe(dependsOn, [text, self, key] { text->setText(QString::fromStdString(self.text(key))); });
+    return text;
+  }
+
+  /// Enables `widget` while the boolean `key` holds.
+  void enableWhile(QWidget* widget, const std::string& key, const std::vector<std::string>& dependsOn) const {
+    Binder self = *this;
+    observe(dependsOn, [widget, self, key] {
+      const platform::Value v = self.get(key);
+      widget->setEnabled(v.isNumber() && v.asBool());
+    });
   }
 
  private:
@@ -166,7 +188,7 @@ class Binder {
     using QObject::QObject;
     std::vector<platform::Observation> list;
   };
-  std::weak_ptr<platform::Object> m_calculator;
+  std::weak_ptr<Calculator> m_calculator;
   QPointer<QWidget> m_panel;
   Observations* m_observations;  // a child of the panel
 };

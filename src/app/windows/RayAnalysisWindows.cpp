@@ -33,7 +33,7 @@ namespace orb::app {
 namespace {
 
 using analysis::RaysAtSurfaceCalculator;
-using options::Binder;
+using Binder = options::Binder<>;
 using options::Choice;
 
 std::vector<std::string> stringList(const platform::Value& list) {

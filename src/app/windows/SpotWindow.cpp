@@ -1,5 +1,7 @@
 #include "app/windows/SpotWindow.h"
 
+#include "app/windows/AnalysisOptions.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -60,154 +62,8 @@ SpotDiagramCalculator::PotentialDelayAnswer askPotentialDelay(QWidget* parent) {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-// The panel's observations of the calculator end with the panel.
-class Observations : public QObject {
- public:
-  using QObject::QObject;
-  std::vector<platform::Observation> list;
-};
-
-// One entry of a choice: what the user reads and the string stored under the key.
-struct Choice {
-  std::string label;
-  std::string value;
-};
-
-// Keeps the panel's widgets and the calculator's keys in step both ways: every widget
-// shows the calculator's present value (also restored settings and changes made
-// elsewhere) and writes the user's edits back through key-value coding.
-class Binder {
- public:
-  Binder(const std::shared_ptr<SpotDiagramCalculator>& calculator, QWidget* panel)
-      : m_calculator(calculator), m_panel(panel), m_observations(new Observations(panel)) {}
-
-  std::shared_ptr<SpotDiagramCalculator> calculator() const { return m_calculator.lock(); }
-
-  Value get(const std::string& key) const {
-    auto c = calculator();
-    return c ? c->valueForKey(key) : Value();
-  }
-  void set(const std::string& key, const Value& value) const {
-    auto c = calculator();
-    if (!c) return;
-    try {
-      c->setValueForKey(key, value);
-    } catch (const platform::Exception& e) {
-      platform::logText("spot options: " + key + ": " + e.what());
-    }
-  }
-  std::string text(const std::string& key) const {
-    const Value v = get(key);
-    return v.isString() ? v.asString() : std::string();
-  }
-
-  /// Runs `refresh` now and whenever one of `keys` changes; changes announced off the
-  /// main thread are handed to it.
-  void observe(const std::vector<std::string>& keys, const std::function<void()>& refresh) const {
-    refresh();
-    auto c = calculator();
-    if (!c) return;
-    QPointer<QWidget> panel = m_panel;
-    for (const auto& key : keys)
-      m_observations->list.push_back(c->addObserver(key, [panel, refresh](const platform::ObservedChange&) {
-        if (!panel) return;
-        if (QThread::currentThread() == panel->thread())
-          refresh();
-        else
-          QMetaObject::invokeMethod(panel, refresh, Qt::QueuedConnection);
-      }));
-  }
-
-  QCheckBox* checkBox(const char* label, const std::string& key) const {
-    auto* box = new QCheckBox(QString::fromUtf8(label));
-    box->setObjectName(qs(key));
-    Binder self = *this;
-    observe({key}, [box, self, key] {
-      const Value v = self.get(key);
-      QSignalBlocker block(box);
-      box->setChecked(v.isNumber() && v.asBool());
-    });
-    QObject::connect(box, &QCheckBox::toggled, box, [self, key](bool on) { self.set(key, on); });
-    return box;
-  }
-
-  QSpinBox* intSpin(const std::string& key, int low, int high) const {
-    auto* spin = new QSpinBox;
-    spin->setObjectName(qs(key));
-    spin->setRange(low, high);
-    spin->setKeyboardTracking(false);  // one recalculation per finished edit
-    Binder self = *this;
-    observe({key}, [spin, self, key] {
-      const Value v = self.get(key);
-      QSignalBlocker block(spin);
-      if (v.isNumber()) spin->setValue(static_cast<int>(v.asInt()));
-    });
-    QObject::connect(spin, &QSpinBox::valueChanged, spin, [self, key](int n) { self.set(key, n); });
-    return spin;
-  }
-
-  QDoubleSpinBox* doubleSpin(const std::string& key, double low, double high, int decimals) const {
-    auto* spin = new QDoubleSpinBox;
-    spin->setObjectName(qs(key));
-    spin->setRange(low, high);
-    spin->setDecimals(decimals);
-    spin->setKeyboardTracking(false);
-    Binder self = *this;
-    observe({key}, [spin, self, key] {
-      const Value v = self.get(key);
-      QSignalBlocker block(spin);
-      if (v.isNumber()) spin->setValue(v.asDouble());
-    });
-    QObject::connect(spin, &QDoubleSpinBox::valueChanged, spin, [self, key](double x) { self.set(key, x); });
-    return spin;
-  }
-
-  /// A string key chosen from a list; the list is made again when one of `listKeys`
-  /// changes. `store` replaces the plain set where choosing has more to it.
-  QComboBox* choice(const std::string& key, std::function<std::vector<Choice>()> choices,
-                    const std::vector<std::string>& listKeys = {},
-                    std::function<void(const std::string&)> store = {}) const {
-    auto* box = new QComboBox;
-    box->setObjectName(qs(key));
-    box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    Binder self = *this;
-    std::vector<std::string> keys = listKeys;
-    keys.push_back(key);
-    observe(keys, [box, self, key, choices] {
-      QSignalBlocker block(box);
-      box->clear();
-      for (const Choice& c : choices()) box->addItem(qs(c.label), qs(c.value));
-      box->setCurrentIndex(box->findData(qs(self.text(key))));
-    });
-    if (!store) store = [self, key](const std::string& value) { self.set(key, value.empty() ? Value() : Value(value)); };
-    QObject::connect(box, &QComboBox::activated, box, [box, store](int index) {
-      if (index >= 0) store(box->itemData(index).toString().toStdString());
-    });
-    return box;
-  }
-
-  QLabel* label(const std::string& key, const std::vector<std::string>& dependsOn) const {
-    auto* text = new QLabel;
-    text->setObjectName(qs(key));
-    Binder self = *this;
-    observe(dependsOn, [text, self, key] { text->setText(qs(self.text(key))); });
-    return text;
-  }
-
-  /// Enables `widget` while the boolean `key` holds.
-  void enableWhile(QWidget* widget, const std::string& key, const std::vector<std::string>& dependsOn) const {
-    Binder self = *this;
-    observe(dependsOn, [widget, self, key] {
-      const Value v = self.get(key);
-      widget->setEnabled(v.isNumber() && v.asBool());
-    });
-  }
-
- private:
-  std::weak_ptr<SpotDiagramCalculator> m_calculator;
-  QPointer<QWidget> m_panel;
-  Observations* m_observations;  // a child of the panel
-};
+using Binder = options::Binder<SpotDiagramCalculator>;
+using options::Choice;
 
 std::vector<Choice> plainChoices(const std::vector<std::string>& values) {
   std::vector<Choice> out;
