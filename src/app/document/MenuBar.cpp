@@ -17,6 +17,7 @@
 #include "app/document/OBDocument.h"
 #include "app/document/WindowActions.h"
 #include "app/windows/CalculatorWindowController.h"
+#include "app/windows/LensCatalogWindow.h"
 #include "app/windows/LensPlotWindowController.h"
 #include "app/windows/PlotWindowController.h"
 #include "app/windows/OBWindow.h"
@@ -102,6 +103,15 @@ void buildFileMenu(QMenuBar* bar, QWidget* window) {
     clear->setEnabled(!app.recentDocumentPaths().empty());
   });
   recent->setToolTipsVisible(true);
+  // Stock-lens catalogs are browsed in a window of their own; an entry opens as a lens.
+  auto* zemaxCatalog = menu->addAction(QStringLiteral("Open Zemax Lens Catalog\u2026"), window, [window] {
+    LensCatalogWindow::browse(LensCatalogWindow::Kind::Zemax, window);
+  });
+  zemaxCatalog->setObjectName(QStringLiteral("openZemaxLensCatalog"));
+  auto* osloCatalog = menu->addAction(QStringLiteral("Open OSLO Lens Catalog\u2026"), window, [window] {
+    LensCatalogWindow::browse(LensCatalogWindow::Kind::Oslo, window);
+  });
+  osloCatalog->setObjectName(QStringLiteral("openOsloLensCatalog"));
   menu->addSeparator();
 
   auto* closeWindow = menu->addAction(QStringLiteral("&Close Window"), window, [window] { window->close(); });
@@ -152,6 +162,8 @@ void buildFileMenu(QMenuBar* bar, QWidget* window) {
     auto document = documentOf(window);
     const bool lensDocument = std::dynamic_pointer_cast<OBDocument>(document) != nullptr;
     newFromClipboard->setEnabled(DocumentController::shared().documentFactory() != nullptr);
+    zemaxCatalog->setEnabled(DocumentController::shared().documentFactory() != nullptr);
+    osloCatalog->setEnabled(DocumentController::shared().documentFactory() != nullptr);
     closeDocument->setEnabled(document && app.canPerformCloseDocument());
     save->setEnabled(lensDocument);
     saveAs->setEnabled(lensDocument);

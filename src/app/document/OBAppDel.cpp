@@ -18,6 +18,7 @@
 
 #include "app/Messages.h"
 #include "app/document/DocumentController.h"
+#include "app/document/OBDocument.h"
 #include "app/document/SmartDocument.h"
 #include "app/document/StartWindow.h"
 #include "app/tables/ValueTransformers.h"
@@ -200,6 +201,26 @@ std::shared_ptr<SmartDocument> OBAppDel::openSelection(const std::optional<std::
       if (detail) *detail = why;
       return nullptr;
     }
+  }
+  document->makeWindowControllers();
+  document->showWindows();
+  return document;
+}
+
+std::shared_ptr<SmartDocument> OBAppDel::openCatalogEntry(const std::string& text, const std::string& type,
+                                                          QWidget* parent) {
+  auto* factory = DocumentController::shared().documentFactory();
+  auto document = factory ? std::dynamic_pointer_cast<OBDocument>(factory->makeUntitledDocument()) : nullptr;
+  if (!document) {
+    showNotAvailableYet(parent, "Opening lens catalog entries");
+    return nullptr;
+  }
+  DocumentController::shared().addDocument(document);
+  std::string why;
+  if (!document->readFromCatalogEntryText(text, type, &why)) {
+    document->close();
+    showMessage(parent, "The catalog entry could not be opened.", why);
+    return nullptr;
   }
   document->makeWindowControllers();
   document->showWindows();

@@ -75,6 +75,10 @@ class OBAppDel : public foundation::OBObject {
   std::shared_ptr<SmartDocument> openSelection(const std::optional<std::string>& plainText, std::string* error,
                                                std::string* detail = nullptr);
 
+  /// A lens catalog's entry (its text, of an OBDocument type) as an untitled document
+  /// with its windows. On failure says why in an alert over `parent` and returns null.
+  std::shared_ptr<SmartDocument> openCatalogEntry(const std::string& text, const std::string& type, QWidget* parent);
+
   /// Opens a lens file as a document and shows its windows; a file already open brings
   /// its windows front instead. On failure says why in an alert over `parent` and
   /// returns null.

@@ -1,0 +1,209 @@
+#include "app/windows/LensCatalogWindow.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/Messages.h"
+#include "app/document/OBAppDel.h"
+#include "app/document/OBDocument.h"
+#include "lens/Lens.h"
+#include "platform/Exception.h"
+
+namespace orb::app {
+
+namespace {
+
+LensCatalogWindow::FileChooser& fileChooser() {
+  static LensCatalogWindow::FileChooser chooser;
+  return chooser;
+}
+
+std::optional<std::string> chooseWithDialog(QWidget* parent, LensCatalogWindow::Kind kind) {
+  const bool zemax = kind == LensCatalogWindow::Kind::Zemax;
+  const QString path = QFileDialog::getOpenFileName(
+      parent, zemax ? QStringLiteral("Open Zemax Lens Catalog") : QStringLiteral("Open OSLO Lens Catalog"), QString(),
+      zemax ? QStringLiteral("Zemax lens catalogs (*.txt *.TXT *.zmf *.ZMF);;All files (*)")
+            : QStringLiteral("OSLO lens catalogs (*.lst *.LST *.nam *.NAM *.dat *.DAT);;All files (*)"));
+  if (path.isEmpty()) return std::nullopt;
+  return path.toStdString();
+}
+
+QString number(double value) { return QString::number(value, 'g', 6); }
+
+}  // namespace
+
+LensCatalogWindow::LensCatalogWindow(Kind kind, QWidget* parent) : QWidget(parent, Qt::Window), m_kind(kind) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  setObjectName(kind == Kind::Zemax ? QStringLiteral("ZemaxLensCatalogWindow") : QStringLiteral("OsloLensCatalogWindow"));
+  m_list = new QTreeWidget(this);
+  m_list->setObjectName(QStringLiteral("entryList"));
+  m_list->setRootIsDecorated(false);
+  m_list->setUniformRowHeights(true);
+  m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+  if (kind == Kind::Zemax)
+    m_list->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Identifier"), QStringLiteral("Focal Length"),
+                             QStringLiteral("Diameter")});
+  else
+    m_list->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Focal Length"), QStringLiteral("Diameter"),
+                             QStringLiteral("Thickness")});
+  m_preview = new QLabel(this);
+  m_preview->setObjectName(QStringLiteral("preview"));
+  m_preview->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  m_preview->setWordWrap(true);
+  m_text = new QPlainTextEdit(this);
+  m_text->setObjectName(QStringLiteral("spec"));
+  m_text->setReadOnly(true);
+  m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
+  m_open = new QPushButton(QStringLiteral("Open"), this);
+  m_open->setObjectName(QStringLiteral("openEntry"));
+  m_open->setEnabled(false);
+  m_open->setDefault(true);
+
+  auto* right = new QWidget(this);
+  auto* rightLayout = new QVBoxLayout(right);
+  rightLayout->setContentsMargins(0, 0, 0, 0);
+  rightLayout->addWidget(m_preview);
+  rightLayout->addWidget(m_text, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(m_open);
+  rightLayout->addLayout(buttons);
+  auto* splitter = new QSplitter(this);
+  splitter->addWidget(m_list);
+  splitter->addWidget(right);
+  splitter->setStretchFactor(0, 3);
+  splitter->setStretchFactor(1, 2);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(splitter);
+  resize(820, 460);
+
+  connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] { showSelection(); });
+  connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { openSelectedEntry(); });
+  connect(m_open, &QPushButton::clicked, this, [this] { openSelectedEntry(); });
+}
+
+void LensCatalogWindow::setFileChooser(FileChooser chooser) { fileChooser() = std::move(chooser); }
+
+LensCatalogWindow* LensCatalogWindow::browse(Kind kind, QWidget* parent) {
+  auto choose = fileChooser() ? fileChooser() : chooseWithDialog;
+  const auto path = choose(parent, kind);
+  if (!path) return nullptr;
+  // Top level: the browser outlives the window it was asked from.
+  auto* window = new LensCatalogWindow(kind);
+  if (!window->loadFile(*path)) {
+    delete window;
+    showMessage(parent, "The lens catalog could not be opened.", *path);
+    return nullptr;
+  }
+  window->show();
+  window->raise();
+  window->activateWindow();
+  return window;
+}
+
+bool LensCatalogWindow::loadFile(const std::string& path) {
+  m_list->clear();
+  m_zemax.clear();
+  m_oslo = {};
+  if (m_kind == Kind::Zemax) {
+    auto entries = interchange::indexZemaxLensCatalog(path);
+    if (!entries) return false;
+    m_zemax = std::move(*entries);
+    for (const auto& e : m_zemax)
+      m_list->addTopLevelItem(new QTreeWidgetItem({QString::fromStdString(e.name), QString::fromStdString(e.identifier),
+                                                   number(e.effectiveFocalLength), number(e.diameter)}));
+  } else {
+    // The user may pick any of the three files; the entry list is the ".lst" beside it.
+    QFileInfo info(QString::fromStdString(path));
+    std::string list = path;
+    if (info.suffix().compare(QStringLiteral("lst"), Qt::CaseInsensitive) != 0) {
+      const QString base = info.path() + QLatin1Char('/') + info.completeBaseName();
+      for (const QString& suffix : {QStringLiteral(".lst"), QStringLiteral(".LST")})
+        if (QFileInfo::exists(base + suffix)) list = (base + suffix).toStdString();
+    }
+    if (!m_oslo.readFromFile(list)) return false;
+    for (const auto& e : m_oslo.entryArray())
+      m_list->addTopLevelItem(new QTreeWidgetItem({QString::fromStdString(e.shortName), number(e.effectiveFocalLength),
+                                                   number(e.diameter), number(e.centerThickness)}));
+  }
+  m_list->header()->resizeSections(QHeaderView::ResizeToContents);
+  setWindowTitle(QFileInfo(QString::fromStdString(path)).fileName());
+  setWindowFilePath(QString::fromStdString(path));
+  if (m_list->topLevelItemCount() > 0) m_list->setCurrentItem(m_list->topLevelItem(0));
+  showSelection();
+  return true;
+}
+
+int LensCatalogWindow::entryCount() const { return m_list->topLevelItemCount(); }
+
+std::string LensCatalogWindow::selectedEntryText(int row) const {
+  if (row < 0) return {};
+  if (m_kind == Kind::Zemax)
+    return row < static_cast<int>(m_zemax.size()) ? m_zemax[row].catalogEntry().value_or("") : std::string();
+  const auto& entries = m_oslo.entryArray();
+  return row < static_cast<int>(entries.size()) ? m_oslo.lensSpecificationForCatalogEntry(entries[row]) : std::string();
+}
+
+void LensCatalogWindow::showSelection() {
+  QTreeWidgetItem* item = m_list->currentItem();
+  const int row = item && item->isSelected() ? m_list->indexOfTopLevelItem(item) : -1;
+  m_open->setEnabled(row >= 0);
+  if (row < 0) {
+    m_preview->clear();
+    m_text->clear();
+    return;
+  }
+  QStringList lines;
+  if (m_kind == Kind::Zemax) {
+    const auto& entry = m_zemax[row];
+    lines << QStringLiteral("<b>%1</b> %2").arg(QString::fromStdString(entry.name).toHtmlEscaped(),
+                                                QString::fromStdString(entry.identifier).toHtmlEscaped());
+    // A broken entry previews as nothing; the list still shows it.
+    std::shared_ptr<lens::Lens> lens;
+    try {
+      lens = interchange::previewLensForZemaxCatalogEntry(entry);
+    } catch (const platform::Exception&) {
+    }
+    if (lens) {
+      lines << QStringLiteral("Surfaces: %1").arg(lens->surfaceArray().size());
+      if (const auto f = lens->paraxialData().find("focalLength"); f && f->isNumber())
+        lines << QStringLiteral("Focal length: %1").arg(number(f->asDouble()));
+    } else {
+      lines << QStringLiteral("No preview");
+    }
+  } else {
+    const auto& entry = m_oslo.entryArray()[row];
+    lines << QStringLiteral("<b>%1</b> %2").arg(QString::fromStdString(entry.shortName).toHtmlEscaped(),
+                                                QString::fromStdString(m_oslo.elaborateOn(entry.shortName)).toHtmlEscaped());
+    std::optional<platform::Dictionary> dictionary;
+    try {
+      dictionary = m_oslo.lensDictionaryForCatalogEntry(entry);
+    } catch (const platform::Exception&) {
+    }
+    if (dictionary && dictionary->get("surfaceArray").isArray())
+      lines << QStringLiteral("Surfaces: %1").arg(dictionary->get("surfaceArray").asArray().size());
+    lines << QStringLiteral("Focal length: %1").arg(number(entry.effectiveFocalLength))
+          << QStringLiteral("Diameter: %1, centre thickness: %2").arg(number(entry.diameter), number(entry.centerThickness))
+          << QString::fromStdString(entry.description()).toHtmlEscaped();
+  }
+  m_preview->setText(lines.join(QStringLiteral("<br>")));
+  m_text->setPlainText(QString::fromStdString(selectedEntryText(row)));
+}
+
+std::shared_ptr<SmartDocument> LensCatalogWindow::openSelectedEntry() {
+  QTreeWidgetItem* item = m_list->currentItem();
+  const int row = item && item->isSelected() ? m_list->indexOfTopLevelItem(item) : -1;
+  if (row < 0) return nullptr;
+  const char* type = m_kind == Kind::Zemax ? OBDocument::kZemaxType : OBDocument::kOsloType;
+  return OBAppDel::shared().openCatalogEntry(selectedEntryText(row), type, this);
+}
+
+}  // namespace orb::app

@@ -1,0 +1,162 @@
+// The stock-lens catalog browsers as a user meets them: the File menu asks for a catalog,
+// the window lists its entries and previews the selected one, and Open or a double-click
+// makes that entry a lens document.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "AppTestSupport.h"
+#include "app/Messages.h"
+#include "app/document/DocumentController.h"
+#include "app/document/MenuBar.h"
+#include "app/document/OBAppDel.h"
+#include "app/document/OBDocument.h"
+#include "app/windows/LensCatalogWindow.h"
+#include "lens/Lens.h"
+
+namespace orb::app {
+namespace {
+
+const std::string kFixtures = std::string(ORB_TEST_DATA_DIR) + "/lenses/fixtures/";
+
+struct LensCatalogWindowTest : ::testing::Test {
+  std::vector<std::string> messages;
+  std::vector<LensCatalogWindow::Kind> asked;
+  std::string chosen;
+  QWidget host;
+  QMenuBar* bar = new QMenuBar(&host);
+
+  void SetUp() override {
+    registerLensDocument();
+    installApplicationMenuBar(bar, &host);
+    setMessagePresenter([this](QWidget*, const std::string& text, const std::string&) { messages.push_back(text); });
+    LensCatalogWindow::setFileChooser([this](QWidget*, LensCatalogWindow::Kind kind) -> std::optional<std::string> {
+      asked.push_back(kind);
+      return chosen;
+    });
+  }
+  void TearDown() override {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (qobject_cast<LensCatalogWindow*>(w)) delete w;
+    for (const auto& document : DocumentController::shared().documents()) document->close();
+    testing::settle();
+    LensCatalogWindow::setFileChooser({});
+    setMessagePresenter({});
+  }
+
+  /// Picks `file` from the File menu item `action`; the browser it shows.
+  LensCatalogWindow* browseFromMenu(const char* action, const std::string& file) {
+    chosen = kFixtures + file;
+    QAction* item = nullptr;
+    for (QMenu* menu : bar->findChildren<QMenu*>()) emit menu->aboutToShow();
+    for (QAction* a : bar->findChildren<QAction*>())
+      if (a->objectName() == QLatin1String(action)) item = a;
+    if (!item || !item->isEnabled()) return nullptr;
+    item->trigger();
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* browser = qobject_cast<LensCatalogWindow*>(w); browser && browser->isVisible()) return browser;
+    return nullptr;
+  }
+  static QStringList row(const LensCatalogWindow& browser, int index) {
+    QStringList texts;
+    const QTreeWidgetItem* item = browser.entryList()->topLevelItem(index);
+    for (int c = 0; item && c < item->columnCount(); ++c) texts << item->text(c);
+    return texts;
+  }
+  static std::shared_ptr<OBDocument> onlyDocument() {
+    const auto& documents = DocumentController::shared().documents();
+    return documents.size() == 1 ? std::dynamic_pointer_cast<OBDocument>(documents.front()) : nullptr;
+  }
+};
+
+TEST_F(LensCatalogWindowTest, ZemaxCatalogListsPreviewsAndOpensItsEntries) {
+  LensCatalogWindow* browser = browseFromMenu("openZemaxLensCatalog", "zemax_lens_catalog.txt");
+  ASSERT_NE(browser, nullptr);
+  EXPECT_EQ(asked, std::vector{LensCatalogWindow::Kind::Zemax});
+  EXPECT_EQ(browser->windowTitle(), QStringLiteral("zemax_lens_catalog.txt"));
+  // Text before the first "VERS" line is no entry.
+  ASSERT_EQ(browser->entryCount(), 3);
+  EXPECT_EQ(row(*browser, 0), (QStringList{"LA1000 Plano-convex", "LA1000", "100", "25.4"}));
+  EXPECT_EQ(row(*browser, 1).front(), QStringLiteral("ONE"));
+  EXPECT_EQ(row(*browser, 2).front(), QStringLiteral("LAST"));
+
+  // The first entry is selected and previewed: object, a plane behind it, three
+  // surfaces and the new image plane; f = R / (n − 1).
+  const QString preview = browser->previewLabel()->text();
+  EXPECT_TRUE(preview.contains(QStringLiteral("Surfaces: 6"))) << preview.toStdString();
+  EXPECT_TRUE(preview.contains(QStringLiteral("Focal length: 100"))) << preview.toStdString();
+  EXPECT_TRUE(browser->entryText()->toPlainText().startsWith(QStringLiteral("VERS")));
+
+  browser->openButton()->click();
+  auto document = onlyDocument();
+  ASSERT_NE(document, nullptr);
+  EXPECT_TRUE(document->filePath().empty());
+  ASSERT_EQ(document->lens()->surfaceArray().size(), 4u);
+  EXPECT_DOUBLE_EQ(document->lens()->surfaceArray()[1]->curvature(), 0.019349845201238390);
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(LensCatalogWindowTest, OsloCatalogShowsDescriptionsAndPrescriptionsAndOpensOnDoubleClick) {
+  LensCatalogWindow* browser = browseFromMenu("openOsloLensCatalog", "oslo_catalog.lst");
+  ASSERT_NE(browser, nullptr);
+  EXPECT_EQ(asked, std::vector{LensCatalogWindow::Kind::Oslo});
+  ASSERT_EQ(browser->entryCount(), 3);
+  EXPECT_EQ(row(*browser, 0), (QStringList{"LA1000", "100", "25.4", "4"}));
+  EXPECT_EQ(row(*browser, 1), (QStringList{"KPX099", "50", "12.7", "3"}));
+  EXPECT_EQ(row(*browser, 2).front(), QStringLiteral("9TAIL"));
+  // The later of two descriptions of a family is shown.
+  EXPECT_TRUE(browser->previewLabel()->text().contains(QStringLiteral("Plano-convex lenses")));
+
+  QTreeWidget* list = browser->entryList();
+  list->setCurrentItem(list->topLevelItem(1));
+  EXPECT_EQ(browser->entryText()->toPlainText(), QStringLiteral("LEN \"KPX099\"\nCV 0.02\nTH 3"));
+  EXPECT_TRUE(browser->previewLabel()->text().contains(QStringLiteral("offset = 70, bytes = 26")));
+
+  // An entry with no lens says so and opens nothing.
+  list->setCurrentItem(list->topLevelItem(2));
+  browser->openButton()->click();
+  EXPECT_TRUE(DocumentController::shared().documents().empty());
+  EXPECT_EQ(messages.size(), 1u);
+
+  list->setCurrentItem(list->topLevelItem(0));
+  emit list->itemDoubleClicked(list->topLevelItem(0), 0);
+  auto document = onlyDocument();
+  ASSERT_NE(document, nullptr);
+  ASSERT_EQ(document->lens()->surfaceArray().size(), 4u);
+  EXPECT_DOUBLE_EQ(document->lens()->surfaceArray()[1]->curvature(), 1 / 51.68);
+  EXPECT_FALSE(document->isDocumentEdited());
+}
+
+// Any of a catalog's three files opens it; a file that is none says so.
+TEST_F(LensCatalogWindowTest, OsloCatalogOpensFromItsDataFileAndMissingFilesAreSaid) {
+  LensCatalogWindow* browser = browseFromMenu("openOsloLensCatalog", "oslo_catalog.dat");
+  ASSERT_NE(browser, nullptr);
+  EXPECT_EQ(browser->entryCount(), 3);
+  delete browser;
+  EXPECT_EQ(browseFromMenu("openZemaxLensCatalog", "no_such_catalog.txt"), nullptr);
+  EXPECT_EQ(messages, std::vector<std::string>{"The lens catalog could not be opened."});
+}
+
+// Writes the screenshot of the documentation when ORB_WRITE_SCREENSHOTS is set.
+TEST_F(LensCatalogWindowTest, Screenshot) {
+  if (!std::getenv("ORB_WRITE_SCREENSHOTS")) GTEST_SKIP() << "set ORB_WRITE_SCREENSHOTS to write docs/screenshots";
+  LensCatalogWindow* browser = browseFromMenu("openOsloLensCatalog", "oslo_catalog.lst");
+  ASSERT_NE(browser, nullptr);
+  testing::settle();
+  browser->repaint();
+  const auto path = std::filesystem::path(ORB_SOURCE_DIR) / "docs/screenshots/oslo-lens-catalog.png";
+  ASSERT_TRUE(browser->grab().save(QString::fromStdString(path.string())));
+}
+
+}  // namespace
+}  // namespace orb::app
