@@ -594,6 +594,15 @@ struct Selection {
   const Ray* first = nullptr;
 };
 
+// The object a ray's tag `key` names ("beam", "emissionSurface"), for every ray: read once
+// per curve pass, not through key-value coding per ray and per wave.
+std::vector<const platform::Object*> taggedObjects(const std::vector<Ray>& rays, const char* key) {
+  std::vector<const platform::Object*> out;
+  out.reserve(rays.size());
+  for (const Ray& r : rays) out.push_back(r.tags().valueForKey(key).objectIf<platform::Object>().get());
+  return out;
+}
+
 template <class Pick>
 Selection select(const std::vector<Ray>& rays, RayReader rx, RayReader ry, double fx, double fy, double w,
                  double& Sx, double& Sy, double& W, Pick pick) {
@@ -853,14 +862,13 @@ Array SpotDiagramCalculator::curvesForBeamWaveCombinations() {
   const std::string kx = keyX(), ky = keyY();
   const bool continuous = curvesAreContinuous();
 
+  const std::vector<const platform::Object*> beamOf = taggedObjects(*traced, "beam");
   for (const BeamPtr& beam : beams) {
     if (platform::currentThreadIsCancelled()) return result;
     double Sx = 0, Sy = 0, W = 0;
     std::vector<Curve> spots;
     // A beam's rays are in the beam's own wavelength, whatever the lens's waves are.
-    auto isOfBeam = [&](const Ray& r) {
-      return r.tags().valueForKey("beam").objectIf<platform::Object>().get() == beam.get();
-    };
+    auto isOfBeam = [&](const Ray& r) { return beamOf[static_cast<std::size_t>(&r - traced->data())] == beam.get(); };
     std::vector<WavePtr> waves;
     for (const Ray& r : *traced)
       if (r.wave() && isOfBeam(r) && std::find(waves.begin(), waves.end(), r.wave()) == waves.end())
@@ -944,13 +952,14 @@ Array SpotDiagramCalculator::curvesForEmitter() {
   const RayReader rx = readerForKey(keyForPlotKey(keyX())), ry = readerForKey(keyForPlotKey(keyY()));
   const std::string kx = keyX(), ky = keyY();
 
+  const std::vector<const platform::Object*> emitterOf = taggedObjects(*traced, "emissionSurface");
   for (const SurfacePtr& surface : emitters) {
     if (platform::currentThreadIsCancelled()) return result;
     if (!surface->emission()) continue;
     const WavePtr wave = surface->emission()->wave();
     double Sx = 0, Sy = 0, W = 0;
     Selection s = select(*traced, rx, ry, f.fx, f.fy, 1.0, Sx, Sy, W, [&](const Ray& r) {
-      return r.tags().valueForKey("emissionSurface").objectIf<platform::Object>().get() == surface.get();
+      return emitterOf[static_cast<std::size_t>(&r - traced->data())] == surface.get();
     });
     if (!s.first) continue;
     std::vector<Curve> spots(1);
