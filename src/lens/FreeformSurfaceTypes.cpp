@@ -1,5 +1,7 @@
 #include "lens/FreeformSurfaceTypes.h"
 
+#include "lens/Elbow.h"
+#include "lens/LightPipe.h"
 #include "lens/SurfaceBiconic.h"
 #include "lens/SurfaceConicY.h"
 #include "lens/SurfaceDiffuser.h"
@@ -39,6 +41,8 @@ void registerFreeformSurfaceTypes(SurfaceTypeRegistry& registry) {
   registry.registerType<SurfaceGradient2>("Gradient 2");
   registry.registerType<SurfaceGradient5>("GRINSUR5");
   registry.registerType<SurfaceGradient5>("Gradient 5");
+  registry.registerType<LightPipe>("Light pipe");
+  registry.registerType<Elbow>("Elbow");
 }
 
 void registerFreeformSurfaceArchiveClasses() {
@@ -59,6 +63,8 @@ void registerFreeformSurfaceArchiveClasses() {
   if (!registry.byName("SurfaceGradientZemax")) registry.registerAbstract("SurfaceGradientZemax", "Surface");
   registry.registerClass<SurfaceGradient2>("SurfaceGradient2", "SurfaceGradientZemax");
   registry.registerClass<SurfaceGradient5>("SurfaceGradient5", "SurfaceGradientZemax");
+  registry.registerClass<LightPipe>("LightPipe", "Surface");
+  registry.registerClass<Elbow>("Elbow", "Surface");
 }
 
 }  // namespace orb::lens

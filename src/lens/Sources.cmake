@@ -30,6 +30,8 @@ list(APPEND sources
   SurfaceVortex.h SurfaceVortex.cpp
   SurfaceDiffuser.h SurfaceDiffuser.cpp
   SurfaceGradient.h SurfaceGradient.cpp
+  LightPipe.h LightPipe.cpp
+  Elbow.h Elbow.cpp
   FreeformSurfaceTypes.h FreeformSurfaceTypes.cpp
 )
 list(APPEND sources

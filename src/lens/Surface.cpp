@@ -946,7 +946,7 @@ std::optional<std::string> Surface::stopLetter() const {
 }
 
 double Surface::edgeThickness() const {
-  double e = m_thickness - sagAtRadius(m_semidiameter);
+  double e = thickness() - sagAtRadius(m_semidiameter);
   if (auto next = nextSurface()) e += next->sagAtRadius(next->semidiameter());
   return e;
 }
@@ -986,7 +986,7 @@ void Surface::appendSurfaceDataToString(std::string& out) const {
   const std::string stop = stopLetter().value_or("");
   const std::string glass = glassName().value_or("");
   out += format("%6ld %-4s %-11s %-8s %10.4f %10.4f %-9s %10.4f\n", index ? static_cast<long>(*index) : -1L,
-                stop.c_str(), m_comment.c_str(), type().c_str(), radiusOfCurvature(), m_thickness, glass.c_str(),
+                stop.c_str(), m_comment.c_str(), type().c_str(), radiusOfCurvature(), thickness(), glass.c_str(),
                 m_semidiameter);
 }
 

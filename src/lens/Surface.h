@@ -169,7 +169,8 @@ class Surface : public foundation::VKColoredObject, public ParameterSurface, pub
   double radiusOfCurvature() const;
   /// Stores 1/r; a radius of 0 (infinite curvature) gives curvature 0.
   void setRadiusOfCurvature(double radius);
-  double thickness() const { return m_thickness; }
+  /// The stored thickness; types whose length follows from their parameters override it.
+  virtual double thickness() const { return m_thickness; }
   void setThickness(double thickness);
   double conicConstant() const { return m_conic.k; }
   /// Rebuilds the conic, then maximizeSemidiameter.
@@ -468,7 +469,7 @@ class Surface : public foundation::VKColoredObject, public ParameterSurface, pub
   bool curvatureSolveIsNontrivial() const;
   bool semidiameterSolveIsNontrivial() const { return m_semidiameterSolve.type == 1 || m_semidiameterSolve.type == 2; }
   virtual bool canEditCurvature() const { return m_curvatureSolve.type == 0 || m_curvatureSolve.type == 1; }
-  bool canEditThickness() const { return m_thicknessSolve.type == 0 || m_thicknessSolve.type == 1; }
+  virtual bool canEditThickness() const { return m_thicknessSolve.type == 0 || m_thicknessSolve.type == 1; }
   bool canEditSemidiameter() const { return m_semidiameterSolve.type != 2 && m_semidiameterSolve.type != 3; }
   bool canEditConicConstant() const { return m_conicSolve.type != 2; }
   virtual bool canEditGlass() const { return m_glassSolve.type != 1; }
@@ -508,7 +509,7 @@ class Surface : public foundation::VKColoredObject, public ParameterSurface, pub
   std::optional<std::string> semidiameterSolveLetter() const;
   std::string conicLetter() const;
   std::string glassLetter() const;
-  std::string thicknessDescription() const;
+  virtual std::string thicknessDescription() const;
   std::string curvatureDescription() const;
   std::string semidiameterDescription() const;
   std::string conicDescription() const;

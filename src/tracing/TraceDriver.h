@@ -50,8 +50,7 @@ struct TraceOptions {
 /// The driver keeps no state between calls and takes no lock: callers that share a lens
 /// across threads lock it. It clears the lens's trace warning, and stores "Ray trace
 /// failure (name : reason)" there (when none is set) before re-raising any exception.
-/// Surface types whose pusher or turner does not exist yet (light pipes) raise
-/// "Unsupported". Graded media are stepped through by the gradient pusher, ray by ray.
+/// A surface whose pusher or turner is unknown raises "Unsupported". Graded media are stepped through by the gradient pusher, ray by ray.
 ///
 /// Lost rays are never an error: pushers, turners and apertures kill them with a cause.
 double traceRays(lens::Lens& lens, std::span<Ray> rays, const lens::Surface* toSurface = nullptr,

@@ -8,6 +8,7 @@
 #include "platform/Log.h"
 #include "tracing/Diffracter.h"
 #include "tracing/RayWithFrame.h"
+#include "tracing/TurnerLightPipe.h"
 #include "tracing/TurnerParaxial.h"
 
 namespace orb::tracing {
@@ -334,6 +335,9 @@ std::unique_ptr<Turner> makeTurner(std::string_view name, std::shared_ptr<const 
   else if (name == "TurnerParaxial") t = std::make_unique<TurnerParaxial>();
   else if (name == "TurnerParaxialXY") t = std::make_unique<TurnerParaxialXY>();
   else if (name == "TurnerParaxialFlyEye") t = std::make_unique<TurnerParaxialFlyEye>();
+  else if (name == "TurnerLightPipe") t = std::make_unique<TurnerLightPipe>();
+  else if (name == "TurnerLightPipeGeneric") t = std::make_unique<TurnerLightPipeGeneric>();
+  else if (name == "TurnerElbow") t = std::make_unique<TurnerElbow>();
   else if (name == "Diffracter") {
     // The diffractive surfaces are their own phase texture.
     auto d = std::make_unique<Diffracter>();

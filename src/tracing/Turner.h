@@ -173,7 +173,8 @@ class TurnerPhaser : public Turner {
 
 /// The turner named ("Turner", "TurnerStandard", "TurnerPhaser", "TurnerAsphere",
 /// "TurnerZernike", "TurnerPoly", "Diffracter", "TurnerParaxial", "TurnerParaxialXY",
-/// "TurnerParaxialFlyEye"); null for a turner not built here (the light-pipe turners).
+/// "TurnerParaxialFlyEye", "TurnerLightPipe", "TurnerLightPipeGeneric", "TurnerElbow");
+/// null for an unknown name. The pipe turners raise unless the shape is their pipe's.
 /// The diffracter and the ideal lenses read their phase and parameters from the shape's
 /// lens surface.
 std::unique_ptr<Turner> makeTurner(std::string_view name, std::shared_ptr<const SurfaceShape> surface);

@@ -21,6 +21,7 @@
 #include "platform/KeyedUnarchiver.h"
 #include "platform/PropertyList.h"
 #include "platform/RunLoop.h"
+#include "platform/UserDefaults.h"
 #include "TestCoder.h"
 
 namespace orb::lens {
@@ -302,6 +303,24 @@ TEST_F(LensTest, ABurstOfEditsRunsOneCycleInOrder) {
   EXPECT_EQ(doc->count("generate"), 1u) << "trigger runs the cycle at once";
   RunLoop::main().runUntilIdle();
   EXPECT_EQ(doc->count("generate"), 1u) << "and leaves nothing queued";
+}
+
+TEST_F(LensTest, BounceLimitFromTheUserDefaultsStartsAChangeCycle) {
+  auto lens = lensWithSurfaces(3);
+  auto doc = attach(*lens);
+  Lens::setSystemGenerator([&](Lens&) { doc->calls.push_back("generate"); });
+  RunLoop::main().runUntilIdle();
+  doc->calls.clear();
+  auto& defaults = platform::UserDefaults::standard();
+  const Value before = defaults.objectForKey("lightPipeMaxBounces");
+  defaults.setObject("lightPipeMaxBounces", Value(7));
+  RunLoop::main().runUntilIdle();
+  EXPECT_EQ(lens->lightPipeMaxBounces(), 7);
+  EXPECT_EQ(doc->count("generate"), 1u);
+  // Back to the factory value (or the user's own).
+  defaults.removeObject("lightPipeMaxBounces");
+  if (!before.isNil() && before != defaults.objectForKey("lightPipeMaxBounces"))
+    defaults.setObject("lightPipeMaxBounces", before);
 }
 
 TEST_F(LensTest, AFailingUpdateIsStoredAsTheWarning) {

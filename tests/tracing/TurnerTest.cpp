@@ -260,7 +260,7 @@ TEST(TurnerTest, MakeByName) {
   EXPECT_NE(dynamic_cast<TurnerStandard*>(makeTurner("TurnerStandard", nullptr).get()), nullptr);
   EXPECT_NE(dynamic_cast<Diffracter*>(makeTurner("Diffracter", nullptr).get()), nullptr);
   EXPECT_NE(dynamic_cast<TurnerParaxialFlyEye*>(makeTurner("TurnerParaxialFlyEye", nullptr).get()), nullptr);
-  EXPECT_EQ(makeTurner("TurnerLightPipe", nullptr), nullptr);
+  EXPECT_EQ(makeTurner("TurnerUnknown", nullptr), nullptr);
 }
 
 }  // namespace

@@ -119,28 +119,32 @@ std::string R3Quadric::specificSurfaceKind() const {
   return "general";
 }
 
-int R3Quadric::roots(const R3Line& line, double* t) const {
-  const XYZ q = line.start(), v = line.directorXYZ();
+int R3Quadric::lineRoots(const XYZ& q, const XYZ& v, double* t) const {
   const auto& A = m_A;
   const XYZ Av = blockTimes(A, v);
   const double alpha = v3::dot(v, Av);
   // 2·ṽᵀAq̃ and q̃ᵀAq̃ with q̃ = (q, 1), ṽ = (v, 0).
   const double beta = 2 * (v3::dot(Av, q) + A.xt * v.x + A.yt * v.y + A.zt * v.z);
   const double gamma = 2 * valueAt(q);
-  double found[2];
   int n = 0;
   if (alpha == 0) {
-    if (beta != 0) found[n++] = -gamma / beta;
+    if (beta != 0) t[n++] = -gamma / beta;
   } else {
     const double D = beta * beta - 4 * alpha * gamma;
     if (D > 1e-20) {
       const double s = std::sqrt(D);
-      found[n++] = (s - beta) / (2 * alpha);
-      found[n++] = (-beta - s) / (2 * alpha);
+      t[n++] = (s - beta) / (2 * alpha);
+      t[n++] = (-beta - s) / (2 * alpha);
     } else if (D > -1e-20) {
-      found[n++] = -beta / (2 * alpha);
+      t[n++] = -beta / (2 * alpha);
     }
   }
+  return n;
+}
+
+int R3Quadric::roots(const R3Line& line, double* t) const {
+  double found[2];
+  const int n = lineRoots(line.start(), line.directorXYZ(), found);
   int kept = 0;
   for (int i = 0; i < n; ++i)
     if (!line.hasEnds() || (0 < found[i] && found[i] < 1)) t[kept++] = found[i];

@@ -50,6 +50,9 @@ class R3Quadric : public R3Surface {
   R3PointArray intersectionsWithLine(const R3Line& line) const override;
   std::vector<double> intersectionParametersForLine(const R3Line& line) const override;
   int getIntersectionParametersForLine(const R3Line& line, double* out, int capacity) const override;
+  /// The same roots, in the same order, of the unbounded line q + t·v: for callers that
+  /// step rays and must not allocate a line per step. Returns the count (at most 2).
+  int lineRoots(const foundation::XYZ& q, const foundation::XYZ& v, double* t) const;
 
  private:
   /// The kept roots in their order; returns the count (at most 2).

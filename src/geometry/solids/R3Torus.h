@@ -25,6 +25,12 @@ class R3Torus : public R3Surface {
   R3PointPtr normalForPoint(const XYZValue& p) const override;
   /// The real roots of the quartic, largest parameter first.
   int getIntersectionParametersForLine(const R3Line& line, double* out, int capacity) const override;
+  /// The same roots of the unbounded line q + t·d into out[4], without making a line
+  /// object; returns the count.
+  int lineRoots(const foundation::XYZ& q, const foundation::XYZ& d, double* out) const;
+  /// normalForPoint without making a point.
+  foundation::XYZ normalAt(const foundation::XYZ& p) const;
+  bool isOutside(const foundation::XYZ& p) const;
   std::vector<double> intersectionParametersForLine(const R3Line& line) const override;
 
  private:
