@@ -142,7 +142,7 @@ class RaysCalculator : public OBCalculator, public LensUser {
   /// Fans drawn as connected lines (spiral and the one-dimensional fans).
   bool curvesAreContinuous() const;
   /// The unit-pupil points of one field and wave.
-  tracing::pupil::Points pupilCoordinatesForRealRays() const;
+  virtual tracing::pupil::Points pupilCoordinatesForRealRays() const;
 
   bool paraxial() const { return m_paraxial.load(); }
   void setParaxial(bool on);
@@ -171,7 +171,7 @@ class RaysCalculator : public OBCalculator, public LensUser {
   FieldPtr fieldOfInterest() const;
   void setFieldOfInterest(const FieldPtr& field);
   /// The chosen field alone, else every field of the lens.
-  std::vector<FieldPtr> fieldsOfInterest() const;
+  virtual std::vector<FieldPtr> fieldsOfInterest() const;
   WavePtr waveOfInterest() const;
   void setWaveOfInterest(const WavePtr& wave);
   std::vector<WavePtr> wavesOfInterest() const;
@@ -277,6 +277,10 @@ class RaysCalculator : public OBCalculator, public LensUser {
   Rays& workingRays() { return m_workingRays; }
   Rays& workingParaxialRays() { return m_workingParaxialRays; }
   TracedBundle* workingBundle() { return m_workingBundle.get(); }
+  /// The start rays of this run as generateInitialRays left them (worker, lens lock).
+  TracedBundle* workingInitialBundle() { return m_workingInitialBundle.get(); }
+  Rays& workingInitialRays() { return m_workingInitialRays; }
+  Rays& workingInitialParaxialRays() { return m_workingInitialParaxialRays; }
   /// The lens value at a stored key path; null for none or a missing member.
   std::shared_ptr<platform::Object> objectAtKeyPath(const std::string& keyPath) const;
   std::string keyPathFor(const std::shared_ptr<platform::Object>& member) const;

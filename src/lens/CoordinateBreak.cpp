@@ -1,5 +1,7 @@
 #include "lens/CoordinateBreak.h"
 
+#include "geometry/values/Extents.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -36,6 +38,10 @@ void CoordinateBreak::parametersDidChange() {
   // The order is a code; a stored 0.9 is not "order 1".
   const double order = parameterValue("order").value_or(0);
   m_order = std::isfinite(order) ? static_cast<int>(std::clamp(order, -1e6, 1e6)) : 0;  // bounded: UB past int
+}
+
+std::shared_ptr<geometry::MutableExtents> CoordinateBreak::extents() const {
+  return platform::makeObject<geometry::MutableExtents>(*geometry::Extents::extentsWithCenter({0, 0, 0}, semidiameter()));
 }
 
 void CoordinateBreak::implementCoordinateBreak(TransformStack& stack) const {

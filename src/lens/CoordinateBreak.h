@@ -26,6 +26,10 @@ class CoordinateBreak : public Surface {
   std::shared_ptr<Surface> makeEmpty() const override;
 
   bool isCoordinateBreak() const override { return true; }
+  /// A break draws nothing; its box is the cube of its semidiameter about the vertex.
+  std::shared_ptr<geometry::MutableExtents> extents() const override;
+  void drawUsingOpenGL(geometry::DrawingSink&, const platform::Dictionary& = {}) const override {}
+  void dxfWithOptions(geometry::DxfSink&, const platform::Dictionary& = {}) const override {}
   bool canEditCurvatureSolveType() const override { return false; }
   bool canEditGlassSolveType() const override { return false; }
   // A break is a change of frame, not an optical surface: it holds no glass and can be

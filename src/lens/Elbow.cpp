@@ -6,6 +6,8 @@
 #include "geometry/solids/R3Plane.h"
 #include "geometry/solids/R3Torus.h"
 #include "geometry/values/DrawingSink.h"
+#include "geometry/values/Extents.h"
+#include "lens/DrawingOptions.h"
 
 namespace orb::lens {
 
@@ -15,11 +17,6 @@ using platform::Value;
 
 namespace {
 constexpr double kRadiansPerDegree = 0.017453292519943295;
-
-double numberOption(const platform::Dictionary& options, const char* key, double fallback) {
-  const Value* v = options.find(Value(key));
-  return v && v->isNumber() ? v->asDouble() : fallback;
-}
 }  // namespace
 
 std::shared_ptr<Surface> Elbow::makeEmpty() const { return platform::makeObject<Elbow>(); }
@@ -72,11 +69,11 @@ void Elbow::implementExitFrame(foundation::TransformStack& stack) const {
 }
 
 void Elbow::drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options) const {
-  const double segments = std::floor(numberOption(options, "numberOfSegmentsPerRevolution", 16));
+  const DrawingOptions o = DrawingOptions::from(options);
+  const double segments = o.segmentsPerRevolution;
   if (!(segments >= 3)) return;
-  double a = std::fmod(numberOption(options, "phiMin", 0), 360.0);
-  double b = std::fmod(numberOption(options, "phiMax", 360), 360.0);
-  if (!std::isfinite(a) || !std::isfinite(b)) return;
+  double a = std::fmod(o.phiMin, 360.0);
+  double b = std::fmod(o.phiMax, 360.0);
   if (b <= a) b += 360;
   const double m = std::max(std::floor((b - a) / (360 / segments)), 1.0);
   const double dPhi = (b - a) / m;
@@ -104,6 +101,22 @@ void Elbow::drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Diction
     }
   }
   sink.end();
+}
+
+std::shared_ptr<geometry::MutableExtents> Elbow::extents() const {
+  auto e = geometry::MutableExtents::extents();
+  for (const auto& s : zyOutline()) {
+    e->absorb(-m_rminor, s.from.y, s.from.x);
+    e->absorb(m_rminor, s.from.y, s.from.x);
+  }
+  return e;
+}
+
+bool Elbow::entityDrawZY(Painter2D& painter, const PlanarAffineTransform& transform) const {
+  PlanarBezierPath path;
+  path.appendSegments(zyOutline(), transform);
+  painter.stroke(path);
+  return true;
 }
 
 PlanarPath Elbow::zyOutline() const {

@@ -56,7 +56,14 @@ class Elbow : public PlanarFaceSurface {
 
   /// The tube as quads: options "numberOfSegmentsPerRevolution" (16), "phiMin" and
   /// "phiMax" (degrees, 0 and 360) choose the part of the tube drawn.
-  void drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options = {}) const;
+  void drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options = {}) const override;
+  /// The box of the bent rod.
+  std::shared_ptr<geometry::MutableExtents> extents() const override;
+  /// The section of zyOutline, whatever the plane.
+  bool entityDrawZY(Painter2D& painter, const PlanarAffineTransform& transform) const override;
+  bool entityDrawZX(Painter2D& painter, const PlanarAffineTransform& transform) const override {
+    return entityDrawZY(painter, transform);
+  }
   /// The section in the plane x = 0 as (z, y): the outer and inner arcs of the bend
   /// joined at both ends, the arcs in steps of at most 1°. Drawn whatever the plane.
   PlanarPath zyOutline() const;

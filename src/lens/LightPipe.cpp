@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "geometry/solids/BSIG.h"
+#include "geometry/values/Extents.h"
 #include "geometry/solids/R3Hull.h"
 #include "geometry/solids/R3Plane.h"
 #include "geometry/solids/R3Quadric.h"
@@ -148,6 +149,36 @@ void LightPipe::drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dic
   // "drawAlsoReversed" and "drawBoundingBox" do not apply to a solid.
   if (auto h = hull())
     for (const auto& patch : h->patches()) patch->drawUsingOpenGL(sink);
+}
+
+std::shared_ptr<geometry::MutableExtents> LightPipe::extents() const {
+  auto e = geometry::MutableExtents::extents();
+  const int n = numberOfSides();
+  // A regular polygon's corners lie at its inscribed radius over cos(π/n); a negative
+  // flattening widens the section in y.
+  const double corner = n >= 3 ? 1 / std::cos(std::numbers::pi / n) : 1;
+  const double sy = std::max(1.0, 1 - flattening());
+  const double L = std::max(thickness(), 0.0);
+  for (auto [r, z] : {std::pair{m_rin, 0.0}, std::pair{m_rout, L}}) {
+    const double x = std::abs(r) * corner, y = x * sy;
+    e->absorb(-x, -y, z);
+    e->absorb(x, y, z);
+  }
+  return e;
+}
+
+bool LightPipe::entityDrawZY(Painter2D& painter, const PlanarAffineTransform& transform) const {
+  PlanarBezierPath path;
+  path.appendSegments(zyOutline(), transform);
+  painter.stroke(path);
+  return true;
+}
+
+bool LightPipe::entityDrawZX(Painter2D& painter, const PlanarAffineTransform& transform) const {
+  PlanarBezierPath path;
+  path.appendSegments(zxOutline(), transform);
+  painter.stroke(path);
+  return true;
 }
 
 PlanarPath LightPipe::zyOutline() const { return outlineInPlane(true); }

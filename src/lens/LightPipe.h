@@ -102,7 +102,11 @@ class LightPipe : public PlanarFaceSurface {
   void forgetPlanesAndHull() const;
 
   /// Every patch of the hull, drawn in the pipe's local frame.
-  void drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options = {}) const;
+  void drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options = {}) const override;
+  /// The box of the solid: the polygon's corners (or the ellipse) at both ends.
+  std::shared_ptr<geometry::MutableExtents> extents() const override;
+  bool entityDrawZY(Painter2D& painter, const PlanarAffineTransform& transform) const override;
+  bool entityDrawZX(Painter2D& painter, const PlanarAffineTransform& transform) const override;
   /// The outline in the plane x = 0 as (z, y), or y = 0 as (z, x): the hull's projection
   /// for polygonal pipes, the trapezium from ±rin to ±rout for circular ones (the
   /// flattening is not drawn).

@@ -36,7 +36,7 @@ list(APPEND sources
 )
 list(APPEND sources
   ConicSection.h
-  Surface.h Surface.cpp
+  Surface.h Surface.cpp SurfaceDrawing.cpp DrawingOptions.h
   SurfaceTypeRegistry.h SurfaceTypeRegistry.cpp
 )
 list(APPEND sources

@@ -18,8 +18,15 @@
 #include "geometry/values/SurfaceTaylorExpansion.h"
 #include "lens/ConicSection.h"
 #include "lens/Parameter.h"
+#include "lens/PlanarDrawing.h"
 #include "platform/Observation.h"
 #include "platform/Reference.h"
+
+namespace orb::geometry {
+class DrawingSink;
+class DxfSink;
+class MutableExtents;
+}  // namespace orb::geometry
 
 namespace orb::materials {
 class Glass;
@@ -73,12 +80,6 @@ struct SolveInputs {
 /// The paraxial record stored at a surface by the paraxial measurement.
 struct ParaxialTraceData {
   double h = 0, u = 0, hbar = 0, ubar = 0, dun = 0, a = 0, abar = 0;
-};
-
-/// A 2-D affine map (x', y') = (m11·x + m21·y + tX, m12·x + m22·y + tY), as the planar
-/// layouts use it.
-struct PlanarAffineTransform {
-  double m11 = 1, m12 = 0, m21 = 0, m22 = 1, tX = 0, tY = 0;
 };
 
 /// One optical surface of a lens and the space behind it up to the next vertex.
@@ -279,6 +280,37 @@ class Surface : public foundation::VKColoredObject, public ParameterSurface, pub
   /// thickness solve target × f when it is a length (codes 2, 3, 7, 8). Subclasses scale
   /// their coefficients after calling this.
   virtual void scaleByFactor(double f);
+
+  // --- drawing (SurfaceDrawing.cpp) -------------------------------------------------------------------
+  /// The meridional profile as points (r, 0, z): for a surface planar in appearance
+  /// (ρ, 0, 0) and (semidiameter, 0, 0), else "numberOfRadialSegments" + 1 samples from ρ
+  /// to R = min(maximumRadius, semidiameter), ρ the inner radius of a centred annular
+  /// aperture (else 0).
+  virtual std::vector<foundation::XYZ> shapeSequence() const;
+  /// The local bounding box: from the profile for axisymmetric surfaces, else from 32
+  /// rim points.
+  virtual std::shared_ptr<geometry::MutableExtents> extents() const;
+  /// The surface as a solid in its local frame: the profile swept about z (options
+  /// "numberOfSegmentsPerRevolution", "phiMin", "phiMax", "drawAlsoReversed",
+  /// "drawBoundingBox"), or an outline mesh of the sag for other surfaces.
+  virtual void drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options = {}) const;
+  /// The same as DXF entities ("drawBoundingBox" has no effect).
+  virtual void dxfWithOptions(geometry::DxfSink& sink, const platform::Dictionary& options = {}) const;
+  /// The three local axes as one DXF line primitive, of length "surfaceAxesLength" (10).
+  void dxfAxesWithOptions(geometry::DxfSink& sink, const platform::Dictionary& options = {}) const;
+  /// Types with a drawing of their own (light pipes, elbows) stroke it here and answer
+  /// true; the base draws nothing.
+  virtual bool entityDrawZY(Painter2D& painter, const PlanarAffineTransform& transform) const;
+  virtual bool entityDrawZX(Painter2D& painter, const PlanarAffineTransform& transform) const;
+  /// The whole profile in the x–z (xOriented) or y–z section, sampled at
+  /// "planarNumberOfRadialSegments" steps each side of the axis, as points (z, t) mapped
+  /// by `transform`.
+  void appendToPath(PlanarBezierPath& path, const PlanarAffineTransform& transform, bool xOriented,
+                    bool backwards) const;
+  /// One half of the profile: t from 0 to R' (upper) or −R' to 0, R' = min(maximumRadius,
+  /// semidiameter); 4 points for a surface planar in appearance, else 101.
+  virtual void appendHalfToPath(PlanarBezierPath& path, const PlanarAffineTransform& transform, bool xOriented,
+                                bool upper, bool backwards) const;
 
   // --- tracing --------------------------------------------------------------------------------------
   /// Names of the pusher and turner classes that trace this surface; the tracing layer

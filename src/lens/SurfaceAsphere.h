@@ -25,6 +25,8 @@ class SurfaceAsphere : public Surface {
   }
   std::shared_ptr<Surface> makeEmpty() const override;
   std::string className() const override { return "SurfaceAsphere"; }
+  /// Always sampled: polynomial terms can curve a surface of curvature 0.
+  std::vector<foundation::XYZ> shapeSequence() const override;
 
   /// Exponents of the coefficients: minimumExponent … maximumExponent by deltaExponent.
   virtual int minimumExponent() const { return 2; }

@@ -11,6 +11,7 @@ list(APPEND sources
 )
 list(APPEND sources
   SurfaceTest.cpp
+  SurfaceDrawingTest.cpp
 )
 list(APPEND sources
   LensTest.cpp
