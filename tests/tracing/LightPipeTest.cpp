@@ -14,7 +14,12 @@
 #include "lens/LightPipe.h"
 #include "lens/SurfaceTypeRegistry.h"
 #include "materials/Glass.h"
+#include "platform/KeyedArchiver.h"
+#include "platform/KeyedUnarchiver.h"
+#include "lens/Field.h"
+#include "tracing/PupilPatterns.h"
 #include "tracing/RayBundle.h"
+#include "tracing/RayGeneration.h"
 #include "tracing/RayWithFrame.h"
 #include "tracing/Regeneration.h"
 #include "tracing/SurfaceShape.h"
@@ -360,6 +365,60 @@ TEST_F(LightPipeTest, ParaxialRayCrossesARoundPipeToItsExitFace) {
   const double u = 0.01 / std::sqrt(1 - 1e-4), u1 = u / 1.5;
   EXPECT_NEAR(r.z(), L, 1e-12);
   EXPECT_NEAR(r.x(), 0.5 + u1 * L, 1e-12);
+}
+
+// The example a user opens: a square rod of N-BK7 (5 mm across, 60 long) 2 mm behind a
+// point source of NA 0.4, the image on its exit face. Set ORB_WRITE_EXAMPLES to write it
+// again; the test reads the committed file.
+TEST_F(LightPipeTest, HomogenizingRodExampleFillsTheExitFace) {
+  const char* resources = std::getenv("ORBELLINE_RESOURCES");
+  ASSERT_TRUE(resources);
+  const std::string path = std::string(resources) + "/../examples/HomogenizingRod.orb";
+  tracing::registerSystemGenerator();
+  if (std::getenv("ORB_WRITE_EXAMPLES")) {
+    auto l = lens::Lens::create();
+    auto object = lens::Surface::create<lens::Surface>();
+    object->setThickness(2);
+    l->insertInSurfaces(object);
+    auto rod = pipe(4, 2.5, 2.5, 60);
+    rod->setComment("homogenizing rod");
+    l->insertInSurfaces(rod);
+    rod->setGlass(testing::nbk7());
+    l->insertInSurfaces(lens::Surface::create<lens::Surface>());
+    l->setStopSurface(rod);
+    l->setFieldType("Object height");
+    std::vector<std::shared_ptr<lens::Field>> fields;
+    for (double y : {0.0, 0.5}) {
+      auto f = lens::Field::field();
+      f->setY(y);
+      fields.push_back(f);
+    }
+    l->setFieldArray(fields);
+    l->setSourceDivergenceType(2);
+    l->setSourceDivergenceValue(0.4);
+    l->setNotes("A square homogenizing rod: the light of a point source fills the exit face.");
+    l->generateSystemFromParaxialSpecification();
+    platform::KeyedArchiver::archiveRootObjectToFile(platform::Value(platform::Dictionary{{"lens", platform::Value(l)}}),
+                                                    path);
+  }
+  auto root = platform::KeyedUnarchiver::unarchiveObjectWithFile(path).asDictionary();
+  auto l = root.get("lens").asObject<lens::Lens>();
+  ASSERT_TRUE(l);
+  l->generateSystemFromParaxialSpecification();
+  ASSERT_FALSE(l->warningReSystemGeneration().has_value()) << *l->warningReSystemGeneration();
+  const auto& rod = dynamic_cast<const lens::LightPipe&>(*l->surfaceArray()[1]);
+  EXPECT_EQ(rod.numberOfSides(), 4);
+  auto rays = raysForFields(*l, l->fieldArray(), pupil::squareArrayOfPointsInUnitCircle(200));
+  ASSERT_TRUE(rays && rays->size() > 100);
+  traceRays(*l, std::span<Ray>(*rays));
+  double reach = 0;
+  for (const Ray& r : *rays) {
+    ASSERT_TRUE(r.isAlive()) << r.tags().causeOfDeath;
+    EXPECT_LE(std::max(std::abs(r.x()), std::abs(r.y())), 2.5 + 1e-9);
+    reach = std::max(reach, std::abs(r.y()));
+  }
+  // Rays of NA 0.4 cross the rod several times: the exit face is filled to its walls.
+  EXPECT_GT(reach, 2.3);
 }
 
 // --- Elbow -------------------------------------------------------------------------------------
