@@ -100,7 +100,7 @@ class LensSummaryView : public QWidget {
         const auto v = s->valueForKey(key);
         return v.isString() ? QString::fromStdString(v.asString()) : QString();
       };
-      const QString cells[] = {s->surfaceType().empty() ? QStringLiteral("Standard") : QString::fromStdString(s->surfaceType()), text("comment"), number(s->radiusOfCurvature()), number(s->thickness()),
+      const QString cells[] = {QString::fromStdString(s->type()), text("comment"), number(s->radiusOfCurvature()), number(s->thickness()),
                                text("glassName"), number(s->semidiameter()), number(s->conicConstant())};
       for (int c = 0; c < 7; ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
