@@ -75,6 +75,48 @@ inline LensPtr mirrorLens(double radius, double conic, const std::vector<double>
   return lens;
 }
 
+/// A concave mirror of radius `radius` (negative: concave towards the object at infinity)
+/// behind a plane stop: object, `leadIn` of air after a plane first surface (none for 0),
+/// the stop, `stopToMirror` of air, the mirror, the image plane at its paraxial focus.
+/// Entrance pupil 20; fields as angles in degrees. Regenerated and ready.
+inline LensPtr mirrorBehindStop(double radius, double stopToMirror, double leadIn,
+                                const std::vector<double>& fieldAnglesDegrees = {0}) {
+  tracing::registerSystemGenerator();
+  auto lens = lens::Lens::create();
+  lens->stopWatchingSelf();
+  auto object = lens::Surface::create();
+  object->setThickness(std::numeric_limits<double>::infinity());
+  lens->insertInSurfaces(object);
+  if (leadIn > 0) {
+    auto first = lens::Surface::create();
+    first->setThickness(leadIn);
+    lens->insertInSurfaces(first);
+  }
+  auto stop = lens::Surface::create();
+  stop->setThickness(stopToMirror);
+  auto mirror = lens::Surface::create();
+  mirror->setCurvature(1 / radius);
+  mirror->setThickness(radius / 2);
+  auto image = lens::Surface::create();
+  for (const auto& s : {stop, mirror, image}) lens->insertInSurfaces(s);
+  mirror->setIsMirror(true);
+  lens->setStopSurface(stop);
+  lens->setSourceDivergenceType(0);
+  lens->setSourceDivergenceValue(20);
+  lens->setUseRealRaysToUpdateSemidiameters(false);
+  std::vector<std::shared_ptr<lens::Field>> fields;
+  for (double angle : fieldAnglesDegrees) {
+    auto f = lens::Field::field();
+    f->setY(angle);
+    fields.push_back(f);
+  }
+  lens->setFieldArray(fields);
+  lens->generateSystemFromParaxialSpecification();
+  EXPECT_FALSE(lens->warningReSystemGeneration().has_value()) << *lens->warningReSystemGeneration();
+  lens->setIsReady(true);
+  return lens;
+}
+
 /// The window's wiring around a calculator: document, updater, lens buffer. `run` hands
 /// the lens over and pumps the main loop until the published plot has settled.
 template <class Calculator>
