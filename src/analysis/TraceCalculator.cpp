@@ -307,6 +307,11 @@ void TraceCalculator::updateListing() {
   platform::performOnMainThread(reference(), [this, text = std::move(text)]() mutable { setListing(std::move(text)); });
 }
 
+bool TraceCalculator::exportToFile(std::FILE* file) {
+  if (m_listing.empty()) return false;
+  return std::fwrite(m_listing.data(), 1, m_listing.size(), file) == m_listing.size();
+}
+
 void TraceCalculator::addRestorationDataToDictionary(Dictionary& d) const {
   RaysCalculator::addRestorationDataToDictionary(d);
   for (const char* key : {"customWavelength", "testRayHX", "testRayHY", "testRayPX", "testRayPY",

@@ -90,6 +90,8 @@ class TraceCalculator : public RaysCalculator {
   /// "Numerical transfer matrix:\n…" from the traced swarm; empty without one.
   std::string swarmAnalysisString() const;
 
+  /// "Save Data…": the listing as it stands.
+  bool exportToFile(std::FILE* file) override;
   void addRestorationDataToDictionary(platform::Dictionary& dictionary) const override;
 
  protected:
