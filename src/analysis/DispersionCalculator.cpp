@@ -104,6 +104,14 @@ void DispersionCalculator::generateCurves() {
   for (const GlassPtr& g : m_glasses)
     if (g) curves.push_back(generateCurveForGlass(g));
   if (curves.empty()) return;
+  // Catalog glasses that no lens has coloured would all draw black: give them distinct hues.
+  static const double palette[][3] = {{0.0, 0.35, 0.85}, {0.85, 0.1, 0.1}, {0.0, 0.6, 0.2}, {0.9, 0.5, 0.0},
+                                      {0.55, 0.1, 0.7},  {0.0, 0.6, 0.65}, {0.6, 0.4, 0.1}, {0.9, 0.2, 0.6}};
+  for (std::size_t k = 0; k < curves.size(); ++k)
+    if (curves[k].get(plot::kColor).isNil()) {
+      const auto& rgb = palette[k % std::size(palette)];
+      curves[k].set(Value(plot::kColor), Value(platform::Color::make(rgb[0], rgb[1], rgb[2])));
+    }
   std::string title = "Glass dispersion", yLabel = "index";
   if (m_relateToFirstCurve && curves.size() >= 2) {
     const VKSeries first = *SeriesValue::from(curves.front().get(plot::kYSeries));
@@ -139,7 +147,7 @@ void DispersionCalculator::colorChanged(const Dictionary& colorsByNumber) {
     const auto glass = c.get("glass").asObject<materials::Glass>();
     if (!glass || !c.get(plot::kUpdateColor).isNumber() || !c.get(plot::kUpdateColor).asBool()) continue;
     glass->updateColorWithDictionary(colorsByNumber);
-    c.set(Value(plot::kColor), Value(glass->color()));
+    if (glass->color()) c.set(Value(plot::kColor), Value(glass->color()));
     v = Value(std::move(c));
   }
   d->set(Value(plot::kCurves), Value(std::move(curves)));

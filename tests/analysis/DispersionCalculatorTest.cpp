@@ -94,6 +94,11 @@ TEST(DispersionCalculatorTest, RelativeToTheFirstGlass) {
     EXPECT_NEAR(dn.at(0), g.nF - kBK7.nF, 3e-5);
     EXPECT_NEAR(dn.at(100), g.nC - kBK7.nC, 3e-5);
   }
+  // Catalog glasses carry no colour of their own: the curves still differ.
+  const auto a = curves[0].asDictionary().get(plot::kColor).asObject<platform::Color>();
+  const auto b = curves[1].asDictionary().get(plot::kColor).asObject<platform::Color>();
+  ASSERT_TRUE(a && b);
+  EXPECT_NE(a->description(), b->description());
 }
 
 TEST(DispersionCalculatorTest, DisplayFlagsAndColoursChangeThePlotInPlace) {

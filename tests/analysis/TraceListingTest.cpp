@@ -222,6 +222,24 @@ TEST(TraceListingTest, ChangingTheFrameRelistsWithoutTracing) {
   EXPECT_DOUBLE_EQ(saved.get("customWavelength").asDouble(), 633);
 }
 
+// A wave kept in microns is still listed in nanometres, as the line says.
+TEST(TraceListingTest, WavelengthIsListedInNanometresWhateverTheWavesUnit) {
+  auto lens = mirrorLens(-200, 0);
+  const auto wave = lens->primaryWave();
+  wave->setWavelengthUnit(1e-6);
+  wave->setWavelength(0.55);
+  TraceWindow w(lens);
+  w.calculator->setWaveOfInterest(wave);
+  ASSERT_TRUE(w.run());
+  EXPECT_TRUE(contains(w.listing(), "\nWavelength = 550nm\n")) << w.listing();
+
+  // Without a wave of interest, the custom wavelength.
+  w.calculator->setWaveOfInterest(nullptr);
+  w.calculator->setCustomWavelength(1064);
+  ASSERT_TRUE(w.settle());
+  ASSERT_TRUE(testing::pumpUntil([&] { return contains(w.listing(), "Wavelength = 1064nm"); })) << w.listing();
+}
+
 TEST(TraceListingTest, SpecificationTextsFollowTheTags) {
   auto c = platform::makeObject<TraceCalculator>();
   c->setFieldSpecificationTag(1);
