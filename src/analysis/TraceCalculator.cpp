@@ -222,7 +222,12 @@ void TraceCalculator::calculate() {
     m_traced = std::move(m_workingTraced);
     m_swarm = std::move(m_workingSwarm);
   }
-  std::string text = listingText();
+  std::string text;
+  if (const LensPtr l = lens()) {
+    // The listing reads the lens (field of interest, stop, frames) as the worker traced it.
+    platform::Synchronized lensLock(l.get());
+    text = listingText();
+  }
   performOnMainThreadForRun([this, text = std::move(text)]() mutable { setListing(std::move(text)); });
 }
 
