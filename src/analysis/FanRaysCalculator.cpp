@@ -66,18 +66,18 @@ void FanRaysCalculator::traceRays() {
   if (fan) {
     const SurfacePtr target = surfaceOfInterest();
     platform::Synchronized lensLock(l.get());
+    if (keepsStartAndParaxialRows()) {
+      fan->start = fan->rays;
+      fan->paraxial = fan->rays;
+      tracing::traceRays(*l, fan->paraxial, target.get(), tracing::TraceOptions::paraxial(true));
+      if (platform::currentThreadIsCancelled()) return;
+    }
     tracing::traceRays(*l, fan->rays, target.get(), tracing::TraceOptions::paraxial(paraxial()));
     if (platform::currentThreadIsCancelled()) return;
     if (useLocalCoordinates() && target) {
-      const auto& m = target->transform().globalToLocalCoordinateTransformationMatrix();
-      tracing::RayBundle& b = fan->rays;
-      for (std::size_t i = 0; i < b.size(); ++i) {
-        if (!b.alive[i]) continue;
-        const foundation::XYZ q = foundation::applyToPoint(m, {b.qx[i], b.qy[i], b.qz[i]});
-        const foundation::XYZ p = foundation::applyToDirection(m, {b.px[i], b.py[i], b.pz[i]});
-        b.qx[i] = q.x, b.qy[i] = q.y, b.qz[i] = q.z;
-        b.px[i] = p.x, b.py[i] = p.y, b.pz[i] = p.z;
-      }
+      const auto& localFromGlobal = target->transform().globalToLocalCoordinateTransformationMatrix();
+      transformLiveRows(fan->rays, localFromGlobal);
+      if (keepsStartAndParaxialRows()) transformLiveRows(fan->paraxial, localFromGlobal);
     }
   }
   {

@@ -29,6 +29,10 @@ class FanRaysCalculator : public RaysAtSurfaceCalculator {
     tracing::RayBundle rays;
     tracing::pupil::Points pattern;      ///< one run's unit-pupil points
     std::vector<std::uint8_t> direction;  ///< per pattern point
+    /// Only for analyses that compare real with first-order rays (keepsStartAndParaxialRows):
+    /// the rows as made, and the same rows traced paraxially, row for row with `rays` (in
+    /// the same frame).
+    tracing::RayBundle start, paraxial;
     std::size_t patternIndex(std::size_t row) const { return row % pattern.size(); }
     foundation::XY pupil(std::size_t row) const { return pattern[patternIndex(row)]; }
   };
@@ -54,6 +58,8 @@ class FanRaysCalculator : public RaysAtSurfaceCalculator {
   virtual void fanPattern(tracing::pupil::Points& points, std::vector<std::uint8_t>& direction) const;
   virtual std::vector<FieldPtr> fanFields() const { return fieldsOfInterest(); }
   virtual std::vector<WavePtr> fanWaves() const { return wavesOfInterest(); }
+  /// Keep the start rows and trace a paraxial copy beside the real fan.
+  virtual bool keepsStartAndParaxialRows() const { return false; }
   /// Shows `text` as the status of this run (main thread, later).
   void noteStatus(std::string text);
 

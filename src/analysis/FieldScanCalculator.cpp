@@ -24,20 +24,43 @@ namespace {
 constexpr double kDegreesPerRadian = 180 / M_PI;
 }
 
-// --- chief-ray angle ---------------------------------------------------------------------------
+// --- field fans ----------------------------------------------------------------------------------
 
-ChiefRayAngle::ChiefRayAngle() = default;
-
-void ChiefRayAngle::fanPattern(tracing::pupil::Points& points, std::vector<std::uint8_t>& direction) const {
-  points = {{0, 0}};
-  direction = {1};
-}
-
-std::vector<RaysCalculator::FieldPtr> ChiefRayAngle::fanFields() const {
+std::vector<RaysCalculator::FieldPtr> FieldFanScan::fanFields() const {
   const LensPtr l = lens();
   if (!l || numberOfRays() == 0) return {};
   return tracing::fieldFanWithNumberOfPoints(*l, std::min<std::uint64_t>(numberOfRays(), 10000));
 }
+
+void FieldFanScan::fanPattern(tracing::pupil::Points& points, std::vector<std::uint8_t>& direction) const {
+  points = {{0, 0}};
+  direction = {1};
+}
+
+void FieldFanScan::publishCurves(platform::Array curves, const std::string& title, const std::string& xLabel,
+                                 const std::string& yLabel) {
+  if (platform::currentThreadIsCancelled()) return;
+  Dictionary d = initialPlotDictionary();
+  d.set(Value(plot::kCurves), Value(std::move(curves)));
+  d.set(Value(plot::kTitle), title);
+  d.set(Value(plot::kXLabel), xLabel);
+  d.set(Value(plot::kYLabel), yLabel);
+  d.set(Value(plot::kScaleOnlyExpands), scaleOnlyExpands());
+  d.set(Value(plot::kPlotTight), plotTight());
+  publishPlotDictionary(std::move(d));
+  setNeedsGenerateCurves(false);
+}
+
+namespace {
+Dictionary curveOf(std::vector<double> xs, std::vector<double> ys, const RaysCalculator::WavePtr& wave) {
+  return Dictionary{{plot::kXSeries, SeriesValue::make(VKSeries::seriesWithArray(xs))},
+                    {plot::kYSeries, SeriesValue::make(VKSeries::seriesWithArray(ys))},
+                    {plot::kWave, Value(wave)},
+                    {plot::kUpdateColor, true}};
+}
+}  // namespace
+
+// --- chief-ray angle ---------------------------------------------------------------------------
 
 std::optional<Dictionary> ChiefRayAngle::extractCurve(const TracedFan& fan, const WavePtr& wave) const {
   const auto rows = selectRows(fan, -1, nullptr, wave.get());
@@ -52,13 +75,10 @@ std::optional<Dictionary> ChiefRayAngle::extractCurve(const TracedFan& fan, cons
     xs.push_back(b.fields[b.field[i]]->y());
     ys.push_back(ty * kDegreesPerRadian);
   }
-  Dictionary d{{plot::kXLabel, "field"},
-               {plot::kYLabel, "angle"},
-               {plot::kName, wave->wavelengthString()},
-               {plot::kXSeries, SeriesValue::make(VKSeries::seriesWithArray(xs))},
-               {plot::kYSeries, SeriesValue::make(VKSeries::seriesWithArray(ys))},
-               {plot::kWave, Value(wave)},
-               {plot::kUpdateColor, true}};
+  Dictionary d = curveOf(std::move(xs), std::move(ys), wave);
+  d.set(Value(plot::kXLabel), "field");
+  d.set(Value(plot::kYLabel), "angle");
+  d.set(Value(plot::kName), wave->wavelengthString());
   d.set(Value(plot::kColor), Value(colorForDictionary(d)));
   return d;
 }
@@ -72,16 +92,100 @@ void ChiefRayAngle::generateCurves() {
     if (platform::currentThreadIsCancelled()) return;
     if (auto c = extractCurve(*fan, wave)) curves.push_back(Value(std::move(*c)));
   }
-  if (platform::currentThreadIsCancelled()) return;
-  Dictionary d = initialPlotDictionary();
-  d.set(Value(plot::kCurves), Value(std::move(curves)));
-  d.set(Value(plot::kTitle), "Chief ray angle");
-  d.set(Value(plot::kXLabel), "Field coordinate");
-  d.set(Value(plot::kYLabel), "Angle (degrees)");
-  d.set(Value(plot::kScaleOnlyExpands), scaleOnlyExpands());
-  d.set(Value(plot::kPlotTight), plotTight());
-  publishPlotDictionary(std::move(d));
-  setNeedsGenerateCurves(false);
+  publishCurves(std::move(curves), "Chief ray angle", "Field coordinate", "Angle (degrees)");
+}
+
+// --- distortion ----------------------------------------------------------------------------------
+
+std::optional<Dictionary> DistortionCalculator::extractCurve(const TracedFan& fan, const WavePtr& wave) const {
+  const auto rows = selectRows(fan, -1, nullptr, wave.get());
+  if (rows.empty()) return std::nullopt;
+  const tracing::RayBundle& R = fan.rays;
+  const tracing::RayBundle& P = fan.paraxial;
+  const bool isAfocal = afocal();
+  std::vector<double> xs, ys;
+  for (std::size_t i : rows) {
+    if (i >= P.size()) continue;
+    double x, d;
+    if (isAfocal) {
+      // The real angle against the paraxial tangent: the paraxial trace is linear in it.
+      const double theta = std::atan(R.py[i] / R.pz[i]);
+      const double uy = P.py[i] / P.pz[i];
+      x = theta * kDegreesPerRadian;
+      d = uy == 0 ? 0.0 : theta / uy - 1;
+    } else {
+      x = R.qy[i];
+      d = P.qy[i] == 0 ? 0.0 : R.qy[i] / P.qy[i] - 1;
+    }
+    xs.push_back(x);
+    ys.push_back(d * 100);
+  }
+  Dictionary d = curveOf(std::move(xs), std::move(ys), wave);
+  d.set(Value(plot::kName), wave->wavelengthString());
+  d.set(Value(plot::kXLabel), isAfocal ? "theta'" : "y'");
+  d.set(Value(plot::kXFormat), "%g");
+  d.set(Value(plot::kYLabel), "D");
+  d.set(Value(plot::kYFormat), "%.4f%%");
+  d.set(Value(plot::kColor), Value(colorForDictionary(d)));
+  return d;
+}
+
+void DistortionCalculator::generateCurves() {
+  const FanPtr fan = tracedFan();
+  const auto waves = wavesOfInterest();
+  if (!fan || waves.empty() || numberOfRays() == 0) return;
+  platform::Array curves;
+  for (const WavePtr& wave : waves) {
+    if (platform::currentThreadIsCancelled()) return;
+    if (auto c = extractCurve(*fan, wave)) curves.push_back(Value(std::move(*c)));
+  }
+  publishCurves(std::move(curves), "Distortion", afocal() ? "image angle (degrees)" : "image coordinate (mm)",
+                "distortion (percent)");
+}
+
+// --- field curvature -----------------------------------------------------------------------------
+
+void FieldCurvature::fanPattern(tracing::pupil::Points& points, std::vector<std::uint8_t>& direction) const {
+  // Tangential fan first, then sagittal, each through the chief ray.
+  points = {{0, 0}, {0, kFanOffset}, {0, -kFanOffset}, {0, 0}, {kFanOffset, 0}, {-kFanOffset, 0}};
+  direction = {1, 1, 1, 0, 0, 0};
+}
+
+std::optional<Dictionary> FieldCurvature::extractCurve(const TracedFan& fan, int direction,
+                                                       const WavePtr& wave) const {
+  const auto rows = selectRows(fan, direction, nullptr, wave.get());
+  if (rows.empty()) return std::nullopt;
+  const tracing::RayBundle& b = fan.rays;
+  const double wx = direction == 0 ? 1 : 0, wy = direction == 0 ? 0 : 1;
+  std::vector<double> xs, ys;
+  // Every fan field gets its point; one whose rays are lost is a gap (not a number).
+  for (std::size_t f = 0; f < b.fields.size(); ++f) {
+    std::vector<tracing::Ray> rays;
+    for (std::size_t i : rows)
+      if (b.field[i] == f) rays.push_back(b.ray(i));
+    xs.push_back(b.fields[f]->y());
+    ys.push_back(estimatedDistanceToFocus(rays, wx, wy).value_or(std::numeric_limits<double>::quiet_NaN()));
+  }
+  Dictionary d = curveOf(std::move(xs), std::move(ys), wave);
+  d.set(Value(plot::kName), direction == 0 ? "curvature (S)" : "curvature (T)");
+  d.set(Value(plot::kXLabel), "field");
+  d.set(Value(plot::kYLabel), "focus");
+  if (direction == 0) d.set(Value(plot::kDashed), true);
+  d.set(Value(plot::kColor), Value(colorForDictionary(d)));
+  return d;
+}
+
+void FieldCurvature::generateCurves() {
+  const FanPtr fan = tracedFan();
+  const auto waves = wavesOfInterest();
+  if (!fan || waves.empty() || numberOfRays() == 0) return;
+  platform::Array curves;
+  for (const WavePtr& wave : waves)
+    for (int direction : {0, 1}) {
+      if (platform::currentThreadIsCancelled()) return;
+      if (auto c = extractCurve(*fan, direction, wave)) curves.push_back(Value(std::move(*c)));
+    }
+  publishCurves(std::move(curves), "Field curvature", "Field coordinate", "Focus (mm)");
 }
 
 // --- cut-off ray scan ----------------------------------------------------------------------------

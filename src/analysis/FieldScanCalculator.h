@@ -17,19 +17,58 @@ class FieldScanCalculator : public FanRaysCalculator {
   std::string className() const override { return "FieldScanCalculator"; }
 };
 
+/// The field fan of the chief-ray angle, distortion and field curvature: `numberOfRays`
+/// fields from the axis to the largest field along +y, by default the chief ray of each.
+class FieldFanScan : public FieldScanCalculator {
+ public:
+  std::string className() const override { return "FieldFanScan"; }
+
+ protected:
+  std::vector<FieldPtr> fanFields() const override;
+  void fanPattern(tracing::pupil::Points& points, std::vector<std::uint8_t>& direction) const override;
+  /// Publishes the curves with the plot's title and axis labels.
+  void publishCurves(platform::Array curves, const std::string& title, const std::string& xLabel,
+                     const std::string& yLabel);
+};
+
 /// The angle of the chief ray at the surface of interest over a fan of `numberOfRays`
 /// fields from the axis to the largest field along y, one curve per wave of interest. A
 /// field whose chief ray is lost gives no point.
-class ChiefRayAngle : public FieldScanCalculator {
+class ChiefRayAngle : public FieldFanScan {
  public:
-  ChiefRayAngle();
   std::string className() const override { return "ChiefRayAngle"; }
+  std::optional<platform::Dictionary> extractCurve(const TracedFan& fan, const WavePtr& wave) const;
+  void generateCurves() override;
+};
+
+/// Distortion: per wave, the percentage by which the real chief ray's height on the
+/// surface of interest departs from the paraxial chief ray's, D = y/y_p − 1, against the
+/// real height; afocal, the real image angle against the paraxial direction tangent,
+/// against the angle in degrees. The axial field plots at 0.
+class DistortionCalculator : public FieldFanScan {
+ public:
+  std::string className() const override { return "DistortionCalculator"; }
   std::optional<platform::Dictionary> extractCurve(const TracedFan& fan, const WavePtr& wave) const;
   void generateCurves() override;
 
  protected:
+  bool keepsStartAndParaxialRows() const override { return true; }
+};
+
+/// Field curvature: per wave, where the sagittal and the tangential foci of small fans
+/// about the chief ray (pupil ±0.01) lie along z from the surface of interest, against the
+/// field coordinate. A field whose fan is lost plots as not a number (a gap).
+class FieldCurvature : public FieldFanScan {
+ public:
+  /// Pupil offset of the fans about the chief ray, in units of the pupil radius.
+  static constexpr double kFanOffset = 0.01;
+  std::string className() const override { return "FieldCurvature"; }
+  /// `direction` 0 sagittal, 1 tangential.
+  std::optional<platform::Dictionary> extractCurve(const TracedFan& fan, int direction, const WavePtr& wave) const;
+  void generateCurves() override;
+
+ protected:
   void fanPattern(tracing::pupil::Points& points, std::vector<std::uint8_t>& direction) const override;
-  std::vector<FieldPtr> fanFields() const override;
 };
 
 /// Cut-off ray scan: for each of `numberOfRays` field heights from −F to F (F the largest

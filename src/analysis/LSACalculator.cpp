@@ -9,6 +9,7 @@
 #include "lens/Lens.h"
 #include "lens/Wave.h"
 #include "platform/Thread.h"
+#include "tracing/LensSummary.h"
 #include "tracing/RayGeneration.h"
 
 namespace orb::analysis {
@@ -55,6 +56,18 @@ void AxialFanCalculator::generateCurves() {
   setNeedsGenerateCurves(false);
 }
 
+double AxialFanCalculator::lagrangeValueAt(const std::vector<double>& x, const std::vector<double>& y,
+                                            const std::vector<std::size_t>& nodes, double at) {
+  double sum = 0;
+  for (std::size_t k : nodes) {
+    double term = y[k];
+    for (std::size_t j : nodes)
+      if (j != k) term *= (at - x[j]) / (x[k] - x[j]);
+    sum += term;
+  }
+  return sum;
+}
+
 namespace {
 // Lagrange value at x[m] through the (up to four) nearest points with finite values.
 std::optional<double> interpolateAt(const std::vector<double>& x, const std::vector<double>& y, std::size_t m) {
@@ -67,14 +80,7 @@ std::optional<double> interpolateAt(const std::vector<double>& x, const std::vec
   });
   if (near.size() > 4) near.resize(4);
   if (near.size() < 2) return std::nullopt;
-  double sum = 0;
-  for (std::size_t k : near) {
-    double term = y[k];
-    for (std::size_t j : near)
-      if (j != k) term *= (x[m] - x[j]) / (x[k] - x[j]);
-    sum += term;
-  }
-  return sum;
+  return AxialFanCalculator::lagrangeValueAt(x, y, near, x[m]);
 }
 }  // namespace
 
@@ -112,6 +118,58 @@ std::optional<Dictionary> LSACalculator::extractCurve(const TracedFan& fan, cons
                {plot::kYFormat, "%g"},
                {plot::kXSeries, SeriesValue::make(VKSeries::seriesWithArray(keptX))},
                {plot::kYSeries, SeriesValue::make(VKSeries::seriesWithArray(keptY))},
+               {plot::kField, Value(field)},
+               {plot::kWave, Value(wave)},
+               {plot::kLayer, Value(wave->description())},
+               {plot::kUpdateColor, true}};
+  (void)waveCount;
+  d.set(Value(plot::kColor), Value(colorForDictionary(d)));
+  return d;
+}
+
+// --- offence against the sine condition ---------------------------------------------------
+
+std::optional<Dictionary> OSCCalculator::extractCurve(const TracedFan& fan, const FieldPtr& field, const WavePtr& wave,
+                                                      std::size_t waveCount) {
+  const auto rows = selectRows(fan, -1, field.get(), wave.get());
+  if (rows.empty()) return std::nullopt;
+  const LensPtr l = lens();
+  const bool atInfinity = l && tracing::isObjectAtInfinity(*l);
+  const tracing::RayBundle& R = fan.rays;
+  const tracing::RayBundle& I = fan.start;
+  const tracing::RayBundle& P = fan.paraxial;
+  std::vector<double> xs, ys;
+  std::optional<std::size_t> undefined;
+  for (std::size_t i : rows) {
+    if (i >= P.size() || i >= I.size() || !P.alive[i]) continue;
+    const double sinUPrime = std::sin(std::atan(R.py[i] / R.pz[i]));
+    const double uPrime = P.py[i] / P.pz[i];
+    double ratio;
+    if (atInfinity) {
+      const double h = I.qy[i];
+      ratio = (uPrime * h) / (sinUPrime * h);
+    } else {
+      const double sinU = std::sin(std::atan(I.py[i] / I.pz[i]));
+      const double u = I.py[i] / I.pz[i];
+      ratio = (sinU * uPrime) / (u * sinUPrime);
+    }
+    xs.push_back(fan.pupil(i).y);
+    ys.push_back(1 - ratio);
+    if (std::isnan(ys.back())) undefined = ys.size() - 1;
+  }
+  if (xs.empty()) return std::nullopt;
+  if (undefined) {
+    const std::size_t k = *undefined;
+    ys[k] = 0;
+    if (k >= 2 && k + 2 < ys.size()) ys[k] = lagrangeValueAt(xs, ys, {k - 2, k - 1, k + 1, k + 2}, xs[k]);
+  }
+  Dictionary d{{plot::kName, wave->wavelengthString()},
+               {plot::kXLabel, "PY"},
+               {plot::kYLabel, "OSC"},
+               {plot::kXFormat, "%g"},
+               {plot::kYFormat, "%g"},
+               {plot::kXSeries, SeriesValue::make(VKSeries::seriesWithArray(xs))},
+               {plot::kYSeries, SeriesValue::make(VKSeries::seriesWithArray(ys))},
                {plot::kField, Value(field)},
                {plot::kWave, Value(wave)},
                {plot::kLayer, Value(wave->description())},

@@ -200,10 +200,7 @@ void RaysAtSurfaceCalculator::traceRays() {
   setNeedsGenerateCurves(true);
 }
 
-namespace {
-
-// The live rows' positions and momenta through `m`, as Ray::transformByMatrix moves them.
-void transformLiveRows(tracing::RayBundle& b, const foundation::TransformationMatrix& m) {
+void RaysAtSurfaceCalculator::transformLiveRows(tracing::RayBundle& b, const foundation::TransformationMatrix& m) {
   const std::atomic<bool>* cancelled = platform::currentThreadCancelledFlag();
   // A frame that is only shifted (the usual image plane) moves positions alone, by the
   // same sums as the full product.
@@ -228,8 +225,6 @@ void transformLiveRows(tracing::RayBundle& b, const foundation::TransformationMa
     }
   });
 }
-
-}  // namespace
 
 void RaysAtSurfaceCalculator::transformRaysToSurfaceCoordinates() {
   const SurfacePtr surface = surfaceOfInterest();

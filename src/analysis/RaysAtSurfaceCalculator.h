@@ -113,6 +113,10 @@ class RaysAtSurfaceCalculator : public RaysCalculator, public ScaleOnlyExpanding
 
   void addRestorationDataToDictionary(platform::Dictionary& dictionary) const override;
 
+ protected:
+  /// The live rows' positions and momenta through `m`, as Ray::transformByMatrix moves them.
+  static void transformLiveRows(tracing::RayBundle& rays, const foundation::TransformationMatrix& m);
+
  private:
   void setDisplayFlag(const char* key, std::atomic<bool>& member, bool on);
 

@@ -43,6 +43,24 @@ class TestDocument : public platform::Object, public LensProvider {
   platform::Dictionary m_renames;
 };
 
+/// Entrance pupil 20, fields as angles in degrees, regenerated and ready.
+inline LensPtr finishedMirrorLens(LensPtr lens, const std::vector<double>& fieldAnglesDegrees) {
+  lens->setSourceDivergenceType(0);
+  lens->setSourceDivergenceValue(20);
+  lens->setUseRealRaysToUpdateSemidiameters(false);
+  std::vector<std::shared_ptr<lens::Field>> fields;
+  for (double angle : fieldAnglesDegrees) {
+    auto f = lens::Field::field();
+    f->setY(angle);
+    fields.push_back(f);
+  }
+  lens->setFieldArray(fields);
+  lens->generateSystemFromParaxialSpecification();
+  EXPECT_FALSE(lens->warningReSystemGeneration().has_value()) << *lens->warningReSystemGeneration();
+  lens->setIsReady(true);
+  return lens;
+}
+
 /// A concave mirror facing the object at infinity, stop on the mirror, image plane at
 /// the paraxial focus (R/2 before the mirror), entrance pupil 20. Regenerated and ready.
 inline LensPtr mirrorLens(double radius, double conic, const std::vector<double>& fieldAnglesDegrees = {0}) {
@@ -59,20 +77,36 @@ inline LensPtr mirrorLens(double radius, double conic, const std::vector<double>
   for (const auto& s : {object, mirror, image}) lens->insertInSurfaces(s);
   mirror->setIsMirror(true);
   lens->setStopSurface(mirror);
-  lens->setSourceDivergenceType(0);
-  lens->setSourceDivergenceValue(20);
-  lens->setUseRealRaysToUpdateSemidiameters(false);
-  std::vector<std::shared_ptr<lens::Field>> fields;
-  for (double angle : fieldAnglesDegrees) {
-    auto f = lens::Field::field();
-    f->setY(angle);
-    fields.push_back(f);
+  return finishedMirrorLens(std::move(lens), fieldAnglesDegrees);
+}
+
+/// A concave mirror of radius `radius` (negative: concave towards the object at infinity)
+/// behind a plane stop: object, `leadIn` of air after a plane first surface (none for 0),
+/// the stop, `stopToMirror` of air, the mirror, the image plane at its paraxial focus.
+/// Entrance pupil 20; fields as angles in degrees. Regenerated and ready.
+inline LensPtr mirrorBehindStop(double radius, double stopToMirror, double leadIn,
+                                const std::vector<double>& fieldAnglesDegrees = {0}) {
+  tracing::registerSystemGenerator();
+  auto lens = lens::Lens::create();
+  lens->stopWatchingSelf();
+  auto object = lens::Surface::create();
+  object->setThickness(std::numeric_limits<double>::infinity());
+  lens->insertInSurfaces(object);
+  if (leadIn > 0) {
+    auto first = lens::Surface::create();
+    first->setThickness(leadIn);
+    lens->insertInSurfaces(first);
   }
-  lens->setFieldArray(fields);
-  lens->generateSystemFromParaxialSpecification();
-  EXPECT_FALSE(lens->warningReSystemGeneration().has_value()) << *lens->warningReSystemGeneration();
-  lens->setIsReady(true);
-  return lens;
+  auto stop = lens::Surface::create();
+  stop->setThickness(stopToMirror);
+  auto mirror = lens::Surface::create();
+  mirror->setCurvature(1 / radius);
+  mirror->setThickness(radius / 2);
+  auto image = lens::Surface::create();
+  for (const auto& s : {stop, mirror, image}) lens->insertInSurfaces(s);
+  mirror->setIsMirror(true);
+  lens->setStopSurface(stop);
+  return finishedMirrorLens(std::move(lens), fieldAnglesDegrees);
 }
 
 /// The window's wiring around a calculator: document, updater, lens buffer. `run` hands

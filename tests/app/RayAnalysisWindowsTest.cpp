@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPlainTextEdit>
 #include <string>
 
 #include "AppTestSupport.h"
@@ -11,7 +12,10 @@
 #include "app/document/DocumentController.h"
 #include "app/document/OBDocument.h"
 #include "app/document/WindowActions.h"
+#include "app/windows/IndexPlotter.h"
 #include "app/windows/LensPlotWindowController.h"
+#include "app/windows/PlotWindowController.h"
+#include "app/windows/TracerWindowController.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/OptionPanelController.h"
 #include "lens/Aperture.h"
@@ -127,8 +131,55 @@ INSTANTIATE_TEST_SUITE_P(
                            "shift (mm)", 1},
                       Case{"makeChiefRayAngle", "ChiefRayAngle", "Chief Ray Angle", "Chief ray angle",
                            "Angle (degrees)", 1},
-                      Case{"makeCRS", "CRS", "Vignetting Cutoff", "Cutoff, +y scan", "Py", 1, true}),
+                      Case{"makeCRS", "CRS", "Vignetting Cutoff", "Cutoff, +y scan", "Py", 1, true},
+                      Case{"makeDistortion", "Distortion", "Distortion", "Distortion", "distortion (percent)", 1},
+                      Case{"makeFieldCurvature", "FieldCurvature", "Field Curvature", "Field curvature",
+                           "Focus (mm)", 2},
+                      Case{"makeOSC", "OSC", "Sine Condition", "Offense against sine condition", "OSC'", 1},
+                      Case{"makeGEE", "GEE", "Geometric Encircled Energy", "Geometrical encircled energy", "fraction",
+                           1}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.nib); });
+
+// The single-ray trace opens from the Analysis menu and shows the listing of the axial
+// chief ray with the stop marked; its toolbar offers the lens's editors.
+TEST_F(RayAnalysisWindowTest, TraceWindowListsTheTestRay) {
+  const WindowAction* action = windowAction("makeTrace");
+  ASSERT_TRUE(action);
+  EXPECT_TRUE(windowActionIsAvailable(*action));
+  ASSERT_TRUE(document->performAction("makeTrace"));
+  TracerWindowController* window = nullptr;
+  for (auto* controller : document->windowControllers())
+    if (auto* t = qobject_cast<TracerWindowController*>(controller)) window = t;
+  ASSERT_TRUE(window);
+  window->window()->show();
+  EXPECT_EQ(window->window()->windowTitle().toStdString().rfind("Single Ray Trace", 0), 0u);
+  auto* view = qobject_cast<QPlainTextEdit*>(window->view());
+  ASSERT_TRUE(view);
+  ASSERT_TRUE(testing::pumpUntil([&] { return view->toPlainText().contains(QStringLiteral("Final ray state")); }))
+      << view->toPlainText().toStdString();
+  const QString text = view->toPlainText();
+  EXPECT_TRUE(text.contains(QStringLiteral("|*"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("Numerical transfer matrix:"))) << text.toStdString();
+  const std::vector<std::string> items{CalculatorWindowController::kFlexibleSpace, "sources", "SDE", "layout",
+                                       CalculatorWindowController::kFlexibleSpace, "options"};
+  EXPECT_EQ(window->toolbarItemIdentifiers(), items);
+  ASSERT_TRUE(window->optionsPanelController());
+}
+
+// Window ▸ Index Plotter: the catalog's glasses over 400–900 nm, one window per application.
+TEST_F(RayAnalysisWindowTest, IndexPlotterPlotsTheNamedGlasses) {
+  PlotWindowController* plotter = showIndexPlotter();
+  ASSERT_TRUE(plotter);
+  EXPECT_EQ(showIndexPlotter(), plotter);
+  auto* view = dynamic_cast<rendering::ZoomPlotView*>(plotter->view());
+  ASSERT_TRUE(view);
+  ASSERT_TRUE(testing::pumpUntil([&] { return view->plotDictionary().find(analysis::plot::kCurves) != nullptr; }));
+  const auto& plot = view->plotDictionary();
+  EXPECT_EQ(plot.get(analysis::plot::kTitle).asString(), "Glass dispersion");
+  EXPECT_EQ(plot.get(analysis::plot::kCurves).asArray().size(), 3u);
+  plotter->close();
+  testing::settle();
+}
 
 }  // namespace
 }  // namespace orb::app

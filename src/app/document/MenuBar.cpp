@@ -17,6 +17,7 @@
 #include "app/document/OBDocument.h"
 #include "app/document/WindowActions.h"
 #include "app/windows/CalculatorWindowController.h"
+#include "app/windows/IndexPlotter.h"
 #include "app/windows/LensCatalogWindow.h"
 #include "app/windows/LensPlotWindowController.h"
 #include "app/windows/PlotWindowController.h"
@@ -278,9 +279,14 @@ void buildWindowMenu(QMenuBar* bar, QWidget* window) {
   menu->addAction(QStringLiteral("Close All Option Panels"), window, [&app] { app.closeAllOptionPanels(); })
       ->setObjectName(QStringLiteral("closeAllOptionPanels"));
   menu->addSeparator();
-  // The application's own windows; they come with the glass-catalog windows.
+  // The application's own windows; the others come with the glass-catalog windows.
   for (const char* title : {"Glass Library", "Index Plotter", "Index Fitter"}) {
     QAction* item = menu->addAction(QString::fromUtf8(title));
+    if (std::string_view(title) == "Index Plotter") {
+      item->setObjectName(QStringLiteral("showIndexPlotter"));
+      QObject::connect(item, &QAction::triggered, window, [] { showIndexPlotter(); });
+      continue;
+    }
     item->setEnabled(false);
     item->setToolTip(QString::fromUtf8(kNotAvailableYetToolTip));
   }

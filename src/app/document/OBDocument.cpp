@@ -36,6 +36,7 @@
 #include "app/windows/OBWindow.h"
 #include "app/windows/SmartWindowController.h"
 #include "app/windows/SpotWindow.h"
+#include "app/windows/TracerWindowController.h"
 #include "app/windows/WindowControllerWithDocumentController.h"
 #include "lens/ArchiveClasses.h"
 #include "lens/Field.h"
@@ -1046,6 +1047,7 @@ void registerLensDocument() {
     registerControllerClass("RandomizableLensPlotWindowController", [](const std::string& nib, const auto& document) {
       return new RandomizableLensPlotWindowController(nib, document);
     });
+    registerTracerWindowController();
     registerLensWindow();
     registerSpotWindow();
     // Every window carries the application's menus and, in a document, the status line.

@@ -49,6 +49,8 @@ constexpr ToolbarItemSpec kToolbarItems[] = {
     {"dice", "dice", "Randomize", "Generate new random ray set"},
     {"export", "export", "Export", "Export data"},
     {"sliders", "slider-icon-27", "Sliders", "Show sliders"},
+    {"glasses", "tb-glasses", "Glasses", "Show glasses"},
+    {"layout", "tb-layout", "Layout", "Show planar view"},
     {"options", "options", "Options", "Summon options panel"},
 };
 
@@ -169,6 +171,10 @@ QAction* CalculatorWindowController::makeToolbarItem(const std::string& identifi
     connect(item, &QAction::triggered, this, [this] { performDocumentAction("showSources"); });
   } else if (identifier == "sliders") {
     connect(item, &QAction::triggered, this, [this] { performDocumentAction("showSliders"); });
+  } else if (identifier == "glasses") {
+    connect(item, &QAction::triggered, this, [this] { performDocumentAction("showGlassMonitor"); });
+  } else if (identifier == "layout") {
+    connect(item, &QAction::triggered, this, [this] { performDocumentAction("showLayout"); });
   } else if (identifier == "dice") {
     connect(item, &QAction::triggered, this, [this] {
       if (outlets().randomize) outlets().randomize();
