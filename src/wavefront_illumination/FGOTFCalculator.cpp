@@ -266,29 +266,15 @@ std::optional<Dictionary> FGOTFCalculator::calibrationCurve() const {
 void FGOTFCalculator::generateCurves() {
   const auto fields = fieldsOfInterest();
   if (fields.empty() || numberOfRays() == 0) return;
-  const BundlePtr traced = tracedBundle();
   const WavePtr wave = waveOfInterest();
   Array curves;
   std::vector<std::string> problems;
-  auto note = [&](const std::string& p) {
-    if (!p.empty() && std::find(problems.begin(), problems.end(), p) == problems.end()) problems.push_back(p);
-  };
-  for (const FieldPtr& field : fields) {
-    if (!traced) break;
-    for (int d : {0, 1}) {
-      if (platform::currentThreadIsCancelled()) return;
-      std::string problem;
-      if (auto c = extractCurvesForDirection(d, field, wave, traced->rays, &problem))
-        for (Value& v : *c) curves.push_back(std::move(v));
-      note(problem);
-    }
-  }
-  if (platform::currentThreadIsCancelled()) return;
+  if (!appendFieldCurves({0, 1}, wave, curves, problems)) return;
   if (plotDiffractionLimit()) {
     if (auto c = curveForDiffractionLimit())
       curves.push_back(Value(std::move(*c)));
     else
-      note("No diffraction limit: the lens has no image-space F-number");
+      problems.push_back("No diffraction limit: the lens has no image-space F-number");
   }
   if (plotCalibrationCurve())
     if (auto c = calibrationCurve()) curves.push_back(Value(std::move(*c)));

@@ -184,25 +184,29 @@ std::optional<Array> GOTFCalculator::extractCurvesForDirection(int d, const Fiel
   return out;
 }
 
+bool GOTFCalculator::appendFieldCurves(std::initializer_list<int> directions, const WavePtr& wave, Array& curves,
+                                       std::vector<std::string>& problems) const {
+  const BundlePtr traced = tracedBundle();
+  if (!traced) return !platform::currentThreadIsCancelled();
+  for (const FieldPtr& field : fieldsOfInterest())
+    for (int d : directions) {
+      if (platform::currentThreadIsCancelled()) return false;
+      std::string problem;
+      if (auto c = extractCurvesForDirection(d, field, wave, traced->rays, &problem))
+        for (Value& v : *c) curves.push_back(std::move(v));
+      if (!problem.empty()) problems.push_back(std::move(problem));
+    }
+  return !platform::currentThreadIsCancelled();
+}
+
 void GOTFCalculator::generateCurves() {
   applyPhysicalRangeForCurves();
   const auto fields = fieldsOfInterest();
   if (fields.empty() || numberOfRays() == 0) return;
-  const BundlePtr traced = tracedBundle();
   const WavePtr wave = waveOfInterest();
   Array curves;
   std::vector<std::string> problems;
-  for (const FieldPtr& field : fields) {
-    if (!traced) break;
-    for (int d : {1, 0}) {
-      if (platform::currentThreadIsCancelled()) return;
-      std::string problem;
-      if (auto c = extractCurvesForDirection(d, field, wave, traced->rays, &problem))
-        for (Value& v : *c) curves.push_back(std::move(v));
-      if (!problem.empty() && std::find(problems.begin(), problems.end(), problem) == problems.end())
-        problems.push_back(problem);
-    }
-  }
+  if (!appendFieldCurves({1, 0}, wave, curves, problems)) return;
   if (plotDiffractionLimit()) {
     if (auto c = curveForDiffractionLimitedMTF())
       curves.push_back(Value(std::move(*c)));

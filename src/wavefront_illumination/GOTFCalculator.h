@@ -68,6 +68,10 @@ class GOTFCalculator : public OTFCalculator {
   void addRestorationDataToDictionary(platform::Dictionary& dictionary) const override;
 
  protected:
+  /// Every field of interest's curves in the given directions, in that order, for `wave`
+  /// (null: all waves) from the traced bundle; false when the run is cancelled.
+  bool appendFieldCurves(std::initializer_list<int> directions, const WavePtr& wave, platform::Array& curves,
+                         std::vector<std::string>& problems) const;
   /// Curve name, with the field's short description: "0,1 (T)", "0,1 (Sr)".
   static std::string curveName(const lens::Field& field, int direction, const char* part);
 

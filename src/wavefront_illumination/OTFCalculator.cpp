@@ -1,5 +1,6 @@
 #include "wavefront_illumination/OTFCalculator.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "analysis/PlotDictionary.h"
@@ -219,7 +220,12 @@ void OTFCalculator::noteStatus(std::string text) {
 
 void OTFCalculator::noteProblems(const std::vector<std::string>& problems) {
   std::string status;
-  for (const auto& p : problems) status += (status.empty() ? "" : "; ") + p;
+  std::vector<std::string> said;
+  for (const auto& p : problems) {
+    if (std::find(said.begin(), said.end(), p) != said.end()) continue;  // one field's problem in both directions
+    said.push_back(p);
+    status += (status.empty() ? "" : "; ") + p;
+  }
   if (!status.empty()) noteStatus(std::move(status));
 }
 

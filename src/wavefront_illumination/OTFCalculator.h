@@ -99,7 +99,8 @@ class OTFCalculator : public analysis::RaysAtSurfaceCalculator {
   bool isRestoring() const { return m_restoring; }
   /// Shows `text` as the status of this run (main thread, later).
   void noteStatus(std::string text);
-  /// The problems of a curve stage as one status ("a; b"); nothing when there are none.
+  /// The problems of a curve stage as one status ("a; b"), each once; nothing when there
+  /// are none.
   void noteProblems(const std::vector<std::string>& problems);
   /// The cut-off in user units when the physical range is on: stored as the maximum and
   /// announced on the main thread. From the curve stage.
