@@ -57,12 +57,10 @@ const platform::KeyTable& FGOTFCalculator::classKeys() {
 }
 
 void FGOTFCalculator::setNumberOfDefocusValues(int n) {
-  setAndAnnounce("numberOfDefocusValues", m_numberOfDefocusValues, std::max(n, 0));
-  setNeedsCalculation(true);
+  setForCalculation("numberOfDefocusValues", m_numberOfDefocusValues, std::max(n, 0));
 }
 void FGOTFCalculator::setMaximumDefocus(double defocus) {
-  setAndAnnounce("maximumDefocus", m_maximumDefocus, defocus);
-  setNeedsCalculation(true);
+  setForCalculation("maximumDefocus", m_maximumDefocus, defocus);
 }
 std::string FGOTFCalculator::defocusUnits() const {
   std::lock_guard lock(m_defocusUnitsMutex);
@@ -79,16 +77,13 @@ void FGOTFCalculator::setDefocusUnits(const std::string& unit) {
   if (!isRestoring()) setMaximumDefocus(millimetres * scaleForUnits(unit));
 }
 void FGOTFCalculator::setSpatialFrequency(double frequency) {
-  setAndAnnounce("spatialFrequency", m_spatialFrequency, frequency);
-  setNeedsCalculation(true);
+  setForCalculation("spatialFrequency", m_spatialFrequency, frequency);
 }
 void FGOTFCalculator::setPlotCalibrationCurve(bool on) {
-  setAndAnnounce("plotCalibrationCurve", m_plotCalibrationCurve, on);
-  setNeedsGenerateCurves(true);
+  setForCurves("plotCalibrationCurve", m_plotCalibrationCurve, on);
 }
 void FGOTFCalculator::setPlotUnity(bool on) {
-  setAndAnnounce("plotUnity", m_plotUnity, on);
-  setNeedsGenerateCurves(true);
+  setForCurves("plotUnity", m_plotUnity, on);
 }
 
 void FGOTFCalculator::setUnits(const std::string& unit) {

@@ -43,16 +43,13 @@ const platform::KeyTable& GOTFCalculator::classKeys() {
 }
 
 void GOTFCalculator::setNumberOfSpatialFrequencies(int n) {
-  setAndAnnounce("numberOfSpatialFrequencies", m_numberOfSpatialFrequencies, std::max(n, 0));
-  setNeedsCalculation(true);
+  setForCalculation("numberOfSpatialFrequencies", m_numberOfSpatialFrequencies, std::max(n, 0));
 }
 void GOTFCalculator::setUseHybridForm(bool on) {
-  setAndAnnounce("useHybridForm", m_useHybridForm, on);
-  setNeedsGenerateCurves(true);
+  setForCurves("useHybridForm", m_useHybridForm, on);
 }
 void GOTFCalculator::setUsePerfectImaging(bool on) {
-  setAndAnnounce("usePerfectImaging", m_usePerfectImaging, on);
-  setNeedsGenerateCurves(true);
+  setForCurves("usePerfectImaging", m_usePerfectImaging, on);
 }
 
 tracing::pupil::Points GOTFCalculator::pupilCoordinatesForRealRays() const {

@@ -62,8 +62,7 @@ void OTFCalculator::setMaximumSpatialFrequency(double frequency) {
 }
 
 void OTFCalculator::setPlotDiffractionLimit(bool on) {
-  setAndAnnounce("plotDiffractionLimit", m_plotDiffractionLimit, on);
-  setNeedsGenerateCurves(true);
+  setForCurves("plotDiffractionLimit", m_plotDiffractionLimit, on);
 }
 
 void OTFCalculator::setPlotSpatialFrequencyPhysicalRange(bool on) {
@@ -79,8 +78,7 @@ void OTFCalculator::setPlotSpatialFrequencyPhysicalRange(bool on) {
 }
 
 void OTFCalculator::setPlotComplex(bool on) {
-  setAndAnnounce("plotComplex", m_plotComplex, on);
-  setNeedsGenerateCurves(true);
+  setForCurves("plotComplex", m_plotComplex, on);
 }
 
 std::string OTFCalculator::spatialFrequencyUnits() const { return "cycles/" + units(); }

@@ -95,6 +95,17 @@ class OTFCalculator : public analysis::RaysAtSurfaceCalculator {
   void applyRestorationDictionary(const platform::Dictionary& dictionary) override;
 
  protected:
+  /// Setters of settings that need new rays, or only new curves: store, announce, ask.
+  template <class M, class V>
+  void setForCalculation(std::string_view key, M& member, V&& value) {
+    setAndAnnounce(key, member, std::forward<V>(value));
+    setNeedsCalculation(true);
+  }
+  template <class M, class V>
+  void setForCurves(std::string_view key, M& member, V&& value) {
+    setAndAnnounce(key, member, std::forward<V>(value));
+    setNeedsGenerateCurves(true);
+  }
   /// True while saved settings are applied (main thread).
   bool isRestoring() const { return m_restoring; }
   /// Shows `text` as the status of this run (main thread, later).

@@ -110,10 +110,6 @@ void PSFCalculator::setImageFlag(const char* key, std::atomic<bool>& member, boo
   setAndAnnounce(key, member, on);
   generateImageOfPSF();
 }
-void PSFCalculator::setCurveFlag(const char* key, std::atomic<bool>& member, bool on) {
-  setAndAnnounce(key, member, on);
-  setNeedsGenerateCurves(true);
-}
 void PSFCalculator::setUseImageEnhancement(bool on) { setImageFlag("useImageEnhancement", m_useImageEnhancement, on); }
 void PSFCalculator::setUseFalseColor(bool on) { setImageFlag("useFalseColor", m_useFalseColor, on); }
 void PSFCalculator::setUseNegativeImage(bool on) { setImageFlag("useNegativeImage", m_useNegativeImage, on); }
@@ -124,14 +120,13 @@ void PSFCalculator::setResampleImageWidth(int width) {
   setAndAnnounce("resampleImageWidth", m_resampleImageWidth, width);
   generateImageOfPSF();
 }
-void PSFCalculator::setResampleCurves(bool on) { setCurveFlag("resampleCurves", m_resampleCurves, on); }
-void PSFCalculator::setPlotOTF(bool on) { setCurveFlag("plotOTF", m_plotOTF, on); }
+void PSFCalculator::setResampleCurves(bool on) { setForCurves("resampleCurves", m_resampleCurves, on); }
+void PSFCalculator::setPlotOTF(bool on) { setForCurves("plotOTF", m_plotOTF, on); }
 void PSFCalculator::setPlotDisplacementDataRange(bool on) {
-  setCurveFlag("plotDisplacementDataRange", m_plotDisplacementDataRange, on);
+  setForCurves("plotDisplacementDataRange", m_plotDisplacementDataRange, on);
 }
 void PSFCalculator::setMaximumDisplacement(double displacement) {
-  setAndAnnounce("maximumDisplacement", m_maximumDisplacement, displacement);
-  setNeedsGenerateCurves(true);
+  setForCurves("maximumDisplacement", m_maximumDisplacement, displacement);
 }
 
 // --- image ---------------------------------------------------------------------------------------------------

@@ -112,7 +112,6 @@ class PSFCalculator : public OTFCalculator {
 
  private:
   void setImageFlag(const char* key, std::atomic<bool>& member, bool on);
-  void setCurveFlag(const char* key, std::atomic<bool>& member, bool on);
 
   FieldMatrix m_intensityField;                 // under the calculator's own lock
   std::map<std::string, FieldMatrix> m_cache;   // the same

@@ -15,10 +15,11 @@ using analysis::plot::kXSeries;
 using analysis::plot::kYSeries;
 using platform::Value;
 
+// The one curve of that name, or none.
 std::optional<platform::Dictionary> curveNamed(const platform::Array& curves, const std::string& name) {
-  for (const Value& c : curves)
-    if (c.asDictionary().get(kName).asString() == name) return c.asDictionary();
-  return std::nullopt;
+  auto found = curvesNamed(curves, name);
+  if (found.size() != 1) return std::nullopt;
+  return found.front();
 }
 
 // The calibration curve is 2·J₁(a)/a with a = 2π·f·NA·z: for 10 cycles/mm at NA 0.1 its
@@ -94,9 +95,7 @@ TEST(FGOTFCalculator, InFocusItIsTheGeometricOTF) {
   for (const char* tag : {"T", "S"}) {
     const auto t = curveNamed(through.curves(), platform::format(" 0,3 587.56nm (%s)", tag));
     ASSERT_TRUE(t) << tag;
-    std::optional<platform::Dictionary> g;
-    for (const Value& c : geometric.curves())
-      if (c.asDictionary().get(kName).asString() == platform::format("0,3 (%s)", tag)) g = c.asDictionary();
+    const auto g = curveNamed(geometric.curves(), platform::format("0,3 (%s)", tag));
     ASSERT_TRUE(g);
     const double inFocus = seriesOf(Value(*t), kYSeries).at(10);
     EXPECT_NEAR(inFocus, seriesOf(Value(*g), kYSeries).at(0), 1e-12);

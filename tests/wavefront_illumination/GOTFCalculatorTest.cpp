@@ -16,13 +16,6 @@ using analysis::plot::kXSeries;
 using analysis::plot::kYSeries;
 using platform::Value;
 
-std::vector<platform::Dictionary> named(const platform::Array& curves, const std::string& name) {
-  std::vector<platform::Dictionary> out;
-  for (const Value& c : curves)
-    if (c.asDictionary().get(kName).asString() == name) out.push_back(c.asDictionary());
-  return out;
-}
-
 // A uniformly filled disc of radius ρ, sampled by equal-area hexapolar rings: its
 // geometric OTF in either direction is 2·J₁(a)/a with a = 2πνρ, real (the spot is
 // symmetric), through its first zero at a = 3.8317 and the negative lobe beyond.
@@ -92,8 +85,8 @@ TEST(GOTFCalculator, ParaboloidIsPerfectAndItsHybridIsTheDiffractionLimit) {
   EXPECT_EQ(plot.get("yMin").asDouble(), 0.0);
   EXPECT_EQ(curves[0].asDictionary().get("xLabel").asString(), "f");
   EXPECT_EQ(curves[0].asDictionary().get("yLabel").asString(), "contrast");
-  EXPECT_EQ(named(curves, "0,0 (T)").size(), 1u);
-  EXPECT_EQ(named(curves, "0,0 (S)").size(), 1u);
+  EXPECT_EQ(curvesNamed(curves, "0,0 (T)").size(), 1u);
+  EXPECT_EQ(curvesNamed(curves, "0,0 (S)").size(), 1u);
 
   window.calculator->setUseHybridForm(true);
   window.calculator->setPlotDiffractionLimit(true);
@@ -103,14 +96,14 @@ TEST(GOTFCalculator, ParaboloidIsPerfectAndItsHybridIsTheDiffractionLimit) {
   ASSERT_EQ(curves.size(), 3u);
   EXPECT_EQ(window.calculator->plotDictionary()->get("title").asString(), "Hybrid OTF (550nm)");
   for (const auto& name : {"0,0 (T)", "0,0 (S)"}) {
-    const auto c = named(curves, name);
+    const auto c = curvesNamed(curves, name);
     ASSERT_EQ(c.size(), 1u) << name;
     const auto& nu = seriesOf(Value(c[0]), kXSeries);
     const auto& m = seriesOf(Value(c[0]), kYSeries);
     for (std::size_t k = 0; k < nu.count(); ++k) EXPECT_NEAR(m.at(k), circularPupilMTF(nu.at(k) / kCutoffF5), 2e-5);
     EXPECT_EQ(m.at(100), 0);  // beyond the cut-off
   }
-  const auto limit = named(curves, "diffraction limit");
+  const auto limit = curvesNamed(curves, "diffraction limit");
   ASSERT_EQ(limit.size(), 1u);
   EXPECT_EQ(limit[0].get("yLabel").asString(), "contrast");  // the readout label replaces "MTF"
 }
