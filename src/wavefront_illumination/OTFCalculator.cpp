@@ -126,7 +126,8 @@ void OTFCalculator::setDivideByFocalLength(bool on) {
 // --- diffraction scale ------------------------------------------------------------------------------
 
 double OTFCalculator::diffractionScaleForLens(lens::Lens& l) const {
-  platform::Synchronized lensLock(&l);
+  // Paraxial values change only in the change cycle on the main thread; they are read
+  // without the lens lock, which a running trace may hold for seconds.
   if (afocal()) return tracing::diffractionAngle(l);
   const double length = tracing::diffractionLength(l);
   return divideByFocalLength() ? length / std::abs(tracing::focalLength(l)) : length;
