@@ -87,6 +87,7 @@ TEST(GOTFCalculator, ParaboloidIsPerfectAndItsHybridIsTheDiffractionLimit) {
   EXPECT_EQ(curves[0].asDictionary().get("yLabel").asString(), "contrast");
   EXPECT_EQ(curvesNamed(curves, "0,0 (T)").size(), 1u);
   EXPECT_EQ(curvesNamed(curves, "0,0 (S)").size(), 1u);
+  EXPECT_EQ(window.calculator->value(), 0);  // no curve here carries a "y" entry
 
   window.calculator->setUseHybridForm(true);
   window.calculator->setPlotDiffractionLimit(true);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "OTFTestSupport.h"
 #include "analysis/PlotDictionary.h"
 #include "platform/Object.h"
@@ -98,6 +100,10 @@ TEST(OTFCalculator, PhysicalRangeAndHandSetRange) {
   EXPECT_TRUE(calculator->plotSpatialFrequencyPhysicalRange());
   EXPECT_NEAR(calculator->maximumSpatialFrequency(), 363.64, 0.005);
   EXPECT_GT(announced, 0);
+  // The maximum's observers hear the physical-range flag, and no key of another analysis.
+  const auto& dependents = OTFCalculator::classKeys().dependentsOf("plotSpatialFrequencyPhysicalRange");
+  EXPECT_NE(std::find(dependents.begin(), dependents.end(), "maximumSpatialFrequency"), dependents.end());
+  EXPECT_TRUE(OTFCalculator::classKeys().dependentsOf("plotEntirePhysicalRange").empty());
   calculator->setMinimumSpatialFrequency(1);
   EXPECT_FALSE(calculator->plotSpatialFrequencyPhysicalRange());
   calculator->setPlotSpatialFrequencyPhysicalRange(true);
