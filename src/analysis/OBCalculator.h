@@ -116,8 +116,9 @@ class OBCalculator : public WorkerController {
   virtual void addRestorationDataToDictionary(platform::Dictionary& dictionary) const { (void)dictionary; }
   /// Applies saved settings through the setters (so their side effects happen); keys the
   /// calculator does not have are ignored, and a value of the wrong type is logged and
-  /// skipped so one bad entry cannot keep a window from opening.
-  void applyRestorationDictionary(const platform::Dictionary& dictionary);
+  /// skipped so one bad entry cannot keep a window from opening. Calculators whose
+  /// setters convert other settings override it to restore the stored numbers as they are.
+  virtual void applyRestorationDictionary(const platform::Dictionary& dictionary);
   /// Unknown keys are ignored (reading one still raises).
   void setValueForUndefinedKey(std::string_view key, const platform::Value& value) override;
 

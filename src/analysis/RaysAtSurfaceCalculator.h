@@ -56,7 +56,8 @@ class RaysAtSurfaceCalculator : public RaysCalculator, public ScaleOnlyExpanding
   bool afocal() const { return m_afocal.load(); }
   void setAfocal(bool on);
   bool divideByFocalLength() const { return m_divideByFocalLength.load(); }
-  void setDivideByFocalLength(bool on);
+  /// Analyses whose settings are in the units it changes override it to convert them.
+  virtual void setDivideByFocalLength(bool on);
   bool useLocalCoordinates() const { return m_useLocalCoordinates.load(); }
   void setUseLocalCoordinates(bool on);
   bool subtractCentroid() const { return m_subtractCentroid.load(); }

@@ -141,7 +141,8 @@ class RaysCalculator : public OBCalculator, public LensUser {
   bool fanIsRandom() const;
   /// Fans drawn as connected lines (spiral and the one-dimensional fans).
   bool curvesAreContinuous() const;
-  /// The unit-pupil points of one field and wave.
+  /// The unit-pupil points of one field and wave, by the fan type; analyses that always
+  /// sample one pattern override it.
   virtual tracing::pupil::Points pupilCoordinatesForRealRays() const;
 
   bool paraxial() const { return m_paraxial.load(); }

@@ -38,6 +38,7 @@ struct Case {
   const char* yLabel;
   std::size_t curves;  // the double Gauss opens with its first field in its primary wave
   bool stopAperture = false;  // a hard stop for the cut-off scan to find
+  const char* menu = "Analysis";
 };
 
 class RayAnalysisWindowTest : public ::testing::TestWithParam<Case> {
@@ -60,13 +61,13 @@ class RayAnalysisWindowTest : public ::testing::TestWithParam<Case> {
   }
 };
 
-// Each analysis is offered in the Analysis menu, opens from it on the double Gauss under
+// Each analysis is offered in its menu, opens from it on the double Gauss under
 // its readable title, publishes its curves, and the plot view draws them.
 TEST_P(RayAnalysisWindowTest, OpensFromTheMenuAndDrawsItsCurves) {
   const Case c = GetParam();
   const WindowAction* action = windowAction(c.action);
   ASSERT_TRUE(action);
-  EXPECT_STREQ(action->menu, "Analysis");
+  EXPECT_STREQ(action->menu, c.menu);
   EXPECT_STREQ(action->nibName, c.nib);
   EXPECT_TRUE(windowActionIsAvailable(*action));
 
@@ -137,7 +138,13 @@ INSTANTIATE_TEST_SUITE_P(
                            "Focus (mm)", 2},
                       Case{"makeOSC", "OSC", "Sine Condition", "Offense against sine condition", "OSC'", 1},
                       Case{"makeGEE", "GEE", "Geometric Encircled Energy", "Geometrical encircled energy", "fraction",
-                           1}),
+                           1},
+                      // Tangential, sagittal and the diffraction limit; sagittal, tangential
+                      // and the calibration curve.
+                      Case{"makeGOTF", "GOTF", "Geometric MTF", "Geometrical OTF (587.562nm)", "contrast", 3, false,
+                           "Diffraction"},
+                      Case{"makeFGOTF", "FGOTF", "Through-Focus MTF", "Thru-focus GOTF, freq=10 cycles/mm, 587.562nm",
+                           "contrast", 3, false, "Diffraction"}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.nib); });
 
 // The single-ray trace opens from the Analysis menu and shows the listing of the axial

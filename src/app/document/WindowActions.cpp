@@ -3,6 +3,7 @@
 #include <map>
 
 #include "app/windows/InterfaceFile.h"
+#include "app/windows/OTFWindows.h"
 #include "app/windows/RayAnalysisWindows.h"
 
 namespace orb::app {
@@ -29,6 +30,7 @@ std::map<std::string, ControllerFactory>& factories() {
 void registerAnalysisWindows() {
   static const bool once = [] {
     registerRayAnalysisWindows();
+    registerOTFWindows();
     return true;
   }();
   (void)once;

@@ -16,7 +16,7 @@
 #include "analysis/OPDCalculator.h"
 #include "analysis/RayFanCalculator.h"
 #include "analysis/TraceCalculator.h"
-#include "app/windows/AnalysisOptions.h"
+#include "app/windows/AnalysisPanel.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/SmartWindowController.h"
@@ -43,135 +43,10 @@ namespace orb::app {
 namespace {
 
 using analysis::RaysAtSurfaceCalculator;
-using Binder = options::Binder<>;
+using analysispanel::Binder;
+using analysispanel::PanelExtras;
+using analysispanel::load;
 using options::Choice;
-
-std::vector<std::string> stringList(const platform::Value& list) {
-  std::vector<std::string> out;
-  if (list.isArray())
-    for (const platform::Value& v : list.asArray())
-      if (v.isString()) out.push_back(v.asString());
-  return out;
-}
-
-std::string unitLabel(const std::string& unit) {
-  if (unit == "micron") return "µm";
-  if (unit == "uinch") return "µin";
-  if (unit == "microrad") return "µrad";
-  return unit;
-}
-
-// "All …" (the default: an empty key path) and each member by its key path in the lens.
-template <class Member, class Describe>
-std::vector<Choice> memberChoices(const std::weak_ptr<analysis::RaysCalculator>& weak, const char* all,
-                                  std::vector<std::shared_ptr<Member>> (*members)(const lens::Lens&),
-                                  Describe describe) {
-  std::vector<Choice> out{{all, ""}};
-  auto c = weak.lock();
-  auto lens = c ? c->lens() : nullptr;
-  if (!lens) return out;
-  for (const auto& m : members(*lens))
-    if (m)
-      if (auto path = lens->keyPathForObject(*m)) out.push_back({describe(*m), *path});
-  return out;
-}
-
-std::vector<std::shared_ptr<lens::Field>> fieldsOf(const lens::Lens& l) { return l.fieldArray(); }
-std::vector<std::shared_ptr<lens::Wave>> wavesOf(const lens::Lens& l) { return l.waveArray(); }
-std::vector<std::shared_ptr<lens::Surface>> surfacesOf(const lens::Lens& l) { return l.surfaceArray(); }
-
-std::string fieldName(const lens::Field& f) { return "Field " + f.shortDescription(); }
-std::string waveName(const lens::Wave& w) {
-  return platform::format(w.isPrimary() ? "%.1f nm (primary)" : "%.1f nm", w.wavelengthInNanometers());
-}
-std::string surfaceName(const lens::Surface& s) { return "Surface " + s.nickname(); }
-
-// What each analysis adds to the common panel.
-struct PanelExtras {
-  bool fields = true;  // the axial fans and field scans choose no field
-  bool waves = true;   // the chromatic scan makes its own wavelengths
-  bool units = true;
-  const char* raysLabel = "Rays per fan";
-  std::vector<std::pair<const char*, const char*>> checks;  // label, key
-  std::function<void(const Binder&, QFormLayout*)> rows;   // the analysis's own rows
-};
-
-// The options panel: what is traced, how it is sampled, what is plotted and how.
-QWidget* makeOptionsPanel(const std::shared_ptr<RaysAtSurfaceCalculator>& calculator, const char* title,
-                          const PanelExtras& extras) {
-  auto* panel = new QWidget();
-  panel->setObjectName(QStringLiteral("analysisOptions"));
-  panel->setWindowTitle(QString::fromUtf8(title));
-  Binder b(calculator, panel);
-  std::weak_ptr<analysis::RaysCalculator> weak = calculator;
-  auto* column = new QVBoxLayout(panel);
-  QFormLayout* form = nullptr;
-
-  column->addWidget(options::group("Rays", form));
-  if (extras.fields)
-    form->addRow(QStringLiteral("Fields"),
-                 b.choice(
-                     "fieldOfInterestKeyPath",
-                     [weak] {
-                       return memberChoices(weak, "All fields", &fieldsOf, fieldName);
-                     },
-                     {"lens"}));
-  if (extras.waves)
-    form->addRow(QStringLiteral("Waves"),
-               b.choice(
-                   "waveOfInterestKeyPath",
-                   [weak] {
-                     return memberChoices(weak, "All waves", &wavesOf, waveName);
-                   },
-                   {"lens"}));
-  form->addRow(QStringLiteral("Surface"),
-               b.choice(
-                   "surfaceOfInterestKeyPath",
-                   [weak] {
-                     return memberChoices(weak, "Image surface", &surfacesOf, surfaceName);
-                   },
-                   {"lens"}));
-  form->addRow(QString::fromUtf8(extras.raysLabel), b.intSpin("numberOfRays", 1, 10001));
-  form->addRow(b.checkBox("Paraxial rays", "paraxial"));
-
-  column->addWidget(options::group("Plot", form));
-  if (extras.rows) extras.rows(b, form);
-  if (extras.units)
-    form->addRow(QStringLiteral("Units"), b.choice(
-                                            "units",
-                                            [b] {
-                                              std::vector<Choice> out;
-                                              for (const auto& u : stringList(b.get("possibleUnits")))
-                                                out.push_back({unitLabel(u), u});
-                                              return out;
-                                            },
-                                            {"possibleUnits"}));
-  for (const auto& [label, key] : extras.checks) form->addRow(b.checkBox(label, key));
-
-  column->addWidget(options::group("Display", form));
-  form->addRow(b.checkBox("One band per field", "multiplot"));
-  form->addRow(b.checkBox("Legend", "showLegend"));
-  form->addRow(b.checkBox("Axes end at the data", "plotTight"));
-  form->addRow(b.checkBox("Axes only grow", "scaleOnlyExpands"));
-  column->addStretch();
-  return panel;
-}
-
-template <class Form>
-InterfaceOutlets load(OBWindow& window, const char* title, std::shared_ptr<RaysAtSurfaceCalculator> calculator,
-                      const char* panelTitle, const PanelExtras& extras) {
-  auto* central = new QWidget(&window);
-  Form form;
-  form.setupUi(central);
-  window.setCentralWidget(central);
-  window.setWindowTitle(QString::fromUtf8(title));
-  window.resize(central->size());
-  InterfaceOutlets outlets;
-  outlets.view = form.plotView;
-  outlets.optionsPanel = makeOptionsPanel(calculator, panelTitle, extras);
-  outlets.calculator = std::move(calculator);
-  return outlets;
-}
 
 InterfaceOutlets loadRayFan(OBWindow& window) {
   auto calculator = platform::makeObject<analysis::RayFanCalculator>();
@@ -320,7 +195,7 @@ QWidget* makeTraceOptionsPanel(const std::shared_ptr<analysis::TraceCalculator>&
   form->addRow(QStringLiteral("Field"),
                b.choice(
                    "fieldOfInterestKeyPath",
-                   [weak] { return memberChoices(weak, "Specified below", &fieldsOf, fieldName); }, {"lens"}));
+                   [weak] { return analysispanel::fieldChoices(weak, "Specified below"); }, {"lens"}));
   form->addRow(QStringLiteral("Given as"),
                b.indexChoice("fieldSpecificationTag",
                              {"reduced field coordinates", "angle in degrees", "momentum", "tangent", "position"}));
@@ -338,12 +213,12 @@ QWidget* makeTraceOptionsPanel(const std::shared_ptr<analysis::TraceCalculator>&
   form->addRow(QStringLiteral("Wave"),
                b.choice(
                    "waveOfInterestKeyPath",
-                   [weak] { return memberChoices(weak, "Custom wavelength", &wavesOf, waveName); }, {"lens"}));
+                   [weak] { return analysispanel::waveChoices(weak, "Custom wavelength"); }, {"lens"}));
   form->addRow(QStringLiteral("Custom wavelength (nm)"), b.doubleSpin("customWavelength", 1, 100000, 2));
   form->addRow(QStringLiteral("To surface"),
                b.choice(
                    "surfaceOfInterestKeyPath",
-                   [weak] { return memberChoices(weak, "Image surface", &surfacesOf, surfaceName); }, {"lens"}));
+                   [weak] { return analysispanel::surfaceChoices(weak, "Image surface"); }, {"lens"}));
   form->addRow(b.checkBox("Paraxial ray", "paraxial"));
 
   column->addWidget(options::group("Listing", form));

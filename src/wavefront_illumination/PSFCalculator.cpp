@@ -1,0 +1,252 @@
+#include "wavefront_illumination/PSFCalculator.h"
+
+#include <cmath>
+
+#include "analysis/PlotDictionary.h"
+#include "foundation/linear/FFT.h"
+#include "foundation/polynomial/Resampler.h"
+#include "lens/Field.h"
+#include "lens/Lens.h"
+#include "lens/Wave.h"
+#include "platform/KeyTable.h"
+#include "platform/Thread.h"
+#include "tracing/ParaxialMeasurement.h"
+
+namespace orb::wavefront {
+
+using analysis::SeriesValue;
+using foundation::Matrix;
+using foundation::VKSeries;
+using platform::Array;
+using platform::Dictionary;
+using platform::Value;
+namespace plot = analysis::plot;
+
+namespace {
+
+// The field in centred order: zero displacement in the middle, the most negative first.
+Matrix centred(const Matrix& m) {
+  const int rows = static_cast<int>(m.nRows()), cols = static_cast<int>(m.nCols());
+  Matrix out(m.nRows(), m.nCols());
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c)
+      out.atPut(static_cast<std::size_t>(r), static_cast<std::size_t>(c),
+                m.at(static_cast<std::size_t>(foundation::fftShiftIndex(rows, r)),
+                     static_cast<std::size_t>(foundation::fftShiftIndex(cols, c))));
+  return out;
+}
+
+}  // namespace
+
+PSFCalculator::PSFCalculator() { setResampleImageWidth(128); }
+
+const platform::KeyTable& PSFCalculator::classKeys() {
+  using K = platform::Keys<PSFCalculator>;
+  using P = PSFCalculator;
+  static const platform::KeyTable table(
+      &OTFCalculator::classKeys(),
+      {
+          K::property("useImageEnhancement", &P::useImageEnhancement, &P::setUseImageEnhancement),
+          K::property("useFalseColor", &P::useFalseColor, &P::setUseFalseColor),
+          K::property("useNegativeImage", &P::useNegativeImage, &P::setUseNegativeImage),
+          K::property("drawsAiryDisk", &P::drawsAiryDisk, &P::setDrawsAiryDisk),
+          K::property("resampleImage", &P::resampleImage, &P::setResampleImage),
+          K::property("drawRays", &P::drawRays, &P::setDrawRays),
+          K::property("resampleImageWidth", &P::resampleImageWidth, &P::setResampleImageWidth),
+          K::property("resampleCurves", &P::resampleCurves, &P::setResampleCurves),
+          K::property("plotOTF", &P::plotOTF, &P::setPlotOTF),
+          K::property("plotDisplacementDataRange", &P::plotDisplacementDataRange, &P::setPlotDisplacementDataRange),
+          K::property("maximumDisplacement", &P::maximumDisplacement, &P::setMaximumDisplacement),
+      });
+  return table;
+}
+
+void PSFCalculator::willDeallocate() {
+  {
+    platform::Synchronized lock(this);
+    m_cache.clear();
+    m_intensityField.reset();
+  }
+  m_imageOfPSF.reset();
+  OTFCalculator::willDeallocate();
+}
+
+// --- the field and its cache ----------------------------------------------------------------------------
+
+PSFCalculator::FieldMatrix PSFCalculator::intensityField() const {
+  platform::Synchronized lock(this);
+  return m_intensityField;
+}
+
+void PSFCalculator::setIntensityField(FieldMatrix field) {
+  platform::Synchronized lock(this);
+  m_intensityField = std::move(field);
+}
+
+std::string PSFCalculator::keyForField(const lens::Field& field, const lens::Wave* wave) {
+  return field.shortDescription() + ";" + (wave ? wave->description() : std::string("(null)"));
+}
+
+void PSFCalculator::cacheIntensityFieldForField(const lens::Field& field, const lens::Wave* wave) {
+  platform::Synchronized lock(this);
+  if (m_intensityField) m_cache[keyForField(field, wave)] = m_intensityField;
+}
+
+PSFCalculator::FieldMatrix PSFCalculator::retreiveIntensityFieldForField(const lens::Field& field,
+                                                                        const lens::Wave* wave) const {
+  platform::Synchronized lock(this);
+  const auto it = m_cache.find(keyForField(field, wave));
+  return it == m_cache.end() ? nullptr : it->second;
+}
+
+void PSFCalculator::clearIntensityFieldCache() {
+  platform::Synchronized lock(this);
+  m_cache.clear();
+}
+
+// --- display options --------------------------------------------------------------------------------------
+
+void PSFCalculator::setImageFlag(const char* key, std::atomic<bool>& member, bool on) {
+  setAndAnnounce(key, member, on);
+  generateImageOfPSF();
+}
+void PSFCalculator::setUseImageEnhancement(bool on) { setImageFlag("useImageEnhancement", m_useImageEnhancement, on); }
+void PSFCalculator::setUseFalseColor(bool on) { setImageFlag("useFalseColor", m_useFalseColor, on); }
+void PSFCalculator::setUseNegativeImage(bool on) { setImageFlag("useNegativeImage", m_useNegativeImage, on); }
+void PSFCalculator::setDrawsAiryDisk(bool on) { setImageFlag("drawsAiryDisk", m_drawsAiryDisk, on); }
+void PSFCalculator::setResampleImage(bool on) { setImageFlag("resampleImage", m_resampleImage, on); }
+void PSFCalculator::setDrawRays(bool on) { setImageFlag("drawRays", m_drawRays, on); }
+void PSFCalculator::setResampleImageWidth(int width) {
+  setAndAnnounce("resampleImageWidth", m_resampleImageWidth, width);
+  generateImageOfPSF();
+}
+void PSFCalculator::setResampleCurves(bool on) { setForCurves("resampleCurves", m_resampleCurves, on); }
+void PSFCalculator::setPlotOTF(bool on) { setForCurves("plotOTF", m_plotOTF, on); }
+void PSFCalculator::setPlotDisplacementDataRange(bool on) {
+  setForCurves("plotDisplacementDataRange", m_plotDisplacementDataRange, on);
+}
+void PSFCalculator::setMaximumDisplacement(double displacement) {
+  setForCurves("maximumDisplacement", m_maximumDisplacement, displacement);
+}
+
+// --- image ---------------------------------------------------------------------------------------------------
+
+std::optional<PSFImage> PSFCalculator::makeImageOfPSF() const {
+  const FieldMatrix field = intensityField();
+  if (!field) return std::nullopt;
+  PSFImage image;
+  const int n = static_cast<int>(field->nRows());
+  image.values = centred(*field);
+  if (useImageEnhancement()) {
+    double* v = image.values.rowMajorStorage();
+    for (std::size_t i = 0; i < image.values.numberOfElements(); ++i) v[i] = std::sqrt(std::max(v[i], 0.0));
+  }
+  image.falseColor = useFalseColor();
+  image.negative = useNegativeImage();
+  image.width = static_cast<int>(field->nCols());
+  image.height = n;
+  const bool airy = drawsAiryDisk(), rays = drawRays();
+  // The width applies whenever anything is drawn over the field, not only on resampling,
+  // so that the overlay is drawn finer than the field's pixels.
+  if (resampleImage() || airy || rays) {
+    const int w = resampleImageWidth();
+    if (w > image.width) {
+      image.pixelsPerElement = static_cast<double>(static_cast<float>(w) / static_cast<float>(image.width));
+      image.width = image.height = w;
+    }
+  }
+  const double f = image.pixelsPerElement;
+  image.pixelsPerMillimetre = f * imageRescaleFactor() / screenDeltaMM();
+  image.origin = image.width / 2.0 + (n % 2 == 0 ? 0.5 * f : 0.0);
+  const analysis::LensPtr l = lens();
+  if (airy && l) {
+    platform::Synchronized lensLock(l.get());
+    image.airyDiskRadius = tracing::airyDiskRadius(*l);
+  }
+  if (rays)
+    if (const BundlePtr traced = tracedBundle())
+      for (std::size_t i = 0; i < traced->rays.size(); ++i)
+        if (traced->rays.alive[i]) image.rayPositions.push_back({traced->rays.qx[i], traced->rays.qy[i]});
+  return image;
+}
+
+void PSFCalculator::generateImageOfPSF() {
+  auto image = makeImageOfPSF();
+  if (!image) return;
+  auto publish = [this, image = std::move(*image)]() mutable {
+    changeValueForKey("imageOfPSF", [&] { m_imageOfPSF = std::move(image); });
+  };
+  if (platform::isMainThread())
+    publish();
+  else
+    performOnMainThreadForRun(std::move(publish));
+}
+
+// --- line spread ---------------------------------------------------------------------------------------------
+
+std::optional<Array> PSFCalculator::extractLSFCurvesForDirection(int d, const FieldPtr& field, const WavePtr& wave,
+                                                                 std::string* problem) {
+  if (!field) return std::nullopt;
+  const FieldMatrix m = retreiveIntensityFieldForField(*field, wave.get());
+  if (!m) return std::nullopt;
+  const VKSeries sums = d ? m->sumAlongFirstDimensionAsSeries() : m->sumAlongSecondDimensionAsSeries();
+  const int n = static_cast<int>(sums.count());
+  const double delta = deltaInUserUnits() / imageRescaleFactor();
+  VKSeries x(sums.count()), y(sums.count());
+  for (int k = 0; k < n; ++k) {
+    const auto p = static_cast<std::size_t>(foundation::fftUnshiftIndex(n, k));
+    x.atPut(p, foundation::fftSignedFrequency(n, k) * delta);
+    y.atPut(p, sums.at(static_cast<std::size_t>(k)));
+  }
+  if (plotDisplacementDataRange()) setAndAnnounce("maximumDisplacement", m_maximumDisplacement, delta * n * 0.5);
+  if (resampleCurves() && n >= 2) {
+    auto r = foundation::Resampler::resample(x, y);
+    x = std::move(r.x);
+    y = std::move(r.y);
+  }
+  const double peak = y.count() ? y.max() : 0.0;
+  if (peak > 0 && std::isfinite(peak))
+    y.scaleBy(1 / peak);
+  else if (problem)
+    *problem = "Field " + field->shortDescription() + ": the point-spread function is zero; its line spread is not scaled";
+
+  const std::string base =
+      wave ? field->shortDescription() + " " + wave->wavelengthShortString() : field->shortDescription();
+  const bool byWave = fieldsOfInterest().size() < 2 && wave;
+  Dictionary c{{plot::kXSeries, SeriesValue::make(std::move(x))},
+               {plot::kYSeries, SeriesValue::make(std::move(y))},
+               {plot::kLineWidth, 2.0},
+               {plot::kField, Value(field)},
+               {plot::kLayer, Value(byWave ? wave->description() : field->description())},
+               {plot::kName, base + (d ? " (y)" : " (x)")},
+               {plot::kYLabel, "LSF"},
+               {plot::kUpdateColor, true}};
+  if (wave) c.set(Value(plot::kWave), Value(wave));
+  if (!d) c.set(Value(plot::kDashed), true);
+  c.set(Value(plot::kColor), Value(colorForDictionary(c)));
+  return Array{Value(std::move(c))};
+}
+
+// --- export ---------------------------------------------------------------------------------------------------
+
+bool PSFCalculator::exportToFile(std::FILE* file) {
+  if (!file) return false;
+  platform::Synchronized lock(this);
+  if (!m_intensityField) return false;
+  const Matrix out = centred(*m_intensityField);
+  for (std::size_t r = 0; r < out.nRows(); ++r) {
+    for (std::size_t c = 0; c < out.nCols(); ++c) std::fprintf(file, c ? " %e" : "%e", out.at(r, c));
+    std::fputc('\n', file);
+  }
+  return true;
+}
+
+void PSFCalculator::addRestorationDataToDictionary(Dictionary& d) const {
+  OTFCalculator::addRestorationDataToDictionary(d);
+  for (const char* key : {"plotDisplacementDataRange", "useImageEnhancement", "useFalseColor", "useNegativeImage",
+                          "drawsAiryDisk", "resampleImage", "resampleImageWidth", "drawRays", "resampleCurves",
+                          "plotOTF", "maximumDisplacement"})
+    d.set(Value(key), valueForKey(key));
+}
+
+}  // namespace orb::wavefront
