@@ -64,7 +64,8 @@ class DxfWriter : public geometry::DxfSink {
 
   std::ostream& m_out;
   foundation::TransformStack* m_transform = nullptr;
-  int m_layer = 0;
+  // Every entity lies on layer 0, though the LAYER table lists layers 1 and 2.
+  const int m_layer = 0;
   int m_colorNumber = 3;
   double m_extents[6] = {0, 0, 0, 0, 0, 0};
   int m_mode = 0;
