@@ -8,6 +8,7 @@ list(APPEND sources
   values/GeometryDebug.h values/GeometryDebug.cpp
   values/GTransformer.h values/GTransformer.cpp
   values/DrawingSink.h
+  values/DxfPrimitives.h values/DxfPrimitives.cpp
   values/Voxel.h values/Voxel.cpp
   values/OctTree.h values/OctTree.cpp
   values/SurfaceTaylorExpansion.h

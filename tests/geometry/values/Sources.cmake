@@ -5,6 +5,7 @@ list(APPEND sources
   values/OctTreeTest.cpp
   values/OBSurfaceTreeTest.cpp
   values/TriangleNestTest.cpp
+  values/DxfPrimitivesTest.cpp
   values/PolynomialRootsTest.cpp
   values/SurfaceMapTest.cpp
 )
