@@ -11,6 +11,9 @@
 namespace orb::geometry {
 class MutableExtents;
 }
+namespace orb::interchange {
+class DxfWriter;
+}
 
 namespace orb::analysis {
 
@@ -184,6 +187,16 @@ class LayoutCalculator : public RaysCalculator {
   static void drawZYSurfaceArray(lens::Painter2D& painter, const DrawOptions& options,
                                  const std::vector<SurfacePtr>& surfaces);
   void drawCardinalPoints(lens::Painter2D& painter, double pixelWidth) const;
+
+  // --- DXF export (LayoutExport.cpp; main thread) ---------------------------------------------
+  /// Writes the whole drawing (header, surfaces of interest, rays, trailer): each surface
+  /// in its frame and colour, with its axes when the options hold a true
+  /// "drawsSurfaceAxes"; surfaces of infinite thickness are skipped, but rays still pass
+  /// through them when they are of interest.
+  void exportToDXF(interchange::DxfWriter& writer, const platform::Dictionary& options) const;
+  /// The drawing written to `path`; a failure leaves no partial file, answers false and
+  /// says why in `error`.
+  bool exportToDXFFile(const std::string& path, const platform::Dictionary& options, std::string* error) const;
 
   void addRestorationDataToDictionary(platform::Dictionary& dictionary) const override;
 

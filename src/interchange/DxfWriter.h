@@ -39,6 +39,7 @@ class DxfWriter : public geometry::DxfSink {
   /// Sets the colour of following entities to the palette entry nearest to (r, g, b), each
   /// in 0-1.
   void setColorRGB(double r, double g, double b);
+  void dxfSetColorRGB(double r, double g, double b) override { setColorRGB(r, g, b); }
   /// The colour number written with each entity; 3 until a colour is set.
   int colorNumberInUse() const { return m_colorNumber; }
   /// The DXF colour number (1-255) nearest to (r, g, b) by squared distance; ties go to

@@ -10,6 +10,8 @@ struct DrawingOptions {
   int segmentsPerRevolution = 16;
   double phiMin = 0, phiMax = 360;
   bool drawAlsoReversed = false, drawBoundingBox = false;
+  /// Absent means no axes.
+  bool drawsSurfaceAxes = false;
   double surfaceAxesLength = 10;
 
   static DrawingOptions from(const platform::Dictionary& options);

@@ -6,6 +6,7 @@
 #include "geometry/solids/R3Plane.h"
 #include "geometry/solids/R3Torus.h"
 #include "geometry/values/DrawingSink.h"
+#include "geometry/values/DxfPrimitives.h"
 #include "geometry/values/Extents.h"
 #include "lens/DrawingOptions.h"
 
@@ -101,6 +102,11 @@ void Elbow::drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Diction
     }
   }
   sink.end();
+}
+
+void Elbow::dxfWithOptions(geometry::DxfSink& sink, const platform::Dictionary& options) const {
+  geometry::DxfFromDrawing faces(sink);
+  drawUsingOpenGL(faces, options);
 }
 
 std::shared_ptr<geometry::MutableExtents> Elbow::extents() const {

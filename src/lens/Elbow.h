@@ -57,6 +57,8 @@ class Elbow : public PlanarFaceSurface {
   /// The tube as quads: options "numberOfSegmentsPerRevolution" (16), "phiMin" and
   /// "phiMax" (degrees, 0 and 360) choose the part of the tube drawn.
   void drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options = {}) const override;
+  /// The tube's faces, as drawUsingOpenGL draws them.
+  void dxfWithOptions(geometry::DxfSink& sink, const platform::Dictionary& options = {}) const override;
   /// The box of the bent rod.
   std::shared_ptr<geometry::MutableExtents> extents() const override;
   /// The section of zyOutline, whatever the plane.

@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "geometry/solids/BSIG.h"
+#include "geometry/values/DxfPrimitives.h"
 #include "geometry/values/Extents.h"
 #include "geometry/solids/R3Hull.h"
 #include "geometry/solids/R3Plane.h"
@@ -179,6 +180,42 @@ bool LightPipe::entityDrawZX(Painter2D& painter, const PlanarAffineTransform& tr
   path.appendSegments(zxOutline(), transform);
   painter.stroke(path);
   return true;
+}
+
+std::vector<foundation::XYZ> LightPipe::cornersAt(double z) const {
+  const auto planes = this->planes();
+  std::vector<foundation::XYZ> corners;
+  if (planes.size() < 5) return corners;
+  // Side planes i and i + 1 meet in a line; at height z it is the point where
+  // a·x + b·y = d − c·z holds for both.
+  const std::size_t n = planes.size() - 2;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto& p = *planes[2 + i];
+    const auto& q = *planes[2 + (i + 1) % n];
+    const double det = p.a() * q.b() - p.b() * q.a();
+    if (det == 0) continue;
+    const double r1 = p.d() - p.c() * z, r2 = q.d() - q.c() * z;
+    corners.push_back({(r1 * q.b() - r2 * p.b()) / det, (p.a() * r2 - q.a() * r1) / det, z});
+  }
+  return corners;
+}
+
+void LightPipe::dxfWithOptions(geometry::DxfSink& sink, const platform::Dictionary&) const {
+  const auto in = cornersAt(0), out = cornersAt(thickness());
+  if (in.size() < 3 || in.size() != out.size()) return;
+  const std::size_t n = in.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto &a = in[i], &b = in[(i + 1) % n], &c = out[(i + 1) % n], &d = out[i];
+    const double quad[12] = {a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z, d.x, d.y, d.z};
+    geometry::dxfQuad(sink, quad);
+  }
+  // The end faces as fans about their first corner.
+  for (const auto* face : {&in, &out})
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+      const auto &a = (*face)[0], &b = (*face)[i], &c = (*face)[i + 1];
+      const double tri[9] = {a.x, a.y, a.z, b.x, b.y, b.z, c.x, c.y, c.z};
+      geometry::dxfTriangle(sink, tri);
+    }
 }
 
 PlanarPath LightPipe::zyOutline() const { return outlineInPlane(true); }

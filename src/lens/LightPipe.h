@@ -103,6 +103,11 @@ class LightPipe : public PlanarFaceSurface {
 
   /// Every patch of the hull, drawn in the pipe's local frame.
   void drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options = {}) const override;
+  /// The side walls as four-corner faces and the two end faces as triangles.
+  void dxfWithOptions(geometry::DxfSink& sink, const platform::Dictionary& options = {}) const override;
+  /// The corners of the section at height z (the polygon of the drawn solid, 32 sides for
+  /// a round pipe), in the order of the side planes; none for a pipe of no length.
+  std::vector<foundation::XYZ> cornersAt(double z) const;
   /// The box of the solid: the polygon's corners (or the ellipse) at both ends.
   std::shared_ptr<geometry::MutableExtents> extents() const override;
   bool entityDrawZY(Painter2D& painter, const PlanarAffineTransform& transform) const override;

@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "geometry/values/DrawingSink.h"
+#include "geometry/values/DxfPrimitives.h"
 #include "geometry/values/Extents.h"
 #include "geometry/values/OBSurfaceTree.h"
 #include "lens/CircularAperture.h"
@@ -105,6 +106,7 @@ DrawingOptions DrawingOptions::from(const platform::Dictionary& options) {
   if (!std::isfinite(o.phiMax)) o.phiMax = 360;
   o.drawAlsoReversed = flag(options, "drawAlsoReversed");
   o.drawBoundingBox = flag(options, "drawBoundingBox");
+  o.drawsSurfaceAxes = flag(options, "drawsSurfaceAxes");
   o.surfaceAxesLength = numberOr(options, "surfaceAxesLength", 10);
   return o;
 }
@@ -188,24 +190,31 @@ void Surface::drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dicti
   tree->drawContentObjectsSurface(true, true, false, true, sink);
 }
 
-// Placeholder sweep until the shared DXF primitives land: quads per step and edge.
 void Surface::dxfWithOptions(geometry::DxfSink& sink, const platform::Dictionary& options) const {
   const DrawingOptions o = DrawingOptions::from(options);
   if (canDrawAxisymmetric()) {
-    (void)sink;
+    const auto profile = shapeSequence();
+    const int n = static_cast<int>(profile.size());
+    geometry::dxfRevolvedProfile(sink, n, profile.data(), o.segmentsPerRevolution, false, o.phiMin, o.phiMax);
+    if (o.drawAlsoReversed)
+      geometry::dxfRevolvedProfile(sink, n, profile.data(), o.segmentsPerRevolution, true, o.phiMin, o.phiMax);
+    if (!profile.empty())
+      geometry::dxfArc(sink, o.segmentsPerRevolution, profile.back().x, profile.back().z, o.phiMin, o.phiMax);
     return;
   }
-  auto tree = geometry::OBSurfaceTree::outline(*this);
-  tree->dxfContentObjectsSurface(true, true, false, false, sink);
-  (void)o;
+  geometry::OBSurfaceTree::outline(*this)->dxfContentObjectsSurface(true, true, false, false, sink);
 }
 
 void Surface::dxfAxesWithOptions(geometry::DxfSink& sink, const platform::Dictionary& options) const {
   const double L = DrawingOptions::from(options).surfaceAxesLength;
+  struct Axis {
+    XYZ end, rgb;
+  };
   sink.dxfBegin(geometry::DxfSink::kSeparateLines);
-  for (const XYZ& axis : {XYZ{L, 0, 0}, XYZ{0, L, 0}, XYZ{0, 0, L}}) {
+  for (const Axis& a : {Axis{{L, 0, 0}, {0.7, 0.2, 0.2}}, Axis{{0, L, 0}, {0.2, 0.7, 0.2}}, Axis{{0, 0, L}, {0.2, 0.2, 1.0}}}) {
+    sink.dxfSetColorRGB(a.rgb.x, a.rgb.y, a.rgb.z);
     sink.dxfVertex(0, 0, 0);
-    sink.dxfVertex(axis.x, axis.y, axis.z);
+    sink.dxfVertex(a.end.x, a.end.y, a.end.z);
   }
   sink.dxfEnd();
 }

@@ -3,10 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <limits>
+#include <sstream>
 
+#include <unistd.h>
+
+#include "DxfReading.h"
 #include "RayAnalysisTestSupport.h"
 #include "geometry/values/Extents.h"
+#include "interchange/DxfWriter.h"
 #include "lens/CircularAperture.h"
 #include "lens/SurfaceTilted.h"
 #include "materials/Glass.h"
@@ -295,6 +302,113 @@ TEST(LayoutCalculatorTest, MirrorsHideTheirDummySurfaceAndZXStartsBodiesAtGlass)
   RecordingPainter q;
   air->drawZX(q, {});
   EXPECT_EQ(q.fills, 2);
+}
+
+// --- DXF export --------------------------------------------------------------------------------
+
+std::string exported(const LayoutCalculator& c, const platform::Dictionary& options = {}) {
+  std::ostringstream out;
+  interchange::DxfWriter writer(out);
+  c.exportToDXF(writer, options);
+  EXPECT_TRUE(writer.good());
+  return out.str();
+}
+
+// The hand-worked singlet written out and read back: the surfaces' faces lie on their
+// spheres and planes within the rims, rays run from the first to the last surface drawn.
+TEST(LayoutCalculatorTest, DxfExportOfASingletReadsBack) {
+  Traced t(singlet());
+  t.calculator->setParaxialMarginalFlag(true);
+  ASSERT_TRUE(t.run());
+  const auto& s = t.document->lens()->surfaceArray();
+  t.calculator->setFirstSurface(s[1]);  // the two refracting surfaces and the image plane
+  t.calculator->setSurfaceColorOption("glass");
+
+  const std::string text = exported(*t.calculator);
+  const support::Drawing d = support::parseDxf(text);
+  EXPECT_EQ(d.sections, (std::vector<std::string>{"HEADER", "TABLES", "BLOCKS", "ENTITIES"}));
+  ASSERT_EQ(d.comments.size(), 2u);
+  EXPECT_EQ(d.comments[1], "rays");
+  // Extents: the first vertex to the image, ±10 across.
+  EXPECT_NEAR(d.extMin.z, 0, 1e-6);
+  EXPECT_NEAR(d.extMax.z, 54.15, 1e-6);
+  EXPECT_NEAR(d.extMax.y, 10, 1e-6);
+
+  // Rays follow the faces in the file: split the entities there.
+  const std::size_t raysAt = text.find("999\nrays\n");
+  ASSERT_NE(raysAt, std::string::npos);
+  const support::Drawing surfacesOnly = support::parseDxf(text.substr(0, raysAt) + "0\nENDSEC\n0\nEOF\n");
+  int onFront = 0, onBack = 0, onImage = 0, rims = 0;
+  const int blue = interchange::DxfWriter::colorNumber(0.2, 0.4, 0.8);
+  for (const support::Entity& e : surfacesOnly.entities) {
+    // Faces of the swept surfaces and the lines of their rims, each on one surface.
+    const foundation::XYZ p = e.corners[0];
+    if (e.type == "3DLINE") {
+      ++rims;
+      if (std::fabs(p.z - 54.15) > 1e-6)
+        for (const foundation::XYZ& q : e.points()) EXPECT_NEAR(std::hypot(q.x, q.y), 10, 1e-5);
+    }
+    EXPECT_LE(std::hypot(p.x, p.y), 10 + 1e-6);
+    if (std::fabs(p.z - 54.15) < 1e-6) {
+      ++onImage;
+      continue;
+    }
+    const bool front = p.z < 2.5;
+    for (const foundation::XYZ& q : e.points()) {
+      const double centre = front ? 50 : 5 - 50;
+      EXPECT_NEAR(std::hypot(q.x, q.y, q.z - centre), 50, 1e-5) << (front ? "front" : "back");
+    }
+    // The glass colour is the first surface's; the second faces air.
+    if (front) EXPECT_EQ(e.color, blue);
+    ++(front ? onFront : onBack);
+  }
+  EXPECT_GT(onFront, 16);
+  EXPECT_GT(onBack, 16);
+  EXPECT_GT(onImage, 0);
+  EXPECT_EQ(rims, 3 * 16);  // 16 segments per turn, the default
+
+  // Nine real rays and the paraxial marginal ray, two segments each (s1 → s2 → image);
+  // the paraxial ray in its own green.
+  const auto lines = support::parseDxf("0\nSECTION\n2\nENTITIES\n" + text.substr(raysAt)).entities;
+  ASSERT_EQ(lines.size(), 20u);
+  for (std::size_t i = 0; i < lines.size(); i += 2) {
+    ASSERT_EQ(lines[i].type, "3DLINE");
+    EXPECT_NEAR(lines[i].corners[0].z, 0, 1.1) << "starts on the first surface";
+    EXPECT_NEAR(lines[i + 1].corners[1].z, 54.15, 1e-6) << "ends on the image";
+    EXPECT_EQ(lines[i].corners[1].z, lines[i + 1].corners[0].z);
+  }
+  EXPECT_EQ(lines.back().color, 3);
+
+  // Surface axes only on request: three more lines per drawn surface.
+  platform::Dictionary axes;
+  axes.set("drawsSurfaceAxes", true);
+  EXPECT_EQ(support::parseDxf(exported(*t.calculator, axes)).entities.size(), d.entities.size() + 3 * 3);
+}
+
+// The object surface at infinity is not drawn; nothing of a lens without rays still makes
+// a whole file; a file that cannot be written is said so and leaves nothing behind.
+TEST(LayoutCalculatorTest, DxfExportFilesAreWholeOrAbsent) {
+  auto c = platform::makeObject<LayoutCalculator>();
+  c->setLens(singlet());
+  const support::Drawing d = support::parseDxf(exported(*c));
+  EXPECT_EQ(d.comments.back(), "rays");
+  for (const auto& e : d.entities) EXPECT_TRUE(std::isfinite(e.corners[0].z));
+
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("orb-layout-dxf-" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::string error;
+  EXPECT_TRUE(c->exportToDXFFile((dir / "singlet.dxf").string(), {}, &error)) << error;
+  std::ifstream in(dir / "singlet.dxf");
+  EXPECT_EQ(support::parseDxf({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}).entities.size(),
+            d.entities.size());
+
+  const std::string missing = (dir / "no such folder" / "singlet.dxf").string();
+  EXPECT_FALSE(c->exportToDXFFile(missing, {}, &error));
+  EXPECT_NE(error.find(missing), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(dir / "no such folder"));
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -173,5 +173,47 @@ TEST(SurfaceDrawingTest, PipesDrawTheirOwnOutline) {
   EXPECT_NEAR(box->yMin(), -10, 1e-12);
 }
 
+// A tapered square pipe as DXF: four wall quads and two end faces of two triangles, every
+// corner on the square of the inscribed radius at its end (1 at the entrance, 2 at the exit).
+TEST(SurfaceDrawingTest, PipesWriteTheirSolidAsFaces) {
+  registerArchiveClasses();
+  struct Faces : geometry::DxfSink {
+    std::vector<std::pair<int, std::vector<XYZ>>> primitives;
+    void dxfBegin(int mode) override { primitives.push_back({mode, {}}); }
+    void dxfVertex(double x, double y, double z) override { primitives.back().second.push_back({x, y, z}); }
+    void dxfEnd() override {}
+  };
+  auto pipe = Surface::create<LightPipe>();
+  pipe->setValueForKey("nside", 4.0);
+  pipe->setValueForKey("rin", 1.0);
+  pipe->setValueForKey("rout", 2.0);
+  pipe->setThickness(10);
+  Faces faces;
+  pipe->dxfWithOptions(faces);
+  int quads = 0, triangles = 0;
+  for (const auto& [mode, corners] : faces.primitives) {
+    (mode == geometry::DxfSink::kFourCornerFaces ? quads : triangles) += 1;
+    for (const XYZ& c : corners) {
+      const double half = c.z == 0 ? 1 : 2;
+      EXPECT_TRUE(c.z == 0 || std::fabs(c.z - 10) < 1e-12);
+      EXPECT_NEAR(std::fabs(c.x), half, 1e-12);
+      EXPECT_NEAR(std::fabs(c.y), half, 1e-12);
+    }
+  }
+  EXPECT_EQ(quads, 4);
+  EXPECT_EQ(triangles, 4);
+
+  // The elbow writes the quads it draws.
+  auto elbow = Surface::create<Elbow>();
+  Faces elbowFaces;
+  elbow->dxfWithOptions(elbowFaces);
+  Recorder drawn;
+  elbow->drawUsingOpenGL(drawn);
+  std::size_t written = 0;
+  for (const auto& [mode, corners] : elbowFaces.primitives) written += corners.size() / 4;
+  EXPECT_GT(written, 0u);
+  EXPECT_EQ(written, drawn.count(DrawMode::Quads, 4));
+}
+
 }  // namespace
 }  // namespace orb::lens

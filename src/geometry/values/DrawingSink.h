@@ -33,6 +33,9 @@ class DxfSink {
   virtual void dxfVertex(double x, double y, double z) = 0;
   /// Ends the primitive; vertices still buffered are dropped.
   virtual void dxfEnd() = 0;
+  /// The colour of the entities that follow (components 0–1); sinks without colours
+  /// ignore it.
+  virtual void dxfSetColorRGB(double, double, double) {}
 };
 
 }  // namespace orb::geometry

@@ -265,4 +265,14 @@ void dxfArc(DxfSink& sink, int segments, double radius, double z, double phi1, d
   sink.dxfEnd();
 }
 
+void DxfFromDrawing::begin(DrawMode mode) {
+  switch (mode) {
+    case DrawMode::Lines: return m_out.dxfBegin(DxfSink::kSeparateLines);
+    case DrawMode::LineLoop:
+    case DrawMode::LineStrip: return m_out.dxfBegin(DxfSink::kLineStrip);
+    case DrawMode::Triangles: return m_out.dxfBegin(DxfSink::kTriangles);
+    case DrawMode::Quads: return m_out.dxfBegin(DxfSink::kFourCornerFaces);
+  }
+}
+
 }  // namespace orb::geometry

@@ -1,0 +1,90 @@
+// The layout's 3-D drawing as DXF: surfaces in their own frames, rays in global
+// coordinates, each ray drawn only between the surfaces of interest.
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/LayoutCalculator.h"
+#include "foundation/objects/TransformStack.h"
+#include "geometry/values/Extents.h"
+#include "interchange/DxfWriter.h"
+#include "lens/DrawingOptions.h"
+#include "lens/Surface.h"
+#include "platform/Color.h"
+
+namespace orb::analysis {
+
+namespace {
+
+void setDxfColor(interchange::DxfWriter& writer, const std::shared_ptr<const platform::Color>& c) {
+  if (c)
+    writer.setColorRGB(c->red(), c->green(), c->blue());
+  else
+    writer.setColorRGB(0, 0, 0);
+}
+
+}  // namespace
+
+void LayoutCalculator::exportToDXF(interchange::DxfWriter& writer, const platform::Dictionary& options) const {
+  const bool axes = lens::DrawingOptions::from(options).drawsSurfaceAxes;
+  const auto surfaces = surfacesOfInterest();
+  const auto box = extents();
+
+  foundation::TransformStack stack;
+  foundation::xformPush(stack);
+  writer.setTransform(&stack);
+  writer.setExtents(box->xMin(), box->xMax(), box->yMin(), box->yMax(), box->zMin(), box->zMax());
+  writer.writeHeader();
+
+  const std::string option = surfaceColorOption();
+  const ColorPtr fixed = fixedSurfaceColor();
+  for (const SurfacePtr& s : surfaces) {
+    // An infinite object distance has nothing finite to draw.
+    if (!std::isfinite(std::fabs(s->thickness()))) continue;
+    foundation::xformPush(stack);
+    const auto& t = s->transform();
+    foundation::xformSetTop(stack, t.localToGlobalCoordinateTransformationMatrix(),
+                            t.globalToLocalCoordinateTransformationMatrix());
+    ColorPtr c;
+    if (option == "surface") c = s->color();
+    else if (option == "glass") c = s->glassColor();
+    if (!c) c = fixed;
+    setDxfColor(writer, c);
+    s->dxfWithOptions(writer, options);
+    if (axes) s->dxfAxesWithOptions(writer, options);
+    foundation::xformPop(stack);
+  }
+
+  // Ray points are global.
+  foundation::xformLoadIdentity(stack);
+  writer.comment("rays");
+  auto writeRays = [&](const RaysPtr& rays, bool paraxial) {
+    if (!rays) return;
+    for (const tracing::Ray& r : *rays) {
+      const auto* trajectory = r.trajectory();
+      if (!trajectory) continue;
+      std::shared_ptr<const platform::Color> c = paraxial ? r.tags().color() : colorForRay(r);
+      if (paraxial && !c) c = platform::Color::make(0, 1, 0);
+      setDxfColor(writer, c);
+      writer.dxfBegin(geometry::DxfSink::kLineStrip);
+      for (const tracing::RayVertex& v : *trajectory) {
+        const bool ofInterest = std::any_of(surfaces.begin(), surfaces.end(),
+                                            [&](const SurfacePtr& s) { return s.get() == v.surface; });
+        if (ofInterest) writer.dxfVertex(v.position.x, v.position.y, v.position.z);
+      }
+      writer.dxfEnd();
+    }
+  };
+  writeRays(raysOfInterest(), false);
+  writeRays(paraxialRaysOfInterest(), true);
+  writer.writeTrailer();
+  writer.setTransform(nullptr);
+}
+
+bool LayoutCalculator::exportToDXFFile(const std::string& path, const platform::Dictionary& options,
+                                       std::string* error) const {
+  return interchange::writeDxfFileAtomically(
+      path, [&](interchange::DxfWriter& writer) { exportToDXF(writer, options); }, error);
+}
+
+}  // namespace orb::analysis
