@@ -152,7 +152,8 @@ class LayoutCalculator : public RaysCalculator {
   // --- selection and drag (main thread) ---------------------------------------------------------
   /// Selects the surfaces whose vertices lie in x0 ≤ z < x0 + width (z along the axis).
   void selectSurfacesByRect(double x0, double width);
-  /// Selects the picked surfaces (lens bodies select the surface before them).
+  /// Selects the index range the picked surfaces span; picked objects that are not
+  /// surfaces of the lens are ignored.
   void selectSurfacesByArray(const std::vector<std::shared_ptr<platform::Object>>& objects);
   /// The index range [start, end] of the lens's surfaces the selection covers; none when
   /// nothing is selected.

@@ -108,6 +108,22 @@ TEST_F(LightPipeTest, TypesAreMadeByMenuNameWithTheirDefaults) {
   EXPECT_NEAR(e->exitPoint().y, 100 * (1 - std::cos(10 * kDeg)), 1e-12);
   EXPECT_NEAR(e->exitPoint().y, 1.519225, 5e-7);
   EXPECT_NEAR(e->exitPoint().z, 17.364818, 5e-7);
+
+  // Both keep their parameters through the archive.
+  e->setValueForKey("rmajor", 50.0);
+  e->setValueForKey("theta", 30.0);
+  p->setValueForKey("nside", 5.0);
+  p->setValueForKey("flattening", 0.25);
+  auto data = platform::KeyedArchiver::archivedDataWithRootObject(platform::Array{p, e});
+  const auto back = platform::KeyedUnarchiver::unarchiveObjectWithData(data).asArray();
+  ASSERT_EQ(back.size(), 2u);
+  auto p2 = back[0].asObject<lens::LightPipe>();
+  auto e2 = back[1].asObject<lens::Elbow>();
+  ASSERT_TRUE(p2 && e2);
+  EXPECT_EQ(p2->numberOfSides(), 5);
+  EXPECT_EQ(p2->flattening(), 0.25);
+  EXPECT_EQ(e2->rmajor(), 50);
+  EXPECT_NEAR(e2->thickness(), 50 * 30 * kDeg, 1e-12);
 }
 
 TEST_F(LightPipeTest, TurnerChoiceFollowsLengthSidesAndBend) {
@@ -298,6 +314,23 @@ TEST_F(LightPipeTest, NarrowingPipeSendsARayBack) {
     EXPECT_FALSE(r.isAlive());
     EXPECT_STREQ(r.tags().causeOfDeath, limit == 1 ? causeOfDeath::kTooManyBounces : causeOfDeath::kBounceback);
   }
+}
+
+TEST_F(LightPipeTest, NarrowingRoundPipeTakesTheNearerWall) {
+  // A round pipe narrowing from 2 to 0.5 over 15 is a cone with its apex at z = 20. A ray
+  // from the axis with slope s inside meets the wall where s·z = 2 − 0.1·z, and the line
+  // meets the cone's other nappe again at s·z = 0.1·z − 2, beyond the exit face: the wall
+  // met is the nearer crossing.
+  auto l = pipeLens(pipe(0, 2, 0.5, 15));
+  l->setLightPipeMaxBounces(0);
+  const double px = 0.075, s = px / std::sqrt(2.25 - px * px);
+  Ray r = airRay(0, 0, px, 0);
+  traceRay(*l, r);
+  EXPECT_STREQ(r.tags().causeOfDeath, causeOfDeath::kTooManyBounces);
+  const double z = 2 / (0.1 + s);
+  EXPECT_NEAR(r.z(), z, 1e-9);
+  EXPECT_NEAR(r.x(), s * z, 1e-9);
+  EXPECT_LT(r.px(), 0);
 }
 
 TEST_F(LightPipeTest, WallNumericalApertureLetsSteepRaysEscape) {

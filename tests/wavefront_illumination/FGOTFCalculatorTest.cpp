@@ -124,3 +124,24 @@ TEST(FGOTFCalculator, UnitsKeepTheQuantities) {
 
 }  // namespace
 }  // namespace orb::wavefront
+
+namespace orb::wavefront {
+namespace {
+
+// As for the geometric MTF: a field whose waves weigh nothing is skipped with a status,
+// never divided by a zero sum.
+TEST(FGOTFCalculator, ZeroWeightsSkipWithAStatus) {
+  auto lens = paraboloidF5();
+  lens->primaryWave()->setWeight(0);
+  Window<FGOTFCalculator> window(lens, platform::makeObject<FGOTFCalculator>());
+  window.calculator->setPlotCalibrationCurve(true);
+  ASSERT_TRUE(window.run());
+  const auto curves = window.curves();
+  ASSERT_EQ(curves.size(), 1u);
+  EXPECT_EQ(curves[0].asDictionary().get(kName).asString(), "calibration");
+  EXPECT_NE(window.calculator->status().find("weights of its wavelengths sum to zero"), std::string::npos)
+      << window.calculator->status();
+}
+
+}  // namespace
+}  // namespace orb::wavefront
