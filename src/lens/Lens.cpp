@@ -952,7 +952,12 @@ void Lens::lensChanged() {
   try {
     setIsBusy(true);
     if (auto d = delegate()) d->primeUndoForLensChange();
-    generateSystemFromParaxialSpecification();
+    {
+      // Workers read the lens under its lock while they trace; the update rewrites what
+      // they read (paraxial data, positions, semidiameters), so it waits for them.
+      platform::Synchronized lock(this);
+      generateSystemFromParaxialSpecification();
+    }
     setIsReady(true);
     if (auto d = delegate()) d->lensIsReady();
     setIsBusy(false);
