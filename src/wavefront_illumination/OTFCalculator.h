@@ -69,7 +69,7 @@ class OTFCalculator : public analysis::RaysAtSurfaceCalculator {
   double diffractionScaleInUserUnits() const;
   double diffractionLimitSpatialFrequencyInUserUnits() const;
   /// One step of λN in user units.
-  double deltaInUserUnits() const;
+  virtual double deltaInUserUnits() const;
   virtual int curveNumberOfPoints() const { return 10; }
 
   // --- reference curves ---------------------------------------------------------------------------

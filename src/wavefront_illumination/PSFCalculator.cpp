@@ -1,6 +1,11 @@
 #include "wavefront_illumination/PSFCalculator.h"
 
+#include <algorithm>
 #include <cmath>
+#include <mutex>
+
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
 
 #include "analysis/PlotDictionary.h"
 #include "foundation/linear/FFT.h"
@@ -24,15 +29,30 @@ namespace plot = analysis::plot;
 
 namespace {
 
-// The field in centred order: zero displacement in the middle, the most negative first.
-Matrix centred(const Matrix& m) {
+// The field in centred order into `out` (the field's size): zero displacement in the
+// middle, the most negative first; with `root` the square root of each value (negative
+// ones 0). Rows go over the cores: for a 2048² field this pass is a whole-field copy.
+void centredInto(const Matrix& m, Matrix& out, bool root) {
   const int rows = static_cast<int>(m.nRows()), cols = static_cast<int>(m.nCols());
+  // Row by row in two runs: the row's upper half (from ⌈cols/2⌉) first, then its lower.
+  const std::size_t n = m.nCols(), half = static_cast<std::size_t>(cols / 2), upper = n - half;
+  const double* in = m.rowMajorStorage();
+  double* o = out.rowMajorStorage();
+  tbb::parallel_for(tbb::blocked_range<int>(0, rows, 16), [&](const tbb::blocked_range<int>& range) {
+    for (int r = range.begin(); r != range.end(); ++r) {
+      const double* from = in + static_cast<std::size_t>(foundation::fftShiftIndex(rows, r)) * n;
+      double* to = o + static_cast<std::size_t>(r) * n;
+      std::copy(from + upper, from + n, to);
+      std::copy(from, from + upper, to + half);
+      if (root)
+        for (std::size_t c = 0; c < n; ++c) to[c] = std::sqrt(std::max(to[c], 0.0));
+    }
+  });
+}
+
+Matrix centred(const Matrix& m) {
   Matrix out(m.nRows(), m.nCols());
-  for (int r = 0; r < rows; ++r)
-    for (int c = 0; c < cols; ++c)
-      out.atPut(static_cast<std::size_t>(r), static_cast<std::size_t>(c),
-                m.at(static_cast<std::size_t>(foundation::fftShiftIndex(rows, r)),
-                     static_cast<std::size_t>(foundation::fftShiftIndex(cols, c))));
+  centredInto(m, out, false);
   return out;
 }
 
@@ -68,6 +88,10 @@ void PSFCalculator::willDeallocate() {
     m_intensityField.reset();
   }
   m_imageOfPSF.reset();
+  {
+    std::lock_guard<std::mutex> lock(m_imageSpareMutex);
+    m_imageSpare.reset();
+  }
   OTFCalculator::willDeallocate();
 }
 
@@ -136,11 +160,18 @@ std::optional<PSFImage> PSFCalculator::makeImageOfPSF() const {
   if (!field) return std::nullopt;
   PSFImage image;
   const int n = static_cast<int>(field->nRows());
-  image.values = centred(*field);
-  if (useImageEnhancement()) {
-    double* v = image.values.rowMajorStorage();
-    for (std::size_t i = 0; i < image.values.numberOfElements(); ++i) v[i] = std::sqrt(std::max(v[i], 0.0));
+  // The storage of an image the views no longer show, when it fits: every element is
+  // written, and fresh pages of a 2048² image cost more than the copy itself.
+  {
+    std::lock_guard<std::mutex> lock(m_imageSpareMutex);
+    if (m_imageSpare && m_imageSpare->nRows() == field->nRows() && m_imageSpare->nCols() == field->nCols()) {
+      image.values = std::move(*m_imageSpare);
+      m_imageSpare.reset();
+    }
   }
+  if (image.values.nRows() != field->nRows() || image.values.nCols() != field->nCols())
+    image.values = Matrix(field->nRows(), field->nCols());
+  centredInto(*field, image.values, useImageEnhancement());
   image.falseColor = useFalseColor();
   image.negative = useNegativeImage();
   image.width = static_cast<int>(field->nCols());
@@ -174,7 +205,16 @@ void PSFCalculator::generateImageOfPSF() {
   auto image = makeImageOfPSF();
   if (!image) return;
   auto publish = [this, image = std::move(*image)]() mutable {
-    changeValueForKey("imageOfPSF", [&] { m_imageOfPSF = std::move(image); });
+    std::optional<PSFImage> replaced;
+    changeValueForKey("imageOfPSF", [&] {
+      replaced = std::move(m_imageOfPSF);
+      m_imageOfPSF = std::move(image);
+    });
+    // The replaced image's storage serves the next one.
+    if (replaced && replaced->values.numberOfElements() > 0) {
+      std::lock_guard<std::mutex> lock(m_imageSpareMutex);
+      m_imageSpare = std::move(replaced->values);
+    }
   };
   if (platform::isMainThread())
     publish();

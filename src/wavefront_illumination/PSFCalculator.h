@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -61,7 +62,7 @@ class PSFCalculator : public OTFCalculator {
   FieldMatrix retreiveIntensityFieldForField(const lens::Field& field, const lens::Wave* wave) const;
   void clearIntensityFieldCache();
 
-  double screenDeltaMM() const { return 1 / diffractionLimitSpatialFrequency(); }
+  virtual double screenDeltaMM() const { return 1 / diffractionLimitSpatialFrequency(); }
   /// Pixels per screenDeltaMM step of a subclass's finer field.
   virtual double imageRescaleFactor() const { return 1.0; }
 
@@ -116,6 +117,9 @@ class PSFCalculator : public OTFCalculator {
   FieldMatrix m_intensityField;                 // under the calculator's own lock
   std::map<std::string, FieldMatrix> m_cache;   // the same
   std::optional<PSFImage> m_imageOfPSF;         // main thread
+  /// The values of the last replaced image, storage for the next one.
+  mutable std::mutex m_imageSpareMutex;
+  mutable std::optional<foundation::Matrix> m_imageSpare;
   std::atomic<bool> m_useImageEnhancement{false}, m_useFalseColor{false}, m_useNegativeImage{false},
       m_drawsAiryDisk{false}, m_resampleImage{false}, m_drawRays{false};
   std::atomic<int> m_resampleImageWidth{128};

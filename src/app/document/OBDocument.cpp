@@ -914,7 +914,7 @@ bool OBDocument::performAction(std::string_view action) {
   if (a->unique)
     showUniqueWindowWithNibName(a->nibName, a->controllerClass);
   else
-    showWindowWithNibName(a->nibName, a->controllerClass);
+    applyWindowActionSettings(action, showWindowWithNibName(a->nibName, a->controllerClass));
   return true;
 }
 

@@ -1,10 +1,16 @@
 #include "app/document/WindowActions.h"
 
 #include <map>
+#include <tuple>
 
+#include "app/windows/CalculatorWindowController.h"
+#include "app/windows/DiffractionWindows.h"
+#include "app/windows/HuygensWindows.h"
+#include "app/windows/IlluminationWindows.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OTFWindows.h"
 #include "app/windows/RayAnalysisWindows.h"
+#include "app/windows/ThroughputWindows.h"
 
 namespace orb::app {
 
@@ -31,6 +37,13 @@ void registerAnalysisWindows() {
   static const bool once = [] {
     registerRayAnalysisWindows();
     registerOTFWindows();
+    registerThroughputWindows();
+    registerDiffractionWindows();
+    factories()["DPSFWindowController"] = makeDPSFWindowController;
+    registerHuygensWindows();
+    factories()["HPSFWindowController"] = makeHPSFWindowController;
+    registerIlluminationWindows();
+    factories()["ScreenWindowController"] = makeScreenWindowController;
     return true;
   }();
   (void)once;
@@ -114,6 +127,20 @@ SmartWindowController* makeController(const std::string& controllerClass, const 
   registerAnalysisWindows();
   auto it = factories().find(controllerClass);
   return it == factories().end() ? nullptr : it->second(nibName, document);
+}
+
+void applyWindowActionSettings(std::string_view action, SmartWindowController* controller) {
+  // Actions that share an interface file differ in these settings, made once the window
+  // is shown.
+  static const std::vector<std::tuple<std::string_view, const char*, bool>> settings = {
+      {"makeDLSF", "plotOTF", false},
+      {"makeHOTF", "plotOTF", true},
+  };
+  auto* c = dynamic_cast<CalculatorWindowController*>(controller);
+  if (!c) return;
+  for (const auto& [name, key, value] : settings)
+    if (name == action && c->calculatorController()->content())
+      c->calculatorController()->setValueForKeyPath(std::string("content.") + key, platform::Value(value));
 }
 
 bool controllerClassExists(const std::string& controllerClass) { return factories().count(controllerClass) != 0; }

@@ -38,6 +38,9 @@ void registerControllerClass(const std::string& controllerClass, ControllerFacto
 SmartWindowController* makeController(const std::string& controllerClass, const std::string& nibName,
                                       const std::shared_ptr<SmartDocument>& document);
 bool controllerClassExists(const std::string& controllerClass);
+/// What an action sets on its new window's calculator once shown: "makeDLSF" and
+/// "makeHOTF" open the "DOTF" and "HLSF" files with "plotOTF" NO and YES.
+void applyWindowActionSettings(std::string_view action, SmartWindowController* controller);
 
 /// True when the window exists in this build: its interface file and its controller
 /// class are registered. Menus offer only these; the others show disabled.

@@ -1,0 +1,104 @@
+#include <benchmark/benchmark.h>
+#include <tbb/global_control.h>
+
+#include <thread>
+
+#include "analysis/OBCalculatorUpdater.h"
+#include "analysis/PlotDictionary.h"
+#include "ExampleLens.h"
+#include "lens/Field.h"
+#include "lens/Lens.h"
+#include "lens/Wave.h"
+#include "platform/RunLoop.h"
+#include "wavefront_illumination/DOTFCalculator.h"
+
+namespace {
+
+using namespace orb;
+
+// The FFT point-spread function of a 256 × 256 pupil grid on the double Gauss
+// (examples/DoubleGauss.zmx): a whole run of the point-spread calculator (start rays,
+// trace, OPDs, the 512² FFT and the order-2 interpolation to 2048², the sections and the
+// image), driven by the updater and the main run loop as in the application.
+// Args: threads (0: every core); grids (0: the first field in the primary wave, 1: every
+// field in every wave, 9 grids whose trace is large enough for the pool).
+void BM_DiffractionPSFDoubleGauss256(benchmark::State& state) {
+  const int threads = state.range(0) > 0 ? static_cast<int>(state.range(0))
+                                         : static_cast<int>(std::thread::hardware_concurrency());
+  tbb::global_control limit(tbb::global_control::max_allowed_parallelism, threads);
+  auto lens = bench::exampleLens("DoubleGauss.zmx");
+  auto calculator = platform::makeObject<wavefront::DPSFCalculator>();
+  calculator->setNumberOfRaysPerSideBits(8);
+  calculator->setLens(lens);
+  calculator->setFieldOfInterest(state.range(1) ? nullptr : lens->fieldArray().front());
+  calculator->setWaveOfInterest(state.range(1) ? nullptr : lens->primaryWave());
+  auto updater = analysis::OBCalculatorUpdater::make(calculator);
+  auto& loop = platform::RunLoop::main();
+  auto settle = [&] {
+    while (!calculator->plotDictionary() || calculator->needsWork() || calculator->hasWorkerThread() ||
+           loop.hasPendingWork())
+      loop.runOnce();
+  };
+  settle();  // also makes the FFT plans
+  for (auto _ : state) {
+    calculator->setPlotDictionary(std::nullopt);
+    calculator->setNeedsCalculation(true);
+    settle();
+  }
+  state.counters["threads"] = threads;
+  state.counters["rays"] = static_cast<double>(calculator->tracedBundle()->rays.size());
+  state.counters["fieldSide"] = static_cast<double>(calculator->intensityField()->nRows());
+  if (!calculator->status().empty()) state.SetLabel(calculator->status());
+  updater.reset();
+  calculator.reset();
+  loop.runUntilIdle();
+}
+BENCHMARK(BM_DiffractionPSFDoubleGauss256)
+    ->Args({1, 0})
+    ->Args({8, 0})
+    ->Args({1, 1})
+    ->Args({8, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(25);
+
+}  // namespace
+
+namespace {
+
+// The FFT pipeline alone for one 256² grid (a perfect circular pupil): the 512² pupil
+// transform, the squared magnitude, the interpolation of order Arg to 512·2^order a side,
+// and the OTF.
+void BM_DiffractionTransferForGrid256(benchmark::State& state) {
+  using orb::wavefront::DOTFCalculator;
+  DOTFCalculator::PupilGrid g;
+  g.n = 256;
+  g.wavelength = 0.00055;
+  for (int i = 0; i < g.n; ++i)
+    for (int j = 0; j < g.n; ++j) {
+      const double x = (i + 0.5) * 2 / g.n - 1, y = (j + 0.5) * 2 / g.n - 1;
+      g.alive.push_back(x * x + y * y <= 1);
+      g.opd.push_back(0.0001 * (x * x + y * y));
+    }
+  const int order = static_cast<int>(state.range(0));
+  const int threads = static_cast<int>(state.range(1));
+  tbb::global_control limit(tbb::global_control::max_allowed_parallelism, threads);
+  // Kept from run to run, as the calculator keeps it.
+  DOTFCalculator::Workspace workspace;
+  auto run = [&] {
+    auto t = DOTFCalculator::transferForGrid(g, order, nullptr, &workspace);
+    workspace.giveBack(std::make_shared<const orb::foundation::Matrix>(std::move(t->intensity)));
+  };
+  run();  // makes the plans
+  for (auto _ : state) run();
+  state.counters["threads"] = threads;
+}
+// Args: interpolation order, threads.
+BENCHMARK(BM_DiffractionTransferForGrid256)
+    ->Args({0, 1})
+    ->Args({2, 1})
+    ->Args({2, 8})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,164 @@
+#include "app/windows/IlluminationWindows.h"
+
+#include <QPointer>
+#include <QVBoxLayout>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/Messages.h"
+#include "app/windows/AnalysisPanel.h"
+#include "lens/Lens.h"
+#include "lens/Surface.h"
+#include "platform/Object.h"
+#include "rendering/ZoomPlotView.h"
+#include "ui_IntensityFan.h"
+#include "ui_IntensityScreen.h"
+#include "wavefront_illumination/IntensityFanCalculator.h"
+#include "wavefront_illumination/ScreenCalculator.h"
+
+namespace orb::app {
+
+namespace {
+
+using analysispanel::Binder;
+using analysispanel::PanelExtras;
+using options::Choice;
+
+InterfaceOutlets loadIntensityFan(OBWindow& window) {
+  auto calculator = platform::makeObject<wavefront::IntensityFanCalculator>();
+  PanelExtras extras;
+  extras.raysLabel = "Rays per fan";
+  extras.checks = {{"Sagittal fan (x)", "plotSagittal"},
+                   {"Tangential fan (y)", "plotTangential"},
+                   {"Sums of the fans", "plotSum"},
+                   {"Times the field's weight", "includeFieldWeight"},
+                   {"Times the cosine of the incidence", "includeSurfaceAngle"},
+                   {"Local coordinates of the surface", "useLocalCoordinates"}};
+  return analysispanel::load<Ui::IntensityFan>(window, "Intensity Fan", calculator, "Intensity Fan Options", extras);
+}
+
+// "All emitters" and each surface that emits, by its key path.
+std::vector<Choice> emitterChoices(const std::weak_ptr<analysis::RaysCalculator>& weak) {
+  std::vector<Choice> out{{"All emitters", ""}};
+  auto c = weak.lock();
+  auto lens = c ? c->lens() : nullptr;
+  if (!lens) return out;
+  for (const auto& s : lens->surfaceArray())
+    if (s && s->emission())
+      if (auto path = lens->keyPathForObject(*s)) out.push_back({"Surface " + s->nickname(), *path});
+  return out;
+}
+
+QWidget* makeScreenPanel(const std::shared_ptr<wavefront::ScreenCalculator>& calculator) {
+  auto* panel = new QWidget();
+  panel->setObjectName(QStringLiteral("analysisOptions"));
+  panel->setWindowTitle(QStringLiteral("Irradiance Screen Options"));
+  Binder b(calculator, panel);
+  std::weak_ptr<analysis::RaysCalculator> weak = calculator;
+  auto* column = new QVBoxLayout(panel);
+  QFormLayout* form = nullptr;
+
+  column->addWidget(options::group("Rays", form));
+  form->addRow(QStringLiteral("Emitter"), b.choice("emissionSurfaceKeyPath", [weak] { return emitterChoices(weak); },
+                                                   {"lens"}));
+  form->addRow(QStringLiteral("Screen surface"),
+               b.choice("surfaceOfInterestKeyPath",
+                        [weak] { return analysispanel::surfaceChoices(weak, "Image surface"); }, {"lens"}));
+  form->addRow(QStringLiteral("Rays per emitter"), b.intSpin("emissionNumberOfRays", 1, 100000000));
+  form->addRow(b.checkBox("Trace on every processor", "multithreaded"));
+  form->addRow(b.checkBox("Paraxial rays", "paraxial"));
+  form->addRow(b.checkBox("Local coordinates of the surface", "useLocalCoordinates"));
+
+  column->addWidget(options::group("Screen", form));
+  form->addRow(QStringLiteral("Bins along x"), b.intSpin("screenNumberOfPointsPerSideXGUI", 1, 4096));
+  form->addRow(QStringLiteral("Bins along y"), b.intSpin("screenNumberOfPointsPerSideYGUI", 1, 4096));
+  form->addRow(QStringLiteral("Bin pitch"), b.doubleSpin("screenDeltaGUI", 1e-9, 1e9, 6));
+  form->addRow(QStringLiteral("Pitch units"), b.choice(
+                                                  "screenDeltaUnitsGUI",
+                                                  [b] {
+                                                    std::vector<Choice> out;
+                                                    for (const auto& u : analysispanel::stringList(b.get("possibleUnits")))
+                                                      out.push_back({analysispanel::unitLabel(u), u});
+                                                    return out;
+                                                  },
+                                                  {"screenDeltaUnits"}));
+  form->addRow(b.checkBox("Blur", "blurEnabled"));
+  form->addRow(QStringLiteral("Blur width (bins)"), b.doubleSpin("blur", 0, 1000, 3));
+  form->addRow(b.checkBox("Only inside the circle", "useCircle"));
+  form->addRow(QStringLiteral("Circle radius"), b.doubleSpin("circleRadius", 0, 1e9, 6));
+  form->addRow(b.checkBox("Clear the bins outside it", "maskCircle"));
+
+  column->addWidget(options::group("Plot", form));
+  form->addRow(b.checkBox("Sections through the centre", "plotsCentreSections"));
+  form->addRow(QStringLiteral("Slice runs"), b.indexChoice("binDimension", {"Along y", "Along x"}));
+  form->addRow(b.checkBox("One slice (off: the sum)", "useSlice"));
+  form->addRow(QStringLiteral("Slice"), b.intSpin("sliceIndex", -8192, 8192));
+  form->addRow(b.checkBox("Diagonal", "useDiagonal"));
+  form->addRow(b.checkBox("Skew diagonal", "useSkew"));
+  form->addRow(b.checkBox("Against bin numbers", "histogramVersusIndex"));
+  form->addRow(b.checkBox("Axes only grow", "scaleOnlyExpands"));
+  column->addStretch();
+  return panel;
+}
+
+InterfaceOutlets loadIntensityScreen(OBWindow& window) {
+  auto calculator = platform::makeObject<wavefront::ScreenCalculator>();
+  // No image of the matrix is drawn yet: the plot shows its sections through the centre.
+  calculator->setPlotsCentreSections(true);
+  auto* central = new QWidget(&window);
+  Ui::IntensityScreen form;
+  form.setupUi(central);
+  window.setCentralWidget(central);
+  window.setWindowTitle(QStringLiteral("Irradiance Screen"));
+  window.resize(central->size());
+  InterfaceOutlets outlets;
+  outlets.view = form.plotView;
+  outlets.optionsPanel = makeScreenPanel(calculator);
+  outlets.calculator = std::move(calculator);
+  return outlets;
+}
+
+}  // namespace
+
+void ScreenWindowController::exportAction() {
+  if (isClosing()) return;
+  QPointer<ScreenWindowController> self = this;
+  m_csvPathChooser(window(), SavePanelOptions{"Export Screen", "csv", "The screen's bins as comma-separated values"},
+                   [self](const std::string& path) {
+                     if (self && !self->isClosing()) self->exportCSVToPath(path);
+                   });
+}
+
+bool ScreenWindowController::exportCSVToPath(const std::string& path) {
+  QWidget* parent = isWindowLoaded() ? window() : nullptr;
+  auto screen = std::dynamic_pointer_cast<wavefront::ScreenCalculator>(calculator());
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  std::FILE* memory = open_memstream(&buffer, &size);
+  const bool written = screen && memory && screen->exportToCSV(memory);
+  if (memory) std::fclose(memory);
+  const std::string text = buffer ? std::string(buffer, size) : std::string();
+  std::free(buffer);
+  if (!written) {
+    showMessage(parent, "This analysis has no data to export.");
+    return false;
+  }
+  std::string error;
+  if (!writeTextFile(path, text, &error)) {
+    showMessage(parent, "The file \"" + path + "\" could not be written.", error);
+    return false;
+  }
+  return true;
+}
+
+SmartWindowController* makeScreenWindowController(const std::string& nibName,
+                                                  const std::shared_ptr<SmartDocument>& document) {
+  return new ScreenWindowController(nibName, document);
+}
+
+void registerIlluminationWindows() {
+  interfacefile::registerLoader("IntensityFan", loadIntensityFan);
+  interfacefile::registerLoader("IntensityScreen", loadIntensityScreen);
+}
+
+}  // namespace orb::app

@@ -1,0 +1,1014 @@
+#include "wavefront_illumination/DOTFCalculator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <fftw3.h>
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
+
+#include <cstdint>
+#include <map>
+#include <tuple>
+
+#include "analysis/PlotDictionary.h"
+#include "foundation/linear/FFT.h"
+#include "foundation/polynomial/Resampler.h"
+#include "foundation/quadrature/SpecialFunctions.h"
+#include "lens/Field.h"
+#include "lens/Lens.h"
+#include "lens/Surface.h"
+#include "lens/Wave.h"
+#include "platform/Exception.h"
+#include "platform/KeyTable.h"
+#include "platform/Thread.h"
+#include "tracing/LensSummary.h"
+
+namespace orb::wavefront {
+
+using analysis::OPDCalculator;
+using analysis::SeriesValue;
+using foundation::ComplexMatrix;
+using foundation::Matrix;
+using foundation::VKSeries;
+using foundation::XY;
+using foundation::XYZ;
+using platform::Array;
+using platform::Dictionary;
+using platform::Value;
+namespace plot = analysis::plot;
+
+namespace {
+constexpr double kTwoPi = 6.283185307179586;
+// Cells outside the unit pupil carry no light.
+constexpr const char* kOutsidePupil = "Outside the pupil";
+
+double length(const XYZ& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+XYZ momentumOf(const tracing::RayBundle& b, std::size_t i) { return {b.px[i], b.py[i], b.pz[i]}; }
+
+// The whole-field passes of the pipeline run over the cores in blocks of elements; pool
+// threads have no cancelled flag, so they poll the worker's.
+bool stopRequested() {
+  const auto* cancelled = platform::currentThreadCancelledFlag();
+  return cancelled && cancelled->load(std::memory_order_relaxed);
+}
+
+template <class Body>
+void overElements(std::size_t count, Body&& body) {
+  constexpr std::size_t kGrain = std::size_t{1} << 15;
+  tbb::parallel_for(tbb::blocked_range<std::size_t>(0, count, kGrain),
+                    [&](const tbb::blocked_range<std::size_t>& r) { body(r.begin(), r.end()); });
+}
+
+// --- 2-D transforms over the cores ---------------------------------------------------------------
+// A 2-D transform is a row pass and a column pass of 1-D FFTW plans, each plan doing a
+// batch of rows (or of adjacent columns); the batches are spread over the cores. FFTW's
+// planner is not thread-safe: plans are made and looked up under the process-wide lock,
+// which also guards ComplexMatrix's plans. Executing an existing plan on new arrays
+// (fftw_execute_dft) is thread-safe, so the batches run without any lock.
+struct BatchPlans {
+  fftw_plan rows = nullptr, columns = nullptr;
+  int rowBatch = 1, columnBatch = 1;
+};
+
+int batchFor(int count) {
+  for (int b : {8, 4, 2})
+    if (count % b == 0) return b;
+  return 1;
+}
+
+BatchPlans batchPlansFor(int R, int C, int sign, const XY* base) {
+  const int rb = batchFor(R), cb = batchFor(C);
+  // A plan runs only on arrays aligned like the one it was made for: 64-byte aligned
+  // storage whose batches start at multiples of 64 bytes all are; else any alignment.
+  const auto bytes = [](std::size_t n) { return n * sizeof(XY); };
+  const bool aligned = reinterpret_cast<std::uintptr_t>(base) % 64 == 0 &&
+                       bytes(static_cast<std::size_t>(C) * rb) % 64 == 0 && bytes(cb) % 64 == 0;
+  platform::Synchronized lock(platform::Synchronized::processWide());
+  static std::map<std::tuple<int, int, int, bool>, BatchPlans> plans;
+  const auto key = std::make_tuple(R, C, sign, aligned);
+  if (const auto found = plans.find(key); found != plans.end()) return found->second;
+  const std::size_t count = static_cast<std::size_t>(R) * static_cast<std::size_t>(C);
+  auto* scratch = static_cast<fftw_complex*>(fftw_malloc(count * sizeof(fftw_complex)));
+  if (!scratch) platform::Exception::raise("NSInternalInconsistencyException", "Insufficient storage for fft buffers");
+  const unsigned flags = aligned ? FFTW_MEASURE : (FFTW_MEASURE | FFTW_UNALIGNED);
+  BatchPlans p;
+  p.rowBatch = rb;
+  p.columnBatch = cb;
+  const int rowLength[1] = {C}, columnLength[1] = {R};
+  p.rows = fftw_plan_many_dft(1, rowLength, rb, scratch, nullptr, 1, C, scratch, nullptr, 1, C, sign, flags);
+  p.columns = fftw_plan_many_dft(1, columnLength, cb, scratch, nullptr, C, 1, scratch, nullptr, C, 1, sign, flags);
+  fftw_free(scratch);
+  if (!p.rows || !p.columns)
+    platform::Exception::raise("NSInternalInconsistencyException", "FFTW could not plan a %d*%d transform", R, C);
+  plans.emplace(key, p);
+  return p;
+}
+
+// The unnormalised 2-D transform in place (sign FFTW_FORWARD or FFTW_BACKWARD): the row
+// pass skips the rows that `liveRows` (when given) marks 0, which must be zero; false when
+// cancelled.
+bool transform2D(ComplexMatrix& m, int sign, const std::vector<std::uint8_t>* liveRows = nullptr) {
+  const int R = static_cast<int>(m.nRows()), C = static_cast<int>(m.nCols());
+  if (R == 0 || C == 0) return true;
+  XY* base = m.rowMajorStorage();
+  const BatchPlans p = batchPlansFor(R, C, sign, base);
+  auto* data = reinterpret_cast<fftw_complex*>(base);
+  tbb::parallel_for(tbb::blocked_range<int>(0, R / p.rowBatch), [&](const tbb::blocked_range<int>& r) {
+    if (stopRequested()) return;
+    for (int b = r.begin(); b != r.end(); ++b) {
+      const int r0 = b * p.rowBatch;
+      if (liveRows && std::none_of(liveRows->begin() + r0, liveRows->begin() + r0 + p.rowBatch,
+                                   [](std::uint8_t live) { return live != 0; }))
+        continue;
+      fftw_complex* at = data + static_cast<std::size_t>(r0) * static_cast<std::size_t>(C);
+      fftw_execute_dft(p.rows, at, at);
+    }
+  });
+  if (stopRequested()) return false;
+  tbb::parallel_for(tbb::blocked_range<int>(0, C / p.columnBatch), [&](const tbb::blocked_range<int>& r) {
+    if (stopRequested()) return;
+    for (int b = r.begin(); b != r.end(); ++b) {
+      fftw_complex* at = data + static_cast<std::size_t>(b) * static_cast<std::size_t>(p.columnBatch);
+      fftw_execute_dft(p.columns, at, at);
+    }
+  });
+  return !stopRequested();
+}
+
+// The grid's complex pupil into P (2n × 2n), every element written; liveRows marks the
+// matrix rows that hold a grid row.
+void fillPupil(const DOTFCalculator::PupilGrid& g, ComplexMatrix& P, std::vector<std::uint8_t>& liveRows) {
+  const int n = g.n, m = 2 * n;
+  liveRows.assign(static_cast<std::size_t>(std::max(m, 0)), 0);
+  if (n <= 0 || g.opd.size() < static_cast<std::size_t>(n) * n || g.alive.size() < static_cast<std::size_t>(n) * n) {
+    std::fill(P.rowMajorStorage(), P.rowMajorStorage() + P.numberOfElements(), XY{0, 0});
+    return;
+  }
+  const double k = kTwoPi / g.wavelength;
+  auto wrap = [m](int s) { return ((s % m) + m) % m; };
+  // Matrix row → grid row (−1: none); matrix column of each grid column.
+  std::vector<int> gridRow(static_cast<std::size_t>(m), -1), column(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const int r = wrap(DOTFCalculator::signedGridIndex(n, i, g.fftOrder));
+    gridRow[static_cast<std::size_t>(r)] = i;
+    liveRows[static_cast<std::size_t>(r)] = 1;
+  }
+  // Rows (pupil x) keep their sign; columns (pupil y) are mirrored.
+  for (int j = 0; j < n; ++j) column[static_cast<std::size_t>(j)] = wrap(-1 - DOTFCalculator::signedGridIndex(n, j, g.fftOrder));
+  XY* p = P.rowMajorStorage();
+  const auto M = static_cast<std::size_t>(m);
+  tbb::parallel_for(tbb::blocked_range<int>(0, m, 8), [&](const tbb::blocked_range<int>& range) {
+    for (int r = range.begin(); r != range.end(); ++r) {
+      XY* row = p + static_cast<std::size_t>(r) * M;
+      std::fill(row, row + M, XY{0, 0});
+      const int i = gridRow[static_cast<std::size_t>(r)];
+      if (i < 0) continue;
+      const std::size_t first = static_cast<std::size_t>(i) * static_cast<std::size_t>(n);
+      for (int j = 0; j < n; ++j) {
+        const std::size_t cell = first + static_cast<std::size_t>(j);
+        if (!g.alive[cell]) continue;
+        const double phase = g.opd[cell] * k;
+        row[column[static_cast<std::size_t>(j)]] = XY{std::cos(phase), std::sin(phase)};
+      }
+    }
+  });
+}
+
+// a += s·b and a *= s over the elements, on the cores.
+void addScaled(double* a, const double* b, std::size_t count, double s) {
+  overElements(count, [=](std::size_t i0, std::size_t i1) {
+    for (std::size_t i = i0; i < i1; ++i) a[i] += s * b[i];
+  });
+}
+void scaleAll(double* a, std::size_t count, double s) {
+  overElements(count, [=](std::size_t i0, std::size_t i1) {
+    for (std::size_t i = i0; i < i1; ++i) a[i] *= s;
+  });
+}
+}  // namespace
+
+DOTFCalculator::DOTFCalculator() {
+  // The grid is the calculator's own; a square fan keeps the ray count at n².
+  setFanType("square");
+  setNumberOfRaysPerSideBits(4);
+  setNumberOfPointsPerSideBits(4);
+  m_useEqualNumberOfRaysAndPoints = true;
+  setPlotSpatialFrequencyPhysicalRange(true);
+  setPlotOTF(true);
+  setPlotDiffractionLimit(true);
+  setInterpolationOrder(2);
+  // Turns the physical range off again: a new calculator plots 0 to 100 cycles per unit.
+  setMaximumSpatialFrequency(100.0);
+}
+
+const platform::KeyTable& DOTFCalculator::classKeys() {
+  using K = platform::Keys<DOTFCalculator>;
+  using D = DOTFCalculator;
+  static const platform::KeyTable table(
+      &PSFCalculator::classKeys(),
+      {
+          K::property("numberOfRaysPerSide", &D::numberOfRaysPerSide, &D::setNumberOfRaysPerSide),
+          K::property("numberOfPointsPerSide", &D::numberOfPointsPerSide, &D::setNumberOfPointsPerSide),
+          K::property("numberOfRaysPerSideBits", &D::numberOfRaysPerSideBits, &D::setNumberOfRaysPerSideBits)
+              .dependsOn({"numberOfRaysPerSide"}),
+          K::property("numberOfPointsPerSideBits", &D::numberOfPointsPerSideBits, &D::setNumberOfPointsPerSideBits)
+              .dependsOn({"numberOfPointsPerSide"}),
+          K::property("useEqualNumberOfRaysAndPoints", &D::useEqualNumberOfRaysAndPoints,
+                      &D::setUseEqualNumberOfRaysAndPoints),
+          K::property("interpolationOrder", &D::interpolationOrder, &D::setInterpolationOrder),
+          K::property("showBruteForce", &D::showBruteForce, &D::setShowBruteForce),
+          K::property("usePerfectOPD", &D::usePerfectOPD, &D::setUsePerfectOPD),
+          K::property("correctForAngleOfIncidence", &D::correctForAngleOfIncidence, &D::setCorrectForAngleOfIncidence),
+          K::property("useNewOrdering", &D::useNewOrdering, &D::setUseNewOrdering),
+          K::getter("wavefrontMin", &D::wavefrontMin),
+          K::getter("wavefrontMax", &D::wavefrontMax),
+          K::getter("factorX", &D::factorX),
+          K::getter("factorY", &D::factorY),
+      });
+  return table;
+}
+
+void DOTFCalculator::willDeallocate() {
+  {
+    platform::Synchronized lock(this);
+    m_otf.reset();
+  }
+  PSFCalculator::willDeallocate();
+}
+
+// --- settings ---------------------------------------------------------------------------------------
+
+int DOTFCalculator::bitsFor(int count) {
+  int k = 0;
+  while (k < 30 && (1 << k) < count) ++k;
+  return k;
+}
+
+void DOTFCalculator::setNumberOfRaysPerSide(int n) {
+  n = std::clamp(n, 1, 4096);
+  setAndAnnounce("numberOfRaysPerSide", m_numberOfRaysPerSide, n);
+  if (useEqualNumberOfRaysAndPoints()) {
+    setAndAnnounce("numberOfPointsPerSide", m_numberOfPointsPerSide, n);
+    setNeedsCalculation(true);
+  }
+  PSFCalculator::setNumberOfRays(static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n));
+}
+
+void DOTFCalculator::setNumberOfPointsPerSide(int n) {
+  n = std::clamp(n, 1, 4096);
+  if (useEqualNumberOfRaysAndPoints()) {
+    m_useEqualNumberOfRaysAndPoints = false;
+    setNumberOfRaysPerSide(n);
+    m_useEqualNumberOfRaysAndPoints = true;
+  }
+  setAndAnnounce("numberOfPointsPerSide", m_numberOfPointsPerSide, n);
+  setNeedsCalculation(true);
+}
+
+void DOTFCalculator::setNumberOfRaysPerSideBits(int bits) {
+  setNumberOfRaysPerSide(bits < 1 ? 1 : 1 << std::min(bits, 12));
+}
+void DOTFCalculator::setNumberOfPointsPerSideBits(int bits) {
+  setNumberOfPointsPerSide(bits < 1 ? 1 : 1 << std::min(bits, 12));
+}
+void DOTFCalculator::setUseEqualNumberOfRaysAndPoints(bool on) {
+  setAndAnnounce("useEqualNumberOfRaysAndPoints", m_useEqualNumberOfRaysAndPoints, on);
+  if (on) setNumberOfPointsPerSide(numberOfRaysPerSide());
+}
+void DOTFCalculator::setInterpolationOrder(int order) {
+  setForCalculation("interpolationOrder", m_interpolationOrder, std::clamp(order, 0, 4));
+}
+void DOTFCalculator::setShowBruteForce(bool on) { setForCurves("showBruteForce", m_showBruteForce, on); }
+void DOTFCalculator::setUsePerfectOPD(bool on) { setForCurves("usePerfectOPD", m_usePerfectOPD, on); }
+void DOTFCalculator::setCorrectForAngleOfIncidence(bool on) {
+  setForCurves("correctForAngleOfIncidence", m_correctForAngleOfIncidence, on);
+}
+void DOTFCalculator::setUseNewOrdering(bool on) { setForCalculation("useNewOrdering", m_useNewOrdering, on); }
+
+void DOTFCalculator::setNumberOfRays(std::uint64_t n) {
+  const auto side = static_cast<std::uint64_t>(numberOfRaysPerSide());
+  if (n == side * side) return PSFCalculator::setNumberOfRays(n);
+  // A count typed into the rays field: the power-of-two grid that holds it.
+  setNumberOfRaysPerSideBits(bitsFor(static_cast<int>(std::min<std::uint64_t>(squareSide(n), 4096))));
+}
+
+double DOTFCalculator::imageRescaleFactor() const {
+  const int order = interpolationOrder();
+  return order >= 1 ? std::ldexp(1.0, order + 1) : 2.0;
+}
+
+// --- the pipeline -----------------------------------------------------------------------------------
+
+int DOTFCalculator::signedGridIndex(int n, int i, bool fftOrder) {
+  if (!fftOrder) return i - n / 2;
+  return i < n / 2 ? i : i - n;
+}
+
+ComplexMatrix DOTFCalculator::pupilMatrix(const PupilGrid& g) {
+  const auto m = static_cast<std::size_t>(2 * std::max(g.n, 0));
+  ComplexMatrix P(m, m);
+  std::vector<std::uint8_t> liveRows;
+  fillPupil(g, P, liveRows);
+  return P;
+}
+
+ComplexMatrix DOTFCalculator::matrixInterpolatedFromFFT(const ComplexMatrix& S, int p) {
+  const std::size_t f = std::size_t{1} << std::max(p, 0);
+  const std::size_t R = S.nRows(), Q = S.nCols();
+  ComplexMatrix out(R * f, Q * f);
+  for (std::size_t i = 0; i < R; ++i) {
+    const std::size_t r = i < R / 2 ? i : i + R * f - R;
+    for (std::size_t j = 0; j < Q; ++j) out.atPut(r, j < Q / 2 ? j : j + Q * f - Q, S.at(i, j));
+  }
+  out.inPlaceInverseFFTWithFFTW();
+  return out;
+}
+
+std::optional<Matrix> DOTFCalculator::Workspace::take(std::size_t rows, std::size_t cols) {
+  for (auto it = spares.begin(); it != spares.end(); ++it)
+    if (it->use_count() == 1 && (*it)->nRows() == rows && (*it)->nCols() == cols) {
+      Matrix m = std::move(*std::const_pointer_cast<Matrix>(*it));
+      spares.erase(it);
+      return m;
+    }
+  return std::nullopt;
+}
+
+void DOTFCalculator::Workspace::giveBack(std::shared_ptr<const Matrix> field) {
+  if (!field || field->numberOfElements() == 0) return;
+  spares.push_back(std::move(field));
+  // A polychromatic field needs two at once; older ones, or ones still read, go.
+  while (spares.size() > 3) spares.erase(spares.begin());
+}
+
+std::optional<ComplexMatrix> DOTFCalculator::Workspace::takeTransfer(std::size_t rows, std::size_t cols) {
+  for (auto it = transferSpares.begin(); it != transferSpares.end(); ++it)
+    if (it->use_count() == 1 && (*it)->nRows() == rows && (*it)->nCols() == cols) {
+      ComplexMatrix m = std::move(*std::const_pointer_cast<ComplexMatrix>(*it));
+      transferSpares.erase(it);
+      return m;
+    }
+  return std::nullopt;
+}
+
+void DOTFCalculator::Workspace::giveBackTransfer(std::shared_ptr<const ComplexMatrix> otf) {
+  if (!otf || otf->numberOfElements() == 0) return;
+  transferSpares.push_back(std::move(otf));
+  while (transferSpares.size() > 3) transferSpares.erase(transferSpares.begin());
+}
+
+std::optional<Matrix> DOTFCalculator::realInterpolatedFromFFT(const ComplexMatrix& S, int p, Workspace* ws) {
+  const int f = 1 << std::max(p, 0);
+  const int R = static_cast<int>(S.nRows()), Q = static_cast<int>(S.nCols());
+  const int RF = R * f, QF = Q * f;
+  auto powerOfTwo = [](int n) { return n > 0 && (n & (n - 1)) == 0; };
+  if (!powerOfTwo(RF) || !powerOfTwo(QF)) return std::nullopt;
+
+  // The padded spectrum is zero outside the R rows that hold S: those alone need the row
+  // pass, kept compactly (row k of the buffer is S's row k).
+  Workspace local;
+  Workspace& w = ws ? *ws : local;
+  if (w.rows.nRows() != static_cast<std::size_t>(R) || w.rows.nCols() != static_cast<std::size_t>(QF))
+    w.rows = ComplexMatrix(static_cast<std::size_t>(R), static_cast<std::size_t>(QF));
+  XY* rows = w.rows.rowMajorStorage();
+  tbb::parallel_for(tbb::blocked_range<int>(0, R, 8), [&](const tbb::blocked_range<int>& range) {
+    if (stopRequested()) return;
+    for (int i = range.begin(); i != range.end(); ++i) {
+      XY* row = rows + static_cast<std::size_t>(i) * QF;
+      const XY* from = S.rowMajorStorage() + static_cast<std::size_t>(i) * Q;
+      std::fill(row, row + QF, XY{0, 0});
+      std::copy(from, from + Q / 2, row);
+      std::copy(from + Q / 2, from + Q, row + QF - (Q - Q / 2));
+    }
+  });
+  if (stopRequested()) return std::nullopt;
+  // Unnormalised inverse transforms; the one scale comes with the real part.
+  const BatchPlans rowPlans = batchPlansFor(R, QF, FFTW_BACKWARD, rows);
+  auto* rowData = reinterpret_cast<fftw_complex*>(rows);
+  tbb::parallel_for(tbb::blocked_range<int>(0, R / rowPlans.rowBatch), [&](const tbb::blocked_range<int>& range) {
+    if (stopRequested()) return;
+    for (int b = range.begin(); b != range.end(); ++b) {
+      fftw_complex* at = rowData + static_cast<std::size_t>(b) * rowPlans.rowBatch * QF;
+      fftw_execute_dft(rowPlans.rows, at, at);
+    }
+  });
+  if (stopRequested()) return std::nullopt;
+
+  // A field no reader holds any more lends its storage (every element is written).
+  const auto rf = static_cast<std::size_t>(RF), qf = static_cast<std::size_t>(QF);
+  std::optional<Matrix> spare = ws ? ws->take(rf, qf) : std::nullopt;
+  Matrix out = spare ? std::move(*spare) : Matrix(rf, qf);
+  double* o = out.rowMajorStorage();
+  const double scale = 1.0 / (static_cast<double>(RF) * static_cast<double>(QF));
+
+  // Columns in blocks of 8: each row of the block is one cache line of the row buffer
+  // and of the field. Each pool thread slot keeps its own block buffer from run to run.
+  constexpr int kBlock = 8;
+  const int blocks = (QF + kBlock - 1) / kBlock;
+  const int slots = std::max(tbb::this_task_arena::max_concurrency(), 1);
+  if (w.columns.size() < static_cast<std::size_t>(slots)) w.columns.resize(static_cast<std::size_t>(slots));
+  for (ComplexMatrix& c : w.columns)
+    if (c.nRows() != static_cast<std::size_t>(kBlock) || c.nCols() != rf) c = ComplexMatrix(kBlock, rf);
+  const BatchPlans columnPlans = batchPlansFor(kBlock, RF, FFTW_BACKWARD, w.columns.front().rowMajorStorage());
+  tbb::parallel_for(tbb::blocked_range<int>(0, blocks, 4), [&](const tbb::blocked_range<int>& range) {
+    if (stopRequested()) return;
+    const int slot = tbb::this_task_arena::current_thread_index();
+    std::optional<ComplexMatrix> own;
+    if (slot < 0 || slot >= static_cast<int>(w.columns.size())) own.emplace(kBlock, rf);
+    ComplexMatrix& block = own ? *own : w.columns[static_cast<std::size_t>(slot)];
+    XY* column = block.rowMajorStorage();
+    for (int b = range.begin(); b != range.end(); ++b) {
+      const int c0 = b * kBlock, width = std::min(kBlock, QF - c0);
+      std::fill(column, column + static_cast<std::size_t>(kBlock) * rf, XY{0, 0});
+      for (int i = 0; i < R; ++i) {
+        const int r = i < R / 2 ? i : i + RF - R;
+        const XY* from = rows + static_cast<std::size_t>(i) * QF + c0;
+        for (int k = 0; k < width; ++k) column[static_cast<std::size_t>(k) * RF + r] = from[k];
+      }
+      for (int k = 0; k < kBlock; k += columnPlans.rowBatch) {
+        auto* at = reinterpret_cast<fftw_complex*>(column + static_cast<std::size_t>(k) * RF);
+        fftw_execute_dft(columnPlans.rows, at, at);
+      }
+      for (int r = 0; r < RF; ++r) {
+        double* to = o + static_cast<std::size_t>(r) * QF + c0;
+        for (int k = 0; k < width; ++k) to[k] = column[static_cast<std::size_t>(k) * RF + r].x * scale;
+      }
+    }
+  });
+  if (stopRequested()) return std::nullopt;
+  return out;
+}
+
+std::optional<DOTFCalculator::Transfer> DOTFCalculator::transferForGrid(const PupilGrid& g, int order,
+                                                                        std::string* problem, Workspace* ws) {
+  Transfer t;
+  bool any = false;
+  for (std::size_t k = 0; k < g.alive.size(); ++k) {
+    if (!g.alive[k]) continue;
+    t.wavefrontMin = any ? std::min(t.wavefrontMin, g.opd[k]) : g.opd[k];
+    t.wavefrontMax = any ? std::max(t.wavefrontMax, g.opd[k]) : g.opd[k];
+    any = true;
+  }
+  // No light through the pupil: no point spread, and the OTF's normalisation would
+  // divide by zero.
+  if (!any || !(g.wavelength > 0)) {
+    if (problem) *problem = any ? "no wavelength" : "no ray passes the pupil";
+    return std::nullopt;
+  }
+  Workspace local;
+  Workspace& w = ws ? *ws : local;
+  const auto m = static_cast<std::size_t>(2 * g.n);
+  // An earlier OTF nobody reads any more holds the pupil, then becomes this OTF.
+  std::optional<ComplexMatrix> spare = w.takeTransfer(m, m);
+  ComplexMatrix field = spare ? std::move(*spare) : ComplexMatrix(m, m);
+  std::vector<std::uint8_t> liveRows;
+  fillPupil(g, field, liveRows);
+  if (!transform2D(field, FFTW_FORWARD, &liveRows)) return std::nullopt;
+  XY* v = field.rowMajorStorage();
+  const std::size_t count = field.numberOfElements();
+  overElements(count, [v](std::size_t i0, std::size_t i1) {
+    for (std::size_t i = i0; i < i1; ++i) v[i] = XY{v[i].x * v[i].x + v[i].y * v[i].y, 0};
+  });
+  if (order <= 0) {
+    std::optional<Matrix> fieldSpare = w.take(m, m);
+    t.intensity = fieldSpare ? std::move(*fieldSpare) : Matrix(m, m);
+    double* to = t.intensity.rowMajorStorage();
+    overElements(count, [v, to](std::size_t i0, std::size_t i1) {
+      for (std::size_t i = i0; i < i1; ++i) to[i] = v[i].x;
+    });
+  }
+  // The intensity's spectrum. The intensity is real, so its inverse transform, the OTF,
+  // is the spectrum's conjugate over the number of elements: one transform serves both.
+  if (!transform2D(field, FFTW_FORWARD)) return std::nullopt;
+  if (order > 0) {
+    if (auto fine = realInterpolatedFromFFT(field, order, ws))
+      t.intensity = std::move(*fine);
+    else if (platform::currentThreadIsCancelled())
+      return std::nullopt;
+    else
+      t.intensity = matrixInterpolatedFromFFT(field, order).re();
+  }
+  const double zero = field.at(0, 0).x;
+  if (!(zero > 0) || !std::isfinite(zero)) {
+    if (problem) *problem = "the point-spread function has no energy";
+    return std::nullopt;
+  }
+  const double s = 1 / zero;
+  overElements(count, [v, s](std::size_t i0, std::size_t i1) {
+    for (std::size_t i = i0; i < i1; ++i) v[i] = XY{v[i].x * s, -v[i].y * s};
+  });
+  t.otf = std::move(field);
+  return t;
+}
+
+// --- rays ---------------------------------------------------------------------------------------------
+
+tracing::pupil::Points DOTFCalculator::pupilCoordinatesForRealRays() const {
+  const auto n = static_cast<std::uint32_t>(numberOfRaysPerSide());
+  return useNewOrdering() ? tracing::pupil::fftPointsInFourSquare(n, n) : tracing::pupil::pointsInFourSquare(n, n);
+}
+
+void DOTFCalculator::traceRays() {
+  if (TracedBundle* start = workingInitialBundle(); start && !start->pupil.empty()) {
+    tracing::RayBundle& b = start->rays;
+    const std::size_t per = start->pupil.size();
+    for (std::size_t i = 0; i < b.size(); ++i) {
+      const XY p = start->pupil[i % per];
+      if (b.alive[i] && p.x * p.x + p.y * p.y > 1) {
+        b.alive[i] = 0;
+        b.causeOfDeath[i] = kOutsidePupil;
+      }
+    }
+  }
+  PSFCalculator::traceRays();
+}
+
+std::vector<std::size_t> DOTFCalculator::rowsFor(const tracing::RayBundle& b, const lens::Field* field,
+                                                 const lens::Wave* wave) {
+  std::vector<std::size_t> rows;
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    if (field && (b.field[i] >= b.fields.size() || b.fields[b.field[i]].get() != field)) continue;
+    if (wave && (b.wave[i] >= b.waves.size() || b.waves[b.wave[i]].get() != wave)) continue;
+    rows.push_back(i);
+  }
+  return rows;
+}
+
+XYZ DOTFCalculator::centroidOf(const tracing::RayBundle& b, std::span<const std::size_t> rows) const {
+  const auto states = OPDCalculator::statesOfRows(b, rows);
+  return afocal() ? OPDCalculator::momentumCentroid(states) : OPDCalculator::positionCentroid(states);
+}
+
+std::optional<DOTFCalculator::PupilGrid> DOTFCalculator::gridForRows(const tracing::RayBundle& b,
+                                                                     std::span<const std::size_t> rows,
+                                                                     const XYZ& centroid, std::string* problem) {
+  const int n = numberOfRaysPerSide();
+  if (rows.empty()) return std::nullopt;
+  if (n != numberOfPointsPerSide()) {
+    if (problem) *problem = "the rays and points per side differ";
+    return std::nullopt;
+  }
+  if (rows.size() != static_cast<std::size_t>(n) * n) return std::nullopt;  // traced for another grid
+  const bool fftOrder = useNewOrdering();
+  const std::size_t r0 = fftOrder ? 0 : static_cast<std::size_t>((n + 1) * n / 2);
+
+  // The momentum steps to the grid neighbours of the reference ray.
+  auto momentumAt = [&](std::ptrdiff_t k) {
+    return k >= 0 && static_cast<std::size_t>(k) < rows.size() ? momentumOf(b, rows[static_cast<std::size_t>(k)])
+                                                              : XYZ{0, 0, 0};
+  };
+  const auto ref = static_cast<std::ptrdiff_t>(r0);
+  const XYZ m0 = momentumAt(ref);
+  const XYZ rowNeighbour = momentumAt(fftOrder ? ref + n : ref - n);
+  const XYZ columnNeighbour = momentumAt(fftOrder ? ref + 1 : ref - 1);
+  double fx = length({rowNeighbour.x - m0.x, rowNeighbour.y - m0.y, rowNeighbour.z - m0.z});
+  double fy = length({columnNeighbour.x - m0.x, columnNeighbour.y - m0.y, columnNeighbour.z - m0.z});
+  if (correctForAngleOfIncidence()) {
+    // The surface's normal where the run's first live ray met it (+z without one).
+    XYZ N{0, 0, 1};
+    if (const BundlePtr traced = tracedBundle(); traced && &traced->rays == &b)
+      for (std::size_t row : rows)
+        if (const tracing::Ray* lead = traced->leadRay(row)) {
+          N = lead->surfaceNormal();
+          break;
+        }
+    const double sx = std::hypot(m0.x, m0.z), sy = std::hypot(m0.y, m0.z);
+    if (sx > 0) fx *= (N.x * m0.x + N.z * m0.z) / sx;
+    if (sy > 0) fy *= (N.y * m0.y + N.z * m0.z) / sy;
+  }
+  m_factorX = fx;
+  m_factorY = fy;
+
+  // The exit-pupil centre in the frame the rays were traced into.
+  XYZ E{0, 0, 0};
+  if (const analysis::LensPtr l = lens()) {
+    E = tracing::exitPupilCenter(*l);
+    if (useLocalCoordinates()) {
+      const SurfacePtr target = surfaceOfInterest();
+      E = target ? target->transform().transformFromGlobal(E) : XYZ{0, 0, 0};
+    }
+  }
+  const auto states = OPDCalculator::statesOfRows(b, rows);
+  OPDCalculator::Series series = afocal() ? OPDCalculator::afocalOpdSeries(states, E, r0, centroid)
+                                          : OPDCalculator::opdSeries(states, E, r0, centroid);
+  if (series.opd.count() == 0) return std::nullopt;
+
+  PupilGrid g;
+  g.n = n;
+  g.fftOrder = fftOrder;
+  g.opd.assign(series.opd.begin(), series.opd.end());
+  g.alive.resize(rows.size());
+  const bool perfect = usePerfectOPD();
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    // A ray that misses the reference sphere has no phase: it is left dark.
+    g.alive[k] = b.alive[rows[k]] && std::isfinite(g.opd[k]) ? 1 : 0;
+    if (perfect || !g.alive[k]) g.opd[k] = 0;
+  }
+  if (series.invalid && problem)
+    *problem = std::to_string(series.invalid) + " rays miss the reference sphere and are left dark";
+  const std::size_t last = rows.back();
+  g.wavelength = b.wave[last] < b.waves.size() && b.waves[b.wave[last]]
+                     ? b.waves[b.wave[last]]->wavelengthInMillimeters()
+                     : 0.0;
+  return g;
+}
+
+void DOTFCalculator::setTransfer(Transfer t) {
+  m_wavefrontMin = t.wavefrontMin;
+  m_wavefrontMax = t.wavefrontMax;
+  auto otf = std::make_shared<const ComplexMatrix>(std::move(t.otf));
+  FieldMatrix field = std::make_shared<const Matrix>(std::move(t.intensity));
+  {
+    platform::Synchronized lock(this);
+    m_workspace.giveBackTransfer(std::move(m_otf));
+    m_otf = std::move(otf);
+    // The field replaced here is the next run's storage once nobody reads it any more.
+    FieldMatrix previous = intensityField();
+    setIntensityField(std::move(field));
+    m_workspace.giveBack(std::move(previous));
+  }
+}
+
+std::shared_ptr<const ComplexMatrix> DOTFCalculator::opticalTransferFunction() const {
+  platform::Synchronized lock(this);
+  return m_otf;
+}
+
+bool DOTFCalculator::generateOpticalTransferFunctionForRows(const tracing::RayBundle& b,
+                                                            std::span<const std::size_t> rows, const XYZ& centroid,
+                                                            std::string* problem) {
+  auto grid = gridForRows(b, rows, centroid, problem);
+  if (!grid) return false;
+  std::string why;
+  auto transfer = transferForGrid(*grid, interpolationOrder(), &why, &m_workspace);
+  if (!transfer) {
+    if (problem) *problem = why;
+    return false;
+  }
+  setTransfer(std::move(*transfer));
+  return true;
+}
+
+std::optional<std::vector<double>> DOTFCalculator::waveWeights(const std::vector<WavePtr>& waves) const {
+  std::vector<double> w;
+  double sum = 0;
+  for (const WavePtr& wave : waves) {
+    double weight = wave ? wave->weight() : 0.0;
+    if (weight == 0 && waves.size() == 1) weight = 1;
+    w.push_back(weight);
+    sum += weight;
+  }
+  if (!(sum > 0) || !std::isfinite(sum)) return std::nullopt;
+  return w;
+}
+
+bool DOTFCalculator::generatePolychromaticOpticalTransferFunctionForField(const FieldPtr& field,
+                                                                         std::string* problem) {
+  const BundlePtr traced = tracedBundle();
+  if (!traced || !field) return false;
+  const tracing::RayBundle& b = traced->rays;
+  const auto waves = wavesOfInterest();
+  const auto weights = waveWeights(waves);
+  if (!weights) {
+    if (problem) *problem = "the weights of its wavelengths sum to zero";
+    return false;
+  }
+  const auto all = rowsFor(b, field.get(), nullptr);
+  const XYZ centroid = centroidOf(b, all);
+  std::optional<Transfer> sum;
+  double total = 0;
+  for (std::size_t w = 0; w < waves.size(); ++w) {
+    if (platform::currentThreadIsCancelled()) return false;
+    if ((*weights)[w] == 0) continue;
+    const auto rows = rowsFor(b, field.get(), waves[w].get());
+    auto grid = gridForRows(b, rows, centroid, problem);
+    if (!grid) continue;
+    std::string why;
+    auto t = transferForGrid(*grid, interpolationOrder(), &why, &m_workspace);
+    if (!t) {
+      if (problem) *problem = why;
+      continue;
+    }
+    const double weight = (*weights)[w];
+    // Two doubles per OTF element; the field and the OTF have the same size from wave to wave.
+    const std::size_t otfDoubles = 2 * t->otf.numberOfElements();
+    auto* otfData = reinterpret_cast<double*>(t->otf.rowMajorStorage());
+    if (!sum) {
+      sum = std::move(*t);
+      scaleAll(reinterpret_cast<double*>(sum->otf.rowMajorStorage()), otfDoubles, weight);
+      scaleAll(sum->intensity.rowMajorStorage(), sum->intensity.numberOfElements(), weight);
+    } else {
+      if (sum->otf.nRows() != t->otf.nRows() || sum->otf.nCols() != t->otf.nCols() ||
+          sum->intensity.nRows() != t->intensity.nRows() || sum->intensity.nCols() != t->intensity.nCols()) {
+        sum->otf.addComplexMatrixScaledByReal(t->otf, weight);
+        sum->intensity.addMatrixScaledBy(t->intensity, weight);
+      } else {
+        addScaled(reinterpret_cast<double*>(sum->otf.rowMajorStorage()), otfData, otfDoubles, weight);
+        addScaled(sum->intensity.rowMajorStorage(), t->intensity.rowMajorStorage(),
+                  sum->intensity.numberOfElements(), weight);
+      }
+      // The next wave's storage.
+      m_workspace.giveBack(std::make_shared<const Matrix>(std::move(t->intensity)));
+      m_workspace.giveBackTransfer(std::make_shared<const ComplexMatrix>(std::move(t->otf)));
+      sum->wavefrontMin = std::min(sum->wavefrontMin, t->wavefrontMin);
+      sum->wavefrontMax = std::max(sum->wavefrontMax, t->wavefrontMax);
+    }
+    total += weight;
+  }
+  if (!sum || !(total > 0)) return false;
+  scaleAll(reinterpret_cast<double*>(sum->otf.rowMajorStorage()), 2 * sum->otf.numberOfElements(), 1 / total);
+  scaleAll(sum->intensity.rowMajorStorage(), sum->intensity.numberOfElements(), 1 / total);
+  setTransfer(std::move(*sum));
+  return true;
+}
+
+// --- curves ---------------------------------------------------------------------------------------------
+
+Array DOTFCalculator::extractCurvesForDirection(int d, const FieldPtr& field, const WavePtr& wave) {
+  const auto otf = opticalTransferFunction();
+  if (!otf || !field) return {};
+  const auto n = static_cast<std::size_t>(numberOfPointsPerSide());
+  VKSeries x(n + 1), modulus(n + 1), re(n + 1), im(n + 1);
+  const double delta = diffractionLimitSpatialFrequencyInUserUnits() / static_cast<double>(n);
+  for (std::size_t i = 0; i <= n; ++i) {
+    // Tangential (direction 1): along the first row, the pupil's y; sagittal: the first column.
+    const XY v = d == 1 ? otf->at(0, i) : otf->at(i, 0);
+    x.atPut(i, static_cast<double>(i) * delta);
+    modulus.atPut(i, std::hypot(v.x, v.y));
+    re.atPut(i, v.x);
+    im.atPut(i, v.y);
+  }
+  if (resampleCurves() && std::isfinite(delta) && delta > 0) {
+    auto r = foundation::Resampler::resampleComplexFunction(x, modulus, re, im);
+    x = std::move(r.x), modulus = std::move(r.magnitude), re = std::move(r.re), im = std::move(r.im);
+  }
+  const std::string base =
+      wave ? field->shortDescription() + " " + wave->wavelengthShortString() : field->shortDescription();
+  const bool byWave = fieldsOfInterest().size() < 2 && wave;
+  const char* tag = d ? " (T" : " (S";
+  Dictionary m{{plot::kXSeries, SeriesValue::make(x)},
+               {plot::kYSeries, SeriesValue::make(std::move(modulus))},
+               {plot::kLineWidth, 2.0},
+               {plot::kField, Value(field)},
+               {plot::kLayer, Value(byWave ? wave->description() : field->description())},
+               {plot::kName, base + tag + ")"},
+               {plot::kYLabel, "MTF"},
+               {plot::kUpdateColor, true}};
+  if (wave) m.set(Value(plot::kWave), Value(wave));
+  if (!d) m.set(Value(plot::kDashed), true);
+  m.set(Value(plot::kColor), Value(colorForDictionary(m)));
+  Array out{Value(std::move(m))};
+  if (plotComplex()) {
+    auto part = [&](VKSeries y, const char* suffix, std::shared_ptr<platform::Color> color, const char* label) {
+      Dictionary c{{plot::kXSeries, SeriesValue::make(x)},
+                   {plot::kYSeries, SeriesValue::make(std::move(y))},
+                   {plot::kColor, Value(color)},
+                   {plot::kName, base + tag + suffix + ")"},
+                   {plot::kYLabel, label}};
+      if (!d) c.set(Value(plot::kDashed), true);
+      out.push_back(Value(std::move(c)));
+    };
+    part(std::move(re), "r", platform::Color::make(0, 1, 1), "Re");
+    part(std::move(im), "i", platform::Color::make(1, 0, 1), "Im");
+  }
+  return out;
+}
+
+bool DOTFCalculator::forEachFieldTransfer(std::vector<std::string>& problems,
+                                          const std::function<void(const FieldPtr&)>& each) {
+  const BundlePtr traced = tracedBundle();
+  const WavePtr wave = waveOfInterest();
+  for (const FieldPtr& field : fieldsOfInterest()) {
+    if (platform::currentThreadIsCancelled()) return false;
+    if (!field) continue;
+    std::string problem;
+    bool made = false;
+    if (wave) {
+      if (traced) {
+        const auto rows = rowsFor(traced->rays, field.get(), wave.get());
+        made = generateOpticalTransferFunctionForRows(traced->rays, rows,
+                                                      centroidOf(traced->rays, rows), &problem);
+      }
+    } else {
+      made = generatePolychromaticOpticalTransferFunctionForField(field, &problem);
+    }
+    if (platform::currentThreadIsCancelled()) return false;
+    if (!problem.empty()) problems.push_back("Field " + field->shortDescription() + ": " + problem);
+    if (made) each(field);
+  }
+  return !platform::currentThreadIsCancelled();
+}
+
+void DOTFCalculator::generateCurves() {
+  clearIntensityFieldCache();
+  if (plotOTF())
+    generateCurvesForOTF();
+  else
+    generateCurvesForLSF();
+  if (!platform::currentThreadIsCancelled()) generateImageOfPSF();
+}
+
+namespace {
+void label(Array& curves, const char* yFormat) {
+  analysis::setValueOnEveryCurve(curves, plot::kXLabel, "f");
+  analysis::setValueOnEveryCurve(curves, plot::kXFormat, "%g");
+  analysis::setValueOnEveryCurve(curves, plot::kYFormat, yFormat);
+}
+}  // namespace
+
+void DOTFCalculator::generateCurvesForOTF() {
+  if (!lens()) return;
+  applyPhysicalRangeForCurves();
+  if (fieldsOfInterest().empty()) return;
+  const WavePtr wave = waveOfInterest();
+  Array curves;
+  std::vector<std::string> problems;
+  const BundlePtr traced = tracedBundle();
+  const bool ok = forEachFieldTransfer(problems, [&](const FieldPtr& field) {
+    for (int d : {1, 0})
+      for (Value& c : extractCurvesForDirection(d, field, wave)) curves.push_back(std::move(c));
+    if (!showBruteForce()) return;
+    std::string problem;
+    std::optional<Array> brute;
+    if (wave && traced) {
+      const auto rows = rowsFor(traced->rays, field.get(), wave.get());
+      brute = bruteForceCurvesForRows(traced->rays, rows, centroidOf(traced->rays, rows), &problem);
+    } else if (!wave) {
+      brute = bruteForcePolychromaticCurvesForField(field, &problem);
+    }
+    if (!brute) return;
+    Array added = curvesByAddingPairWiseMagnitudesToCurves(*brute);
+    if (!plotComplex()) added = curvesByRemovingComplexPartFromCurves(added);
+    for (Value& c : added) curves.push_back(std::move(c));
+  });
+  if (!ok) return;
+  if (plotDiffractionLimit()) {
+    if (auto c = curveForDiffractionLimitedMTF())
+      curves.push_back(Value(std::move(*c)));
+    else
+      problems.push_back("No diffraction limit: the lens has no image-space F-number");
+  }
+  label(curves, "%f");
+  Dictionary d = initialPlotDictionary();
+  d.set(Value(plot::kCurves), Value(std::move(curves)));
+  d.set(Value(plot::kTitle), "Diffraction OTF (" + (wave ? wave->wavelengthShortString() : "polychromatic") + ")");
+  d.set(Value(plot::kXLabel), "frequency (" + spatialFrequencyUnits() + ")");
+  d.set(Value(plot::kYLabel), "contrast");
+  d.set(Value(plot::kYTight), false);
+  d.set(Value(plot::kXMin), 0.0);
+  d.set(Value(plot::kXMax), maximumSpatialFrequency());
+  if (platform::currentThreadIsCancelled()) return;
+  publishPlotDictionary(std::move(d));
+  noteProblems(problems);
+  setNeedsGenerateCurves(false);
+}
+
+void DOTFCalculator::generateCurvesForLSF() {
+  if (!lens()) return;
+  applyPhysicalRangeForCurves();
+  if (fieldsOfInterest().empty()) return;
+  const WavePtr wave = waveOfInterest();
+  Array curves;
+  std::vector<std::string> problems;
+  const bool ok = forEachFieldTransfer(problems, [&](const FieldPtr& field) {
+    cacheIntensityFieldForField(*field, wave.get());
+    for (int d : {1, 0}) {
+      std::string problem;
+      if (auto c = extractLSFCurvesForDirection(d, field, wave, &problem))
+        for (Value& v : *c) curves.push_back(std::move(v));
+      if (!problem.empty()) problems.push_back(std::move(problem));
+    }
+  });
+  if (!ok) return;
+  if (plotDiffractionLimit()) {
+    if (auto c = curveForDiffractionLimitedLSF())
+      curves.push_back(Value(std::move(*c)));
+    else
+      problems.push_back("No diffraction limit: the lens has no image-space F-number");
+  }
+  label(curves, "%f");
+  Dictionary d = initialPlotDictionary();
+  d.set(Value(plot::kCurves), Value(std::move(curves)));
+  d.set(Value(plot::kTitle), "Diffraction LSF (" + (wave ? wave->wavelengthShortString() : "polychromatic") + ")");
+  d.set(Value(plot::kXLabel), "displacement (" + units() + ")");
+  d.set(Value(plot::kYLabel), "contrast");
+  d.set(Value(plot::kYMin), 0.0);
+  d.set(Value(plot::kYMax), 1.0);
+  if (const double m = maximumDisplacement(); m != 0) {
+    d.set(Value(plot::kXMin), -m);
+    d.set(Value(plot::kXMax), m);
+  }
+  if (platform::currentThreadIsCancelled()) return;
+  publishPlotDictionary(std::move(d));
+  noteProblems(problems);
+  setNeedsGenerateCurves(false);
+}
+
+// --- the point-spread sections --------------------------------------------------------------------------
+
+DPSFCalculator::DPSFCalculator() {
+  setPlotOTF(false);
+  // The field's finer samples show the Airy rings; order 2 makes 8 samples per λN.
+  setInterpolationOrder(2);
+}
+
+std::optional<Dictionary> DPSFCalculator::sectionCurve(int d, const FieldPtr& field, const WavePtr& wave,
+                                                       std::string* problem) {
+  if (!field) return std::nullopt;
+  const FieldMatrix m = retreiveIntensityFieldForField(*field, wave.get());
+  if (!m || m->nRows() == 0) return std::nullopt;
+  const int n = static_cast<int>(m->nRows());
+  const double delta = deltaInUserUnits() / imageRescaleFactor();
+  VKSeries x(static_cast<std::size_t>(n)), y(static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) {
+    const auto p = static_cast<std::size_t>(foundation::fftUnshiftIndex(n, k));
+    x.atPut(p, foundation::fftSignedFrequency(n, k) * delta);
+    // Along y: the first row (columns are pupil y); along x: the first column.
+    y.atPut(p, d ? m->at(0, static_cast<std::size_t>(k)) : m->at(static_cast<std::size_t>(k), 0));
+  }
+  const double peak = y.max();
+  if (peak > 0 && std::isfinite(peak))
+    y.scaleBy(1 / peak);
+  else if (problem)
+    *problem = "Field " + field->shortDescription() + ": the point-spread function is zero";
+  const std::string base =
+      wave ? field->shortDescription() + " " + wave->wavelengthShortString() : field->shortDescription();
+  const bool byWave = fieldsOfInterest().size() < 2 && wave;
+  Dictionary c{{plot::kXSeries, SeriesValue::make(std::move(x))},
+               {plot::kYSeries, SeriesValue::make(std::move(y))},
+               {plot::kLineWidth, 2.0},
+               {plot::kField, Value(field)},
+               {plot::kLayer, Value(byWave ? wave->description() : field->description())},
+               {plot::kName, base + (d ? " (y)" : " (x)")},
+               {plot::kYLabel, "PSF"},
+               {plot::kUpdateColor, true}};
+  if (wave) c.set(Value(plot::kWave), Value(wave));
+  if (!d) c.set(Value(plot::kDashed), true);
+  c.set(Value(plot::kColor), Value(colorForDictionary(c)));
+  return c;
+}
+
+std::optional<Dictionary> DPSFCalculator::curveForAiryPattern(double h) const {
+  const double lambdaN = deltaInUserUnits();
+  if (!isUsableScale(lambdaN) || !(h > 0)) return std::nullopt;
+  VKSeries x = VKSeries::seriesWithCount(401, -h, h), y(401);
+  for (std::size_t i = 0; i < 401; ++i) {
+    const double v = M_PI * x.at(i) / lambdaN;
+    const double a = std::abs(v) < 1e-9 ? 1.0 : 2 * foundation::besselJ1(v) / v;
+    y.atPut(i, a * a);
+  }
+  return Dictionary{{plot::kXSeries, SeriesValue::make(std::move(x))},
+                    {plot::kYSeries, SeriesValue::make(std::move(y))},
+                    {plot::kColor, Value(platform::Color::make(1, 0, 0))},
+                    {plot::kName, "Airy pattern"},
+                    {plot::kYLabel, "PSF"}};
+}
+
+void DPSFCalculator::generateCurves() {
+  clearIntensityFieldCache();
+  if (!lens() || fieldsOfInterest().empty()) return;
+  const WavePtr wave = waveOfInterest();
+  Array curves;
+  std::vector<std::string> problems;
+  const bool ok = forEachFieldTransfer(problems, [&](const FieldPtr& field) {
+    cacheIntensityFieldForField(*field, wave.get());
+    for (int d : {1, 0}) {
+      std::string problem;
+      if (auto c = sectionCurve(d, field, wave, &problem)) curves.push_back(Value(std::move(*c)));
+      if (!problem.empty()) problems.push_back(std::move(problem));
+    }
+  });
+  if (!ok) return;
+  // The sections span ±n·λN/2; the core and the first rings lie within ±5λN.
+  const double lambdaN = deltaInUserUnits();
+  double h = maximumDisplacement();
+  if (h == 0) h = std::min(0.5 * numberOfPointsPerSide(), 5.0) * lambdaN;
+  if (plotDiffractionLimit()) {
+    if (auto c = curveForAiryPattern(h))
+      curves.push_back(Value(std::move(*c)));
+    else
+      problems.push_back("No diffraction limit: the lens has no image-space F-number");
+  }
+  label(curves, "%g");
+  Dictionary d = initialPlotDictionary();
+  d.set(Value(plot::kCurves), Value(std::move(curves)));
+  d.set(Value(plot::kTitle), "FFT PSF (" + (wave ? wave->wavelengthShortString() : "polychromatic") + ")");
+  d.set(Value(plot::kXLabel), "displacement (" + units() + ")");
+  d.set(Value(plot::kYLabel), "intensity");
+  d.set(Value(plot::kYMin), 0.0);
+  d.set(Value(plot::kYMax), 1.0);
+  if (isUsableScale(h)) {
+    d.set(Value(plot::kXMin), -h);
+    d.set(Value(plot::kXMax), h);
+  }
+  if (platform::currentThreadIsCancelled()) return;
+  publishPlotDictionary(std::move(d));
+  noteProblems(problems);
+  setNeedsGenerateCurves(false);
+  generateImageOfPSF();
+}
+
+}  // namespace orb::wavefront

@@ -1,0 +1,228 @@
+#pragma once
+
+#include <atomic>
+#include <complex>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "analysis/OPDCalculator.h"
+#include "foundation/linear/ComplexMatrix.h"
+#include "foundation/objects/XYZ.h"
+#include "wavefront_illumination/PSFCalculator.h"
+
+namespace orb::wavefront {
+
+/// The diffraction OTF/MTF, line-spread function and point-spread function of each field
+/// point from the wavefront of a square grid of rays: the OPD of every ray becomes the
+/// phase of a unit-amplitude pupil, placed in a zero matrix twice the grid's size (room
+/// for the autocorrelation without wrap-around), whose FFT is the amplitude point spread;
+/// its squared magnitude is the intensity field (optionally interpolated by padding its
+/// spectrum with zeros), and the inverse FFT of the intensity is the OTF, 1 at zero
+/// frequency. Polychromatic results are weight-averaged over the waves of interest.
+///
+/// The grid: n × n cell centres over the square around the unit pupil, k = i·n + j with
+/// pupil x from row i and pupil y from column j; cells outside the unit circle are dead
+/// (no light), so a perfect pupil of n = 16 has 208 live cells. The OTF holds 2n samples
+/// a side; sample s along an axis is the frequency s/n of the cut-off.
+///
+/// `showBruteForce` adds the autocorrelation summed directly, shift by shift, without any
+/// FFT, as markers: an independent check of the FFT curves.
+///
+/// A grid without a live ray, or a polychromatic field whose wave weights are all zero,
+/// has no OTF: its field gets no curves and the status says why.
+///
+/// Keys besides PSFCalculator's: "numberOfRaysPerSide", "numberOfPointsPerSide" (16),
+/// their "…Bits" forms (4), "useEqualNumberOfRaysAndPoints", "interpolationOrder" (2),
+/// "showBruteForce", "usePerfectOPD", "correctForAngleOfIncidence", "useNewOrdering",
+/// and the read-only "wavefrontMin", "wavefrontMax", "factorX", "factorY".
+class DOTFCalculator : public PSFCalculator {
+ public:
+  /// One grid's input to the pipeline: the OPD (lens units) and liveness of every cell,
+  /// row-major n × n, and its wavelength (mm).
+  struct PupilGrid {
+    int n = 0;
+    std::vector<double> opd;
+    std::vector<std::uint8_t> alive;
+    double wavelength = 0;
+    bool fftOrder = false;
+  };
+  /// What the pipeline makes of one grid: the OTF (2n × 2n, 1 at zero frequency), the
+  /// intensity field (2n·2^order a side, FFT order) and the wavefront's range.
+  struct Transfer {
+    foundation::ComplexMatrix otf;
+    foundation::Matrix intensity;
+    double wavefrontMin = 0, wavefrontMax = 0;
+  };
+  /// The directly summed autocorrelation of one grid along both axes, n shifts from 0,
+  /// normalised by the zero shift: rows (pupil x) and columns (pupil y).
+  struct BruteForce {
+    std::vector<std::complex<double>> rows, columns;
+  };
+
+  /// 16 rays and points a side, interpolation order 2, OTF plot with the diffraction limit
+  /// from 0 to 100 cycles per user unit.
+  DOTFCalculator();
+
+  static const platform::KeyTable& classKeys();
+  const platform::KeyTable& keys() const override { return classKeys(); }
+  std::string className() const override { return "DOTFCalculator"; }
+
+  // --- settings ----------------------------------------------------------------------------------
+  int numberOfRaysPerSide() const { return m_numberOfRaysPerSide.load(); }
+  /// With equal counts also the points; the ray count becomes n².
+  void setNumberOfRaysPerSide(int n);
+  int numberOfPointsPerSide() const { return m_numberOfPointsPerSide.load(); }
+  void setNumberOfPointsPerSide(int n);
+  /// The smallest k with 2^k ≥ the count (0 below 2); the setter takes 2^k (1 for k < 1).
+  int numberOfRaysPerSideBits() const { return bitsFor(numberOfRaysPerSide()); }
+  void setNumberOfRaysPerSideBits(int bits);
+  int numberOfPointsPerSideBits() const { return bitsFor(numberOfPointsPerSide()); }
+  void setNumberOfPointsPerSideBits(int bits);
+  bool useEqualNumberOfRaysAndPoints() const { return m_useEqualNumberOfRaysAndPoints.load(); }
+  void setUseEqualNumberOfRaysAndPoints(bool on);
+  int interpolationOrder() const { return m_interpolationOrder.load(); }
+  void setInterpolationOrder(int order);
+  bool showBruteForce() const { return m_showBruteForce.load(); }
+  void setShowBruteForce(bool on);
+  bool usePerfectOPD() const { return m_usePerfectOPD.load(); }
+  void setUsePerfectOPD(bool on);
+  bool correctForAngleOfIncidence() const { return m_correctForAngleOfIncidence.load(); }
+  void setCorrectForAngleOfIncidence(bool on);
+  bool useNewOrdering() const { return m_useNewOrdering.load(); }
+  void setUseNewOrdering(bool on);
+  /// A count that is not n² picks the grid whose n² holds it (n a power of two).
+  void setNumberOfRays(std::uint64_t n) override;
+
+  double wavefrontMin() const { return m_wavefrontMin.load(); }
+  double wavefrontMax() const { return m_wavefrontMax.load(); }
+  double factorX() const { return m_factorX.load(); }
+  double factorY() const { return m_factorY.load(); }
+
+  /// 2^(order + 1) for an order of 1 or more, else 2.
+  double imageRescaleFactor() const override;
+  int curveNumberOfPoints() const override { return numberOfPointsPerSide(); }
+
+  // --- the pipeline (pure) --------------------------------------------------------------------------
+  static int bitsFor(int count);
+  /// Where grid row (or column) i goes in the 2n matrix's signed index.
+  static int signedGridIndex(int n, int i, bool fftOrder);
+  /// The grid's complex pupil in the 2n × 2n matrix: rows (pupil x) keep their sign,
+  /// columns (pupil y) are mirrored; phase 2π·OPD/λ, amplitude 1, dead cells 0.
+  static foundation::ComplexMatrix pupilMatrix(const PupilGrid& grid);
+  /// Memory a calculator keeps from run to run: fresh pages cost a fault every 4 KB,
+  /// which for a 2048² field is more than its transforms. Worker only.
+  struct Workspace {
+    foundation::ComplexMatrix rows;  ///< the interpolation's row pass
+    /// The interpolation's column blocks, one per thread slot of the pool.
+    std::vector<foundation::ComplexMatrix> columns;
+    /// Fields handed back; one is taken only when no reader holds it any more.
+    std::vector<std::shared_ptr<const foundation::Matrix>> spares;
+    /// OTFs handed back, the same way: the next pupil's storage.
+    std::vector<std::shared_ptr<const foundation::ComplexMatrix>> transferSpares;
+    /// A spare's storage of that size, or none.
+    std::optional<foundation::Matrix> take(std::size_t rows, std::size_t cols);
+    void giveBack(std::shared_ptr<const foundation::Matrix> field);
+    std::optional<foundation::ComplexMatrix> takeTransfer(std::size_t rows, std::size_t cols);
+    void giveBackTransfer(std::shared_ptr<const foundation::ComplexMatrix> otf);
+  };
+  /// The FFT pipeline; none when no cell lives (`problem` then says so).
+  static std::optional<Transfer> transferForGrid(const PupilGrid& grid, int interpolationOrder,
+                                                 std::string* problem = nullptr, Workspace* workspace = nullptr);
+  /// The real part of matrixInterpolatedFromFFT for power-of-two sides: only the rows
+  /// that hold the spectrum are row-transformed, and the row and column passes run over
+  /// the cores. None for other sides.
+  static std::optional<foundation::Matrix> realInterpolatedFromFFT(const foundation::ComplexMatrix& spectrum,
+                                                                   int power, Workspace* workspace = nullptr);
+  /// The spectrum S (R × Q) padded with zeros to R·2^p × Q·2^p about its zero frequency,
+  /// then inverse transformed: S's signal sampled 2^p times finer.
+  static foundation::ComplexMatrix matrixInterpolatedFromFFT(const foundation::ComplexMatrix& spectrum, int power);
+  /// The autocorrelation of the n × n pupil summed shift by shift; none when no cell lives.
+  static std::optional<BruteForce> bruteForceForGrid(const PupilGrid& grid);
+
+  // --- the analysis ------------------------------------------------------------------------------------
+  /// The square grid of rays (pupilCoordinatesForRealRays), whatever the fan type.
+  tracing::pupil::Points pupilCoordinatesForRealRays() const override;
+  /// Cells outside the unit pupil are dead before the trace.
+  void traceRays() override;
+  /// The traced rows of `field` (any when null) and `wave` (any when null), in order,
+  /// dead rows included.
+  static std::vector<std::size_t> rowsFor(const tracing::RayBundle& bundle, const lens::Field* field,
+                                          const lens::Wave* wave);
+  /// The centre of the reference sphere of a field (the live rows' centroid; afocal: of
+  /// their momenta).
+  foundation::XYZ centroidOf(const tracing::RayBundle& bundle, std::span<const std::size_t> rows) const;
+  /// The grid of one field and wave: OPDs against the centroid, factorX and factorY; none
+  /// when the rows do not make a grid of the current size or there is no OPD.
+  std::optional<PupilGrid> gridForRows(const tracing::RayBundle& bundle, std::span<const std::size_t> rows,
+                                       const foundation::XYZ& centroid, std::string* problem);
+  /// Monochromatic: the grid's transfer into opticalTransferFunction and intensityField.
+  bool generateOpticalTransferFunctionForRows(const tracing::RayBundle& bundle, std::span<const std::size_t> rows,
+                                              const foundation::XYZ& centroid, std::string* problem);
+  /// The weight-averaged transfer over the waves of interest.
+  bool generatePolychromaticOpticalTransferFunctionForField(const FieldPtr& field, std::string* problem);
+  /// The OTF of the last run (null when none); the curve stage drops it at its end.
+  std::shared_ptr<const foundation::ComplexMatrix> opticalTransferFunction() const;
+
+  /// Modulus (and with plotComplex real and imaginary) curves of the OTF along one axis,
+  /// n + 1 samples up to the cut-off; direction nonzero: first row (pupil y, tangential).
+  platform::Array extractCurvesForDirection(int direction, const FieldPtr& field, const WavePtr& wave);
+
+  // --- brute force -----------------------------------------------------------------------------------------
+  /// Row real, row imaginary, column real, column imaginary, n samples from 0; none
+  /// without a grid.
+  std::optional<platform::Array> bruteForceCurvesForRows(const tracing::RayBundle& bundle,
+                                                         std::span<const std::size_t> rows,
+                                                         const foundation::XYZ& centroid, std::string* problem);
+  std::optional<platform::Array> bruteForcePolychromaticCurvesForField(const FieldPtr& field, std::string* problem);
+  /// A modulus curve after every (real, imaginary) pair; a last unpaired curve is dropped.
+  static platform::Array curvesByAddingPairWiseMagnitudesToCurves(const platform::Array& curves);
+  /// Without the curves whose "yLabel" is "Re" or "Im".
+  static platform::Array curvesByRemovingComplexPartFromCurves(const platform::Array& curves);
+
+  /// Clears the cache, then the OTF or LSF curves, then the point-spread image.
+  void generateCurves() override;
+  void generateCurvesForOTF();
+  void generateCurvesForLSF();
+
+ protected:
+  /// The weights of the waves of interest (a single wave of weight 0 counts 1); none when
+  /// they sum to zero.
+  std::optional<std::vector<double>> waveWeights(const std::vector<WavePtr>& waves) const;
+  /// For each field of interest: its OTF and intensity field for the wave of interest
+  /// (polychromatic without one), then `each(field)`; false when cancelled.
+  bool forEachFieldTransfer(std::vector<std::string>& problems, const std::function<void(const FieldPtr&)>& each);
+  void willDeallocate() override;
+
+ private:
+  void setTransfer(Transfer transfer);
+
+  std::atomic<int> m_numberOfRaysPerSide{16}, m_numberOfPointsPerSide{16};
+  std::atomic<bool> m_useEqualNumberOfRaysAndPoints{true};
+  std::atomic<int> m_interpolationOrder{2};
+  std::atomic<bool> m_showBruteForce{false}, m_usePerfectOPD{false}, m_correctForAngleOfIncidence{false},
+      m_useNewOrdering{false};
+  std::atomic<double> m_wavefrontMin{0}, m_wavefrontMax{0}, m_factorX{0}, m_factorY{0};
+  std::shared_ptr<const foundation::ComplexMatrix> m_otf;  // under the calculator's lock
+  Workspace m_workspace;                                   // worker only
+};
+
+/// The FFT point-spread window's calculator: the same pipeline, shown as the x and y
+/// sections of the point-spread function through zero displacement (peak 1), with the
+/// Airy pattern [2J₁(v)/v]², v = πr/(λN), as the diffraction limit.
+class DPSFCalculator : public DOTFCalculator {
+ public:
+  DPSFCalculator();
+  std::string className() const override { return "DPSFCalculator"; }
+  void generateCurves() override;
+  /// The section of the cached field through zero displacement: direction nonzero along
+  /// y (a column), else along x (a row); centred, peak 1.
+  std::optional<platform::Dictionary> sectionCurve(int direction, const FieldPtr& field, const WavePtr& wave,
+                                                   std::string* problem);
+  /// The Airy pattern over the sections' range; none without a usable scale.
+  std::optional<platform::Dictionary> curveForAiryPattern(double halfWidth) const;
+};
+
+}  // namespace orb::wavefront

@@ -1,0 +1,388 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "OTFTestSupport.h"
+#include "analysis/PlotDictionary.h"
+#include "foundation/linear/FFT.h"
+#include "foundation/quadrature/SpecialFunctions.h"
+#include "lens/Field.h"
+#include "wavefront_illumination/DOTFCalculator.h"
+
+namespace orb::wavefront {
+namespace {
+
+using namespace testing;
+using analysis::plot::kName;
+using analysis::plot::kTitle;
+using analysis::plot::kXSeries;
+using analysis::plot::kYLabel;
+using analysis::plot::kYSeries;
+using Grid = DOTFCalculator::PupilGrid;
+using platform::Value;
+
+constexpr double kLambda = 0.00055;  // mm
+
+// An n × n grid of cell centres over [−1, 1]², cells outside the unit circle dead, the
+// wavefront W(x, y) in waves.
+Grid circularGrid(int n, const std::function<double(double, double)>& waves = {}) {
+  Grid g;
+  g.n = n;
+  g.wavelength = kLambda;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      const double x = (i + 0.5) * 2 / n - 1, y = (j + 0.5) * 2 / n - 1;
+      const bool inside = x * x + y * y <= 1;
+      g.alive.push_back(inside);
+      g.opd.push_back(inside && waves ? waves(x, y) * kLambda : 0.0);
+    }
+  return g;
+}
+
+std::size_t liveCells(const Grid& g) {
+  std::size_t k = 0;
+  for (auto a : g.alive) k += a;
+  return k;
+}
+
+// The aberration-free pupil of 16 cells a side: 208 live cells, whose autocorrelation at
+// a shift of s cells is the number of cells still overlapping over 208 (counted by
+// hand from the cell pattern). The FFT pipeline along both axes and the brute-force sums
+// along both axes give the same numbers.
+TEST(DOTFCalculator, PerfectPupilOfSixteenCellsGivesTheOverlapCounts) {
+  const double expected[17] = {1,     .9231, .8462, .7692, .6923, .6154, .5385, .4712, .4038,
+                               .3365, .2692, .2115, .1538, .1058, .0577, .0288, 0};
+  const Grid g = circularGrid(16);
+  ASSERT_EQ(liveCells(g), 208u);
+  for (bool fftOrder : {false, true}) {
+    SCOPED_TRACE(fftOrder);
+    // The same cells listed in the other order: FFT order starts at the centre and wraps.
+    Grid h = g;
+    h.fftOrder = fftOrder;
+    if (fftOrder)
+      for (int i = 0; i < 16; ++i)
+        for (int j = 0; j < 16; ++j) {
+          const int u = (i < 8 ? i : i - 16) + 8, v = (j < 8 ? j : j - 16) + 8;
+          h.alive[i * 16 + j] = g.alive[u * 16 + v];
+        }
+    const auto t = DOTFCalculator::transferForGrid(h, 0);
+    ASSERT_TRUE(t);
+    ASSERT_EQ(t->otf.nRows(), 32u);
+    for (int s = 0; s <= 16; ++s) {
+      EXPECT_NEAR(std::hypot(t->otf.at(0, s).x, t->otf.at(0, s).y), expected[s], 5e-5) << "s " << s;
+      EXPECT_NEAR(std::hypot(t->otf.at(s, 0).x, t->otf.at(s, 0).y), expected[s], 5e-5) << "s " << s;
+    }
+  }
+  const auto brute = DOTFCalculator::bruteForceForGrid(g);
+  ASSERT_TRUE(brute);
+  ASSERT_EQ(brute->rows.size(), 16u);  // one step short of the cut-off
+  for (int s = 0; s < 16; ++s) {
+    EXPECT_NEAR(brute->rows[s].real(), expected[s], 5e-5) << "s " << s;
+    EXPECT_NEAR(brute->columns[s].real(), expected[s], 5e-5) << "s " << s;
+    EXPECT_NEAR(brute->rows[s].imag(), 0, 1e-12);
+  }
+}
+
+// Finer grids approach the diffraction-limited MTF of a circular pupil; 128 cells a side
+// read at u = ν/ν_c between samples by linear interpolation.
+TEST(DOTFCalculator, FineGridApproachesTheCircularPupilMTF) {
+  const int n = 128;
+  const Grid g = circularGrid(n);
+  const auto t = DOTFCalculator::transferForGrid(g, 0);
+  const auto brute = DOTFCalculator::bruteForceForGrid(g);
+  ASSERT_TRUE(t && brute);
+  const std::pair<double, double> reference[] = {{0, 1},           {0.1, 0.87289}, {0.25, 0.68504}, {0.5, 0.39100},
+                                                 {0.75, 0.14429},  {0.9, 0.03739}, {1, 0}};
+  for (const auto& [u, mtf] : reference) {
+    EXPECT_NEAR(circularPupilMTF(u), mtf, 1e-5);  // the published values themselves
+    const double s = u * n;
+    const int k = std::min(static_cast<int>(s), n - 1);
+    const double f = s - k;
+    auto fft = [&](int i) { return t->otf.at(0, static_cast<std::size_t>(i)).x; };
+    EXPECT_NEAR(fft(k) + f * (fft(k + 1) - fft(k)), mtf, 0.013) << "u " << u;
+    auto sum = [&](int i) { return i < n ? brute->columns[static_cast<std::size_t>(i)].real() : 0.0; };
+    EXPECT_NEAR(sum(k) + f * (sum(k + 1) - sum(k)), mtf, 0.013) << "u " << u;
+  }
+}
+
+// For any wavefront the directly summed autocorrelation has the moduli of the FFT OTF
+// (row shifts the first column, column shifts the first row); a wavefront symmetric
+// about the centre (defocus plus spherical aberration) has a real OTF.
+TEST(DOTFCalculator, BruteForceAgreesWithTheFFTForAnyWavefront) {
+  const Grid coma =
+      circularGrid(32, [](double x, double y) { return 0.8 * (x * x + y * y) * y + 0.3 * x - 0.2 * x * y; });
+  const auto t = DOTFCalculator::transferForGrid(coma, 1);
+  const auto brute = DOTFCalculator::bruteForceForGrid(coma);
+  ASSERT_TRUE(t && brute);
+  for (std::size_t s = 0; s < 32; ++s) {
+    const auto row = t->otf.at(s, 0), column = t->otf.at(0, s);
+    EXPECT_NEAR(std::abs(brute->rows[s]), std::hypot(row.x, row.y), 1e-12) << s;
+    EXPECT_NEAR(std::abs(brute->columns[s]), std::hypot(column.x, column.y), 1e-12) << s;
+  }
+  EXPECT_GT(std::abs(brute->columns[8].imag()), 1e-3);  // coma shifts the phase
+
+  const Grid symmetric = circularGrid(32, [](double x, double y) {
+    const double r2 = x * x + y * y;
+    return 0.5 * r2 + 0.25 * r2 * r2;
+  });
+  const auto even = DOTFCalculator::bruteForceForGrid(symmetric);
+  ASSERT_TRUE(even);
+  for (std::size_t s = 0; s < 32; ++s) {
+    EXPECT_NEAR(even->rows[s].imag(), 0, 1e-12);
+    EXPECT_NEAR(even->columns[s].imag(), 0, 1e-12);
+  }
+}
+
+// The intensity field obeys Parseval (its sum is the matrix size times the live cells),
+// peaks at zero displacement where every cell adds in phase, and is point-symmetric for
+// a perfect pupil. Its section, interpolated 4 times finer, is the Airy pattern
+// [2J₁(v)/v]², v = πr/(λN), with the first dark ring at r = 1.21967 λN; its column sums
+// are the line spread, the Airy pattern integrated along the line.
+TEST(DOTFCalculator, IntensityIsTheAiryPatternAndKeepsItsEnergy) {
+  const int n = 64;
+  const Grid g = circularGrid(n);
+  const double cells = static_cast<double>(liveCells(g));
+  const auto plain = DOTFCalculator::transferForGrid(g, 0);
+  ASSERT_TRUE(plain);
+  const auto& I = plain->intensity;
+  ASSERT_EQ(I.nRows(), 2u * n);
+  double sum = 0, peak = 0;
+  for (std::size_t r = 0; r < I.nRows(); ++r)
+    for (std::size_t c = 0; c < I.nCols(); ++c) {
+      sum += I.at(r, c);
+      peak = std::max(peak, I.at(r, c));
+      const std::size_t mr = (I.nRows() - r) % I.nRows(), mc = (I.nCols() - c) % I.nCols();
+      EXPECT_NEAR(I.at(r, c), I.at(mr, mc), 1e-9 * cells * cells);
+    }
+  EXPECT_NEAR(sum, 4.0 * n * n * cells, 1e-9 * sum);
+  EXPECT_NEAR(I.at(0, 0), cells * cells, 1e-9 * cells * cells);
+  EXPECT_EQ(peak, I.at(0, 0));
+
+  // Order 2: 8 samples per λN (the pupil spans n cells; the field 2n·4 samples).
+  const auto fine = DOTFCalculator::transferForGrid(g, 2);
+  ASSERT_TRUE(fine);
+  const auto& F = fine->intensity;
+  ASSERT_EQ(F.nRows(), 8u * n);
+  const double samplesPerLambdaN = 8;
+  auto airy = [](double v) {
+    const double a = std::abs(v) < 1e-12 ? 1 : 2 * foundation::besselJ1(v) / v;
+    return a * a;
+  };
+  for (int k = 0; k <= 24; ++k) {  // out to 3 λN along x and along y
+    const double v = M_PI * k / samplesPerLambdaN;
+    EXPECT_NEAR(F.at(static_cast<std::size_t>(k), 0) / F.at(0, 0), airy(v), 0.004) << "k " << k;
+    EXPECT_NEAR(F.at(0, static_cast<std::size_t>(k)) / F.at(0, 0), airy(v), 0.004) << "k " << k;
+  }
+  // The first dark ring: the smallest sample between 0.8 and 1.6 λN lies at 1.22 λN.
+  int darkest = 7;
+  for (int k = 7; k <= 13; ++k)
+    if (F.at(static_cast<std::size_t>(k), 0) < F.at(static_cast<std::size_t>(darkest), 0)) darkest = k;
+  EXPECT_NEAR(darkest / samplesPerLambdaN, 1.21967, 0.5 / samplesPerLambdaN);
+  EXPECT_LT(F.at(static_cast<std::size_t>(darkest), 0) / F.at(0, 0), 2e-3);
+
+  // The line spread against a numerical line integral of the Airy pattern.
+  auto lineIntegral = [&](double x) {  // x in λN
+    double s = 0;
+    const double h = 0.005;
+    for (double y = -40; y <= 40; y += h) s += airy(M_PI * std::hypot(x, y)) * h;
+    return s;
+  };
+  const double l0 = lineIntegral(0);
+  auto lsf = [&](int k) {
+    double s = 0;
+    for (std::size_t c = 0; c < F.nCols(); ++c) s += F.at(static_cast<std::size_t>(k), c);
+    return s;
+  };
+  for (int k : {4, 8, 12, 16}) EXPECT_NEAR(lsf(k) / lsf(0), lineIntegral(k / samplesPerLambdaN) / l0, 0.01) << k;
+}
+
+// The intensity is band-limited (the pupil's autocorrelation fits the 2n grid), so the
+// field interpolated 2^p times finer passes through the plain field's samples (scaled by
+// the finer transform's 1/4^p), for power-of-two grids (the parallel row and column
+// passes) and others (the 2-D transform).
+TEST(DOTFCalculator, InterpolatedFieldPassesThroughTheSamples) {
+  for (int n : {16, 12}) {
+    SCOPED_TRACE(n);
+    const Grid g = circularGrid(n, [](double x, double y) { return 0.3 * x * y + 0.2 * y * y * y; });
+    const auto plain = DOTFCalculator::transferForGrid(g, 0);
+    const auto fine = DOTFCalculator::transferForGrid(g, 2);
+    ASSERT_TRUE(plain && fine);
+    ASSERT_EQ(fine->intensity.nRows(), 8u * n);
+    const double scale = plain->intensity.at(0, 0);
+    for (std::size_t r = 0; r < 2u * n; ++r)
+      for (std::size_t c = 0; c < 2u * n; ++c)
+        EXPECT_NEAR(fine->intensity.at(4 * r, 4 * c) * 16, plain->intensity.at(r, c), 1e-9 * scale);
+  }
+}
+
+// No live cell: no OTF (the normalisation would divide by zero), and it says why.
+TEST(DOTFCalculator, DarkPupilHasNoTransferFunction) {
+  Grid g = circularGrid(8);
+  std::fill(g.alive.begin(), g.alive.end(), 0);
+  std::string problem;
+  EXPECT_FALSE(DOTFCalculator::transferForGrid(g, 2, &problem));
+  EXPECT_EQ(problem, "no ray passes the pupil");
+  EXPECT_FALSE(DOTFCalculator::bruteForceForGrid(g));
+}
+
+TEST(DOTFCalculator, GridSettings) {
+  auto c = platform::makeObject<DOTFCalculator>();
+  EXPECT_EQ(c->numberOfRaysPerSide(), 16);
+  EXPECT_EQ(c->numberOfRays(), 256u);
+  EXPECT_EQ(c->maximumSpatialFrequency(), 100.0);
+  EXPECT_FALSE(c->plotSpatialFrequencyPhysicalRange());
+  EXPECT_TRUE(c->plotOTF());
+  EXPECT_DOUBLE_EQ(c->imageRescaleFactor(), 8.0);
+  c->setInterpolationOrder(0);
+  EXPECT_DOUBLE_EQ(c->imageRescaleFactor(), 2.0);
+
+  struct Case {
+    int perSide, bits;
+  } cases[] = {{16, 4}, {17, 5}, {1, 0}, {2, 1}, {1024, 10}};
+  for (const Case& k : cases) {
+    c->setNumberOfRaysPerSide(k.perSide);
+    EXPECT_EQ(c->numberOfRaysPerSideBits(), k.bits) << k.perSide;
+    EXPECT_EQ(c->numberOfPointsPerSide(), k.perSide);  // equal counts follow
+    EXPECT_EQ(c->numberOfRays(), static_cast<std::uint64_t>(k.perSide) * k.perSide);
+  }
+  c->setNumberOfRaysPerSideBits(0);
+  EXPECT_EQ(c->numberOfRaysPerSide(), 1);
+  c->setNumberOfPointsPerSideBits(5);
+  EXPECT_EQ(c->numberOfRaysPerSide(), 32);
+  c->setNumberOfRays(1000);  // typed in: the grid that holds it
+  EXPECT_EQ(c->numberOfRaysPerSide(), 32);
+  EXPECT_EQ(c->numberOfRays(), 1024u);
+}
+
+TEST(DOTFCalculator, PairWiseMagnitudesAndComplexParts) {
+  auto curve = [](std::vector<double> y, const char* label) {
+    platform::Dictionary d{{kYSeries, analysis::SeriesValue::make(foundation::VKSeries(y.size(), y.data()))}};
+    if (label) d.set(Value(kYLabel), label);
+    return Value(std::move(d));
+  };
+  const platform::Array in{curve({3, 0}, "Re"), curve({4, -2}, "Im"), curve({1, 1}, "Re")};
+  const auto out = DOTFCalculator::curvesByAddingPairWiseMagnitudesToCurves(in);
+  ASSERT_EQ(out.size(), 3u);  // the unpaired last curve is dropped
+  EXPECT_EQ(seriesOf(out[2], kYSeries).at(0), 5);
+  EXPECT_EQ(seriesOf(out[2], kYSeries).at(1), 2);
+  EXPECT_EQ(out[2].asDictionary().get(kYLabel).asString(), "MTF");
+  const auto kept = DOTFCalculator::curvesByRemovingComplexPartFromCurves({in[0], curve({1}, nullptr), out[2]});
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_FALSE(kept[0].asDictionary().get(kYLabel).isString());
+}
+
+// --- through the lens -------------------------------------------------------------------------------
+
+std::vector<platform::Dictionary> named(const platform::Array& curves, const std::string& name) {
+  std::vector<platform::Dictionary> out;
+  for (const auto& c : curves)
+    if (c.asDictionary().get(kName).asString() == name) out.push_back(c.asDictionary());
+  return out;
+}
+
+// The F/5 paraboloid is perfect on axis: its traced grid of 16 a side gives the 208-cell
+// overlap counts from the cut-off's 1/16 steps, the brute-force markers agree, and the
+// frequency axis ends at the cut-off 1/(λN).
+TEST(DOTFCalculator, ParaboloidOTFIsThePerfectPupils) {
+  auto calculator = platform::makeObject<DOTFCalculator>();
+  calculator->setShowBruteForce(true);
+  Window<DOTFCalculator> window(paraboloidF5(), calculator);
+  ASSERT_TRUE(window.run());
+  EXPECT_EQ(calculator->status(), "");
+  const auto& plot = *calculator->plotDictionary();
+  EXPECT_EQ(plot.get(kTitle).asString(), "Diffraction OTF (550nm)");
+  const auto& curves = window.curves();
+  const double expected[17] = {1,     .9231, .8462, .7692, .6923, .6154, .5385, .4712, .4038,
+                               .3365, .2692, .2115, .1538, .1058, .0577, .0288, 0};
+  for (const char* name : {"0,0 550nm (T)", "0,0 550nm (S)"}) {
+    const auto c = named(curves, name);
+    ASSERT_EQ(c.size(), 1u) << name;
+    const auto& x = *analysis::SeriesValue::from(c[0].get(kXSeries));
+    const auto& y = *analysis::SeriesValue::from(c[0].get(kYSeries));
+    ASSERT_EQ(y.count(), 17u);
+    EXPECT_NEAR(x.at(16), kCutoffF5, 1e-6 * kCutoffF5);
+    for (std::size_t s = 0; s < 17; ++s) EXPECT_NEAR(y.at(s), expected[s], 2e-4) << name << " s " << s;
+  }
+  // Two brute-force moduli (dots for row shifts, squares for columns), n samples each.
+  const auto brute = named(curves, "brute");
+  ASSERT_EQ(brute.size(), 2u);
+  for (const auto& b : brute) {
+    EXPECT_EQ(b.get(kYLabel).asString(), "MTF");
+    const auto& y = *analysis::SeriesValue::from(b.get(kYSeries));
+    ASSERT_EQ(y.count(), 16u);
+    for (std::size_t s = 0; s < 16; ++s) EXPECT_NEAR(y.at(s), expected[s], 2e-4);
+  }
+  EXPECT_EQ(named(curves, "diffraction limit").size(), 1u);
+  // The field of the last run: 2n·4 a side.
+  ASSERT_TRUE(calculator->intensityField());
+  EXPECT_EQ(calculator->intensityField()->nRows(), 128u);
+}
+
+// The same window with plotOTF off shows the line spread; two waves of weight zero (no
+// wave of interest) have no average, and the rays and points per side must agree.
+TEST(DOTFCalculator, LineSpreadAndTheStatusOfWhatCannotBeComputed) {
+  auto calculator = platform::makeObject<DOTFCalculator>();
+  calculator->setPlotOTF(false);
+  Window<DOTFCalculator> window(paraboloidF5(), calculator);
+  ASSERT_TRUE(window.run());
+  EXPECT_EQ(calculator->plotDictionary()->get(kTitle).asString(), "Diffraction LSF (550nm)");
+  const auto lsf = named(window.curves(), "0,0 550nm (y)");
+  ASSERT_EQ(lsf.size(), 1u);
+  const auto& x = *analysis::SeriesValue::from(lsf[0].get(kXSeries));
+  const auto& y = *analysis::SeriesValue::from(lsf[0].get(kYSeries));
+  ASSERT_EQ(y.count(), 128u);
+  EXPECT_EQ(y.at(64), 1.0);  // the peak at zero displacement
+  EXPECT_EQ(x.at(64), 0.0);
+  EXPECT_NEAR(x.at(65), kLambdaNF5 / 8, 1e-12);
+  for (std::size_t k = 1; k < 64; ++k) EXPECT_NEAR(y.at(64 + k), y.at(64 - k), 1e-9);
+
+  // Rays and points per side differ: no OTF.
+  calculator->setUseEqualNumberOfRaysAndPoints(false);
+  calculator->setNumberOfPointsPerSide(8);
+  ASSERT_TRUE(window.settle());
+  EXPECT_NE(calculator->status().find("the rays and points per side differ"), std::string::npos)
+      << calculator->status();
+
+  // Two waves of weight 0 and no wave of interest.
+  calculator->setUseEqualNumberOfRaysAndPoints(true);
+  auto lens = window.document->lens();
+  auto second = lens::Wave::wave();
+  second->setWavelengthInMicrons(0.65);
+  lens->setWaveArray({lens->primaryWave(), second});
+  for (const auto& w : lens->waveArray()) w->setWeight(0);
+  calculator->setWaveOfInterest(nullptr);
+  ASSERT_TRUE(window.run());
+  EXPECT_NE(calculator->status().find("the weights of its wavelengths sum to zero"), std::string::npos)
+      << calculator->status();
+  EXPECT_TRUE(named(window.curves(), "0,0 (y)").empty());
+}
+
+// The point-spread sections of the perfect F/5 lens: peak 1 at zero, the first dark ring
+// at 1.21967·λN = 3.3541 µm, and the Airy pattern as the reference.
+TEST(DOTFCalculator, PointSpreadSectionsHaveTheAiryDarkRing) {
+  auto calculator = platform::makeObject<DPSFCalculator>();
+  calculator->setNumberOfRaysPerSideBits(6);
+  Window<DPSFCalculator> window(paraboloidF5(), calculator);
+  ASSERT_TRUE(window.run());
+  EXPECT_EQ(calculator->status(), "");
+  EXPECT_EQ(calculator->plotDictionary()->get(kTitle).asString(), "FFT PSF (550nm)");
+  EXPECT_EQ(named(window.curves(), "Airy pattern").size(), 1u);
+  for (const char* name : {"0,0 550nm (x)", "0,0 550nm (y)"}) {
+    const auto c = named(window.curves(), name);
+    ASSERT_EQ(c.size(), 1u) << name;
+    const auto& x = *analysis::SeriesValue::from(c[0].get(kXSeries));
+    const auto& y = *analysis::SeriesValue::from(c[0].get(kYSeries));
+    std::size_t zero = 0, darkest = 0;
+    for (std::size_t k = 0; k < x.count(); ++k) {
+      if (x.at(k) == 0) zero = k;
+      const double r = x.at(k) / kLambdaNF5;
+      if (r > 0.8 && r < 1.6 && (darkest == 0 || y.at(k) < y.at(darkest))) darkest = k;
+    }
+    EXPECT_EQ(y.at(zero), 1.0);
+    EXPECT_NEAR(x.at(darkest), 3.3541e-3, kLambdaNF5 / 16) << name;
+  }
+}
+
+}  // namespace
+}  // namespace orb::wavefront
