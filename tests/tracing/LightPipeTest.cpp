@@ -11,6 +11,7 @@
 #include "geometry/solids/R3Plane.h"
 #include "lens/ArchiveClasses.h"
 #include "lens/Elbow.h"
+#include "lens/Emission.h"
 #include "lens/LightPipe.h"
 #include "lens/SurfaceTypeRegistry.h"
 #include "materials/Glass.h"
@@ -419,6 +420,9 @@ TEST_F(LightPipeTest, HomogenizingRodExampleFillsTheExitFace) {
     rod->setGlass(testing::nbk7());
     l->insertInSurfaces(lens::Surface::create<lens::Surface>());
     l->setStopSurface(rod);
+    // An emitter on the entrance face lights the rod for the irradiance screen.
+    rod->setEmissionType("Lambertian emission");
+    if (rod->emission()) rod->emission()->setNumericalAperture(0.3);
     l->setFieldType("Object height");
     std::vector<std::shared_ptr<lens::Field>> fields;
     for (double y : {0.0, 0.5}) {
@@ -441,6 +445,8 @@ TEST_F(LightPipeTest, HomogenizingRodExampleFillsTheExitFace) {
   ASSERT_FALSE(l->warningReSystemGeneration().has_value()) << *l->warningReSystemGeneration();
   const auto& rod = dynamic_cast<const lens::LightPipe&>(*l->surfaceArray()[1]);
   EXPECT_EQ(rod.numberOfSides(), 4);
+  ASSERT_TRUE(rod.emission());
+  EXPECT_EQ(rod.emission()->numericalAperture(), 0.3);
   auto rays = raysForFields(*l, l->fieldArray(), pupil::squareArrayOfPointsInUnitCircle(200));
   ASSERT_TRUE(rays && rays->size() > 100);
   traceRays(*l, std::span<Ray>(*rays));
