@@ -1,5 +1,6 @@
 #include "app/windows/AnalysisPanel.h"
 
+#include <QPointer>
 #include <QVBoxLayout>
 
 #include "lens/Field.h"
@@ -67,6 +68,15 @@ std::vector<options::Choice> surfaceChoices(const std::weak_ptr<analysis::RaysCa
 }
 
 // The options panel: what is traced, how it is sampled, what is plotted and how.
+void titleFollowsFlag(const Binder& b, OBWindow& window, const char* key, const char* whenOn, const char* whenOff) {
+  QPointer<OBWindow> shown(&window);
+  b.observe({key}, [shown, b, key, whenOn, whenOff] {
+    if (!shown || !shown->controller()) return;
+    const platform::Value v = b.get(key);
+    shown->controller()->retitle(v.isNumber() && v.asBool() ? whenOn : whenOff);
+  });
+}
+
 QWidget* makeOptionsPanel(const std::shared_ptr<RaysAtSurfaceCalculator>& calculator, const char* title,
                           const PanelExtras& extras) {
   auto* panel = new QWidget();

@@ -39,6 +39,10 @@ std::vector<options::Choice> fieldChoices(const std::weak_ptr<analysis::RaysCalc
 std::vector<options::Choice> waveChoices(const std::weak_ptr<analysis::RaysCalculator>& calculator, const char* all);
 std::vector<options::Choice> surfaceChoices(const std::weak_ptr<analysis::RaysCalculator>& calculator, const char* all);
 
+/// One interface file, two presentations: the window's base title follows a flag of the
+/// calculator (the document's name stays after it).
+void titleFollowsFlag(const Binder& b, OBWindow& window, const char* key, const char* whenOn, const char* whenOff);
+
 /// The options panel: what is traced, how it is sampled, what is plotted and how.
 QWidget* makeOptionsPanel(const std::shared_ptr<analysis::RaysAtSurfaceCalculator>& calculator, const char* title,
                           const PanelExtras& extras);

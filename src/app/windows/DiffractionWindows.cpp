@@ -30,11 +30,13 @@ InterfaceOutlets loadDOTF(OBWindow& window) {
   auto calculator = platform::makeObject<wavefront::DOTFCalculator>();
   PanelExtras extras;
   extras.raysLabel = "Rays (square grid)";
-  extras.rows = [](const Binder& b, QFormLayout* form) {
+  QPointer<OBWindow> shown(&window);
+  extras.rows = [shown](const Binder& b, QFormLayout* form) {
     gridRows(b, form);
     form->addRow(QStringLiteral("From frequency"), b.doubleSpin("minimumSpatialFrequency", 0, 1e6, 4));
     form->addRow(QStringLiteral("To frequency"), b.doubleSpin("maximumSpatialFrequency", 0, 1e6, 4));
     form->addRow(QStringLiteral("Displacement ±"), b.doubleSpin("maximumDisplacement", 0, 1e6, 4));
+    if (shown) analysispanel::titleFollowsFlag(b, *shown, "plotOTF", "Diffraction MTF", "Diffraction Line Spread");
   };
   extras.checks = commonChecks();
   extras.checks.insert(extras.checks.begin(), {"Transfer function (off: line spread)", "plotOTF"});

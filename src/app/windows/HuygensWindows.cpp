@@ -58,13 +58,7 @@ InterfaceOutlets loadHLSF(OBWindow& window) {
     form->addRow(QStringLiteral("From frequency"), b.doubleSpin("minimumSpatialFrequency", 0, 1e6, 4));
     form->addRow(QStringLiteral("To frequency"), b.doubleSpin("maximumSpatialFrequency", 0, 1e6, 4));
     form->addRow(QStringLiteral("Displacement ±"), b.doubleSpin("maximumDisplacement", 0, 1e6, 4));
-    // One interface file serves both presentations: the title says which one is shown.
-    b.observe({"plotOTF"}, [shown, b] {
-      if (!shown) return;
-      const platform::Value v = b.get("plotOTF");
-      shown->setWindowTitle(v.isNumber() && v.asBool() ? QStringLiteral("Huygens MTF")
-                                                       : QStringLiteral("Huygens Line Spread"));
-    });
+    if (shown) analysispanel::titleFollowsFlag(b, *shown, "plotOTF", "Huygens MTF", "Huygens Line Spread");
   };
   extras.checks = {{"Transfer function (off: line spread)", "plotOTF"},
                    {"Diffraction limit", "plotDiffractionLimit"},

@@ -93,6 +93,16 @@ std::string SmartWindowController::windowTitleForDocumentDisplayName(const std::
   return m_baseWindowName + " - " + displayName;
 }
 
+void SmartWindowController::retitle(const std::string& base) {
+  if (!m_window) return;
+  if (m_titled && m_baseWindowName.rfind(base, 0) == 0) return;  // already this presentation
+  if (m_titled)
+    if (auto* list = determineListOfWindows()) std::erase(*list, m_baseWindowName);
+  m_titled = false;
+  m_window->setWindowTitle(QString::fromStdString(base));
+  synchronizeWindowTitleWithDocumentName();
+}
+
 void SmartWindowController::showWindow() {
   auto* w = window();
   w->show();

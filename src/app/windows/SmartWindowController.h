@@ -51,6 +51,9 @@ class SmartWindowController : public QObject {
   /// the first call and kept.
   std::string windowTitleForDocumentDisplayName(const std::string& displayName);
   const std::string& baseWindowName() const { return m_baseWindowName; }
+  /// Gives the window a new base title (numbered like the first, if taken) and shows it
+  /// with the document's name: one interface file can serve two presentations.
+  void retitle(const std::string& base);
   /// Sets the window title from the document's present display name.
   void synchronizeWindowTitleWithDocumentName();
   /// Called for every window once it is loaded and titled: the application adds its
