@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "AnalysisWindowTestSupport.h"
 #include "AppTestSupport.h"
 #include "analysis/OBCalculator.h"
 #include "analysis/PlotDictionary.h"
@@ -23,8 +24,6 @@ namespace {
 
 using platform::Value;
 
-const std::string kDoubleGauss = std::string(ORB_SOURCE_DIR) + "/examples/DoubleGauss.zmx";
-
 struct Case {
   const char* action;
   const char* nib;
@@ -33,25 +32,7 @@ struct Case {
   bool plotOTF;
 };
 
-class HuygensWindowTest : public ::testing::TestWithParam<Case> {
- protected:
-  std::shared_ptr<OBDocument> document;
-
-  void SetUp() override {
-    registerLensDocument();
-    setMessagePresenter([](QWidget*, const std::string&, const std::string&) {});
-    std::string why;
-    document = std::static_pointer_cast<OBDocument>(
-        DocumentController::shared().documentFactory()->openDocument(kDoubleGauss, &why));
-    ASSERT_TRUE(document) << why;
-    DocumentController::shared().addDocument(document);
-  }
-  void TearDown() override {
-    for (const auto& d : DocumentController::shared().documents()) d->close();
-    testing::settle();
-    setMessagePresenter({});
-  }
-};
+class HuygensWindowTest : public testing::DoubleGaussDocumentTest<::testing::TestWithParam<Case>> {};
 
 // Each Huygens window opens from the Diffraction menu on the double Gauss, publishes the
 // tangential and sagittal curves of its field and draws them in colour; the MTF action
@@ -64,9 +45,7 @@ TEST_P(HuygensWindowTest, OpensFromTheMenuAndDrawsItsCurves) {
   EXPECT_STREQ(action->nibName, c.nib);
   EXPECT_TRUE(windowActionIsAvailable(*action));
   ASSERT_TRUE(document->performAction(c.action));
-  LensPlotWindowController* window = nullptr;
-  for (auto* controller : document->windowControllers())
-    if (auto* p = qobject_cast<LensPlotWindowController*>(controller); p && p->nibName() == c.nib) window = p;
+  LensPlotWindowController* window = plotWindow(c.nib);
   ASSERT_TRUE(window);
   window->window()->show();
   auto calculator = window->calculator();

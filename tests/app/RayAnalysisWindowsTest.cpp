@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <string>
 
+#include "AnalysisWindowTestSupport.h"
 #include "AppTestSupport.h"
 #include "analysis/OBCalculator.h"
 #include "analysis/PlotDictionary.h"
@@ -28,8 +29,6 @@ namespace {
 
 using platform::Value;
 
-const std::string kDoubleGauss = std::string(ORB_SOURCE_DIR) + "/examples/DoubleGauss.zmx";
-
 struct Case {
   const char* action;
   const char* nib;
@@ -41,25 +40,7 @@ struct Case {
   const char* menu = "Analysis";
 };
 
-class RayAnalysisWindowTest : public ::testing::TestWithParam<Case> {
- protected:
-  std::shared_ptr<OBDocument> document;
-
-  void SetUp() override {
-    registerLensDocument();
-    setMessagePresenter([](QWidget*, const std::string&, const std::string&) {});
-    std::string why;
-    document = std::static_pointer_cast<OBDocument>(
-        DocumentController::shared().documentFactory()->openDocument(kDoubleGauss, &why));
-    ASSERT_TRUE(document) << why;
-    DocumentController::shared().addDocument(document);
-  }
-  void TearDown() override {
-    for (const auto& d : DocumentController::shared().documents()) d->close();
-    testing::settle();
-    setMessagePresenter({});
-  }
-};
+class RayAnalysisWindowTest : public testing::DoubleGaussDocumentTest<::testing::TestWithParam<Case>> {};
 
 // Each analysis is offered in its menu, opens from it on the double Gauss under
 // its readable title, publishes its curves, and the plot view draws them.
@@ -79,9 +60,7 @@ TEST_P(RayAnalysisWindowTest, OpensFromTheMenuAndDrawsItsCurves) {
         "Circular aperture", platform::Dictionary{{"rMin", 0.0}, {"rMax", 0.9 * stop->semidiameter()}}));
   }
   ASSERT_TRUE(document->performAction(c.action));
-  LensPlotWindowController* window = nullptr;
-  for (auto* controller : document->windowControllers())
-    if (auto* p = qobject_cast<LensPlotWindowController*>(controller); p && p->nibName() == c.nib) window = p;
+  LensPlotWindowController* window = plotWindow(c.nib);
   ASSERT_TRUE(window);
   window->window()->show();
   EXPECT_EQ(window->window()->windowTitle().toStdString().rfind(c.windowTitle, 0), 0u)

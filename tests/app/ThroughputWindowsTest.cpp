@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "AnalysisWindowTestSupport.h"
 #include "AppTestSupport.h"
 #include "analysis/OBCalculator.h"
 #include "analysis/PlotDictionary.h"
@@ -23,8 +24,6 @@ namespace {
 
 using platform::Value;
 
-const std::string kDoubleGauss = std::string(ORB_SOURCE_DIR) + "/examples/DoubleGauss.zmx";
-
 struct Case {
   const char* action;
   const char* windowTitle;
@@ -32,25 +31,7 @@ struct Case {
   std::size_t curves;
 };
 
-class ThroughputWindowTest : public ::testing::TestWithParam<Case> {
- protected:
-  std::shared_ptr<OBDocument> document;
-
-  void SetUp() override {
-    registerLensDocument();
-    setMessagePresenter([](QWidget*, const std::string&, const std::string&) {});
-    std::string why;
-    document = std::static_pointer_cast<OBDocument>(
-        DocumentController::shared().documentFactory()->openDocument(kDoubleGauss, &why));
-    ASSERT_TRUE(document) << why;
-    DocumentController::shared().addDocument(document);
-  }
-  void TearDown() override {
-    for (const auto& d : DocumentController::shared().documents()) d->close();
-    testing::settle();
-    setMessagePresenter({});
-  }
-};
+class ThroughputWindowTest : public testing::DoubleGaussDocumentTest<::testing::TestWithParam<Case>> {};
 
 // Each window opens from the Illumination menu on the double Gauss under its title,
 // publishes finite, positive curves in the first ordinate offered for an object at
@@ -67,10 +48,7 @@ TEST_P(ThroughputWindowTest, OpensFromTheMenuAndPlots) {
   stop->setAperture(lens::Aperture::apertureOfType(
       "Circular aperture", platform::Dictionary{{"rMin", 0.0}, {"rMax", stop->semidiameter()}}));
   ASSERT_TRUE(document->performAction(c.action));
-  LensPlotWindowController* window = nullptr;
-  for (auto* controller : document->windowControllers())
-    if (auto* p = qobject_cast<LensPlotWindowController*>(controller); p && p->nibName() == action->nibName)
-      window = p;
+  LensPlotWindowController* window = plotWindow(action->nibName);
   ASSERT_TRUE(window);
   window->window()->show();
   EXPECT_EQ(window->window()->windowTitle().toStdString().rfind(c.windowTitle, 0), 0u);
