@@ -48,11 +48,10 @@ QWidget* makeOptionsPanel(const std::shared_ptr<analysis::RaysAtSurfaceCalculato
                           const PanelExtras& extras);
 
 /// A plot window from the Designer form `Form` (whose view is "plotView"), with the
-/// calculator and its options panel.
-template <class Form>
-InterfaceOutlets load(OBWindow& window, const char* title,
-                      std::shared_ptr<analysis::RaysAtSurfaceCalculator> calculator, const char* panelTitle,
-                      const PanelExtras& extras) {
+/// calculator and the options panel made for it.
+template <class Form, class Calculator>
+InterfaceOutlets loadPlotForm(OBWindow& window, const char* title, std::shared_ptr<Calculator> calculator,
+                              QWidget* optionsPanel) {
   auto* central = new QWidget(&window);
   Form form;
   form.setupUi(central);
@@ -61,9 +60,18 @@ InterfaceOutlets load(OBWindow& window, const char* title,
   window.resize(central->size());
   InterfaceOutlets outlets;
   outlets.view = form.plotView;
-  outlets.optionsPanel = makeOptionsPanel(calculator, panelTitle, extras);
+  outlets.optionsPanel = optionsPanel;
   outlets.calculator = std::move(calculator);
   return outlets;
+}
+
+/// A plot window from the Designer form `Form` with the common options panel.
+template <class Form>
+InterfaceOutlets load(OBWindow& window, const char* title,
+                      std::shared_ptr<analysis::RaysAtSurfaceCalculator> calculator, const char* panelTitle,
+                      const PanelExtras& extras) {
+  QWidget* panel = makeOptionsPanel(calculator, panelTitle, extras);
+  return loadPlotForm<Form>(window, title, std::move(calculator), panel);
 }
 
 }  // namespace orb::app::analysispanel

@@ -105,17 +105,8 @@ InterfaceOutlets loadIntensityScreen(OBWindow& window) {
   auto calculator = platform::makeObject<wavefront::ScreenCalculator>();
   // No image of the matrix is drawn yet: the plot shows its sections through the centre.
   calculator->setPlotsCentreSections(true);
-  auto* central = new QWidget(&window);
-  Ui::IntensityScreen form;
-  form.setupUi(central);
-  window.setCentralWidget(central);
-  window.setWindowTitle(QStringLiteral("Irradiance Screen"));
-  window.resize(central->size());
-  InterfaceOutlets outlets;
-  outlets.view = form.plotView;
-  outlets.optionsPanel = makeScreenPanel(calculator);
-  outlets.calculator = std::move(calculator);
-  return outlets;
+  QWidget* panel = makeScreenPanel(calculator);
+  return analysispanel::loadPlotForm<Ui::IntensityScreen>(window, "Irradiance Screen", std::move(calculator), panel);
 }
 
 }  // namespace

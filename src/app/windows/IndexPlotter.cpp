@@ -9,6 +9,7 @@
 #include "analysis/DispersionCalculator.h"
 #include "app/document/OBAppDel.h"
 #include "app/windows/AnalysisOptions.h"
+#include "app/windows/AnalysisPanel.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/PlotWindowController.h"
@@ -83,19 +84,10 @@ QWidget* makePanel(const std::shared_ptr<DispersionCalculator>& calculator) {
 }
 
 InterfaceOutlets loadIndexPlotter(OBWindow& window) {
-  auto* central = new QWidget(&window);
-  Ui::IndexPlotter form;
-  form.setupUi(central);
-  window.setCentralWidget(central);
-  window.setWindowTitle(QStringLiteral("Index Plotter"));
-  window.resize(central->size());
   auto calculator = platform::makeObject<DispersionCalculator>();
   calculator->setShowLegend(true);
-  InterfaceOutlets outlets;
-  outlets.view = form.plotView;
-  outlets.optionsPanel = makePanel(calculator);
-  outlets.calculator = std::move(calculator);
-  return outlets;
+  QWidget* panel = makePanel(calculator);
+  return analysispanel::loadPlotForm<Ui::IndexPlotter>(window, "Index Plotter", std::move(calculator), panel);
 }
 
 }  // namespace

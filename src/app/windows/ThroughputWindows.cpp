@@ -72,33 +72,18 @@ QWidget* makePanel(const std::shared_ptr<wavefront::ThroughputCalculator>& calcu
   return panel;
 }
 
-template <class Form>
-InterfaceOutlets load(OBWindow& window, const char* title,
-                      const std::shared_ptr<wavefront::ThroughputCalculator>& calculator, const char* panelTitle,
-                      bool acceptance) {
-  auto* central = new QWidget(&window);
-  Form form;
-  form.setupUi(central);
-  window.setCentralWidget(central);
-  window.setWindowTitle(QString::fromUtf8(title));
-  window.resize(central->size());
-  InterfaceOutlets outlets;
-  outlets.view = form.plotView;
-  outlets.optionsPanel = makePanel(calculator, panelTitle, acceptance);
-  outlets.calculator = calculator;
-  return outlets;
-}
-
 InterfaceOutlets loadThroughput(OBWindow& window) {
   auto calculator = platform::makeObject<wavefront::ThroughputCalculator>();
   calculator->setShowLegend(true);
-  return load<Ui::Throughput>(window, "Throughput", calculator, "Throughput Options", false);
+  return analysispanel::loadPlotForm<Ui::Throughput>(window, "Throughput", calculator,
+                                                      makePanel(calculator, "Throughput Options", false));
 }
 
 InterfaceOutlets loadAcceptance(OBWindow& window) {
   auto calculator = platform::makeObject<wavefront::AcceptanceCalculator>();
   calculator->setShowLegend(true);
-  return load<Ui::Acceptance>(window, "Acceptance", calculator, "Acceptance Options", true);
+  return analysispanel::loadPlotForm<Ui::Acceptance>(window, "Acceptance", calculator,
+                                                      makePanel(calculator, "Acceptance Options", true));
 }
 
 }  // namespace
