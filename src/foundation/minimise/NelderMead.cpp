@@ -1,6 +1,7 @@
 #include "foundation/minimise/NelderMead.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "foundation/minimise/SimplexSupport.h"
@@ -13,6 +14,8 @@ namespace orb::foundation {
 namespace {
 
 using Code = NelderMead::ReturnCode;
+
+std::atomic<double> g_ridgeFactor{0.0};
 
 template <class Vertex>
 std::vector<Vertex> buildSimplex(const VKSeries& point, const double* sizes, double size) {
@@ -227,6 +230,7 @@ void NelderMead::minimizeLeastSquaresFunctor(const LeastSquaresFunctor& functor,
   m_returnCode = kNoReturnCode;
   m_iteration = 0;
   m_evaluations = 0;
+  g_ridgeFactor.store(0.01);
   detail::SimplexRunSettings s = settings();
   s.abortBeforeSetup = false;
   const detail::SimplexRunOutcome out = runSimplex(functor, simplex, s);
@@ -255,5 +259,55 @@ std::string NelderMead::returnCodeDescription(std::int32_t code) {
 }
 
 std::string NelderMead::returnCodeDescription() const { return returnCodeDescription(m_returnCode); }
+
+double NelderMead::ridgeFactor() { return g_ridgeFactor.load(); }
+
+std::array<double, 2> NelderMead::twoByTwoCramerForMatrix(const double* matrix, const double* vector) {
+  const double det = matrix[0] * matrix[3] - matrix[1] * matrix[2];
+  return {(vector[0] * matrix[3] - matrix[1] * vector[1]) / det, (matrix[0] * vector[1] - matrix[2] * vector[0]) / det};
+}
+
+std::optional<CoordinateResidualsAndFunctionValue> NelderMead::nuggetForSimplex(const LeastSquaresSimplex& simplex,
+                                                                                const LeastSquaresFunctor& functor) {
+  // The Cramer solve is 2 × 2: only a simplex of three vertices has a meaning here.
+  if (simplex.size() != 3) return std::nullopt;
+  for (const auto& v : simplex)
+    if (!v.residuals()) return std::nullopt;
+  const std::size_t dim = simplex[0].coordinate().count();
+  const std::size_t p = simplex[0].residuals()->count();
+  for (const auto& v : simplex)
+    if (v.coordinate().count() != dim || v.residuals()->count() != p) {
+      m_returnCode = kMismatchedCoordinates;
+      return std::nullopt;
+    }
+  const VKSeries& r0 = *simplex[0].residuals();
+  std::array<VKSeries, 2> d{VKSeries(p), VKSeries(p)};
+  for (std::size_t i = 0; i < 2; ++i) d[i].setValueMinus(*simplex[i + 1].residuals(), r0);
+  auto dot = [p](const VKSeries& a, const VKSeries& b) {
+    double s = 0;
+    for (std::size_t k = 0; k < p; ++k) s += a.at(k) * b.at(k);
+    return s;
+  };
+  const double ridge = 1e-12 * ridgeFactor();
+  const double a[4] = {dot(d[0], d[0]) + ridge, dot(d[0], d[1]), dot(d[1], d[0]), dot(d[1], d[1]) + ridge};
+  const double b[2] = {-dot(d[0], r0), -dot(d[1], r0)};
+  const std::array<double, 2> w = twoByTwoCramerForMatrix(a, b);
+  if (!std::isfinite(w[0]) || !std::isfinite(w[1])) return std::nullopt;
+  VKSeries x(dim);
+  x.addSeries(simplex[0].coordinate(), 1 - w[0] - w[1]);
+  x.addSeries(simplex[1].coordinate(), w[0]);
+  x.addSeries(simplex[2].coordinate(), w[1]);
+  CoordinateResidualsAndFunctionValue nugget(std::move(x));
+  nugget.evaluate(functor);
+  return nugget;
+}
+
+VKSeries NelderMead::parabolaResiduals(const VKSeries& xy) {
+  ++m_evaluations;
+  if (m_debugOutput)
+    platform::log("[%lu] f(%e, %e) -> (%e, %e) -> %e", static_cast<unsigned long>(m_evaluations), xy.at(0), xy.at(1),
+                  xy.at(0), xy.at(1), xy.at(0) * xy.at(0) + xy.at(1) * xy.at(1));
+  return xy;
+}
 
 }  // namespace orb::foundation

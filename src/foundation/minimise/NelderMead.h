@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,6 +95,23 @@ class NelderMead : public Minimiser {
   static std::vector<std::string> keyPathsForValuesAffectingReturnCodeDescription() { return {"returnCode"}; }
 
   void setDebugOutput(bool v) { m_debugOutput = v; }
+
+  /// The Gauss–Newton point in the affine hull of an evaluated three-vertex least-squares
+  /// simplex, evaluated with the functor: with dᵢ = rᵢ₊₁ − r₀ it solves
+  /// [dᵢ·dⱼ + ε δᵢⱼ] w = [−dᵢ·r₀] (ε = 1e-12 × ridgeFactor()) and returns the vertex at
+  /// (1 − Σ w) x₀ + Σ wᵢ xᵢ₊₁. Nothing for another number of vertices, a vertex without
+  /// residuals, a singular system, or counts that differ (then code 101).
+  std::optional<CoordinateResidualsAndFunctionValue> nuggetForSimplex(const LeastSquaresSimplex& simplex,
+                                                                      const LeastSquaresFunctor& functor);
+  /// The Cramer solution of the 2 × 2 system `matrix` (row-major) · x = `vector`; not
+  /// finite when the determinant is 0.
+  static std::array<double, 2> twoByTwoCramerForMatrix(const double* matrix, const double* vector);
+  /// The point (x, y) itself as residuals, whose least-squares minimum is the origin;
+  /// counts evaluations.
+  VKSeries parabolaResiduals(const VKSeries& xy);
+  /// The factor of the ridge that nuggetForSimplex adds: 0 until a least-squares run of
+  /// this class, 0.01 after (process-wide).
+  static double ridgeFactor();
 
  private:
   detail::SimplexRunSettings settings() const;

@@ -257,3 +257,51 @@ TEST(NelderMeadTest, EveryCodeHasItsText) {
 
 }  // namespace
 }  // namespace orb::foundation
+
+namespace orb::foundation {
+namespace {
+
+TEST(NelderMeadNuggetTest, CramerSolvesTwoByTwo) {
+  const double m[4] = {2, 1, 1, 3};
+  const double v[2] = {3, 5};
+  const auto x = NelderMead::twoByTwoCramerForMatrix(m, v);
+  EXPECT_DOUBLE_EQ(x[0], 0.8);
+  EXPECT_DOUBLE_EQ(x[1], 1.4);
+  const double singular[4] = {1, 2, 2, 4};
+  EXPECT_FALSE(std::isfinite(NelderMead::twoByTwoCramerForMatrix(singular, v)[0]));
+}
+
+TEST(NelderMeadNuggetTest, GaussNewtonPointOfLinearResidualsIsTheMinimum) {
+  NelderMead nm;
+  const LeastSquaresFunctor functor(nm, &NelderMead::parabolaResiduals);
+  LeastSquaresSimplex simplex = NelderMead::euclideanLeastSquaresSimplexWithInitialPoint(
+      VKSeries::seriesWithArray({1, 2}), VKSeries::seriesWithArray({0.5, -0.25}));
+  for (auto& v : simplex) v.evaluate(functor);
+  EXPECT_EQ(nm.evaluations(), 3u);
+  const auto nugget = nm.nuggetForSimplex(simplex, functor);
+  ASSERT_TRUE(nugget.has_value());
+  EXPECT_EQ(nm.evaluations(), 4u);
+  EXPECT_NEAR(nugget->coordinate().at(0), 0, 1e-9);
+  EXPECT_NEAR(nugget->coordinate().at(1), 0, 1e-9);
+  EXPECT_NEAR(nugget->functionValue(), 0, 1e-18);
+}
+
+TEST(NelderMeadNuggetTest, RefusesWhatItCannotSolve) {
+  NelderMead nm;
+  const LeastSquaresFunctor functor(nm, &NelderMead::parabolaResiduals);
+  LeastSquaresSimplex unevaluated =
+      NelderMead::euclideanLeastSquaresSimplexWithInitialPoint(VKSeries::seriesWithArray({1, 2}), 0.1);
+  EXPECT_FALSE(nm.nuggetForSimplex(unevaluated, functor).has_value());
+  LeastSquaresSimplex four =
+      NelderMead::euclideanLeastSquaresSimplexWithInitialPoint(VKSeries::seriesWithArray({1, 2, 3}), 0.1);
+  for (auto& v : four) v.setResiduals(v.coordinate());
+  EXPECT_FALSE(nm.nuggetForSimplex(four, functor).has_value());
+  LeastSquaresSimplex mixed = unevaluated;
+  for (auto& v : mixed) v.evaluate(functor);
+  mixed[2].setResiduals(VKSeries::seriesWithArray({1, 2, 3}));
+  EXPECT_FALSE(nm.nuggetForSimplex(mixed, functor).has_value());
+  EXPECT_EQ(nm.returnCode(), NelderMead::kMismatchedCoordinates);
+}
+
+}  // namespace
+}  // namespace orb::foundation

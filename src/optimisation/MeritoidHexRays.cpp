@@ -1,0 +1,393 @@
+#include "optimisation/MeritoidHexRays.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "analysis/OPDCalculator.h"
+#include "foundation/minimise/RayGridCounts.h"
+#include "lens/Lens.h"
+#include "lens/Wave.h"
+#include "platform/Exception.h"
+#include "platform/KeyTable.h"
+#include "platform/Log.h"
+#include "platform/Thread.h"
+#include "tracing/LensSummary.h"
+#include "tracing/PupilPatterns.h"
+#include "tracing/Ray.h"
+#include "tracing/RayGeneration.h"
+#include "tracing/TraceDriver.h"
+
+namespace orb::optimisation {
+
+using platform::Value;
+using tracing::Ray;
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+std::uint32_t clampedCount(std::uint64_t n) {
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(n, std::numeric_limits<std::uint32_t>::max()));
+}
+
+std::shared_ptr<lens::Wave> primaryWaveOf(const analysis::Lens& lens) {
+  for (const auto& w : lens.waveArray())
+    if (w && w->isPrimary()) return w;
+  return lens.waveArray().empty() ? nullptr : lens.waveArray().front();
+}
+
+}  // namespace
+
+// --- the hexapolar base ----------------------------------------------------------------------------------
+
+const platform::KeyTable& MeritoidWithHexRays::classKeys() {
+  using M = MeritoidWithHexRays;
+  using K = platform::Keys<M>;
+  static const std::vector<std::string> sources{"included",     "value",  "calculationUnits", "displayUnits",
+                                                "target",       "tolerance"};
+  static const platform::KeyTable table(
+      &Meritoid::classKeys(),
+      {
+          K::property("numberOfRays", &M::numberOfRays, &M::setNumberOfRays),
+          K::property("numberOfRaysQuantum", &M::numberOfRaysQuantum, &M::setNumberOfRaysQuantum)
+              .dependsOn({"numberOfRays"}),
+          K::property("Hx", &M::Hx, &M::setHx),
+          K::property("Hy", &M::Hy, &M::setHy),
+          K::property("monochromatic", &M::monochromatic, &M::setMonochromatic),
+          K::property("wavelengthInNanometers", &M::wavelengthInNanometers, &M::setWavelengthInNanometers),
+          K::getter("estimatedRMS", &M::estimatedRMS),
+      });
+  return table;
+}
+
+void MeritoidWithHexRays::nontrivialize() {
+  Meritoid::nontrivialize();
+  setDisplayUnits("\u00b5m");
+  setTolerance(1.0);
+  setHx(0);
+  setHy(0);
+}
+
+std::vector<std::string> MeritoidWithHexRays::coderKeys() const {
+  std::vector<std::string> keys = Meritoid::coderKeys();
+  keys.push_back("numberOfRays");
+  return keys;
+}
+
+void MeritoidWithHexRays::setNumberOfRays(std::uint64_t n) {
+  setAndAnnounce("numberOfRays", m_numberOfRays, n);
+  setNeedsEvaluation(true);
+}
+
+std::uint64_t MeritoidWithHexRays::numberOfRaysQuantum() const {
+  return foundation::hexagonalRingCountForPoints(clampedCount(m_numberOfRays));
+}
+
+void MeritoidWithHexRays::setNumberOfRaysQuantum(std::uint64_t q) {
+  setNumberOfRays(foundation::centeredHexagonalNumber(clampedCount(q)));
+}
+
+void MeritoidWithHexRays::setHx(double v) {
+  setAndAnnounce("Hx", m_Hx, v);
+  setNeedsEvaluation(true);
+}
+void MeritoidWithHexRays::setHy(double v) {
+  setAndAnnounce("Hy", m_Hy, v);
+  setNeedsEvaluation(true);
+}
+void MeritoidWithHexRays::setMonochromatic(bool on) {
+  setAndAnnounce("monochromatic", m_monochromatic, on);
+  setNeedsEvaluation(true);
+}
+void MeritoidWithHexRays::setWavelengthInNanometers(double nm) {
+  setAndAnnounce("wavelengthInNanometers", m_wavelengthInNanometers, nm);
+  setNeedsEvaluation(true);
+}
+
+std::vector<Ray> MeritoidWithHexRays::traceTestRays(analysis::Lens& lens) const {
+  platform::Synchronized lock(&lens);
+  const tracing::pupil::Points points = tracing::pupil::hexapolarArrayOfPointsInUnitCircle(clampedCount(m_numberOfRays));
+  const tracing::Fields fields{tracing::fieldForH(lens, {m_Hx, m_Hy})};
+  std::vector<Ray> rays;
+  if (m_monochromatic) {
+    auto made = tracing::raysForFields(lens, fields, points);
+    if (!made) platform::Exception::raise("OBException", "%s", lens.warningReRayGeneration().value_or("no rays").c_str());
+    rays = std::move(*made);
+    if (m_wavelengthInNanometers != 0) {
+      auto wave = lens::Wave::wave();
+      wave->setWavelengthInNanometers(m_wavelengthInNanometers);
+      for (Ray& r : rays) r.setWave(wave);
+    }
+  } else {
+    rays = tracing::raysForFields(lens, fields, points, lens.waveArray());
+  }
+  tracing::traceRays(lens, rays);
+  return rays;
+}
+
+bool MeritoidWithHexRays::checkLens() {
+  if (!lens()) {
+    fail("No lens");
+    return false;
+  }
+  if (!tracing::entrancePupilDiameterDetermined(*lens())) {
+    fail("Lens is not ready");
+    return false;
+  }
+  return true;
+}
+
+void MeritoidWithHexRays::fail(const std::string& message) {
+  setEvaluationMessage(message);
+  setEvaluationValue(kNaN);
+  // Keep the residual count: every slot of a failed bundle is NaN.
+  std::fill(m_entries.begin(), m_entries.end(), kNaN);
+  m_liveEntries = 0;
+}
+
+void MeritoidWithHexRays::storeEntries(std::vector<double> entries, std::size_t liveEntries, double rms) {
+  m_entries = std::move(entries);
+  m_liveEntries = liveEntries;
+  willChangeValueForKey("estimatedRMS");
+  m_estimatedRMS = rms;
+  didChangeValueForKey("estimatedRMS");
+  setEvaluationValue(rms);
+}
+
+double MeritoidWithHexRays::reductionFactor(double tolerance, const std::string& units) const {
+  const double n = static_cast<double>(m_liveEntries);
+  return convert(1.0, calculationUnits(), units) / (std::sqrt(n) * tolerance);
+}
+
+std::vector<double> MeritoidWithHexRays::residuals() const {
+  if (!hasResidualArray()) return {baseResidual()};
+  if (!included() || !hasUsableTolerance()) return std::vector<double>(std::max<std::size_t>(m_entries.size(), 1), 0.0);
+  if (m_entries.empty()) return {kNaN};
+  if (m_liveEntries == 0) return std::vector<double>(m_entries.size(), kNaN);
+  const double factor = reductionFactor(tolerance(), displayUnits());
+  std::vector<double> out(m_entries.size());
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = m_entries[i] * factor;
+  return out;
+}
+
+// --- RMS spot ------------------------------------------------------------------------------------------------
+
+const platform::KeyTable& MeritoidRMS::classKeys() {
+  using M = MeritoidRMS;
+  using K = platform::Keys<M>;
+  static const platform::KeyTable table(
+      &MeritoidWithHexRays::classKeys(),
+      {
+          K::property("analysisDirection", &M::analysisDirection, &M::setAnalysisDirection),
+          K::getter("estimatedDistanceToFocus", &M::estimatedDistanceToFocus),
+          platform::Keys<Meritoid>::getter("displayIdentifier", &Meritoid::displayIdentifier)
+              .dependsOn({"identifier", "analysisDirection"}),
+          platform::Keys<Meritoid>::getter("residual", &Meritoid::residual)
+              .dependsOn({"included", "value", "calculationUnits", "displayUnits", "target", "tolerance",
+                          "analysisDirection"}),
+          platform::Keys<Meritoid>::getter("contribution", &Meritoid::contribution)
+              .dependsOn({"included", "value", "calculationUnits", "displayUnits", "target", "tolerance",
+                          "analysisDirection"}),
+      });
+  return table;
+}
+
+const std::vector<std::string>& MeritoidRMS::analysisDirections() {
+  static const std::vector<std::string> directions{"x", "y", "r"};
+  return directions;
+}
+
+void MeritoidRMS::nontrivialize() {
+  MeritoidWithHexRays::nontrivialize();
+  setAnalysisDirection("r");
+}
+
+std::vector<std::string> MeritoidRMS::coderKeys() const {
+  std::vector<std::string> keys = MeritoidWithHexRays::coderKeys();
+  for (const char* k : {"Hx", "Hy", "monochromatic", "wavelengthInNanometers", "analysisDirection"}) keys.push_back(k);
+  return keys;
+}
+
+void MeritoidRMS::setAnalysisDirection(const std::string& d) {
+  setAndAnnounce("analysisDirection", m_analysisDirection, d);
+  setNeedsEvaluation(true);
+}
+
+void MeritoidRMS::firstTimeWithLens(const LensPtr& lens) {
+  if (!lens) return;
+  if (auto w = primaryWaveOf(*lens)) setWavelengthInNanometers(w->wavelengthInNanometers());
+}
+
+double MeritoidRMS::reductionFactor(double tolerance, const std::string& units) const {
+  const double f = MeritoidWithHexRays::reductionFactor(tolerance, units);
+  return m_analysisDirection == "r" ? f * std::sqrt(2.0) : f;
+}
+
+void MeritoidRMS::evaluation() {
+  if (!checkLens()) return;
+  const bool useX = m_analysisDirection == "x" || m_analysisDirection == "r";
+  const bool useY = m_analysisDirection == "y" || m_analysisDirection == "r";
+  if (!useX && !useY) return fail("Unknown analysis direction");
+  try {
+    std::vector<Ray> rays = traceTestRays(*lens());
+    if (platform::currentThreadIsCancelled()) {
+      setEvaluationValue(value());  // a cancelled trace measures nothing
+      return;
+    }
+    const auto image = lens()->imageSurface();
+    const auto& toLocal = image->transform().globalToLocalCoordinateTransformationMatrix();
+    std::vector<std::size_t> live;
+    for (std::size_t i = 0; i < rays.size(); ++i)
+      if (rays[i].isAlive()) {
+        rays[i].transformByMatrix(toLocal);
+        live.push_back(i);
+      }
+    const std::size_t perRay = (useX ? 1 : 0) + (useY ? 1 : 0);
+    resetEntries(rays.size() * perRay);
+    if (live.empty()) {
+      platform::log("%s no rays", description().c_str());
+      return fail("No live rays");
+    }
+    // Scale factors: each ray counts with its wave's weight when polychromatic.
+    const double N = static_cast<double>(live.size());
+    std::vector<double> s(rays.size(), 1.0);
+    if (!monochromatic()) {
+      double sumW = 0;
+      for (std::size_t i : live) sumW += rays[i].weight();
+      for (std::size_t i : live)
+        s[i] = std::sqrt(std::max(0.0, rays[i].weight())) * (sumW != 0 ? std::sqrt(N / sumW) : 1.0);
+    }
+    double sw = 0, cx = 0, cy = 0;
+    for (std::size_t i : live) {
+      const double w = s[i] * s[i];
+      sw += w;
+      cx += w * rays[i].position().x;
+      cy += w * rays[i].position().y;
+    }
+    if (sw > 0) {
+      cx /= sw;
+      cy /= sw;
+    }
+    std::vector<double> entries(rays.size() * perRay, 0.0);
+    double sumSquares = 0;
+    for (std::size_t i : live) {
+      std::size_t slot = i * perRay;
+      if (useX) {
+        entries[slot++] = s[i] * (rays[i].position().x - cx);
+        sumSquares += entries[slot - 1] * entries[slot - 1];
+      }
+      if (useY) {
+        entries[slot] = s[i] * (rays[i].position().y - cy);
+        sumSquares += entries[slot] * entries[slot];
+      }
+    }
+    // Distance to focus from the positions against the slopes (plain means).
+    double mx = 0, my = 0, mu = 0, mv = 0;
+    for (std::size_t i : live) {
+      const auto& p = rays[i].position();
+      const auto& m = rays[i].momentum();
+      mx += p.x, my += p.y, mu += m.x / m.z, mv += m.y / m.z;
+    }
+    mx /= N, my /= N, mu /= N, mv /= N;
+    double numerator = 0, denominator = 0;
+    const double wX = useX ? 1 : 0, wY = useY ? 1 : 0;
+    for (std::size_t i : live) {
+      const auto& p = rays[i].position();
+      const auto& m = rays[i].momentum();
+      const double dx = p.x - mx, dy = p.y - my, du = m.x / m.z - mu, dv = m.y / m.z - mv;
+      numerator += wX * dx * du + wY * dy * dv;
+      denominator += wX * du * du + wY * dv * dv;
+    }
+    m_estimatedDistanceToFocus = denominator != 0 ? -numerator / denominator : 0;
+    storeEntries(std::move(entries), live.size() * perRay, std::sqrt(sumSquares / N));
+  } catch (const platform::Exception& e) {
+    fail(e.reason());
+  }
+}
+
+// --- RMS optical path difference -------------------------------------------------------------------------------
+
+const platform::KeyTable& MeritoidRMSOPD::classKeys() {
+  using M = MeritoidRMSOPD;
+  using K = platform::Keys<M>;
+  static const platform::KeyTable table(
+      &MeritoidWithHexRays::classKeys(),
+      {K::property("useCentroidAsReference", &M::useCentroidAsReference, &M::setUseCentroidAsReference)});
+  return table;
+}
+
+void MeritoidRMSOPD::nontrivialize() {
+  MeritoidWithHexRays::nontrivialize();
+  setUseCentroidAsReference(true);
+}
+
+std::vector<std::string> MeritoidRMSOPD::coderKeys() const {
+  std::vector<std::string> keys = MeritoidWithHexRays::coderKeys();
+  for (const char* k : {"Hx", "Hy", "monochromatic", "wavelengthInNanometers", "useCentroidAsReference"})
+    keys.push_back(k);
+  return keys;
+}
+
+void MeritoidRMSOPD::setUseCentroidAsReference(bool on) {
+  setAndAnnounce("useCentroidAsReference", m_useCentroidAsReference, on);
+  setNeedsEvaluation(true);
+}
+
+void MeritoidRMSOPD::setLens(LensPtr lens) {
+  if (lens && !(wavelengthInNanometers() > 0))
+    if (auto w = primaryWaveOf(*lens)) setWavelengthInNanometers(w->wavelengthInNanometers());
+  Meritoid::setLens(std::move(lens));
+}
+
+void MeritoidRMSOPD::evaluation() {
+  if (!checkLens()) return;
+  try {
+    std::vector<Ray> rays = traceTestRays(*lens());
+    if (platform::currentThreadIsCancelled()) {
+      setEvaluationValue(value());
+      return;
+    }
+    const foundation::XYZ E = tracing::exitPupilCenter(*lens());
+    std::vector<double> entries(rays.size(), 0.0);
+    std::size_t liveCount = 0;
+    double sumSquares = 0;
+    // Runs of one wave (the rays come wave by wave), each against its own reference.
+    std::vector<std::pair<std::size_t, std::size_t>> runs;
+    for (std::size_t i = 0; i < rays.size(); ++i)
+      if (runs.empty() || rays[i].wave() != rays[runs.back().first].wave())
+        runs.emplace_back(i, i + 1);
+      else
+        runs.back().second = i + 1;
+    double W = 0;
+    for (const auto& run : runs) W += rays[run.first].weight();
+    const double M = static_cast<double>(runs.size());
+    for (const auto& [begin, end] : runs) {
+      std::span<const Ray> group(rays.data() + begin, end - begin);
+      const auto states = analysis::OPDCalculator::statesOfRays(group);
+      if (!states[0].alive) continue;  // no reference ray: the wave measures nothing
+      const foundation::XYZ centre = m_useCentroidAsReference ? analysis::OPDCalculator::positionCentroid(states)
+                                                              : states[0].position;
+      const auto series = analysis::OPDCalculator::opdSeries(states, E, 0, centre);
+      const double factor =
+          (!monochromatic() && W != 0) ? std::sqrt(std::abs(rays[begin].weight() / W) * M) : 1.0;
+      for (std::size_t k = 0; k < group.size(); ++k) {
+        const double v = series.opd.at(k);
+        if (!group[k].isAlive() || !std::isfinite(v)) continue;
+        entries[begin + k] = v * factor;
+        sumSquares += entries[begin + k] * entries[begin + k];
+        ++liveCount;
+      }
+    }
+    resetEntries(rays.size());
+    if (liveCount == 0) {
+      platform::log("%s no rays", description().c_str());
+      return fail("No live rays");
+    }
+    storeEntries(std::move(entries), liveCount, std::sqrt(sumSquares / static_cast<double>(liveCount)));
+  } catch (const platform::Exception& e) {
+    fail(e.reason());
+  }
+}
+
+}  // namespace orb::optimisation
