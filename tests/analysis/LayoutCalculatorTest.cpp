@@ -411,5 +411,44 @@ TEST(LayoutCalculatorTest, DxfExportFilesAreWholeOrAbsent) {
   fs::remove_all(dir);
 }
 
+// Two flat faces 10 across, 2 apart, drawn in four segments per turn in the fixed red:
+// each face is four triangles from its centre and a rim of four lines, nothing else
+// (no rays were traced). The file is checked against its golden copy and read back.
+TEST(LayoutCalculatorTest, DxfOfTwoFlatFacesMatchesItsGoldenCopy) {
+  auto s1 = surface(0, 2), s2 = surface(0, 3);
+  s1->setGlass(coloured(1.5, 0.2, 0.4, 0.8));
+  auto lens = lensOf({s1, s2});
+  auto c = platform::makeObject<LayoutCalculator>();
+  c->setLens(lens);
+  c->setFirstSurface(s1);
+  c->setLastSurface(s2);
+  c->setSurfaceColorOption("fixed");
+  c->setFixedSurfaceColor(platform::Color::make(1, 0, 0));
+  platform::Dictionary options;
+  options.set("numberOfSegmentsPerRevolution", 4);
+  const std::string text = exported(*c, options);
+
+  const support::Drawing d = support::parseDxf(text);
+  ASSERT_EQ(d.entities.size(), 16u);
+  for (std::size_t i = 0; i < d.entities.size(); ++i) {
+    const support::Entity& e = d.entities[i];
+    const double z = i < 8 ? 0 : 2;  // the first face's faces and rim, then the second's
+    EXPECT_EQ(e.color, 1);
+    EXPECT_EQ(e.type, i % 8 < 4 ? "3DFACE" : "3DLINE");
+    for (const foundation::XYZ& p : e.points()) {
+      EXPECT_EQ(p.z, z);
+      EXPECT_TRUE(std::hypot(p.x, p.y) < 1e-12 || std::fabs(std::hypot(p.x, p.y) - 10) < 1e-12);
+    }
+  }
+  EXPECT_EQ(d.extMin.z, 0);
+  EXPECT_EQ(d.extMax.z, 2);
+
+  std::ifstream golden(std::string(ORB_TEST_DATA_DIR) + "/dxf/two-flat-faces.dxf");
+  ASSERT_TRUE(golden) << "tests/data/dxf/two-flat-faces.dxf";
+  const std::string expected{std::istreambuf_iterator<char>(golden), std::istreambuf_iterator<char>()};
+  if (std::getenv("ORB_WRITE_GOLDEN")) std::ofstream(std::string(ORB_TEST_DATA_DIR) + "/dxf/two-flat-faces.dxf") << text;
+  EXPECT_EQ(text, expected);
+}
+
 }  // namespace
 }  // namespace orb::analysis
