@@ -44,6 +44,11 @@
 #include "lens/Surface.h"
 #include "lens/Wave.h"
 #include "materials/Glass.h"
+#include "optimisation/ArchiveClasses.h"
+#include "optimisation/MeritFunction.h"
+#include "optimisation/Optimizer.h"
+#include "optimisation/VariableDescriptor.h"
+#include "optimisation/VariablesController.h"
 #include "platform/AtomicFile.h"
 #include "platform/Color.h"
 #include "platform/Exception.h"
@@ -155,6 +160,18 @@ class SnapshotCommand : public QUndoCommand {
   bool m_firstRedo = true;
 };
 
+/// An undoable step given by its two directions; pushing it performs it.
+class FunctionCommand : public QUndoCommand {
+ public:
+  FunctionCommand(const char* name, std::function<void()> perform, std::function<void()> revert)
+      : QUndoCommand(QString::fromUtf8(name)), m_perform(std::move(perform)), m_revert(std::move(revert)) {}
+  void redo() override { m_perform(); }
+  void undo() override { m_revert(); }
+
+ private:
+  std::function<void()> m_perform, m_revert;
+};
+
 }  // namespace
 
 // ------------------------------------------------------------------------------------------
@@ -163,12 +180,16 @@ const platform::KeyTable& OBDocument::classKeys() {
   using K = platform::Keys<OBDocument>;
   static const platform::KeyTable table(
       &Object::classKeys(), {K::field("lensKeyPathUpdateDictionary", &OBDocument::m_lensKeyPathUpdateDictionary),
-                             K::field("scaleMemory", &OBDocument::m_scaleMemory),
-                             K::field("meritFunctionArray", &OBDocument::m_meritFunctionArray)});
+                             K::property("scaleMemory", &OBDocument::scaleMemory, &OBDocument::setScaleMemory),
+                             K::property("meritFunctionArray", &OBDocument::meritFunctionArray,
+                                         &OBDocument::setMeritFunctionArray)});
   return table;
 }
 
-OBDocument::OBDocument() : m_lens(lens::Lens::create()), m_undoStack(std::make_unique<QUndoStack>()) {}
+OBDocument::OBDocument()
+    : m_lens(lens::Lens::create()),
+      m_scaleMemory(std::make_shared<optimisation::ScaleMemory>()),
+      m_undoStack(std::make_unique<QUndoStack>()) {}
 
 OBDocument::~OBDocument() {
   if (m_lens) m_lens->setDelegate(nullptr);
@@ -298,6 +319,117 @@ bool OBDocument::setModelFromSnapshot(const platform::Data& snapshot) {
 
 void OBDocument::undo() {
   if (m_undoStack->canUndo()) m_undoStack->undo();
+}
+
+// --- scale memory and merit functions ------------------------------------------------------------
+
+platform::Dictionary OBDocument::scaleMemory() const { return m_scaleMemory->dictionary(); }
+
+void OBDocument::setScaleMemory(platform::Dictionary memory) {
+  willChangeValueForKey("scaleMemory");
+  m_scaleMemory->setDictionary(std::move(memory));
+  didChangeValueForKey("scaleMemory");
+}
+
+void OBDocument::setMeritFunctionArray(platform::Array functions) {
+  willChangeValueForKey("meritFunctionArray");
+  m_meritFunctionArray = std::move(functions);
+  didChangeValueForKey("meritFunctionArray");
+}
+
+std::shared_ptr<optimisation::MeritFunction> OBDocument::objectInMeritFunctionArrayAtIndex(std::size_t index) const {
+  if (index >= m_meritFunctionArray.size()) return nullptr;
+  return m_meritFunctionArray[index].objectIf<optimisation::MeritFunction>();
+}
+
+void OBDocument::replaceObjectInMeritFunctionArrayAtIndex(std::size_t index,
+                                                          std::shared_ptr<optimisation::MeritFunction> function) {
+  if (index >= m_meritFunctionArray.size() || !function) return;
+  willChangeValueForKey("meritFunctionArray");
+  m_meritFunctionArray[index] = platform::Value(std::move(function));
+  didChangeValueForKey("meritFunctionArray");
+}
+
+namespace {
+void insertMeritFunction(OBDocument& document, const platform::Value& function, std::size_t index) {
+  platform::Array functions = document.meritFunctionArray();
+  functions.insert(functions.begin() + static_cast<std::ptrdiff_t>(std::min(index, functions.size())), function);
+  document.setMeritFunctionArray(std::move(functions));
+}
+void removeMeritFunction(OBDocument& document, std::size_t index) {
+  platform::Array functions = document.meritFunctionArray();
+  if (index >= functions.size()) return;
+  functions.erase(functions.begin() + static_cast<std::ptrdiff_t>(index));
+  document.setMeritFunctionArray(std::move(functions));
+}
+}  // namespace
+
+void OBDocument::insertObjectInMeritFunctionArrayAtIndex(std::shared_ptr<optimisation::MeritFunction> function,
+                                                         std::size_t index) {
+  if (!function) return;
+  index = std::min(index, m_meritFunctionArray.size());
+  std::weak_ptr<OBDocument> weak = std::static_pointer_cast<OBDocument>(shared_from_this());
+  const platform::Value inserted(std::move(function));
+  m_undoStack->push(new FunctionCommand(
+      "Insert merit function",
+      [weak, inserted, index] {
+        if (auto self = weak.lock()) {
+          insertMeritFunction(*self, inserted, index);
+          self->updateChangeCount(1);
+        }
+      },
+      [weak, index] {
+        if (auto self = weak.lock()) {
+          removeMeritFunction(*self, index);
+          self->updateChangeCount(-1);
+        }
+      }));
+}
+
+void OBDocument::removeObjectFromMeritFunctionArrayAtIndex(std::size_t index) {
+  if (index >= m_meritFunctionArray.size()) return;
+  std::weak_ptr<OBDocument> weak = std::static_pointer_cast<OBDocument>(shared_from_this());
+  const platform::Value removed = m_meritFunctionArray[index];
+  m_undoStack->push(new FunctionCommand(
+      "Delete merit function",
+      [weak, index] {
+        if (auto self = weak.lock()) {
+          removeMeritFunction(*self, index);
+          self->updateChangeCount(1);
+        }
+      },
+      [weak, removed, index] {
+        if (auto self = weak.lock()) {
+          insertMeritFunction(*self, removed, index);
+          self->updateChangeCount(-1);
+        }
+      }));
+}
+
+// --- the optimiser ----------------------------------------------------------------------------------
+
+void OBDocument::bindOptimizer(optimisation::Optimizer& optimizer) {
+  optimizer.variablesController()->setScaleMemory(m_scaleMemory);
+  std::weak_ptr<OBDocument> weak = std::static_pointer_cast<OBDocument>(shared_from_this());
+  optimizer.setWillApplyBestPoint([weak] {
+    if (auto self = weak.lock()) self->optimizerWillApplyBestPoint();
+  });
+  optimizer.setLens(m_lens);
+}
+
+void OBDocument::unbindOptimizer(optimisation::Optimizer& optimizer) {
+  optimizer.setWillApplyBestPoint({});
+  const auto& variables = optimizer.variablesController();
+  if (variables->scaleMemory() == m_scaleMemory)
+    variables->setScaleMemory(std::make_shared<optimisation::ScaleMemory>(m_scaleMemory->dictionary()));
+}
+
+void OBDocument::optimizerWillApplyBestPoint() {
+  // The best point is written in one change cycle, which registers the snapshot as its
+  // undo. Without a fresh one (the run ended before the loop was idle after an edit) that
+  // cycle would empty the undo stack instead: the lens as it stands is the state to return to.
+  if (!m_snapshotIsFresh || m_snapshot.empty()) takeSnapshot();
+  m_upcomingActionName = kLensChangeActionName;  // a name left by a caller whose change never came
 }
 
 void OBDocument::redo() {
@@ -565,6 +697,9 @@ bool OBDocument::applyNativeRoot(const platform::Value& root, std::string* error
       }
       if (const auto v = d.get("meritFunctionArray"); !v.isNil()) {
         if (!v.isArray()) return fail(error, "The archive's \"meritFunctionArray\" is not an array.");
+        for (const auto& f : v.asArray())
+          if (!f.objectIf<optimisation::MeritFunction>())
+            return fail(error, "The archive's \"meritFunctionArray\" holds something other than merit functions.");
         meritFunctions = v.asArray();
       }
       if (const auto v = d.get("windowRestorationDictionaries"); !v.isNil()) {
@@ -588,8 +723,8 @@ bool OBDocument::applyNativeRoot(const platform::Value& root, std::string* error
     return fail(error, reasonForUser(e, "reading"));
   }
   setLens(lens);
-  m_scaleMemory = std::move(scaleMemory);
-  m_meritFunctionArray = std::move(meritFunctions);
+  setScaleMemory(std::move(scaleMemory));  // the same memory object: bound optimisers keep it
+  setMeritFunctionArray(std::move(meritFunctions));
   m_windowRestorationDictionaries = std::move(records);
   m_printInfo = std::move(printInfo);
   lensIsReady();
@@ -601,7 +736,7 @@ bool OBDocument::applyNativeRoot(const platform::Value& root, std::string* error
 platform::Dictionary OBDocument::nativeRootDictionary() const {
   platform::Dictionary root;
   root.set("lens", platform::Value(m_lens));
-  root.set("scaleMemory", m_scaleMemory);
+  root.set("scaleMemory", scaleMemory());
   root.set("meritFunctionArray", m_meritFunctionArray);
   root.set("windowRestorationDictionaries", presentWindowRestorationDictionaries());
   root.set("printInfo", m_printInfo.isNil() ? platform::Value(platform::Dictionary()) : m_printInfo);
@@ -733,8 +868,8 @@ bool OBDocument::revertDocumentToSaved(QWidget* parent) {
   fresh->setLens(nullptr);
   m_undoIsLive = false;  // the reverted lens is no edit: its readiness empties the undo stack
   setLens(lens);
-  m_scaleMemory = fresh->m_scaleMemory;
-  m_meritFunctionArray = fresh->m_meritFunctionArray;
+  setScaleMemory(fresh->scaleMemory());
+  setMeritFunctionArray(fresh->m_meritFunctionArray);
   clearChangeCount();
   lensIsReady();
   return true;
@@ -1033,6 +1168,7 @@ std::shared_ptr<SmartDocument> OBDocumentFactory::makeUntitledDocument() {
 void registerLensDocument() {
   static const bool once = [] {
     lens::registerArchiveClasses();
+    optimisation::registerArchiveClasses();  // merit functions and operands in native files
     tracing::registerSystemGenerator();
     rendering::setPlotSeriesReader([](const platform::Value& v) -> std::optional<std::vector<double>> {
       if (const auto* series = analysis::SeriesValue::from(v)) return std::vector<double>(series->data(), series->data() + series->count());

@@ -18,6 +18,11 @@ class QUndoStack;
 namespace orb::lens {
 class Lens;
 }
+namespace orb::optimisation {
+class MeritFunction;
+class Optimizer;
+class ScaleMemory;
+}
 namespace orb::interchange {
 struct ZemaxTrouble;
 enum class ZemaxTroubleAnswer;
@@ -125,9 +130,34 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   /// Posts "lensIsReadyNotification" (sender: the document's reference); the first time
   /// the edit count is cleared.
   void lensIsReady() override;
-  const platform::Dictionary& scaleMemory() const { return m_scaleMemory; }
-  void setScaleMemory(platform::Dictionary memory) { m_scaleMemory = std::move(memory); }
+  /// The optimiser's remembered scales, bounds and enabled flags by variable key path
+  /// (archived under "scaleMemory"). The object is shared with the optimisers bound to the
+  /// document, so it stays the same one for the document's life.
+  platform::Dictionary scaleMemory() const;
+  void setScaleMemory(platform::Dictionary memory);
+  const std::shared_ptr<optimisation::ScaleMemory>& sharedScaleMemory() const { return m_scaleMemory; }
+
+  // --- merit functions ("meritFunctionArray") ----------------------------------------------
   const platform::Array& meritFunctionArray() const { return m_meritFunctionArray; }
+  void setMeritFunctionArray(platform::Array functions);
+  std::size_t countOfMeritFunctionArray() const { return m_meritFunctionArray.size(); }
+  std::shared_ptr<optimisation::MeritFunction> objectInMeritFunctionArrayAtIndex(std::size_t index) const;
+  void replaceObjectInMeritFunctionArrayAtIndex(std::size_t index, std::shared_ptr<optimisation::MeritFunction> function);
+  /// Undoable as "Insert merit function"; an index past the end appends.
+  void insertObjectInMeritFunctionArrayAtIndex(std::shared_ptr<optimisation::MeritFunction> function, std::size_t index);
+  /// Undoable as "Delete merit function"; an index past the end does nothing.
+  void removeObjectFromMeritFunctionArrayAtIndex(std::size_t index);
+
+  // --- the optimiser ------------------------------------------------------------------------
+  /// Hands an optimiser the document's lens and scale memory, and makes the best point it
+  /// applies one undoable lens change. Bind before the optimiser has a lens of its own, so
+  /// its variables start from the remembered settings.
+  void bindOptimizer(optimisation::Optimizer& optimizer);
+  /// The optimiser keeps a copy of the scale memory; the document's is no longer written.
+  void unbindOptimizer(optimisation::Optimizer& optimizer);
+  /// Just before an optimiser writes its best point into the lens: the undo step it makes
+  /// restores the lens as it is now, under the ordinary name.
+  void optimizerWillApplyBestPoint();
   const platform::Array& windowRestorationDictionaries() const { return m_windowRestorationDictionaries; }
   void setWindowRestorationDictionaries(platform::Array records) { m_windowRestorationDictionaries = std::move(records); }
 
@@ -206,7 +236,7 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
 
   std::shared_ptr<lens::Lens> m_lens;
   platform::Array m_meritFunctionArray;
-  platform::Dictionary m_scaleMemory;
+  std::shared_ptr<optimisation::ScaleMemory> m_scaleMemory;
   platform::Array m_windowRestorationDictionaries;
   platform::Value m_printInfo;
   platform::Dictionary m_lensKeyPathUpdateDictionary;
