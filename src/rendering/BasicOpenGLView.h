@@ -1,0 +1,301 @@
+#pragma once
+
+#include <QOpenGLWidget>
+#include <QSurfaceFormat>
+#include <array>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/Color.h"
+#include "platform/NotificationCenter.h"
+#include "platform/Value.h"
+#include "rendering/OpenGLAnimation.h"
+#include "rendering/OpenGLCamera.h"
+#include "rendering/OpenGLOverlay.h"
+#include "rendering/StringTexture.h"
+
+class QTimer;
+
+namespace orb::geometry {
+class Extents;
+}
+namespace orb::platform {
+class UserDefaults;
+}
+
+namespace orb::rendering {
+
+/// What a GL view draws: the model draws itself with fixed-function GL calls, given the
+/// view's options, and tells how far it reaches. Drawing holds `drawingMutex`; a model that
+/// takes new data from worker threads takes the same lock.
+class OpenGLModel {
+ public:
+  virtual ~OpenGLModel() = default;
+  virtual void drawUsingOpenGL(const platform::Dictionary& options) = 0;
+  /// May throw; the view then shows its default ±100 cube.
+  virtual std::shared_ptr<geometry::Extents> extents() const = 0;
+  virtual std::recursive_mutex& drawingMutex() = 0;
+};
+
+/// A GL view that shows its size ("width,height") while it is being resized and hides it
+/// a second after the last change.
+class SizeOpenGLView : public QOpenGLWidget {
+ public:
+  explicit SizeOpenGLView(QWidget* parent = nullptr);
+
+  std::string sizeString() const;
+  bool sizeStringVisible() const { return m_sizeStringVisible; }
+  void setSizeStringVisible(bool visible);
+  void hideSizeString() { setSizeStringVisible(false); }
+  /// Called when the size string or its visibility changes, for whatever shows it.
+  void setSizeStringChangedHandler(std::function<void()> handler) { m_sizeStringChanged = std::move(handler); }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  bool m_sizeStringVisible = false;
+  QTimer* m_hideTimer;
+  std::function<void()> m_sizeStringChanged;
+};
+
+/// The base of the 3-D views: an orthographic camera over a zoom box, rotations about a
+/// rotation centre, lighting and materials, an optional display list, the settings kept in
+/// the user defaults under "OpenGL …", the 60 Hz animation clock with tumbling, and a text
+/// overlay. Drawing is GL 1.x fixed function on a compatibility-profile context.
+class BasicOpenGLView : public SizeOpenGLView {
+ public:
+  /// Double-buffered, 16-bit depth, compatibility profile, synchronised to the display.
+  static QSurfaceFormat basicPixelFormat();
+
+  /// Settings come from `defaults` (the standard user defaults when null), which must
+  /// outlive the view. The constructor restores this class's colours and flags; a subclass
+  /// that overrides `restoreDefaultFlags` calls it again from its own constructor.
+  explicit BasicOpenGLView(QWidget* parent = nullptr, platform::UserDefaults* defaults = nullptr);
+  ~BasicOpenGLView() override;
+
+  // Model.
+  void setModel(const std::shared_ptr<OpenGLModel>& model);
+  std::shared_ptr<OpenGLModel> model() const { return m_model.lock(); }
+  /// For "modelChangedNotification": acts only when the notification's object (or the
+  /// object a reference in it names) is this view's model.
+  void modelChanged(const platform::Notification& notification);
+  void updateExtents();
+  /// The model's box, or the ±100 cube about the origin when there is none.
+  std::shared_ptr<geometry::Extents> extents() const;
+  virtual platform::Dictionary optionsDictionary() const;
+
+  // Camera.
+  ZoomData zoomData() const { return {m_xMin, m_xMax, m_yMin, m_yMax}; }
+  void setZoomData(const ZoomData& data);
+  /// Ignores null or data shorter than 32 bytes.
+  void setZoomDataBytes(const unsigned char* data, std::size_t size);
+  ZoomData windowBox() const { return m_window; }
+  std::array<double, 2> pixelScale() const { return {m_pixelX, m_pixelY}; }
+  void setDepthLimits(double zMin, double zMax);
+  std::array<double, 2> depthLimits() const { return {m_zMinMin, m_zMaxMax}; }
+  void adjustWindow();
+  /// View point (y up from the bottom of the bounds) to model point.
+  std::array<double, 2> userPointForViewPoint(double px, double py) const;
+  std::array<double, 2> cameraSize() const { return m_cameraSize; }
+
+  const GLRotation& worldRotation() const { return m_worldRotation; }
+  void setWorldRotation(const GLRotation& rotation);
+  void setWorldRotationData(const unsigned char* data, std::size_t size);
+  const GLRotation& objectRotation() const { return m_objectRotation; }
+  void setObjectRotation(const GLRotation& rotation);
+  const GLRotation& trackballRotation() const { return m_trackballRotation; }
+  void setTrackballRotation(const GLRotation& rotation);
+  std::array<float, 3> worldCenter() const { return m_worldCenter; }
+  void setWorldCenterData(const unsigned char* data, std::size_t size);
+  std::array<float, 3> rotationCenter() const { return m_rotationCenter; }
+  void setRotationCenterData(const unsigned char* data, std::size_t size);
+  void restoreDefaultOrientation();
+
+  // Appearance.
+  std::shared_ptr<platform::Color> clearColor() const { return m_clearColor; }
+  void setClearColor(std::shared_ptr<platform::Color> color);
+  std::shared_ptr<platform::Color> ambientColor() const { return m_ambientColor; }
+  void setAmbientColor(std::shared_ptr<platform::Color> color);
+  std::shared_ptr<platform::Color> diffuseColor() const { return m_diffuseColor; }
+  void setDiffuseColor(std::shared_ptr<platform::Color> color);
+  std::shared_ptr<platform::Color> specularColor() const { return m_specularColor; }
+  void setSpecularColor(std::shared_ptr<platform::Color> color);
+  /// Black against a light background (red + green + blue above 1.5), else white.
+  std::shared_ptr<platform::Color> colorHavingGoodContrastAgainstBackground() const;
+
+  bool usesLight() const { return m_usesLight; }
+  void setUsesLight(bool on);
+  bool usesTwoLights() const { return m_usesTwoLights; }
+  void setUsesTwoLights(bool on);
+  bool usesAntialiasing() const { return m_usesAntialiasing; }
+  void setUsesAntialiasing(bool on);
+  const std::string& polygonModeFront() const { return m_polygonModeFront; }
+  void setPolygonModeFront(const std::string& mode);
+  const std::string& polygonModeBack() const { return m_polygonModeBack; }
+  void setPolygonModeBack(const std::string& mode);
+  bool polygonsAreOpaque() const { return m_polygonsAreOpaque; }
+  bool clockwiseIsFront() const { return m_clockwiseIsFront; }
+  void setClockwiseIsFront(bool on);
+  bool reversesNormal() const { return m_reversesNormal; }
+  void setReversesNormal(bool on);
+  bool enablesCullFace() const { return m_enablesCullFace; }
+  void setEnablesCullFace(bool on);
+  bool drawsBoundingBox() const { return m_drawsBoundingBox; }
+  void setDrawsBoundingBox(bool on);
+  bool drawsAxes() const { return m_drawsAxes; }
+  void setDrawsAxes(bool on);
+  bool drawsPlane() const { return m_drawsPlane; }
+  void setDrawsPlane(bool on);
+
+  // Display list.
+  bool usesDisplayList() const { return m_usesDisplayList; }
+  void setUsesDisplayList(bool on) { m_usesDisplayList = on; }
+  bool needsDisplayListRegeneration() const { return m_needsDisplayListRegeneration; }
+  void setNeedsDisplayListRegeneration() { m_needsDisplayListRegeneration = true; }
+
+  // Settings in the user defaults.
+  void saveDefaultColors();
+  void restoreDefaultColors();
+  void restoreFactoryColors();
+  void saveDefaultFlags();
+  virtual void restoreDefaultFlags();
+  void restoreFactoryFlags();
+
+  // Animation.
+  void startAnimationTimer();
+  void invalidateAnimationTimer();
+  bool animationTimerIsRunning() const;
+  const std::string& animationType() const { return m_animationType; }
+  /// An unknown type counts as "none".
+  void setAnimationType(const std::string& type);
+  bool isAnimated() const { return m_isAnimated; }
+  void setIsAnimated(bool on);
+  /// One tick of the 60 Hz timer, at the clock's present time.
+  virtual void animationForTimer();
+  virtual void updateObjectRotationForTimeDelta(double dt);
+  const Tumbler& tumbler() const { return m_tumbler; }
+  Tumbler& tumbler() { return m_tumbler; }
+  void initializeStartTime();
+  double elapsedTime() const;
+  /// Seconds on a steady clock; tests replace it to step the animation without waiting.
+  void setClock(std::function<double()> clock);
+
+  // Overlay.
+  bool drawsInfo() const { return m_drawsInfo; }
+  void setDrawsInfo(bool on);
+  bool drawsHelp() const { return m_drawsHelp; }
+  void setDrawsHelp(bool on);
+  bool drawsCaps() const { return m_drawsCaps; }
+  void setDrawsCaps(bool on);
+  void updateInfoString();
+  void updateCameraString();
+  /// Notes a change of the view's geometry in the message line.
+  void noteUpdate();
+  OverlayLayout overlayLayout() const;
+  const StringTexture* messageText() const { return m_messageText.get(); }
+  const StringTexture* errorText() const { return m_errorText.get(); }
+  const StringTexture* infoText() const { return m_infoText.get(); }
+
+  // Errors.
+  /// Reads the GL error flag; a non-zero code is reported. Returns the code.
+  unsigned reportError();
+  void reportErrorWithCString(const char* text);
+
+  // Frames.
+  double lastRenderingTime() const { return m_lastRenderingTime; }
+  double framesPerSecond() const { return m_framesPerSecond; }
+  /// Told the frame rate after each drawn frame (from the event loop, not from inside the
+  /// drawing), for whatever shows it.
+  void setFramesPerSecondHandler(std::function<void(double)> handler) { m_framesPerSecondChanged = std::move(handler); }
+
+  // Copy and print.
+  /// Puts the view's picture on the clipboard.
+  void copyGraphics();
+  void copy() { copyGraphics(); }
+  /// The picture on a white background, for printing; the view is redrawn white only when
+  /// its background is not white already.
+  QImage viewForPrinting();
+  /// Prints the picture through the print dialog.
+  void print();
+
+ protected:
+  void initializeGL() override;
+  void resizeGL(int w, int h) override;
+  void paintGL() override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+  void updateProjection();
+  void updateModelView();
+  void updateLighting();
+  void loadLightTransform();
+  void setupPolygonMode();
+  virtual void drawContent();
+  /// Draws the overlay blocks over the picture, in view pixels from the top left.
+  virtual void drawInfo();
+  void clearDisplayList();
+  void compileDisplayList();
+  void compileAndExecuteDisplayList();
+
+  static void setupRedMaterial();
+  static void setupGreenMaterial();
+  static void setupBlueMaterial();
+  static void setupDefaultMaterial();
+
+  platform::UserDefaults& defaults() const { return *m_defaults; }
+  double now() const { return m_clock(); }
+
+ private:
+  void createHelpString();
+  void createMessageString();
+  void scheduleFramesPerSecond();
+
+  platform::UserDefaults* m_defaults;
+  std::weak_ptr<OpenGLModel> m_model;
+  std::shared_ptr<geometry::Extents> m_modelExtents;
+
+  double m_xMin = -1, m_xMax = 1, m_yMin = -1, m_yMax = 1;
+  ZoomData m_window{-1, 1, -1, 1};
+  double m_zMinMin = -1, m_zMaxMax = 1;
+  double m_pixelX = 1, m_pixelY = 1;
+  std::array<double, 2> m_cameraSize{0, 0};
+
+  GLRotation m_trackballRotation{0, 1, 0, 0}, m_worldRotation = kDefaultWorldRotation, m_objectRotation{0, 1, 0, 0};
+  GLRotation m_lightTrackballRotation{0, 1, 0, 0}, m_lightRotation{0, 1, 0, 0};
+  std::array<float, 3> m_worldCenter{0, 0, 0}, m_rotationCenter{0, 0, 0};
+  Tumbler m_tumbler;
+
+  bool m_usesDisplayList = false;
+  unsigned m_displayList = 0;
+  bool m_needsDisplayListRegeneration = true;
+
+  std::shared_ptr<platform::Color> m_clearColor, m_ambientColor, m_diffuseColor, m_specularColor;
+  bool m_usesLight = true, m_usesTwoLights = false, m_usesAntialiasing = false;
+  std::string m_polygonModeFront = "fill", m_polygonModeBack = "fill";
+  bool m_polygonsAreOpaque = true;
+  bool m_clockwiseIsFront = false, m_enablesCullFace = false, m_reversesNormal = false;
+  bool m_drawsBoundingBox = false, m_drawsAxes = false, m_drawsPlane = false;
+
+  bool m_drawsInfo = false, m_drawsHelp = false, m_drawsCaps = false;
+  QFont m_overlayFont;
+  std::unique_ptr<StringTexture> m_infoText, m_helpText, m_messageText, m_errorText, m_cameraText;
+  double m_messageTime = -1e9;
+  float m_errorTime = -1e9f;
+
+  std::function<double()> m_clock;
+  double m_startTime = 0;
+  AnimationClock m_animationClock;
+  QTimer* m_timer = nullptr;
+  bool m_isAnimated = false;
+  std::string m_animationType = "none";
+
+  double m_lastRenderingTime = 0, m_framesPerSecond = 0;
+  std::function<void(double)> m_framesPerSecondChanged;
+  bool m_suspendUntilZoomToFit = false;
+  platform::Observation m_modelObservation;
+};
+
+}  // namespace orb::rendering
