@@ -928,7 +928,8 @@ void RaysCalculator::traceRays() {
   platform::Synchronized lensLock(l.get());
   if (!m_workingParaxialRays.empty())
     tracing::traceRays(*l, std::span<Ray>(m_workingParaxialRays), target.get(), tracing::TraceOptions::paraxial(true));
-  const tracing::TraceOptions options = tracing::TraceOptions::paraxial(paraxial());
+  tracing::TraceOptions options = tracing::TraceOptions::paraxial(paraxial());
+  options.parallelFromRays = parallelTraceFromRays();
   double metric = 0;
   if (m_workingInitialBundle) {
     // The start rows are traced in place unless a copy is to be kept.

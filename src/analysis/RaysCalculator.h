@@ -188,6 +188,9 @@ class RaysCalculator : public OBCalculator, public LensUser {
   std::vector<SurfacePtr> emissionSurfacesOfInterest() const;
   virtual bool usesBeams() const { return false; }
   virtual bool usesEmissionSurfaces() const { return false; }
+  /// Rays from which this calculator's trace is split over the cores; 0 leaves it to the
+  /// trace driver.
+  virtual std::size_t parallelTraceFromRays() const { return 0; }
   /// Two or more fields and two or more waves of interest.
   bool fullMatrixShouldBeWarned() const;
 

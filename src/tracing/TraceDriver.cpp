@@ -605,8 +605,10 @@ std::optional<std::uint64_t> traceColumns(const Source& source, Plan& plan, lens
   // Below about 2.6 × 10⁵ rays a trace stays on the calling thread: measured on the spot
   // diagram (9 × 10⁴ rays, a fresh worker thread per run), handing the blocks to the pool
   // cost more than the trace itself.
+  const std::size_t parallelBlocks =
+      options.parallelFromRays ? (options.parallelFromRays + kBlock - 1) / kBlock : kParallelBlocks;
   const bool parallel =
-      blocks >= kParallelBlocks && std::all_of(steps.begin(), steps.end(), [](const ColumnStep& c) { return c.inColumns; });
+      blocks >= parallelBlocks && std::all_of(steps.begin(), steps.end(), [](const ColumnStep& c) { return c.inColumns; });
   std::uint64_t count = 0;
   if (parallel) {
     tbb::enumerable_thread_specific<std::unique_ptr<BlockScratch>> scratches(

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include <span>
 
 namespace orb::lens {
@@ -27,6 +29,9 @@ struct TraceOptions {
   /// Skip the turners' validation before exact refraction (light pipes and elbows kill
   /// rays there), so every ray is bent as the surface's law says.
   bool analysisMode = false;
+  /// Rays from which a column trace is split over the cores; 0 keeps the driver's own
+  /// threshold. Callers whose runs are already long (a diffraction grid) may lower it.
+  std::size_t parallelFromRays = 0;
 
   /// Exact, apertures as given.
   static TraceOptions checkingApertures(bool check) { return {false, check, false, false}; }

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <complex>
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
 #include "analysis/PlotDictionary.h"
 #include "lens/Field.h"
 #include "lens/Wave.h"
@@ -44,25 +47,36 @@ std::optional<DOTFCalculator::BruteForce> DOTFCalculator::bruteForceForGrid(cons
     if (g.alive[c]) P[c] = std::polar(1.0, g.opd[c] * k);
   auto at = [&](int r, int c) { return P[static_cast<std::size_t>(r) * n + c]; };
   const auto* cancelled = platform::currentThreadCancelledFlag();
-  BruteForce out;
-  double norm = 0;
-  // Rows: Σ conj(P(r, c))·P(r − s, c); columns: Σ P(r, c)·conj(P(r, c − s)).
-  for (int s = 0; s < n; ++s) {
-    if (cancelled && cancelled->load()) return std::nullopt;
+  auto stop = [cancelled] { return cancelled && cancelled->load(); };
+  // Rows: Σ conj(P(r, c))·P(r − s, c); columns: Σ P(r, c)·conj(P(r, c − s)). Each shift
+  // is summed in the same order on whichever core takes it.
+  auto rowSum = [&](int s) {
     std::complex<double> sum = 0;
     for (int r = s; r < n; ++r)
       for (int c = 0; c < n; ++c) sum += std::conj(at(r, c)) * at(r - s, c);
-    if (s == 0) norm = sum.real();
-    if (!(norm > 0)) return std::nullopt;  // no live cell
-    out.rows.push_back(sum / norm);
-  }
-  for (int s = 0; s < n; ++s) {
-    if (cancelled && cancelled->load()) return std::nullopt;
+    return sum;
+  };
+  auto columnSum = [&](int s) {
     std::complex<double> sum = 0;
     for (int r = 0; r < n; ++r)
       for (int c = s; c < n; ++c) sum += at(r, c) * std::conj(at(r, c - s));
-    out.columns.push_back(sum / norm);
-  }
+    return sum;
+  };
+  const double norm = rowSum(0).real();
+  if (!(norm > 0)) return std::nullopt;  // no live cell
+  BruteForce out;
+  out.rows.resize(static_cast<std::size_t>(n));
+  out.columns.resize(static_cast<std::size_t>(n));
+  tbb::parallel_for(tbb::blocked_range<int>(0, 2 * n), [&](const tbb::blocked_range<int>& range) {
+    for (int k = range.begin(); k != range.end(); ++k) {
+      if (stop()) return;
+      if (k < n)
+        out.rows[static_cast<std::size_t>(k)] = rowSum(k) / norm;
+      else
+        out.columns[static_cast<std::size_t>(k - n)] = columnSum(k - n) / norm;
+    }
+  });
+  if (stop()) return std::nullopt;
   return out;
 }
 

@@ -5,6 +5,9 @@
 #include <limits>
 
 #include <fftw3.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
@@ -13,6 +16,7 @@
 #include <map>
 #include <tuple>
 
+#include "analysis/ParallelChunks.h"
 #include "analysis/PlotDictionary.h"
 #include "foundation/linear/FFT.h"
 #include "foundation/polynomial/Resampler.h"
@@ -48,13 +52,14 @@ constexpr const char* kOutsidePupil = "Outside the pupil";
 double length(const XYZ& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
 XYZ momentumOf(const tracing::RayBundle& b, std::size_t i) { return {b.px[i], b.py[i], b.pz[i]}; }
 
-// The whole-field passes of the pipeline run over the cores in blocks of elements; pool
-// threads have no cancelled flag, so they poll the worker's.
-bool stopRequested() {
-  const auto* cancelled = platform::currentThreadCancelledFlag();
-  return cancelled && cancelled->load(std::memory_order_relaxed);
-}
+// Pool threads have no cancelled flag of their own: the passes poll the worker's, taken
+// on the worker before the pass starts.
+struct StopFlag {
+  const std::atomic<bool>* cancelled = platform::currentThreadCancelledFlag();
+  bool operator()() const { return cancelled && cancelled->load(std::memory_order_relaxed); }
+};
 
+// The whole-field passes of the pipeline run over the cores in blocks of elements.
 template <class Body>
 void overElements(std::size_t count, Body&& body) {
   constexpr std::size_t kGrain = std::size_t{1} << 15;
@@ -68,9 +73,10 @@ void overElements(std::size_t count, Body&& body) {
 // planner is not thread-safe: plans are made and looked up under the process-wide lock,
 // which also guards ComplexMatrix's plans. Executing an existing plan on new arrays
 // (fftw_execute_dft) is thread-safe, so the batches run without any lock.
-struct BatchPlans {
-  fftw_plan rows = nullptr, columns = nullptr;
-  int rowBatch = 1, columnBatch = 1;
+enum class Pass { Rows, Columns };
+struct BatchPlan {
+  fftw_plan plan = nullptr;
+  int batch = 1;  ///< rows, or adjacent columns, per execution
 };
 
 int batchFor(int count) {
@@ -79,29 +85,30 @@ int batchFor(int count) {
   return 1;
 }
 
-BatchPlans batchPlansFor(int R, int C, int sign, const XY* base) {
-  const int rb = batchFor(R), cb = batchFor(C);
+// The plan of one pass over an R × C row-major matrix at `base`: a batch of rows (length
+// C) or of adjacent columns (length R, stride C).
+BatchPlan batchPlanFor(Pass pass, int R, int C, int sign, const XY* base) {
+  const bool rows = pass == Pass::Rows;
+  const int batch = batchFor(rows ? R : C);
   // A plan runs only on arrays aligned like the one it was made for: 64-byte aligned
   // storage whose batches start at multiples of 64 bytes all are; else any alignment.
-  const auto bytes = [](std::size_t n) { return n * sizeof(XY); };
-  const bool aligned = reinterpret_cast<std::uintptr_t>(base) % 64 == 0 &&
-                       bytes(static_cast<std::size_t>(C) * rb) % 64 == 0 && bytes(cb) % 64 == 0;
+  const std::size_t step = rows ? static_cast<std::size_t>(C) * batch : static_cast<std::size_t>(batch);
+  const bool aligned = reinterpret_cast<std::uintptr_t>(base) % 64 == 0 && step * sizeof(XY) % 64 == 0;
   platform::Synchronized lock(platform::Synchronized::processWide());
-  static std::map<std::tuple<int, int, int, bool>, BatchPlans> plans;
-  const auto key = std::make_tuple(R, C, sign, aligned);
+  static std::map<std::tuple<bool, int, int, int, bool>, BatchPlan> plans;
+  const auto key = std::make_tuple(rows, R, C, sign, aligned);
   if (const auto found = plans.find(key); found != plans.end()) return found->second;
   const std::size_t count = static_cast<std::size_t>(R) * static_cast<std::size_t>(C);
   auto* scratch = static_cast<fftw_complex*>(fftw_malloc(count * sizeof(fftw_complex)));
   if (!scratch) platform::Exception::raise("NSInternalInconsistencyException", "Insufficient storage for fft buffers");
   const unsigned flags = aligned ? FFTW_MEASURE : (FFTW_MEASURE | FFTW_UNALIGNED);
-  BatchPlans p;
-  p.rowBatch = rb;
-  p.columnBatch = cb;
-  const int rowLength[1] = {C}, columnLength[1] = {R};
-  p.rows = fftw_plan_many_dft(1, rowLength, rb, scratch, nullptr, 1, C, scratch, nullptr, 1, C, sign, flags);
-  p.columns = fftw_plan_many_dft(1, columnLength, cb, scratch, nullptr, C, 1, scratch, nullptr, C, 1, sign, flags);
+  BatchPlan p;
+  p.batch = batch;
+  const int length[1] = {rows ? C : R};
+  p.plan = rows ? fftw_plan_many_dft(1, length, batch, scratch, nullptr, 1, C, scratch, nullptr, 1, C, sign, flags)
+                : fftw_plan_many_dft(1, length, batch, scratch, nullptr, C, 1, scratch, nullptr, C, 1, sign, flags);
   fftw_free(scratch);
-  if (!p.rows || !p.columns)
+  if (!p.plan)
     platform::Exception::raise("NSInternalInconsistencyException", "FFTW could not plan a %d*%d transform", R, C);
   plans.emplace(key, p);
   return p;
@@ -114,25 +121,27 @@ bool transform2D(ComplexMatrix& m, int sign, const std::vector<std::uint8_t>* li
   const int R = static_cast<int>(m.nRows()), C = static_cast<int>(m.nCols());
   if (R == 0 || C == 0) return true;
   XY* base = m.rowMajorStorage();
-  const BatchPlans p = batchPlansFor(R, C, sign, base);
+  const BatchPlan rowPlan = batchPlanFor(Pass::Rows, R, C, sign, base);
+  const BatchPlan columnPlan = batchPlanFor(Pass::Columns, R, C, sign, base);
   auto* data = reinterpret_cast<fftw_complex*>(base);
-  tbb::parallel_for(tbb::blocked_range<int>(0, R / p.rowBatch), [&](const tbb::blocked_range<int>& r) {
+  const StopFlag stopRequested;
+  tbb::parallel_for(tbb::blocked_range<int>(0, R / rowPlan.batch), [&](const tbb::blocked_range<int>& r) {
     if (stopRequested()) return;
     for (int b = r.begin(); b != r.end(); ++b) {
-      const int r0 = b * p.rowBatch;
-      if (liveRows && std::none_of(liveRows->begin() + r0, liveRows->begin() + r0 + p.rowBatch,
+      const int r0 = b * rowPlan.batch;
+      if (liveRows && std::none_of(liveRows->begin() + r0, liveRows->begin() + r0 + rowPlan.batch,
                                    [](std::uint8_t live) { return live != 0; }))
         continue;
       fftw_complex* at = data + static_cast<std::size_t>(r0) * static_cast<std::size_t>(C);
-      fftw_execute_dft(p.rows, at, at);
+      fftw_execute_dft(rowPlan.plan, at, at);
     }
   });
   if (stopRequested()) return false;
-  tbb::parallel_for(tbb::blocked_range<int>(0, C / p.columnBatch), [&](const tbb::blocked_range<int>& r) {
+  tbb::parallel_for(tbb::blocked_range<int>(0, C / columnPlan.batch), [&](const tbb::blocked_range<int>& r) {
     if (stopRequested()) return;
     for (int b = r.begin(); b != r.end(); ++b) {
-      fftw_complex* at = data + static_cast<std::size_t>(b) * static_cast<std::size_t>(p.columnBatch);
-      fftw_execute_dft(p.columns, at, at);
+      fftw_complex* at = data + static_cast<std::size_t>(b) * static_cast<std::size_t>(columnPlan.batch);
+      fftw_execute_dft(columnPlan.plan, at, at);
     }
   });
   return !stopRequested();
@@ -175,6 +184,26 @@ void fillPupil(const DOTFCalculator::PupilGrid& g, ComplexMatrix& P, std::vector
       }
     }
   });
+}
+
+// to[c] = s·from[c].x for a row of the field. The field is far larger than the caches and
+// is not read again by this pass: stores that bypass the caches save reading every line
+// before it is written. storesDone() orders them before the pass's end.
+void storeRealParts(double* to, const XY* from, std::size_t n, double s) {
+  std::size_t c = 0;
+#if defined(__SSE2__)
+  if (reinterpret_cast<std::uintptr_t>(to) % 16 == 0) {
+    const __m128d scale = _mm_set1_pd(s);
+    for (; c + 2 <= n; c += 2)
+      _mm_stream_pd(to + c, _mm_mul_pd(_mm_set_pd(from[c + 1].x, from[c].x), scale));
+  }
+#endif
+  for (; c < n; ++c) to[c] = from[c].x * s;
+}
+void storesDone() {
+#if defined(__SSE2__)
+  _mm_sfence();
+#endif
 }
 
 // a += s·b and a *= s over the elements, on the cores.
@@ -366,77 +395,75 @@ std::optional<Matrix> DOTFCalculator::realInterpolatedFromFFT(const ComplexMatri
   const int RF = R * f, QF = Q * f;
   auto powerOfTwo = [](int n) { return n > 0 && (n & (n - 1)) == 0; };
   if (!powerOfTwo(RF) || !powerOfTwo(QF)) return std::nullopt;
-
-  // The padded spectrum is zero outside the R rows that hold S: those alone need the row
-  // pass, kept compactly (row k of the buffer is S's row k).
+  const auto rf = static_cast<std::size_t>(RF), qf = static_cast<std::size_t>(QF);
   Workspace local;
   Workspace& w = ws ? *ws : local;
-  if (w.rows.nRows() != static_cast<std::size_t>(R) || w.rows.nCols() != static_cast<std::size_t>(QF))
-    w.rows = ComplexMatrix(static_cast<std::size_t>(R), static_cast<std::size_t>(QF));
-  XY* rows = w.rows.rowMajorStorage();
-  tbb::parallel_for(tbb::blocked_range<int>(0, R, 8), [&](const tbb::blocked_range<int>& range) {
-    if (stopRequested()) return;
-    for (int i = range.begin(); i != range.end(); ++i) {
-      XY* row = rows + static_cast<std::size_t>(i) * QF;
-      const XY* from = S.rowMajorStorage() + static_cast<std::size_t>(i) * Q;
-      std::fill(row, row + QF, XY{0, 0});
-      std::copy(from, from + Q / 2, row);
-      std::copy(from + Q / 2, from + Q, row + QF - (Q - Q / 2));
-    }
-  });
-  if (stopRequested()) return std::nullopt;
+  const StopFlag stopRequested;
+
+  // Columns first: the padded spectrum is zero outside the Q columns that hold S, so
+  // those alone need the column pass; each is kept as a contiguous row of the buffer
+  // (row j: S's column j, padded to RF about zero frequency). The row pass then writes
+  // the field row by row, in order.
+  w.columnPass.resize(static_cast<std::size_t>(Q) * rf);  // every element is written
+  XY* t = w.columnPass.data();
+  const XY* s = S.rowMajorStorage();
   // Unnormalised inverse transforms; the one scale comes with the real part.
-  const BatchPlans rowPlans = batchPlansFor(R, QF, FFTW_BACKWARD, rows);
-  auto* rowData = reinterpret_cast<fftw_complex*>(rows);
-  tbb::parallel_for(tbb::blocked_range<int>(0, R / rowPlans.rowBatch), [&](const tbb::blocked_range<int>& range) {
+  const BatchPlan columnPlan = batchPlanFor(Pass::Rows, Q, RF, FFTW_BACKWARD, t);
+  const int cb = columnPlan.batch;
+  tbb::parallel_for(tbb::blocked_range<int>(0, Q / cb), [&](const tbb::blocked_range<int>& range) {
     if (stopRequested()) return;
     for (int b = range.begin(); b != range.end(); ++b) {
-      fftw_complex* at = rowData + static_cast<std::size_t>(b) * rowPlans.rowBatch * QF;
-      fftw_execute_dft(rowPlans.rows, at, at);
+      const int j0 = b * cb;
+      XY* to = t + static_cast<std::size_t>(j0) * rf;
+      std::fill(to, to + static_cast<std::size_t>(cb) * rf, XY{0, 0});
+      for (int i = 0; i < R; ++i) {
+        const std::size_t r = static_cast<std::size_t>(i < R / 2 ? i : i + RF - R);
+        const XY* from = s + static_cast<std::size_t>(i) * static_cast<std::size_t>(Q) + static_cast<std::size_t>(j0);
+        for (int k = 0; k < cb; ++k) to[static_cast<std::size_t>(k) * rf + r] = from[k];
+      }
+      auto* at = reinterpret_cast<fftw_complex*>(to);
+      fftw_execute_dft(columnPlan.plan, at, at);
     }
   });
   if (stopRequested()) return std::nullopt;
 
   // A field no reader holds any more lends its storage (every element is written).
-  const auto rf = static_cast<std::size_t>(RF), qf = static_cast<std::size_t>(QF);
   std::optional<Matrix> spare = ws ? ws->take(rf, qf) : std::nullopt;
   Matrix out = spare ? std::move(*spare) : Matrix(rf, qf);
   double* o = out.rowMajorStorage();
   const double scale = 1.0 / (static_cast<double>(RF) * static_cast<double>(QF));
 
-  // Columns in blocks of 8: each row of the block is one cache line of the row buffer
-  // and of the field. Each pool thread slot keeps its own block buffer from run to run.
+  // Rows in blocks of 8: row j of the buffer gives each row of the block one element,
+  // and each pool thread slot keeps its own block from run to run.
   constexpr int kBlock = 8;
-  const int blocks = (QF + kBlock - 1) / kBlock;
   const int slots = std::max(tbb::this_task_arena::max_concurrency(), 1);
-  if (w.columns.size() < static_cast<std::size_t>(slots)) w.columns.resize(static_cast<std::size_t>(slots));
-  for (ComplexMatrix& c : w.columns)
-    if (c.nRows() != static_cast<std::size_t>(kBlock) || c.nCols() != rf) c = ComplexMatrix(kBlock, rf);
-  const BatchPlans columnPlans = batchPlansFor(kBlock, RF, FFTW_BACKWARD, w.columns.front().rowMajorStorage());
-  tbb::parallel_for(tbb::blocked_range<int>(0, blocks, 4), [&](const tbb::blocked_range<int>& range) {
+  if (w.rowBlocks.size() < static_cast<std::size_t>(slots)) w.rowBlocks.resize(static_cast<std::size_t>(slots));
+  for (ComplexMatrix& c : w.rowBlocks)
+    if (c.nRows() != static_cast<std::size_t>(kBlock) || c.nCols() != qf) c = ComplexMatrix(kBlock, qf);
+  const BatchPlan rowPlan = batchPlanFor(Pass::Rows, kBlock, QF, FFTW_BACKWARD, w.rowBlocks.front().rowMajorStorage());
+  const int blocks = (RF + kBlock - 1) / kBlock;
+  tbb::parallel_for(tbb::blocked_range<int>(0, blocks, 2), [&](const tbb::blocked_range<int>& range) {
     if (stopRequested()) return;
     const int slot = tbb::this_task_arena::current_thread_index();
     std::optional<ComplexMatrix> own;
-    if (slot < 0 || slot >= static_cast<int>(w.columns.size())) own.emplace(kBlock, rf);
-    ComplexMatrix& block = own ? *own : w.columns[static_cast<std::size_t>(slot)];
-    XY* column = block.rowMajorStorage();
+    if (slot < 0 || slot >= static_cast<int>(w.rowBlocks.size())) own.emplace(kBlock, qf);
+    XY* block = (own ? *own : w.rowBlocks[static_cast<std::size_t>(slot)]).rowMajorStorage();
     for (int b = range.begin(); b != range.end(); ++b) {
-      const int c0 = b * kBlock, width = std::min(kBlock, QF - c0);
-      std::fill(column, column + static_cast<std::size_t>(kBlock) * rf, XY{0, 0});
-      for (int i = 0; i < R; ++i) {
-        const int r = i < R / 2 ? i : i + RF - R;
-        const XY* from = rows + static_cast<std::size_t>(i) * QF + c0;
-        for (int k = 0; k < width; ++k) column[static_cast<std::size_t>(k) * RF + r] = from[k];
+      const int r0 = b * kBlock, height = std::min(kBlock, RF - r0);
+      std::fill(block, block + static_cast<std::size_t>(kBlock) * qf, XY{0, 0});
+      for (int j = 0; j < Q; ++j) {
+        const std::size_t c = static_cast<std::size_t>(j < Q / 2 ? j : j + QF - Q);
+        const XY* from = t + static_cast<std::size_t>(j) * rf + static_cast<std::size_t>(r0);
+        for (int k = 0; k < height; ++k) block[static_cast<std::size_t>(k) * qf + c] = from[k];
       }
-      for (int k = 0; k < kBlock; k += columnPlans.rowBatch) {
-        auto* at = reinterpret_cast<fftw_complex*>(column + static_cast<std::size_t>(k) * RF);
-        fftw_execute_dft(columnPlans.rows, at, at);
+      for (int k = 0; k < kBlock; k += rowPlan.batch) {
+        auto* at = reinterpret_cast<fftw_complex*>(block + static_cast<std::size_t>(k) * qf);
+        fftw_execute_dft(rowPlan.plan, at, at);
       }
-      for (int r = 0; r < RF; ++r) {
-        double* to = o + static_cast<std::size_t>(r) * QF + c0;
-        for (int k = 0; k < width; ++k) to[k] = column[static_cast<std::size_t>(k) * RF + r].x * scale;
-      }
+      for (int k = 0; k < height; ++k)
+        storeRealParts(o + static_cast<std::size_t>(r0 + k) * qf, block + static_cast<std::size_t>(k) * qf, qf, scale);
     }
+    storesDone();
   });
   if (stopRequested()) return std::nullopt;
   return out;
@@ -528,18 +555,44 @@ void DOTFCalculator::traceRays() {
 
 std::vector<std::size_t> DOTFCalculator::rowsFor(const tracing::RayBundle& b, const lens::Field* field,
                                                  const lens::Wave* wave) {
-  std::vector<std::size_t> rows;
-  for (std::size_t i = 0; i < b.size(); ++i) {
-    if (field && (b.field[i] >= b.fields.size() || b.fields[b.field[i]].get() != field)) continue;
-    if (wave && (b.wave[i] >= b.waves.size() || b.waves[b.wave[i]].get() != wave)) continue;
-    rows.push_back(i);
-  }
+  // Which of the bundle's field and wave indexes match, looked up once rather than per row.
+  std::vector<std::uint8_t> fieldMatches(b.fields.size()), waveMatches(b.waves.size());
+  for (std::size_t k = 0; k < b.fields.size(); ++k) fieldMatches[k] = !field || b.fields[k].get() == field;
+  for (std::size_t k = 0; k < b.waves.size(); ++k) waveMatches[k] = !wave || b.waves[k].get() == wave;
+  auto matches = [&](std::size_t i) {
+    if (field && (b.field[i] >= fieldMatches.size() || !fieldMatches[b.field[i]])) return false;
+    if (wave && (b.wave[i] >= waveMatches.size() || !waveMatches[b.wave[i]])) return false;
+    return true;
+  };
+  // Each chunk counts its rows, then writes them from its offset: rows in order.
+  std::vector<std::size_t> offsets(analysis::chunkCount(b.size()) + 1, 0);
+  analysis::parallelChunks(b.size(), [&](std::size_t chunk, std::size_t begin, std::size_t end) {
+    std::size_t count = 0;
+    for (std::size_t i = begin; i < end; ++i) count += matches(i) ? 1 : 0;
+    offsets[chunk + 1] = count;
+  });
+  for (std::size_t k = 1; k < offsets.size(); ++k) offsets[k] += offsets[k - 1];
+  std::vector<std::size_t> rows(offsets.back());
+  analysis::parallelChunks(b.size(), [&](std::size_t chunk, std::size_t begin, std::size_t end) {
+    std::size_t at = offsets[chunk];
+    for (std::size_t i = begin; i < end; ++i)
+      if (matches(i)) rows[at++] = i;
+  });
   return rows;
 }
 
 XYZ DOTFCalculator::centroidOf(const tracing::RayBundle& b, std::span<const std::size_t> rows) const {
-  const auto states = OPDCalculator::statesOfRows(b, rows);
-  return afocal() ? OPDCalculator::momentumCentroid(states) : OPDCalculator::positionCentroid(states);
+  // The live rows' mean, summed in row order as OPDCalculator's centroids do, straight
+  // from the columns (no per-row copies of the ray states).
+  const bool momenta = afocal();
+  const double* x = momenta ? b.px.data() : b.qx.data();
+  const double* y = momenta ? b.py.data() : b.qy.data();
+  const double* z = momenta ? b.pz.data() : b.qz.data();
+  XYZ c{0, 0, 0};
+  std::size_t n = 0;
+  for (std::size_t i : rows)
+    if (b.alive[i]) c = {c.x + x[i], c.y + y[i], c.z + z[i]}, ++n;
+  return n ? XYZ{c.x / n, c.y / n, c.z / n} : XYZ{0, 0, 0};
 }
 
 std::optional<DOTFCalculator::PupilGrid> DOTFCalculator::gridForRows(const tracing::RayBundle& b,
@@ -591,7 +644,15 @@ std::optional<DOTFCalculator::PupilGrid> DOTFCalculator::gridForRows(const traci
       E = target ? target->transform().transformFromGlobal(E) : XYZ{0, 0, 0};
     }
   }
-  const auto states = OPDCalculator::statesOfRows(b, rows);
+  // The rows' states as OPDCalculator::statesOfRows makes them, in storage kept from run to run.
+  std::vector<OPDCalculator::RayState>& states = m_workspace.states;
+  states.resize(rows.size());
+  overElements(rows.size(), [&](std::size_t k0, std::size_t k1) {
+    for (std::size_t k = k0; k < k1; ++k) {
+      const std::size_t i = rows[k];
+      states[k] = {{b.qx[i], b.qy[i], b.qz[i]}, {b.px[i], b.py[i], b.pz[i]}, b.opticalPathLength[i], b.alive[i] != 0};
+    }
+  });
   OPDCalculator::Series series = afocal() ? OPDCalculator::afocalOpdSeries(states, E, r0, centroid)
                                           : OPDCalculator::opdSeries(states, E, r0, centroid);
   if (series.opd.count() == 0) return std::nullopt;

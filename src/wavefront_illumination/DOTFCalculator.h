@@ -11,6 +11,7 @@
 #include "analysis/OPDCalculator.h"
 #include "foundation/linear/ComplexMatrix.h"
 #include "foundation/objects/XYZ.h"
+#include "tracing/RayBundle.h"
 #include "wavefront_illumination/PSFCalculator.h"
 
 namespace orb::wavefront {
@@ -65,6 +66,8 @@ class DOTFCalculator : public PSFCalculator {
   /// 16 rays and points a side, interpolation order 2, OTF plot with the diffraction limit
   /// from 0 to 100 cycles per user unit.
   DOTFCalculator();
+  /// A grid run is long enough that even 16384 rays pay for handing blocks to the pool.
+  std::size_t parallelTraceFromRays() const override { return std::size_t(1) << 14; }
 
   static const platform::KeyTable& classKeys();
   const platform::KeyTable& keys() const override { return classKeys(); }
@@ -115,9 +118,13 @@ class DOTFCalculator : public PSFCalculator {
   /// Memory a calculator keeps from run to run: fresh pages cost a fault every 4 KB,
   /// which for a 2048² field is more than its transforms. Worker only.
   struct Workspace {
-    foundation::ComplexMatrix rows;  ///< the interpolation's row pass
-    /// The interpolation's column blocks, one per thread slot of the pool.
-    std::vector<foundation::ComplexMatrix> columns;
+    /// The interpolation's column pass, one transformed column a row (huge pages: the
+    /// row pass reads it across).
+    tracing::detail::Column<foundation::XY> columnPass;
+    /// The interpolation's row blocks, one per thread slot of the pool.
+    std::vector<foundation::ComplexMatrix> rowBlocks;
+    /// The ray states of the grid whose OPDs are taken.
+    std::vector<analysis::OPDCalculator::RayState> states;
     /// Fields handed back; one is taken only when no reader holds it any more.
     std::vector<std::shared_ptr<const foundation::Matrix>> spares;
     /// OTFs handed back, the same way: the next pupil's storage.
@@ -128,12 +135,13 @@ class DOTFCalculator : public PSFCalculator {
     std::optional<foundation::ComplexMatrix> takeTransfer(std::size_t rows, std::size_t cols);
     void giveBackTransfer(std::shared_ptr<const foundation::ComplexMatrix> otf);
   };
-  /// The FFT pipeline; none when no cell lives (`problem` then says so).
+  /// The FFT pipeline; none when no cell lives (`problem` then says so) or the worker is
+  /// cancelled. Its passes run over the cores; with a workspace it allocates no field.
   static std::optional<Transfer> transferForGrid(const PupilGrid& grid, int interpolationOrder,
                                                  std::string* problem = nullptr, Workspace* workspace = nullptr);
-  /// The real part of matrixInterpolatedFromFFT for power-of-two sides: only the rows
-  /// that hold the spectrum are row-transformed, and the row and column passes run over
-  /// the cores. None for other sides.
+  /// The real part of matrixInterpolatedFromFFT for power-of-two sides: only the columns
+  /// that hold the spectrum are column-transformed, then the field row by row; both
+  /// passes run over the cores. None for other sides, or when the worker is cancelled.
   static std::optional<foundation::Matrix> realInterpolatedFromFFT(const foundation::ComplexMatrix& spectrum,
                                                                    int power, Workspace* workspace = nullptr);
   /// The spectrum S (R × Q) padded with zeros to R·2^p × Q·2^p about its zero frequency,

@@ -18,7 +18,8 @@
 // Failures: a size that is not a power of two (0 included) writes the function's message
 // to standard error, without a newline, and returns −1 before touching the data; an
 // exhausted allocator writes "Insufficient storage for fft buffers" and returns −1.
-// Nothing is raised. The functions keep no state between calls.
+// Nothing is raised. The functions keep no state between calls: calls on different data
+// may run at once on several threads, without a lock.
 
 namespace orb::foundation {
 
