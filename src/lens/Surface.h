@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/objects/GLObject.h"
 #include "foundation/objects/OBTransform.h"
 #include "foundation/objects/TransformStack.h"
 #include "foundation/objects/VKColoredObject.h"
@@ -108,7 +109,10 @@ struct ParaxialTraceData {
 /// ("<quantity>SolveType", …Target, …Zone, …Surface, …Scale, "thicknessSolveOffset"),
 /// "glass", "glassName", "aperture", "emission", "parameterArray", "color", the derived
 /// keys and the summary key "surfaceGestalt", and every parameter title.
-class Surface : public foundation::VKColoredObject, public ParameterSurface, public geometry::OutlinableSurface {
+class Surface : public foundation::VKColoredObject,
+                public foundation::GLObject,
+                public ParameterSurface,
+                public geometry::OutlinableSurface {
  public:
   /// Solve codes. Thickness: 0 fixed, 1 variable, 2 marginal ray height, 3 chief ray height,
   /// 4 edge thickness, 5 pickup, 6 OPD, 7 total length, 8 compensator, 9 centre of curvature.

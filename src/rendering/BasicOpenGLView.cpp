@@ -83,7 +83,7 @@ std::string formatted(const char* format, auto... args) {
 // ---------------------------------------------------------------------------------------
 // SizeOpenGLView
 
-SizeOpenGLView::SizeOpenGLView(QWidget* parent) : QOpenGLWidget(parent), m_hideTimer(new QTimer(this)) {
+SizeOpenGLView::SizeOpenGLView(QWidget* parent) : MouseOpenGLView(parent), m_hideTimer(new QTimer(this)) {
   m_hideTimer->setSingleShot(true);
   m_hideTimer->setInterval(1000);
   QObject::connect(m_hideTimer, &QTimer::timeout, this, [this] { hideSizeString(); });
@@ -211,6 +211,8 @@ void BasicOpenGLView::setZoomData(const ZoomData& data) {
   m_yMin = data.yMin;
   m_yMax = data.yMax;
   adjustWindow();
+  adjustHorizontalScroller();
+  adjustVerticalScroller();
 }
 
 void BasicOpenGLView::setZoomDataBytes(const unsigned char* data, std::size_t size) {
@@ -257,10 +259,7 @@ void BasicOpenGLView::setTrackballRotation(const GLRotation& rotation) {
 }
 
 void BasicOpenGLView::setWorldCenterData(const unsigned char* data, std::size_t size) {
-  if (const auto c = centerFromBytes(data, size)) {
-    m_worldCenter = *c;
-    update();
-  }
+  if (const auto c = centerFromBytes(data, size)) setWorldCenter(*c);
 }
 
 void BasicOpenGLView::setRotationCenterData(const unsigned char* data, std::size_t size) {
@@ -632,7 +631,8 @@ void BasicOpenGLView::print() {
   painter.drawImage(0, 0, image);
 }
 
-void BasicOpenGLView::keyPressEvent(QKeyEvent* event) { event->accept(); }
+// Keys are swallowed; held modifiers still switch the mouse mode.
+void BasicOpenGLView::keyPressEvent(QKeyEvent* event) { MouseOpenGLView::keyPressEvent(event); }
 
 // ---------------------------------------------------------------------------------------
 // GL
@@ -901,6 +901,7 @@ void BasicOpenGLView::paintGL() {
   }
   glDisable(GL_LIGHTING);
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  if (m_drawsZoomRect) drawZoomRect();
   if (m_drawsInfo || m_drawsHelp || m_drawsCaps) drawInfo();
   // QOpenGLWidget swaps the buffers after this returns.
   reportError();

@@ -8,16 +8,22 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Color.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Value.h"
+#include "rendering/GLViewHistory.h"
+#include "rendering/MouseOpenGLView.h"
 #include "rendering/OpenGLAnimation.h"
 #include "rendering/OpenGLCamera.h"
 #include "rendering/OpenGLOverlay.h"
 #include "rendering/StringTexture.h"
 
 class QTimer;
+class QScrollBar;
+class QMenu;
+class QWheelEvent;
 
 namespace orb::geometry {
 class Extents;
@@ -42,7 +48,7 @@ class OpenGLModel {
 
 /// A GL view that shows its size ("width,height") while it is being resized and hides it
 /// a second after the last change.
-class SizeOpenGLView : public QOpenGLWidget {
+class SizeOpenGLView : public MouseOpenGLView {
  public:
   explicit SizeOpenGLView(QWidget* parent = nullptr);
 
@@ -114,6 +120,152 @@ class BasicOpenGLView : public SizeOpenGLView {
   std::array<float, 3> rotationCenter() const { return m_rotationCenter; }
   void setRotationCenterData(const unsigned char* data, std::size_t size);
   void restoreDefaultOrientation();
+  const GLRotation& lightRotation() const { return m_lightRotation; }
+  const GLRotation& lightTrackballRotation() const { return m_lightTrackballRotation; }
+
+  // ---- Mouse modes and gestures -----------------------------------------------------------
+  enum MouseMode { kSelectMode = 0, kZoomMode = 1, kRotateMode = 2, kPanMode = 3, kLightMode = 4 };
+
+  QCursor cursorForMouseMode(int mode) const override;
+  int otherMouseMode() const override { return kLightMode; }
+  /// Alt alone zooms; Control alone pans (when it is not the contextual menu's); any other
+  /// combination keeps the present mode.
+  int mouseModeForModifiers(Qt::KeyboardModifiers modifiers) const override;
+  /// Zoom chosen again fits the model; rotate chosen again turns to the next orientation.
+  void mouseModeStress() override;
+  /// A mode menu's item chose the mode `tag`.
+  void mouseModeActionFromMenuItem(int tag) { setMouseMode(tag); }
+  /// For the menu titled "Mode": its items whose data are the modes 0 to 4 are enabled and
+  /// the present mode's item is checked.
+  void menuNeedsUpdate(QMenu* menu) const;
+
+  void leftMouseDown(QMouseEvent* event) override;
+  void leftMouseDragged(QMouseEvent* event) override;
+  void leftMouseUp(QMouseEvent* event) override;
+  void rightMouseDown(QMouseEvent* event) override;
+  void rightMouseDragged(QMouseEvent* event) override;
+  void rightMouseUp(QMouseEvent* event) override;
+  void otherMouseDown(QMouseEvent* event) override;
+  void otherMouseDragged(QMouseEvent* event) override;
+  void otherMouseUp(QMouseEvent* event) override;
+
+  virtual void selectMouseDown(QMouseEvent*) {}
+  virtual void selectMouseDragged(QMouseEvent*) {}
+  virtual void selectMouseUp(QMouseEvent*) {}
+  virtual void zoomMouseDown(QMouseEvent* event);
+  virtual void zoomMouseDragged(QMouseEvent* event);
+  virtual void zoomMouseUp(QMouseEvent* event);
+  virtual void rotateMouseDown(QMouseEvent* event);
+  virtual void rotateMouseDragged(QMouseEvent* event);
+  virtual void rotateMouseUp(QMouseEvent* event);
+  virtual void panMouseDown(QMouseEvent* event);
+  virtual void panMouseDragged(QMouseEvent* event);
+  virtual void panMouseUp(QMouseEvent*) {}
+  virtual void lightMouseDown(QMouseEvent* event);
+  virtual void lightMouseDragged(QMouseEvent* event);
+  virtual void lightMouseUp(QMouseEvent* event);
+  virtual void dollyMouseDown(QMouseEvent*) {}
+  virtual void dollyMouseDragged(QMouseEvent*) {}
+  virtual void dollyMouseUp(QMouseEvent*) {}
+  /// Composes the drag rotation into the world rotation at the end of a rotate drag.
+  void endTrackball();
+  void endLightTrackball();
+
+  /// A wheel turn of `delta` notches at view point (vx, vy) (y up): +1 shows exp(−0.05) of
+  /// the box about the point, −1 exp(0.05) times it; 0 does nothing.
+  virtual void scrollWheel(double delta, double vx, double vy);
+  /// An event's point in view coordinates, y up from the bottom of the bounds.
+  std::array<double, 2> viewPointForEvent(const QMouseEvent* event) const;
+  bool drawsZoomRect() const { return m_drawsZoomRect; }
+  /// The rubber band of a zoom drag, in model units: x, y, width, height.
+  std::array<double, 4> zoomRect() const { return m_zoomRect; }
+
+  // ---- Zoom, scrolling, orientation, history ---------------------------------------------
+  /// Records the present zoom box in the history, then shows `data`.
+  virtual void setTargetZoomData(const ZoomData& data);
+  /// Shows the rectangle (x, y, width, height in model units), or with `out` shrinks the
+  /// present view into its place; one history step.
+  void zoom(double x, double y, double width, double height, bool out);
+  /// As `zoom`, never animated, and wheel bursts within 0.3 s make one history step.
+  void immediateZoom(double x, double y, double width, double height, bool out);
+  /// Zooms the window box by `scale` about the model point (px, py).
+  void zoomOn(double px, double py, double scale, bool out);
+  void immediateZoomOn(double px, double py, double scale, bool out);
+  void zoomToFit();
+  /// Fits at once and leaves nothing to go back to.
+  void immediateZoomToFit();
+  /// Draws no content until the next fit, which then jumps.
+  void waitForZoomToFit() { m_suspendUntilZoomToFit = true; }
+  bool suspendsUntilZoomToFit() const { return m_suspendUntilZoomToFit; }
+  virtual std::shared_ptr<geometry::Extents> extentsForZoomToFit();
+  virtual std::array<float, 3> worldCenterDataForExtents(const geometry::Extents& extents) const;
+  virtual bool zoomToFitExpandsToEncloseTrackball() const { return true; }
+  virtual double zoomToFitRadiusForExtents(const geometry::Extents& extents) const;
+  virtual double zoomToFitScaleFactor() const { return 1.0; }
+  virtual std::array<float, 3> rotationCenterDataForWorldCenterData(const std::array<float, 3>& center) const {
+    return center;
+  }
+
+  /// Sets the world centre and the rotation centre that goes with it.
+  void setWorldCenter(const std::array<float, 3>& center);
+  virtual void setTargetWorldCenter(const std::array<float, 3>& center);
+  virtual void setTargetWorldRotation(const GLRotation& rotation);
+  void setTargetWorldRotationData(const unsigned char* data, std::size_t size);
+  std::array<unsigned char, 12> worldCenterBytes() const;
+  std::array<unsigned char, 16> worldRotationBytes() const;
+
+  /// Scroll limits xMinMin, xMaxMax, yMinMin, yMaxMax.
+  ZoomData scrollLimits() const { return {m_xMinMin, m_xMaxMax, m_yMinMin, m_yMaxMax}; }
+  /// Six floats: the scroll limits in x and y, then the depth limits; null or short data is
+  /// ignored.
+  void setExtentsData(const unsigned char* data, std::size_t size);
+  std::array<unsigned char, 24> extentsData() const;
+  /// Moves the zoom box, widening the scroll limits to include it.
+  void shiftBy(double dx, double dy);
+
+  /// The scroller parts: pages and lines down and up, the knob and the knob's slot.
+  enum ScrollerPart { kDecrementPage = 1, kKnob = 2, kIncrementPage = 3, kDecrementLine = 4, kIncrementLine = 5,
+                      kKnobSlot = 6 };
+  struct Scroller {
+    bool enabled = false;
+    double knobProportion = 1, value = 0;
+  };
+  /// `value` (0 to 1) is the knob's position for the knob parts.
+  void horizontalScrollAction(int part, double value = 0);
+  void verticalScrollAction(int part, double value = 0);
+  virtual void adjustHorizontalScroller();
+  virtual void adjustVerticalScroller();
+  const Scroller& horizontalScroller() const { return m_hScroller; }
+  const Scroller& verticalScroller() const { return m_vScroller; }
+  bool reverseVerticalScrollAction() const { return m_reverseVerticalScrollAction; }
+  void setReverseVerticalScrollAction(bool on) { m_reverseVerticalScrollAction = on; }
+  /// Drives two scroll bars (either may be null) from the scrollers and back.
+  void attachScrollBars(QScrollBar* horizontal, QScrollBar* vertical);
+
+  void orient(const std::string& name);
+  void orientXY();
+  void orientXY90();
+  void orientYZ();
+  void orientZX();
+  void orientXZ();
+  void orientZY();
+  void orientYX();
+  /// The preset last applied; empty after a rotate drag.
+  const std::string& presentOrientation() const { return m_presentOrientation; }
+  void setPresentOrientation(const std::string& name) { m_presentOrientation = name; }
+  virtual std::vector<std::string> turnSequence() const;
+  /// The next name of the turn sequence, wrapping; the first for a name not in it.
+  std::string orientationFollowing(const std::string& name) const;
+  /// Turns to the orientation following the present one, from the event loop.
+  void turnAction();
+  void turnToNextOrientation() { orient(orientationFollowing(m_presentOrientation)); }
+
+  /// The view's back/forward history (made on first use).
+  GLViewHistory& backManager();
+  void backAction() { backManager().undo(); }
+  void forwardAction() { backManager().redo(); }
+  bool canGoBack() { return backManager().canUndo(); }
+  bool canGoForward() { return backManager().canRedo(); }
 
   // Appearance.
   std::shared_ptr<platform::Color> clearColor() const { return m_clearColor; }
@@ -227,10 +379,11 @@ class BasicOpenGLView : public SizeOpenGLView {
   void resizeGL(int w, int h) override;
   void paintGL() override;
   void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
   void updateProjection();
   void updateModelView();
-  void updateLighting();
+  virtual void updateLighting();
   void loadLightTransform();
   void setupPolygonMode();
   virtual void drawContent();
@@ -247,6 +400,19 @@ class BasicOpenGLView : public SizeOpenGLView {
 
   platform::UserDefaults& defaults() const { return *m_defaults; }
   double now() const { return m_clock(); }
+  /// The time of the last animation tick.
+  double animationTime() const { return m_animationClock.time(); }
+  /// Sets the zoom and window boxes as given (the window box is not derived), then the
+  /// pixel scale and the scrollers.
+  void setZoomAndWindowBoxes(const ZoomData& zoom, const ZoomData& window);
+  void drawZoomRect();
+  /// The rubber band from the press point to the event's point; shown once it spans more
+  /// than two points.
+  void updateZoomRectForMouseEvent(QMouseEvent* event);
+  void mousePan(QMouseEvent* event);
+  void prepareToUndoScrolling();
+  void applyScrolledXRange(double xMin, double xMax);
+  void applyScrolledYRange(double yMin, double yMax);
 
  private:
   void createHelpString();
@@ -296,6 +462,20 @@ class BasicOpenGLView : public SizeOpenGLView {
   std::function<void(double)> m_framesPerSecondChanged;
   bool m_suspendUntilZoomToFit = false;
   platform::Observation m_modelObservation;
+
+  double m_xMinMin = -1, m_xMaxMax = 1, m_yMinMin = -1, m_yMaxMax = 1;
+  std::unique_ptr<GLViewHistory> m_backManager;
+  double m_timeAtLastZoom = -1e300;
+  bool m_scrolling = false;
+  bool m_reverseVerticalScrollAction = false;
+  Scroller m_hScroller, m_vScroller;
+  QScrollBar* m_hScrollBar = nullptr;
+  QScrollBar* m_vScrollBar = nullptr;
+  bool m_syncingScrollBars = false;
+  std::string m_presentOrientation;
+  bool m_drawsZoomRect = false;
+  std::array<double, 2> m_pressViewPoint{0, 0}, m_pressUserPoint{0, 0}, m_lastPanPoint{0, 0};
+  std::array<double, 4> m_zoomRect{0, 0, 0, 0};
 };
 
 }  // namespace orb::rendering

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/objects/GLObject.h"
 #include "foundation/objects/TransformationMatrix.h"
 #include "foundation/objects/XY.h"
 #include "foundation/objects/XYZ.h"
@@ -117,7 +118,8 @@ class RayTags {
 /// The dynamic members (key-value access and texts) are virtual so a framed ray answers
 /// its own keys through a Ray&; the tracing operations are not: framed rays go through
 /// the RayWithFrame overloads of the pushers and turners.
-class Ray {
+/// Pickable in the 3-D views (a copy starts without a selection name).
+class Ray : public foundation::GLObject {
  public:
   /// Alive, empty tags, position as given, momentum n · direction/|direction| (a zero
   /// direction gives a non-finite momentum), negative-index flag (n < 0), normal (0, 0, 1).

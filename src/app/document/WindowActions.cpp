@@ -10,6 +10,7 @@
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OTFWindows.h"
 #include "app/windows/RayAnalysisWindows.h"
+#include "app/windows/SolidWindow.h"
 #include "app/windows/ThroughputWindows.h"
 
 namespace orb::app {
@@ -44,6 +45,8 @@ void registerAnalysisWindows() {
     factories()["HPSFWindowController"] = makeHPSFWindowController;
     registerIlluminationWindows();
     factories()["ScreenWindowController"] = makeScreenWindowController;
+    registerSolidWindow();
+    factories()["SolidWindowController"] = makeSolidWindowController;
     return true;
   }();
   (void)once;

@@ -52,6 +52,9 @@ constexpr ToolbarItemSpec kToolbarItems[] = {
     {"glasses", "tb-glasses", "Glasses", "Show glasses"},
     {"layout", "tb-layout", "Layout", "Show planar view"},
     {"options", "options", "Options", "Summon options panel"},
+    {"back", "green-back", "Back", "Back"},
+    {"forward", "green-forward", "Forward", "Forward"},
+    {"tumble", "reloadflip", "Tumble", "Change to a new view axis"},
 };
 
 const ToolbarItemSpec* toolbarItemSpec(const std::string& identifier) {
@@ -186,6 +189,7 @@ QAction* CalculatorWindowController::makeToolbarItem(const std::string& identifi
       if (m_optionsPanelController) m_optionsPanelController->summonWindow();
     });
   }
+  connectToolbarItem(identifier, item);
   return item;
 }
 

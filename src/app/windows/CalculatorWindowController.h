@@ -119,6 +119,9 @@ class CalculatorWindowController : public WindowControllerWithDocumentController
   void windowWillClose() override;
   virtual void makeUpdaterForCalculator(const std::shared_ptr<analysis::OBCalculator>& calculator);
   void initializeToolbar();
+  /// For subclasses whose main view answers items this class does not wire ("back",
+  /// "forward", "tumble", or a view of their own behind "zoomToFit").
+  virtual void connectToolbarItem(const std::string& /*identifier*/, QAction* /*item*/) {}
   /// A document action reached from the toolbar; says so when the document has none.
   void performDocumentAction(const std::string& action);
 

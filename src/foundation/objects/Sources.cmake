@@ -5,4 +5,5 @@ list(APPEND sources
   objects/TransformationMatrix.h objects/TransformationMatrix.cpp
   objects/TransformStack.h objects/TransformStack.cpp
   objects/OBTransform.h objects/OBTransform.cpp
+  objects/GLObject.h objects/GLObject.cpp
 )

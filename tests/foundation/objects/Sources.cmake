@@ -1,4 +1,5 @@
 list(APPEND sources
   objects/TransformStackTest.cpp
   objects/OBTransformTest.cpp
+  objects/GLObjectTest.cpp
 )

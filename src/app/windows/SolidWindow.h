@@ -1,0 +1,77 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/windows/ExportSheet.h"
+#include "app/windows/LensCalculatorWindowController.h"
+
+class QTimer;
+
+namespace orb::rendering {
+class OBOpenGL;
+}
+
+namespace orb::app {
+
+class LayoutOpenGLModel;
+
+/// The 3-D view window ("SolidView"): the lens and its traced rays in a rotatable,
+/// pickable view drawn from a layout calculator. A new window frames the lens once it is
+/// idle; a restored one keeps its saved view ("extentsData", "worldCenterData",
+/// "worldRotationData", "zoomData"). Its toolbar has back and forward through the view's
+/// history (tool tips refreshed every second), tumble, and "Export" as DXF.
+class SolidWindowController : public LensCalculatorWindowController {
+  Q_OBJECT
+ public:
+  explicit SolidWindowController(std::string nibName, const std::shared_ptr<SmartDocument>& document = {});
+  ~SolidWindowController() override;
+
+  rendering::OBOpenGL* solidView() const;
+  const std::shared_ptr<LayoutOpenGLModel>& model() const { return m_model; }
+
+  /// Frames the lens when the window is next idle (new windows do so unless restored).
+  void zoomToFitWhenAwake() { m_willZoomToFitWhenAwake = true; }
+  void haveViewZoomToFitWhenIdle();
+  bool zoomToFitIsPending() const { return m_zoomToFitPending; }
+
+  std::vector<std::string> toolbarAllowedItemIdentifiers() const override;
+  std::vector<std::string> toolbarDefaultItemIdentifiers() const override;
+  /// The "back" and "forward" tool tips from the view's history.
+  void validateToolbar();
+
+  void encodeRestorableState(platform::Dictionary& state) const override;
+  void restoreState(const platform::Dictionary& state) override;
+
+  /// "Export in DXF format": a save panel for a .dxf file; on OK the model is written
+  /// there with the view's options. Cancel writes nothing.
+  void exportAction() override;
+  /// Writes the model as DXF; a failure leaves no file and is shown to the user.
+  bool exportToDXFPath(const std::string& path);
+  void setDxfPathChooser(SavePathChooser chooser) { m_dxfPathChooser = std::move(chooser); }
+
+ protected:
+  void awakeFromNib() override;
+  void windowWillClose() override;
+  void connectToolbarItem(const std::string& identifier, QAction* item) override;
+
+ private:
+  void zoomToFitIfReady();
+
+  std::shared_ptr<LayoutOpenGLModel> m_model;
+  QTimer* m_toolbarUpdateTimer = nullptr;
+  bool m_willZoomToFitWhenAwake = true;
+  bool m_zoomToFitPending = false;
+  bool m_awakeAlready = false;
+  platform::Observation m_modelObservation;
+  SavePathChooser m_dxfPathChooser = runSavePanel;
+};
+
+/// Registers the interface file "SolidView".
+void registerSolidWindow();
+/// The factory of the controller class "SolidWindowController".
+SmartWindowController* makeSolidWindowController(const std::string& nibName,
+                                                 const std::shared_ptr<SmartDocument>& document);
+
+}  // namespace orb::app
