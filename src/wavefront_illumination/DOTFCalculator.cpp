@@ -995,21 +995,7 @@ std::optional<Dictionary> DPSFCalculator::sectionCurve(int d, const FieldPtr& fi
     y.scaleBy(1 / peak);
   else if (problem)
     *problem = "Field " + field->shortDescription() + ": the point-spread function is zero";
-  const std::string base =
-      wave ? field->shortDescription() + " " + wave->wavelengthShortString() : field->shortDescription();
-  const bool byWave = fieldsOfInterest().size() < 2 && wave;
-  Dictionary c{{plot::kXSeries, SeriesValue::make(std::move(x))},
-               {plot::kYSeries, SeriesValue::make(std::move(y))},
-               {plot::kLineWidth, 2.0},
-               {plot::kField, Value(field)},
-               {plot::kLayer, Value(byWave ? wave->description() : field->description())},
-               {plot::kName, base + (d ? " (y)" : " (x)")},
-               {plot::kYLabel, "PSF"},
-               {plot::kUpdateColor, true}};
-  if (wave) c.set(Value(plot::kWave), Value(wave));
-  if (!d) c.set(Value(plot::kDashed), true);
-  c.set(Value(plot::kColor), Value(colorForDictionary(c)));
-  return c;
+  return sectionCurveWithSeries(std::move(x), std::move(y), field, wave, d, "PSF");
 }
 
 std::optional<Dictionary> DPSFCalculator::curveForAiryPattern(double h) const {

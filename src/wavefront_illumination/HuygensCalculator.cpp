@@ -852,21 +852,7 @@ std::optional<Array> HuygensPSFCalculator::extractSectionCurveForDirection(int d
     x.atPut(p, foundation::fftSignedFrequency(n, k) * delta);
     y.atPut(p, (d ? I->at(0, uk) : I->at(uk, 0)) * scale);
   }
-  const std::string base =
-      wave ? field->shortDescription() + " " + wave->wavelengthShortString() : field->shortDescription();
-  const bool byWave = fieldsOfInterest().size() < 2 && wave;
-  Dictionary c{{plot::kXSeries, SeriesValue::make(std::move(x))},
-               {plot::kYSeries, SeriesValue::make(std::move(y))},
-               {plot::kLineWidth, 2.0},
-               {plot::kField, Value(field)},
-               {plot::kLayer, Value(byWave ? wave->description() : field->description())},
-               {plot::kName, base + (d ? " (y)" : " (x)")},
-               {plot::kYLabel, "PSF"},
-               {plot::kUpdateColor, true}};
-  if (wave) c.set(Value(plot::kWave), Value(wave));
-  if (!d) c.set(Value(plot::kDashed), true);
-  c.set(Value(plot::kColor), Value(colorForDictionary(c)));
-  return Array{Value(std::move(c))};
+  return Array{Value(sectionCurveWithSeries(std::move(x), std::move(y), field, wave, d, "PSF"))};
 }
 
 void HuygensPSFCalculator::finalizeCurves() {

@@ -308,6 +308,11 @@ std::optional<Array> PSFCalculator::extractLSFCurvesForDirection(int d, const Fi
   else if (problem)
     *problem = "Field " + field->shortDescription() + ": the point-spread function is zero; its line spread is not scaled";
 
+  return Array{Value(sectionCurveWithSeries(std::move(x), std::move(y), field, wave, d, "LSF"))};
+}
+
+Dictionary PSFCalculator::sectionCurveWithSeries(foundation::VKSeries x, foundation::VKSeries y, const FieldPtr& field,
+                                      const WavePtr& wave, int direction, const char* yLabel) const {
   const std::string base =
       wave ? field->shortDescription() + " " + wave->wavelengthShortString() : field->shortDescription();
   const bool byWave = fieldsOfInterest().size() < 2 && wave;
@@ -316,13 +321,13 @@ std::optional<Array> PSFCalculator::extractLSFCurvesForDirection(int d, const Fi
                {plot::kLineWidth, 2.0},
                {plot::kField, Value(field)},
                {plot::kLayer, Value(byWave ? wave->description() : field->description())},
-               {plot::kName, base + (d ? " (y)" : " (x)")},
-               {plot::kYLabel, "LSF"},
+               {plot::kName, base + (direction ? " (y)" : " (x)")},
+               {plot::kYLabel, yLabel},
                {plot::kUpdateColor, true}};
   if (wave) c.set(Value(plot::kWave), Value(wave));
-  if (!d) c.set(Value(plot::kDashed), true);
+  if (!direction) c.set(Value(plot::kDashed), true);
   c.set(Value(plot::kColor), Value(colorForDictionary(c)));
-  return Array{Value(std::move(c))};
+  return c;
 }
 
 // --- export ---------------------------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "foundation/linear/Matrix.h"
+#include "foundation/linear/VKSeries.h"
 #include "foundation/objects/XY.h"
 #include "wavefront_illumination/OTFCalculator.h"
 
@@ -110,6 +111,10 @@ class PSFCalculator : public OTFCalculator {
 
  protected:
   void willDeallocate() override;
+  /// One section of a field as a plot curve: x (direction 0) dashed, y solid, named by the
+  /// field (and wave), layered by wave when one field is of interest.
+  platform::Dictionary sectionCurveWithSeries(foundation::VKSeries x, foundation::VKSeries y, const FieldPtr& field,
+                                    const WavePtr& wave, int direction, const char* yLabel) const;
 
  private:
   void setImageFlag(const char* key, std::atomic<bool>& member, bool on);
