@@ -1,5 +1,8 @@
 #include "rendering/BasicOpenGLView.h"
 
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+
 #include <GL/gl.h>
 #include <GL/glext.h>
 #include <GL/glu.h>
@@ -109,6 +112,18 @@ void SizeOpenGLView::resizeEvent(QResizeEvent* event) {
 
 // ---------------------------------------------------------------------------------------
 // BasicOpenGLView: creation
+
+bool BasicOpenGLView::contextAvailable() {
+  static const bool available = [] {
+    QOffscreenSurface surface;
+    surface.setFormat(basicPixelFormat());
+    surface.create();
+    QOpenGLContext context;
+    context.setFormat(basicPixelFormat());
+    return context.create() && context.makeCurrent(&surface);
+  }();
+  return available;
+}
 
 QSurfaceFormat BasicOpenGLView::basicPixelFormat() {
   QSurfaceFormat format;

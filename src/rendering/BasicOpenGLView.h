@@ -76,6 +76,9 @@ class BasicOpenGLView : public SizeOpenGLView {
  public:
   /// Double-buffered, 16-bit depth, compatibility profile, synchronised to the display.
   static QSurfaceFormat basicPixelFormat();
+  /// Whether a context of that format can be made and made current here (checked once):
+  /// without one the views draw nothing.
+  static bool contextAvailable();
 
   /// Settings come from `defaults` (the standard user defaults when null), which must
   /// outlive the view. The constructor restores this class's colours and flags; a subclass

@@ -32,22 +32,10 @@
 namespace orb::app {
 namespace {
 
-bool glAvailable() {
-  static const bool available = [] {
-    QOffscreenSurface surface;
-    surface.setFormat(rendering::BasicOpenGLView::basicPixelFormat());
-    surface.create();
-    QOpenGLContext context;
-    context.setFormat(rendering::BasicOpenGLView::basicPixelFormat());
-    return context.create() && context.makeCurrent(&surface);
-  }();
-  return available;
-}
-
 class SolidWindowTest : public testing::DoubleGaussDocumentTest<> {
  protected:
   void SetUp() override {
-    if (!glAvailable()) GTEST_SKIP() << "no OpenGL context on this display";
+    if (!rendering::BasicOpenGLView::contextAvailable()) GTEST_SKIP() << "no OpenGL context on this display";
     testing::DoubleGaussDocumentTest<>::SetUp();
   }
 

@@ -22,18 +22,6 @@
 namespace orb::rendering {
 namespace {
 
-bool glAvailable() {
-  static const bool available = [] {
-    QOffscreenSurface surface;
-    surface.setFormat(BasicOpenGLView::basicPixelFormat());
-    surface.create();
-    QOpenGLContext context;
-    context.setFormat(BasicOpenGLView::basicPixelFormat());
-    return context.create() && context.makeCurrent(&surface);
-  }();
-  return available;
-}
-
 struct Quad : foundation::GLObject {
   std::string name;
   double x0, x1, z;
@@ -83,7 +71,7 @@ class QuadModel : public platform::Object, public PickableOpenGLModel {
 class LensViewPickTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!glAvailable()) GTEST_SKIP() << "no OpenGL context on this display";
+    if (!BasicOpenGLView::contextAvailable()) GTEST_SKIP() << "no OpenGL context on this display";
     ASSERT_TRUE(dir.isValid());
     defaults = std::make_unique<platform::UserDefaults>(dir.path().toStdString());
     view = std::make_unique<OBOpenGL>(nullptr, defaults.get());

@@ -18,18 +18,6 @@
 namespace orb::rendering {
 namespace {
 
-bool glContextAvailable() {
-  static const bool available = [] {
-    QOffscreenSurface surface;
-    surface.setFormat(BasicOpenGLView::basicPixelFormat());
-    surface.create();
-    QOpenGLContext context;
-    context.setFormat(BasicOpenGLView::basicPixelFormat());
-    return context.create() && context.makeCurrent(&surface);
-  }();
-  return available;
-}
-
 bool isColour(const QImage& image, int x, int y, int r, int g, int b, int tolerance = 3) {
   const QColor c = image.pixelColor(x, y);
   return std::abs(c.red() - r) <= tolerance && std::abs(c.green() - g) <= tolerance &&
@@ -39,7 +27,7 @@ bool isColour(const QImage& image, int x, int y, int r, int g, int b, int tolera
 class SmoothViewRenderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!glContextAvailable()) GTEST_SKIP() << "no OpenGL context on this display";
+    if (!BasicOpenGLView::contextAvailable()) GTEST_SKIP() << "no OpenGL context on this display";
     ASSERT_TRUE(dir.isValid());
     defaults = std::make_unique<platform::UserDefaults>(dir.path().toStdString());
     view = std::make_unique<SmoothOpenGLView>(nullptr, defaults.get());

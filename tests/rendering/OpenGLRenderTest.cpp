@@ -18,18 +18,6 @@
 namespace orb::rendering {
 namespace {
 
-bool glAvailable() {
-  static const bool available = [] {
-    QOffscreenSurface surface;
-    surface.setFormat(BasicOpenGLView::basicPixelFormat());
-    surface.create();
-    QOpenGLContext context;
-    context.setFormat(BasicOpenGLView::basicPixelFormat());
-    return context.create() && context.makeCurrent(&surface);
-  }();
-  return available;
-}
-
 struct Rgb {
   int r, g, b;
 };
@@ -44,7 +32,7 @@ bool near(Rgb a, Rgb b, int tolerance = 3) {
 class OpenGLRenderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!glAvailable()) GTEST_SKIP() << "no OpenGL context on this display";
+    if (!BasicOpenGLView::contextAvailable()) GTEST_SKIP() << "no OpenGL context on this display";
     ASSERT_TRUE(dir.isValid());
     defaults = std::make_unique<platform::UserDefaults>(dir.path().toStdString());
     view = std::make_unique<BasicOpenGLView>(nullptr, defaults.get());
