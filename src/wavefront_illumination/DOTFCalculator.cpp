@@ -356,37 +356,39 @@ ComplexMatrix DOTFCalculator::matrixInterpolatedFromFFT(const ComplexMatrix& S, 
   return out;
 }
 
-std::optional<Matrix> DOTFCalculator::Workspace::take(std::size_t rows, std::size_t cols) {
+namespace {
+
+// Fields and OTFs are recycled alike: a spare is taken only when no reader holds it; the
+// oldest go beyond three (a polychromatic field needs two at once).
+template <class M>
+std::optional<M> takeSpare(std::vector<std::shared_ptr<const M>>& spares, std::size_t rows, std::size_t cols) {
   for (auto it = spares.begin(); it != spares.end(); ++it)
     if (it->use_count() == 1 && (*it)->nRows() == rows && (*it)->nCols() == cols) {
-      Matrix m = std::move(*std::const_pointer_cast<Matrix>(*it));
+      M m = std::move(*std::const_pointer_cast<M>(*it));
       spares.erase(it);
       return m;
     }
   return std::nullopt;
 }
 
-void DOTFCalculator::Workspace::giveBack(std::shared_ptr<const Matrix> field) {
-  if (!field || field->numberOfElements() == 0) return;
-  spares.push_back(std::move(field));
-  // A polychromatic field needs two at once; older ones, or ones still read, go.
+template <class M>
+void giveBackSpare(std::vector<std::shared_ptr<const M>>& spares, std::shared_ptr<const M> m) {
+  if (!m || m->numberOfElements() == 0) return;
+  spares.push_back(std::move(m));
   while (spares.size() > 3) spares.erase(spares.begin());
 }
 
-std::optional<ComplexMatrix> DOTFCalculator::Workspace::takeTransfer(std::size_t rows, std::size_t cols) {
-  for (auto it = transferSpares.begin(); it != transferSpares.end(); ++it)
-    if (it->use_count() == 1 && (*it)->nRows() == rows && (*it)->nCols() == cols) {
-      ComplexMatrix m = std::move(*std::const_pointer_cast<ComplexMatrix>(*it));
-      transferSpares.erase(it);
-      return m;
-    }
-  return std::nullopt;
-}
+}  // namespace
 
+std::optional<Matrix> DOTFCalculator::Workspace::take(std::size_t rows, std::size_t cols) {
+  return takeSpare(spares, rows, cols);
+}
+void DOTFCalculator::Workspace::giveBack(std::shared_ptr<const Matrix> field) { giveBackSpare(spares, std::move(field)); }
+std::optional<ComplexMatrix> DOTFCalculator::Workspace::takeTransfer(std::size_t rows, std::size_t cols) {
+  return takeSpare(transferSpares, rows, cols);
+}
 void DOTFCalculator::Workspace::giveBackTransfer(std::shared_ptr<const ComplexMatrix> otf) {
-  if (!otf || otf->numberOfElements() == 0) return;
-  transferSpares.push_back(std::move(otf));
-  while (transferSpares.size() > 3) transferSpares.erase(transferSpares.begin());
+  giveBackSpare(transferSpares, std::move(otf));
 }
 
 std::optional<Matrix> DOTFCalculator::realInterpolatedFromFFT(const ComplexMatrix& S, int p, Workspace* ws) {
