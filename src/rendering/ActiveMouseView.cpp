@@ -45,7 +45,7 @@ void ActiveMouseView::mouseMoved(QMouseEvent* event) {
 
 void ActiveMouseView::leaveEvent(QEvent* event) {
   setMouseValid(false);
-  DragoutImageView::leaveEvent(event);
+  BindingView::leaveEvent(event);
 }
 
 }  // namespace orb::rendering

@@ -3,15 +3,15 @@
 #include <functional>
 #include <string>
 
-#include "rendering/DragoutImageView.h"
+#include "rendering/BindingView.h"
 
 namespace orb::rendering {
 
 /// Publishes the mouse position for a read-out. The position is marked valid or invalid
 /// after a short delay so that a read-out does not flicker.
-class ActiveMouseView : public DragoutImageView {
+class ActiveMouseView : public BindingView {
  public:
-  explicit ActiveMouseView(QWidget* parent = nullptr) : DragoutImageView(parent) {}
+  explicit ActiveMouseView(QWidget* parent = nullptr) : BindingView(parent) {}
 
   double xMouse() const { return m_xMouse; }
   double yMouse() const { return m_yMouse; }

@@ -36,6 +36,9 @@ DragoutImageView::DragoutImageView(QWidget* parent) : MightyMouseView(parent) {
   m_dragTimer.setSingleShot(true);
   m_dragTimer.setInterval(kDragDelayMs);
   QObject::connect(&m_dragTimer, &QTimer::timeout, this, [this] { dragStart(); });
+  m_sizeStringTimer.setSingleShot(true);
+  m_sizeStringTimer.setInterval(kSizeStringDelayMs);
+  QObject::connect(&m_sizeStringTimer, &QTimer::timeout, this, [this] { setSizeStringVisible(false); });
   setAcceptDrops(true);
   setCursor(defaultCursor());
 }
@@ -60,6 +63,28 @@ void DragoutImageView::setUseAntialiasing(bool use) {
   update();
 }
 
+void DragoutImageView::setSizeStringVisible(bool visible) {
+  if (visible == m_sizeStringVisible) return;
+  m_sizeStringVisible = visible;
+  update();
+}
+
+void DragoutImageView::resizeEvent(QResizeEvent* event) {
+  MightyMouseView::resizeEvent(event);
+  // A view that was never shown is being laid out, not resized by the user.
+  if (!isVisible()) return;
+  setSizeStringVisible(true);
+  m_sizeStringTimer.start();
+}
+
+void DragoutImageView::drawSizeString(QPainter& painter) {
+  painter.save();
+  painter.resetTransform();
+  painter.setPen(colorHavingGoodContrastAgainstBackground());
+  painter.drawText(QRectF(rect()).adjusted(4, 4, -4, -4), Qt::AlignRight | Qt::AlignBottom, sizeString());
+  painter.restore();
+}
+
 QString DragoutImageView::sizeString() const {
   return QString::asprintf("%g,%g", double(width()), double(height()));
 }
@@ -75,6 +100,7 @@ QColor DragoutImageView::colorHavingGoodContrastAgainstBackground() const {
 void DragoutImageView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   drawRect(painter);
+  if (m_sizeStringVisible) drawSizeString(painter);
 }
 
 void DragoutImageView::drawRect(QPainter& painter) {

@@ -34,7 +34,10 @@ class DragoutImageView : public MightyMouseView {
   void setUseAntialiasing(bool use);
   const QByteArray& pdfData() const { return m_pdfData; }
   bool sizeStringVisible() const { return m_sizeStringVisible; }
-  void setSizeStringVisible(bool visible) { m_sizeStringVisible = visible; }
+  void setSizeStringVisible(bool visible);
+  /// Seconds the size string stays after the last resize.
+  static constexpr int kSizeStringDelayMs = 1000;
+  bool sizeStringTimerActive() const { return m_sizeStringTimer.isActive(); }
   /// "%g,%g" of the width and height.
   QString sizeString() const;
   bool dragHighlight() const { return m_dragHighlight; }
@@ -54,7 +57,7 @@ class DragoutImageView : public MightyMouseView {
   QImage imageOfBounds();
   /// Puts the contents on the clipboard as PDF and as an image.
   void copyGraphics();
-  void copy() { copyGraphics(); }
+  virtual void copy() { copyGraphics(); }
   void paste();
   /// The first thing offered among PDF-as-image, image, image file and colour becomes
   /// the background; false when none is offered or the file is no image.
@@ -92,10 +95,18 @@ class DragoutImageView : public MightyMouseView {
   void dropEvent(QDropEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  /// Qt has no live-resize start and end: every resize shows the size string and restarts
+  /// the timer that hides it.
+  void resizeEvent(QResizeEvent* event) override;
+  /// The size string in the bottom-right corner, over everything else.
+  virtual void drawSizeString(QPainter& painter);
+
+  /// Drops a pending press-and-hold: the press acts on the view instead.
+  void stopDragTiming();
 
  private:
-  void stopDragTiming();
   QTimer m_dragTimer;
+  QTimer m_sizeStringTimer;
   QColor m_backgroundColor;
   bool m_drawsBackgroundImage = true;
   QImage m_backgroundImage;

@@ -36,6 +36,7 @@ class ZoomHistory {
   /// Drops the newest back step (a cancelled animation).
   void dropLast();
   std::string backActionName() const { return m_back.empty() ? std::string() : m_back.back().name; }
+  std::string forwardActionName() const { return m_forward.empty() ? std::string() : m_forward.back().name; }
   std::size_t backCount() const { return m_back.size(); }
 
  private:

@@ -1,5 +1,6 @@
 #include "rendering/ZoomView.h"
 
+#include <QBuffer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -10,19 +11,101 @@
 #include <cmath>
 
 #include "platform/Color.h"
+#include "platform/UserDefaults.h"
 #include "rendering/QtPlotBackEnd.h"
 
 namespace orb::rendering {
 namespace {
 constexpr int kScrollerRange = 10000;
+
+double defaultsNumber(const char* key) { return platform::UserDefaults::standard().doubleForKey(key); }
+// The calibration keeps single precision in the defaults.
+void storeDefaultsNumber(const char* key, double v) {
+  platform::UserDefaults::standard().setObject(key, platform::Value(static_cast<float>(v)));
 }
+}  // namespace
 
 ZoomView::ZoomView(QWidget* parent) : ActiveMouseView(parent) {
   m_clock = [] {
     using namespace std::chrono;
     return duration<double>(steady_clock::now().time_since_epoch()).count();
   };
+  // Stored as a boolean, but any number reads: its integer part is the flag.
+  m_useImageCalibration = std::trunc(defaultsNumber("ZVUseImageCalibration")) != 0;
+  m_imageCalibrationZ = defaultsNumber("ZVImageCalibrationZ");
+  m_imageCalibrationY = defaultsNumber("ZVImageCalibrationY");
+  m_imageCalibrationL = defaultsNumber("ZVImageCalibrationL");
+  m_imageCalibrationH = defaultsNumber("ZVImageCalibrationH");
+  m_imageCalibrationV = defaultsNumber("ZVImageCalibrationV");
+  m_imageCalibrationN = defaultsNumber("ZVImageCalibrationN");
   updateWindowUserCoordinates();
+}
+
+void ZoomView::setUseImageCalibration(bool use) {
+  m_useImageCalibration = use;
+  platform::UserDefaults::standard().setObject("ZVUseImageCalibration", platform::Value(use));
+  update();
+}
+
+#define ORB_CALIBRATION_SETTER(Name)                          \
+  void ZoomView::setImageCalibration##Name(double v) {        \
+    m_imageCalibration##Name = v;                             \
+    storeDefaultsNumber("ZVImageCalibration" #Name, v);       \
+    update();                                                 \
+  }
+ORB_CALIBRATION_SETTER(Z)
+ORB_CALIBRATION_SETTER(Y)
+ORB_CALIBRATION_SETTER(L)
+ORB_CALIBRATION_SETTER(H)
+ORB_CALIBRATION_SETTER(V)
+ORB_CALIBRATION_SETTER(N)
+#undef ORB_CALIBRATION_SETTER
+
+platform::Dictionary ZoomView::restorationData() const {
+  QColor c = backgroundColor().toRgb();
+  platform::Value image;
+  if (!backgroundImage().isNull()) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    backgroundImage().save(&buffer, "PNG");
+    image = platform::Value(platform::Data(png.begin(), png.end()));
+  }
+  return platform::Dictionary{{"backgroundColor", platform::Color::make(c.redF(), c.greenF(), c.blueF(), c.alphaF())},
+                              {"backgroundImage", image},
+                              {"useImageCalibration", m_useImageCalibration},
+                              {"imageCalibrationZ", m_imageCalibrationZ},
+                              {"imageCalibrationY", m_imageCalibrationY},
+                              {"imageCalibrationL", m_imageCalibrationL},
+                              {"imageCalibrationH", m_imageCalibrationH},
+                              {"imageCalibrationV", m_imageCalibrationV},
+                              {"imageCalibrationN", m_imageCalibrationN}};
+}
+
+void ZoomView::drawBackgroundImage(QPainter& painter) {
+  if (!m_useImageCalibration) ActiveMouseView::drawBackgroundImage(painter);
+}
+
+void ZoomView::drawContent(QPainter& painter, const platform::Dictionary&) {
+  if (drawsBackgroundImage() && m_useImageCalibration) drawCalibratedBackgroundImage(painter);
+}
+
+void ZoomView::drawCalibratedBackgroundImage(QPainter& painter) {
+  const QImage& image = backgroundImage();
+  // N = 0 would scale by infinity; no placement is defined then.
+  if (image.isNull() || m_imageCalibrationN == 0 || !std::isfinite(m_imageCalibrationL / m_imageCalibrationN)) return;
+  double k = m_imageCalibrationL / m_imageCalibrationN;
+  QSizeF size = image.deviceIndependentSize();
+  painter.save();
+  painter.translate(m_imageCalibrationZ, m_imageCalibrationY);
+  painter.scale(k, k);
+  painter.translate(-m_imageCalibrationH, -m_imageCalibrationV);
+  // Image coordinates run up from the image's bottom-left corner like user coordinates,
+  // while QImage rows run down: flip about the image's own height.
+  painter.translate(0, size.height());
+  painter.scale(1, -1);
+  painter.drawImage(QRectF(QPointF(0, 0), size), image);
+  painter.restore();
 }
 
 void ZoomView::setLimits(double xMinMin, double xMaxMax, double yMinMin, double yMaxMax) {

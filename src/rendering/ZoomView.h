@@ -68,6 +68,28 @@ class ZoomView : public ActiveMouseView {
   /// The window range the view would show for `data`.
   ZoomData windowDataForZoomData(const ZoomData& data) const;
 
+  /// Places the background image in user coordinates: image point (H, V) lands on user
+  /// point (Z, Y) and N image units span L user units. The values persist as "ZV…" defaults.
+  bool useImageCalibration() const { return m_useImageCalibration; }
+  double imageCalibrationZ() const { return m_imageCalibrationZ; }
+  double imageCalibrationY() const { return m_imageCalibrationY; }
+  double imageCalibrationL() const { return m_imageCalibrationL; }
+  double imageCalibrationH() const { return m_imageCalibrationH; }
+  double imageCalibrationV() const { return m_imageCalibrationV; }
+  double imageCalibrationN() const { return m_imageCalibrationN; }
+  void setUseImageCalibration(bool use);
+  void setImageCalibrationZ(double v);
+  void setImageCalibrationY(double v);
+  void setImageCalibrationL(double v);
+  void setImageCalibrationH(double v);
+  void setImageCalibrationV(double v);
+  void setImageCalibrationN(double v);
+  /// "backgroundColor" (a colour), "backgroundImage" (PNG data, nil when none),
+  /// "useImageCalibration" and "imageCalibrationZ/Y/L/H/V/N", for saving a window.
+  platform::Dictionary restorationData() const;
+  /// Windows call it when they close; animated views stop their timer.
+  virtual void invalidateAnimationTimer() {}
+
   virtual ZoomExtents extents() const { return {}; }
   virtual double zoomToFitScaleFactor() const { return 1.0; }
   virtual void zoomToFit();
@@ -127,13 +149,23 @@ class ZoomView : public ActiveMouseView {
   virtual void setupTransformation(QPainter& painter);
   /// "pixelWidth", "defaultColor", "xMin", "xMax", "yMin", "yMax".
   platform::Dictionary contentOptions() const;
-  virtual void drawContent(QPainter&, const platform::Dictionary&) {}
+  /// Draws the calibrated background image when calibration is on; subclasses call it first.
+  virtual void drawContent(QPainter& painter, const platform::Dictionary& options);
+  /// The background image placed by the calibration, in user coordinates.
+  void drawCalibratedBackgroundImage(QPainter& painter);
+  /// The uncalibrated image covers the view only while calibration is off.
+  void drawBackgroundImage(QPainter& painter) override;
   virtual void drawBoxes(QPainter& painter);
   virtual void drawViewBoxes(QPainter&) {}
   /// Applies a state from the history.
   virtual void goToZoomData(const ZoomData& data) { setZoomData(data); }
   void recordHistory(const char* actionName) { m_history.record(zoomData(), actionName); }
   double now() const { return m_clock(); }
+  /// The read-out follows the pointer (user units), valid after 0.1 s.
+  void updateMouseReadout(QPointF viewPoint);
+  /// The pending target came from zoom-to-fit (an animated view calls zoomToFitDone on arrival).
+  bool zoomingToFit() const { return m_zoomingToFit; }
+  void setZoomingToFit(bool zooming) { m_zoomingToFit = zooming; }
 
   void shadowMouseDown(QMouseEvent* event) override;
   void shadowMouseDragged(QMouseEvent* event) override;
@@ -153,7 +185,6 @@ class ZoomView : public ActiveMouseView {
  private:
   ZoomData zoomedRange(const QRectF& rect, bool out) const;
   void updateZoomRectForMouseEvent(QMouseEvent* event);
-  void updateMouseReadout(QPointF viewPoint);
   void prepareToUndoScrolling();
   void adjustHorizontalScroller();
   void adjustVerticalScroller();
@@ -167,6 +198,9 @@ class ZoomView : public ActiveMouseView {
   double m_xMinWindow = -1, m_xMaxWindow = 1, m_yMinWindow = -1, m_yMaxWindow = 1;
   double m_gPixelX = 1, m_gPixelY = 1;
   bool m_isotropic = true;
+  bool m_useImageCalibration = false;
+  double m_imageCalibrationZ = 0, m_imageCalibrationY = 0, m_imageCalibrationL = 0;
+  double m_imageCalibrationH = 0, m_imageCalibrationV = 0, m_imageCalibrationN = 0;
   bool m_drawsZoomRect = false;
   QRectF m_zoomRect;
   QPointF m_pressViewPoint, m_pressUserPoint, m_panViewPoint;

@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QMimeData>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <cmath>
+#include <limits>
+
+#include "platform/UserDefaults.h"
+#include "rendering/SmoothZoomView.h"
 
 #include "ViewTestSupport.h"
 
@@ -236,6 +242,252 @@ TEST(DragoutImageView, PastesColoursImagesAndImageFiles) {
   QMimeData nothing;
   nothing.setText("words");
   EXPECT_FALSE(view.pasteFromMimeData(&nothing));
+}
+
+// An animated view driven by hand: a fixed clock, steps through updateZoomForTimeDelta.
+struct SmoothZoomFixture : ::testing::Test {
+  struct View : SmoothZoomView {
+    int fitsDone = 0;
+    void zoomToFitDone() override { ++fitsDone; }
+  } view;
+  double clock = 1000;
+  void SetUp() override {
+    view.resize(200, 200);
+    view.setIsotropic(false);
+    view.setClock([this] { return clock; });
+    view.setZoomData({0, 10, 0, 10});
+  }
+};
+
+TEST_F(SmoothZoomFixture, GlidesWithTheEasingAndArrivesAfterOneSecond) {
+  view.setTargetZoomData({0, 20, -10, 10});
+  ASSERT_TRUE(view.animatingZoom());
+  EXPECT_TRUE(view.animationTimerActive());
+  EXPECT_EQ(view.activeZoomData(), (ZoomData{0, 20, -10, 10}));
+  EXPECT_EQ(view.zoomData(), (ZoomData{0, 10, 0, 10}));  // nothing moved yet
+  // (3 − 2p)p²: 0.15625 at p = 0.25, one half at p = 0.5.
+  view.updateZoomForTimeDelta(0.25);
+  EXPECT_NEAR(view.xMax(), 10 + 10 * 0.15625, 1e-12);
+  EXPECT_NEAR(view.yMin(), 0 - 10 * 0.15625, 1e-12);
+  // The timer ticks add the clock's advance (and the last drawing time, here none).
+  clock += 0.25;
+  view.animationForTimer();
+  EXPECT_NEAR(view.xMax(), 15, 1e-12);
+  EXPECT_NEAR(view.userRect().right(), 15, 1e-12);  // the window range glides too
+  EXPECT_NEAR(view.yMin(), -5, 1e-12);
+  clock += 0.5;
+  view.animationForTimer();
+  EXPECT_FALSE(view.animatingZoom());
+  EXPECT_FALSE(view.animationTimerActive());
+  EXPECT_EQ(view.zoomData(), (ZoomData{0, 20, -10, 10}));
+
+  view.backAction();
+  EXPECT_EQ(view.zoomData(), (ZoomData{0, 10, 0, 10}));
+  view.forwardAction();
+  EXPECT_EQ(view.zoomData(), (ZoomData{0, 20, -10, 10}));
+}
+
+TEST_F(SmoothZoomFixture, JumpsWhenItCannotGlide) {
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  view.setTargetZoomData({0, inf, 0, 10});
+  EXPECT_FALSE(view.animatingZoom());
+  EXPECT_EQ(view.xMax(), inf);
+  view.setZoomData({0, 10, 0, 10});
+  view.setTargetZoomData({std::nan(""), 10, 0, 10});
+  EXPECT_FALSE(view.animatingZoom());
+  EXPECT_TRUE(std::isnan(view.xMin()));
+  // Drawing slower than 0.1 s a frame: no animation either.
+  view.setZoomData({0, 10, 0, 10});
+  view.setLastRenderingTime(0.2);
+  view.setTargetZoomData({0, 5, 0, 5});
+  EXPECT_FALSE(view.animatingZoom());
+  EXPECT_EQ(view.zoomData(), (ZoomData{0, 5, 0, 5}));
+  view.backAction();
+  EXPECT_EQ(view.zoomData(), (ZoomData{0, 10, 0, 10}));
+}
+
+TEST_F(SmoothZoomFixture, CancelWheelAndTimerEndTheGlide) {
+  view.setTargetZoomData({0, 20, 0, 20});
+  view.updateZoomForTimeDelta(0.5);
+  view.cancelZoom();
+  EXPECT_FALSE(view.animatingZoom());
+  EXPECT_EQ(view.zoomData(), (ZoomData{0, 10, 0, 10}));
+  EXPECT_FALSE(view.canGoBack());
+
+  view.setTargetZoomData({0, 20, 0, 20});
+  view.updateZoomForTimeDelta(0.5);  // halfway: 0…15
+  test::wheel(&view, {100, 100}, 120);
+  EXPECT_FALSE(view.animatingZoom());
+  // The wheel zoomed from what was on screen, about the pointer at (7.5, 7.5).
+  EXPECT_NEAR(view.xMax() - view.xMin(), 15 * std::exp(-0.05), 1e-9);
+
+  view.setTargetZoomData({0, 20, 0, 20});
+  view.invalidateAnimationTimer();
+  EXPECT_FALSE(view.animationTimerActive());
+}
+
+TEST_F(SmoothZoomFixture, ZoomToFitIsDoneOnArrival) {
+  view.zoomToFit();
+  EXPECT_TRUE(view.animatingZoom());
+  EXPECT_EQ(view.fitsDone, 0);
+  view.updateZoomForTimeDelta(1.0);
+  EXPECT_EQ(view.fitsDone, 1);
+  EXPECT_EQ(view.zoomData(), (ZoomData{-100, 100, -100, 100}));
+  view.backAction();
+  EXPECT_EQ(view.zoomData(), (ZoomData{0, 10, 0, 10}));
+}
+
+// Calibration defaults live in the shared defaults: each test puts them back.
+struct CalibrationFixture : ::testing::Test {
+  static constexpr const char* kKeys[] = {"ZVUseImageCalibration", "ZVImageCalibrationZ", "ZVImageCalibrationY",
+                                          "ZVImageCalibrationL",   "ZVImageCalibrationH", "ZVImageCalibrationV",
+                                          "ZVImageCalibrationN"};
+  void TearDown() override {
+    for (const char* k : kKeys) platform::UserDefaults::standard().removeObject(k);
+  }
+};
+
+TEST_F(CalibrationFixture, PlacesImagePointHVOnUserPointZY) {
+  // A 10 × 10 image, red in its upper half and blue in its lower half, on a 100 × 100
+  // view of 0…100: one view point per user unit, widget row = 100 − user y.
+  QImage image(10, 10, QImage::Format_RGB32);
+  image.fill(Qt::blue);
+  for (int row = 0; row < 5; ++row)
+    for (int col = 0; col < 10; ++col) image.setPixelColor(col, row, Qt::red);
+  struct Case {
+    const char* name;
+    double z, y, l, h, v, n;
+    QPoint red, blue, outside;  // user points
+  };
+  const Case cases[] = {
+      // Corner (0, 0) at (50, 30), twice the size: user 50…70 × 30…50.
+      {"corner", 50, 30, 20, 0, 0, 10, {60, 45}, {60, 35}, {45, 35}},
+      // Centre (5, 5) at (50, 50), twice the size: user 40…60 × 40…60.
+      {"centre", 50, 50, 20, 5, 5, 10, {45, 55}, {45, 45}, {65, 45}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ZoomView view;
+    view.resize(100, 100);
+    view.setIsotropic(false);
+    view.setZoomData({0, 100, 0, 100});
+    view.setBackgroundColor(Qt::white);
+    view.setBackgroundImage(image);
+    view.setUseImageCalibration(true);
+    view.setImageCalibrationZ(c.z);
+    view.setImageCalibrationY(c.y);
+    view.setImageCalibrationL(c.l);
+    view.setImageCalibrationH(c.h);
+    view.setImageCalibrationV(c.v);
+    view.setImageCalibrationN(c.n);
+    QImage shot = view.grab().toImage();
+    auto at = [&](QPoint u) { return shot.pixelColor(u.x(), 100 - u.y()); };
+    EXPECT_EQ(at(c.red), QColor(Qt::red));
+    EXPECT_EQ(at(c.blue), QColor(Qt::blue));
+    EXPECT_EQ(at(c.outside), QColor(Qt::white));  // the uncalibrated cover is suppressed
+    EXPECT_EQ(at({2, 98}), QColor(Qt::white));
+    view.setUseImageCalibration(false);  // back to covering the view: upper half red
+    shot = view.grab().toImage();
+    EXPECT_EQ(at({2, 98}), QColor(Qt::red));
+  }
+}
+
+TEST_F(CalibrationFixture, DefaultsAreReadAtCreationAndWrittenBySetters) {
+  auto& defaults = platform::UserDefaults::standard();
+  struct Case {
+    const char* name;
+    double stored;
+    bool use;
+  };
+  // Read as a number: its integer part is the flag.
+  const Case cases[] = {{"one", 1, true}, {"fraction-above-one", 1.7, true}, {"fraction-below-one", 0.4, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    defaults.setObject("ZVUseImageCalibration", c.stored);
+    defaults.setObject("ZVImageCalibrationL", 2.5);
+    ZoomView view;
+    EXPECT_EQ(view.useImageCalibration(), c.use);
+    EXPECT_EQ(view.imageCalibrationL(), 2.5);
+  }
+  ZoomView view;
+  view.setUseImageCalibration(false);
+  EXPECT_EQ(defaults.objectForKey("ZVUseImageCalibration").kind(), platform::Value(false).kind());
+  view.setImageCalibrationZ(0.1);  // kept in single precision
+  EXPECT_EQ(defaults.doubleForKey("ZVImageCalibrationZ"), double(0.1f));
+  EXPECT_EQ(view.imageCalibrationZ(), 0.1);
+}
+
+TEST_F(CalibrationFixture, RestorationDataHoldsBackgroundAndCalibration) {
+  ZoomView view;
+  view.setBackgroundColor(QColor::fromRgbF(0.25, 0.5, 0.75));
+  view.setUseImageCalibration(true);
+  view.setImageCalibrationN(4);
+  platform::Dictionary d = view.restorationData();
+  for (const char* key : {"backgroundColor", "backgroundImage", "useImageCalibration", "imageCalibrationZ",
+                          "imageCalibrationY", "imageCalibrationL", "imageCalibrationH", "imageCalibrationV",
+                          "imageCalibrationN"})
+    EXPECT_TRUE(d.contains(key)) << key;
+  EXPECT_TRUE(d.get("backgroundImage").isNil());
+  EXPECT_TRUE(d.get("useImageCalibration").asBool());
+  EXPECT_EQ(d.get("imageCalibrationN").asDouble(), 4);
+  auto colour = d.get("backgroundColor").asObject<platform::Color>();
+  ASSERT_TRUE(colour);
+  EXPECT_NEAR(colour->blue(), 0.75, 1e-4);
+
+  QImage image(3, 2, QImage::Format_RGB32);
+  image.fill(Qt::green);
+  view.setBackgroundImage(image);
+  platform::Data png = view.restorationData().get("backgroundImage").asData();
+  QImage back = QImage::fromData(png.data(), int(png.size()), "PNG");
+  EXPECT_EQ(back.size(), QSize(3, 2));
+}
+
+TEST(BindingView, RedisplaysOnBoundChangesUntilUnbound) {
+  struct CountingView : ActiveMouseView {
+    int paints = 0;
+    void paintEvent(QPaintEvent* event) override {
+      ++paints;
+      ActiveMouseView::paintEvent(event);
+    }
+  } view;
+  view.resize(50, 50);
+  view.show();
+  QApplication::processEvents();
+  QTemporaryDir dir;
+  auto object = platform::makeObject<platform::UserDefaults>(dir.path().toStdString());
+  view.bind("value", object, "watched");
+  EXPECT_EQ(view.boundKeyPath("value"), "watched");
+  int before = view.paints;
+  object->setObject("watched", 1);
+  QApplication::processEvents();
+  EXPECT_GT(view.paints, before);
+
+  before = view.paints;
+  object->setObject("other", 1);  // not bound
+  QApplication::processEvents();
+  EXPECT_EQ(view.paints, before);
+
+  view.unbind("value");
+  object->setObject("watched", 2);
+  QApplication::processEvents();
+  EXPECT_EQ(view.paints, before);
+  EXPECT_FALSE(view.isBound("value"));
+}
+
+TEST(DragoutImageView, SizeStringShowsWhileResizing) {
+  DragoutImageView view;
+  view.resize(50, 40);
+  view.show();
+  QApplication::processEvents();
+  view.setSizeStringVisible(false);
+  view.resize(120, 80);
+  EXPECT_TRUE(view.sizeStringVisible());
+  EXPECT_EQ(view.sizeString(), "120,80");
+  EXPECT_TRUE(view.sizeStringTimerActive());  // hides it a second after the last resize
+  // A view laid out before it is shown is not being resized by the user.
+  DragoutImageView hidden;
+  hidden.resize(120, 80);
+  EXPECT_FALSE(hidden.sizeStringVisible());
 }
 
 }  // namespace
