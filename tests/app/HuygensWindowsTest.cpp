@@ -2,6 +2,8 @@
 
 #include <QColor>
 #include <QImage>
+#include <QLabel>
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -17,7 +19,10 @@
 #include "app/windows/LensPlotWindowController.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/OptionPanelController.h"
+#include "app/windows/DiffractionWindows.h"
+#include "rendering/ImageViewWithMouse.h"
 #include "rendering/ZoomPlotView.h"
+#include "wavefront_illumination/PSFCalculator.h"
 
 namespace orb::app {
 namespace {
@@ -84,10 +89,60 @@ TEST_P(HuygensWindowTest, OpensFromTheMenuAndDrawsItsCurves) {
 
 INSTANTIATE_TEST_SUITE_P(
     Windows, HuygensWindowTest,
-    ::testing::Values(Case{"makeHPSF", "HPSF", "Huygens Point Spread", "Huygens PSF (587.562nm)", false},
-                      Case{"makeHLSF", "HLSF", "Huygens Line Spread", "Huygens LSF (587.562nm)", false},
+    ::testing::Values(Case{"makeHLSF", "HLSF", "Huygens Line Spread", "Huygens LSF (587.562nm)", false},
                       Case{"makeHOTF", "HLSF", "Huygens MTF", "Huygens MTF (587.562nm)", true}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.action); });
+
+class HPSFWindowTest : public testing::DoubleGaussDocumentTest<> {};
+
+// The Huygens point-spread window shows its field as a square grey image whose brightest
+// pixel is white and near the middle (the on-axis spread peaks about the chief ray), with
+// the key labelled 0 … the field's maximum.
+TEST_F(HPSFWindowTest, ShowsThePointSpreadAsAnImageWithItsKey) {
+  ASSERT_TRUE(document->performAction("makeHPSF"));
+  HPSFWindowController* window = nullptr;
+  for (auto* controller : document->windowControllers())
+    if (auto* c = qobject_cast<HPSFWindowController*>(controller)) window = c;
+  ASSERT_TRUE(window);
+  window->window()->show();
+  auto calculator = std::dynamic_pointer_cast<wavefront::PSFCalculator>(window->calculator());
+  ASSERT_TRUE(calculator);
+  auto* view = dynamic_cast<PSFImageView*>(window->view());
+  ASSERT_TRUE(view);
+  ASSERT_TRUE(testing::pumpUntil([&] { return !view->imageView()->image().isNull() && !calculator->needsWork(); }))
+      << "status: " << calculator->status();
+  EXPECT_EQ(window->window()->windowTitle().toStdString(), "Huygens Point Spread - DoubleGauss.zmx");
+  ASSERT_TRUE(calculator->imageOfPSF());
+  const foundation::Matrix& values = calculator->imageOfPSF()->values;
+  const int n = static_cast<int>(values.nRows());
+  const QImage image = view->imageView()->image();
+  ASSERT_EQ(image.size(), QSize(n, n));
+  QPoint best;
+  float top = -1;
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x)
+      if (const float v = QColor(image.pixelColor(x, y)).valueF(); v > top) {
+        top = v;
+        best = QPoint(x, y);
+      }
+  EXPECT_FLOAT_EQ(top, 1.0f);
+  EXPECT_LE(std::abs(best.x() - n / 2), n / 8);
+  EXPECT_LE(std::abs(best.y() - n / 2), n / 8);
+  const double* v = values.rowMajorStorage();
+  const double peak = *std::max_element(v, v + values.numberOfElements());
+  EXPECT_GE(*std::min_element(v, v + values.numberOfElements()), 0.0);  // a sum of squared magnitudes
+  EXPECT_EQ(view->minimumLabel()->text().toStdString(), "0");
+  EXPECT_EQ(view->maximumLabel()->text().toStdString(), QString::number(peak, 'g', 6).toStdString());
+  ASSERT_TRUE(window->optionsPanelController());
+  EXPECT_TRUE(window->optionsPanelController()->panel());
+}
+
+// The point-spread window zooms to a nearly square frame.
+TEST(HPSFWindowController, ZoomedFrameStaysNearlySquare) {
+  HPSFWindowController controller("HPSF");
+  EXPECT_EQ(controller.windowWillUseStandardFrame(QRect(0, 0, 1400, 1000)).width(), 920);
+  EXPECT_EQ(controller.windowWillUseStandardFrame(QRect(0, 0, 900, 1000)).width(), 900);
+}
 
 }  // namespace
 }  // namespace orb::app

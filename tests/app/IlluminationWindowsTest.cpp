@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QColor>
 #include <QImage>
+#include <QMouseEvent>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <limits>
 #include <cmath>
@@ -23,7 +26,9 @@
 #include "lens/Emission.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
+#include "rendering/MatrixView.h"
 #include "rendering/ZoomPlotView.h"
+#include "wavefront_illumination/ScreenCalculator.h"
 
 namespace orb::app {
 namespace {
@@ -116,7 +121,8 @@ TEST_F(IlluminationWindowTest, IntensityFanPlotsBothFansOfTheDoubleGauss) {
 }
 
 // The rod of the example with an emitter on its entrance face: the exit face is lit, the
-// window plots its sections through the centre and exports the bins as CSV.
+// window shows the bins as a picture over the plot of their sum along y, a click on the
+// picture picks a bin and its slice, and the bins export as CSV.
 TEST_F(IlluminationWindowTest, IrradianceScreenShowsTheRodExitAndExportsCSV) {
   open("HomogenizingRod.orb");
   auto face = document->lens()->surfaceArray()[1];
@@ -128,8 +134,10 @@ TEST_F(IlluminationWindowTest, IrradianceScreenShowsTheRodExitAndExportsCSV) {
   ASSERT_TRUE(window);
   EXPECT_EQ(window->window()->windowTitle().toStdString().rfind("Irradiance Screen", 0), 0u);
   auto calculator = std::dynamic_pointer_cast<analysis::OBCalculator>(window->calculator());
+  auto screen = std::dynamic_pointer_cast<wavefront::ScreenCalculator>(calculator);
   auto* view = dynamic_cast<rendering::ZoomPlotView*>(window->view());
-  ASSERT_TRUE(calculator && view);
+  rendering::VKMatrixView* matrixView = window->matrixView();
+  ASSERT_TRUE(screen && view && matrixView);
   calculator->setValueForKey("screenDelta", Value(0.25));  // 8 mm across: the 5 mm face and its dark rim
   const platform::Array* curves = curvesOf(view, *calculator);
   ASSERT_TRUE(curves) << calculator->status() << " needs " << calculator->needsCalculation()
@@ -137,8 +145,8 @@ TEST_F(IlluminationWindowTest, IrradianceScreenShowsTheRodExitAndExportsCSV) {
                       << calculator->isBusy() << " plot " << calculator->plotDictionary().has_value() << " field "
                       << calculator->valueForKey("intensitySum").asDouble();
   EXPECT_EQ(calculator->status(), "");
-  ASSERT_EQ(curves->size(), 2u);
-  EXPECT_EQ(view->plotDictionary().get(plot::kTitle).asString(), "sections through the centre");
+  ASSERT_EQ(curves->size(), 1u);
+  EXPECT_EQ(view->plotDictionary().get(plot::kTitle).asString(), "summed in y direction");
   const auto& x = *analysis::SeriesValue::from((*curves)[0].asDictionary().get(plot::kXSeries));
   const auto& y = *analysis::SeriesValue::from((*curves)[0].asDictionary().get(plot::kYSeries));
   ASSERT_EQ(y.count(), 32u);
@@ -146,6 +154,52 @@ TEST_F(IlluminationWindowTest, IrradianceScreenShowsTheRodExitAndExportsCSV) {
   for (std::size_t i = 0; i < y.count(); ++i) (std::abs(x.at(i)) < 2.4 ? inside : outside) += y.at(i);
   EXPECT_GT(inside, 0);
   EXPECT_EQ(outside, 0);  // no ray leaves the rod's walls
+
+  // The picture is the calculator's field: the fullest bin white, the rim dark.
+  testing::settle();
+  const auto field = screen->intensityField();
+  ASSERT_TRUE(field);
+  ASSERT_EQ(matrixView->matrix(), field);
+  EXPECT_EQ(field->nRows(), 32u);
+  EXPECT_EQ(field->nCols(), 32u);
+  const QImage picture = matrixView->grab().toImage();
+  matrixView->frameWillRepresentMatrix(*field);
+  const double s = matrixView->matrixElementSize();
+  ASSERT_GT(s, 0);
+  // The centre of bin (i, j), counted from the picture's lower-left corner.
+  auto greyOfBin = [&](std::size_t i, std::size_t j) {
+    return qGray(picture.pixel(int(matrixView->x0() + (double(i) + 0.5) * s),
+                               int(matrixView->height() - (matrixView->y0() + (double(j) + 0.5) * s))));
+  };
+  std::size_t iMax = 0, jMax = 0;
+  for (std::size_t i = 0; i < 32; ++i)
+    for (std::size_t j = 0; j < 32; ++j)
+      if (field->at(i, j) > field->at(iMax, jMax)) iMax = i, jMax = j;
+  EXPECT_EQ(greyOfBin(iMax, jMax), 255);
+  EXPECT_EQ(greyOfBin(0, 0), 0);
+  EXPECT_EQ(greyOfBin(31, 0), 0);
+
+  // A click at (0.3, 0.7) of the unit square monitors bin (9, 22) (0.3·32 = 9.6, 0.7·32 =
+  // 22.4) and, released, picks its column as the slice; the read-out names the bin.
+  screen->setUseSlice(true);
+  const QPointF at(matrixView->x0() + 0.3 * 32 * s, matrixView->height() - (matrixView->y0() + 0.7 * 32 * s));
+  for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent event(type, at, matrixView->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(matrixView, &event);
+  }
+  EXPECT_EQ(screen->matrixIndexForMonitorPoint(), (std::pair<int, int>{9, 22}));
+  EXPECT_EQ(screen->sliceIndex(), 22);
+  EXPECT_TRUE(screen->drawsElementCursor());
+  EXPECT_EQ(window->window()->statusBar()->currentMessage().toStdString(), screen->monitorString());
+  EXPECT_EQ(window->window()->statusBar()->currentMessage().left(2), "x=");
+  ASSERT_TRUE(testing::pumpUntil([&] {
+    return view->plotDictionary().get(plot::kTitle).asString().rfind("row 22 ", 0) == 0 && !calculator->needsWork() &&
+           !calculator->isBusy();
+  })) << view->plotDictionary().get(plot::kTitle).asString();
+  curves = curvesOf(view, *calculator);
+  ASSERT_TRUE(curves);
+  EXPECT_EQ(curves->size(), 1u);
   view->repaint();
 
   QTemporaryDir dir;

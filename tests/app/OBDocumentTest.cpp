@@ -310,27 +310,32 @@ TEST_F(OBDocumentTest, UndoRestoresTheLensAndRedoReappliesIt) {
   EXPECT_DOUBLE_EQ(thickness(*document, 1), before);
 }
 
-// While the immediate-update flag is set (a drag) no snapshot is taken, so the change
-// empties Undo; the first idle time afterwards makes the next edit undoable again.
-TEST_F(OBDocumentTest, NoSnapshotsDuringImmediateUpdate) {
+// While the immediate-update flag is set (a drag) no snapshot is taken: the drag's first
+// change registers the lens from before the drag and its later changes join that step, so
+// the whole drag is one undo. The snapshot its end asks for closes the step.
+TEST_F(OBDocumentTest, ADragUnderImmediateUpdateIsOneUndoStep) {
   auto document = open(kLens1);
   ASSERT_TRUE(document);
   const double before = thickness(*document, 1);
   ASSERT_TRUE(editThickness(*document, 1, before + 1.0));
   ASSERT_TRUE(document->undoStack().canUndo());
   ASSERT_TRUE(testing::pumpUntil([&] { return document->snapshotIsFresh(); }));
+  const int steps = document->undoStack().count();
   {
     analysis::ImmediateUpdateScope dragging;
     ASSERT_TRUE(changeThickness(*document, 1, before + 1.5));  // uses the snapshot taken before the drag
     ASSERT_TRUE(changeThickness(*document, 1, before + 2.0));
-    EXPECT_FALSE(document->undoStack().canUndo());
+    EXPECT_EQ(document->undoStack().count(), steps + 1);
     testing::settle();
     EXPECT_FALSE(document->snapshotIsFresh());
   }
   document->enqueueSnapshotRequiredNotification();  // the drag's end asks for one
   ASSERT_TRUE(editThickness(*document, 1, before + 3.0));
+  EXPECT_EQ(document->undoStack().count(), steps + 2);
   document->undo();
   EXPECT_DOUBLE_EQ(thickness(*document, 1), before + 2.0);
+  document->undo();
+  EXPECT_DOUBLE_EQ(thickness(*document, 1), before + 1.0);
 }
 
 // "numberOfUndoLevels" limits the stack and a change of it acts on open documents at once.

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QColor>
 #include <QComboBox>
 #include <QDialog>
 #include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QWidget>
 #include <cmath>
 #include <cstdlib>
@@ -24,6 +28,7 @@
 #include "app/windows/OBWindow.h"
 #include "app/windows/OptionPanelController.h"
 #include "platform/Color.h"
+#include "rendering/PlotViewWithPOI.h"
 #include "rendering/ZoomPlotView.h"
 
 namespace orb::app {
@@ -167,6 +172,47 @@ TEST_F(SpotWindowTest, OptionsPanelIsBoundBothWays) {
   legend->setChecked(true);
   EXPECT_TRUE(calculator()->valueForKey("showLegend").asBool());
   ASSERT_TRUE(waitForCurves(3));  // one field, three waves
+}
+
+// A click in the middle band marks a point of its field's spot; the status bar shows it as
+// "name, x = …, y = …" with the point's own values; the right arrow moves to the next one.
+TEST_F(SpotWindowTest, ClickSetsAPointOfInterestThatTheStatusBarDescribes) {
+  ASSERT_TRUE(waitForCurves(9));
+  auto* spotView = dynamic_cast<rendering::SpotView*>(spot->view());
+  ASSERT_TRUE(spotView);
+  auto* readout = spot->window()->findChild<QLabel*>("plotReadout");
+  ASSERT_TRUE(readout);
+  spotView->repaint();  // the bands are known once drawn
+  testing::settle();
+
+  const QPointF centre(spotView->width() / 2.0, spotView->height() / 2.0);
+  for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent event(type, centre, spotView->mapToGlobal(centre), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(spotView, &event);
+  }
+  ASSERT_TRUE(spotView->hasPointOfInterest());
+  const platform::Array drawn = spotView->filteredPlotDictionary().get("curves").asArray();
+  const Dictionary& curve = drawn.at(spotView->indexOfCurveOfInterest()).asDictionary();
+  // The middle band is the second field's.
+  EXPECT_EQ(curve.get(analysis::plot::kLayer), (*curves())[3].asDictionary().get(analysis::plot::kLayer));
+
+  auto expected = [&](std::size_t point) {
+    const auto x = rendering::plotSeriesValues(curve.get("xSeries")), y = rendering::plotSeriesValues(curve.get("ySeries"));
+    return curve.get("name").asString() + ", " + curve.get("xLabel").asString() + " = " +
+           platform::format("%e", x.at(point)) + ", " + curve.get("yLabel").asString() + " = " +
+           platform::format("%e", y.at(point));
+  };
+  const std::size_t first = spotView->indexOfPointOfInterest();
+  ASSERT_TRUE(testing::pumpUntil([&] { return readout->text().toStdString() == expected(first); }))
+      << readout->text().toStdString() << " vs " << expected(first);
+
+  QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+  QApplication::sendEvent(spotView, &right);
+  const std::size_t count = rendering::plotSeriesValues(curve.get("xSeries")).size();
+  EXPECT_EQ(spotView->indexOfPointOfInterest(), (first + 1) % count);
+  EXPECT_TRUE(testing::pumpUntil([&] { return readout->text().toStdString() == expected((first + 1) % count); }))
+      << readout->text().toStdString();
 }
 
 // Writes the screenshot of the documentation when ORB_WRITE_SCREENSHOTS is set.

@@ -23,6 +23,7 @@
 #include "app/windows/PlotWindowController.h"
 #include "app/windows/OBWindow.h"
 #include "rendering/DragoutImageView.h"
+#include "rendering/PlanarView.h"
 
 namespace orb::app {
 
@@ -48,6 +49,12 @@ void sendEditAction(QWidget* window, const char* method) {
   auto* calculatorWindow = calculatorWindowOf(window);
   auto* view = calculatorWindow ? dynamic_cast<rendering::DragoutImageView*>(calculatorWindow->view()) : nullptr;
   if (!view) return;
+  // The layout keeps its selection out of copies and hands pasted surfaces to its model.
+  if (auto* planar = dynamic_cast<rendering::PlanarView*>(view)) {
+    if (std::string_view(method) == "copy") planar->copy();
+    if (std::string_view(method) == "paste") planar->paste();
+    return;
+  }
   if (std::string_view(method) == "copy") view->copy();
   if (std::string_view(method) == "paste") view->paste();
 }

@@ -243,6 +243,7 @@ void OBDocument::takeSnapshot() {
   try {
     m_snapshot = platform::KeyedArchiver::archivedDataWithRootObject(m_lens->dictionary());
     m_snapshotIsFresh = true;
+    m_immediateStepOpen = false;
   } catch (const platform::Exception& e) {
     // No snapshot: the next change empties the undo stack rather than offer a wrong undo.
     platform::logText("snapshot: " + exceptionText(e));
@@ -257,6 +258,9 @@ void OBDocument::primeUndoForLensChange() {
     registerSnapshot();
     m_upcomingActionName = kLensChangeActionName;
     m_snapshotIsFresh = false;
+    m_immediateStepOpen = analysis::isImmediateUpdate();
+  } else if (m_immediateStepOpen) {
+    // A later step of the same drag: the lens from before the drag is already on the stack.
   } else {
     m_undoStack->clear();
   }

@@ -170,8 +170,10 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   // --- undo snapshots ---------------------------------------------------------------------
   // Lens edits come from everywhere and are not undoable one by one: the document keeps an
   // archive of the lens taken when editing goes quiet, and the next change registers it as
-  // its undo action. A change with no fresh snapshot (during a drag, or a second change
-  // before the loop was idle) empties the undo stack instead.
+  // its undo action. A change with no fresh snapshot (a second change before the loop was
+  // idle) empties the undo stack instead, except within a drag under the immediate-update
+  // flag: the drag's later steps join the step its first change registered, until the
+  // snapshot after the drag closes it.
   QUndoStack& undoStack() const { return *m_undoStack; }
   /// Enqueues "snapshotRequiredNotification" when idle, coalesced; nothing while the
   /// immediate-update flag is set.
@@ -249,6 +251,8 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   platform::Data m_snapshot;
   bool m_snapshotIsFresh = false;
   bool m_restoringSnapshot = false;
+  /// A step registered under the immediate-update flag, open to the rest of its drag.
+  bool m_immediateStepOpen = false;
   std::string m_upcomingActionName = "lens change";
   /// The rename map the lens handed over since the last registered change: an older map
   /// belongs to an older change and must not be inverted by this one's undo.

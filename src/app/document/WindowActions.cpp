@@ -9,6 +9,7 @@
 #include "app/windows/IlluminationWindows.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OTFWindows.h"
+#include "app/windows/PlanarWindow.h"
 #include "app/windows/RayAnalysisWindows.h"
 #include "app/windows/SolidWindow.h"
 #include "app/windows/ThroughputWindows.h"
@@ -47,6 +48,8 @@ void registerAnalysisWindows() {
     factories()["ScreenWindowController"] = makeScreenWindowController;
     registerSolidWindow();
     factories()["SolidWindowController"] = makeSolidWindowController;
+    registerPlanarWindow();
+    factories()["PlanarWindowController"] = makePlanarWindowController;
     return true;
   }();
   (void)once;
@@ -104,6 +107,9 @@ const std::vector<WindowAction>& windowActions() {
       {"showPrescriptionListing", "Prescription", W, true, "Prescription", kReports},
       {"showSeidelListing", "Seidel", W, true, "Seidel Aberrations", kReports},
       {"showTransformationMatrixListing", "TransformationMatrixListing", W, true, "Transformation Matrices", kReports},
+      // The read-only prescription with focal length, F/#, fields and waves: until the
+      // listings exist it is the only place they show together.
+      {"showLensSummary", "DocumentWindow", W, true, "Lens Summary", kReports},
       // Optimisation.
       {"showOptimizer", "Optimizer", "OptimizerWindowController", true, "Optimizer", kOptimize},
       {"showMeritFunctions", "MeritFunctions", W, false, "Merit Functions", kOptimize},

@@ -55,6 +55,7 @@ constexpr ToolbarItemSpec kToolbarItems[] = {
     {"back", "green-back", "Back", "Back"},
     {"forward", "green-forward", "Forward", "Forward"},
     {"tumble", "reloadflip", "Tumble", "Change to a new view axis"},
+    {"pfoc", "tb-pfoc", "Focus", "Quick paraxial focus"},
 };
 
 const ToolbarItemSpec* toolbarItemSpec(const std::string& identifier) {
@@ -178,6 +179,8 @@ QAction* CalculatorWindowController::makeToolbarItem(const std::string& identifi
     connect(item, &QAction::triggered, this, [this] { performDocumentAction("showGlassMonitor"); });
   } else if (identifier == "layout") {
     connect(item, &QAction::triggered, this, [this] { performDocumentAction("showLayout"); });
+  } else if (identifier == "pfoc") {
+    connect(item, &QAction::triggered, this, [this] { performDocumentAction("quickFocus"); });
   } else if (identifier == "dice") {
     connect(item, &QAction::triggered, this, [this] {
       if (outlets().randomize) outlets().randomize();

@@ -60,7 +60,7 @@ class CalculatorWindowController : public WindowControllerWithDocumentController
 
   /// The calculator's class name (the interface file's name without a calculator): each
   /// kind of analysis keeps its own toolbar configuration.
-  std::string toolbarIdentifier() const;
+  virtual std::string toolbarIdentifier() const;
   /// The user-defaults key of a toolbar's configuration: "NSToolbar Configuration <identifier>",
   /// a dictionary of "TB Item Identifiers" (array), "TB Display Mode" (int), "TB Is Shown" (bool).
   static std::string toolbarConfigurationKey(const std::string& identifier);

@@ -1,7 +1,15 @@
 #include "app/windows/DiffractionWindows.h"
 
-#include "app/windows/AnalysisPanel.h"
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
 #include "platform/Object.h"
+#include "rendering/ImageCreator.h"
+#include "rendering/ImageViewWithMouse.h"
 #include "rendering/ZoomPlotView.h"
 #include "ui_DOTF.h"
 #include "ui_DPSF.h"
@@ -52,15 +60,137 @@ InterfaceOutlets loadDPSF(OBWindow& window) {
   auto calculator = platform::makeObject<wavefront::DPSFCalculator>();
   PanelExtras extras;
   extras.raysLabel = "Rays (square grid)";
-  extras.rows = [](const Binder& b, QFormLayout* form) {
-    gridRows(b, form);
-    form->addRow(QStringLiteral("Displacement ±"), b.doubleSpin("maximumDisplacement", 0, 1e6, 4));
-  };
+  extras.rows = gridRows;
   extras.checks = commonChecks();
-  return analysispanel::load<Ui::DPSF>(window, "FFT Point Spread", calculator, "FFT Point Spread Options", extras);
+  psfwindow::addImageOptions(extras);
+  return psfwindow::load<Ui::DPSF>(window, "FFT Point Spread", calculator, "FFT Point Spread Options", extras);
+}
+
+/// A bound of the key, with the FFT's round-off about zero (1e-14 of a peak) shown as 0.
+QString boundText(double value, double scale) {
+  return QString::number(std::abs(value) < 1e-9 * scale ? 0.0 : value, 'g', 6);
 }
 
 }  // namespace
+
+// --- the point-spread image view ---------------------------------------------------------------------
+
+PSFImageView::PSFImageView(QWidget* parent) : QWidget(parent) {
+  m_imageView = new rendering::OBImageView(this);
+  m_imageView->setObjectName(QStringLiteral("psfImage"));
+  m_imageView->setImageScaling(rendering::ImageView::ImageScaling::ProportionallyUpOrDown);
+  m_imageView->setImageAlignment(rendering::ImageView::ImageAlignment::Center);
+  m_imageView->setToolTip(QStringLiteral("Point spread: zero displacement in the middle, x to the right, y upward"));
+  m_keyView = new rendering::ImageView(this);
+  m_keyView->setObjectName(QStringLiteral("psfKey"));
+  m_keyView->setImageScaling(rendering::ImageView::ImageScaling::AxesIndependently);
+  m_keyView->setFixedHeight(14);
+  m_minimumLabel = new QLabel(this);
+  m_maximumLabel = new QLabel(this);
+  m_minimumLabel->setObjectName(QStringLiteral("psfMinimum"));
+  m_maximumLabel->setObjectName(QStringLiteral("psfMaximum"));
+
+  auto* key = new QHBoxLayout;
+  key->addWidget(m_minimumLabel);
+  key->addWidget(m_keyView, 1);
+  key->addWidget(m_maximumLabel);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(8, 8, 8, 8);
+  layout->addWidget(m_imageView, 1);
+  layout->addLayout(key);
+}
+
+PSFImageView::~PSFImageView() = default;
+
+void PSFImageView::setCalculator(const std::shared_ptr<wavefront::PSFCalculator>& calculator) {
+  m_imageObservation.remove();
+  m_calculator = calculator;
+  if (!calculator) return;
+  // Published on the main thread, so the image can be read and drawn at once.
+  m_imageObservation = calculator->addObserver(
+      "imageOfPSF",
+      [this](const platform::ObservedChange&) {
+        if (auto c = m_calculator.lock(); c && c->imageOfPSF()) showImage(*c->imageOfPSF());
+      },
+      platform::ObservingOptions::None);
+  if (calculator->imageOfPSF()) showImage(*calculator->imageOfPSF());
+}
+
+QImage PSFImageView::drawImage(const wavefront::PSFImage& psf, rendering::VKImageCreator& creator) {
+  // The values are centred already, so no FFT reordering here.
+  QImage image = psf.falseColor ? creator.imageFromMatrix(psf.values, nullptr, false, psf.negative)
+                                : creator.grayImageFromMatrix(psf.values, nullptr, false, psf.negative);
+  if (image.isNull()) return image;
+  if (psf.width > 0 && psf.height > 0 && image.size() != QSize(psf.width, psf.height))
+    image = image.scaled(psf.width, psf.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  if (!psf.airyDiskRadius && psf.rayPositions.empty()) return image;
+
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  // Image-plane millimetres with y upward about zero displacement.
+  const double s = psf.pixelsPerMillimetre;
+  painter.translate(psf.origin, image.height() - psf.origin);
+  painter.scale(s, -s);
+  if (psf.airyDiskRadius) {
+    QPen pen(Qt::red);
+    pen.setWidth(0);  // cosmetic: the thinnest line at any scale
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    const double r = *psf.airyDiskRadius;
+    painter.drawEllipse(QRectF(-r, -r, 2 * r, 2 * r));
+  }
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(Qt::red);
+  for (const auto& ray : psf.rayPositions)
+    painter.drawEllipse(QRectF(ray.x - 0.00005, ray.y - 0.00005, 0.0001, 0.0001));
+  return image;
+}
+
+void PSFImageView::showImage(const wavefront::PSFImage& psf) {
+  rendering::VKImageCreator creator;
+  m_imageView->setImage(drawImage(psf, creator));
+  // The key labels are the data image's range: read before the key replaces it.
+  const double scale = std::max(std::abs(creator.uMin()), std::abs(creator.uMax()));
+  m_minimumLabel->setText(boundText(creator.uMin(), scale));
+  m_maximumLabel->setText(boundText(creator.uMax(), scale));
+  m_keyView->setImage(psf.falseColor ? creator.hueReferenceImageNegative(psf.negative)
+                                     : creator.grayReferenceImageNegative(psf.negative));
+}
+
+namespace psfwindow {
+
+void addImageOptions(PanelExtras& extras) {
+  auto rows = std::move(extras.rows);
+  extras.rows = [rows](const Binder& b, QFormLayout* form) {
+    if (rows) rows(b, form);
+    form->addRow(QStringLiteral("Resampled width"), b.intSpin("resampleImageWidth", 8, 4096));
+  };
+  extras.checks.push_back({"Enhance (square root)", "useImageEnhancement"});
+  extras.checks.push_back({"False colour", "useFalseColor"});
+  extras.checks.push_back({"Negative", "useNegativeImage"});
+  extras.checks.push_back({"Airy disk", "drawsAiryDisk"});
+  extras.checks.push_back({"Rays", "drawRays"});
+  extras.checks.push_back({"Resample image", "resampleImage"});
+}
+
+InterfaceOutlets finish(OBWindow& window, QWidget* central, PSFImageView* view, const char* title,
+                        const std::shared_ptr<wavefront::PSFCalculator>& calculator, const char* panelTitle,
+                        const PanelExtras& extras) {
+  QWidget* panel = analysispanel::makeOptionsPanel(calculator, panelTitle, extras);
+  window.setCentralWidget(central);
+  window.setWindowTitle(QString::fromUtf8(title));
+  window.resize(central->size());
+  view->setCalculator(calculator);
+  InterfaceOutlets outlets;
+  outlets.view = view;
+  outlets.optionsPanel = panel;
+  outlets.calculator = calculator;
+  return outlets;
+}
+
+}  // namespace psfwindow
+
+// --- the window -------------------------------------------------------------------------------------
 
 QRect DPSFWindowController::windowWillUseStandardFrame(const QRect& frame) const {
   QRect out = frame;

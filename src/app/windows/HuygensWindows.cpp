@@ -3,6 +3,7 @@
 #include <QPointer>
 
 #include "app/windows/AnalysisPanel.h"
+#include "app/windows/DiffractionWindows.h"
 #include "platform/Object.h"
 #include "rendering/ZoomPlotView.h"
 #include "ui_HLSF.h"
@@ -39,13 +40,10 @@ InterfaceOutlets loadHPSF(OBWindow& window) {
   auto calculator = platform::makeObject<wavefront::HuygensPSFCalculator>();
   PanelExtras extras;
   extras.raysLabel = "Rays";
-  extras.rows = [](const Binder& b, QFormLayout* form) {
-    screenRows(b, form);
-    form->addRow(QStringLiteral("Displacement ±"), b.doubleSpin("maximumDisplacement", 0, 1e6, 4));
-  };
+  extras.rows = screenRows;
   extras.checks = sumChecks();
-  return analysispanel::load<Ui::HPSF>(window, "Huygens Point Spread", calculator, "Huygens Point Spread Options",
-                                       extras);
+  psfwindow::addImageOptions(extras);
+  return psfwindow::load<Ui::HPSF>(window, "Huygens Point Spread", calculator, "Huygens Point Spread Options", extras);
 }
 
 InterfaceOutlets loadHLSF(OBWindow& window) {
@@ -75,7 +73,7 @@ InterfaceOutlets loadHLSF(OBWindow& window) {
 
 QRect HPSFWindowController::windowWillUseStandardFrame(const QRect& frame) const {
   QRect out = frame;
-  const int limit = frame.height() - 60;
+  const int limit = frame.height() - 80;
   if (frame.width() > limit) out.setWidth(limit);
   return out;
 }

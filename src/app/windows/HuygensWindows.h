@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "app/windows/LensCalculatorWindowController.h"
 #include "app/windows/LensPlotWindowController.h"
 
 namespace orb::app {
@@ -10,18 +11,21 @@ namespace orb::app {
 class SmartDocument;
 
 /// Registers the interface files of the Huygens analyses: "HPSF" (the Huygens
-/// point-spread function, shown as its x and y sections) and "HLSF" (its line-spread
-/// functions, or with the calculator's "plotOTF" on its MTF), each a calculator, its plot
-/// view and an options panel bound to its settings and its screen.
+/// point-spread function as an image with its colour key) and "HLSF" (its line-spread
+/// functions, or with the calculator's "plotOTF" on its MTF, in a plot view), each with an
+/// options panel bound to its calculator's settings and its screen.
 void registerHuygensWindows();
 
-/// The Huygens point-spread window: a lens plot window that zooms to a nearly square frame.
-class HPSFWindowController : public LensPlotWindowController {
+/// The Huygens point-spread window: an analysis window of the lens that zooms to a nearly
+/// square frame.
+class HPSFWindowController : public LensCalculatorWindowController {
   Q_OBJECT
  public:
-  using LensPlotWindowController::LensPlotWindowController;
-  /// The proposed zoomed frame, its width cut to its height minus 60 when wider.
+  using LensCalculatorWindowController::LensCalculatorWindowController;
+  /// The proposed zoomed frame, its width cut to its height minus 80 when wider.
   QRect windowWillUseStandardFrame(const QRect& defaultFrame) const;
+  /// Toolbar "Export": the field as text, as "Save Data…" writes it (there are no curves).
+  void exportAction() override { saveData(); }
 };
 
 /// The factory of "HPSFWindowController".

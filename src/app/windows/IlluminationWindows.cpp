@@ -1,15 +1,18 @@
 #include "app/windows/IlluminationWindows.h"
 
 #include <QPointer>
+#include <QStatusBar>
 #include <QVBoxLayout>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "app/Messages.h"
 #include "app/windows/AnalysisPanel.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
 #include "platform/Object.h"
+#include "rendering/MatrixView.h"
 #include "rendering/ZoomPlotView.h"
 #include "ui_IntensityFan.h"
 #include "ui_IntensityScreen.h"
@@ -103,13 +106,127 @@ QWidget* makeScreenPanel(const std::shared_ptr<wavefront::ScreenCalculator>& cal
 
 InterfaceOutlets loadIntensityScreen(OBWindow& window) {
   auto calculator = platform::makeObject<wavefront::ScreenCalculator>();
-  // No image of the matrix is drawn yet: the plot shows its sections through the centre.
-  calculator->setPlotsCentreSections(true);
   QWidget* panel = makeScreenPanel(calculator);
   return analysispanel::loadPlotForm<Ui::IntensityScreen>(window, "Irradiance Screen", std::move(calculator), panel);
 }
 
+// The screen calculator as the matrix view's delegate. It holds the calculator weakly:
+// a closed window lets go of its calculator while the view may still be painted.
+class ScreenMatrixDelegate final : public rendering::VKMatrixViewDelegate {
+ public:
+  ScreenMatrixDelegate(std::weak_ptr<wavefront::ScreenCalculator> calculator, std::function<void()> reported)
+      : m_calculator(std::move(calculator)), m_reported(std::move(reported)) {}
+
+  void setDrawsElementCursor(bool draws) override {
+    if (auto c = m_calculator.lock()) c->setDrawsElementCursor(draws);
+  }
+  void setPointInUnitSquare(double u, double v) override {
+    if (auto c = m_calculator.lock()) c->setPointInUnitSquare(u, v);
+    if (m_reported) m_reported();
+  }
+  void kick() override {
+    if (auto c = m_calculator.lock()) c->kick();
+    if (m_reported) m_reported();
+  }
+  bool useCircle() const override { return ask(&wavefront::ScreenCalculator::useCircle, false); }
+  QRectF circleRect() const override {
+    auto c = m_calculator.lock();
+    if (!c) return {};
+    const auto r = c->circleRect();
+    return QRectF(r[0], r[1], r[2], r[3]);
+  }
+  bool drawsSliceCursor() const override { return ask(&wavefront::ScreenCalculator::drawsSliceCursor, false); }
+  bool useSlice() const override { return ask(&wavefront::ScreenCalculator::useSlice, false); }
+  bool useDiagonal() const override { return ask(&wavefront::ScreenCalculator::useDiagonal, false); }
+  bool useSkew() const override { return ask(&wavefront::ScreenCalculator::useSkew, false); }
+  int binDimension() const override { return ask(&wavefront::ScreenCalculator::binDimension, 1); }
+  std::int64_t sliceIndex() const override { return ask(&wavefront::ScreenCalculator::sliceIndex, std::int64_t{0}); }
+  bool drawsElementCursor() const override { return ask(&wavefront::ScreenCalculator::drawsElementCursor, false); }
+  std::pair<double, double> matrixIndexForMonitorPoint() const override {
+    auto c = m_calculator.lock();
+    if (!c) return {0, 0};
+    const auto [i, j] = c->matrixIndexForMonitorPoint();
+    return {i, j};
+  }
+
+ private:
+  template <class R>
+  R ask(R (wavefront::ScreenCalculator::*getter)() const, R none) const {
+    auto c = m_calculator.lock();
+    return c ? ((*c).*getter)() : none;
+  }
+
+  std::weak_ptr<wavefront::ScreenCalculator> m_calculator;
+  std::function<void()> m_reported;
+};
+
+// What the matrix view draws besides the matrix: a change redraws it.
+constexpr const char* kCursorKeys[] = {
+    "useCircle", "circleRadius", "drawsSliceCursor", "useSlice", "useDiagonal", "useSkew", "binDimension",
+    "sliceIndex", "drawsElementCursor", "monitorX", "monitorY", "screenDelta", "screenNumberOfPointsPerSideX",
+    "screenNumberOfPointsPerSideY"};
+
 }  // namespace
+
+ScreenWindowController::~ScreenWindowController() { closeIfOpen(); }
+
+rendering::VKMatrixView* ScreenWindowController::matrixView() const {
+  auto* self = const_cast<ScreenWindowController*>(this);
+  return isWindowLoaded() ? self->window()->findChild<rendering::VKMatrixView*>(QStringLiteral("matrixView")) : nullptr;
+}
+
+void ScreenWindowController::windowDidLoad() {
+  RandomizableLensPlotWindowController::windowDidLoad();
+  auto screen = std::dynamic_pointer_cast<wavefront::ScreenCalculator>(calculator());
+  QPointer<rendering::VKMatrixView> view = matrixView();
+  if (!screen || !view) return;
+  QPointer<ScreenWindowController> self = this;
+  m_matrixDelegate = std::make_shared<ScreenMatrixDelegate>(screen, [self] {
+    if (self) self->showMonitorString();
+  });
+  view->setDelegate(m_matrixDelegate);
+  std::weak_ptr<wavefront::ScreenCalculator> weak = screen;
+  // Announcements may come from the worker: the view is touched on its own thread.
+  auto onViewThread = [view](std::function<void(rendering::VKMatrixView&)> f) {
+    if (auto* v = view.data())
+      QMetaObject::invokeMethod(
+          v, [view, f] { if (view) f(*view); }, Qt::QueuedConnection);
+  };
+  auto pullMatrix = [weak](rendering::VKMatrixView& v) {
+    if (auto c = weak.lock()) v.setMatrix(c->intensityField());
+  };
+  auto pullEnhance = [weak](rendering::VKMatrixView& v) {
+    if (auto c = weak.lock()) v.setEnhance(c->useImageEnhancement());
+  };
+  auto redraw = [](rendering::VKMatrixView& v) { v.update(); };
+  auto observe = [&](const char* key, std::function<void(rendering::VKMatrixView&)> f) {
+    m_matrixObservations.push_back(
+        screen->addObserver(key, [onViewThread, f](const platform::ObservedChange&) { onViewThread(f); }, 0));
+  };
+  observe("intensityField", pullMatrix);
+  observe("useImageEnhancement", pullEnhance);
+  for (const char* key : kCursorKeys) observe(key, redraw);
+  pullMatrix(*view);
+  pullEnhance(*view);
+}
+
+void ScreenWindowController::windowWillClose() {
+  m_matrixObservations.clear();
+  if (auto* view = matrixView()) view->setDelegate({});
+  m_matrixDelegate.reset();
+  RandomizableLensPlotWindowController::windowWillClose();
+}
+
+void ScreenWindowController::showMonitorString() {
+  if (isClosing() || !isWindowLoaded()) return;
+  auto screen = std::dynamic_pointer_cast<wavefront::ScreenCalculator>(calculator());
+  const std::string text = screen ? screen->monitorString() : std::string();
+  QStatusBar* bar = window()->statusBar();
+  if (text.empty())
+    bar->clearMessage();
+  else
+    bar->showMessage(QString::fromStdString(text));
+}
 
 void ScreenWindowController::exportAction() {
   if (isClosing()) return;

@@ -2,11 +2,11 @@
 
 namespace orb::app {
 
-/// The interface "DocumentWindow": the window a lens document shows when no other is
-/// asked for. It titles itself "Lens" and lists the prescription read only (type, comment,
-/// radius, thickness, glass, semidiameter and conic of each surface) with the system's
-/// focal length, working F/#, fields and wavelengths, following the lens as it changes.
-/// Editing happens in the surface data editor; the analyses are in the menus.
+/// The interface "DocumentWindow", the lens summary (Reports menu; the layout is the
+/// document's main window). It titles itself "Lens" and lists the prescription read only
+/// (type, comment, radius, thickness, glass, semidiameter and conic of each surface) with
+/// the system's focal length, working F/#, fields and wavelengths, following the lens as
+/// it changes. Editing happens in the surface data editor; the analyses are in the menus.
 void registerLensWindow();
 
 inline constexpr const char* kLensWindowNibName = "DocumentWindow";

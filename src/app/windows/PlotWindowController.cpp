@@ -1,5 +1,9 @@
 #include "app/windows/PlotWindowController.h"
 
+#include <QLabel>
+#include <QPointer>
+#include <QStatusBar>
+
 #include "analysis/OBCalculator.h"
 #include "analysis/PlotDictionary.h"
 #include "app/windows/ExportSheet.h"
@@ -7,9 +11,23 @@
 #include "platform/Exception.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
+#include "rendering/PlotViewWithPOI.h"
 #include "rendering/ZoomPlotView.h"
 
 namespace orb::app {
+
+std::string plotReadoutText(rendering::ZoomPlotView& view) {
+  if (auto* poi = dynamic_cast<rendering::PlotViewWithPOI*>(&view); poi && poi->hasPointOfInterest())
+    if (!poi->pointOfInterestDescription().empty()) return poi->pointOfInterestDescription();
+  if (!view.mouseValid()) return {};
+  const platform::Dictionary& plot = view.filteredPlotDictionary();
+  auto label = [&plot](const char* key, const char* fallback) {
+    const platform::Value* v = plot.find(key);
+    return v && v->isString() && !v->asString().empty() ? v->asString() : std::string(fallback);
+  };
+  return label("xLabel", "x") + " = " + platform::format("%g", view.xMouse()) + ", " + label("yLabel", "y") +
+         " = " + platform::format("%g", view.yMouse());
+}
 
 PlotViewBinding::PlotViewBinding() = default;
 PlotViewBinding::~PlotViewBinding() = default;
@@ -18,6 +36,7 @@ void PlotViewBinding::bind(CalculatorWindowController& controller) {
   auto* plotView = dynamic_cast<rendering::ZoomPlotView*>(controller.view());
   if (!plotView) return;
   QPointer<rendering::ZoomPlotView> view = plotView;
+  installReadout(controller, *plotView);
   m_modelChanged = platform::NotificationCenter::defaultCenter().addObserver(
       "modelChangedNotification", {}, [view](const platform::Notification&) {
         if (view) view->modelChanged();
@@ -35,7 +54,27 @@ void PlotViewBinding::unbind(CalculatorWindowController& controller) {
   if (m_exportSheet) m_exportSheet->endSheet();
   if (!m_bound) return;
   m_bound = false;
-  if (auto* plotView = dynamic_cast<rendering::ZoomPlotView*>(controller.view())) plotView->unbindPlotDictionary();
+  if (auto* plotView = dynamic_cast<rendering::ZoomPlotView*>(controller.view())) {
+    plotView->unbindPlotDictionary();
+    plotView->setReadoutChangedHandler({});
+    if (auto* poi = dynamic_cast<rendering::PlotViewWithPOI*>(plotView)) poi->setPointOfInterestChangedHandler({});
+  }
+}
+
+void PlotViewBinding::installReadout(CalculatorWindowController& controller, rendering::ZoomPlotView& plotView) {
+  QMainWindow* window = controller.window();
+  if (!window) return;
+  auto* label = new QLabel(window->statusBar());
+  label->setObjectName(QStringLiteral("plotReadout"));
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  window->statusBar()->addPermanentWidget(label);
+  QPointer<QLabel> readout = label;
+  QPointer<rendering::ZoomPlotView> view = &plotView;
+  auto refresh = [readout, view] {
+    if (readout && view) readout->setText(QString::fromStdString(plotReadoutText(*view)));
+  };
+  plotView.setReadoutChangedHandler(refresh);
+  if (auto* poi = dynamic_cast<rendering::PlotViewWithPOI*>(&plotView)) poi->setPointOfInterestChangedHandler(refresh);
 }
 
 void PlotViewBinding::beginExportSheet(CalculatorWindowController& controller) {

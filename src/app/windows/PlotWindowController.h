@@ -5,13 +5,25 @@
 #include "app/windows/CalculatorWindowController.h"
 #include "platform/Observation.h"
 
+class QLabel;
+
+namespace orb::rendering {
+class ZoomPlotView;
+}
+
 namespace orb::app {
+
+/// The read-out of a plot view: the point of interest's description while one is set,
+/// else the mouse position in the plot's units while the mouse is over the plot area,
+/// else nothing.
+std::string plotReadoutText(rendering::ZoomPlotView& view);
 
 class ExportSheetController;
 
 /// What the plot windows add to their calculator window: the main view (a plot view)
 /// draws the calculator controller's "selection.plotDictionary" and redraws on
-/// "modelChangedNotification"; "Export" opens the export sheet on the plot's curves.
+/// "modelChangedNotification"; "Export" opens the export sheet on the plot's curves; the
+/// status bar shows the view's read-out (`plotReadoutText`) in a label "plotReadout".
 /// Shared by the plot windows of both bases.
 class PlotViewBinding {
  public:
@@ -28,6 +40,8 @@ class PlotViewBinding {
   ExportSheetController* exportSheet() const { return m_exportSheet.get(); }
 
  private:
+  void installReadout(CalculatorWindowController& controller, rendering::ZoomPlotView& view);
+
   platform::Observation m_modelChanged;
   bool m_bound = false;
   std::shared_ptr<ExportSheetController> m_exportSheet;

@@ -47,7 +47,6 @@ QWidget* makeOptionsPanel(const std::shared_ptr<LayoutCalculator>& calculator, r
   auto* panel = new QWidget();
   panel->setObjectName(QStringLiteral("solidViewOptions"));
   panel->setWindowTitle(QStringLiteral("3-D View Options"));
-  Binder b(calculator, panel);
   auto* column = new QVBoxLayout(panel);
   QFormLayout* form = nullptr;
 
@@ -86,6 +85,17 @@ QWidget* makeOptionsPanel(const std::shared_ptr<LayoutCalculator>& calculator, r
   QObject::connect(box, &QCheckBox::toggled, view, [view](bool on) { view->setDrawsBoundingBox(on); });
   form->addRow(box);
 
+  addLayoutCalculatorOptions(column, calculator, panel);
+  column->addStretch();
+  return panel;
+}
+
+}  // namespace
+
+void addLayoutCalculatorOptions(QVBoxLayout* column, const std::shared_ptr<LayoutCalculator>& calculator,
+                                QWidget* panel) {
+  Binder b(calculator, panel);
+  QFormLayout* form = nullptr;
   column->addWidget(options::group("Lens", form));
   form->addRow(QStringLiteral("Surface colour"), b.choice("surfaceColorOption", [] {
     std::vector<Choice> out;
@@ -102,9 +112,9 @@ QWidget* makeOptionsPanel(const std::shared_ptr<LayoutCalculator>& calculator, r
   form->addRow(QStringLiteral("Rays"), b.intSpin("numberOfRays", 1, 1000));
   form->addRow(b.checkBox("Axial ray", "showsAxialRay"));
   form->addRow(b.checkBox("Hide vignetted rays", "suppressVignetted"));
-  column->addStretch();
-  return panel;
 }
+
+namespace {
 
 InterfaceOutlets loadSolidView(OBWindow& window) {
   auto* view = new rendering::OBOpenGL(&window);

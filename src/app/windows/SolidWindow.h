@@ -8,7 +8,12 @@
 #include "app/windows/LensCalculatorWindowController.h"
 
 class QTimer;
+class QVBoxLayout;
+class QWidget;
 
+namespace orb::analysis {
+class LayoutCalculator;
+}
 namespace orb::rendering {
 class OBOpenGL;
 }
@@ -36,6 +41,8 @@ class SolidWindowController : public LensCalculatorWindowController {
   void haveViewZoomToFitWhenIdle();
   bool zoomToFitIsPending() const { return m_zoomToFitPending; }
 
+  /// The 3-D window's toolbar keeps its own saved arrangement, apart from the layout's.
+  std::string toolbarIdentifier() const override { return "Solid"; }
   std::vector<std::string> toolbarAllowedItemIdentifiers() const override;
   std::vector<std::string> toolbarDefaultItemIdentifiers() const override;
   /// The "back" and "forward" tool tips from the view's history.
@@ -67,6 +74,11 @@ class SolidWindowController : public LensCalculatorWindowController {
   platform::Observation m_modelObservation;
   SavePathChooser m_dxfPathChooser = runSavePanel;
 };
+
+/// The layout calculator's options (surface colours, ray fan) as groups added to an
+/// options panel's column; the layout and 3-D windows share them.
+void addLayoutCalculatorOptions(QVBoxLayout* column, const std::shared_ptr<analysis::LayoutCalculator>& calculator,
+                                QWidget* panel);
 
 /// Registers the interface file "SolidView".
 void registerSolidWindow();

@@ -36,7 +36,7 @@
 #include "lens/Wave.h"
 #include "platform/Log.h"
 #include "platform/Observation.h"
-#include "rendering/ZoomPlotView.h"
+#include "rendering/PlotViewWithPOI.h"
 #include "ui_SpotWindow.h"
 
 namespace orb::app {

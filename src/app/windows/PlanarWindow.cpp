@@ -1,0 +1,261 @@
+#include "app/windows/PlanarWindow.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QMenu>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "analysis/LayoutCalculator.h"
+#include "app/document/OBDocument.h"
+#include "app/windows/AnalysisOptions.h"
+#include "app/windows/InterfaceFile.h"
+#include "app/windows/LayoutPlanarModel.h"
+#include "app/windows/OBWindow.h"
+#include "app/windows/SolidWindow.h"
+#include "platform/NotificationCenter.h"
+#include "rendering/PlanarView.h"
+
+namespace orb::app {
+
+namespace {
+
+using analysis::LayoutCalculator;
+using rendering::PlanarView;
+
+constexpr const char* kZoomDataKey = "zoomData";
+constexpr const char* kOrientationKey = "orientation";
+
+// The section and the axis line belong to the view; the rest is the
+// calculator's.
+QWidget* makeOptionsPanel(const std::shared_ptr<LayoutCalculator>& calculator, PlanarView* view) {
+  auto* panel = new QWidget();
+  panel->setObjectName(QStringLiteral("layoutOptions"));
+  panel->setWindowTitle(QStringLiteral("Layout Options"));
+  auto* column = new QVBoxLayout(panel);
+  QFormLayout* form = nullptr;
+  column->addWidget(options::group("Drawing", form));
+  auto* section = new QComboBox;
+  section->setObjectName(QStringLiteral("orientation"));
+  section->addItem(QStringLiteral("ZY (y up)"), PlanarView::ZY);
+  section->addItem(QStringLiteral("ZX (x up)"), PlanarView::ZX);
+  section->setCurrentIndex(view->orientation());
+  QObject::connect(section, &QComboBox::activated, view, [view](int index) {
+    view->setOrientation(index);
+    view->waitForZoomToFit();  // the other section has other extents
+    view->zoomToFit();
+  });
+  form->addRow(QStringLiteral("Section"), section);
+  auto* axis = new QCheckBox(QStringLiteral("Optical axis"));
+  axis->setObjectName(QStringLiteral("drawOpticalAxis"));
+  axis->setChecked(view->drawOpticalAxis());
+  QObject::connect(axis, &QCheckBox::toggled, view, [view](bool on) { view->setDrawOpticalAxis(on); });
+  form->addRow(axis);
+  addLayoutCalculatorOptions(column, calculator, panel);
+  column->addStretch();
+  return panel;
+}
+
+// The view's contextual menu: mouse modes (select is how surfaces are picked
+// and moved), the section, zoom to fit and copy.
+QMenu* makeGraphicsMenu(PlanarView* view) {
+  auto* menu = new QMenu(view);
+  menu->setObjectName(QStringLiteral("graphicsMenu"));
+  auto* modes = new QActionGroup(menu);
+  const std::pair<const char*, int> modeItems[] = {{"Select Surfaces", rendering::ZoomView::Select},
+                                                   {"Zoom", rendering::ZoomView::Zoom},
+                                                   {"Pan", rendering::ZoomView::Pan}};
+  for (const auto& [title, mode] : modeItems) {
+    QAction* a = menu->addAction(QString::fromUtf8(title));
+    a->setCheckable(true);
+    a->setActionGroup(modes);
+    QObject::connect(a, &QAction::triggered, view, [view, m = mode] { view->setMouseMode(m); });
+  }
+  QObject::connect(menu, &QMenu::aboutToShow, menu, [view, modes] {
+    const auto actions = modes->actions();
+    const int mode = view->mouseMode();
+    if (mode >= 0 && mode < actions.size()) actions[mode]->setChecked(true);
+  });
+  menu->addSeparator();
+  menu->addAction(QStringLiteral("ZY Section"), view, [view] { view->orientZY(); });
+  menu->addAction(QStringLiteral("ZX Section"), view, [view] { view->orientZX(); });
+  menu->addSeparator();
+  menu->addAction(QStringLiteral("Zoom to Fit"), view, [view] { view->zoomToFit(); });
+  menu->addAction(QStringLiteral("Copy"), view, [view] { view->copy(); });
+  menu->addAction(QStringLiteral("Print…"), view, [view] { view->print(); });
+  return menu;
+}
+
+InterfaceOutlets loadPlanarView(OBWindow& window) {
+  auto* view = new PlanarView(&window);
+  view->setObjectName(QStringLiteral("planarView"));
+  QMenu* menu = makeGraphicsMenu(view);
+  view->setGraphicsMenu(menu);
+  view->setSelectionMenu(menu);
+  window.setCentralWidget(view);
+  auto* print = new QAction(QStringLiteral("Print Layout…"), &window);
+  print->setObjectName(QStringLiteral("printLayout"));
+  print->setShortcut(QKeySequence::Print);
+  QObject::connect(print, &QAction::triggered, view, [view] { view->print(); });
+  window.addAction(print);
+  window.setWindowTitle(QStringLiteral("Layout"));
+  window.resize(800, 420);
+  auto calculator = platform::makeObject<LayoutCalculator>();
+  InterfaceOutlets outlets;
+  outlets.view = view;
+  outlets.optionsPanel = makeOptionsPanel(calculator, view);
+  std::weak_ptr<LayoutCalculator> weak = calculator;
+  outlets.randomize = [weak] {
+    if (auto c = weak.lock()) c->randomize();
+  };
+  outlets.calculator = std::move(calculator);
+  return outlets;
+}
+
+const platform::Data* dataFor(const platform::Dictionary& state, const char* key) {
+  const platform::Value* v = state.find(platform::Value(key));
+  return v && v->kind() == platform::Value::Kind::Data ? &v->asData() : nullptr;
+}
+
+}  // namespace
+
+PlanarWindowController::PlanarWindowController(std::string nibName, const std::shared_ptr<SmartDocument>& document)
+    : LensCalculatorWindowController(std::move(nibName), document) {}
+
+PlanarWindowController::~PlanarWindowController() { closeIfOpen(); }
+
+PlanarView* PlanarWindowController::planarView() const { return dynamic_cast<PlanarView*>(view()); }
+
+void PlanarWindowController::awakeFromNib() {
+  LensCalculatorWindowController::awakeFromNib();
+  if (m_awakeAlready) return;
+  m_awakeAlready = true;
+  auto* view = planarView();
+  auto calculator = std::dynamic_pointer_cast<LayoutCalculator>(this->calculator());
+  if (view && calculator) {
+    m_model = std::make_shared<LayoutPlanarModel>(calculator);
+    // The end of a drag closes its one undo step: the document snapshots the
+    // lens as it was left.
+    std::weak_ptr<OBDocument> document = std::dynamic_pointer_cast<OBDocument>(this->document());
+    m_model->setMoveEndedHandler([document] {
+      if (auto d = document.lock()) d->enqueueSnapshotRequiredNotification();
+    });
+    view->setModel(m_model);
+    m_modelObservation = platform::NotificationCenter::defaultCenter().addObserver(
+        "modelChangedNotification", {}, [this](const platform::Notification&) {
+          if (auto* v = planarView()) v->modelChanged();
+          // A fit asked for before the lens had anything to frame waits for
+          // the first drawing.
+          if (m_zoomToFitPending) QTimer::singleShot(0, this, [this] { zoomToFitIfReady(); });
+        });
+  }
+  if (m_willZoomToFitWhenAwake) haveViewZoomToFitWhenIdle();
+  m_toolbarUpdateTimer = new QTimer(this);
+  m_toolbarUpdateTimer->setInterval(1000);
+  connect(m_toolbarUpdateTimer, &QTimer::timeout, this, [this] { validateToolbar(); });
+  m_toolbarUpdateTimer->start();
+  validateToolbar();
+}
+
+void PlanarWindowController::haveViewZoomToFitWhenIdle() {
+  m_zoomToFitPending = true;
+  QTimer::singleShot(0, this, [this] { zoomToFitIfReady(); });
+}
+
+void PlanarWindowController::zoomToFitIfReady() {
+  auto* view = planarView();
+  if (!m_zoomToFitPending || !view || isClosing()) return;
+  if (!m_model || !m_model->extents()) return;
+  m_zoomToFitPending = false;
+  view->waitForZoomToFit();  // a new window shows its lens at once, with no
+                             // history step
+  view->zoomToFit();
+}
+
+std::vector<std::string> PlanarWindowController::toolbarAllowedItemIdentifiers() const {
+  return {kFlexibleSpace, "back", "forward", "zoomToFit", "glasses", "sliders",
+          "sources", "SDE", "dice", "pfoc", "options"};
+}
+
+std::vector<std::string> PlanarWindowController::toolbarDefaultItemIdentifiers() const {
+  return {"back", "forward", "zoomToFit", kFlexibleSpace, "sources",
+          "SDE", "glasses", kFlexibleSpace, "dice", "options"};
+}
+
+void PlanarWindowController::connectToolbarItem(const std::string& identifier, QAction* item) {
+  if (identifier == "zoomToFit") {
+    item->setToolTip(QStringLiteral("Zoom to fit"));
+  } else if (identifier == "back") {
+    connect(item, &QAction::triggered, this, [this] {
+      if (auto* v = planarView()) v->backAction();
+    });
+  } else if (identifier == "forward") {
+    connect(item, &QAction::triggered, this, [this] {
+      if (auto* v = planarView()) v->forwardAction();
+    });
+  }
+}
+
+void PlanarWindowController::validateToolbar() {
+  auto* v = planarView();
+  if (!v) return;
+  auto& history = v->backManager();
+  if (QAction* back = toolbarItem("back")) {
+    back->setEnabled(history.canGoBack());
+    back->setToolTip(QString::fromStdString(history.canGoBack() ? "Back (undo " + history.backActionName() + ")"
+                                                                : "Disabled because no view action to undo"));
+  }
+  if (QAction* forward = toolbarItem("forward")) {
+    forward->setEnabled(history.canGoForward());
+    forward->setToolTip(QString::fromStdString(history.canGoForward()
+                                                   ? "Forward (redo " + history.forwardActionName() + ")"
+                                                   : "Disabled because no view action to redo"));
+  }
+}
+
+void PlanarWindowController::encodeRestorableState(platform::Dictionary& state) const {
+  LensCalculatorWindowController::encodeRestorableState(state);
+  const auto* v = planarView();
+  if (!v) return;
+  const auto bytes = v->zoomData().bytes();
+  state.set(kZoomDataKey, platform::Data(bytes.begin(), bytes.end()));
+  state.set(kOrientationKey, static_cast<std::int64_t>(v->orientation()));
+}
+
+void PlanarWindowController::restoreState(const platform::Dictionary& state) {
+  LensCalculatorWindowController::restoreState(state);
+  auto* v = planarView();
+  if (!v) return;
+  if (const auto o = state.get(kOrientationKey);
+      o.isNumber() && (o.asInt() == PlanarView::ZY || o.asInt() == PlanarView::ZX))
+    v->setOrientation(static_cast<int>(o.asInt()));
+  if (const auto* d = dataFor(state, kZoomDataKey); d && d->size() >= 32) {
+    // The saved view replaces the first fit of a new window.
+    m_zoomToFitPending = false;
+    v->setZoomDataBytes(d->data(), d->size());
+  }
+}
+
+void PlanarWindowController::windowWillClose() {
+  if (m_toolbarUpdateTimer) m_toolbarUpdateTimer->stop();
+  m_modelObservation.remove();
+  m_zoomToFitPending = false;
+  if (auto* v = planarView()) {
+    v->setModel(nullptr);
+    v->invalidateAnimationTimer();
+  }
+  m_model.reset();
+  LensCalculatorWindowController::windowWillClose();
+}
+
+void registerPlanarWindow() { interfacefile::registerLoader("PlanarView", loadPlanarView); }
+
+SmartWindowController* makePlanarWindowController(const std::string& nibName,
+                                                  const std::shared_ptr<SmartDocument>& document) {
+  return new PlanarWindowController(nibName, document);
+}
+
+}  // namespace orb::app

@@ -1,0 +1,254 @@
+// The layout window on the double Gauss: the document opens in it, it frames
+// the lens once and draws the traced rays, comes back from its window record
+// with the same zoom, and a drag of selected surfaces is one undoable thickness
+// edit.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QImage>
+#include <QMouseEvent>
+#include <QTest>
+#include <QUndoStack>
+#include <cmath>
+
+#include "AnalysisWindowTestSupport.h"
+#include "AppTestSupport.h"
+#include "analysis/LayoutCalculator.h"
+#include "app/document/WindowActions.h"
+#include "app/windows/LayoutPlanarModel.h"
+#include "app/windows/OBWindow.h"
+#include "app/windows/PlanarWindow.h"
+#include "geometry/values/Extents.h"
+#include "lens/Lens.h"
+#include "lens/Surface.h"
+#include "platform/Color.h"
+#include "platform/KeyedUnarchiver.h"
+#include "rendering/PlanarView.h"
+
+namespace orb::app {
+namespace {
+
+using rendering::PlanarView;
+
+class PlanarWindowTest : public testing::DoubleGaussDocumentTest<> {
+ protected:
+  PlanarWindowController* layoutWindow() const {
+    for (auto* c : document->windowControllers())
+      if (auto* p = qobject_cast<PlanarWindowController*>(c); p && !p->isClosing()) return p;
+    return nullptr;
+  }
+
+  /// Shows the window and waits for the traced rays and the first fit.
+  std::shared_ptr<analysis::LayoutCalculator> showAndTrace(PlanarWindowController* window) {
+    window->window()->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window->window()));
+    auto calculator = std::dynamic_pointer_cast<analysis::LayoutCalculator>(window->calculator());
+    EXPECT_TRUE(calculator);
+    if (!calculator) return nullptr;
+    EXPECT_TRUE(testing::pumpUntil(
+        [&] { return calculator->tracedRays() && !calculator->needsWork() && !window->zoomToFitIsPending(); }));
+    testing::settle();
+    return calculator;
+  }
+
+  /// The view point (y down, as the widget's pixels) of a lens point on the
+  /// section.
+  static QPointF pixelFor(PlanarView& view, double z, double y) {
+    const QPointF v = view.viewPointForUserPoint(QPointF(z, y));
+    return {v.x(), view.height() - v.y()};
+  }
+
+  static void mouse(PlanarView& view, QEvent::Type type, QPointF at) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
+    QMouseEvent event(type, at, view.mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(&view, &event);
+  }
+
+  /// Vertex z of each surface of the lens, in the lens's frame.
+  std::vector<double> vertexZ() const {
+    std::vector<double> z;
+    for (const auto& s : document->lens()->surfaceArray()) z.push_back(s->originInGlobalCoordinates().z);
+    return z;
+  }
+};
+
+TEST_F(PlanarWindowTest, OpensAsTheMainWindowFramesTheLensOnceAndDrawsTheRays) {
+  document->makeWindowControllers();
+  ASSERT_FALSE(document->windowControllers().empty());
+  PlanarWindowController* window = qobject_cast<PlanarWindowController*>(document->windowControllers().front());
+  ASSERT_TRUE(window) << "the document's first window is " << document->windowControllers().front()->nibName();
+  EXPECT_EQ(window->nibName(), "PlanarView");
+  EXPECT_EQ(window->window()->windowTitle().toStdString().rfind("Layout", 0), 0u);
+  const auto calculator = showAndTrace(window);
+  ASSERT_TRUE(calculator);
+  PlanarView& view = *window->planarView();
+
+  // Framed once, at once, as the lens's ZY box with a 5 % margin, and with no
+  // history.
+  const auto box = calculator->extents();
+  ASSERT_TRUE(box && box->active());
+  const double zMid = (box->zMin() + box->zMax()) / 2, zHalf = 1.05 * (box->zMax() - box->zMin()) / 2;
+  const double yMid = (box->yMin() + box->yMax()) / 2, yHalf = 1.05 * (box->yMax() - box->yMin()) / 2;
+  EXPECT_NEAR(view.xMin(), zMid - zHalf, 1e-9);
+  EXPECT_NEAR(view.xMax(), zMid + zHalf, 1e-9);
+  EXPECT_NEAR(view.yMin(), yMid - yHalf, 1e-9);
+  EXPECT_NEAR(view.yMax(), yMid + yHalf, 1e-9);
+  EXPECT_FALSE(view.canGoBack());
+  window->validateToolbar();
+  EXPECT_EQ(window->toolbarItem("back")->toolTip().toStdString(), "Disabled because no view action to undo");
+  EXPECT_EQ(window->toolbarItem("forward")->toolTip().toStdString(), "Disabled because no view action to redo");
+  EXPECT_EQ(
+      window->toolbarItemIdentifiers(),
+      (std::vector<std::string>{"back", "forward", "zoomToFit", CalculatorWindowController::kFlexibleSpace, "sources",
+                                "SDE", "glasses", CalculatorWindowController::kFlexibleSpace, "dice", "options"}));
+
+  // Rays in the widest air gap of the lens: between the two vertices, off the
+  // axis, some pixels carry a ray's colour.
+  const auto z = vertexZ();
+  const auto& surfaces = document->lens()->surfaceArray();
+  std::size_t gap = 0;
+  for (std::size_t i = 1; i + 2 < surfaces.size(); ++i) {
+    const auto& s = surfaces[i];
+    if (std::isfinite(s->thickness()) && !s->glass() && (gap == 0 || z[i + 1] - z[i] > z[gap + 1] - z[gap])) gap = i;
+  }
+  ASSERT_GT(gap, 0u);
+  std::vector<QColor> rayColours;
+  for (const auto& r : *calculator->raysOfInterest())
+    if (const auto c = calculator->colorForRay(r))
+      rayColours.push_back(QColor::fromRgbF(float(c->red()), float(c->green()), float(c->blue())));
+  ASSERT_FALSE(rayColours.empty());
+  const QImage image = view.grab().toImage();
+  const int x0 = int(std::ceil(pixelFor(view, z[gap], 0).x())) + 2,
+            x1 = int(std::floor(pixelFor(view, z[gap + 1], 0).x())) - 2;
+  ASSERT_LT(x0, x1);
+  const int axisRow = int(std::lround(pixelFor(view, 0, 0).y()));
+  int rayPixels = 0;
+  for (int x = x0; x <= x1; ++x)
+    for (int y = 0; y < image.height(); ++y) {
+      if (std::abs(y - axisRow) < 2) continue;
+      const QColor p = image.pixelColor(x, y);
+      // Thin antialiased lines blend with the white ground: match the hue, not
+      // the value.
+      if (p.hsvSaturationF() < 0.15f) continue;
+      for (const QColor& c : rayColours)
+        if (std::abs(p.hsvHue() - c.hsvHue()) < 12) {
+          ++rayPixels;
+          break;
+        }
+    }
+  EXPECT_GE(rayPixels, x1 - x0) << "too few ray pixels between surfaces " << gap << " and " << gap + 1;
+
+  // Only once: later drawings leave the user's zoom alone; "showLayout" brings
+  // this window back.
+  const rendering::ZoomData mine{view.xMin() + 5, view.xMax() - 5, view.yMin() + 1, view.yMax() - 1};
+  view.setZoomData(mine);
+  calculator->randomize();
+  ASSERT_TRUE(testing::pumpUntil([&] { return !calculator->needsWork(); }));
+  testing::settle();
+  EXPECT_EQ(view.zoomData().bytes(), mine.bytes());
+  const auto count = document->windowControllers().size();
+  ASSERT_TRUE(document->performAction("showLayout"));
+  EXPECT_EQ(document->windowControllers().size(), count);
+  EXPECT_EQ(view.zoomData().bytes(), mine.bytes());
+}
+
+TEST_F(PlanarWindowTest, ComesBackFromItsRecordWithTheSameZoom) {
+  ASSERT_TRUE(document->performAction("makeLayout"));
+  PlanarWindowController* window = layoutWindow();
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(showAndTrace(window));
+  PlanarView& view = *window->planarView();
+  const rendering::ZoomData saved{10, 60, -12, 9};
+  view.setZoomData(saved);
+  view.setOrientation(PlanarView::ZX);
+  const platform::Array records = document->presentWindowRestorationDictionaries();
+  window->close();
+  testing::settle();
+  ASSERT_FALSE(layoutWindow());
+
+  platform::Dictionary state;
+  for (const auto& r : records) {
+    const auto decoded = platform::KeyedUnarchiver::unarchiveObjectWithData(r.asDictionary().get("data").asData());
+    if (decoded.isDictionary() && decoded.asDictionary().get("nibName") == platform::Value("PlanarView"))
+      state = decoded.asDictionary();
+  }
+  ASSERT_EQ(state.get("controllerClassName"), platform::Value("PlanarWindowController"));
+  ASSERT_TRUE(state.get("zoomData").kind() == platform::Value::Kind::Data);
+  auto* restored =
+      dynamic_cast<PlanarWindowController*>(makeController("PlanarWindowController", "PlanarView", document));
+  ASSERT_TRUE(restored);
+  restored->window();
+  restored->restoreState(state);
+  ASSERT_TRUE(showAndTrace(restored));
+  EXPECT_EQ(restored->planarView()->zoomData().bytes(), saved.bytes());
+  EXPECT_EQ(restored->planarView()->orientation(), PlanarView::ZX);
+}
+
+TEST_F(PlanarWindowTest, DraggingSelectedSurfacesChangesTwoThicknessesAsOneUndoableEdit) {
+  ASSERT_TRUE(document->performAction("makeLayout"));
+  PlanarWindowController* window = layoutWindow();
+  ASSERT_TRUE(window);
+  const auto calculator = showAndTrace(window);
+  ASSERT_TRUE(calculator);
+  PlanarView& view = *window->planarView();
+  const auto& surfaces = document->lens()->surfaceArray();
+  const auto z = vertexZ();
+  // The block: the first lens surface with a glass behind it and the surface
+  // closing it.
+  std::size_t first = 0;
+  for (std::size_t i = 2; i + 2 < surfaces.size() && !first; ++i)
+    if (surfaces[i]->glass() && !surfaces[i - 1]->glass() && std::isfinite(surfaces[i - 1]->thickness())) first = i;
+  ASSERT_GT(first, 0u);
+  const std::size_t last = first + 1;
+  std::vector<double> thickness;
+  for (const auto& s : surfaces) thickness.push_back(s->thickness());
+
+  // A rectangle across the axis from halfway before the block to halfway past
+  // it.
+  view.setMouseMode(rendering::ZoomView::Select);
+  const double zA = (z[first - 1] + z[first]) / 2, zB = (z[last] + z[last + 1]) / 2;
+  const double h = (view.yMax() - view.yMin()) / 4;
+  mouse(view, QEvent::MouseButtonPress, pixelFor(view, zA, h));
+  mouse(view, QEvent::MouseMove, pixelFor(view, zB, -h));
+  mouse(view, QEvent::MouseButtonRelease, pixelFor(view, zB, -h));
+  ASSERT_TRUE(view.drawsSelectionRect());
+  ASSERT_TRUE(calculator->selectedSurfaceRange());
+  EXPECT_EQ(*calculator->selectedSurfaceRange(), std::make_pair(first, last));
+  testing::settle();
+  const int undoSteps = document->undoStack().count();
+
+  // Drag the band on the axis by 12 pixels: dz is 12 pixel widths of lens.
+  const QRectF band = view.viewRectForSurfaceMove();
+  ASSERT_FALSE(band.isEmpty());
+  const QPointF from(band.center().x(), view.height() - band.center().y());
+  const double dz =
+      view.userPointForViewPoint(band.center() + QPointF(12, 0)).x() - view.userPointForViewPoint(band.center()).x();
+  mouse(view, QEvent::MouseButtonPress, from);
+  mouse(view, QEvent::MouseMove, from + QPointF(5, 0));
+  testing::settle();  // the lens updates in the middle of the drag, as it does
+                      // under a hand
+  mouse(view, QEvent::MouseMove, from + QPointF(12, 0));
+  mouse(view, QEvent::MouseButtonRelease, from + QPointF(12, 0));
+  ASSERT_TRUE(testing::pumpUntil([&] { return document->snapshotIsFresh(); }));
+  testing::settle();
+  ASSERT_GT(std::abs(dz), 0);
+  for (std::size_t i = 0; i < surfaces.size(); ++i) {
+    const double expected = i == first - 1 ? thickness[i] + dz : i == last ? thickness[i] - dz : thickness[i];
+    if (std::isfinite(expected)) {
+      EXPECT_NEAR(surfaces[i]->thickness(), expected, 1e-9) << "surface " << i;
+    }
+  }
+  EXPECT_EQ(document->undoStack().count(), undoSteps + 1);
+
+  document->undo();
+  testing::settle();
+  const auto& undone = document->lens()->surfaceArray();
+  ASSERT_EQ(undone.size(), thickness.size());
+  for (std::size_t i = 0; i < undone.size(); ++i)
+    if (std::isfinite(thickness[i])) {
+      EXPECT_NEAR(undone[i]->thickness(), thickness[i], 1e-12) << "surface " << i;
+    }
+}
+
+}  // namespace
+}  // namespace orb::app
