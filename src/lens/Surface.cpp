@@ -689,14 +689,18 @@ void Surface::setGlassSolveSurface(const std::shared_ptr<Surface>& surface) {
   setSolveSurface(m_glassSolve, "glassSolveSurface", surface);
 }
 
+// The type goes first: choosing the marginal-height solve resets the target and zone, which
+// would throw away the values the caller (a file reader) gives with it.
 void Surface::setThicknessSolveTypeTarget(int type, double target) {
-  setThicknessSolveTarget(target);
   setThicknessSolveType(type);
+  setThicknessSolveTarget(target);
+  if (type == 7) m_thicknessSolveTargetSticky = true;
 }
 void Surface::setThicknessSolveTypeTargetZone(int type, double target, double zone) {
+  setThicknessSolveType(type);
   setThicknessSolveTarget(target);
   setThicknessSolveZone(zone);
-  setThicknessSolveType(type);
+  if (type == 7) m_thicknessSolveTargetSticky = true;
 }
 void Surface::setThicknessSolveTypeSurface(int type, const std::shared_ptr<Surface>& surface) {
   setThicknessSolveSurface(surface);
@@ -704,8 +708,9 @@ void Surface::setThicknessSolveTypeSurface(int type, const std::shared_ptr<Surfa
 }
 void Surface::setThicknessSolveTypeSurfaceTarget(int type, const std::shared_ptr<Surface>& surface, double target) {
   setThicknessSolveSurface(surface);
-  setThicknessSolveTarget(target);
   setThicknessSolveType(type);
+  setThicknessSolveTarget(target);
+  if (type == 7) m_thicknessSolveTargetSticky = true;
 }
 void Surface::setThicknessSolveTypeSurfaceScaleOffset(int type, const std::shared_ptr<Surface>& surface, double scale,
                                                       double offset) {

@@ -157,6 +157,21 @@ TEST(SurfaceSolves, MarginalHeightResetsTargetAndZone) {
   EXPECT_EQ(lens[1].thicknessSolveZone(), 1);
 }
 
+// A reader hands the marginal-height solve its height and zone with the type (OSLO "PY 1.5",
+// CODE V's zone 0); the type's own reset must not win over them.
+TEST(SurfaceSolves, CombinedSettersKeepTheGivenTargetAndZone) {
+  Singlet lens;
+  lens[1].setThicknessSolveTypeTarget(solve::kThicknessMarginalHeight, 1.5);
+  EXPECT_EQ(lens[1].thicknessSolveType(), solve::kThicknessMarginalHeight);
+  EXPECT_EQ(lens[1].thicknessSolveTarget(), 1.5);
+  lens[1].setThicknessSolveTypeTargetZone(solve::kThicknessMarginalHeight, -2, 0);
+  EXPECT_EQ(lens[1].thicknessSolveTarget(), -2);
+  EXPECT_EQ(lens[1].thicknessSolveZone(), 0);
+  lens[2].setThicknessSolveTypeTarget(solve::kThicknessTotalLength, 42);
+  EXPECT_EQ(lens[2].thicknessSolveTarget(), 42);
+  EXPECT_TRUE(lens[2].thicknessSolveTargetSticky());
+}
+
 TEST(SurfaceSolves, OnlySolvesWithInputsAskForThem) {
   Singlet lens;
   struct Row {
