@@ -564,6 +564,10 @@ void Lens::setMulticonfigurationArray(Array configurations) {
   if (!m_multiconfigurations.empty()) setConfiguration(m_multiconfigurations.front());
 }
 
+void Lens::storeMulticonfigurationArray(Array configurations) {
+  setAndAnnounce("multiconfigurationArray", m_multiconfigurations, std::move(configurations));
+}
+
 Value Lens::objectInMulticonfigurationArrayAtIndex(std::size_t index) const {
   checkIndex(index, m_multiconfigurations.size(), "configurations");
   return m_multiconfigurations[index];
@@ -1130,10 +1134,33 @@ void Lens::newGlassForSurface(Surface& surface) {
   updateGlassUsageCount();
 }
 
+std::function<bool(const std::shared_ptr<Field>&)> Lens::vignettedFieldPredicate() {
+  return [](const std::shared_ptr<Field>& field) { return field && field->vignetted(); };
+}
+
 void Lens::updateGlassUsageCount() const {
   for (const auto& g : glassArray()) g->setUsageCount(0);
   for (const auto& s : m_surfaces)
     if (s->glass()) s->glass()->setUsageCount(1);
+}
+
+std::vector<std::string> Lens::listGlassConnectivity() const {
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < m_surfaces.size(); ++i) {
+    const auto glass = m_surfaces[i] ? m_surfaces[i]->glass() : nullptr;
+    if (!glass) continue;
+    const auto container = glass->container();
+    const bool inLens = container && container == m_glassCatalog;
+    const std::size_t index = glass->indexInContainer();
+    const std::string indexText =
+        index == materials::Glass::kNotFound ? std::string("-") : std::to_string(index);
+    const char* containerName = !container ? "none" : inLens ? "lens" : "other";
+    lines.push_back(platform::format("s%zu %d g%s %s usageCount=%d container=%s", i, inLens ? 1 : 0,
+                                     indexText.c_str(), glass->name().c_str(), glass->usageCount(),
+                                     containerName));
+    platform::logText(lines.back());
+  }
+  return lines;
 }
 
 void Lens::synchronizeGlassArray() {

@@ -129,6 +129,9 @@ class Lens : public foundation::OBObject,
   const platform::Array& multiconfigurationArray() const { return m_multiconfigurations; }
   /// A non-empty array makes its first configuration current.
   void setMulticonfigurationArray(platform::Array configurations);
+  /// Replaces the configurations without applying one: editing a configuration's values
+  /// is not choosing it.
+  void storeMulticonfigurationArray(platform::Array configurations);
   std::size_t countOfMulticonfigurationArray() const { return m_multiconfigurations.size(); }
   platform::Value objectInMulticonfigurationArrayAtIndex(std::size_t index) const;
   const std::optional<platform::Dictionary>& configuration() const { return m_configuration; }
@@ -243,6 +246,9 @@ class Lens : public foundation::OBObject,
   void waveIsBecomingPrimary(const Wave& wave);
   /// At least one field.
   void validateFields();
+  /// Picks the vignetted fields out of a field array ("vignetted == YES"), e.g. with
+  /// std::copy_if; a null entry is not vignetted.
+  static std::function<bool(const std::shared_ptr<Field>&)> vignettedFieldPredicate();
   void validateWaves() { primaryWave(); }
   void scaleLengthsByFactor(double factor);
   /// Replaces `surface` by a surface of another type made from it, announcing the swap
@@ -334,6 +340,11 @@ class Lens : public foundation::OBObject,
   /// Marks each lens glass in use by a surface (usageCount 1) or not (0).
   void updateGlassUsageCount() const;
   void synchronizeGlassArray();
+  /// Diagnostic: one logged line per surface with a glass, "s<surface> <1 when the glass's
+  /// container is the lens's glass array> g<index in its container> <glass name> usageCount=<n>
+  /// container=<lens|none|other>". Glass and container are named, never printed as
+  /// addresses, so logs compare across runs and leak no memory layout. Answers the lines.
+  std::vector<std::string> listGlassConnectivity() const;
 
   // --- SurfaceContainer / SurfaceDelegate --------------------------------------------------------
   const std::vector<std::shared_ptr<Surface>>& containedSurfaces() const override { return m_surfaces; }

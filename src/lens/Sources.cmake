@@ -44,4 +44,5 @@ list(APPEND sources
   LensGlassResolver.h LensGlassResolver.cpp
   LensDelegate.h LensBeam.h
   Lens.h Lens.cpp
+  SurfaceEditing.h SurfaceEditing.cpp
 )

@@ -4,7 +4,7 @@
 #include <QMouseEvent>
 #include <QToolTip>
 
-#include "rendering/TooltipLikeWindow.h"
+#include "rendering/InstantTooltip.h"
 
 namespace orb::rendering {
 
@@ -32,20 +32,6 @@ void ImageViewWithMouse::mousePressEvent(QMouseEvent* event) {
 
 // --- OBImageView ------------------------------------------------------------------------------------
 
-std::unique_ptr<QWidget> showInstantTooltip(const QString& text, QPoint bottomLeft) {
-  auto* label = new QLabel(text);
-  label->setFont(QToolTip::font());
-  label->setTextInteractionFlags(Qt::NoTextInteraction);
-  label->setContentsMargins(3, 2, 3, 2);
-  label->adjustSize();
-  const QSize size = label->size();
-  auto window = tooltipLikeWindowWithContentRect(QRect(QPoint(bottomLeft.x(), bottomLeft.y() - size.height()), size));
-  label->setParent(window.get());
-  label->move(0, 0);
-  window->show();
-  return window;
-}
-
 OBImageView::OBImageView(QWidget* parent) : ImageView(parent) {}
 
 OBImageView::~OBImageView() = default;
@@ -57,7 +43,7 @@ void OBImageView::hideInstantTooltip() { m_tooltip.reset(); }
 void OBImageView::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return ImageView::mousePressEvent(event);
   hideInstantTooltip();
-  if (!toolTip().isEmpty()) m_tooltip = showInstantTooltip(toolTip(), instantTooltipAnchor());
+  if (!toolTip().isEmpty()) m_tooltip = OBInstantTooltip::show(toolTip(), instantTooltipAnchor());
   event->accept();
 }
 

@@ -58,8 +58,4 @@ class OBImageView : public ImageView {
   std::unique_ptr<QWidget> m_tooltip;
 };
 
-/// A tool-tip-like window holding `text` in the tool-tip font, its lower-left corner at
-/// `bottomLeft` (global coordinates), shown at once. The caller owns and closes it.
-std::unique_ptr<QWidget> showInstantTooltip(const QString& text, QPoint bottomLeft);
-
 }  // namespace orb::rendering

@@ -153,43 +153,31 @@ void PlotViewWithPOI::selectMouseDown(QMouseEvent* event) {
 // ---------------------------------------------------------------------------------------
 // Stepping
 
-void PlotViewWithPOI::incrementPointOfInterest() {
+void PlotViewWithPOI::stepPointOfInterest(bool forward) {
   if (!hasPointOfInterest()) return;
   const Array curves = drawnCurves();
   const Dictionary* curve = curveAt(curves, indexOfCurveOfInterest());
   if (!curve) return;
-  std::size_t count = pointsOf(*curve).x.size();
+  const std::size_t count = pointsOf(*curve).x.size();
   if (count == 0) return;
-  setIndices(indexOfCurveOfInterest(), next(indexOfPointOfInterest(), count));
+  const std::size_t point = indexOfPointOfInterest();
+  setIndices(indexOfCurveOfInterest(), forward ? next(point, count) : previous(point, count));
   update();
 }
 
-void PlotViewWithPOI::decrementPointOfInterest() {
+void PlotViewWithPOI::stepCurveOfInterest(bool forward) {
   if (!hasPointOfInterest()) return;
-  const Array curves = drawnCurves();
-  const Dictionary* curve = curveAt(curves, indexOfCurveOfInterest());
-  if (!curve) return;
-  std::size_t count = pointsOf(*curve).x.size();
+  const std::size_t count = drawnCurves().size();
   if (count == 0) return;
-  setIndices(indexOfCurveOfInterest(), previous(indexOfPointOfInterest(), count));
+  const std::size_t curve = indexOfCurveOfInterest();
+  setIndices(forward ? next(curve, count) : previous(curve, count), indexOfPointOfInterest());
   update();
 }
 
-void PlotViewWithPOI::incrementCurveOfInterest() {
-  if (!hasPointOfInterest()) return;
-  std::size_t count = drawnCurves().size();
-  if (count == 0) return;
-  setIndices(next(indexOfCurveOfInterest(), count), indexOfPointOfInterest());
-  update();
-}
-
-void PlotViewWithPOI::decrementCurveOfInterest() {
-  if (!hasPointOfInterest()) return;
-  std::size_t count = drawnCurves().size();
-  if (count == 0) return;
-  setIndices(previous(indexOfCurveOfInterest(), count), indexOfPointOfInterest());
-  update();
-}
+void PlotViewWithPOI::incrementPointOfInterest() { stepPointOfInterest(true); }
+void PlotViewWithPOI::decrementPointOfInterest() { stepPointOfInterest(false); }
+void PlotViewWithPOI::incrementCurveOfInterest() { stepCurveOfInterest(true); }
+void PlotViewWithPOI::decrementCurveOfInterest() { stepCurveOfInterest(false); }
 
 void PlotViewWithPOI::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {

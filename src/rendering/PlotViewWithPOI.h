@@ -89,6 +89,10 @@ class PlotViewWithPOI : public ZoomPlotView {
   }
 
  private:
+  /// One wrapping step of the point along its curve, or of the curve, forward or back.
+  void stepPointOfInterest(bool forward);
+  void stepCurveOfInterest(bool forward);
+
   std::size_t m_curveOfInterest = kNotFound;
   std::size_t m_pointOfInterest = kNotFound;
   std::string m_description;

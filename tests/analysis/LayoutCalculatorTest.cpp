@@ -345,8 +345,9 @@ TEST(LayoutCalculatorTest, DxfExportOfASingletReadsBack) {
     const foundation::XYZ p = e.corners[0];
     if (e.type == "3DLINE") {
       ++rims;
-      if (std::fabs(p.z - 54.15) > 1e-6)
+      if (std::fabs(p.z - 54.15) > 1e-6) {
         for (const foundation::XYZ& q : e.points()) EXPECT_NEAR(std::hypot(q.x, q.y), 10, 1e-5);
+      }
     }
     EXPECT_LE(std::hypot(p.x, p.y), 10 + 1e-6);
     if (std::fabs(p.z - 54.15) < 1e-6) {
@@ -359,7 +360,9 @@ TEST(LayoutCalculatorTest, DxfExportOfASingletReadsBack) {
       EXPECT_NEAR(std::hypot(q.x, q.y, q.z - centre), 50, 1e-5) << (front ? "front" : "back");
     }
     // The glass colour is the first surface's; the second faces air.
-    if (front) EXPECT_EQ(e.color, blue);
+    if (front) {
+      EXPECT_EQ(e.color, blue);
+    }
     ++(front ? onFront : onBack);
   }
   EXPECT_GT(onFront, 16);

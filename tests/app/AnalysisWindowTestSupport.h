@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QColor>
+#include <QImage>
+#include <QPoint>
 #include <memory>
 #include <string>
 
@@ -38,6 +41,18 @@ class DoubleGaussDocumentTest : public Base {
     setMessagePresenter({});
   }
 
+  /// Performs `action` and shows the window of class `Controller` it opened (the last
+  /// one), or returns null when there is none.
+  template <class Controller>
+  Controller* showWindow(const std::string& action) {
+    EXPECT_TRUE(document->performAction(action)) << action;
+    Controller* window = nullptr;
+    for (auto* controller : document->windowControllers())
+      if (auto* c = qobject_cast<Controller*>(controller)) window = c;
+    if (window) window->window()->show();
+    return window;
+  }
+
   /// The document's plot window of interface file `nib` (the last one opened), or null.
   LensPlotWindowController* plotWindow(const std::string& nib) const {
     LensPlotWindowController* window = nullptr;
@@ -46,5 +61,21 @@ class DoubleGaussDocumentTest : public Base {
     return window;
   }
 };
+
+/// The pixel at (x, y) as hue, saturation and value.
+inline QColor hsvAt(const QImage& image, int x, int y) { return QColor(image.pixelColor(x, y)).toHsv(); }
+
+/// The brightest pixel (the first of equals, row by row from the top).
+inline QPoint brightest(const QImage& image) {
+  QPoint best(0, 0);
+  float top = -1;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (const float v = hsvAt(image, x, y).valueF(); v > top) {
+        top = v;
+        best = QPoint(x, y);
+      }
+  return best;
+}
 
 }  // namespace orb::app::testing

@@ -97,32 +97,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 class DPSFWindowTest : public testing::DoubleGaussDocumentTest<> {};
 
-QColor hsvAt(const QImage& image, int x, int y) { return QColor(image.pixelColor(x, y)).toHsv(); }
-
-/// The brightest pixel (the first of equals, row by row from the top).
-QPoint brightest(const QImage& image) {
-  QPoint best(0, 0);
-  float top = -1;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x)
-      if (const float v = hsvAt(image, x, y).valueF(); v > top) {
-        top = v;
-        best = QPoint(x, y);
-      }
-  return best;
-}
+using testing::brightest;
+using testing::hsvAt;
 
 // The FFT point-spread window of the double Gauss shows the on-axis point spread as an
 // image: its peak, at zero displacement, lands on the middle pixel (the row index runs
 // right and the column index up, so on an even n × n field that is pixel (n/2, n/2 − 1)),
 // and the key under it is labelled with the image's range. The options redraw it.
 TEST_F(DPSFWindowTest, ShowsThePointSpreadAsAnImageWithItsKey) {
-  ASSERT_TRUE(document->performAction("makeDPSF"));
-  DPSFWindowController* window = nullptr;
-  for (auto* controller : document->windowControllers())
-    if (auto* c = qobject_cast<DPSFWindowController*>(controller)) window = c;
+  DPSFWindowController* window = showWindow<DPSFWindowController>("makeDPSF");
   ASSERT_TRUE(window);
-  window->window()->show();
   EXPECT_EQ(window->window()->windowTitle().toStdString(), "FFT Point Spread - DoubleGauss.zmx");
   auto calculator = std::dynamic_pointer_cast<wavefront::PSFCalculator>(window->calculator());
   ASSERT_TRUE(calculator);

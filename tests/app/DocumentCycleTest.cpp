@@ -38,6 +38,7 @@
 #include "lens/Wave.h"
 #include "platform/Color.h"
 #include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
 
 namespace orb::app {
 namespace {
@@ -69,6 +70,8 @@ struct DocumentCycleTest : ::testing::Test {
 
   void SetUp() override {
     registerLensDocument();
+    // These tests follow a document with one window (the layout) from open to close.
+    platform::UserDefaults::standard().setObject("onOpenShowSurfaceDataEditor", false);
     std::filesystem::create_directories(dir);
     setMessagePresenter([this](QWidget*, const std::string& text, const std::string& informative) {
       messages.emplace_back(text, informative);
@@ -86,6 +89,7 @@ struct DocumentCycleTest : ::testing::Test {
     OBDocument::setSaveDestinationChooser({});
     OBAppDel::shared().chooseFileToOpen = nullptr;
     setMessagePresenter({});
+    platform::UserDefaults::standard().removeObject("onOpenShowSurfaceDataEditor");
     std::filesystem::remove_all(dir);
   }
 
@@ -287,9 +291,9 @@ TEST_F(DocumentCycleTest, MenusOfferWhatExistsAndSayWhatDoesNotYet) {
   ASSERT_TRUE(spot);
   EXPECT_EQ(spot->text().toStdString(), "Spot Diagram");
   EXPECT_TRUE(spot->isEnabled());
-  QAction* editor = menuAction(window, "showLensDataEditor");
+  QAction* editor = menuAction(window, "showSeidelListing");
   ASSERT_TRUE(editor);
-  EXPECT_EQ(editor->text().toStdString(), "Surface Data");
+  EXPECT_EQ(editor->text().toStdString(), "Seidel Aberrations");
   EXPECT_FALSE(editor->isEnabled());
   EXPECT_EQ(editor->toolTip().toStdString(), kNotAvailableYetToolTip);
   // Without solves or variables there is nothing to remove.

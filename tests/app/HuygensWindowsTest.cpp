@@ -99,12 +99,8 @@ class HPSFWindowTest : public testing::DoubleGaussDocumentTest<> {};
 // pixel is white and near the middle (the on-axis spread peaks about the chief ray), with
 // the key labelled 0 … the field's maximum.
 TEST_F(HPSFWindowTest, ShowsThePointSpreadAsAnImageWithItsKey) {
-  ASSERT_TRUE(document->performAction("makeHPSF"));
-  HPSFWindowController* window = nullptr;
-  for (auto* controller : document->windowControllers())
-    if (auto* c = qobject_cast<HPSFWindowController*>(controller)) window = c;
+  HPSFWindowController* window = showWindow<HPSFWindowController>("makeHPSF");
   ASSERT_TRUE(window);
-  window->window()->show();
   auto calculator = std::dynamic_pointer_cast<wavefront::PSFCalculator>(window->calculator());
   ASSERT_TRUE(calculator);
   auto* view = dynamic_cast<PSFImageView*>(window->view());
@@ -117,15 +113,8 @@ TEST_F(HPSFWindowTest, ShowsThePointSpreadAsAnImageWithItsKey) {
   const int n = static_cast<int>(values.nRows());
   const QImage image = view->imageView()->image();
   ASSERT_EQ(image.size(), QSize(n, n));
-  QPoint best;
-  float top = -1;
-  for (int y = 0; y < n; ++y)
-    for (int x = 0; x < n; ++x)
-      if (const float v = QColor(image.pixelColor(x, y)).valueF(); v > top) {
-        top = v;
-        best = QPoint(x, y);
-      }
-  EXPECT_FLOAT_EQ(top, 1.0f);
+  const QPoint best = testing::brightest(image);
+  EXPECT_FLOAT_EQ(testing::hsvAt(image, best.x(), best.y()).valueF(), 1.0f);
   EXPECT_LE(std::abs(best.x() - n / 2), n / 8);
   EXPECT_LE(std::abs(best.y() - n / 2), n / 8);
   const double* v = values.rowMajorStorage();

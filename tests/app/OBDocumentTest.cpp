@@ -144,11 +144,11 @@ TEST_F(OBDocumentTest, OtherActionsSayTheyAreNotAvailableYet) {
   auto document = open(kLens1);
   ASSERT_TRUE(document);
   EXPECT_TRUE(document->performAction("makeMeritEditor"));
-  EXPECT_TRUE(document->performAction("showLensDataEditor"));
+  EXPECT_TRUE(document->performAction("showSeidelListing"));
   EXPECT_FALSE(document->performAction("noSuchAction"));
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0], "The window \"MeritWindow\" is not available yet.");
-  EXPECT_EQ(messages[1], "The window \"SurfaceData\" is not available yet.");
+  EXPECT_EQ(messages[1], "The window \"Seidel\" is not available yet.");
   EXPECT_TRUE(document->windowControllers().empty());
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -806,5 +809,44 @@ TEST_F(LensTest, AnUnchangedWarningIsNotAnnouncedAgain) {
   lens->setWarningReTrace(std::nullopt);
   EXPECT_EQ(changes, 2);
   EXPECT_FALSE(lens->warning().has_value());
+}
+}  // namespace orb::lens
+
+namespace orb::lens {
+TEST_F(LensTest, VignettedFieldPredicatePicksExactlyTheVignettedFields) {
+  auto plain = Field::field();
+  auto offAxis = Field::field();
+  offAxis->setY(14);  // position alone is no vignetting
+  auto clipped = Field::field();
+  clipped->setPXA(-0.8);
+  auto unknown = Field::field();
+  unknown->setPYB(std::nan(""));  // a factor that is not a number is not the default either
+  auto restored = Field::field();
+  restored->setPYA(0.5);
+  restored->setPYA(Field::kDefaultPYA);
+  const Lens::Fields fields{plain, clipped, offAxis, nullptr, unknown, restored};
+  Lens::Fields picked;
+  std::copy_if(fields.begin(), fields.end(), std::back_inserter(picked), Lens::vignettedFieldPredicate());
+  EXPECT_EQ(picked, (Lens::Fields{clipped, unknown}));
+}
+
+TEST_F(LensTest, GlassConnectivityNamesGlassesAndContainersWithoutAddresses) {
+  auto lens = lensWithSurfaces(5);
+  lens->insertObjectInGlassArrayAtIndex(materials::Glass::glassWithIndex(1.5, 60), 0);  // g0, unused
+  lens->surfaceArray()[1]->setGlass(materials::Glass::glassWithIndex(1.6, 40));      // joins as g1
+  lens->surfaceArray()[2]->setGlass(materials::Glass::dummyGlassWithName("NOSUCH"));  // dummies stay outside
+  auto elsewhere = materials::GlassCatalog::glassCatalog();
+  elsewhere->addObject(materials::Glass::glassWithIndex(1.7, 30));
+  auto foreign = materials::Glass::dummyGlassWithName("ELSEWHERE");
+  elsewhere->addObject(foreign);
+  foreign->setContainer(elsewhere);  // as a document's catalog holds its glasses
+  lens->surfaceArray()[3]->setGlass(foreign);
+  ASSERT_EQ(lens->surfaceArray()[3]->glass(), foreign);
+
+  EXPECT_EQ(lens->listGlassConnectivity(), (std::vector<std::string>{
+                                               "s1 1 g1 1.6,40 usageCount=1 container=lens",
+                                               "s2 0 g- NOSUCH usageCount=1 container=none",
+                                               "s3 0 g1 ELSEWHERE usageCount=1 container=other",
+                                           }));
 }
 }  // namespace orb::lens

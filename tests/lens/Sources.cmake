@@ -15,4 +15,5 @@ list(APPEND sources
 )
 list(APPEND sources
   LensTest.cpp
+  SurfaceEditingTest.cpp
 )

@@ -5,13 +5,17 @@
 
 #include "app/windows/CalculatorWindowController.h"
 #include "app/windows/DiffractionWindows.h"
+#include "app/windows/EditorWindows.h"
 #include "app/windows/HuygensWindows.h"
 #include "app/windows/IlluminationWindows.h"
 #include "app/windows/InterfaceFile.h"
+#include "app/windows/LensEditorWindows.h"
 #include "app/windows/OTFWindows.h"
 #include "app/windows/PlanarWindow.h"
 #include "app/windows/RayAnalysisWindows.h"
+#include "app/windows/ScaleLensWindow.h"
 #include "app/windows/SolidWindow.h"
+#include "app/windows/SurfaceDataWindow.h"
 #include "app/windows/ThroughputWindows.h"
 
 namespace orb::app {
@@ -49,7 +53,13 @@ void registerAnalysisWindows() {
     registerSolidWindow();
     factories()["SolidWindowController"] = makeSolidWindowController;
     registerPlanarWindow();
+    registerEditorWindows();
     factories()["PlanarWindowController"] = makePlanarWindowController;
+    registerSurfaceDataWindow();
+    factories()["SurfaceDataWindowController"] = makeSurfaceDataWindowController;
+    registerScaleLensWindow();
+    factories()["ScaleLensWindowController"] = makeScaleLensWindowController;
+    registerLensEditorWindows();
     return true;
   }();
   (void)once;

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QMenu>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "analysis/LayoutCalculator.h"
@@ -15,8 +14,6 @@
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/LayoutPlanarModel.h"
 #include "app/windows/OBWindow.h"
-#include "app/windows/SolidWindow.h"
-#include "platform/NotificationCenter.h"
 #include "rendering/PlanarView.h"
 
 namespace orb::app {
@@ -26,7 +23,6 @@ namespace {
 using analysis::LayoutCalculator;
 using rendering::PlanarView;
 
-constexpr const char* kZoomDataKey = "zoomData";
 constexpr const char* kOrientationKey = "orientation";
 
 // The section and the axis line belong to the view; the rest is the
@@ -103,76 +99,65 @@ InterfaceOutlets loadPlanarView(OBWindow& window) {
   window.addAction(print);
   window.setWindowTitle(QStringLiteral("Layout"));
   window.resize(800, 420);
-  auto calculator = platform::makeObject<LayoutCalculator>();
-  InterfaceOutlets outlets;
-  outlets.view = view;
-  outlets.optionsPanel = makeOptionsPanel(calculator, view);
-  std::weak_ptr<LayoutCalculator> weak = calculator;
-  outlets.randomize = [weak] {
-    if (auto c = weak.lock()) c->randomize();
-  };
-  outlets.calculator = std::move(calculator);
-  return outlets;
-}
-
-const platform::Data* dataFor(const platform::Dictionary& state, const char* key) {
-  const platform::Value* v = state.find(platform::Value(key));
-  return v && v->kind() == platform::Value::Kind::Data ? &v->asData() : nullptr;
+  return layoutWindowOutlets(view, [view](const auto& calculator) { return makeOptionsPanel(calculator, view); });
 }
 
 }  // namespace
 
 PlanarWindowController::PlanarWindowController(std::string nibName, const std::shared_ptr<SmartDocument>& document)
-    : LensCalculatorWindowController(std::move(nibName), document) {}
+    : LayoutViewWindowController(std::move(nibName), document) {}
 
 PlanarWindowController::~PlanarWindowController() { closeIfOpen(); }
 
 PlanarView* PlanarWindowController::planarView() const { return dynamic_cast<PlanarView*>(view()); }
 
-void PlanarWindowController::awakeFromNib() {
-  LensCalculatorWindowController::awakeFromNib();
-  if (m_awakeAlready) return;
-  m_awakeAlready = true;
+bool PlanarWindowController::attachModel() {
   auto* view = planarView();
   auto calculator = std::dynamic_pointer_cast<LayoutCalculator>(this->calculator());
-  if (view && calculator) {
-    m_model = std::make_shared<LayoutPlanarModel>(calculator);
-    // The end of a drag closes its one undo step: the document snapshots the
-    // lens as it was left.
-    std::weak_ptr<OBDocument> document = std::dynamic_pointer_cast<OBDocument>(this->document());
-    m_model->setMoveEndedHandler([document] {
-      if (auto d = document.lock()) d->enqueueSnapshotRequiredNotification();
-    });
-    view->setModel(m_model);
-    m_modelObservation = platform::NotificationCenter::defaultCenter().addObserver(
-        "modelChangedNotification", {}, [this](const platform::Notification&) {
-          if (auto* v = planarView()) v->modelChanged();
-          // A fit asked for before the lens had anything to frame waits for
-          // the first drawing.
-          if (m_zoomToFitPending) QTimer::singleShot(0, this, [this] { zoomToFitIfReady(); });
-        });
+  if (!view || !calculator) return false;
+  m_model = std::make_shared<LayoutPlanarModel>(calculator);
+  // The end of a drag closes its one undo step: the document snapshots the
+  // lens as it was left.
+  std::weak_ptr<OBDocument> document = std::dynamic_pointer_cast<OBDocument>(this->document());
+  m_model->setMoveEndedHandler([document] {
+    if (auto d = document.lock()) d->enqueueSnapshotRequiredNotification();
+  });
+  view->setModel(m_model);
+  return true;
+}
+
+void PlanarWindowController::detachModel() {
+  if (auto* v = planarView()) {
+    v->setModel(nullptr);
+    v->invalidateAnimationTimer();
   }
-  if (m_willZoomToFitWhenAwake) haveViewZoomToFitWhenIdle();
-  m_toolbarUpdateTimer = new QTimer(this);
-  m_toolbarUpdateTimer->setInterval(1000);
-  connect(m_toolbarUpdateTimer, &QTimer::timeout, this, [this] { validateToolbar(); });
-  m_toolbarUpdateTimer->start();
-  validateToolbar();
+  m_model.reset();
 }
 
-void PlanarWindowController::haveViewZoomToFitWhenIdle() {
-  m_zoomToFitPending = true;
-  QTimer::singleShot(0, this, [this] { zoomToFitIfReady(); });
+void PlanarWindowController::modelDidChange() {
+  if (auto* v = planarView()) v->modelChanged();
 }
 
-void PlanarWindowController::zoomToFitIfReady() {
+bool PlanarWindowController::modelHasExtents() { return planarView() && m_model && m_model->extents(); }
+
+void PlanarWindowController::zoomViewToFitAtOnce() {
   auto* view = planarView();
-  if (!m_zoomToFitPending || !view || isClosing()) return;
-  if (!m_model || !m_model->extents()) return;
-  m_zoomToFitPending = false;
+  if (!view) return;
   view->waitForZoomToFit();  // a new window shows its lens at once, with no
                              // history step
   view->zoomToFit();
+}
+
+std::optional<LayoutViewWindowController::ViewHistory> PlanarWindowController::viewHistory() const {
+  auto* v = planarView();
+  if (!v) return std::nullopt;
+  const auto& history = v->backManager();
+  return ViewHistory{history.canGoBack(), history.canGoForward(), history.backActionName(),
+                     history.forwardActionName()};
+}
+
+void PlanarWindowController::stepViewHistory(bool forward) {
+  if (auto* v = planarView()) forward ? v->forwardAction() : v->backAction();
 }
 
 std::vector<std::string> PlanarWindowController::toolbarAllowedItemIdentifiers() const {
@@ -186,69 +171,30 @@ std::vector<std::string> PlanarWindowController::toolbarDefaultItemIdentifiers()
 }
 
 void PlanarWindowController::connectToolbarItem(const std::string& identifier, QAction* item) {
-  if (identifier == "zoomToFit") {
-    item->setToolTip(QStringLiteral("Zoom to fit"));
-  } else if (identifier == "back") {
-    connect(item, &QAction::triggered, this, [this] {
-      if (auto* v = planarView()) v->backAction();
-    });
-  } else if (identifier == "forward") {
-    connect(item, &QAction::triggered, this, [this] {
-      if (auto* v = planarView()) v->forwardAction();
-    });
-  }
-}
-
-void PlanarWindowController::validateToolbar() {
-  auto* v = planarView();
-  if (!v) return;
-  auto& history = v->backManager();
-  if (QAction* back = toolbarItem("back")) {
-    back->setEnabled(history.canGoBack());
-    back->setToolTip(QString::fromStdString(history.canGoBack() ? "Back (undo " + history.backActionName() + ")"
-                                                                : "Disabled because no view action to undo"));
-  }
-  if (QAction* forward = toolbarItem("forward")) {
-    forward->setEnabled(history.canGoForward());
-    forward->setToolTip(QString::fromStdString(history.canGoForward()
-                                                   ? "Forward (redo " + history.forwardActionName() + ")"
-                                                   : "Disabled because no view action to redo"));
-  }
+  // The zoom view behind the layout already answers "zoomToFit".
+  if (identifier == "zoomToFit") item->setToolTip(QStringLiteral("Zoom to fit"));
+  LayoutViewWindowController::connectToolbarItem(identifier, item);
 }
 
 void PlanarWindowController::encodeRestorableState(platform::Dictionary& state) const {
-  LensCalculatorWindowController::encodeRestorableState(state);
+  LayoutViewWindowController::encodeRestorableState(state);
   const auto* v = planarView();
   if (!v) return;
-  const auto bytes = v->zoomData().bytes();
-  state.set(kZoomDataKey, platform::Data(bytes.begin(), bytes.end()));
+  encodeZoomData(state, v->zoomData());
   state.set(kOrientationKey, static_cast<std::int64_t>(v->orientation()));
 }
 
 void PlanarWindowController::restoreState(const platform::Dictionary& state) {
-  LensCalculatorWindowController::restoreState(state);
+  LayoutViewWindowController::restoreState(state);
   auto* v = planarView();
   if (!v) return;
   if (const auto o = state.get(kOrientationKey);
       o.isNumber() && (o.asInt() == PlanarView::ZY || o.asInt() == PlanarView::ZX))
     v->setOrientation(static_cast<int>(o.asInt()));
-  if (const auto* d = dataFor(state, kZoomDataKey); d && d->size() >= 32) {
-    // The saved view replaces the first fit of a new window.
-    m_zoomToFitPending = false;
-    v->setZoomDataBytes(d->data(), d->size());
+  if (const auto zoom = decodeZoomData(state)) {
+    cancelPendingZoomToFit();
+    v->setZoomData(*zoom);
   }
-}
-
-void PlanarWindowController::windowWillClose() {
-  if (m_toolbarUpdateTimer) m_toolbarUpdateTimer->stop();
-  m_modelObservation.remove();
-  m_zoomToFitPending = false;
-  if (auto* v = planarView()) {
-    v->setModel(nullptr);
-    v->invalidateAnimationTimer();
-  }
-  m_model.reset();
-  LensCalculatorWindowController::windowWillClose();
 }
 
 void registerPlanarWindow() { interfacefile::registerLoader("PlanarView", loadPlanarView); }

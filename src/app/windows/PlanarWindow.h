@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/windows/LensCalculatorWindowController.h"
-
-class QTimer;
+#include "app/windows/LayoutViewWindowController.h"
 
 namespace orb::rendering {
 class PlanarView;
@@ -23,7 +21,7 @@ class LayoutPlanarModel;
 /// its saved "zoomData". The toolbar steps back and forward through the view's
 /// history (tool tips refreshed every second). A drag of the selected surfaces
 /// is one undoable edit of the document.
-class PlanarWindowController : public LensCalculatorWindowController {
+class PlanarWindowController : public LayoutViewWindowController {
   Q_OBJECT
  public:
   explicit PlanarWindowController(std::string nibName, const std::shared_ptr<SmartDocument>& document = {});
@@ -32,20 +30,11 @@ class PlanarWindowController : public LensCalculatorWindowController {
   rendering::PlanarView* planarView() const;
   const std::shared_ptr<LayoutPlanarModel>& model() const { return m_model; }
 
-  /// Frames the lens when the window is next idle (new windows do so unless
-  /// restored).
-  void zoomToFitWhenAwake() { m_willZoomToFitWhenAwake = true; }
-  void haveViewZoomToFitWhenIdle();
-  bool zoomToFitIsPending() const { return m_zoomToFitPending; }
-
   /// "Planar": the layout keeps its toolbar arrangement apart from the 3-D view's, whose
   /// calculator is of the same class.
   std::string toolbarIdentifier() const override { return "Planar"; }
   std::vector<std::string> toolbarAllowedItemIdentifiers() const override;
   std::vector<std::string> toolbarDefaultItemIdentifiers() const override;
-  /// The "back" and "forward" tool tips from the view's history.
-  void validateToolbar();
-  QTimer* toolbarUpdateTimer() const { return m_toolbarUpdateTimer; }
 
   /// The colour of test-ray annotations in the layout.
   static QColor testRayTextColor() { return Qt::blue; }
@@ -54,19 +43,17 @@ class PlanarWindowController : public LensCalculatorWindowController {
   void restoreState(const platform::Dictionary& state) override;
 
  protected:
-  void awakeFromNib() override;
-  void windowWillClose() override;
   void connectToolbarItem(const std::string& identifier, QAction* item) override;
+  bool attachModel() override;
+  void detachModel() override;
+  void modelDidChange() override;
+  bool modelHasExtents() override;
+  void zoomViewToFitAtOnce() override;
+  std::optional<ViewHistory> viewHistory() const override;
+  void stepViewHistory(bool forward) override;
 
  private:
-  void zoomToFitIfReady();
-
   std::shared_ptr<LayoutPlanarModel> m_model;
-  QTimer* m_toolbarUpdateTimer = nullptr;
-  bool m_willZoomToFitWhenAwake = true;
-  bool m_zoomToFitPending = false;
-  bool m_awakeAlready = false;
-  platform::Observation m_modelObservation;
 };
 
 /// Registers the interface file "PlanarView".

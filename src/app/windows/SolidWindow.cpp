@@ -5,7 +5,6 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QSpinBox>
-#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <cstring>
@@ -16,7 +15,6 @@
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/LayoutOpenGLModel.h"
 #include "app/windows/OBWindow.h"
-#include "platform/NotificationCenter.h"
 #include "rendering/OBOpenGL.h"
 
 namespace orb::app {
@@ -24,22 +22,14 @@ namespace orb::app {
 namespace {
 
 using analysis::LayoutCalculator;
-using Binder = options::Binder<LayoutCalculator>;
-using options::Choice;
 
 constexpr const char* kExtentsDataKey = "extentsData";
 constexpr const char* kWorldCenterDataKey = "worldCenterData";
 constexpr const char* kWorldRotationDataKey = "worldRotationData";
-constexpr const char* kZoomDataKey = "zoomData";
 
 template <std::size_t N>
 platform::Data dataOf(const std::array<unsigned char, N>& bytes) {
   return platform::Data(bytes.begin(), bytes.end());
-}
-
-const platform::Data* dataFor(const platform::Dictionary& state, const char* key) {
-  const platform::Value* v = state.find(platform::Value(key));
-  return v && v->kind() == platform::Value::Kind::Data ? &v->asData() : nullptr;
 }
 
 // The view's drawing settings and the calculator's colours and rays.
@@ -90,94 +80,61 @@ QWidget* makeOptionsPanel(const std::shared_ptr<LayoutCalculator>& calculator, r
   return panel;
 }
 
-}  // namespace
-
-void addLayoutCalculatorOptions(QVBoxLayout* column, const std::shared_ptr<LayoutCalculator>& calculator,
-                                QWidget* panel) {
-  Binder b(calculator, panel);
-  QFormLayout* form = nullptr;
-  column->addWidget(options::group("Lens", form));
-  form->addRow(QStringLiteral("Surface colour"), b.choice("surfaceColorOption", [] {
-    std::vector<Choice> out;
-    for (const auto& o : LayoutCalculator::possibleSurfaceColorOptions()) out.push_back({o, o});
-    return out;
-  }));
-  column->addWidget(options::group("Rays", form));
-  form->addRow(QStringLiteral("Fan"), b.choice("fanType", [weak = std::weak_ptr(calculator)] {
-    std::vector<Choice> out;
-    if (auto c = weak.lock())
-      for (const auto& t : c->possibleFanTypes()) out.push_back({t, t});
-    return out;
-  }));
-  form->addRow(QStringLiteral("Rays"), b.intSpin("numberOfRays", 1, 1000));
-  form->addRow(b.checkBox("Axial ray", "showsAxialRay"));
-  form->addRow(b.checkBox("Hide vignetted rays", "suppressVignetted"));
-}
-
-namespace {
-
 InterfaceOutlets loadSolidView(OBWindow& window) {
   auto* view = new rendering::OBOpenGL(&window);
   view->setObjectName(QStringLiteral("solidView"));
   window.setCentralWidget(view);
   window.setWindowTitle(QStringLiteral("3-D View"));
   window.resize(640, 480);
-  auto calculator = platform::makeObject<LayoutCalculator>();
-  InterfaceOutlets outlets;
-  outlets.view = view;
-  outlets.optionsPanel = makeOptionsPanel(calculator, view);
-  std::weak_ptr<LayoutCalculator> weak = calculator;
-  outlets.randomize = [weak] {
-    if (auto c = weak.lock()) c->randomize();
-  };
-  outlets.calculator = std::move(calculator);
-  return outlets;
+  return layoutWindowOutlets(view, [view](const auto& calculator) { return makeOptionsPanel(calculator, view); });
 }
 
 }  // namespace
 
 SolidWindowController::SolidWindowController(std::string nibName, const std::shared_ptr<SmartDocument>& document)
-    : LensCalculatorWindowController(std::move(nibName), document) {}
+    : LayoutViewWindowController(std::move(nibName), document) {}
 
 SolidWindowController::~SolidWindowController() { closeIfOpen(); }
 
 rendering::OBOpenGL* SolidWindowController::solidView() const { return dynamic_cast<rendering::OBOpenGL*>(view()); }
 
-void SolidWindowController::awakeFromNib() {
-  LensCalculatorWindowController::awakeFromNib();
-  if (m_awakeAlready) return;
-  m_awakeAlready = true;
+bool SolidWindowController::attachModel() {
   auto* view = solidView();
   auto calculator = std::dynamic_pointer_cast<LayoutCalculator>(this->calculator());
-  if (view && calculator) {
-    m_model = platform::makeObject<LayoutOpenGLModel>(calculator);
-    view->setModel(m_model);
-    // A fit asked for before the lens has anything to frame waits for the first drawing.
-    m_modelObservation = platform::NotificationCenter::defaultCenter().addObserver(
-        "modelChangedNotification", {}, [this](const platform::Notification&) {
-          if (m_zoomToFitPending) QTimer::singleShot(0, this, [this] { zoomToFitIfReady(); });
-        });
+  if (!view || !calculator) return false;
+  m_model = platform::makeObject<LayoutOpenGLModel>(calculator);
+  view->setModel(m_model);
+  return true;
+}
+
+void SolidWindowController::detachModel() {
+  if (auto* v = solidView()) {
+    v->setModel(nullptr);
+    v->invalidateAnimationTimer();
   }
-  if (m_willZoomToFitWhenAwake) haveViewZoomToFitWhenIdle();
-  m_toolbarUpdateTimer = new QTimer(this);
-  m_toolbarUpdateTimer->setInterval(1000);
-  connect(m_toolbarUpdateTimer, &QTimer::timeout, this, [this] { validateToolbar(); });
-  m_toolbarUpdateTimer->start();
-  validateToolbar();
+  m_model.reset();
 }
 
-void SolidWindowController::haveViewZoomToFitWhenIdle() {
-  m_zoomToFitPending = true;
-  QTimer::singleShot(0, this, [this] { zoomToFitIfReady(); });
+bool SolidWindowController::modelHasExtents() {
+  auto* v = solidView();
+  if (!v) return false;
+  v->updateExtents();
+  return m_model && m_model->extents();
 }
 
-void SolidWindowController::zoomToFitIfReady() {
-  auto* view = solidView();
-  if (!m_zoomToFitPending || !view || isClosing()) return;
-  view->updateExtents();
-  if (!m_model || !m_model->extents()) return;
-  view->immediateZoomToFit();
-  m_zoomToFitPending = false;
+void SolidWindowController::zoomViewToFitAtOnce() {
+  if (auto* v = solidView()) v->immediateZoomToFit();
+}
+
+std::optional<LayoutViewWindowController::ViewHistory> SolidWindowController::viewHistory() const {
+  auto* v = solidView();
+  if (!v) return std::nullopt;
+  const auto& history = v->backManager();
+  return ViewHistory{history.canUndo(), history.canRedo(), history.undoActionName(), history.redoActionName()};
+}
+
+void SolidWindowController::stepViewHistory(bool forward) {
+  if (auto* v = solidView()) forward ? v->forwardAction() : v->backAction();
 }
 
 std::vector<std::string> SolidWindowController::toolbarAllowedItemIdentifiers() const {
@@ -189,58 +146,41 @@ std::vector<std::string> SolidWindowController::toolbarDefaultItemIdentifiers() 
 }
 
 void SolidWindowController::connectToolbarItem(const std::string& identifier, QAction* item) {
+  // The 3-D view is no zoom view, so it answers "zoomToFit" here.
   if (identifier == "zoomToFit") {
     connect(item, &QAction::triggered, this, [this] {
       if (auto* v = solidView()) v->zoomToFit();
-    });
-  } else if (identifier == "back") {
-    connect(item, &QAction::triggered, this, [this] {
-      if (auto* v = solidView()) v->backAction();
-    });
-  } else if (identifier == "forward") {
-    connect(item, &QAction::triggered, this, [this] {
-      if (auto* v = solidView()) v->forwardAction();
     });
   } else if (identifier == "tumble") {
     connect(item, &QAction::triggered, this, [this] {
       if (auto* v = solidView()) v->turnAction();
     });
+  } else {
+    LayoutViewWindowController::connectToolbarItem(identifier, item);
   }
 }
 
-void SolidWindowController::validateToolbar() {
-  auto* v = solidView();
-  if (!v) return;
-  auto& history = v->backManager();
-  if (QAction* back = toolbarItem("back"))
-    back->setToolTip(QString::fromStdString(history.canUndo() ? "Back (undo " + history.undoActionName() + ")"
-                                                              : "Disabled because no view action to undo"));
-  if (QAction* forward = toolbarItem("forward"))
-    forward->setToolTip(QString::fromStdString(history.canRedo() ? "Forward (redo " + history.redoActionName() + ")"
-                                                                 : "Disabled because no view action to redo"));
-}
-
 void SolidWindowController::encodeRestorableState(platform::Dictionary& state) const {
-  LensCalculatorWindowController::encodeRestorableState(state);
+  LayoutViewWindowController::encodeRestorableState(state);
   const auto* v = solidView();
   if (!v) return;
   state.set(kExtentsDataKey, dataOf(v->extentsData()));
   state.set(kWorldCenterDataKey, dataOf(v->worldCenterBytes()));
   state.set(kWorldRotationDataKey, dataOf(v->worldRotationBytes()));
-  state.set(kZoomDataKey, dataOf(v->zoomData().bytes()));
+  encodeZoomData(state, v->zoomData());
 }
 
 void SolidWindowController::restoreState(const platform::Dictionary& state) {
-  LensCalculatorWindowController::restoreState(state);
+  LayoutViewWindowController::restoreState(state);
   auto* v = solidView();
   if (!v) return;
   // The saved view replaces the first fit of a new window.
-  m_zoomToFitPending = false;
+  cancelPendingZoomToFit();
   if (const auto* d = dataFor(state, kExtentsDataKey)) v->setExtentsData(d->data(), d->size());
   if (const auto* d = dataFor(state, kWorldCenterDataKey))
     if (const auto c = rendering::centerFromBytes(d->data(), d->size())) v->setWorldCenter(*c);
   if (const auto* d = dataFor(state, kWorldRotationDataKey)) v->setWorldRotationData(d->data(), d->size());
-  if (const auto* d = dataFor(state, kZoomDataKey)) v->setZoomDataBytes(d->data(), d->size());
+  if (const auto zoom = decodeZoomData(state)) v->setZoomData(*zoom);
 }
 
 void SolidWindowController::exportAction() {
@@ -262,18 +202,6 @@ bool SolidWindowController::exportToDXFPath(const std::string& path) {
   if (calculator->exportToDXFFile(path, v->optionsDictionary(), &error)) return true;
   showMessage(isWindowLoaded() ? window() : nullptr, "The file \"" + path + "\" could not be exported.", error);
   return false;
-}
-
-void SolidWindowController::windowWillClose() {
-  if (m_toolbarUpdateTimer) m_toolbarUpdateTimer->stop();
-  m_modelObservation.remove();
-  m_zoomToFitPending = false;
-  if (auto* v = solidView()) {
-    v->setModel(nullptr);
-    v->invalidateAnimationTimer();
-  }
-  m_model.reset();
-  LensCalculatorWindowController::windowWillClose();
 }
 
 void registerSolidWindow() { interfacefile::registerLoader("SolidView", loadSolidView); }

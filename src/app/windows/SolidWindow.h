@@ -5,15 +5,8 @@
 #include <vector>
 
 #include "app/windows/ExportSheet.h"
-#include "app/windows/LensCalculatorWindowController.h"
+#include "app/windows/LayoutViewWindowController.h"
 
-class QTimer;
-class QVBoxLayout;
-class QWidget;
-
-namespace orb::analysis {
-class LayoutCalculator;
-}
 namespace orb::rendering {
 class OBOpenGL;
 }
@@ -27,7 +20,7 @@ class LayoutOpenGLModel;
 /// idle; a restored one keeps its saved view ("extentsData", "worldCenterData",
 /// "worldRotationData", "zoomData"). Its toolbar has back and forward through the view's
 /// history (tool tips refreshed every second), tumble, and "Export" as DXF.
-class SolidWindowController : public LensCalculatorWindowController {
+class SolidWindowController : public LayoutViewWindowController {
   Q_OBJECT
  public:
   explicit SolidWindowController(std::string nibName, const std::shared_ptr<SmartDocument>& document = {});
@@ -36,17 +29,10 @@ class SolidWindowController : public LensCalculatorWindowController {
   rendering::OBOpenGL* solidView() const;
   const std::shared_ptr<LayoutOpenGLModel>& model() const { return m_model; }
 
-  /// Frames the lens when the window is next idle (new windows do so unless restored).
-  void zoomToFitWhenAwake() { m_willZoomToFitWhenAwake = true; }
-  void haveViewZoomToFitWhenIdle();
-  bool zoomToFitIsPending() const { return m_zoomToFitPending; }
-
   /// The 3-D window's toolbar keeps its own saved arrangement, apart from the layout's.
   std::string toolbarIdentifier() const override { return "Solid"; }
   std::vector<std::string> toolbarAllowedItemIdentifiers() const override;
   std::vector<std::string> toolbarDefaultItemIdentifiers() const override;
-  /// The "back" and "forward" tool tips from the view's history.
-  void validateToolbar();
 
   void encodeRestorableState(platform::Dictionary& state) const override;
   void restoreState(const platform::Dictionary& state) override;
@@ -59,26 +45,20 @@ class SolidWindowController : public LensCalculatorWindowController {
   void setDxfPathChooser(SavePathChooser chooser) { m_dxfPathChooser = std::move(chooser); }
 
  protected:
-  void awakeFromNib() override;
-  void windowWillClose() override;
   void connectToolbarItem(const std::string& identifier, QAction* item) override;
+  bool attachModel() override;
+  void detachModel() override;
+  bool modelHasExtents() override;
+  void zoomViewToFitAtOnce() override;
+  std::optional<ViewHistory> viewHistory() const override;
+  void stepViewHistory(bool forward) override;
+  /// "back" and "forward" stay enabled: only their tool tips follow the history.
+  bool disablesHistoryItemsWhenEmpty() const override { return false; }
 
  private:
-  void zoomToFitIfReady();
-
   std::shared_ptr<LayoutOpenGLModel> m_model;
-  QTimer* m_toolbarUpdateTimer = nullptr;
-  bool m_willZoomToFitWhenAwake = true;
-  bool m_zoomToFitPending = false;
-  bool m_awakeAlready = false;
-  platform::Observation m_modelObservation;
   SavePathChooser m_dxfPathChooser = runSavePanel;
 };
-
-/// The layout calculator's options (surface colours, ray fan) as groups added to an
-/// options panel's column; the layout and 3-D windows share them.
-void addLayoutCalculatorOptions(QVBoxLayout* column, const std::shared_ptr<analysis::LayoutCalculator>& calculator,
-                                QWidget* panel);
 
 /// Registers the interface file "SolidView".
 void registerSolidWindow();

@@ -60,8 +60,6 @@ SpotDiagramCalculator::PotentialDelayAnswer askPotentialDelay(QWidget* parent) {
   return SpotDiagramCalculator::PotentialDelayAnswer::Cancel;
 }
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
-
 using Binder = options::Binder<SpotDiagramCalculator>;
 using options::Choice;
 
