@@ -42,12 +42,6 @@ QByteArray toBytes(const platform::Data& data) {
   return QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size()));
 }
 
-std::vector<std::size_t> sortedUnique(std::vector<std::size_t> rows) {
-  std::sort(rows.begin(), rows.end());
-  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-  return rows;
-}
-
 QString firstAvailable(const QMimeData* data, const QStringList& types) {
   if (!data) return {};
   for (const auto& type : types)
@@ -58,6 +52,12 @@ QString firstAvailable(const QMimeData* data, const QStringList& types) {
 std::string joined(const QStringList& list) { return list.join(QStringLiteral(", ")).toStdString(); }
 
 }  // namespace
+
+std::vector<std::size_t> sortedUnique(std::vector<std::size_t> rows) {
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  return rows;
+}
 
 ArrayBinding bindingForVector(std::shared_ptr<std::vector<ObjectPtr>> objects) {
   ArrayBinding binding;
@@ -367,6 +367,16 @@ bool DNDArrayController::insertDecodedObjects(std::vector<ObjectPtr> objects, st
   return true;
 }
 
+bool DNDArrayController::insertObjectsFromText(const QString& text, std::size_t at) {
+  auto objects = objectsFromString(text.toStdString());
+  if (objects.empty()) return false;
+  auto prepared = prepareObjectsForInsertion(std::move(objects));
+  if (!prepared || prepared->empty()) return false;
+  insertObjects(*prepared, at);
+  selectRange(at, prepared->size());
+  return true;
+}
+
 void DNDArrayController::moveArrangedObjectsFromIndexes(const std::vector<std::size_t>& rows, std::size_t to) {
   const auto sorted = sortedUnique(rows);
   if (sorted.empty() || sorted.back() >= m_objects.size() || to > m_objects.size()) return;
@@ -507,15 +517,7 @@ bool DNDArrayController::acceptDrop(const QMimeData* data, int row, bool onRow, 
     return true;
   }
 
-  if (type == QLatin1String(kStringPasteboardType)) {
-    auto objects = objectsFromString(data->text().toStdString());
-    if (objects.empty()) return false;
-    auto prepared = prepareObjectsForInsertion(std::move(objects));
-    if (!prepared || prepared->empty()) return false;
-    insertObjects(*prepared, at);
-    selectRange(at, prepared->size());
-    return true;
-  }
+  if (type == QLatin1String(kStringPasteboardType)) return insertObjectsFromText(data->text(), at);
 
   if (onRow && acceptableProperties().contains(type)) {
     if (row < 0 || static_cast<std::size_t>(row) >= count) return false;
@@ -566,15 +568,7 @@ bool DNDArrayController::pasteFromMimeData(const QMimeData* data) {
     if (!m_objects.empty()) emit dataChanged(index(0, 0), index(rowCount() - 1, std::max(0, columnCount() - 1)));
     return true;
   }
-  if (type == QLatin1String(kStringPasteboardType)) {
-    auto objects = objectsFromString(data->text().toStdString());
-    if (objects.empty()) return false;
-    auto prepared = prepareObjectsForInsertion(std::move(objects));
-    if (!prepared || prepared->empty()) return false;
-    insertObjects(*prepared, at);
-    selectRange(at, prepared->size());
-    return true;
-  }
+  if (type == QLatin1String(kStringPasteboardType)) return insertObjectsFromText(data->text(), at);
   return false;
 }
 

@@ -53,6 +53,9 @@ struct ArrayBinding {
   std::function<void(std::size_t)> remove;
 };
 
+/// Row indexes in ascending order, each once.
+std::vector<std::size_t> sortedUnique(std::vector<std::size_t> rows);
+
 /// An ArrayBinding over a plain vector the caller keeps (lists that are not model collections).
 ArrayBinding bindingForVector(std::shared_ptr<std::vector<ObjectPtr>> objects);
 
@@ -178,6 +181,8 @@ class DNDArrayController : public QAbstractTableModel {
   void pushSelectionToModel();
   void selectionModelChanged();
   bool insertDecodedObjects(std::vector<ObjectPtr> objects, std::size_t at);
+  /// Objects read from pasted or dropped text, inserted and selected at `at`.
+  bool insertObjectsFromText(const QString& text, std::size_t at);
   platform::Value propertyValue(const QMimeData* data, const QString& type) const;
 
   ArrayBinding m_binding;

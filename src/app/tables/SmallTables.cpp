@@ -332,11 +332,8 @@ void ParameterArrayController::pushSelectionToView() {
 std::vector<std::size_t> ParameterArrayController::selectionIndexes() const { return m_selection; }
 
 void ParameterArrayController::setSelectionIndexes(const std::vector<std::size_t>& rows) {
-  m_selection.clear();
-  for (auto row : rows)
-    if (row < m_arranged.size()) m_selection.push_back(row);
-  std::sort(m_selection.begin(), m_selection.end());
-  m_selection.erase(std::unique(m_selection.begin(), m_selection.end()), m_selection.end());
+  m_selection = sortedUnique(rows);
+  std::erase_if(m_selection, [this](std::size_t row) { return row >= m_arranged.size(); });
   pushSelectionToView();
   emit selectionChanged();
 }
@@ -522,9 +519,7 @@ QStringList ParameterArrayController::mimeTypes() const {
 QMimeData* ParameterArrayController::mimeData(const QModelIndexList& indexes) const {
   std::vector<std::size_t> rows;
   for (const auto& index : indexes) rows.push_back(static_cast<std::size_t>(index.row()));
-  std::sort(rows.begin(), rows.end());
-  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-  return writeRows(rows);
+  return writeRows(sortedUnique(std::move(rows)));
 }
 
 bool ParameterArrayController::canDropMimeData(const QMimeData* data, Qt::DropAction, int, int,

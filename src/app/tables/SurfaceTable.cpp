@@ -31,12 +31,6 @@ namespace {
 
 using lens::Surface;
 
-std::vector<std::size_t> sortedRows(std::vector<std::size_t> rows) {
-  std::sort(rows.begin(), rows.end());
-  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-  return rows;
-}
-
 bool isNumberColumn(const std::string& identifier) {
   return identifier == "radius" || identifier == "thickness" || identifier == "semidiameter" || identifier == "conic";
 }
@@ -187,7 +181,7 @@ std::optional<std::vector<ObjectPtr>> SurfaceArrayController::prepareObjectsForI
 ObjectPtr SurfaceArrayController::newObject() { return Surface::create<Surface>(); }
 
 QMimeData* SurfaceArrayController::writeSurfaceRows(const std::vector<std::size_t>& rows) {
-  const auto sorted = sortedRows(rows);
+  const auto sorted = sortedUnique(rows);
   // The base remembers the rows (for a drop on the Trash) and writes the
   // moved-row indexes.
   QMimeData* data = writeRows(sorted);
@@ -246,23 +240,15 @@ void SurfaceArrayController::setSurfaceAsStop() {
   refreshValues();
 }
 
-void SurfaceArrayController::removeAllSolves() {
+void SurfaceArrayController::changeEverySurface(void (Surface::*change)()) {
   for (const auto& o : arrangedObjects())
-    if (auto s = std::dynamic_pointer_cast<Surface>(o)) s->removeSolves();
+    if (auto s = std::dynamic_pointer_cast<Surface>(o)) (s.get()->*change)();
   refreshValues();
 }
 
-void SurfaceArrayController::removeAllVariables() {
-  for (const auto& o : arrangedObjects())
-    if (auto s = std::dynamic_pointer_cast<Surface>(o)) s->removeVariables();
-  refreshValues();
-}
-
-void SurfaceArrayController::removeGlassPickups() {
-  for (const auto& o : arrangedObjects())
-    if (auto s = std::dynamic_pointer_cast<Surface>(o)) s->removeGlassPickup();
-  refreshValues();
-}
+void SurfaceArrayController::removeAllSolves() { changeEverySurface(&Surface::removeSolves); }
+void SurfaceArrayController::removeAllVariables() { changeEverySurface(&Surface::removeVariables); }
+void SurfaceArrayController::removeGlassPickups() { changeEverySurface(&Surface::removeGlassPickup); }
 
 void SurfaceArrayController::negateCurvatureSolveScale() {
   for (const auto& s : selectedSurfaces())

@@ -109,6 +109,8 @@ class SurfaceArrayController : public DNDArrayController {
  private:
   void lensSurfacesChanged();
   void refreshValues();
+  /// Applies `change` to every surface row, then refreshes the cells.
+  void changeEverySurface(void (lens::Surface::*change)());
 
   std::shared_ptr<lens::Lens> m_lens;
   std::optional<std::vector<std::size_t>> m_memorizedSelectionIndexes;

@@ -5,11 +5,9 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QSaveFile>
-#include <QSizePolicy>
 #include <QTimer>
 #include <QToolBar>
 #include <QWidget>
-#include <QWidgetAction>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,7 +25,6 @@
 #include "app/windows/OptionPanelController.h"
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
-#include "platform/Resources.h"
 #include "platform/UserDefaults.h"
 #include "rendering/ZoomView.h"
 
@@ -35,14 +32,7 @@ namespace orb::app {
 
 namespace {
 
-struct ToolbarItemSpec {
-  const char* identifier;
-  const char* image;
-  const char* label;
-  const char* toolTip;
-};
-
-constexpr ToolbarItemSpec kToolbarItems[] = {
+constexpr toolbar::ItemSpec kToolbarItems[] = {
     {"zoomToFit", "zoomToFit", "Zoom to fit", "Use option-click or scroll wheel to zoom in view"},
     {"SDE", "tb-surfaces", "Surfaces", "Show surface data editor"},
     {"sources", "tb-sources", "Sources", "Show source editor"},
@@ -58,15 +48,11 @@ constexpr ToolbarItemSpec kToolbarItems[] = {
     {"pfoc", "tb-pfoc", "Focus", "Quick paraxial focus"},
 };
 
-const ToolbarItemSpec* toolbarItemSpec(const std::string& identifier) {
-  const auto* spec = std::find_if(std::begin(kToolbarItems), std::end(kToolbarItems),
-                                  [&](const ToolbarItemSpec& s) { return identifier == s.identifier; });
-  return spec == std::end(kToolbarItems) ? nullptr : spec;
+const toolbar::ItemSpec* toolbarItemSpec(const std::string& identifier) {
+  return toolbar::findItemSpec(kToolbarItems, identifier);
 }
 
-constexpr const char* kItemIdentifiersKey = "TB Item Identifiers";
 constexpr const char* kDisplayModeKey = "TB Display Mode";
-constexpr const char* kIsShownKey = "TB Is Shown";
 
 Qt::ToolButtonStyle toolButtonStyle(CalculatorWindowController::ToolbarDisplayMode mode) {
   using Mode = CalculatorWindowController::ToolbarDisplayMode;
@@ -158,12 +144,9 @@ QAction* CalculatorWindowController::toolbarItem(const std::string& identifier) 
 }
 
 QAction* CalculatorWindowController::makeToolbarItem(const std::string& identifier) {
-  const ToolbarItemSpec* spec = toolbarItemSpec(identifier);
+  const toolbar::ItemSpec* spec = toolbarItemSpec(identifier);
   if (!spec) return nullptr;
-  auto* item = new QAction(QString::fromUtf8(spec->label), this);
-  item->setObjectName(QString::fromUtf8(spec->identifier));
-  item->setToolTip(QString::fromUtf8(spec->toolTip));
-  if (auto path = platform::resources::pathFor(spec->image, "png")) item->setIcon(QIcon(QString::fromStdString(*path)));
+  QAction* item = toolbar::makeItemAction(*spec, this);
 
   if (identifier == "zoomToFit") {
     connect(item, &QAction::triggered, this, [this] {
@@ -197,16 +180,8 @@ QAction* CalculatorWindowController::makeToolbarItem(const std::string& identifi
 }
 
 void CalculatorWindowController::initializeToolbar() {
-  m_toolbar = new QToolBar(window());
-  m_toolbar->setObjectName(QString::fromStdString(toolbarIdentifier()));
-  m_toolbar->setMovable(false);
-  m_toolbar->setIconSize(QSize(16, 16));
-  m_toolbar->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(m_toolbar, &QToolBar::customContextMenuRequested, this, [this](const QPoint& position) {
-    QMenu menu(m_toolbar);
-    populateToolbarContextMenu(menu);
-    menu.exec(m_toolbar->mapToGlobal(position));
-  });
+  m_toolbar = toolbar::makeToolbar(window(), QString::fromStdString(toolbarIdentifier()), this,
+                                   [this](QMenu& menu) { populateToolbarContextMenu(menu); });
   // The window's own menu of toolbars hides and shows it too.
   connect(m_toolbar->toggleViewAction(), &QAction::triggered, this, [this](bool shown) {
     m_toolbarIsShown = shown;
@@ -229,19 +204,11 @@ std::string CalculatorWindowController::toolbarConfigurationKey(const std::strin
 
 std::vector<std::string> CalculatorWindowController::usableToolbarItemIdentifiers(
     const std::vector<std::string>& identifiers) const {
-  const auto allowed = toolbarAllowedItemIdentifiers();
-  std::vector<std::string> usable;
-  for (const auto& identifier : identifiers) {
-    const bool isSpace = identifier == kFlexibleSpace;
-    if (!isSpace && !toolbarItemSpec(identifier)) {
-      platform::log("toolbar %s: skipping unknown item \"%s\"", toolbarIdentifier().c_str(), identifier.c_str());
-      continue;
-    }
-    if (std::find(allowed.begin(), allowed.end(), identifier) == allowed.end()) continue;
-    if (!isSpace && std::find(usable.begin(), usable.end(), identifier) != usable.end()) continue;
-    usable.push_back(identifier);
-  }
-  return usable;
+  return toolbar::usableItemIdentifiers(identifiers, toolbarAllowedItemIdentifiers(), [this](const std::string& item) {
+    if (toolbarItemSpec(item)) return true;
+    platform::log("toolbar %s: skipping unknown item \"%s\"", toolbarIdentifier().c_str(), item.c_str());
+    return false;
+  });
 }
 
 void CalculatorWindowController::readToolbarConfiguration() {
@@ -250,46 +217,30 @@ void CalculatorWindowController::readToolbarConfiguration() {
   if (!stored.isDictionary()) return;
   const platform::Dictionary& configuration = stored.asDictionary();
   // Each part is taken on its own: one of a wrong type leaves that part at its default.
-  if (const auto* items = configuration.find(kItemIdentifiersKey); items && items->isArray()) {
-    std::vector<std::string> identifiers;
-    for (const auto& item : items->asArray())
-      if (item.isString()) identifiers.push_back(item.asString());
-    m_toolbarItemIdentifiers = usableToolbarItemIdentifiers(identifiers);
-  }
+  if (const auto identifiers = toolbar::storedItemIdentifiers(configuration))
+    m_toolbarItemIdentifiers = usableToolbarItemIdentifiers(*identifiers);
   if (const auto* mode = configuration.find(kDisplayModeKey); mode && mode->isNumber()) {
     const auto value = mode->asInt();
     if (value >= 0 && value <= static_cast<int>(ToolbarDisplayMode::LabelOnly))
       m_toolbarDisplayMode = static_cast<ToolbarDisplayMode>(value);
   }
-  if (const auto* shown = configuration.find(kIsShownKey); shown && shown->isNumber())
+  if (const auto* shown = configuration.find(toolbar::kIsShownKey); shown && shown->isNumber())
     m_toolbarIsShown = shown->asBool();
 }
 
 void CalculatorWindowController::saveToolbarConfiguration() const {
-  platform::Array identifiers;
-  for (const auto& identifier : m_toolbarItemIdentifiers) identifiers.emplace_back(identifier);
-  platform::Dictionary configuration{{kItemIdentifiersKey, identifiers},
-                                     {kDisplayModeKey, static_cast<int>(m_toolbarDisplayMode)},
-                                     {kIsShownKey, m_toolbarIsShown}};
+  platform::Dictionary configuration{
+      {toolbar::kItemIdentifiersKey, toolbar::itemIdentifierArray(m_toolbarItemIdentifiers)},
+      {kDisplayModeKey, static_cast<int>(m_toolbarDisplayMode)},
+      {toolbar::kIsShownKey, m_toolbarIsShown}};
   platform::UserDefaults::standard().setObject(toolbarConfigurationKey(toolbarIdentifier()), configuration);
 }
 
 void CalculatorWindowController::rebuildToolbar() {
-  m_toolbar->clear();
-  for (QAction* spacer : m_toolbarSpacers) delete spacer;  // and its widget
-  m_toolbarSpacers.clear();
-  for (const auto& identifier : m_toolbarItemIdentifiers) {
-    if (identifier == kFlexibleSpace) {
-      auto* spacer = new QWidget();
-      spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-      auto* action = new QWidgetAction(m_toolbar);
-      action->setDefaultWidget(spacer);
-      m_toolbar->addAction(action);
-      m_toolbarSpacers.push_back(action);
-    } else if (QAction* item = toolbarItem(identifier)) {
-      m_toolbar->addAction(item);
-    }
-  }
+  toolbar::fillToolbar(m_toolbar, m_toolbarItemIdentifiers, m_toolbarSpacers,
+                       [this](const std::string &identifier) {
+                         return toolbarItem(identifier);
+                       });
   m_toolbar->setToolButtonStyle(toolButtonStyle(m_toolbarDisplayMode));
   m_toolbar->setVisible(m_toolbarIsShown);
 }
@@ -354,7 +305,7 @@ void CalculatorWindowController::setToolbarShown(bool shown) {
 
 void CalculatorWindowController::populateToolbarContextMenu(QMenu& menu) {
   for (const auto& identifier : toolbarAllowedItemIdentifiers()) {
-    const ToolbarItemSpec* spec = toolbarItemSpec(identifier);
+    const toolbar::ItemSpec* spec = toolbarItemSpec(identifier);
     if (!spec) continue;  // flexible spaces come back with the default items
     QAction* item = menu.addAction(QString::fromUtf8(spec->label));
     item->setCheckable(true);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/windows/ExportSheet.h"
+#include "app/windows/ToolbarSupport.h"
 #include "app/windows/WindowControllerWithDocumentController.h"
 #include "platform/Observation.h"
 
@@ -34,7 +35,7 @@ class OptionPanelController;
 class CalculatorWindowController : public WindowControllerWithDocumentController {
   Q_OBJECT
  public:
-  static constexpr const char* kFlexibleSpace = "NSToolbarFlexibleSpaceItem";
+  static constexpr const char* kFlexibleSpace = toolbar::kFlexibleSpace;
 
   explicit CalculatorWindowController(std::string nibName, const std::shared_ptr<SmartDocument>& document = {});
   ~CalculatorWindowController() override;

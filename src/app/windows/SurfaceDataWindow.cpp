@@ -10,7 +10,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWidgetAction>
 #include <algorithm>
 
 #include "app/document/OBDocument.h"
@@ -19,24 +18,16 @@
 #include "app/tables/SurfaceTable.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OBWindow.h"
+#include "app/windows/ToolbarSupport.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
-#include "platform/Resources.h"
 #include "platform/UserDefaults.h"
 
 namespace orb::app {
 
 namespace {
 
-struct ToolbarItemSpec {
-  const char* identifier;
-  const char* image;
-  const char* label;
-  const char* toolTip;
-  const char* action;  // the document's
-};
-
-constexpr ToolbarItemSpec kToolbarItems[] = {
+constexpr toolbar::ItemSpec kToolbarItems[] = {
     {"info", "tb-info", "Info", "Show lens information", "showSystemWindow"},
     {"sources", "tb-sources", "Sources", "Show source editor", "showSources"},
     {"glasses", "tb-glasses", "Glasses", "Show glasses", "showGlassMonitor"},
@@ -45,14 +36,10 @@ constexpr ToolbarItemSpec kToolbarItems[] = {
     {"pfoc", "tb-pfoc", "Focus", "Quick paraxial focus", "quickFocus"},
 };
 
-const ToolbarItemSpec* toolbarItemSpec(const std::string& identifier) {
-  const auto* spec = std::find_if(std::begin(kToolbarItems), std::end(kToolbarItems),
-                                  [&](const ToolbarItemSpec& s) { return identifier == s.identifier; });
-  return spec == std::end(kToolbarItems) ? nullptr : spec;
+const toolbar::ItemSpec* toolbarItemSpec(const std::string& identifier) {
+  return toolbar::findItemSpec(kToolbarItems, identifier);
 }
 
-constexpr const char* kItemIdentifiersKey = "TB Item Identifiers";
-constexpr const char* kIsShownKey = "TB Is Shown";
 constexpr const char* kLowerPartIsHiddenKey = "lowerPartIsHidden";
 
 QPushButton* smallButton(const char* name, const char* title, const char* toolTip, QWidget* parent) {
@@ -279,12 +266,9 @@ std::string SurfaceDataWindowController::toolbarConfigurationKey() { return "NST
 
 QAction* SurfaceDataWindowController::toolbarItem(const std::string& identifier) {
   if (auto it = m_toolbarItemDictionary.find(identifier); it != m_toolbarItemDictionary.end()) return it->second;
-  const ToolbarItemSpec* spec = toolbarItemSpec(identifier);
+  const toolbar::ItemSpec* spec = toolbarItemSpec(identifier);
   if (!spec) return nullptr;
-  auto* item = new QAction(QString::fromUtf8(spec->label), this);
-  item->setObjectName(QString::fromUtf8(spec->identifier));
-  item->setToolTip(QString::fromUtf8(spec->toolTip));
-  if (auto path = platform::resources::pathFor(spec->image, "png")) item->setIcon(QIcon(QString::fromStdString(*path)));
+  QAction* item = toolbar::makeItemAction(*spec, this);
   const std::string action = spec->action;
   connect(item, &QAction::triggered, this, [this, action] {
     if (auto d = document()) d->performAction(action);
@@ -294,37 +278,17 @@ QAction* SurfaceDataWindowController::toolbarItem(const std::string& identifier)
 }
 
 void SurfaceDataWindowController::initializeToolbar() {
-  m_toolbar = new QToolBar(window());
-  m_toolbar->setObjectName(QStringLiteral("SDE"));
-  m_toolbar->setMovable(false);
-  m_toolbar->setIconSize(QSize(16, 16));  // small size mode
+  m_toolbar = toolbar::makeToolbar(window(), QStringLiteral("SDE"), this,
+                                   [this](QMenu& menu) { populateToolbarContextMenu(menu); });
   m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-  m_toolbar->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(m_toolbar, &QToolBar::customContextMenuRequested, this, [this](const QPoint& position) {
-    QMenu menu(m_toolbar);
-    populateToolbarContextMenu(menu);
-    menu.exec(m_toolbar->mapToGlobal(position));
-  });
   bool shown = true;
   std::vector<std::string> identifiers = toolbarDefaultItemIdentifiers();
   const auto stored = platform::UserDefaults::standard().objectForKey(toolbarConfigurationKey());
   if (stored.isDictionary()) {
-    if (const auto* items = stored.asDictionary().find(kItemIdentifiersKey); items && items->isArray()) {
-      identifiers.clear();
-      for (const auto& v : items->asArray())
-        if (v.isString()) identifiers.push_back(v.asString());
-    }
-    if (const auto* s = stored.asDictionary().find(kIsShownKey); s && s->isNumber()) shown = s->asBool();
+    if (auto items = toolbar::storedItemIdentifiers(stored.asDictionary())) identifiers = std::move(*items);
+    if (const auto* s = stored.asDictionary().find(toolbar::kIsShownKey); s && s->isNumber()) shown = s->asBool();
   }
-  const auto allowed = toolbarAllowedItemIdentifiers();
-  m_toolbarItemIdentifiers.clear();
-  for (const auto& identifier : identifiers) {
-    if (std::find(allowed.begin(), allowed.end(), identifier) == allowed.end()) continue;
-    if (identifier != kFlexibleSpace && std::find(m_toolbarItemIdentifiers.begin(), m_toolbarItemIdentifiers.end(),
-                                                  identifier) != m_toolbarItemIdentifiers.end())
-      continue;
-    m_toolbarItemIdentifiers.push_back(identifier);
-  }
+  m_toolbarItemIdentifiers = toolbar::usableItemIdentifiers(identifiers, toolbarAllowedItemIdentifiers());
   rebuildToolbar();
   m_toolbar->setVisible(shown);
   window()->addToolBar(Qt::TopToolBarArea, m_toolbar);
@@ -336,47 +300,25 @@ void SurfaceDataWindowController::initializeToolbar() {
 }
 
 void SurfaceDataWindowController::rebuildToolbar() {
-  m_toolbar->clear();
-  for (QAction* spacer : m_toolbarSpacers) delete spacer;
-  m_toolbarSpacers.clear();
-  for (const auto& identifier : m_toolbarItemIdentifiers) {
-    if (identifier == kFlexibleSpace) {
-      auto* spacer = new QWidget();
-      spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-      auto* action = new QWidgetAction(m_toolbar);
-      action->setDefaultWidget(spacer);
-      m_toolbar->addAction(action);
-      m_toolbarSpacers.push_back(action);
-    } else if (QAction* item = toolbarItem(identifier)) {
-      m_toolbar->addAction(item);
-    }
-  }
+  toolbar::fillToolbar(m_toolbar, m_toolbarItemIdentifiers, m_toolbarSpacers,
+                       [this](const std::string& identifier) { return toolbarItem(identifier); });
 }
 
 void SurfaceDataWindowController::setToolbarItemIdentifiers(const std::vector<std::string>& identifiers) {
   if (!m_toolbar) return;
-  const auto allowed = toolbarAllowedItemIdentifiers();
-  m_toolbarItemIdentifiers.clear();
-  for (const auto& identifier : identifiers) {
-    if (std::find(allowed.begin(), allowed.end(), identifier) == allowed.end()) continue;
-    if (identifier != kFlexibleSpace && std::find(m_toolbarItemIdentifiers.begin(), m_toolbarItemIdentifiers.end(),
-                                                  identifier) != m_toolbarItemIdentifiers.end())
-      continue;
-    m_toolbarItemIdentifiers.push_back(identifier);
-  }
+  m_toolbarItemIdentifiers = toolbar::usableItemIdentifiers(identifiers, toolbarAllowedItemIdentifiers());
   rebuildToolbar();
   validateToolbar();
-  platform::Array items;
-  for (const auto& identifier : m_toolbarItemIdentifiers) items.emplace_back(identifier);
   platform::UserDefaults::standard().setObject(
       toolbarConfigurationKey(),
-      platform::Dictionary{{kItemIdentifiersKey, items}, {kIsShownKey, m_toolbar->isVisibleTo(window())}});
+      platform::Dictionary{{toolbar::kItemIdentifiersKey, toolbar::itemIdentifierArray(m_toolbarItemIdentifiers)},
+                           {toolbar::kIsShownKey, m_toolbar->isVisibleTo(window())}});
 }
 
 void SurfaceDataWindowController::validateToolbar() {
   auto document = this->document();
   for (const auto& identifier : m_toolbarItemIdentifiers) {
-    const ToolbarItemSpec* spec = toolbarItemSpec(identifier);
+    const toolbar::ItemSpec* spec = toolbarItemSpec(identifier);
     if (!spec) continue;
     if (auto* item = toolbarItem(identifier)) item->setEnabled(document && document->validateAction(spec->action));
   }
@@ -384,7 +326,7 @@ void SurfaceDataWindowController::validateToolbar() {
 
 void SurfaceDataWindowController::populateToolbarContextMenu(QMenu& menu) {
   for (const auto& identifier : toolbarAllowedItemIdentifiers()) {
-    const ToolbarItemSpec* spec = toolbarItemSpec(identifier);
+    const toolbar::ItemSpec* spec = toolbarItemSpec(identifier);
     if (!spec) continue;
     QAction* item = menu.addAction(QString::fromUtf8(spec->label));
     item->setCheckable(true);

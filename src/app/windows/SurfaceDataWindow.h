@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/windows/ToolbarSupport.h"
 #include "app/windows/WindowControllerWithDocumentController.h"
 
 class QAction;
@@ -30,7 +31,7 @@ class SurfaceDataWindowController : public WindowControllerWithDocumentControlle
   Q_OBJECT
  public:
   static constexpr int kLowerPartHeight = 330;
-  static constexpr const char* kFlexibleSpace = "NSToolbarFlexibleSpaceItem";
+  static constexpr const char* kFlexibleSpace = toolbar::kFlexibleSpace;
 
   explicit SurfaceDataWindowController(std::string nibName, const std::shared_ptr<SmartDocument>& document = {});
   ~SurfaceDataWindowController() override;
