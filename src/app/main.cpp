@@ -2,6 +2,7 @@
 #include <QStringList>
 
 #include "app/QtRunLoopDriver.h"
+#include "app/document/GlassCatalogDocument.h"
 #include "app/document/OBAppDel.h"
 #include "app/document/OBDocument.h"
 #include "app/document/StartWindow.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
 
   OBAppDel::initialize();
   registerLensDocument();  // archive classes, regeneration, interface files, Open
+  registerGlassCatalogDocument();  // AGF and OSLO glass catalogs open as documents of their own
   QtRunLoopDriver runLoopDriver;
   auto& delegate = OBAppDel::shared();
   delegate.applicationWillFinishLaunching();

@@ -23,6 +23,9 @@ using platform::Value;
 namespace {
 
 constexpr int kPlotPoints = 100;
+// Restarts of the downhill simplex in one fit: each may only lower χ², so the cap merely
+// bounds the time a fit takes on data no formula matches.
+constexpr int kMaxSimplexRuns = 20;
 
 /// Holds a flag set for the life of the guard.
 struct FlagGuard {
@@ -240,9 +243,12 @@ double IndexFitter::valueAtCoordinate(const VKSeries& coordinate) {
 double IndexFitter::valueForDouble(double x) { return valueAtCoordinate(VKSeries::seriesWithDouble(x)); }
 
 // Two or more variables: downhill simplex from steps of 1% of each value (1e-8 where it is
-// 0), with every convergence test off and 1000 iterations, then once more from the best
-// point found — a restart that shakes a collapsed simplex loose. One variable: golden
-// section from [v, v + 1% of v]. The glass is left at the result and χ² is its value there.
+// 0), with every convergence test off and 1000 iterations, then again from the best point
+// found — each restart shakes a collapsed simplex loose — while a run still lowers χ².
+// The best point seen is the result, whatever a run's return code: a run that reaches an
+// exact fit ends "no perceptible gradient" (every vertex at χ² = 0), and that is no reason
+// to fall back to a worse point. One variable: golden section from [v, v + 1% of v]. The
+// glass is left at the result and χ² is its value there.
 void IndexFitter::fit() {
   if (!m_glass) return;
   updateCoefficientData();
@@ -262,25 +268,30 @@ void IndexFitter::fit() {
         }
         return sizes;
       };
-      VKSeries start(k);
+      VKSeries best(k);
       for (std::size_t i = 0; i < k; ++i)
-        start.atPut(i, m_coefficientData[i].asDictionary().find("coefficientValue")->asDouble());
+        best.atPut(i, m_coefficientData[i].asDictionary().find("coefficientValue")->asDouble());
+      double bestValue = valueAtCoordinate(best);
+      if (std::isnan(bestValue)) bestValue = HUGE_VAL;
       foundation::MultivariateFunctor functor([this](const VKSeries& x) { return valueAtCoordinate(x); });
       foundation::NelderMead minimiser;
       minimiser.setConvergenceStandardError(0);
       minimiser.setConvergenceSize(0);
       minimiser.setConvergenceValue(0);
       minimiser.setMaxIteration(1000);
-      auto simplex = foundation::NelderMead::euclideanSimplexWithInitialPoint(start, stepsFor(start));
-      minimiser.minimizeFunctor(functor, simplex);
-      const VKSeries restart = simplex.front().coordinate();
-      simplex = foundation::NelderMead::euclideanSimplexWithInitialPoint(restart, stepsFor(restart));
-      minimiser.setIteration(0);
-      minimiser.minimizeFunctor(functor, simplex);
-      const VKSeries result = minimiser.returnCode() == foundation::NelderMead::kNoPerceptibleGradient
-                                  ? restart
-                                  : simplex.front().coordinate();
-      setAndAnnounce("chiSquared", m_chiSquared, valueAtCoordinate(result));
+      for (int run = 0; run < kMaxSimplexRuns && bestValue > 0; ++run) {
+        auto simplex = foundation::NelderMead::euclideanSimplexWithInitialPoint(best, stepsFor(best));
+        minimiser.setIteration(0);
+        minimiser.minimizeFunctor(functor, simplex);
+        const foundation::CoordinateAndFunctionValue& found = simplex.front();
+        const bool improved = found.functionValue() < bestValue;
+        if (improved) {
+          best = found.coordinate();
+          bestValue = found.functionValue();
+        }
+        if (!improved && run >= 1) break;
+      }
+      setAndAnnounce("chiSquared", m_chiSquared, valueAtCoordinate(best));
     } else if (m_coefficientData.size() == 1) {
       const double v = m_coefficientData[0].asDictionary().find("coefficientValue")->asDouble();
       const double step = 0.01 * std::fabs(v);

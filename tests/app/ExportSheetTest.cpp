@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -69,7 +70,9 @@ TEST_F(ExportSheetTest, StartsWithCommasANameRowAndEveryCurveSelected) {
 }
 
 TEST_F(ExportSheetTest, TextOfTheSelectedCurvesOnTheClipboardAndInTheFile) {
-  const Array twoCurves{curve("A", {0, 1}, {1, 2}), curve("B", {5, 6}, {3, 4})};
+  const Array twoCurves{curve("A", {0, 1}, {1, 2}), curve("B", {0, 1}, {3, 4})};
+  Dictionary otherAxis = curve("B", {5, 6.5}, {3, 4});
+  otherAxis.set(analysis::plot::kXLabel, "r (mm)");
   struct Case {
     const char* name;
     Array curves;
@@ -88,15 +91,24 @@ TEST_F(ExportSheetTest, TextOfTheSelectedCurvesOnTheClipboardAndInTheFile) {
        "\"z (mm)\"\t\"A\"\t\"B\"\n0.000000e+00\t1.000000e+00\t3.000000e+00\n1.000000e+00\t2.000000e+00\t4.000000e+00\n"},
       {"unknown delimiter type is a space", twoCurves, {0, 1}, 7, false,
        "0.000000e+00 1.000000e+00 3.000000e+00\n1.000000e+00 2.000000e+00 4.000000e+00\n"},
-      {"x comes from the first selected curve", twoCurves, {1}, 0, true,
-       "\"z (mm)\",\"B\"\n5.000000e+00,3.000000e+00\n6.000000e+00,4.000000e+00\n"},
+      {"one curve alone", Array{curve("A", {0, 1}, {1, 2}), otherAxis}, {1}, 0, true,
+       "\"r (mm)\",\"B\"\n5.000000e+00,3.000000e+00\n6.500000e+00,4.000000e+00\n"},
+      // Curves over different abscissae keep their own x beside their y.
+      {"different abscissae give an x column each", Array{curve("A", {0, 1}, {1, 2}), otherAxis}, {0, 1}, 0, true,
+       "\"z (mm)\",\"A\",\"r (mm)\",\"B\"\n"
+       "0.000000e+00,1.000000e+00,5.000000e+00,3.000000e+00\n1.000000e+00,2.000000e+00,6.500000e+00,4.000000e+00\n"},
       {"no selection with the name row", twoCurves, {}, 0, true, "\n"},
       {"no selection without it", twoCurves, {}, 0, false, ""},
-      // Rows follow the last curve; the shorter first curve gives empty x and y fields.
-      {"shorter curve leaves empty fields", Array{curve("A", {0}, {1}), curve("B", {0, 1}, {3, 4})}, {0, 1}, 0, false,
-       "0.000000e+00,1.000000e+00,3.000000e+00\n,,4.000000e+00\n"},
-      {"shorter last curve ends the rows", Array{curve("A", {0, 1}, {1, 2}), curve("B", {0}, {3})}, {0, 1}, 0, false,
-       "0.000000e+00,1.000000e+00,3.000000e+00\n"},
+      // Rows run to the longest curve, whichever it is; the shorter leaves empty fields.
+      {"shorter first curve leaves empty fields", Array{curve("A", {0}, {1}), curve("B", {0, 1}, {3, 4})}, {0, 1}, 0,
+       false, "0.000000e+00,1.000000e+00,0.000000e+00,3.000000e+00\n,,1.000000e+00,4.000000e+00\n"},
+      {"shorter last curve does not cut the rows", Array{curve("A", {0, 1, 2}, {1, 2, 5}), curve("B", {0}, {3})},
+       {0, 1}, 1, false,
+       "0.000000e+00 1.000000e+00 0.000000e+00 3.000000e+00\n1.000000e+00 2.000000e+00  \n"
+       "2.000000e+00 5.000000e+00  \n"},
+      // A y series shorter than its shared x leaves its field empty.
+      {"short y over a shared x", Array{curve("A", {0, 1}, {1, 2}), curve("B", {0, 1}, {3})}, {0, 1}, 0, false,
+       "0.000000e+00,1.000000e+00,3.000000e+00\n1.000000e+00,2.000000e+00,\n"},
       {"quotes in a name are doubled", Array{curve("say \"hi\"", {-1234.5}, {1e-100})}, {0}, 1, true,
        "\"z (mm)\" \"say \"\"hi\"\"\"\n-1.234500e+03 1.000000e-100\n"},
   };
@@ -148,13 +160,24 @@ TEST_F(ExportSheetTest, NumbersAreWrittenAsPrintfDoesInTheCLocaleWhateverTheInte
   EXPECT_EQ(text, want);
 }
 
-TEST_F(ExportSheetTest, AFailedSaveNamesTheFileAndTheReason) {
+// A file that cannot be created is said, with the reason, and nothing is written.
+TEST_F(ExportSheetTest, AFailedSaveNamesTheFileAndTheReasonAndWritesNothing) {
   sheet->setCurves(Array{curve("A", {0}, {1})});
-  const std::string path = directory.filePath(QStringLiteral("missing/export.txt")).toStdString();
-  saveTo(path);
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_NE(messages[0].find("\"" + path + "\" could not be saved"), std::string::npos) << messages[0];
-  EXPECT_GT(messages[0].size(), messages[0].find(" | ") + 3) << "no reason given";
+  ASSERT_TRUE(QDir(directory.path()).mkdir(QStringLiteral("folder")));
+  for (const char* name : {"missing/export.txt", "folder"}) {
+    SCOPED_TRACE(name);
+    messages.clear();
+    const std::string path = directory.filePath(QString::fromUtf8(name)).toStdString();
+    saveTo(path);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_NE(messages[0].find("\"" + path + "\" could not be saved"), std::string::npos) << messages[0];
+    EXPECT_GT(messages[0].size(), messages[0].find(" | ") + 3) << "no reason given";
+  }
+  // Only the folder made above: no file, no temporary left behind.
+  EXPECT_EQ(QDir(directory.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList{QStringLiteral("folder")});
+  EXPECT_TRUE(QDir(directory.filePath(QStringLiteral("folder")))
+                  .isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }
 
 TEST_F(ExportSheetTest, TheListShowsTheCurvesAndFollowsTheUsersSelection) {

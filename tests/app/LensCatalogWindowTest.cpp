@@ -8,7 +8,10 @@
 #include <filesystem>
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -21,8 +24,11 @@
 #include "app/document/MenuBar.h"
 #include "app/document/OBAppDel.h"
 #include "app/document/OBDocument.h"
+#include "app/tables/SurfaceTable.h"
 #include "app/windows/LensCatalogWindow.h"
 #include "lens/Lens.h"
+#include "lens/Surface.h"
+#include "platform/KeyedUnarchiver.h"
 
 namespace orb::app {
 namespace {
@@ -145,6 +151,87 @@ TEST_F(LensCatalogWindowTest, OsloCatalogOpensFromItsDataFileAndMissingFilesAreS
   delete browser;
   EXPECT_EQ(browseFromMenu("openZemaxLensCatalog", "no_such_catalog.txt"), nullptr);
   EXPECT_EQ(messages, std::vector<std::string>{"The lens catalog could not be opened."});
+}
+
+/// What a drag of the rows `rows` of the browser's list carries, as the view asks for it.
+std::unique_ptr<QMimeData> dragOf(const LensCatalogWindow& browser, std::initializer_list<int> rows) {
+  QModelIndexList indexes;
+  for (int r : rows) indexes << browser.entryList()->model()->index(r, 0);
+  return std::unique_ptr<QMimeData>(browser.entryList()->model()->mimeData(indexes));
+}
+
+// An entry dragged out carries its Zemax text, that text archived, and its surfaces, which
+// a lens's surface table takes in.
+TEST_F(LensCatalogWindowTest, ZemaxEntryDragsOutAsTextArchiveAndSurfaces) {
+  LensCatalogWindow* browser = browseFromMenu("openZemaxLensCatalog", "zemax_lens_catalog.txt");
+  ASSERT_NE(browser, nullptr);
+  EXPECT_TRUE(browser->entryList()->dragEnabled());
+
+  // The entry's text is the file's lines from its "VERS" line up to the next entry's.
+  QFile file(QString::fromStdString(kFixtures + "zemax_lens_catalog.txt"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString whole = QString::fromLatin1(file.readAll());
+  const qsizetype from = whole.indexOf(QStringLiteral("VERS"));
+  const QString entryText = whole.mid(from, whole.indexOf(QStringLiteral("VERS"), from + 1) - from);
+
+  auto data = dragOf(*browser, {0});
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(data->text().trimmed(), entryText.trimmed());
+  ASSERT_TRUE(data->hasFormat(kArchivedZemaxStringType));
+  const QByteArray archive = data->data(kArchivedZemaxStringType);
+  const auto unarchived = platform::KeyedUnarchiver::unarchiveObjectWithData(
+      platform::Data(archive.begin(), archive.end()));
+  ASSERT_TRUE(unarchived.isString());
+  EXPECT_EQ(QString::fromStdString(unarchived.asString()), data->text());
+
+  // Dropped on an empty lens's surface table: the four surfaces of the entry, R = 51.68 mm.
+  auto lens = lens::Lens::create();
+  SurfaceArrayController table(lens);
+  ASSERT_TRUE(data->hasFormat(kSurfacePasteboardType));
+  EXPECT_TRUE(table.acceptDrop(data.get(), 0, false, Qt::CopyAction, false));
+  ASSERT_EQ(lens->surfaceArray().size(), 4u);
+  EXPECT_DOUBLE_EQ(lens->surfaceArray()[1]->curvature(), 0.019349845201238390);
+  EXPECT_DOUBLE_EQ(lens->surfaceArray()[2]->thickness(), 97.36);
+
+  // Two entries are no lens: nothing to drag.
+  EXPECT_EQ(dragOf(*browser, {0, 2}), nullptr);
+}
+
+TEST_F(LensCatalogWindowTest, OsloEntryDragsOutAsItsPrescriptionAndSurfacesButNoZemaxArchive) {
+  LensCatalogWindow* browser = browseFromMenu("openOsloLensCatalog", "oslo_catalog.lst");
+  ASSERT_NE(browser, nullptr);
+  auto data = dragOf(*browser, {1});
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(data->text(), QStringLiteral("LEN \"KPX099\"\nCV 0.02\nTH 3"));
+  EXPECT_FALSE(data->hasFormat(kArchivedZemaxStringType));
+  EXPECT_TRUE(data->hasFormat(kSurfacePasteboardType));
+  // An entry with no prescription has nothing to carry.
+  EXPECT_EQ(dragOf(*browser, {2}), nullptr);
+}
+
+TEST_F(LensCatalogWindowTest, SearchKeepsTheEntriesWhoseNameContainsTheTextInAnyCase) {
+  LensCatalogWindow* browser = browseFromMenu("openZemaxLensCatalog", "zemax_lens_catalog.txt");
+  ASSERT_NE(browser, nullptr);
+  const auto shown = [&] {
+    QStringList names;
+    for (int r = 0; r < browser->entryCount(); ++r)
+      if (!browser->entryList()->topLevelItem(r)->isHidden()) names << browser->entryList()->topLevelItem(r)->text(0);
+    return names;
+  };
+  browser->searchField()->setText(QStringLiteral("la"));
+  EXPECT_EQ(shown(), (QStringList{"LA1000 Plano-convex", "LAST"}));
+  EXPECT_FALSE(browser->previewLabel()->text().isEmpty());  // the first entry stays selected
+
+  // Nothing matches: an empty list, no preview, nothing to open.
+  browser->search(QStringLiteral("zz"));
+  EXPECT_TRUE(shown().isEmpty());
+  EXPECT_EQ(browser->searchField()->text(), QStringLiteral("zz"));
+  EXPECT_TRUE(browser->previewLabel()->text().isEmpty());
+  EXPECT_TRUE(browser->entryText()->toPlainText().isEmpty());
+  EXPECT_FALSE(browser->openButton()->isEnabled());
+
+  browser->searchField()->clear();
+  EXPECT_EQ(shown().size(), 3);
 }
 
 // Writes the screenshot of the documentation when ORB_WRITE_SCREENSHOTS is set.

@@ -98,6 +98,58 @@ TEST(IndexFitter, SellmeierFitReproducesCatalogIndicesOfNBK7) {
   for (auto [nm, n] : catalog) EXPECT_NEAR(glass->indexAtWavelengthInMicrons(nm / 1000), n, 1e-6) << nm;
 }
 
+// The default rows are the F, d and C lines; three rows fix n0, A and B of Conrady's law
+// exactly, so a new fitter (every coefficient 0) must land on them in one fit. References:
+// a known law sampled at those wavelengths, and the 3 × 3 solve of the default indices.
+TEST(IndexFitter, NewFitterRecoversAnExactConradyLawInOneFit) {
+  const double lambdas[3] = {0.656279, 0.587562, 0.486133};
+  struct Case {
+    const char* name;
+    double n[3];          // indices at the three wavelengths
+    double expected[3];   // n0, A, B; NaN: solve from n by Cramer's rule
+  };
+  const double nan = std::nan("");
+  const Case cases[] = {
+      {"known law", {conrady(1.62, 0.012, 0.0009, lambdas[0]), conrady(1.62, 0.012, 0.0009, lambdas[1]),
+                     conrady(1.62, 0.012, 0.0009, lambdas[2])}, {1.62, 0.012, 0.0009}},
+      {"default rows", {1.518, 1.525, 1.532}, {nan, nan, nan}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    double expected[3] = {c.expected[0], c.expected[1], c.expected[2]};
+    if (std::isnan(expected[0])) {
+      // Rows (1, 1/λ, λ^-3.5) · (n0, A, B) = n.
+      double m[3][3];
+      for (int i = 0; i < 3; ++i) m[i][0] = 1, m[i][1] = 1 / lambdas[i], m[i][2] = std::pow(lambdas[i], -3.5);
+      auto det = [](const double a[3][3]) {
+        return a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+               a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
+      };
+      const double d = det(m);
+      for (int k = 0; k < 3; ++k) {
+        double mk[3][3];
+        for (int i = 0; i < 3; ++i)
+          for (int j = 0; j < 3; ++j) mk[i][j] = j == k ? c.n[i] : m[i][j];
+        expected[k] = det(mk) / d;
+      }
+    }
+    auto fitter = IndexFitter::indexFitter();
+    fitter->setIndexData(rows({{656.279, c.n[0]}, {587.562, c.n[1]}, {486.133, c.n[2]}}));
+    auto g = std::dynamic_pointer_cast<ZemaxGlass>(fitter->glass());
+    for (const char* name : {"n0", "A", "B"}) ASSERT_EQ(g->coefficientNamed(name), 0) << name;
+    fitter->fit();
+    EXPECT_LT(fitter->chiSquared(), 1e-12);
+    EXPECT_NEAR(g->coefficientNamed("n0"), expected[0], 1e-8);
+    EXPECT_NEAR(g->coefficientNamed("A"), expected[1], 1e-8);
+    EXPECT_NEAR(g->coefficientNamed("B"), expected[2], 1e-9);
+    // The coefficient rows show the fitted values.
+    for (const Value& row : fitter->coefficientData()) {
+      const Dictionary& d = row.asDictionary();
+      EXPECT_EQ(d.find("coefficientValue")->asDouble(), g->coefficientNamed(d.find("coefficientName")->asString()));
+    }
+  }
+}
+
 // A single variable is found by golden section; the glass is left at the best point found
 // and χ² is its value there.
 TEST(IndexFitter, OneVariableFitLeavesGlassAtBestPoint) {

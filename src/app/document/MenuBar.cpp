@@ -17,9 +17,11 @@
 #include "app/document/OBDocument.h"
 #include "app/document/WindowActions.h"
 #include "app/windows/CalculatorWindowController.h"
+#include "app/windows/IndexFitterWindow.h"
 #include "app/windows/IndexPlotter.h"
 #include "app/windows/LensCatalogWindow.h"
 #include "app/windows/LensPlotWindowController.h"
+#include "app/windows/ListingWindows.h"
 #include "app/windows/PlotWindowController.h"
 #include "app/windows/OBWindow.h"
 #include "rendering/DragoutImageView.h"
@@ -294,6 +296,11 @@ void buildWindowMenu(QMenuBar* bar, QWidget* window) {
       QObject::connect(item, &QAction::triggered, window, [] { showIndexPlotter(); });
       continue;
     }
+    if (std::string_view(title) == "Index Fitter") {
+      item->setObjectName(QStringLiteral("showIndexFitter"));
+      QObject::connect(item, &QAction::triggered, window, [] { showIndexFitter(); });
+      continue;
+    }
     item->setEnabled(false);
     item->setToolTip(QString::fromUtf8(kNotAvailableYetToolTip));
   }
@@ -326,6 +333,8 @@ void buildWindowMenu(QMenuBar* bar, QWidget* window) {
 void buildHelpMenu(QMenuBar* bar, QWidget* window) {
   QMenu* menu = bar->addMenu(QStringLiteral("&Help"));
   menu->setObjectName(QStringLiteral("HelpMenu"));
+  menu->addAction(QStringLiteral("Orbelline Help"), window, [] { HelpLauncher::showHelpAnchor({}); });
+  menu->addAction(QStringLiteral("Notification Logger"), window, [] { NotificationLogger::shared(); });
   menu->addAction(QStringLiteral("About Orbelline"), window, [window] {
     QMessageBox::about(window, QStringLiteral("About Orbelline"),
                        QStringLiteral("<b>Orbelline</b> %1<p>Design and analysis of optical systems: imaging lenses "
@@ -363,6 +372,11 @@ void installMenuBar(QMenuBar* bar, QWidget* window) {
   buildLensMenu(bar, window, menus.at("Lens"));
   for (auto& [title, menu] : menus) validateWhenShown(menu, window);
   buildWindowMenu(bar, window);
+  // Diagnostics: every window of the document at once, to see them all work together.
+  QMenu* debug = bar->addMenu(QStringLiteral("Debug"));
+  debug->setObjectName(QStringLiteral("DebugMenu"));
+  addDocumentAction(debug, window, QStringLiteral("Show All Possible Windows"), "showAllPossibleWindows");
+  validateWhenShown(debug, window);
   buildHelpMenu(bar, window);
 }
 

@@ -244,7 +244,8 @@ std::string fileName(const std::string& path) { return QFileInfo(QString::fromSt
 
 std::shared_ptr<SmartDocument> OBAppDel::openDocumentWithPath(const std::string& path, QWidget* parent) {
   auto* factory = DocumentController::shared().documentFactory();
-  if (!factory) {
+  const auto* opener = DocumentController::shared().openerForPath(path);
+  if (!factory && !opener) {
     showMessage(parent, notAvailableYetText("Opening lens files"),
                 "Lens files open once the lens document is part of the application (" + path + ").");
     return nullptr;
@@ -256,7 +257,7 @@ std::shared_ptr<SmartDocument> OBAppDel::openDocumentWithPath(const std::string&
       return open;
     }
   std::string error;
-  auto document = factory->openDocument(path, &error);
+  auto document = opener ? (*opener)(path, &error) : factory->openDocument(path, &error);
   if (!document) {
     showMessage(parent, "The document \u201c" + fileName(path) + "\u201d could not be opened.", error);
     return nullptr;
@@ -328,7 +329,8 @@ void OBAppDel::openDocument(QWidget* parent) {
     const QString path = QFileDialog::getOpenFileName(
         p, QStringLiteral("Open"), QString(),
         QStringLiteral("Lens files (*.orb *.zmx *.ZMX *.seq *.SEQ *.len *.LEN);;Orbelline lenses (*.orb);;Zemax lenses (*.zmx *.ZMX);;"
-                       "CODE V sequence files (*.seq *.SEQ);;OSLO lens files (*.len *.LEN);;All files (*)"));
+                       "CODE V sequence files (*.seq *.SEQ);;OSLO lens files (*.len *.LEN);;"
+                       "Glass catalogs (*.agf *.AGF *.glc *.GLC);;All files (*)"));
     if (path.isEmpty()) return std::nullopt;
     return path.toStdString();
   };

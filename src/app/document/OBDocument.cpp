@@ -1005,6 +1005,7 @@ const std::vector<std::string>& OBDocument::lensActionNames() {
 bool OBDocument::validateAction(std::string_view action) const {
   if (const auto* a = windowAction(action)) return windowActionIsAvailable(*a);
   if (action == "revertDocumentToSaved") return !m_filePath.empty() && !m_fileType.empty();
+  if (action == "showAllPossibleWindows") return true;
   if (!m_lens) return false;
   if (action == "removeAllSolves") return !m_lens->keyPathsForSolves().empty();
   if (action == "removeAllVariables") return !m_lens->keyPathsForVariables().empty();
@@ -1044,6 +1045,10 @@ bool OBDocument::performAction(std::string_view action) {
     revertDocumentToSaved(nullptr);
     return true;
   }
+  if (action == "showAllPossibleWindows") {
+    showAllPossibleWindows();
+    return true;
+  }
   const auto* a = windowAction(action);
   if (!a) return false;
   if (!windowActionIsAvailable(*a)) {
@@ -1055,6 +1060,47 @@ bool OBDocument::performAction(std::string_view action) {
   else
     applyWindowActionSettings(action, showWindowWithNibName(a->nibName, a->controllerClass));
   return true;
+}
+
+const std::vector<std::string>& OBDocument::allPossibleWindowActions() {
+  static const std::vector<std::string> actions = {
+      "makeTrace", "makePupilDataWindow", "makeSourceDivergenceWindow", "makeLayout", "makeSolidView",
+      "makeSpotDiagram", "makeIntensityFan", "makeOPD", "makeCRS", "makeThroughput", "makeAcceptance", "makeRayFan",
+      "makeChiefRayAngle", "makeFieldCurvature", "makeOSC", "makeMeritVsParameter", "makeMeritEditor",
+      "makeDistortion", "makeGEE", "makeGOTF", "makeFGOTF", "makeDOTF", "makeDLSF", "makeDPSF", "makeHPSF",
+      "makeHLSF", "makeHOTF", "showTransformationMatrixListing", "showPrescriptionListing", "showSystemWindow",
+      "showAdvancedOptions", "showScaleLensWindow", "showLensDataEditor", "showSeidelListing", "showSources",
+      "showFieldEditor", "showVignettingFactors", "showBeamEditor", "showMeritFunctions", "showWaveEditor",
+      "showGlassMonitor", "showOptimizer", "showSliders", "showLayout"};
+  return actions;
+}
+
+std::vector<std::string> OBDocument::showAllPossibleWindows() {
+  // Keeps the document alive should one of the windows close it.
+  auto self = shared_from_this();
+  std::vector<std::string> skipped;
+  for (const auto& action : allPossibleWindowActions()) {
+    // A window that does not exist yet is no error here: one notice per missing window
+    // would bury the windows that did open.
+    const auto* a = windowAction(action);
+    if (!a || !windowActionIsAvailable(*a)) {
+      skipped.push_back(action);
+      continue;
+    }
+    try {
+      performAction(action);
+    } catch (const std::exception& e) {
+      // One window failing to open leaves the others to open.
+      platform::logText("showAllPossibleWindows: " + action + ": " + e.what());
+      skipped.push_back(action);
+    }
+  }
+  if (!skipped.empty()) {
+    std::string names;
+    for (const auto& s : skipped) names += (names.empty() ? "" : ", ") + s;
+    platform::logText("showAllPossibleWindows passed over " + names);
+  }
+  return skipped;
 }
 
 platform::Array OBDocument::presentWindowRestorationDictionaries() const {

@@ -218,6 +218,11 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
 
   /// The names of the window actions, in menu order.
   static const std::vector<std::string>& actionNames();
+  /// The window actions "showAllPossibleWindows" performs, in the order it opens them.
+  static const std::vector<std::string>& allPossibleWindowActions();
+  /// Opens every window of allPossibleWindowActions() on this document. Windows that do not
+  /// exist yet are passed over quietly; their actions are answered, in order.
+  std::vector<std::string> showAllPossibleWindows();
 
  private:
   bool performLensAction(std::string_view action);

@@ -10,6 +10,7 @@
 #include "app/windows/IlluminationWindows.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/LensEditorWindows.h"
+#include "app/windows/ListingWindows.h"
 #include "app/windows/OTFWindows.h"
 #include "app/windows/PlanarWindow.h"
 #include "app/windows/RayAnalysisWindows.h"
@@ -60,6 +61,7 @@ void registerAnalysisWindows() {
     registerScaleLensWindow();
     factories()["ScaleLensWindowController"] = makeScaleLensWindowController;
     registerLensEditorWindows();
+    registerListingWindows();
     return true;
   }();
   (void)once;

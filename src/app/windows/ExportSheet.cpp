@@ -106,6 +106,23 @@ std::string delimiterForType(int type) {
   }
 }
 
+namespace {
+
+std::size_t countOf(const foundation::VKSeries* series) { return series ? series->count() : 0; }
+
+/// True when every curve has the first one's abscissae, point for point.
+bool shareAbscissae(const std::vector<const foundation::VKSeries*>& xSeries) {
+  const foundation::VKSeries* first = xSeries.front();
+  for (const auto* x : xSeries) {
+    if (countOf(x) != countOf(first)) return false;
+    for (std::size_t i = 0; i < countOf(x); ++i)
+      if (!(x->at(i) == first->at(i))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::string curvesExportText(const std::vector<Dictionary>& curves, const std::string& delimiter,
                              bool includeNameRow) {
   std::vector<const foundation::VKSeries*> xSeries, ySeries;
@@ -114,27 +131,46 @@ std::string curvesExportText(const std::vector<Dictionary>& curves, const std::s
     xSeries.push_back(SeriesValue::from(curve.get(analysis::plot::kXSeries)));
     ySeries.push_back(SeriesValue::from(curve.get(analysis::plot::kYSeries)));
     if (!counts.empty()) counts += ", ";
-    counts += std::to_string(xSeries.back() ? xSeries.back()->count() : 0);
+    counts += std::to_string(countOf(xSeries.back()));
   }
   platform::log("counts = %s", counts.c_str());
-  const std::size_t rows = xSeries.empty() || !xSeries.back() ? 0 : xSeries.back()->count();
+  // One x column serves all curves only when they share their abscissae; otherwise each
+  // curve brings its own, so no y value is set against another curve's x.
+  const bool sharedX = curves.empty() || shareAbscissae(xSeries);
+  // The rows run to the longest curve: a shorter curve leaves empty fields rather than
+  // being read past its end, and a longer one is not cut short.
+  std::size_t rows = 0;
+  for (std::size_t c = 0; c < curves.size(); ++c)
+    rows = std::max(rows, sharedX ? countOf(xSeries[c]) : std::min(countOf(xSeries[c]), countOf(ySeries[c])));
 
   std::string text;
   if (includeNameRow) {
-    if (!curves.empty()) {
-      appendQuoted(text, stringFor(curves.front(), analysis::plot::kXLabel));
-      for (const auto& curve : curves) {
-        text += delimiter;
-        appendQuoted(text, stringFor(curve, analysis::plot::kName));
+    for (std::size_t c = 0; c < curves.size(); ++c) {
+      if (c == 0 || !sharedX) {
+        if (c > 0) text += delimiter;
+        appendQuoted(text, stringFor(curves[c], analysis::plot::kXLabel));
       }
+      text += delimiter;
+      appendQuoted(text, stringFor(curves[c], analysis::plot::kName));
     }
     text += '\n';
   }
   for (std::size_t i = 0; i < rows; ++i) {
-    appendNumber(text, xSeries.front(), i);
-    for (const auto* y : ySeries) {
-      text += delimiter;
-      appendNumber(text, y, i);
+    if (sharedX) {
+      appendNumber(text, xSeries.front(), i);
+      for (const auto* y : ySeries) {
+        text += delimiter;
+        appendNumber(text, y, i);
+      }
+    } else {
+      for (std::size_t c = 0; c < curves.size(); ++c) {
+        if (c > 0) text += delimiter;
+        // x and y of a point are written together or not at all.
+        const bool point = i < countOf(xSeries[c]) && i < countOf(ySeries[c]);
+        if (point) appendNumber(text, xSeries[c], i);
+        text += delimiter;
+        if (point) appendNumber(text, ySeries[c], i);
+      }
     }
     text += '\n';
   }
@@ -145,7 +181,10 @@ std::string curvesExportText(const std::vector<Dictionary>& curves, const std::s
 
 ExportSheetController::ExportSheetController() = default;
 
-ExportSheetController::~ExportSheetController() { delete m_sheet.data(); }
+ExportSheetController::~ExportSheetController() {
+  platform::log("Sheet dealloc");
+  delete m_sheet.data();
+}
 
 const platform::KeyTable& ExportSheetController::classKeys() {
   using K = platform::Keys<ExportSheetController>;

@@ -42,8 +42,9 @@ std::string delimiterForType(int type);
 
 /// The columns text of `curves` (plot-dictionary curve dictionaries, in column order): an
 /// optional row of quoted names headed by the first curve's "xLabel", then one row per
-/// point of the last curve's "xSeries" holding the first curve's x and every curve's y,
-/// numbers as printf's "%e" writes them in the C locale.
+/// point holding the first curve's x and every curve's y, numbers as printf's "%e" writes
+/// them in the C locale. Curves whose abscissae differ get an x column each (each headed by
+/// its own "xLabel"). Rows run to the longest curve; a shorter one leaves empty fields.
 std::string curvesExportText(const std::vector<platform::Dictionary>& curves, const std::string& delimiter,
                              bool includeNameRow);
 

@@ -99,7 +99,7 @@ PlotWindowController* showIndexPlotter() {
   }();
   (void)registered;
   static QPointer<PlotWindowController> shown;  // main thread only
-  if (!shown || shown->isClosing()) shown = new PlotWindowController("IndexPlotter");
+  if (!shown || shown->isClosing()) shown = new IPWindowController("IndexPlotter");
   shown->showWindow();
   return shown;
 }

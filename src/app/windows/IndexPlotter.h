@@ -1,10 +1,25 @@
 #pragma once
 
-class QWidget;
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/windows/PlotWindowController.h"
 
 namespace orb::app {
 
-class PlotWindowController;
+/// The index plotter's controller: a plot window of no document, so its toolbar offers
+/// nothing that needs a lens.
+class IPWindowController : public PlotWindowController {
+ public:
+  explicit IPWindowController(std::string nibName = "IndexPlotter") : PlotWindowController(std::move(nibName)) {}
+  std::vector<std::string> toolbarAllowedItemIdentifiers() const override {
+    return {"export", "zoomToFit", kFlexibleSpace, "options"};
+  }
+  std::vector<std::string> toolbarDefaultItemIdentifiers() const override {
+    return {"export", "zoomToFit", kFlexibleSpace, "options"};
+  }
+};
 
 /// The application's index plotter ("IndexPlotter"): refractive index against wavelength
 /// of glasses named by the user from the system glass catalog, or their differences from

@@ -5,6 +5,8 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
@@ -14,8 +16,12 @@
 #include "app/Messages.h"
 #include "app/document/OBAppDel.h"
 #include "app/document/OBDocument.h"
+#include "app/tables/DNDArrayController.h"
+#include "interchange/ZemaxReader.h"
 #include "lens/Lens.h"
 #include "platform/Exception.h"
+#include "platform/KeyedArchiver.h"
+#include "platform/Log.h"
 
 namespace orb::app {
 
@@ -38,13 +44,45 @@ std::optional<std::string> chooseWithDialog(QWidget* parent, LensCatalogWindow::
 
 QString number(double value) { return QString::number(value, 'g', 6); }
 
+QByteArray archived(const platform::Value& value) {
+  const platform::Data data = platform::KeyedArchiver::archivedDataWithRootObject(value);
+  return QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size()));
+}
+
+/// The entry list. An entry leaves by copy only: the catalog is read, never changed.
+class EntryList : public QTreeWidget {
+ public:
+  explicit EntryList(LensCatalogWindow* window) : QTreeWidget(window), m_window(window) {}
+
+ protected:
+  QStringList mimeTypes() const override {
+    return {kStringPasteboardType, kArchivedZemaxStringType, kSurfacePasteboardType};
+  }
+  QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override {
+    // A lens is one entry; there is no text for several.
+    return items.size() == 1 ? m_window->dragDataForRow(indexOfTopLevelItem(items.front())) : nullptr;
+  }
+  Qt::DropActions supportedDropActions() const override { return Qt::CopyAction; }
+  void startDrag(Qt::DropActions) override { QTreeWidget::startDrag(Qt::CopyAction); }
+
+ private:
+  LensCatalogWindow* m_window;
+};
+
 }  // namespace
 
 LensCatalogWindow::LensCatalogWindow(Kind kind, QWidget* parent) : QWidget(parent, Qt::Window), m_kind(kind) {
   setAttribute(Qt::WA_DeleteOnClose);
   setObjectName(kind == Kind::Zemax ? QStringLiteral("ZemaxLensCatalogWindow") : QStringLiteral("OsloLensCatalogWindow"));
-  m_list = new QTreeWidget(this);
+  m_list = new EntryList(this);
   m_list->setObjectName(QStringLiteral("entryList"));
+  m_list->setDragEnabled(true);
+  m_list->setDragDropMode(QAbstractItemView::DragOnly);
+  m_list->setDefaultDropAction(Qt::CopyAction);
+  m_search = new QLineEdit(this);
+  m_search->setObjectName(QStringLiteral("searchField"));
+  m_search->setPlaceholderText(QStringLiteral("Search"));
+  m_search->setClearButtonEnabled(true);
   m_list->setRootIsDecorated(false);
   m_list->setUniformRowHeights(true);
   m_list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -76,8 +114,13 @@ LensCatalogWindow::LensCatalogWindow(Kind kind, QWidget* parent) : QWidget(paren
   buttons->addStretch(1);
   buttons->addWidget(m_open);
   rightLayout->addLayout(buttons);
+  auto* left = new QWidget(this);
+  auto* leftLayout = new QVBoxLayout(left);
+  leftLayout->setContentsMargins(0, 0, 0, 0);
+  leftLayout->addWidget(m_search);
+  leftLayout->addWidget(m_list, 1);
   auto* splitter = new QSplitter(this);
-  splitter->addWidget(m_list);
+  splitter->addWidget(left);
   splitter->addWidget(right);
   splitter->setStretchFactor(0, 3);
   splitter->setStretchFactor(1, 2);
@@ -86,6 +129,7 @@ LensCatalogWindow::LensCatalogWindow(Kind kind, QWidget* parent) : QWidget(paren
   resize(820, 460);
 
   connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] { showSelection(); });
+  connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) { search(text); });
   connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { openSelectedEntry(); });
   connect(m_open, &QPushButton::clicked, this, [this] { openSelectedEntry(); });
 }
@@ -135,6 +179,7 @@ bool LensCatalogWindow::loadFile(const std::string& path) {
                                                    number(e.diameter), number(e.centerThickness)}));
   }
   m_list->header()->resizeSections(QHeaderView::ResizeToContents);
+  search(m_searchString);
   setWindowTitle(QFileInfo(QString::fromStdString(path)).fileName());
   setWindowFilePath(QString::fromStdString(path));
   if (m_list->topLevelItemCount() > 0) m_list->setCurrentItem(m_list->topLevelItem(0));
@@ -143,6 +188,46 @@ bool LensCatalogWindow::loadFile(const std::string& path) {
 }
 
 int LensCatalogWindow::entryCount() const { return m_list->topLevelItemCount(); }
+
+void LensCatalogWindow::search(const QString& text) {
+  m_searchString = text;
+  if (m_search->text() != text) {
+    QSignalBlocker block(m_search);
+    m_search->setText(text);
+  }
+  for (int row = 0; row < m_list->topLevelItemCount(); ++row) {
+    QTreeWidgetItem* item = m_list->topLevelItem(row);
+    const bool shown = text.isEmpty() || item->text(0).contains(text, Qt::CaseInsensitive);
+    item->setHidden(!shown);
+    if (!shown && item->isSelected()) item->setSelected(false);
+  }
+  showSelection();
+}
+
+QMimeData* LensCatalogWindow::dragDataForRow(int row) const {
+  if (row < 0 || row >= entryCount()) return nullptr;
+  const std::string text = selectedEntryText(row);
+  if (text.empty()) return nullptr;
+  auto* data = new QMimeData;
+  data->setText(QString::fromStdString(text));
+  try {
+    std::optional<platform::Dictionary> dictionary;
+    if (m_kind == Kind::Zemax) {
+      data->setData(kArchivedZemaxStringType, archived(platform::Value(text)));
+      auto options = interchange::ZemaxReadOptions::fromUserDefaults();
+      options.source = "lens catalog entry";
+      dictionary = interchange::readZemaxString(text, options);
+    } else {
+      dictionary = m_oslo.lensDictionaryForCatalogEntry(m_oslo.entryArray()[row]);
+    }
+    if (dictionary && dictionary->get("surfaceArray").isArray())
+      data->setData(kSurfacePasteboardType, archived(dictionary->get("surfaceArray")));
+  } catch (const std::exception& e) {
+    // An entry that holds no lens still leaves as text.
+    platform::log("catalog entry without surfaces: %s", e.what());
+  }
+  return data;
+}
 
 std::string LensCatalogWindow::selectedEntryText(int row) const {
   if (row < 0) return {};

@@ -11,6 +11,8 @@
 #include "interchange/ZemaxLensCatalog.h"
 
 class QLabel;
+class QLineEdit;
+class QMimeData;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
@@ -19,10 +21,14 @@ namespace orb::app {
 
 class SmartDocument;
 
+/// A keyed archive of one catalog entry's Zemax lens text (a string).
+inline constexpr const char* kArchivedZemaxStringType = "ArchivedZemaxStringType";
+
 /// A browser over a stock-lens catalog file: its entries in a list, a short preview of
 /// the selected one, and Open (or a double-click) to make that entry an untitled lens
 /// document. Zemax catalogs are indexed once and their entries read again when used;
-/// OSLO catalogs are an entry list beside a name file and a data file.
+/// OSLO catalogs are an entry list beside a name file and a data file. An entry dragged out
+/// carries its lens text and its surfaces (for a surface table, a layout or another program).
 class LensCatalogWindow : public QWidget {
   Q_OBJECT
  public:
@@ -47,6 +53,17 @@ class LensCatalogWindow : public QWidget {
   QLabel* previewLabel() const { return m_preview; }
   QPlainTextEdit* entryText() const { return m_text; }
   QPushButton* openButton() const { return m_open; }
+  QLineEdit* searchField() const { return m_search; }
+
+  /// Shows only the entries whose name contains `text`, whatever its case; all when empty.
+  /// A selected entry that is hidden is no longer selected.
+  void search(const QString& text);
+  QString searchString() const { return m_searchString; }
+
+  /// What dragging the entry at `row` out carries: its text as plain text, for a Zemax
+  /// entry that text archived under "ArchivedZemaxStringType", and the entry's surfaces
+  /// archived under the surface type. Null for a row that is no entry.
+  QMimeData* dragDataForRow(int row) const;
 
   /// The selected entry as a new document with its windows; null (and an alert) when
   /// nothing is selected or the entry holds no lens.
@@ -63,6 +80,8 @@ class LensCatalogWindow : public QWidget {
   QLabel* m_preview = nullptr;
   QPlainTextEdit* m_text = nullptr;
   QPushButton* m_open = nullptr;
+  QLineEdit* m_search = nullptr;
+  QString m_searchString;
 };
 
 }  // namespace orb::app
