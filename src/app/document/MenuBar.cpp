@@ -291,6 +291,11 @@ void buildWindowMenu(QMenuBar* bar, QWidget* window) {
   // The application's own windows; the others come with the glass-catalog windows.
   for (const char* title : {"Glass Library", "Index Plotter", "Index Fitter"}) {
     QAction* item = menu->addAction(QString::fromUtf8(title));
+    if (std::string_view(title) == "Glass Library") {
+      item->setObjectName(QStringLiteral("showGlassLibrary"));
+      QObject::connect(item, &QAction::triggered, window, [&app] { app.showGlassLibrary(); });
+      continue;
+    }
     if (std::string_view(title) == "Index Plotter") {
       item->setObjectName(QStringLiteral("showIndexPlotter"));
       QObject::connect(item, &QAction::triggered, window, [] { showIndexPlotter(); });

@@ -22,6 +22,7 @@
 #include "app/document/SmartDocument.h"
 #include "app/document/StartWindow.h"
 #include "app/tables/ValueTransformers.h"
+#include "app/windows/GlassLibraryWindow.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/SmartWindowController.h"
 #include "materials/GlassCatalog.h"
@@ -170,6 +171,8 @@ void OBAppDel::setSystemGlassCatalogLoader(CatalogLoader loader) {
   std::lock_guard lock(s.mutex);
   s.loader = std::move(loader);
 }
+
+void OBAppDel::showGlassLibrary() { app::showGlassLibrary(); }
 
 void OBAppDel::resetGlassCatalog() {
   auto& s = CatalogState::shared();

@@ -130,6 +130,10 @@ class OBAppDel : public foundation::OBObject {
   /// "~/…" for a path inside the home directory.
   static std::string abbreviatingWithTildeInPath(const std::string& path);
 
+  /// The application's glass library window: loaded on first use, then made key and
+  /// brought to the front.
+  void showGlassLibrary();
+
   /// "closeAllOptionPanelsNotification" when idle, coalesced on name.
   void closeAllOptionPanels();
 

@@ -11,10 +11,14 @@
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/LensEditorWindows.h"
 #include "app/windows/ListingWindows.h"
+#include "app/windows/MeritEditor.h"
+#include "app/windows/MeritPlotWindow.h"
+#include "app/windows/OptimizerWindow.h"
 #include "app/windows/OTFWindows.h"
 #include "app/windows/PlanarWindow.h"
 #include "app/windows/RayAnalysisWindows.h"
 #include "app/windows/ScaleLensWindow.h"
+#include "app/windows/SlidersWindow.h"
 #include "app/windows/SolidWindow.h"
 #include "app/windows/SurfaceDataWindow.h"
 #include "app/windows/ThroughputWindows.h"
@@ -60,8 +64,16 @@ void registerAnalysisWindows() {
     factories()["SurfaceDataWindowController"] = makeSurfaceDataWindowController;
     registerScaleLensWindow();
     factories()["ScaleLensWindowController"] = makeScaleLensWindowController;
+    registerOptimizerWindow();
+    factories()["OptimizerWindowController"] = makeOptimizerWindowController;
+    registerMeritPlotWindow();
+    factories()["MeritPlotWindowController"] = makeMeritPlotWindowController;
     registerLensEditorWindows();
     registerListingWindows();
+    registerMeritEditor();
+    factories()["MeritFunctionEditorController"] = makeMeritFunctionEditorController;
+    registerSlidersWindow();
+    factories()["SlidersWindowController"] = makeSlidersWindowController;
     return true;
   }();
   (void)once;
@@ -124,8 +136,8 @@ const std::vector<WindowAction>& windowActions() {
       {"showLensSummary", "DocumentWindow", W, true, "Lens Summary", kReports},
       // Optimisation.
       {"showOptimizer", "Optimizer", "OptimizerWindowController", true, "Optimizer", kOptimize},
-      {"showMeritFunctions", "MeritFunctions", W, false, "Merit Functions", kOptimize},
-      {"makeMeritEditor", "MeritWindow", "MeritFunctionEditorController", false, "Merit Function Editor", kOptimize},
+      {"showMeritFunctions", "MeritFunctions", W, true, "Merit Functions", kOptimize},
+      {"makeMeritEditor", "MeritWindow", "MeritFunctionEditorController", true, "Merit Function Editor", kOptimize},
       {"makeMeritVsParameter", "MeritPlot", "MeritPlotWindowController", false, "Merit versus Parameter", kOptimize},
       {"showSliders", "Sliders", "SlidersWindowController", true, "Sliders", kOptimize},
   };

@@ -154,6 +154,7 @@ void GlassCatalogController::handSelectionToIndex() {
 }
 
 void GlassCatalogController::removeUnusedGlasses() {
+  if (!isEditable()) return;  // a list of glasses it does not own
   commitEditing();
   const auto& arranged = arrangedObjects();
   std::vector<std::size_t> unused;
@@ -176,6 +177,7 @@ void GlassCatalogController::insertObjectsAtIndexes(const std::vector<ObjectPtr>
 }
 
 void GlassCatalogController::cloneAsModelGlasses() {
+  if (!isEditable()) return;  // a list of glasses it does not own
   commitEditing();
   const auto rows = selectionIndexes();
   const auto& arranged = arrangedObjects();
@@ -195,6 +197,7 @@ void GlassCatalogController::cloneAsModelGlasses() {
 }
 
 void GlassCatalogController::cloneAsMutableGlasses() {
+  if (!isEditable()) return;  // a list of glasses it does not own
   commitEditing();
   const auto rows = selectionIndexes();
   const auto& arranged = arrangedObjects();
@@ -210,12 +213,14 @@ void GlassCatalogController::cloneAsMutableGlasses() {
 }
 
 void GlassCatalogController::rainbowColors() {
+  if (!isEditable()) return;  // a list of glasses it does not own
   ArrayColorizer::rainbowColorsForArray(valueArray(arrangedObjects()), kColorSaturation);
   emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
   emit contentEdited();
 }
 
 void GlassCatalogController::randomizeColors() {
+  if (!isEditable()) return;  // a list of glasses it does not own
   ArrayColorizer::randomizeColorsForArray(valueArray(arrangedObjects()), kColorSaturation);
   emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
   emit contentEdited();
@@ -417,7 +422,7 @@ QVariant Glasser::data(const QModelIndex& index, int role) const {
 }
 
 bool Glasser::setData(const QModelIndex& index, const QVariant& value, int role) {
-  if (!index.isValid()) return false;
+  if (!index.isValid() || !m_editable) return false;
   if (index.column() == ValueColumn && role == Qt::EditRole) {
     bool ok = false;
     const double number = value.toString().trimmed().toDouble(&ok);
@@ -431,8 +436,8 @@ bool Glasser::setData(const QModelIndex& index, const QVariant& value, int role)
 Qt::ItemFlags Glasser::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
   auto f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-  if (index.column() == ValueColumn) f |= Qt::ItemIsEditable;
-  if (index.column() == VariableColumn) f |= Qt::ItemIsUserCheckable;
+  if (m_editable && index.column() == ValueColumn) f |= Qt::ItemIsEditable;
+  if (m_editable && index.column() == VariableColumn) f |= Qt::ItemIsUserCheckable;
   return f;
 }
 

@@ -52,6 +52,9 @@ class GlassCatalogController : public DNDArrayController {
   using IndexHandler = std::function<void(const GlassPtr&)>;
   void setIndexHandler(IndexHandler handler);
 
+  /// The actions below change the collection or its glasses: a list that is not editable
+  /// ignores them.
+
   /// Removes every listed glass that no surface uses; leaves everything as it is when
   /// there is none.
   void removeUnusedGlasses();
@@ -138,6 +141,9 @@ class Glasser : public QAbstractTableModel {
 
   void setContent(const GlassPtr& glass);
   const GlassPtr& glass() const { return m_glass; }
+  /// A glass the user may not change shows its coefficients without editing them.
+  void setEditable(bool editable) { m_editable = editable; }
+  bool isEditable() const { return m_editable; }
   /// Rebuilds the rows from the glass's coefficients, in their order.
   void updateCoefficientData();
   const platform::Array& coefficientData() const { return m_coefficientData; }
@@ -163,6 +169,7 @@ class Glasser : public QAbstractTableModel {
   GlassPtr m_glass;
   platform::Observation m_observation;
   platform::Array m_coefficientData;
+  bool m_editable = true;
 };
 
 }  // namespace orb::app

@@ -15,6 +15,7 @@
 #include "app/document/GlassCatalogDocument.h"
 #include "app/tables/DNDTableView.h"
 #include "app/tables/GlassControllers.h"
+#include "app/windows/IndexPlotter.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OBWindow.h"
 #include "materials/Glass.h"
@@ -122,31 +123,20 @@ void GlassCatalogWindowController::awakeFromNib() {
   SmartWindowController::awakeFromNib();
   auto* w = window();
   const auto document = glassDocument();
+  const bool readOnly = isReadOnly();
 
   m_glasses = new GlassCatalogController(this);
-  m_glasses->setEditable(true);
-  m_glasses->setColumns({{"name", "Glass", "name", false, nullptr},
-                         {"referenceIndex", "nd", "referenceIndex", false, nullptr},
-                         {"referenceAbbe", "Vd", "referenceAbbe", false, nullptr},
-                         {"formulaName", "Formula", "formulaName", false, nullptr},
-                         {"usageCount", "Used", "usageCount", false, nullptr}});
+  m_glasses->setEditable(!readOnly);
+  std::vector<TableColumn> columns{{"name", "Glass", "name", false, nullptr}};
+  // A list of several makers' glasses says whose each one is.
+  if (readOnly) columns.push_back({"catalogName", "Catalog", "catalogName", false, nullptr});
+  columns.push_back({"referenceIndex", "nd", "referenceIndex", false, nullptr});
+  columns.push_back({"referenceAbbe", "Vd", "referenceAbbe", false, nullptr});
+  columns.push_back({"formulaName", "Formula", "formulaName", false, nullptr});
+  if (!readOnly) columns.push_back({"usageCount", "Used", "usageCount", false, nullptr});
+  m_glasses->setColumns(std::move(columns));
   std::weak_ptr<AGFDocument> weak = document;
-  ArrayBinding binding;
-  binding.objects = [weak] {
-    std::vector<ObjectPtr> objects;
-    if (auto d = weak.lock())
-      for (const auto& glass : d->glassCatalog()->glassArray()) objects.push_back(glass);
-    return objects;
-  };
-  binding.insert = [weak](ObjectPtr object, std::size_t at) {
-    if (auto d = weak.lock())
-      if (auto glass = std::dynamic_pointer_cast<materials::Glass>(object))
-        d->insertObjectInGlassCatalogAtIndex(std::move(glass), at);
-  };
-  binding.remove = [weak](std::size_t at) {
-    if (auto d = weak.lock()) d->removeObjectFromGlassCatalogAtIndex(at);
-  };
-  m_glasses->setGlassContent(std::move(binding));
+  m_glasses->setGlassContent(glassBinding());
   connect(m_glasses, &GlassCatalogController::contentEdited, this, [weak] {
     if (auto d = weak.lock()) d->noteEdited();
   });
@@ -154,11 +144,12 @@ void GlassCatalogWindowController::awakeFromNib() {
     table->setModel(m_glasses);
     m_glasses->setTableView(table);
     table->setDragEnabled(true);
-    table->setAcceptDrops(true);
-    table->setDropIndicatorShown(true);
+    table->setAcceptDrops(!readOnly);
+    table->setDropIndicatorShown(!readOnly);
   }
 
   m_glasser = new Glasser(this);
+  m_glasser->setEditable(!readOnly);
   connect(m_glasser, &Glasser::glassEdited, this, [this, weak] {
     if (auto d = weak.lock()) d->noteEdited();
     showGlass(m_glasser->glass());
@@ -179,8 +170,15 @@ void GlassCatalogWindowController::awakeFromNib() {
   connectButton("randomizeColors", [this] { m_glasses->randomizeColors(); });
   connectButton("exportGlasses", [this] { exportGlasses(); });
   connectButton("showIndexPlotter", [weak] {
-    if (auto d = weak.lock()) d->performAction("showIndexPlotter");
+    if (auto d = weak.lock())
+      d->performAction("showIndexPlotter");
+    else
+      showIndexPlotter();
   });
+  if (readOnly)
+    for (const char* name : {"cloneAsModelGlasses", "cloneAsMutableGlasses", "removeUnusedGlasses", "rainbowColors",
+                             "randomizeColors", "exportGlasses"})
+      delete w->findChild<QPushButton*>(QString::fromUtf8(name));
   if (auto* comment = w->findChild<QLabel*>(QString::fromUtf8(kCatalogComment))) {
     const std::string text = document ? document->catalogComment() : std::string();
     comment->setText(QString::fromStdString(text));
@@ -188,6 +186,43 @@ void GlassCatalogWindowController::awakeFromNib() {
   }
   // The catalog opens showing its first glass.
   if (!m_glasses->arrangedObjects().empty()) m_glasses->setSelectionIndexes({0});
+  showGlass(m_glasses->selectedGlass());
+}
+
+ArrayBinding GlassCatalogWindowController::glassBinding() {
+  std::weak_ptr<AGFDocument> weak = glassDocument();
+  ArrayBinding binding;
+  binding.objects = [weak] {
+    std::vector<ObjectPtr> objects;
+    if (auto d = weak.lock())
+      for (const auto& glass : d->glassCatalog()->glassArray()) objects.push_back(glass);
+    return objects;
+  };
+  binding.insert = [weak](ObjectPtr object, std::size_t at) {
+    if (auto d = weak.lock())
+      if (auto glass = std::dynamic_pointer_cast<materials::Glass>(object))
+        d->insertObjectInGlassCatalogAtIndex(std::move(glass), at);
+  };
+  binding.remove = [weak](std::size_t at) {
+    if (auto d = weak.lock()) d->removeObjectFromGlassCatalogAtIndex(at);
+  };
+  return binding;
+}
+
+void GlassCatalogWindowController::reloadGlasses() {
+  if (!m_glasses) return;
+  const auto selected = m_glasses->selectedGlass();
+  const std::string name = selected ? selected->name() : std::string();
+  // Re-searching drops the rows kept for the old objects and reads the list afresh.
+  m_glasses->setSearchString(m_glasses->searchString());
+  const auto& arranged = m_glasses->arrangedObjects();
+  std::size_t row = 0;
+  for (std::size_t i = 0; i < arranged.size(); ++i)
+    if (auto glass = std::dynamic_pointer_cast<materials::Glass>(arranged[i]); glass && glass->name() == name) {
+      row = i;
+      break;
+    }
+  m_glasses->setSelectionIndexes(arranged.empty() ? std::vector<std::size_t>{} : std::vector<std::size_t>{row});
   showGlass(m_glasses->selectedGlass());
 }
 

@@ -19,6 +19,7 @@ class Glass;
 namespace orb::app {
 
 class AGFDocument;
+struct ArrayBinding;
 class GlassCatalogController;
 class GlassTableView;
 class Glasser;
@@ -51,6 +52,13 @@ class GlassCatalogWindowController : public SmartWindowController {
  protected:
   void awakeFromNib() override;
   void windowWillClose() override;
+  /// A read-only window lists glasses it does not own: no edits, drops, clones, removals,
+  /// colours or export; drags out and the index plotter stay.
+  virtual bool isReadOnly() const { return false; }
+  /// The listed glasses (the document's catalog by default).
+  virtual ArrayBinding glassBinding();
+  /// Re-reads the list, keeping the selected glass (by name) when it is still listed.
+  void reloadGlasses();
 
  private:
   std::shared_ptr<AGFDocument> glassDocument() const;
