@@ -10,6 +10,7 @@
 #include <clocale>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 
 namespace orb::app {
@@ -176,6 +177,27 @@ TEST(Formatters, TypedTexts) {
   ASSERT_TRUE(
       named("CharacterBlockFormatter")->getObjectValue(out, " a b ", &error));
   EXPECT_EQ(out.asString(), " a b ");
+}
+
+// The plain entry fields of the optimiser, merit and slider windows: a NaN or a word must
+// never reach a lens value, and infinity only where the field allows it (limits, targets).
+TEST(Formatters, TypedNumbersAreWholeFiniteOrAllowedInfinities) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Row {
+    const char* text;
+    bool allowInfinity;
+    std::optional<double> expected;
+  };
+  const Row rows[] = {
+      {" 1.5 ", false, 1.5}, {"-2e3", false, -2000}, {"abc", false, std::nullopt}, {"1.5mm", false, std::nullopt},
+      {"nan", true, std::nullopt}, {"", true, std::nullopt},   {"inf", false, std::nullopt}, {"inf", true, inf},
+      {"-INF", true, -inf},    {"1e400", false, std::nullopt}, {"1e400", true, std::nullopt},  // overflow is refused, not taken for infinity
+  };
+  for (const Row& row : rows) {
+    const auto got = orb::app::typedNumber(QString::fromUtf8(row.text), row.allowInfinity);
+    EXPECT_EQ(got.has_value(), row.expected.has_value()) << row.text;
+    if (got && row.expected) EXPECT_EQ(*got, *row.expected) << row.text;
+  }
 }
 
 TEST(Formatters, CanBeInfiniteKeepsTheWordRule) {

@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLocale>
 #include <QToolTip>
 #include <clocale>
 #include <cmath>
@@ -141,6 +142,19 @@ QString formatDouble(const char *format, double value) {
   if (n < 0)
     return QString();
   return QString::fromLatin1(buffer, std::min<int>(n, int(sizeof buffer) - 1));
+}
+
+std::optional<double> typedNumber(const QString &text, bool allowInfinity) {
+  const QString t = text.trimmed();
+  if (allowInfinity) {
+    if (t.compare(QStringLiteral("inf"), Qt::CaseInsensitive) == 0) return std::numeric_limits<double>::infinity();
+    if (t.compare(QStringLiteral("-inf"), Qt::CaseInsensitive) == 0) return -std::numeric_limits<double>::infinity();
+  }
+  bool ok = false;
+  double v = QLocale().toDouble(t, &ok);
+  if (!ok) v = QLocale::c().toDouble(t, &ok);
+  if (!ok || std::isnan(v) || (!allowInfinity && std::isinf(v))) return std::nullopt;
+  return v;
 }
 
 QString stringForDouble(double value) {

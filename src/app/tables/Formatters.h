@@ -59,6 +59,10 @@ std::optional<double> infiniteDefault(const QString &text);
 /// The leading number of the trimmed text, if any (the same decimal-comma
 /// rule).
 std::optional<double> leadingNumber(const QString &text);
+/// A number typed into a plain entry field: the whole trimmed text in the user's
+/// locale or with a decimal point; "inf" and "-inf" (any case) and other infinite
+/// values only when `allowInfinity`. NaN and anything else give nothing.
+std::optional<double> typedNumber(const QString &text, bool allowInfinity);
 /// "%g" of a finite value; "-infinity" below zero and "infinity" otherwise for
 /// the rest (NaN too).
 QString stringForDouble(double value);

@@ -1,3 +1,4 @@
+#include "app/tables/Formatters.h"
 #include "app/windows/MeritEditor.h"
 
 #include <QCheckBox>
@@ -207,13 +208,7 @@ QString numberText(double v) {
   return QLocale().toString(v, 'g', 8);
 }
 
-std::optional<double> parseNumber(const QString& text) {
-  bool ok = false;
-  double v = QLocale().toDouble(text.trimmed(), &ok);
-  if (!ok) v = QLocale::c().toDouble(text.trimmed(), &ok);
-  if (!ok) return std::nullopt;
-  return v;
-}
+std::optional<double> parseNumber(const QString& text) { return typedNumber(text, true); }
 
 const std::vector<std::string>* choicesForKey(const std::string& key) {
   using namespace optimisation;

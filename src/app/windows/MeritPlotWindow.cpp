@@ -1,3 +1,4 @@
+#include "app/tables/Formatters.h"
 #include "app/windows/MeritPlotWindow.h"
 
 #include <QComboBox>
@@ -23,13 +24,7 @@ namespace {
 
 QString number(double v) { return QLocale().toString(v, 'g', 10); }
 
-std::optional<double> parseNumber(const QString& text) {
-  bool ok = false;
-  double v = QLocale().toDouble(text.trimmed(), &ok);
-  if (!ok) v = QLocale::c().toDouble(text.trimmed(), &ok);
-  if (!ok || !std::isfinite(v)) return std::nullopt;
-  return v;
-}
+std::optional<double> parseNumber(const QString& text) { return typedNumber(text, false); }
 
 InterfaceOutlets loadMeritPlot(OBWindow& window) {
   window.setWindowTitle(QStringLiteral("Merit versus Parameter"));

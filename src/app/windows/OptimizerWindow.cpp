@@ -1,3 +1,4 @@
+#include "app/tables/Formatters.h"
 #include "app/windows/OptimizerWindow.h"
 
 #include <QCheckBox>
@@ -52,16 +53,7 @@ QString number(double v, int digits = 10) {
 // The convergence settings are kept in single precision: more digits would show only noise.
 QString setting(double v) { return number(v, 7); }
 
-std::optional<double> parseNumber(const QString& text) {
-  const QString t = text.trimmed();
-  if (t.compare(QStringLiteral("inf"), Qt::CaseInsensitive) == 0) return INFINITY;
-  if (t.compare(QStringLiteral("-inf"), Qt::CaseInsensitive) == 0) return -INFINITY;
-  bool ok = false;
-  double v = QLocale().toDouble(t, &ok);
-  if (!ok) v = QLocale::c().toDouble(t, &ok);
-  if (!ok || std::isnan(v)) return std::nullopt;
-  return v;
-}
+std::optional<double> parseNumber(const QString& text) { return typedNumber(text, true); }
 
 InterfaceOutlets loadOptimizer(OBWindow& window) {
   window.setWindowTitle(QStringLiteral("Optimizer"));

@@ -1,3 +1,4 @@
+#include "app/tables/Formatters.h"
 #include "app/windows/SlidersWindow.h"
 
 #include <QCheckBox>
@@ -266,13 +267,7 @@ InterfaceOutlets loadSliders(OBWindow& window) {
 
 QString numberText(double v) { return QLocale().toString(v, 'g', 10); }
 
-std::optional<double> parseNumber(const QString& text) {
-  bool ok = false;
-  double v = QLocale().toDouble(text.trimmed(), &ok);
-  if (!ok) v = QLocale::c().toDouble(text.trimmed(), &ok);
-  if (!ok || !std::isfinite(v)) return std::nullopt;
-  return v;
-}
+std::optional<double> parseNumber(const QString& text) { return typedNumber(text, false); }
 
 QString rowName(std::size_t index, const char* what) {
   return QStringLiteral("%1_%2").arg(QString::fromUtf8(what)).arg(index);
