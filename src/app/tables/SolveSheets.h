@@ -275,7 +275,7 @@ public:
   /// sheet unrolls from the origin of expansion). Nothing while a sheet is
   /// open.
   void startDialog(SolveSheetKind kind, const ObjectPtr &object);
-  /// The sheet of an aperture or emission specification, opened at once.
+  /// The sheet of an aperture or an emission, opened at once.
   void startApertureDialog(const ObjectPtr &apertureOrEmission);
 
   /// True from the moment a sheet is scheduled until it closes.

@@ -32,7 +32,7 @@ namespace orb::app {
 
 namespace {
 
-constexpr toolbar::ItemSpec kToolbarItems[] = {
+constexpr toolbar::ItemDescription kToolbarItems[] = {
     {"zoomToFit", "zoomToFit", "Zoom to fit", "Use option-click or scroll wheel to zoom in view"},
     {"SDE", "tb-surfaces", "Surfaces", "Show surface data editor"},
     {"sources", "tb-sources", "Sources", "Show source editor"},
@@ -48,8 +48,8 @@ constexpr toolbar::ItemSpec kToolbarItems[] = {
     {"pfoc", "tb-pfoc", "Focus", "Quick paraxial focus"},
 };
 
-const toolbar::ItemSpec* toolbarItemSpec(const std::string& identifier) {
-  return toolbar::findItemSpec(kToolbarItems, identifier);
+const toolbar::ItemDescription* toolbarItemDescription(const std::string& identifier) {
+  return toolbar::findItemDescription(kToolbarItems, identifier);
 }
 
 constexpr const char* kDisplayModeKey = "TB Display Mode";
@@ -144,9 +144,9 @@ QAction* CalculatorWindowController::toolbarItem(const std::string& identifier) 
 }
 
 QAction* CalculatorWindowController::makeToolbarItem(const std::string& identifier) {
-  const toolbar::ItemSpec* spec = toolbarItemSpec(identifier);
-  if (!spec) return nullptr;
-  QAction* item = toolbar::makeItemAction(*spec, this);
+  const toolbar::ItemDescription* described = toolbarItemDescription(identifier);
+  if (!described) return nullptr;
+  QAction* item = toolbar::makeItemAction(*described, this);
 
   if (identifier == "zoomToFit") {
     connect(item, &QAction::triggered, this, [this] {
@@ -205,7 +205,7 @@ std::string CalculatorWindowController::toolbarConfigurationKey(const std::strin
 std::vector<std::string> CalculatorWindowController::usableToolbarItemIdentifiers(
     const std::vector<std::string>& identifiers) const {
   return toolbar::usableItemIdentifiers(identifiers, toolbarAllowedItemIdentifiers(), [this](const std::string& item) {
-    if (toolbarItemSpec(item)) return true;
+    if (toolbarItemDescription(item)) return true;
     platform::log("toolbar %s: skipping unknown item \"%s\"", toolbarIdentifier().c_str(), item.c_str());
     return false;
   });
@@ -305,9 +305,9 @@ void CalculatorWindowController::setToolbarShown(bool shown) {
 
 void CalculatorWindowController::populateToolbarContextMenu(QMenu& menu) {
   for (const auto& identifier : toolbarAllowedItemIdentifiers()) {
-    const toolbar::ItemSpec* spec = toolbarItemSpec(identifier);
-    if (!spec) continue;  // flexible spaces come back with the default items
-    QAction* item = menu.addAction(QString::fromUtf8(spec->label));
+    const toolbar::ItemDescription* described = toolbarItemDescription(identifier);
+    if (!described) continue;  // flexible spaces come back with the default items
+    QAction* item = menu.addAction(QString::fromUtf8(described->label));
     item->setCheckable(true);
     item->setChecked(isToolbarItemShown(identifier));
     connect(item, &QAction::toggled, this, [this, identifier](bool on) { setToolbarItemShown(identifier, on); });

@@ -97,7 +97,7 @@ LensCatalogWindow::LensCatalogWindow(Kind kind, QWidget* parent) : QWidget(paren
   m_preview->setTextInteractionFlags(Qt::TextSelectableByMouse);
   m_preview->setWordWrap(true);
   m_text = new QPlainTextEdit(this);
-  m_text->setObjectName(QStringLiteral("spec"));
+  m_text->setObjectName(QStringLiteral("entryText"));
   m_text->setReadOnly(true);
   m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
   m_open = new QPushButton(QStringLiteral("Open"), this);

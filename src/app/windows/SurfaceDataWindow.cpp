@@ -27,7 +27,7 @@ namespace orb::app {
 
 namespace {
 
-constexpr toolbar::ItemSpec kToolbarItems[] = {
+constexpr toolbar::ItemDescription kToolbarItems[] = {
     {"info", "tb-info", "Info", "Show lens information", "showSystemWindow"},
     {"sources", "tb-sources", "Sources", "Show source editor", "showSources"},
     {"glasses", "tb-glasses", "Glasses", "Show glasses", "showGlassMonitor"},
@@ -36,8 +36,8 @@ constexpr toolbar::ItemSpec kToolbarItems[] = {
     {"pfoc", "tb-pfoc", "Focus", "Quick paraxial focus", "quickFocus"},
 };
 
-const toolbar::ItemSpec* toolbarItemSpec(const std::string& identifier) {
-  return toolbar::findItemSpec(kToolbarItems, identifier);
+const toolbar::ItemDescription* toolbarItemDescription(const std::string& identifier) {
+  return toolbar::findItemDescription(kToolbarItems, identifier);
 }
 
 constexpr const char* kLowerPartIsHiddenKey = "lowerPartIsHidden";
@@ -266,10 +266,10 @@ std::string SurfaceDataWindowController::toolbarConfigurationKey() { return "NST
 
 QAction* SurfaceDataWindowController::toolbarItem(const std::string& identifier) {
   if (auto it = m_toolbarItemDictionary.find(identifier); it != m_toolbarItemDictionary.end()) return it->second;
-  const toolbar::ItemSpec* spec = toolbarItemSpec(identifier);
-  if (!spec) return nullptr;
-  QAction* item = toolbar::makeItemAction(*spec, this);
-  const std::string action = spec->action;
+  const toolbar::ItemDescription* described = toolbarItemDescription(identifier);
+  if (!described) return nullptr;
+  QAction* item = toolbar::makeItemAction(*described, this);
+  const std::string action = described->action;
   connect(item, &QAction::triggered, this, [this, action] {
     if (auto d = document()) d->performAction(action);
   });
@@ -318,17 +318,17 @@ void SurfaceDataWindowController::setToolbarItemIdentifiers(const std::vector<st
 void SurfaceDataWindowController::validateToolbar() {
   auto document = this->document();
   for (const auto& identifier : m_toolbarItemIdentifiers) {
-    const toolbar::ItemSpec* spec = toolbarItemSpec(identifier);
-    if (!spec) continue;
-    if (auto* item = toolbarItem(identifier)) item->setEnabled(document && document->validateAction(spec->action));
+    const toolbar::ItemDescription* described = toolbarItemDescription(identifier);
+    if (!described) continue;
+    if (auto* item = toolbarItem(identifier)) item->setEnabled(document && document->validateAction(described->action));
   }
 }
 
 void SurfaceDataWindowController::populateToolbarContextMenu(QMenu& menu) {
   for (const auto& identifier : toolbarAllowedItemIdentifiers()) {
-    const toolbar::ItemSpec* spec = toolbarItemSpec(identifier);
-    if (!spec) continue;
-    QAction* item = menu.addAction(QString::fromUtf8(spec->label));
+    const toolbar::ItemDescription* described = toolbarItemDescription(identifier);
+    if (!described) continue;
+    QAction* item = menu.addAction(QString::fromUtf8(described->label));
     item->setCheckable(true);
     const bool shown = std::find(m_toolbarItemIdentifiers.begin(), m_toolbarItemIdentifiers.end(), identifier) !=
                        m_toolbarItemIdentifiers.end();

@@ -14,17 +14,17 @@
 
 namespace orb::app::toolbar {
 
-const ItemSpec* findItemSpec(std::span<const ItemSpec> specs, const std::string& identifier) {
-  const auto spec =
-      std::find_if(specs.begin(), specs.end(), [&](const ItemSpec& s) { return identifier == s.identifier; });
-  return spec == specs.end() ? nullptr : &*spec;
+const ItemDescription* findItemDescription(std::span<const ItemDescription> descriptions, const std::string& identifier) {
+  const auto described =
+      std::find_if(descriptions.begin(), descriptions.end(), [&](const ItemDescription& s) { return identifier == s.identifier; });
+  return described == descriptions.end() ? nullptr : &*described;
 }
 
-QAction* makeItemAction(const ItemSpec& spec, QObject* parent) {
-  auto* item = new QAction(QString::fromUtf8(spec.label), parent);
-  item->setObjectName(QString::fromUtf8(spec.identifier));
-  item->setToolTip(QString::fromUtf8(spec.toolTip));
-  if (auto path = platform::resources::pathFor(spec.image, "png")) item->setIcon(QIcon(QString::fromStdString(*path)));
+QAction* makeItemAction(const ItemDescription& described, QObject* parent) {
+  auto* item = new QAction(QString::fromUtf8(described.label), parent);
+  item->setObjectName(QString::fromUtf8(described.identifier));
+  item->setToolTip(QString::fromUtf8(described.toolTip));
+  if (auto path = platform::resources::pathFor(described.image, "png")) item->setIcon(QIcon(QString::fromStdString(*path)));
   return item;
 }
 

@@ -23,7 +23,7 @@ inline constexpr const char* kFlexibleSpace = "NSToolbarFlexibleSpaceItem";
 inline constexpr const char* kItemIdentifiersKey = "TB Item Identifiers";
 inline constexpr const char* kIsShownKey = "TB Is Shown";
 
-struct ItemSpec {
+struct ItemDescription {
   const char* identifier;
   const char* image;
   const char* label;
@@ -31,10 +31,10 @@ struct ItemSpec {
   const char* action = nullptr;  // the document's, for toolbars that forward to it
 };
 
-/// The spec of `identifier`, or null.
-const ItemSpec* findItemSpec(std::span<const ItemSpec> specs, const std::string& identifier);
-/// An item as its spec shows it (label, tool tip, icon), named by its identifier; not yet connected.
-QAction* makeItemAction(const ItemSpec& spec, QObject* parent);
+/// The description of the item `identifier`, or null.
+const ItemDescription* findItemDescription(std::span<const ItemDescription> descriptions, const std::string& identifier);
+/// An item as its description shows it (label, tool tip, icon), named by its identifier; not yet connected.
+QAction* makeItemAction(const ItemDescription& described, QObject* parent);
 
 /// A fixed toolbar of small icons whose context menu `populateMenu` fills; the menu lives while `context` does.
 QToolBar* makeToolbar(QWidget* parent, const QString& name, QObject* context, std::function<void(QMenu&)> populateMenu);
