@@ -176,7 +176,8 @@ void GlassCatalogController::insertObjectsAtIndexes(const std::vector<ObjectPtr>
   setSelectionIndexes(sortedUnique(inserted));
 }
 
-void GlassCatalogController::cloneAsModelGlasses() {
+void GlassCatalogController::cloneSelectedGlasses(
+    const std::function<ObjectPtr(const materials::Glass&)>& makeClone) {
   if (!isEditable()) return;  // a list of glasses it does not own
   commitEditing();
   const auto rows = selectionIndexes();
@@ -186,30 +187,25 @@ void GlassCatalogController::cloneAsModelGlasses() {
   for (auto row : rows) {
     const auto glass = asGlass(arranged[row]);
     if (!glass) continue;
-    auto clone = materials::Glass::glassWithGlass<materials::Glass>(*glass);
-    clone->setIsDummy(false);
-    clone->removeVariables();
-    clone->setVersion(std::string("model"));
-    clones.push_back(std::move(clone));
+    clones.push_back(makeClone(*glass));
     at.push_back(row);
   }
   insertObjectsAtIndexes(clones, at);
 }
 
+void GlassCatalogController::cloneAsModelGlasses() {
+  cloneSelectedGlasses([](const materials::Glass& glass) -> ObjectPtr {
+    auto clone = materials::Glass::glassWithGlass<materials::Glass>(glass);
+    clone->setIsDummy(false);
+    clone->removeVariables();
+    clone->setVersion(std::string("model"));
+    return clone;
+  });
+}
+
 void GlassCatalogController::cloneAsMutableGlasses() {
-  if (!isEditable()) return;  // a list of glasses it does not own
-  commitEditing();
-  const auto rows = selectionIndexes();
-  const auto& arranged = arrangedObjects();
-  std::vector<ObjectPtr> clones;
-  std::vector<std::size_t> at;
-  for (auto row : rows) {
-    const auto glass = asGlass(arranged[row]);
-    if (!glass) continue;
-    clones.push_back(materials::Glass::mutableGlassWithGlass(*glass));
-    at.push_back(row);
-  }
-  insertObjectsAtIndexes(clones, at);
+  cloneSelectedGlasses(
+      [](const materials::Glass& glass) -> ObjectPtr { return materials::Glass::mutableGlassWithGlass(glass); });
 }
 
 void GlassCatalogController::rainbowColors() {

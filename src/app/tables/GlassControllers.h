@@ -87,6 +87,8 @@ class GlassCatalogController : public DNDArrayController {
   void contentEdited();
 
  private:
+  /// Inserts a clone of every selected glass at its row.
+  void cloneSelectedGlasses(const std::function<ObjectPtr(const materials::Glass&)>& makeClone);
   bool passesSearch(const ObjectPtr& object) const;
   std::vector<ObjectPtr> searchedObjects() const;
   /// Inserts the objects at the given ascending row indexes (each index counts the
