@@ -27,5 +27,6 @@ function(add_orb_test layer)
   target_compile_definitions(${target} PRIVATE
     ORB_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
     ORB_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "ORBELLINE_RESOURCES=${PROJECT_SOURCE_DIR}/resources")
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${ORB_TEST_TIMEOUT} ENVIRONMENT "ORBELLINE_RESOURCES=${PROJECT_SOURCE_DIR}/resources")
 endfunction()

@@ -8,4 +8,5 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --parallel "$(nproc)"
 # Interface tests draw offscreen; nothing needs a display.
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
+# --timeout is the backstop for a test that was added without a limit of its own.
+ctest --test-dir "$build" --output-on-failure --timeout 300 --parallel "$(nproc)"
