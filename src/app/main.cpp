@@ -1,14 +1,43 @@
 #include <QApplication>
 #include <QStringList>
+#include <QtGlobal>
+#include <cstdlib>
 
 #include "app/QtRunLoopDriver.h"
 #include "app/document/GlassCatalogDocument.h"
 #include "app/document/OBAppDel.h"
 #include "app/document/OBDocument.h"
 #include "app/document/StartWindow.h"
+#include "platform/Log.h"
+
+namespace {
+
+// Qt's messages take the process log's levels, so its chatter stays out of standard error
+// too; a warning Qt repeats (a platform plugin's, once per window) is given once.
+void routeQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  using orb::platform::LogLevel;
+  const std::string text = message.toStdString();
+  const std::string category = context.category && std::string_view(context.category) != "default"
+                                   ? std::string(context.category) + ": "
+                                   : std::string();
+  switch (type) {
+    case QtDebugMsg:
+    case QtInfoMsg: orb::platform::logTextAt(LogLevel::Debug, category + text); break;
+    case QtWarningMsg:
+      orb::platform::logWarningOnce("Qt", category + text, "%s%s", category.c_str(), text.c_str());
+      break;
+    case QtCriticalMsg: orb::platform::logTextAt(LogLevel::Error, category + text); break;
+    case QtFatalMsg:
+      orb::platform::logTextAt(LogLevel::Error, category + text);
+      std::abort();
+  }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace orb::app;
+  qInstallMessageHandler(routeQtMessage);
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Orbelline"));
   QApplication::setApplicationVersion(QStringLiteral(ORB_VERSION));

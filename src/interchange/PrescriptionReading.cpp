@@ -44,6 +44,10 @@ void ReadReporter::log(const std::string& message) const {
 
 bool ReadReporter::trouble(const std::string& reason) {
   log(reason + " <" + m_lineText + ">");
+  warnUnlessCollected(m_options.log, m_options.source, "line passed over",
+                      platform::format("%s[%d] a line could not be read and was passed over, so the lens may differ "
+                                       "from the file; later such lines are not reported. Check that line of the file",
+                                       m_options.source.c_str(), m_line));
   if (m_givenUp) return false;
   if (!m_options.onTrouble) return true;
   ZemaxTrouble t{m_options.source, m_line, m_lineText, "Unread line", reason};

@@ -17,6 +17,11 @@ void emitMessage(const MessageSink& sink, const std::string& message) {
     platform::logText(message);
 }
 
+void warnUnlessCollected(const MessageSink& sink, std::string_view subject, std::string_view kind,
+                         const std::string& warning) {
+  if (!sink) platform::logWarningOnce(subject, kind, "%s", warning.c_str());
+}
+
 ZemaxParameterRanges zemaxParameterRanges(std::string_view zemaxType, std::size_t parameterCount) {
   ZemaxParameterRanges r;
   const int count = static_cast<int>(parameterCount);
@@ -74,7 +79,7 @@ void setParameterValueForZemaxParameterIndex(lens::Surface& surface, std::uint32
   if (auto p = parameterForZemaxParameterIndex(surface, index))
     p->setValue(value);
   else if (value != 0)
-    emitMessage(log, platform::format("setParameterValueForZemaxParameterIndex: %u withValue: %g\n"
+    emitMessage(log, platform::format("setParameterValueForZemaxParameterIndex: %u withValue: %g; "
                                "warning: this nontrivial parameter is ignored",
                                index, value));
 }
@@ -84,7 +89,7 @@ void setParameterValueForZemaxExtraDataIndex(lens::Surface& surface, std::uint32
   if (auto p = parameterForZemaxExtraDataIndex(surface, index))
     p->setValue(value);
   else if (value != 0)
-    emitMessage(log, platform::format("setParameterValueForZemaxExtraDataIndex: %u withValue: %g\n"
+    emitMessage(log, platform::format("setParameterValueForZemaxExtraDataIndex: %u withValue: %g; "
                                "warning: ignoring this nontrivial extra datum",
                                index, value));
 }

@@ -17,6 +17,11 @@ namespace orb::interchange {
 /// Where reader and writer messages go; none means the process log.
 using MessageSink = std::function<void(const std::string&)>;
 void emitMessage(const MessageSink& sink, const std::string& message);
+/// Without a sink, also a process-log warning once per (subject, kind): the user hears
+/// that something in the file was passed over without the file's lines. A caller with a
+/// sink has the details already.
+void warnUnlessCollected(const MessageSink& sink, std::string_view subject, std::string_view kind,
+                         const std::string& warning);
 
 /// Zemax text numbers a surface's extra values in two ranges, parameters (PARM, VPAR,
 /// PPAR) and extra data (XDAT); the lens keeps them in one list (parameterArray). The

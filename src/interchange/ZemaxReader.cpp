@@ -244,6 +244,11 @@ class ZemaxRead {
       } catch (const MissingNumber&) {
         log(platform::format("%s[%d] a number is missing; line passed over <%s>", m_options.source.c_str(), m_line,
                              text.c_str()));
+        warnUnlessCollected(m_options.log, m_options.source, "line passed over",
+                            platform::format("%s[%d] a line lacks a number and was passed over, so the lens may "
+                                             "differ from the file; later such lines are not reported. Check that "
+                                             "line of the file",
+                                             m_options.source.c_str(), m_line));
       }
     }
     return finish();
@@ -587,6 +592,11 @@ class ZemaxRead {
   MessageSink parameterLog() {
     return [this](const std::string& m) {
       log(platform::format("%s[%d] %s", m_options.source.c_str(), m_line, m.c_str()));
+      warnUnlessCollected(m_options.log, m_options.source, "value ignored",
+                          platform::format("%s[%d] a surface value has no place in the surface's type here and was "
+                                           "ignored, so the lens may differ from the file; later such values are "
+                                           "not reported. Check that surface's type and data",
+                                           m_options.source.c_str(), m_line));
     };
   }
 

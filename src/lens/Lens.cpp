@@ -1249,10 +1249,19 @@ bool Lens::glassCheck() {
       const std::string note = platform::format("Unknown glass %s: model glass %g/%g from the file used", name.c_str(),
                                                 g->referenceIndex(), g->referenceAbbe());
       if (std::find(notes.begin(), notes.end(), note) == notes.end()) notes.push_back(note);
+      platform::logWarningOnce(name, "unknown glass",
+                               "glass %s is in none of the loaded glass catalogs: the lens traces it as a model "
+                               "glass of nd %g, Vd %g from the lens file. Load the catalog that holds it for its "
+                               "own dispersion",
+                               name.c_str(), g->referenceIndex(), g->referenceAbbe());
       continue;
     }
     if (g->isDummy()) {
       if (std::find(unknown.begin(), unknown.end(), name) == unknown.end()) unknown.push_back(name);
+      platform::logWarningOnce(name, "unknown glass",
+                               "glass %s is in none of the loaded glass catalogs and is traced as vacuum. Load the "
+                               "catalog that holds it or choose another glass",
+                               name.c_str());
       continue;
     }
     if (!g->hasKnownFormula())

@@ -187,7 +187,10 @@ std::optional<std::string> readOrSay(const std::string& path, std::string* why, 
   std::string reason;
   auto text = detail::readCatalogText(path, &reason);
   if (!text) {
-    platform::log("cannot read %s %s: %s", kind, path.c_str(), reason.c_str());
+    platform::logWarningOnce(path, "unreadable glass catalog",
+                             "cannot read %s %s: %s; its glasses are not available. Check that the file exists "
+                             "and can be read",
+                             kind, path.c_str(), reason.c_str());
     if (why) *why = reason;
   }
   return text;
@@ -247,8 +250,9 @@ std::shared_ptr<GlassCatalog> GlassCatalog::glassCatalogWithOsloStringArray(cons
     if (auto g = OsloGlass::glassWithCString(lines[i], &why))
       catalog->addObject(g);
     else
-      platform::log("%s line %zu: %s; glass passed over", source.empty() ? "OSLO glass catalog" : source.c_str(), i + 1,
-                    why.c_str());
+      platform::logWarningOnce(source, "glass catalog line passed over",
+                               "%s line %zu: %s; glass passed over, the others are read. Check that line of the file",
+                               source.empty() ? "OSLO glass catalog" : source.c_str(), i + 1, why.c_str());
   }
   return catalog;
 }

@@ -39,13 +39,17 @@ std::shared_ptr<GlassCatalog> GlassCatalog::glassCatalogWithZemaxGradientDispers
     }
     const std::size_t at = lineAt(start);
     if (!hadName) {
-      platform::log("%s:%zu: no gradient dispersion name; the rest of the file is not read", source.c_str(), at);
+      platform::logWarningOnce(source, "gradient dispersion passed over",
+                               "%s:%zu: no gradient dispersion name; the rest of the file is not read. Check the "
+                               "file at that line",
+                               source.c_str(), at);
       break;
     }
     std::size_t end = start;
     while (end < all.size() && std::isalnum(static_cast<unsigned char>(all[end]))) ++end;
-    platform::log("%s:%zu: gradient dispersion %s passed over: %s", source.c_str(), at,
-                  all.substr(start, end - start).c_str(), why.c_str());
+    platform::logWarningOnce(source, "gradient dispersion passed over",
+                             "%s:%zu: gradient dispersion %s passed over: %s. Check the file at that line",
+                             source.c_str(), at, all.substr(start, end - start).c_str(), why.c_str());
   }
   return catalog;
 }
@@ -55,7 +59,10 @@ std::shared_ptr<GlassCatalog> GlassCatalog::glassCatalogWithContentsOfZemaxGradi
   std::string reason;
   auto text = detail::readCatalogText(path, &reason);
   if (!text) {
-    platform::log("cannot read gradient dispersion library %s: %s", path.c_str(), reason.c_str());
+    platform::logWarningOnce(path, "unreadable glass catalog",
+                             "cannot read gradient dispersion library %s: %s; its dispersions are not available. "
+                             "Check that the file exists and can be read",
+                             path.c_str(), reason.c_str());
     if (why) *why = reason;
     return nullptr;
   }

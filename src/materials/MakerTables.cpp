@@ -36,7 +36,9 @@ const std::vector<double> kOharaNm{280, 290, 300, 310, 320, 330, 340, 350, 360, 
                                    480, 500, 550, 600, 650, 700, 800, 900, 1000, 1200, 1400, 1600, 1800, 2000, 2200, 2240};
 
 void note(const std::string& source, std::size_t line, const std::string& what) {
-  platform::log("%s line %zu: %s; row passed over", source.empty() ? "glass table" : source.c_str(), line, what.c_str());
+  platform::logWarningOnce(source, "glass table row passed over",
+                           "%s line %zu: %s; row passed over, the other glasses are read. Check that row of the file",
+                           source.empty() ? "glass table" : source.c_str(), line, what.c_str());
 }
 
 /// Appends the transmission records of the cells that hold a value (an empty cell is a
@@ -74,7 +76,10 @@ std::shared_ptr<GlassCatalog> fromFile(const std::string& path, std::string* why
   std::string reason;
   auto text = detail::readCatalogText(path, &reason);
   if (!text) {
-    platform::log("cannot read glass table %s: %s", path.c_str(), reason.c_str());
+    platform::logWarningOnce(path, "unreadable glass catalog",
+                             "cannot read glass table %s: %s; its glasses are not available. Check that the file "
+                             "exists and can be read",
+                             path.c_str(), reason.c_str());
     if (why) *why = reason;
     return nullptr;
   }

@@ -104,7 +104,11 @@ std::shared_ptr<GlassCatalog> load(bool includeLibraries, std::string* why) {
       catalog = catalogFromArchiveData(*bytes, &reason);
     else
       reason = "cannot read " + *path;
-    if (!catalog) platform::log("system glass catalog %s: %s", path->c_str(), reason.c_str());
+    if (!catalog)
+      platform::logWarningOnce(*path, "unreadable system glass catalog",
+                               "system glass catalog %s could not be read (%s); reading the maker files instead. "
+                               "Reinstalling Orbelline restores it",
+                               path->c_str(), reason.c_str());
   }
   if (!catalog) {
     const std::string dir = platform::resources::directory();
@@ -113,7 +117,11 @@ std::shared_ptr<GlassCatalog> load(bool includeLibraries, std::string* why) {
       catalog = catalogFromZemaxFiles(files);
     } else {
       reason = "no resource GlassCatalog.data and no AGF files in the resources";
-      platform::log("system glass catalog: %s", reason.c_str());
+      platform::logWarningOnce("system glass catalog", "missing system glass catalog",
+                               "no system glass catalog: %s. Glass names in lens files stay unknown until a "
+                               "catalog is loaded; reinstalling Orbelline or setting ORBELLINE_RESOURCES to its "
+                               "resources directory restores it",
+                               reason.c_str());
       catalog = GlassCatalog::glassCatalog();
     }
   }

@@ -18,8 +18,11 @@ bool ZemaxGlassParser::parseStringArray(const std::vector<std::string>& lines) {
     std::string why;
     if (parseCommand(lines[i], &why)) continue;
     ok = false;
-    platform::log("** parser error line %zu: <%s>%s%s%s", i + 1, lines[i].c_str(), m_source.empty() ? "" : " in ",
-                  m_source.c_str(), why.empty() ? "" : (" (" + why + ")").c_str());
+    platform::logWarningOnce(m_source, "unread glass catalog line",
+                             "%s line %zu: <%s> could not be read%s; the line was passed over and the other glasses "
+                             "read. Check that line of the file or get a fresh copy from the glass maker",
+                             m_source.empty() ? "glass catalog" : m_source.c_str(), i + 1, lines[i].c_str(),
+                             why.empty() ? "" : (" (" + why + ")").c_str());
   }
   return ok;
 }
@@ -79,9 +82,10 @@ bool ZemaxGlassParser::parseCommand(std::string_view line, std::string* why) {
     // An index from nd and Vd alone is wrong away from the d line: say so rather than
     // trace with it in silence. (Formula 100, our exponential law, is read back as such.)
     if (problem.empty() && (glass->formula() == 0 || !glass->hasKnownFormula()))
-      platform::log("%s%sline %d: glass %s has dispersion formula %d, which is not known here; its index follows "
-                    "the model law of nd and Vd",
-                    m_source.c_str(), m_source.empty() ? "" : " ", m_line, name.c_str(), glass->formula());
+      platform::logWarningOnce(m_source, "unknown dispersion formula",
+                               "%s%sline %d: glass %s has dispersion formula %d, which is not known here; its index "
+                               "follows the model law of nd and Vd and is only approximate away from the d line",
+                               m_source.c_str(), m_source.empty() ? "" : " ", m_line, name.c_str(), glass->formula());
     m_catalog->addObject(glass);
     m_glass = glass;
     return problem.empty() ? true : fail(problem);

@@ -246,7 +246,7 @@ void MeritoidRMS::evaluation() {
     const std::size_t perRay = (useX ? 1 : 0) + (useY ? 1 : 0);
     resetEntries(rays.size() * perRay);
     if (live.empty()) {
-      platform::log("%s no rays", description().c_str());
+      platform::log("[%g] %s no rays", number(), identifier().c_str());
       return fail("No live rays");
     }
     // Scale factors: each ray counts with its wave's weight when polychromatic.
@@ -381,7 +381,7 @@ void MeritoidRMSOPD::evaluation() {
     }
     resetEntries(rays.size());
     if (liveCount == 0) {
-      platform::log("%s no rays", description().c_str());
+      platform::log("[%g] %s no rays", number(), identifier().c_str());
       return fail("No live rays");
     }
     storeEntries(std::move(entries), liveCount, std::sqrt(sumSquares / static_cast<double>(liveCount)));

@@ -173,7 +173,7 @@ void MeritoidTrace::evaluation() {
     if (!v.isNumber()) platform::Exception::raise("NSUnknownKeyException", "no ray key %s", m_valueKey.c_str());
     setEvaluationValue(v.asDouble());
   } catch (const platform::Exception& e) {
-    platform::log("%s catches %s", description().c_str(), e.what());
+    platform::log("[%g] %s catches %s", number(), identifier().c_str(), e.what());
     setEvaluationMessage(reading ? "Invalid key path" : e.reason());
     setEvaluationValue(kNaN);
   }

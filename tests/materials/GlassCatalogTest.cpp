@@ -14,6 +14,7 @@
 #include "materials/SystemGlassCatalog.h"
 #include "materials/ZemaxGlass.h"
 #include "materials/ZemaxGlassParser.h"
+#include "LogCapture.h"
 
 using namespace orb::materials;
 namespace fs = std::filesystem;
@@ -99,10 +100,10 @@ TEST(AgfReader, ReportsBadLinesAndKeepsTheRest) {
   EXPECT_TRUE(parser.parseCommand("ED 1 2 3 4"));  // no glass yet: nothing to change
   std::vector<std::string> lines{"NM A 2 0 1.5 60", "CD 1 0.01", "", "ED 1 2", "NM B 1 0 1.6 50", "LD 0.4",
                                  "XX 1 2 3",        "CD 2.5"};
-  testing::internal::CaptureStderr();
+  orb::test::LogCapture capture;
   EXPECT_FALSE(parser.parseStringArray(lines));
-  const std::string log = testing::internal::GetCapturedStderr();
-  EXPECT_NE(log.find("** parser error line 7: <XX 1 2 3>"), std::string::npos) << log;
+  const std::string log = capture.text();
+  EXPECT_NE(log.find("line 7: <XX 1 2 3>"), std::string::npos) << log;
   EXPECT_NE(log.find("line 4: <ED 1 2>"), std::string::npos) << log;
   EXPECT_NE(log.find("sample.agf"), std::string::npos) << log;
   const auto& c = *parser.glassCatalog();
@@ -216,9 +217,9 @@ TEST(AgfReader, FormulasTenToThirteenFollowTheirPublishedForms) {
                 a[5] * std::pow(l, -6) + a[6] * std::pow(l, -8) + a[7] * std::pow(l, -10) + a[8] * std::pow(l, -12);
        }},
   };
-  testing::internal::CaptureStderr();
+  orb::test::LogCapture capture;
   auto c = GlassCatalog::glassCatalogWithContentsOfZemaxFile(kFixtures + "/formulas-10-13.agf");
-  const std::string log = testing::internal::GetCapturedStderr();
+  const std::string log = capture.text();
   ASSERT_TRUE(c);
   ASSERT_EQ(c->count(), 5u);
   for (const auto& k : cases) {
@@ -387,9 +388,9 @@ TEST(GlassLibrary, ReadsAgfFilesLowerCaseTypeFirst) {
 // --- OSLO and the makers' tables ----------------------------------------------------------
 
 TEST(OsloCatalog, ReadsGlassLinesAndPassesOverBadOnes) {
-  testing::internal::CaptureStderr();
+  orb::test::LogCapture capture;
   auto c = GlassCatalog::glassCatalogWithContentsOfOsloFile(kFixtures + "/oslo-sample.glc");
-  const std::string log = testing::internal::GetCapturedStderr();
+  const std::string log = capture.text();
   ASSERT_TRUE(c);
   EXPECT_EQ(c->catalogComment(), "Sample OSLO catalog");
   ASSERT_EQ(c->count(), 3u);
@@ -435,9 +436,9 @@ TEST(MakerTables, SchottCsvGivesSellmeierInZemaxOrder) {
   const std::string text = csvLine(159, {{0, "Glass"}, {1, "nd"}}) + "\n" + csvLine(159, f) + "\n" +
                            csvLine(40, {{0, "SHORT"}, {1, "1.6"}}) + "\n" + csvLine(159, {}) + "\n" +
                            csvLine(159, {{0, "AFTER"}, {1, "1.6"}});
-  testing::internal::CaptureStderr();
+  orb::test::LogCapture capture;
   auto c = GlassCatalog::glassCatalogWithSchottCSVString(text, "schott.csv");
-  const std::string log = testing::internal::GetCapturedStderr();
+  const std::string log = capture.text();
   ASSERT_EQ(c->count(), 1u);  // heading, short row and everything after the empty name left out
   EXPECT_NE(log.find("schott.csv line 3"), std::string::npos) << log;
   auto g = zemaxAt(*c, 0);
@@ -483,9 +484,8 @@ TEST(MakerTables, SumitaCsvTakesFieldsByColumnName) {
       "K-SHORT,517642,1.5168,64.17\n"
       ",,,\n"
       "K-AFTER,1,1.6,50,3,2.56,0,0,0,0,0,1,1\n";
-  testing::internal::CaptureStderr();
+  orb::test::LogCapture capture;  // the passed-over row stays out of the output
   auto c = GlassCatalog::glassCatalogWithSumitaCSVString(text, "sumita.csv");
-  testing::internal::GetCapturedStderr();
   ASSERT_EQ(c->count(), 1u);
   auto g = zemaxAt(*c, 0);
   EXPECT_EQ(g->name(), "K-BK7");
@@ -509,9 +509,9 @@ TEST(MakerTables, OharaAscReadsFixedColumns) {
     put(475 + 13 * k + 11, coefficients[k][1]);
   }
   put(631, "0.998");
-  testing::internal::CaptureStderr();
+  orb::test::LogCapture capture;
   auto c = GlassCatalog::glassCatalogWithOharaASCString(line + "\n" + line.substr(0, 700) + "\n" + line);
-  const std::string log = testing::internal::GetCapturedStderr();
+  const std::string log = capture.text();
   ASSERT_EQ(c->count(), 2u);  // the short line is passed over
   EXPECT_NE(log.find("line 2"), std::string::npos);
   auto g = zemaxAt(*c, 0);

@@ -4,6 +4,7 @@
 
 #include <QOpenGLContext>
 
+#include "LogCapture.h"
 #include "RecordingGL.h"
 
 namespace orb::rendering {
@@ -84,10 +85,10 @@ TEST(StringTexture, WithoutAContextNothingIsDrawnAndEachAttemptIsLogged) {
   ASSERT_EQ(QOpenGLContext::currentContext(), nullptr);
   StringTexture text(QStringLiteral("no context"));
   test::RecordingGL gl;
-  testing::internal::CaptureStderr();
+  orb::test::LogCapture capture;
   text.drawAtPoint(gl, 10, 10);
   text.drawWithBounds(gl, 0, 0, 50, 10);
-  const std::string log = testing::internal::GetCapturedStderr();
+  const std::string log = capture.text();
   EXPECT_TRUE(gl.primitives.empty());
   EXPECT_EQ(text.texName(), 0u);
   const std::string message = "StringTexture -genTexture: Failure to get current OpenGL context";

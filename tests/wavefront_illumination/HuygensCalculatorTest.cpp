@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "LogCapture.h"
 #include "OTFTestSupport.h"
 #include "analysis/PlotDictionary.h"
 #include "foundation/linear/FFT.h"
@@ -359,10 +360,10 @@ TEST(HuygensCalculator, ScreenNotAPowerOfTwoGivesNoOTF) {
   ASSERT_EQ(window.curves().size(), 2u);  // the line spreads
   EXPECT_EQ(window.calculator->plotDictionary()->get("title").asString(), "Huygens LSF (550nm)");
   EXPECT_TRUE(window.calculator->imageOfPSF());
-  ::testing::internal::CaptureStderr();
+  orb::test::LogCapture capture;
   window.calculator->setPlotOTF(true);
   ASSERT_TRUE(window.settle());
-  const std::string log = ::testing::internal::GetCapturedStderr();
+  const std::string log = capture.text();
   EXPECT_NE(log.find("ERROR"), std::string::npos) << log;
   EXPECT_TRUE(window.curves().empty());
   EXPECT_EQ(window.calculator->status().rfind("ERROR", 0), 0u) << window.calculator->status();

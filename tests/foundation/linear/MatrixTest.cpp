@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Exception.h"
+#include "LogCapture.h"
 
 namespace orb::foundation {
 namespace {
@@ -144,9 +145,9 @@ TEST(MatrixTest, InPlaceOperations) {
 
 TEST(MatrixTest, DiagonalSlices) {
   const Matrix m(3, 3, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}});
-  testing::internal::CaptureStderr();
+  orb::test::LogCapture capture;
   const VKSeries upper = m.seriesFromDiagonal(-1);
-  const std::string log = testing::internal::GetCapturedStderr();
+  const std::string log = capture.text();
   EXPECT_EQ(upper.array(), (std::vector<double>{2, 6}));
   EXPECT_NE(log.find("allocating for 2 elements"), std::string::npos) << log;
   EXPECT_EQ(m.rowDiagonal(1).array(), (std::vector<double>{0, 4, 8}));
@@ -235,9 +236,9 @@ TEST(MatrixTest, InverseTimesMatrixIsIdentityOnTableOfSizes) {
 }
 
 TEST(MatrixTest, InverseFailures) {
-  testing::internal::CaptureStderr();
+  orb::test::LogCapture capture;
   const std::optional<Matrix> singular = Matrix(3, 3, {{1, 2, 3}, {2, 4, 6}, {0, 0, 1}}).inverse();
-  const std::string log = testing::internal::GetCapturedStderr();
+  const std::string log = capture.text();
   EXPECT_FALSE(singular);
   EXPECT_NE(log.find("Call dgetrf error"), std::string::npos) << log;
   try {
