@@ -1,6 +1,11 @@
 #include "app/Messages.h"
 
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QStatusBar>
+#include <QToolTip>
+
+#include "platform/Log.h"
 
 namespace orb::app {
 
@@ -9,7 +14,35 @@ MessagePresenter& presenter() {
   static MessagePresenter p;  // main thread only
   return p;
 }
+
+// Marks a status bar's message as a refusal, so that only a refusal is cleared.
+constexpr const char* kRefusalProperty = "orbShownRefusal";
+
+QStatusBar* statusBarOf(QWidget* within) {
+  auto* window = within ? qobject_cast<QMainWindow*>(within->window()) : nullptr;
+  // Only a bar the window already has: asking the window for one would make one.
+  return window ? window->findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
 }  // namespace
+
+void showRefusedEntry(QWidget* within, const QString& text) {
+  platform::logText("entry refused: " + text.toStdString());
+  if (auto* bar = statusBarOf(within)) {
+    bar->showMessage(text, 15000);
+    bar->setProperty(kRefusalProperty, text);
+  } else if (within) {
+    QToolTip::showText(within->mapToGlobal(QPoint(0, within->height())), text, within);
+  }
+}
+
+void clearRefusedEntry(QWidget* within) {
+  auto* bar = statusBarOf(within);
+  if (!bar) return;
+  if (!bar->currentMessage().isEmpty() && bar->currentMessage() == bar->property(kRefusalProperty).toString())
+    bar->clearMessage();
+  bar->setProperty(kRefusalProperty, QVariant());
+}
 
 void setMessagePresenter(MessagePresenter p) { presenter() = std::move(p); }
 

@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+class QString;
 class QWidget;
 
 namespace orb::app {
@@ -15,6 +16,14 @@ void showMessage(QWidget* parent, const std::string& text, const std::string& in
 /// Says that a feature arrives later, naming it: "<feature> is not available yet."
 void showNotAvailableYet(QWidget* parent, const std::string& feature);
 std::string notAvailableYetText(const std::string& feature);
+
+/// Says why a typed entry was refused (the entry keeps its value) in the status line
+/// of the window holding `within`, until the window's next accepted entry or a few
+/// seconds; a window without a status line shows it as a tool tip by `within`. No alert
+/// box: a slip of the keyboard is not worth one.
+void showRefusedEntry(QWidget* within, const QString& text);
+/// Takes away a refusal `showRefusedEntry` still shows in the window holding `within`.
+void clearRefusedEntry(QWidget* within);
 
 /// Replaces how messages are shown (tests record them instead); an empty function
 /// restores the alert boxes.

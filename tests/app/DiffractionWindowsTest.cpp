@@ -57,7 +57,7 @@ TEST_P(DiffractionWindowTest, OpensFromTheMenuAndDrawsItsCurves) {
   ASSERT_TRUE(window);
   window->window()->show();
   // The document's name stays after the presentation's own title.
-  EXPECT_EQ(window->window()->windowTitle().toStdString(), std::string(c.windowTitle) + " - DoubleGauss.zmx");
+  EXPECT_EQ(shownWindowTitle(*window->window()).toStdString(), std::string(c.windowTitle) + " - DoubleGauss.zmx");
   auto calculator = window->calculator();
   ASSERT_TRUE(calculator);
   EXPECT_EQ(calculator->valueForKey("plotOTF").asBool(), c.plotOTF);
@@ -107,7 +107,7 @@ using testing::hsvAt;
 TEST_F(DPSFWindowTest, ShowsThePointSpreadAsAnImageWithItsKey) {
   DPSFWindowController* window = showWindow<DPSFWindowController>("makeDPSF");
   ASSERT_TRUE(window);
-  EXPECT_EQ(window->window()->windowTitle().toStdString(), "FFT Point Spread - DoubleGauss.zmx");
+  EXPECT_EQ(shownWindowTitle(*window->window()).toStdString(), "FFT Point Spread - DoubleGauss.zmx");
   auto calculator = std::dynamic_pointer_cast<wavefront::PSFCalculator>(window->calculator());
   ASSERT_TRUE(calculator);
   auto* view = dynamic_cast<PSFImageView*>(window->view());

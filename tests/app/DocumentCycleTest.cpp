@@ -13,6 +13,11 @@
 #include <QImage>
 #include <QStatusBar>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTableView>
+#include <QUndoStack>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -28,7 +33,14 @@
 #include "app/document/OBDocument.h"
 #include "app/document/StartWindow.h"
 #include "app/document/WindowActions.h"
+#include "app/windows/LensCalculatorWindowController.h"
 #include "app/windows/OBWindow.h"
+#include "app/windows/OptimizerWindow.h"
+#include "app/windows/SurfaceDataWindow.h"
+#include "app/tables/SurfaceTable.h"
+#include "analysis/PlotDictionary.h"
+#include "optimisation/Optimizer.h"
+#include "tracing/LensListings.h"
 #include "app/windows/SmartWindowController.h"
 #include "app/windows/StatusLine.h"
 #include "interchange/LensDictionary.h"
@@ -46,6 +58,7 @@ namespace {
 
 const std::string kDoubleGauss = std::string(ORB_SOURCE_DIR) + "/examples/DoubleGauss.zmx";
 
+using platform::Value;
 using testing::sameLens;
 using testing::zemaxText;
 
@@ -249,6 +262,136 @@ TEST_F(DocumentCycleTest, RevertToSavedReadsTheFileAgain) {
   EXPECT_DOUBLE_EQ(thickness(*document), before);
   EXPECT_FALSE(document->isDocumentEdited());
   OBDocument::setRevertConfirmer({});
+}
+
+// Unsaved changes show in every window of the document as the window-modified mark, and
+// go away with Save and with an Undo back to the saved lens.
+TEST_F(DocumentCycleTest, EveryWindowMarksUnsavedChanges) {
+  const std::string path = (dir / "lens.zmx").string();
+  std::filesystem::copy_file(kDoubleGauss, path);
+  auto document = openWithWindows(path);
+  ASSERT_TRUE(document);
+  for (const char* action : {"showFieldEditor", "makeSpotDiagram"}) ASSERT_TRUE(document->performAction(action));
+  auto marks = [&] {
+    std::vector<std::string> titles;
+    for (auto* c : document->windowControllers())
+      if (c->isWindowLoaded()) titles.push_back(shownWindowTitle(*c->window()).toStdString());
+    return titles;
+  };
+  auto allMarked = [&](bool edited) {
+    for (auto* c : document->windowControllers())
+      if (c->isWindowLoaded() && c->window()->isWindowModified() != edited) return false;
+    for (const auto& t : marks())
+      if ((t.back() == '*') != edited) return false;
+    return !marks().empty();
+  };
+  EXPECT_TRUE(allMarked(false));
+  ASSERT_TRUE(edit(*document, thickness(*document) + 1.0));
+  EXPECT_TRUE(allMarked(true));
+  ASSERT_TRUE(document->performAction("makeRayFan"));  // a window opened later shows it too
+  EXPECT_TRUE(allMarked(true));
+  document->undo();
+  EXPECT_TRUE(allMarked(false));
+  ASSERT_TRUE(edit(*document, thickness(*document) + 1.0));
+  ASSERT_TRUE(document->saveDocument(nullptr));
+  EXPECT_TRUE(allMarked(false));
+}
+
+// Revert puts the file's lens in the document in place of the edited one. Every window
+// open at that moment must edit the new lens: an edit typed into it after the Revert
+// reaches the document's lens, becomes one undo step and reaches an open spot diagram.
+TEST_F(DocumentCycleTest, EveryWindowEditsTheDocumentsLensAfterRevert) {
+  const std::string path = (dir / "lens.zmx").string();
+  std::filesystem::copy_file(kDoubleGauss, path);
+  auto document = openWithWindows(path);
+  ASSERT_TRUE(document);
+  for (const char* action : {"showLensDataEditor", "showFieldEditor", "showWaveEditor", "showSystemWindow",
+                             "showPrescriptionListing", "showOptimizer", "makeSpotDiagram"})
+    ASSERT_TRUE(document->performAction(action)) << action;
+  auto controllerOf = [&](const char* nibName) -> SmartWindowController* {
+    for (auto* c : document->windowControllers())
+      if (c->nibName() == nibName && !c->isClosing()) return c;
+    return nullptr;
+  };
+  auto* spot = qobject_cast<LensCalculatorWindowController*>(controllerOf("SpotWindow"));
+  auto* optimizer = qobject_cast<OptimizerWindowController*>(controllerOf("Optimizer"));
+  ASSERT_TRUE(spot && optimizer);
+  // The spots' coordinates: a different set is a new result.
+  auto spotPoints = [&] {
+    std::ostringstream spots;
+    const auto plot = spot->calculator()->plotDictionary();
+    const Value* curves = plot ? plot->find(analysis::plot::kCurves) : nullptr;
+    if (curves && curves->isArray())
+      for (const Value& c : curves->asArray())
+        if (const Value* x = c.asDictionary().find(analysis::plot::kXSeries))
+          if (const auto* series = analysis::SeriesValue::from(*x))
+            for (std::size_t i = 0; i < series->count(); ++i) spots << series->at(i) << ' ';
+    return spots.str();
+  };
+  auto spotSettled = [&] { return !spot->calculator()->needsWork() && !spot->calculator()->isBusy(); };
+  auto listingText = [&] {
+    auto* view = controllerOf("Prescription")->window()->findChild<QPlainTextEdit*>(QStringLiteral("listing"));
+    return view ? view->toPlainText().toStdString() : std::string();
+  };
+
+  ASSERT_TRUE(edit(*document, thickness(*document) + 3.0));
+  const auto* editedLens = document->lens().get();
+  OBDocument::setRevertConfirmer([](QWidget*, const OBDocument&) { return true; });
+  ASSERT_TRUE(document->revertDocumentToSaved(nullptr));
+  OBDocument::setRevertConfirmer({});
+  ASSERT_NE(document->lens().get(), editedLens);
+  testing::settle();
+  EXPECT_EQ(optimizer->optimizer()->lens(), document->lens());
+
+  auto setCell = [](QAbstractItemModel* model, int row, int column, const char* text) {
+    return model && model->setData(model->index(row, column), QString::fromUtf8(text), Qt::EditRole);
+  };
+  auto tableModel = [&](const char* nibName, const char* table) -> QAbstractItemModel* {
+    auto* c = controllerOf(nibName);
+    auto* view = c ? c->window()->findChild<QTableView*>(QString::fromUtf8(table)) : nullptr;
+    return view ? view->model() : nullptr;
+  };
+  const struct Case {
+    const char* window;
+    std::function<bool()> typeIt;
+    std::function<double(const lens::Lens&)> read;
+    double expected;
+  } cases[] = {
+      {"Surface Data",
+       [&] {
+         auto* sd = qobject_cast<SurfaceDataWindowController*>(controllerOf("SurfaceData"));
+         auto* c = sd ? sd->surfaceArrayController() : nullptr;
+         return c && setCell(c, 1, c->columnOf("thickness"), "7.25");
+       },
+       [](const lens::Lens& l) { return l.surfaceArray().at(1)->thickness(); }, 7.25},
+      {"Fields", [&] { return setCell(tableModel("FieldEditor", "fields"), 1, 1, "11.5"); },
+       [](const lens::Lens& l) { return l.fieldArray().at(1)->y(); }, 11.5},
+      {"Wavelengths", [&] { return setCell(tableModel("WaveEditor", "waves"), 0, 0, "560"); },
+       [](const lens::Lens& l) { return l.waveArray().at(0)->wavelengthInNanometers(); }, 560},
+      {"System Data",
+       [&] {
+         auto* field = controllerOf("System")->window()->findChild<QLineEdit*>(QStringLiteral("sourceDivergenceValue"));
+         if (!field) return false;
+         field->setText(QStringLiteral("20"));
+         emit field->editingFinished();
+         return true;
+       },
+       [](const lens::Lens& l) { return l.sourceDivergenceValue(); }, 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.window);
+    ASSERT_TRUE(testing::pumpUntil([&] { return document->snapshotIsFresh() && spotSettled(); }));
+    const std::string spotBefore = spotPoints();
+    const int steps = document->undoStack().index();
+    ASSERT_TRUE(c.typeIt());
+    ASSERT_TRUE(testing::pumpUntil([&] { return !document->lens()->isBusy() && spotSettled() && spotPoints() != spotBefore; }))
+        << "the spot diagram did not follow: " << spotBefore << " / " << spotPoints() << " value " << c.read(*document->lens())
+        << " busy " << spot->calculator()->isBusy() << " needs " << spot->calculator()->needsWork();
+    EXPECT_DOUBLE_EQ(c.read(*document->lens()), c.expected);
+    EXPECT_EQ(document->undoStack().index(), steps + 1);
+    EXPECT_TRUE(document->isDocumentEdited());
+    EXPECT_EQ(listingText(), tracing::prescriptionListing(*document->lens()));
+  }
 }
 
 // Files that are no lens: the user reads why in words (no internal exception names) and

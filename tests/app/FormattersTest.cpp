@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QScopeGuard>
 #include <QStandardItemModel>
 #include <clocale>
 #include <cmath>
@@ -29,7 +30,7 @@ TEST(Formatters, EveryFormatterIsRegisteredUnderItsClassName) {
        {"GFormatter", "CircleRadiusFormatter", "RadiusFormatter",
         "ThicknessFormatter", "RefractiveIndexFormatter", "ScientificFormatter",
         "ScientificFormatter2", "HexNumberFormatter", "CharacterBlockFormatter",
-        "PositiveFiniteNumberFormatter"}) {
+        "PositiveFiniteNumberFormatter", "SemidiameterFormatter"}) {
     auto formatter = formatterNamed(name);
     ASSERT_NE(formatter, nullptr) << name;
     EXPECT_EQ(formatter->className(), name);
@@ -106,32 +107,34 @@ struct ParseCase {
 
 TEST(Formatters, TypedTexts) {
   const std::vector<ParseCase> cases = {
-      // A word reads as infinity, signed by a leading minus; a leading number
-      // wins.
+      // Only "inf" words mean infinity, and only in a radius; a word is no
+      // number, nor is a number with text after it.
       {"RadiusFormatter", "inf", true, kInf},
-      {"RadiusFormatter", "-flat", true, -kInf},
-      {"RadiusFormatter", "12abc", true, 12},
+      {"RadiusFormatter", "-flat", false, 0},
+      {"RadiusFormatter", "12abc", false, 0},
       {"RadiusFormatter", "  -25.4 ", true, -25.4},
       {"RadiusFormatter", "1.5e6", true, 1.5e6},
-      {"RadiusFormatter", "", true, kInf},
+      {"RadiusFormatter", "", false, 0},
       {"RadiusFormatter", "1,5", false, 0}, // a decimal comma would read as 1
-      {"ThicknessFormatter", "- word", true, -kInf},
+      {"ThicknessFormatter", "- word", false, 0},
       {"ThicknessFormatter", "3.25", true, 3.25},
-      {"RefractiveIndexFormatter", "glass", true, 1.0},
-      {"RefractiveIndexFormatter", "-x", true, 1.0},
+      {"RefractiveIndexFormatter", "glass", false, 0},
+      {"RefractiveIndexFormatter", "-x", false, 0},
       {"RefractiveIndexFormatter", " 1.5168", true, 1.5168},
-      {"ScientificFormatter", "abc", true, 0},
+      {"ScientificFormatter", "abc", false, 0},
       {"ScientificFormatter", "-2.5e-3", true, -2.5e-3},
       {"GFormatter", "undefined", false, 0},
       {"GFormatter", "   ", false, 0},
       {"GFormatter", "", false, 0},
-      {"GFormatter", "inf", true, kInf},
-      {"GFormatter", "-inf", true, -kInf},
+      {"GFormatter", "inf", false, 0},
+      {"GFormatter", "-inf", false, 0},
       {"GFormatter", "3.5", true, 3.5},
       {"CircleRadiusFormatter", "-3", true, 0},
-      {"CircleRadiusFormatter", "", true, kInf},
-      {"CircleRadiusFormatter", "-abc", true, kInf},
+      {"CircleRadiusFormatter", "", false, 0},
+      {"CircleRadiusFormatter", "-abc", false, 0},
       {"CircleRadiusFormatter", "0 (all rays)", true, 0},
+      {"SemidiameterFormatter", "12.5", true, 12.5},
+      {"SemidiameterFormatter", "0", true, 0},
       {"HexNumberFormatter", "10", true, 19},
       {"HexNumberFormatter", "7", true, 7},
       {"HexNumberFormatter", "0", true, 1},
@@ -179,6 +182,100 @@ TEST(Formatters, TypedTexts) {
   EXPECT_EQ(out.asString(), " a b ");
 }
 
+// Every number-reading formatter reads a typed text by the one rule: the whole
+// text is one finite number, infinity only where the quantity can be infinite
+// (a flat radius, the object distance, a coefficient allowed to be), and no
+// word, NaN, overflow, trailing text or decimal comma is ever read as a number.
+TEST(Formatters, EveryFormatterReadsTypedTextsByTheOneRule) {
+  const std::vector<std::pair<const char *, std::shared_ptr<const Formatter>>>
+      formatters = {
+          {"GFormatter", named("GFormatter")},
+          {"CircleRadiusFormatter", named("CircleRadiusFormatter")},
+          {"RadiusFormatter", named("RadiusFormatter")},
+          {"ThicknessFormatter", named("ThicknessFormatter")},
+          {"object distance", std::make_shared<ThicknessFormatter>(true)},
+          {"SemidiameterFormatter", named("SemidiameterFormatter")},
+          {"RefractiveIndexFormatter", named("RefractiveIndexFormatter")},
+          {"ScientificFormatter", named("ScientificFormatter")},
+          {"ScientificFormatter canBeInfinite",
+           std::make_shared<ScientificFormatter>("%.6e", true)},
+          {"HexNumberFormatter", named("HexNumberFormatter")},
+          {"PositiveFiniteNumberFormatter",
+           named("PositiveFiniteNumberFormatter")},
+      };
+  const std::optional<double> no;
+  const std::optional<double> allNo[] = {no, no, no, no, no, no,
+                                         no, no, no, no, no};
+  struct Row {
+    const char *text;
+    std::vector<std::optional<double>> expected; // in the order above
+  };
+  const auto refusedByAll = [&](const char *text) {
+    return Row{text, {std::begin(allNo), std::end(allNo)}};
+  };
+  const std::vector<Row> rows = {
+      refusedByAll("abc"),
+      refusedByAll("NaN"),
+      refusedByAll("nan"),
+      refusedByAll("1e400"),
+      refusedByAll("-1e400"),
+      {"inf", {no, no, kInf, no, kInf, no, no, no, kInf, no, no}},
+      {"-Infinity", {no, no, -kInf, no, -kInf, no, no, no, -kInf, no, no}},
+      {"  25.4  ",
+       {25.4, 25.4, 25.4, 25.4, 25.4, 25.4, 25.4, 25.4, 25.4, 37.0, 25.4}},
+      refusedByAll("12abc"),
+      {"-3", {-3.0, 0.0, -3.0, -3.0, -3.0, no, -3.0, -3.0, -3.0, 1.0, no}},
+      refusedByAll("1,5"),
+      refusedByAll(""),
+  };
+  for (const Row &row : rows) {
+    ASSERT_EQ(row.expected.size(), formatters.size()) << row.text;
+    for (std::size_t i = 0; i < formatters.size(); ++i) {
+      SCOPED_TRACE(std::string(formatters[i].first) + " reading \"" +
+                   row.text + "\"");
+      platform::Value out = -42.0;
+      QString error;
+      const bool ok = formatters[i].second->getObjectValue(
+          out, QString::fromUtf8(row.text), &error);
+      ASSERT_EQ(ok, row.expected[i].has_value());
+      if (ok) {
+        EXPECT_EQ(out.asDouble(), *row.expected[i]);
+      } else {
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(out.asDouble(), -42.0) << "a refused text wrote a value";
+      }
+    }
+  }
+}
+
+// The reasons name the typed text, and a refused edit's message what is kept.
+TEST(Formatters, RefusalsSayWhy) {
+  const struct {
+    const char *formatter;
+    const char *text;
+    const char *reason;
+  } cases[] = {
+      {"RadiusFormatter", " abc ", "\"abc\" is not a number"},
+      {"RadiusFormatter", "12abc", "\"12abc\" is not a number"},
+      {"RadiusFormatter", "1e400", "\"1e400\" is too large a number"},
+      {"RadiusFormatter", "1,5", "\"1,5\" needs a decimal point (.), not a comma"},
+      {"ThicknessFormatter", "inf", "\"inf\" is not a finite number"},
+      {"SemidiameterFormatter", "-3", "\"-3\" is negative"},
+      {"HexNumberFormatter", "abc", "Must be a number"},
+      {"HexNumberFormatter", "1,000", "Must be a number without separators"},
+  };
+  for (const auto &c : cases) {
+    platform::Value out;
+    QString error;
+    EXPECT_FALSE(named(c.formatter)->getObjectValue(out, c.text, &error));
+    EXPECT_EQ(error.toStdString(), c.reason) << c.formatter;
+  }
+  EXPECT_EQ(keptValueMessage("\"abc\" is not a number", "Radius", " 25.4000"),
+            "\"abc\" is not a number: the radius keeps 25.4000");
+  EXPECT_EQ(keptValueMessage("\"x\" is not a number", "PXA", ""),
+            "\"x\" is not a number: the PXA keeps its value");
+}
+
 // The plain entry fields of the optimiser, merit and slider windows: a NaN or a word must
 // never reach a lens value, and infinity only where the field allows it (limits, targets).
 TEST(Formatters, TypedNumbersAreWholeFiniteOrAllowedInfinities) {
@@ -192,6 +289,8 @@ TEST(Formatters, TypedNumbersAreWholeFiniteOrAllowedInfinities) {
       {" 1.5 ", false, 1.5}, {"-2e3", false, -2000}, {"abc", false, std::nullopt}, {"1.5mm", false, std::nullopt},
       {"nan", true, std::nullopt}, {"", true, std::nullopt},   {"inf", false, std::nullopt}, {"inf", true, inf},
       {"-INF", true, -inf},    {"1e400", false, std::nullopt}, {"1e400", true, std::nullopt},  // overflow is refused, not taken for infinity
+      {"+Infinity", true, inf}, {"infinit", true, std::nullopt}, {"1,5", true, std::nullopt}, {"12 ", false, 12},
+      {"-1e400", true, std::nullopt}, {"0x10", false, std::nullopt},
   };
   for (const Row& row : rows) {
     const auto got = orb::app::typedNumber(QString::fromUtf8(row.text), row.allowInfinity);
@@ -200,14 +299,17 @@ TEST(Formatters, TypedNumbersAreWholeFiniteOrAllowedInfinities) {
   }
 }
 
-TEST(Formatters, CanBeInfiniteKeepsTheWordRule) {
+TEST(Formatters, CanBeInfiniteTakesOnlyTheInfinityWords) {
   ScientificFormatter formatter;
-  formatter.setCanBeInfinite(true);
   platform::Value out;
-  ASSERT_TRUE(formatter.getObjectValue(out, "none", nullptr));
+  EXPECT_FALSE(formatter.getObjectValue(out, "inf", nullptr));
+  formatter.setCanBeInfinite(true);
+  ASSERT_TRUE(formatter.getObjectValue(out, "INFINITY", nullptr));
   EXPECT_EQ(out.asDouble(), kInf);
-  ASSERT_TRUE(formatter.getObjectValue(out, "-none", nullptr));
+  ASSERT_TRUE(formatter.getObjectValue(out, "-inf", nullptr));
   EXPECT_EQ(out.asDouble(), -kInf);
+  EXPECT_FALSE(formatter.getObjectValue(out, "none", nullptr));
+  EXPECT_FALSE(formatter.getObjectValue(out, "-none", nullptr));
 }
 
 TEST(Formatters, FormattedNumbersReadBackWithinTheShownPrecision) {
@@ -227,8 +329,8 @@ TEST(Formatters, FormattedNumbersReadBackWithinTheShownPrecision) {
                             Precision{"GFormatter", 0, 0.5e-5}}) {
     auto formatter = named(p.formatter);
     for (double v : values) {
-      if (std::isinf(v) && std::string(p.formatter).starts_with("Scientific"))
-        continue; // infinity reads as 0 there
+      if (std::isinf(v) && std::string(p.formatter) != "RadiusFormatter")
+        continue; // only a radius can be infinite
       SCOPED_TRACE(std::string(p.formatter) + " round trip of " +
                    std::to_string(v));
       platform::Value back;
@@ -328,6 +430,18 @@ TEST(Formatters, NumbersIgnoreADecimalCommaLocale) {
   EXPECT_FALSE(named("RadiusFormatter")->getObjectValue(out, "25,4", nullptr));
 }
 
+// A user whose locale writes "1.500" for fifteen hundred: the texts the program
+// shows ("1.500" is a thickness of 1.5) still read back as shown.
+TEST(Formatters, TypedNumbersReadAlikeInEveryUserLocale) {
+  const QLocale saved;
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+  const auto restore = qScopeGuard([&] { QLocale::setDefault(saved); });
+  for (const bool allowInfinity : {false, true}) {
+    EXPECT_EQ(typedNumber("1.500", allowInfinity), 1.5);
+    EXPECT_EQ(typedNumber("1,5", allowInfinity), std::nullopt);
+  }
+}
+
 TEST(FormatterDelegate, ShowsEditsAndRefusesThroughTheFormatter) {
   QStandardItemModel model(1, 1);
   model.setData(model.index(0, 0), 25.4, Qt::EditRole);
@@ -345,7 +459,7 @@ TEST(FormatterDelegate, ShowsEditsAndRefusesThroughTheFormatter) {
   delegate.setEditorData(line, model.index(0, 0));
   EXPECT_EQ(line->text(), "25.4000");
 
-  line->setText("flat");
+  line->setText("inf");
   delegate.setModelData(line, &model, model.index(0, 0));
   EXPECT_EQ(model.index(0, 0).data(Qt::EditRole).toDouble(), kInf);
 

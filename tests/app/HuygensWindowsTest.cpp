@@ -64,7 +64,7 @@ TEST_P(HuygensWindowTest, OpensFromTheMenuAndDrawsItsCurves) {
     return curves && curves->isArray() && !curves->asArray().empty() && !calculator->needsWork();
   })) << "status: " << calculator->status();
   // The document's name stays after the presentation's own title.
-  EXPECT_EQ(window->window()->windowTitle().toStdString(), std::string(c.windowTitle) + " - DoubleGauss.zmx");
+  EXPECT_EQ(shownWindowTitle(*window->window()).toStdString(), std::string(c.windowTitle) + " - DoubleGauss.zmx");
   EXPECT_EQ(calculator->status(), "");
   const auto& plot = view->plotDictionary();
   EXPECT_EQ(plot.get(analysis::plot::kTitle).asString(), c.plotTitle);
@@ -107,7 +107,7 @@ TEST_F(HPSFWindowTest, ShowsThePointSpreadAsAnImageWithItsKey) {
   ASSERT_TRUE(view);
   ASSERT_TRUE(testing::pumpUntil([&] { return !view->imageView()->image().isNull() && !calculator->needsWork(); }))
       << "status: " << calculator->status();
-  EXPECT_EQ(window->window()->windowTitle().toStdString(), "Huygens Point Spread - DoubleGauss.zmx");
+  EXPECT_EQ(shownWindowTitle(*window->window()).toStdString(), "Huygens Point Spread - DoubleGauss.zmx");
   ASSERT_TRUE(calculator->imageOfPSF());
   const foundation::Matrix& values = calculator->imageOfPSF()->values;
   const int n = static_cast<int>(values.nRows());

@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QStatusBar>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableView>
@@ -117,12 +118,21 @@ TEST_F(LensEditorWindowsTest, SystemWindowEditsTheEntrancePupilDiameter) {
   EXPECT_DOUBLE_EQ(diameter->text().toDouble(), 33.3333);
   auto lens = document->lens();
 
-  for (const char* refused : {"abc", "-3", "0", "nan", "inf"}) {
+  // Each refusal says why in the window's status line.
+  auto* bar = window->findChild<QStatusBar*>();
+  ASSERT_TRUE(bar);
+  const std::pair<const char*, const char*> refusals[] = {{"abc", "\"abc\" is not a number"},
+                                                          {"-3", "\"-3\" is not above zero"},
+                                                          {"0", "\"0\" is not above zero"},
+                                                          {"nan", "\"nan\" is not a number"},
+                                                          {"inf", "\"inf\" is not a finite number"}};
+  for (const auto& [refused, reason] : refusals) {
     SCOPED_TRACE(refused);
     diameter->setText(QString::fromUtf8(refused));
     emit diameter->editingFinished();
     EXPECT_DOUBLE_EQ(lens->sourceDivergenceValue(), 33.3333);
     EXPECT_DOUBLE_EQ(diameter->text().toDouble(), 33.3333);
+    EXPECT_EQ(bar->currentMessage().toStdString(), std::string(reason) + ": the entrance pupil diameter keeps 33.3333");
   }
   testing::settle();
   EXPECT_FALSE(document->undoStack().canUndo());
@@ -135,6 +145,7 @@ TEST_F(LensEditorWindowsTest, SystemWindowEditsTheEntrancePupilDiameter) {
   EXPECT_DOUBLE_EQ(lens->sourceDivergenceValue(), 25);
   EXPECT_DOUBLE_EQ(lens->valueForKey("entrancePupilDiameter").asDouble(), 25);
   EXPECT_DOUBLE_EQ(diameter->text().toDouble(), 25);
+  EXPECT_TRUE(bar->currentMessage().isEmpty()) << "an accepted entry leaves the refusal shown";
   ASSERT_EQ(document->undoStack().count(), 1);
 
   document->undo();

@@ -22,6 +22,9 @@
 #include <map>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <optional>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUndoStack>
@@ -40,6 +43,7 @@
 #include "lens/Lens.h"
 #include "lens/Surface.h"
 #include "platform/KeyedArchiver.h"
+#include "platform/KeyedUnarchiver.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 #include "rendering/ZoomPlotView.h"
@@ -121,8 +125,8 @@ TEST_F(OBDocumentTest, ZemaxFileShowsSpotDiagrams) {
   ASSERT_TRUE(document->performAction("makeSpotDiagram"));
   auto spots = spotWindows(*document);
   ASSERT_EQ(spots.size(), 2u);
-  EXPECT_EQ(spots[0]->window()->windowTitle().toStdString(), "Spot Diagram - lens1.zmx");
-  EXPECT_EQ(spots[1]->window()->windowTitle().toStdString(), "Spot Diagram 1 - lens1.zmx");
+  EXPECT_EQ(shownWindowTitle(*spots[0]->window()).toStdString(), "Spot Diagram - lens1.zmx");
+  EXPECT_EQ(shownWindowTitle(*spots[1]->window()).toStdString(), "Spot Diagram 1 - lens1.zmx");
 
   auto* view = spots[0]->view();
   ASSERT_TRUE(dynamic_cast<rendering::ZoomPlotView*>(view));
@@ -187,6 +191,61 @@ TEST_F(OBDocumentTest, NativeAndZemaxRoundTrips) {
   auto fromZemax = open(zmx, &error);
   ASSERT_TRUE(fromZemax) << error;
   EXPECT_TRUE(sameLens(zemaxText(*fromZemax->lens()), zemax));
+}
+
+// Frames kept in a document come from whoever wrote the file: only four whole numbers
+// are a frame, and it is cut to the screen and moved onto it.
+TEST(RestoredFrameTest, OnlyWholeNumbersMakeAFrameAndItLiesOnTheScreen) {
+  const QRect screen(0, 0, 1024, 768);
+  const struct {
+    const char* text;
+    std::optional<QRect> frame;
+  } cases[] = {
+      {"100 50 400 300", QRect(100, 50, 400, 300)},
+      {"  100 50 400 300 ", QRect(100, 50, 400, 300)},
+      {"5000 5000 400 300", QRect(624, 468, 400, 300)},
+      {"-5000 -20 400 300", QRect(0, 0, 400, 300)},
+      {"0 0 99999 99999", QRect(0, 0, 1024, 768)},
+      {"-2147483648 -2147483648 2147483647 2147483647", QRect(0, 0, 1024, 768)},
+      {"99999999999 0 10 10", std::nullopt},  // beyond an int: no frame, never a wrapped one
+      {"1 2 3", std::nullopt},
+      {"1 2 3 4 5", std::nullopt},
+      {"a b c d", std::nullopt},
+      {"1.5 2 3 4", std::nullopt},
+      {"0 0 0 10", std::nullopt},
+      {"0 0 -5 10", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(OBWindow::restoredFrame(c.text, screen), c.frame) << c.text;
+}
+
+// A document whose window records hold frames off the screen or no frame at all still
+// opens its windows, each on the screen.
+TEST_F(OBDocumentTest, RestoredWindowsLieOnTheScreen) {
+  auto document = open(kLens1);
+  ASSERT_TRUE(document);
+  DocumentController::shared().addDocument(document);
+  document->performAction("makeSpotDiagram");
+  const platform::Array records = document->presentWindowRestorationDictionaries();
+  ASSERT_EQ(records.size(), 1u);
+  for (const char* frame : {"-30000 -30000 50000 50000", "99999999999 1 2 3", "nonsense"}) {
+    SCOPED_TRACE(frame);
+    platform::Dictionary record = records[0].asDictionary();
+    platform::Dictionary state =
+        platform::KeyedUnarchiver::unarchiveObjectWithData(record.get("data").asData()).asDictionary();
+    state.set("NSWindowFrame", frame);
+    record.set("data", platform::KeyedArchiver::archivedDataWithRootObject(platform::Value(state)));
+    auto reopened = open(kLens1);
+    ASSERT_TRUE(reopened);
+    DocumentController::shared().addDocument(reopened);
+    reopened->setWindowRestorationDictionaries(platform::Array{platform::Value(record)});
+    reopened->makeWindowControllers();
+    ASSERT_EQ(reopened->windowControllers().size(), 1u);
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(available.contains(reopened->windowControllers()[0]->window()->geometry()))
+        << reopened->windowControllers()[0]->window()->geometry().x();
+    reopened->close();
+  }
 }
 
 // A file that is not a lens archive, or holds the wrong things, opens no document.

@@ -146,10 +146,18 @@ TEST_F(OptimizerWindowTest, BringsTheSingletToFocalLength100AsOneUndoableChange)
   // |f - 100| < 1e-3 bounds the merit by ½(1e-3/0.01)².
   EXPECT_LT(QLocale().toDouble(merit->text()), 0.5 * 0.1 * 0.1) << merit->text().toStdString();
 
+  auto shownValue = [&] { return table->item(0, OptimizerWindowController::kValueColumn)->text().toDouble(); };
+  EXPECT_NEAR(shownValue(), kFocus100Curvature, 1e-7);
+
   document->undo();
   testing::settle();
   EXPECT_EQ(curvatureOf(*document->lens(), 1), 0.01);
   EXPECT_NEAR(tracing::focalLength(*document->lens()), 1 / ((kModelIndex - 1) * 0.01), 1e-6);
+  // The window follows the lens back: the variable and the merit are those of c = 0.01.
+  ASSERT_EQ(table->rowCount(), 1);
+  EXPECT_DOUBLE_EQ(shownValue(), 0.01);
+  EXPECT_EQ(optimizer->variablesController()->arrayOfVariableDescriptors().at(0)->value(), 0.01);
+  EXPECT_NEAR(QLocale().toDouble(merit->text()), focusMerit(0.01), 1e-6 * focusMerit(0.01));
 }
 
 // Start then Stop: the run ends and the window shows what the optimiser last said.

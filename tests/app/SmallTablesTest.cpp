@@ -250,7 +250,7 @@ TEST_F(SmallTablesDocumentTest, EditorsAreLensMenuRowsWithTheirTitles) {
     EXPECT_TRUE(interfacefile::loader(nib)) << nib;  // a registered loader enables the row
     auto* window = openEditor(action, nib);
     ASSERT_TRUE(window) << action;
-    EXPECT_EQ(window->windowTitle().toStdString(), std::string(title) + " - DoubleGauss.zmx");
+    EXPECT_EQ(shownWindowTitle(*window).toStdString(), std::string(title) + " - DoubleGauss.zmx");
   }
 }
 

@@ -9,10 +9,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QWidget>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,6 +29,9 @@
 #include "app/windows/LensPlotWindowController.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/OptionPanelController.h"
+#include "app/windows/SmartWindowController.h"
+#include "lens/Field.h"
+#include "lens/Lens.h"
 #include "platform/Color.h"
 #include "rendering/PlotViewWithPOI.h"
 #include "rendering/ZoomPlotView.h"
@@ -143,6 +148,48 @@ TEST_F(SpotWindowTest, DoubleGaussShowsEachFieldInItsOwnBandAndColour) {
     SCOPED_TRACE(f);
     EXPECT_GT(counted[f], 40);
     EXPECT_EQ(outside[f], 0);
+  }
+}
+
+// Colours set in the field editor reach the open spot diagram at once (no lens edit in
+// between) and are an edit of the document: closing would ask, saving keeps them.
+TEST_F(SpotWindowTest, FieldColoursFromTheEditorRecolourTheSpotsAndMarkTheDocument) {
+  calculator()->setValueForKey("colorOption", "field");
+  ASSERT_TRUE(waitForCurves(9));
+  ASSERT_FALSE(document->isDocumentEdited());
+  ASSERT_TRUE(document->performAction("showFieldEditor"));
+  SmartWindowController* editor = nullptr;
+  for (auto* c : document->windowControllers())
+    if (c->nibName() == "FieldEditor") editor = c;
+  ASSERT_TRUE(editor);
+  auto spotsShowFieldColours = [&](const Dictionary& c) {
+    auto own = colorOf(c), field = memberColor(c, "field");
+    return own && field && own->red() == field->red() && own->green() == field->green() && own->blue() == field->blue();
+  };
+  const struct {
+    const char* how;
+    std::function<void()> recolour;
+  } cases[] = {
+      {"a colour set on a row",
+       [&] { document->lens()->fieldArray().at(0)->setValueForKey("color", Value(platform::Color::make(1, 0, 0))); }},
+      {"Random Colors", [&] { editor->window()->findChild<QPushButton*>(QStringLiteral("randomizeColors"))->click(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    document->clearChangeCount();
+    c.recolour();
+    EXPECT_TRUE(document->isDocumentEdited());
+    // Each band's spots in the colour its field now has in the document's lens.
+    ASSERT_TRUE(waitForCurves(9, [&](const Dictionary& curve) {
+      if (!spotsShowFieldColours(curve)) return false;
+      const auto own = colorOf(curve);
+      const auto field = curve.get("field").asObject();
+      for (const auto& f : document->lens()->fieldArray())
+        if (f->colorNumber() == field->valueForKey("colorNumber").asInt() && f->color())
+          return own->red() == f->color()->red() && own->green() == f->color()->green() &&
+                 own->blue() == f->color()->blue();
+      return false;
+    }));
   }
 }
 

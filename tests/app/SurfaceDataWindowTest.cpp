@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QUndoStack>
 #include <algorithm>
@@ -109,6 +110,60 @@ TEST_F(SurfaceDataWindowTest, EditingARadiusIsOneUndoableChangeThatReachesTheSpo
   EXPECT_DOUBLE_EQ(surface(1)->curvature(), kCurvature[1]);
   testing::settle();
   EXPECT_EQ(table->data(table->index(1, radius)).toString(), QString::asprintf("%.4f", 1.0 / kCurvature[1]));
+}
+
+// A typed text the cell cannot take keeps the old value, adds no undo step and
+// says why in the window's status line: a word in a radius, a negative
+// semi-diameter, an infinite gap after the object. Only the object distance
+// may be infinite.
+TEST_F(SurfaceDataWindowTest, RefusedEntriesKeepTheValueAndSayWhyInTheStatusLine) {
+  auto* window = open<SurfaceDataWindowController>("showLensDataEditor");
+  ASSERT_TRUE(window);
+  auto* table = window->surfaceArrayController();
+  auto* bar = window->window()->findChild<QStatusBar*>();
+  ASSERT_TRUE(table && bar);
+  ASSERT_TRUE(quiet());
+  const auto undoSteps = document->undoStack().count();
+  const int radius = table->columnOf("radius"), thickness = table->columnOf("thickness"),
+            semidiameter = table->columnOf("semidiameter");
+  const double semidiameterBefore = surface(1)->semidiameter();
+  const struct {
+    int row, column;
+    const char* text;
+    const char* reason;
+    const char* quantity;
+  } refusals[] = {
+      {1, radius, "abc", "\"abc\" is not a number", "radius"},
+      {1, semidiameter, "-3", "\"-3\" is negative", "semi-diameter"},
+      {1, thickness, "inf", "\"inf\" is not a finite number", "thickness"},
+      {2, thickness, "NaN", "\"NaN\" is not a number", "thickness"},
+  };
+  for (const auto& r : refusals) {
+    SCOPED_TRACE(r.text);
+    const QModelIndex cell = table->index(r.row, r.column);
+    const QString shown = table->data(cell).toString();
+    EXPECT_EQ(changeCycles([&] { EXPECT_FALSE(table->setData(cell, QString::fromUtf8(r.text))); }, false), 0);
+    EXPECT_EQ(table->data(cell).toString(), shown);
+    EXPECT_EQ(bar->currentMessage().toStdString(),
+              std::string(r.reason) + ": the " + r.quantity + " keeps " + shown.trimmed().toStdString());
+  }
+  EXPECT_DOUBLE_EQ(surface(1)->curvature(), kCurvature[1]);
+  EXPECT_DOUBLE_EQ(surface(1)->thickness(), kThickness[1]);
+  EXPECT_DOUBLE_EQ(surface(2)->thickness(), kThickness[2]);
+  EXPECT_DOUBLE_EQ(surface(1)->semidiameter(), semidiameterBefore);
+  EXPECT_EQ(document->undoStack().count(), undoSteps);
+
+  // The object distance: a finite one, then infinity again. An accepted entry
+  // takes the refusal away.
+  // The lens takes an edit at once; its change cycle is not waited for, so a
+  // refusal here fails without waiting out the cycle that would not come.
+  const QModelIndex object = table->index(0, thickness);
+  EXPECT_TRUE(table->setData(object, QStringLiteral("1000")));
+  EXPECT_DOUBLE_EQ(surface(0)->thickness(), 1000);
+  EXPECT_TRUE(bar->currentMessage().isEmpty()) << bar->currentMessage().toStdString();
+  EXPECT_TRUE(table->setData(object, QStringLiteral(" Inf ")));
+  EXPECT_EQ(surface(0)->thickness(), INFINITY);
+  testing::settle();
 }
 
 // Rows 2–4 turned round: the surfaces come in reverse order with reversed

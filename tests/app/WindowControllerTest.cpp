@@ -155,7 +155,7 @@ struct WindowControllerTest : ::testing::Test {
     controller->showWindow();
     return controller;
   }
-  static std::string title(SmartWindowController* c) { return c->window()->windowTitle().toStdString(); }
+  static std::string title(SmartWindowController* c) { return shownWindowTitle(*c->window()).toStdString(); }
   static std::vector<std::string> shownItems(CalculatorWindowController* c) {
     std::vector<std::string> shown;
     for (auto* action : c->toolbar()->actions())

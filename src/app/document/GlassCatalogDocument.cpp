@@ -73,6 +73,7 @@ bool AGFDocument::readFromFile(const std::string& path, const std::string& type,
   m_path = path;
   m_type = type;
   m_edited = false;
+  updateWindowsModifiedMark();
   return true;
 }
 
@@ -93,16 +94,19 @@ std::shared_ptr<materials::Glass> AGFDocument::objectInGlassCatalogAtIndex(std::
 void AGFDocument::insertObjectInGlassCatalogAtIndex(std::shared_ptr<materials::Glass> glass, std::size_t index) {
   m_catalog->insertObject(std::move(glass), index);
   m_edited = true;
+  updateWindowsModifiedMark();
 }
 
 void AGFDocument::removeObjectFromGlassCatalogAtIndex(std::size_t index) {
   m_catalog->removeObjectAtIndex(index);
   m_edited = true;
+  updateWindowsModifiedMark();
 }
 
 void AGFDocument::replaceObjectInGlassCatalogAtIndex(std::size_t index, std::shared_ptr<materials::Glass> glass) {
   m_catalog->replaceObjectAtIndex(index, std::move(glass));
   m_edited = true;
+  updateWindowsModifiedMark();
 }
 
 std::string AGFDocument::catalogComment() const { return m_catalog->catalogComment(); }
@@ -153,6 +157,7 @@ bool AGFDocument::writeToFile(const std::string& path, std::string* error) {
   m_path = path;
   m_type = kZemaxGlassCatalogType;
   m_edited = false;
+  updateWindowsModifiedMark();
   return true;
 }
 

@@ -62,7 +62,10 @@ class AGFDocument : public SmartDocument {
 
   void makeWindowControllers() override;
   bool isDocumentEdited() const override { return m_edited; }
-  void noteEdited() { m_edited = true; }
+  void noteEdited() {
+    m_edited = true;
+    updateWindowsModifiedMark();
+  }
   /// Writes the whole catalog to its AGF file; an OSLO catalog or a catalog with glasses
   /// that AGF cannot hold is refused with a message.
   bool saveDocument(QWidget* parent) override;

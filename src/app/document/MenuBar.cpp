@@ -323,7 +323,7 @@ void buildWindowMenu(QMenuBar* bar, QWidget* window) {
       auto* other = qobject_cast<OBWindow*>(w);
       if (!other || !other->isVisible()) continue;
       QPointer<QWidget> target = other;
-      auto* item = menu->addAction(other->windowTitle(), window, [target] {
+      auto* item = menu->addAction(shownWindowTitle(*other), window, [target] {
         if (!target) return;
         if (target->isMinimized()) target->showNormal();
         target->raise();

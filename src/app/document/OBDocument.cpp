@@ -179,7 +179,8 @@ class FunctionCommand : public QUndoCommand {
 const platform::KeyTable& OBDocument::classKeys() {
   using K = platform::Keys<OBDocument>;
   static const platform::KeyTable table(
-      &Object::classKeys(), {K::field("lensKeyPathUpdateDictionary", &OBDocument::m_lensKeyPathUpdateDictionary),
+      &Object::classKeys(), {K::readOnlyField("lens", &OBDocument::m_lens),
+                             K::field("lensKeyPathUpdateDictionary", &OBDocument::m_lensKeyPathUpdateDictionary),
                              K::property("scaleMemory", &OBDocument::scaleMemory, &OBDocument::setScaleMemory),
                              K::property("meritFunctionArray", &OBDocument::meritFunctionArray,
                                          &OBDocument::setMeritFunctionArray)});
@@ -448,9 +449,16 @@ std::string OBDocument::displayName() const {
 }
 
 void OBDocument::setLens(std::shared_ptr<lens::Lens> lens) {
-  if (m_lens && m_lens != lens) m_lens->setDelegate(nullptr);
+  if (m_lens == lens) {
+    if (m_lens) m_lens->setDelegate(std::dynamic_pointer_cast<lens::LensDelegate>(shared_from_this()));
+    return;
+  }
+  if (m_lens) m_lens->setDelegate(nullptr);
+  // Announced: every window of the document moves to the new lens.
+  willChangeValueForKey("lens");
   m_lens = std::move(lens);
   if (m_lens) m_lens->setDelegate(std::dynamic_pointer_cast<lens::LensDelegate>(shared_from_this()));
+  didChangeValueForKey("lens");
 }
 
 void OBDocument::setLensKeyPathUpdateDictionary(const platform::Dictionary& renames) {
@@ -1145,11 +1153,8 @@ void OBDocument::makeWindowsWithRestorationDictionaries(const platform::Array& r
       }
       OBWindow* window = controller->window();
       window->move(10, 10);
-      if (const auto frame = state.get("NSWindowFrame"); frame.isString()) {
-        int x = 0, y = 0, w = 0, h = 0;
-        if (std::sscanf(frame.asString().c_str(), "%d %d %d %d", &x, &y, &w, &h) == 4 && w > 0 && h > 0)
-          window->setGeometry(x, y, w, h);
-      }
+      if (const auto frame = state.get("NSWindowFrame"); frame.isString())
+        if (const auto restored = OBWindow::restoredFrame(frame.asString())) window->setGeometry(*restored);
       window->ignoreOneSetFrameOrigin();
       controller->restoreState(state);
     } catch (const platform::Exception& e) {

@@ -116,11 +116,17 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   static void setRevertConfirmer(RevertConfirmer confirmer);
   /// Restoring a snapshot is no edit of its own (undo and redo count themselves).
   void updateChangeCount() override {
-    if (!m_restoringSnapshot) ++m_changeCount;
+    if (!m_restoringSnapshot) updateChangeCount(1);
   }
   /// Undo counts an edit back, redo forward.
-  void updateChangeCount(int delta) { m_changeCount += delta; }
-  void clearChangeCount() { m_changeCount = 0; }
+  void updateChangeCount(int delta) {
+    m_changeCount += delta;
+    updateWindowsModifiedMark();
+  }
+  void clearChangeCount() {
+    m_changeCount = 0;
+    updateWindowsModifiedMark();
+  }
 
   // --- the lens ---------------------------------------------------------------------------
   analysis::LensPtr lens() const override { return m_lens; }

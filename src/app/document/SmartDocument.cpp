@@ -27,6 +27,12 @@ std::vector<SmartWindowController*> SmartDocument::windowControllers() const {
   return controllers;
 }
 
+void SmartDocument::updateWindowsModifiedMark() {
+  const bool edited = isDocumentEdited();
+  for (auto* c : windowControllers())
+    if (c->isWindowLoaded()) c->window()->setWindowModified(edited);
+}
+
 bool SmartDocument::readFromPlainText(const std::string&, std::string* error) {
   if (error) *error = "This kind of document does not read text.";
   return false;

@@ -51,6 +51,9 @@ class SmartDocument : public foundation::OBObject {
   // --- unsaved changes ---------------------------------------------------------------------
   /// Whether the document has changes that are not saved; the base has none.
   virtual bool isDocumentEdited() const { return false; }
+  /// Shows isDocumentEdited() on every window of the document (the window-modified mark
+  /// of its title). Documents call it whenever their edited state may have changed.
+  void updateWindowsModifiedMark();
   /// Saves the document where it came from, asking for a place when it has none; false
   /// when it was not saved (cancelled or failed, the failure already shown).
   virtual bool saveDocument(QWidget* parent) {

@@ -14,6 +14,29 @@ void ColorThing::setArrayController(std::shared_ptr<platform::Object> arrayContr
                                                    [this](const platform::ObservedChange&) { arrangedColorsChanged(); });
 }
 
+namespace {
+/// The least an array controller is: the objects it arranges.
+class ArrangedObjects : public platform::Object {
+ public:
+  explicit ArrangedObjects(platform::Array objects) : m_arrangedObjects(std::move(objects)) {}
+  std::string className() const override { return "ArrangedObjects"; }
+  const platform::KeyTable& keys() const override { return classKeys(); }
+  static const platform::KeyTable& classKeys() {
+    static const platform::KeyTable table(
+        &Object::classKeys(),
+        {platform::Keys<ArrangedObjects>::readOnlyField("arrangedObjects", &ArrangedObjects::m_arrangedObjects)});
+    return table;
+  }
+
+ private:
+  platform::Array m_arrangedObjects;
+};
+}  // namespace
+
+void ColorThing::watchObjects(platform::Array objects) {
+  setArrayController(platform::makeObject<ArrangedObjects>(std::move(objects)));
+}
+
 platform::Dictionary ColorThing::colorsByNumber(const platform::Object& arrayController) {
   platform::Dictionary colors;
   const platform::Value arranged = arrayController.valueForKey("arrangedObjects");

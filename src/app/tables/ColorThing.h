@@ -34,6 +34,11 @@ class ColorThing {
   /// again changes nothing.
   void setArrayController(std::shared_ptr<platform::Object> arrayController);
 
+  /// Watches exactly `objects`, for tables whose controller is no model object: the
+  /// table calls it whenever its rows change. Posts nothing by itself, so re-reading rows
+  /// (undo, a new lens) is never taken for a colour edit.
+  void watchObjects(platform::Array objects);
+
   /// {colorNumber → color} of the objects `arrayController` arranges.
   static platform::Dictionary colorsByNumber(const platform::Object& arrayController);
 

@@ -8,7 +8,6 @@
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
-#include <QLocale>
 #include <QMimeData>
 #include <QTableView>
 #include <QUrl>
@@ -18,6 +17,7 @@
 #include <cmath>
 #include <exception>
 
+#include "app/Messages.h"
 #include "app/tables/DNDTableView.h"
 #include "app/tables/Formatters.h"
 #include "platform/Color.h"
@@ -667,10 +667,15 @@ QVariant DNDArrayController::data(const QModelIndex& index, int role) const {
   } catch (const std::exception&) {
     return {};
   }
-  if (column.formatter)
-    return role == Qt::EditRole ? column.formatter->editingStringForObjectValue(value)
-                                : column.formatter->stringForObjectValue(value);
+  if (const auto formatter = formatterAt(index))
+    return role == Qt::EditRole ? formatter->editingStringForObjectValue(value)
+                                : formatter->stringForObjectValue(value);
   return plainText(value);
+}
+
+std::shared_ptr<const Formatter> DNDArrayController::formatterAt(const QModelIndex& index) const {
+  const auto column = static_cast<std::size_t>(index.column());
+  return column < m_columns.size() ? m_columns[column].formatter : nullptr;
 }
 
 bool DNDArrayController::setData(const QModelIndex& index, const QVariant& value, int role) {
@@ -679,29 +684,47 @@ bool DNDArrayController::setData(const QModelIndex& index, const QVariant& value
   const auto& object = m_objects[static_cast<std::size_t>(index.row())];
   const QString text = value.toString();
   platform::Value newValue;
-  if (column.formatter) {
-    QString error;
-    if (!column.formatter->getObjectValue(newValue, text, &error)) return false;
+  QString reason;
+  bool read = true;
+  if (const auto formatter = formatterAt(index)) {
+    read = formatter->getObjectValue(newValue, text, &reason);
   } else {
     platform::Value old;
     try {
       old = object->valueForKeyPath(column.keyPath);
     } catch (const std::exception&) {
     }
-    bool ok = true;
-    const QLocale c = QLocale::c();
     switch (old.kind()) {
       case platform::Value::Kind::Integer:
-        newValue = static_cast<std::int64_t>(c.toLongLong(text.trimmed(), &ok));
+        if (const auto number = typedNumber(text, false, &reason)) {
+          // A count or an index: a fraction would be cut off unseen.
+          read = *number == std::trunc(*number) && std::abs(*number) < 9e15;
+          if (read)
+            newValue = static_cast<std::int64_t>(*number);
+          else
+            reason = QStringLiteral("\"%1\" is not a whole number").arg(text.trimmed());
+        } else {
+          read = false;
+        }
         break;
       case platform::Value::Kind::Double:
       case platform::Value::Kind::Bool:
-        newValue = c.toDouble(text.trimmed(), &ok);
+        if (const auto number = typedNumber(text, false, &reason))
+          newValue = *number;
+        else
+          read = false;
         break;
       default:
         newValue = platform::Value(text.toStdString());
     }
-    if (!ok) return false;
+  }
+  if (!read) {
+    const QString message =
+        keptValueMessage(reason, QString::fromStdString(column.title.empty() ? column.identifier : column.title),
+                         data(index, Qt::DisplayRole).toString());
+    if (m_view) showRefusedEntry(m_view, message);
+    emit entryRefused(index, message);
+    return false;
   }
   try {
     object->setValueForKeyPath(column.keyPath, newValue);
@@ -709,6 +732,7 @@ bool DNDArrayController::setData(const QModelIndex& index, const QVariant& value
     platform::log("edit refused: %s", e.what());
     return false;
   }
+  if (m_view) clearRefusedEntry(m_view);
   // Other cells of the row may follow the edited one.
   emit dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1));
   return true;

@@ -169,9 +169,15 @@ class DNDArrayController : public QAbstractTableModel {
 
   /// The text a cell shows for `value` without a formatter.
   static QString plainText(const platform::Value& value);
+  /// The formatter of one cell (base: its column's); rows may differ where a
+  /// value's bounds depend on the row.
+  virtual std::shared_ptr<const Formatter> formatterAt(const QModelIndex& index) const;
 
  signals:
   void selectionChanged();
+  /// A typed text was not read; `message` names the column, the text and the
+  /// value kept. It is also shown in the status line of the table's window.
+  void entryRefused(const QModelIndex& index, const QString& message);
 
  protected:
   /// Ends an open cell edit in the view, keeping the edited text.

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QToolTip>
 #include <clocale>
 #include <cmath>
@@ -23,9 +24,6 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-const QString kDecimalCommaError =
-    QStringLiteral("Use a decimal point (.) in numbers");
-
 struct FormatterRegistry {
   std::mutex mutex;
   std::vector<std::pair<std::string, std::shared_ptr<const Formatter>>> entries;
@@ -40,6 +38,7 @@ struct FormatterRegistry {
         std::make_shared<ScientificFormatter>(),
         std::make_shared<ScientificFormatter2>(),
         std::make_shared<HexNumberFormatter>(),
+        std::make_shared<SemidiameterFormatter>(),
         std::make_shared<CharacterBlockFormatter>(),
         std::make_shared<PositiveFiniteNumberFormatter>()};
     for (const auto &formatter : builtIn)
@@ -51,26 +50,19 @@ struct FormatterRegistry {
   }
 };
 
-// The scanner reads "." whatever the locale; a decimal comma right after the
-// number means the user typed a number this reading would cut short.
-struct Scan {
-  std::optional<double> number;
-  bool decimalComma = false;
-};
+bool startsWithDecimalComma(const std::string &rest) {
+  return rest.size() >= 2 && rest[0] == ',' && rest[1] >= '0' && rest[1] <= '9';
+}
 
-Scan scanLeadingNumber(const QString &text) {
+// Shown for a model value held as text (never for typed entries): the number
+// the text starts with.
+std::optional<double> leadingNumberOfStoredText(const QString &text) {
   foundation::Scanner scanner(trimmedText(text).toStdString());
-  Scan scan;
   double value = 0;
-  if (!scanner.scanDouble(&value))
-    return scan;
-  const std::string rest = scanner.remainderString();
-  if (rest.size() >= 2 && rest[0] == ',' && rest[1] >= '0' && rest[1] <= '9') {
-    scan.decimalComma = true;
-    return scan;
-  }
-  scan.number = value;
-  return scan;
+  if (!scanner.scanDouble(&value) ||
+      startsWithDecimalComma(scanner.remainderString()))
+    return std::nullopt;
+  return value;
 }
 
 bool refuse(QString *error, const QString &reason) {
@@ -116,20 +108,6 @@ void registerFormatter(const std::string &className,
 
 QString trimmedText(const QString &text) { return text.trimmed(); }
 
-std::optional<double> leadingNumber(const QString &text) {
-  return scanLeadingNumber(text).number;
-}
-
-std::optional<double> infiniteDefault(const QString &text) {
-  const Scan scan = scanLeadingNumber(text);
-  if (scan.decimalComma)
-    return std::nullopt;
-  if (scan.number)
-    return *scan.number;
-  return trimmedText(text).startsWith(QLatin1Char('-')) ? -kInfinity
-                                                        : kInfinity;
-}
-
 QString formatDouble(const char *format, double value) {
   // printf follows LC_NUMERIC; a cell's text must not change with the user's
   // locale.
@@ -144,17 +122,47 @@ QString formatDouble(const char *format, double value) {
   return QString::fromLatin1(buffer, std::min<int>(n, int(sizeof buffer) - 1));
 }
 
-std::optional<double> typedNumber(const QString &text, bool allowInfinity) {
-  const QString t = text.trimmed();
-  if (allowInfinity) {
-    if (t.compare(QStringLiteral("inf"), Qt::CaseInsensitive) == 0) return std::numeric_limits<double>::infinity();
-    if (t.compare(QStringLiteral("-inf"), Qt::CaseInsensitive) == 0) return -std::numeric_limits<double>::infinity();
+std::optional<double> typedNumber(const QString &text, bool allowInfinity,
+                                  QString *reason) {
+  const QString t = trimmedText(text);
+  const auto refused = [&](const char *why) -> std::optional<double> {
+    refuse(reason, QString::fromUtf8(why).arg(t));
+    return std::nullopt;
+  };
+  static const QRegularExpression infinity(
+      QStringLiteral("^[+-]?inf(inity)?$"),
+      QRegularExpression::CaseInsensitiveOption);
+  if (infinity.match(t).hasMatch()) {
+    if (!allowInfinity)
+      return refused("\"%1\" is not a finite number");
+    return t.startsWith(QLatin1Char('-')) ? -kInfinity : kInfinity;
   }
-  bool ok = false;
-  double v = QLocale().toDouble(t, &ok);
-  if (!ok) v = QLocale::c().toDouble(t, &ok);
-  if (!ok || std::isnan(v) || (!allowInfinity && std::isinf(v))) return std::nullopt;
-  return v;
+  // The scanner reads "." whatever the locale and takes neither "nan" nor
+  // "inf" for numbers.
+  foundation::Scanner scanner(t.toStdString());
+  double value = 0;
+  if (!scanner.scanDouble(&value))
+    return refused("\"%1\" is not a number");
+  if (!scanner.isAtEnd())
+    return startsWithDecimalComma(scanner.remainderString())
+               ? refused("\"%1\" needs a decimal point (.), not a comma")
+               : refused("\"%1\" is not a number");
+  // The scan turns an overflow into infinity, which the user did not type.
+  if (std::isinf(value))
+    return refused("\"%1\" is too large a number");
+  return value;
+}
+
+QString keptValueMessage(const QString &reason, const QString &quantity,
+                         const QString &keptText) {
+  QString name = quantity.trimmed();
+  // "Radius" reads "the radius"; "X" and "PXA" stay as they are.
+  if (name.size() >= 2 && name.at(0).isUpper() && name.at(1).isLower())
+    name[0] = name.at(0).toLower();
+  const QString kept = trimmedText(keptText);
+  return kept.isEmpty()
+             ? QStringLiteral("%1: the %2 keeps its value").arg(reason, name)
+             : QStringLiteral("%1: the %2 keeps %3").arg(reason, name, kept);
 }
 
 QString stringForDouble(double value) {
@@ -185,7 +193,8 @@ QString GFormatter::stringForObjectValue(const platform::Value &value) const {
   if (const auto number = numberOf(value))
     return stringForDouble(*number);
   if (value.isString()) {
-    const auto number = leadingNumber(QString::fromStdString(value.asString()));
+    const auto number =
+        leadingNumberOfStoredText(QString::fromStdString(value.asString()));
     return number ? stringForDouble(*number) : QStringLiteral("undefined");
   }
   if (value.isNil())
@@ -195,12 +204,9 @@ QString GFormatter::stringForObjectValue(const platform::Value &value) const {
 
 bool GFormatter::getObjectValue(platform::Value &out, const QString &text,
                                 QString *error) const {
-  const QString trimmed = trimmedText(text);
-  if (text.isNull() || text == QLatin1String("undefined") || trimmed.isEmpty())
-    return refuse(error, QStringLiteral("Must be a number"));
-  const auto number = infiniteDefault(trimmed);
+  const auto number = typedNumber(text, false, error);
   if (!number)
-    return refuse(error, kDecimalCommaError);
+    return false;
   out = *number;
   return true;
 }
@@ -222,13 +228,15 @@ QString CircleRadiusFormatter::editingStringForObjectValue(
 bool CircleRadiusFormatter::getObjectValue(platform::Value &out,
                                            const QString &text,
                                            QString *error) const {
-  const Scan scan = scanLeadingNumber(text);
-  if (scan.decimalComma)
-    return refuse(error, kDecimalCommaError);
-  double radius = scan.number.value_or(kInfinity);
-  if (radius < 0)
-    radius = 0;
-  out = radius;
+  // The shown text of 0 reads back as 0.
+  if (trimmedText(text) == stringForObjectValue(0.0)) {
+    out = 0.0;
+    return true;
+  }
+  const auto radius = typedNumber(text, false, error);
+  if (!radius)
+    return false;
+  out = *radius < 0 ? 0.0 : *radius;
   return true;
 }
 
@@ -248,10 +256,23 @@ RadiusFormatter::stringForObjectValue(const platform::Value &value) const {
 
 bool RadiusFormatter::getObjectValue(platform::Value &out, const QString &text,
                                      QString *error) const {
-  const auto number = infiniteDefault(text);
+  const auto number = typedNumber(text, canBeInfinite(), error);
   if (!number)
-    return refuse(error, kDecimalCommaError);
+    return false;
   out = *number;
+  return true;
+}
+
+bool SemidiameterFormatter::getObjectValue(platform::Value &out,
+                                           const QString &text,
+                                           QString *error) const {
+  const auto number = typedNumber(text, false, error);
+  if (!number)
+    return false;
+  if (*number < 0)
+    return refuse(error, QStringLiteral("\"%1\" is negative")
+                             .arg(trimmedText(text)));
+  out = *number + 0.0; // "-0" is kept as 0
   return true;
 }
 
@@ -272,10 +293,10 @@ QString RefractiveIndexFormatter::stringForObjectValue(
 bool RefractiveIndexFormatter::getObjectValue(platform::Value &out,
                                               const QString &text,
                                               QString *error) const {
-  const auto number = infiniteDefault(text);
+  const auto number = typedNumber(text, false, error);
   if (!number)
-    return refuse(error, kDecimalCommaError);
-  out = std::isinf(*number) ? 1.0 : *number;
+    return false;
+  out = *number;
   return true;
 }
 
@@ -344,10 +365,10 @@ ScientificFormatter::stringForObjectValue(const platform::Value &value) const {
 bool ScientificFormatter::getObjectValue(platform::Value &out,
                                          const QString &text,
                                          QString *error) const {
-  const auto number = infiniteDefault(text);
+  const auto number = typedNumber(text, m_canBeInfinite, error);
   if (!number)
-    return refuse(error, kDecimalCommaError);
-  out = (std::isinf(*number) && !m_canBeInfinite) ? 0.0 : *number;
+    return false;
+  out = *number;
   return true;
 }
 
@@ -376,18 +397,19 @@ HexNumberFormatter::stringForObjectValue(const platform::Value &value) const {
 bool HexNumberFormatter::getObjectValue(platform::Value &out,
                                         const QString &text,
                                         QString *error) const {
-  foundation::Scanner scanner(trimmedText(text).toStdString());
-  std::int64_t n = 0;
-  if (!scanner.scanInteger(&n))
-    return refuse(error, QStringLiteral("Must be a number"));
-  // "1,000" would read as 1 ray: a comma inside the number is refused, not cut
-  // off.
-  const std::string rest = scanner.remainderString();
-  if (rest.size() >= 2 && rest[0] == ',' && rest[1] >= '0' && rest[1] <= '9')
-    return refuse(error, QStringLiteral("Must be a number without separators"));
-  if (n > maximumCount())
+  const auto count = typedNumber(text, false);
+  if (!count) {
+    // "1,000" is a count with a thousands separator, not a decimal comma.
+    static const QRegularExpression separator(QStringLiteral("\\d,\\d"));
+    return refuse(error, separator.match(text).hasMatch()
+                             ? QStringLiteral("Must be a number without separators")
+                             : QStringLiteral("Must be a number"));
+  }
+  // A part of a ray rounds up, as the count does to the next hexagon.
+  const double n = std::ceil(*count);
+  if (n > double(maximumCount()))
     return refuse(error, QStringLiteral("Too many rays"));
-  out = centredHexagonalCeiling(n);
+  out = centredHexagonalCeiling(std::int64_t(std::max(n, 0.0)));
   return true;
 }
 
@@ -426,14 +448,13 @@ QString PositiveFiniteNumberFormatter::stringForObjectValue(
 bool PositiveFiniteNumberFormatter::getObjectValue(platform::Value &out,
                                                    const QString &text,
                                                    QString *error) const {
-  const QString trimmed = trimmedText(text);
-  foundation::Scanner scanner(trimmed.toStdString());
-  double value = 0;
-  if (!scanner.scanDouble(&value) || !scanner.isAtEnd())
-    return refuse(error, QStringLiteral("Must be a number above zero"));
-  if (!std::isfinite(value) || !(value > 0))
-    return refuse(error, QStringLiteral("Must be a number above zero"));
-  out = value;
+  const auto value = typedNumber(text, false, error);
+  if (!value)
+    return false;
+  if (!(*value > 0))
+    return refuse(error, QStringLiteral("\"%1\" is not above zero")
+                             .arg(trimmedText(text)));
+  out = *value;
   return true;
 }
 

@@ -50,19 +50,21 @@ void registerFormatter(const std::string &className,
 
 /// White space removed at both ends.
 QString trimmedText(const QString &text);
-/// The number a typed text stands for where a word may mean infinity: the
-/// leading number of the trimmed text when there is one (what follows it is
-/// ignored), else −infinity when the text begins with "-" and +infinity
-/// otherwise. A decimal comma ("1,5") is not taken for a number followed by
-/// other text: it gives nothing, since reading it as 1 would be silently wrong.
-std::optional<double> infiniteDefault(const QString &text);
-/// The leading number of the trimmed text, if any (the same decimal-comma
-/// rule).
-std::optional<double> leadingNumber(const QString &text);
-/// A number typed into a plain entry field: the whole trimmed text in the user's
-/// locale or with a decimal point; "inf" and "-inf" (any case) and other infinite
-/// values only when `allowInfinity`. NaN and anything else give nothing.
-std::optional<double> typedNumber(const QString &text, bool allowInfinity);
+/// The one reading of a number the user typed, in a cell or a field. The
+/// trimmed text must be one number and nothing else, with "." as decimal point
+/// in every locale (cells and files show numbers that way, so what is shown
+/// reads back). "inf" or "infinity" (any case, optionally signed) is taken only
+/// when `allowInfinity`. Refused, with the reason in *reason: words and NaN,
+/// trailing text ("12abc"), a magnitude beyond a double ("1e400", which must
+/// not become infinity), and a decimal comma ("1,5" would otherwise be read
+/// wrongly, as 1 or 15).
+std::optional<double> typedNumber(const QString &text, bool allowInfinity,
+                                  QString *reason = nullptr);
+/// What a refused entry says in the status line: the reason, then the value
+/// the quantity keeps: "\"abc\" is not a number: the radius keeps 25.4000".
+/// `quantity` is a column title or a field's label.
+QString keptValueMessage(const QString &reason, const QString &quantity,
+                         const QString &keptText);
 /// "%g" of a finite value; "-infinity" below zero and "infinity" otherwise for
 /// the rest (NaN too).
 QString stringForDouble(double value);
@@ -72,8 +74,8 @@ QString formatDouble(const char *format, double value);
 // --- The formatters
 // -----------------------------------------------------------------------------------
 
-/// "%g" of numbers (and of the number a text starts with); words mean infinity;
-/// an empty or "undefined" entry is refused.
+/// "%g" of numbers (and of the number a text starts with); an entry must be a
+/// finite number.
 class GFormatter : public Formatter {
 public:
   std::string className() const override { return "GFormatter"; }
@@ -82,8 +84,8 @@ public:
                       QString *error) const override;
 };
 
-/// A circle radius where 0 stands for "all rays"; negative radii become 0, no
-/// number +infinity.
+/// A circle radius where 0 stands for "all rays"; negative radii become 0 (a
+/// radius has no sign here); an entry must be a finite number.
 class CircleRadiusFormatter : public GFormatter {
 public:
   std::string className() const override { return "CircleRadiusFormatter"; }
@@ -94,30 +96,48 @@ public:
                       QString *error) const override;
 };
 
-/// Radii: "%.4f", exponent notation ("%.4e") above magnitude 100000, words mean
-/// ±infinity.
+/// Radii: "%.4f", exponent notation ("%.4e") above magnitude 100000; "inf"
+/// (±infinity) is a flat surface.
 class RadiusFormatter : public Formatter {
 public:
   std::string className() const override { return "RadiusFormatter"; }
   QString stringForObjectValue(const platform::Value &value) const override;
   bool getObjectValue(platform::Value &out, const QString &text,
                       QString *error) const override;
+  virtual bool canBeInfinite() const { return true; }
 
 protected:
   virtual const char *fixedFormat() const { return "%.4f"; }
 };
 
-/// Thicknesses: as radii but "%.3f" up to magnitude 100000.
+/// Thicknesses: as radii but "%.3f" up to magnitude 100000. Only the object
+/// distance can be infinite, so the registered one refuses "inf" and the
+/// object surface's row gets one made with `canBeInfinite`.
 class ThicknessFormatter : public RadiusFormatter {
 public:
+  explicit ThicknessFormatter(bool canBeInfinite = false)
+      : m_canBeInfinite(canBeInfinite) {}
   std::string className() const override { return "ThicknessFormatter"; }
+  bool canBeInfinite() const override { return m_canBeInfinite; }
 
 protected:
   const char *fixedFormat() const override { return "%.3f"; }
+
+private:
+  bool m_canBeInfinite;
 };
 
-/// Refractive indices: "%9f", "%.2e" above 100, "invalid" when not finite; no
-/// number gives 1.0.
+/// Semi-diameters: shown as radii; an entry must be finite and not negative.
+class SemidiameterFormatter : public RadiusFormatter {
+public:
+  std::string className() const override { return "SemidiameterFormatter"; }
+  bool getObjectValue(platform::Value &out, const QString &text,
+                      QString *error) const override;
+  bool canBeInfinite() const override { return false; }
+};
+
+/// Refractive indices: "%9f", "%.2e" above 100, "invalid" when not finite; an
+/// entry must be a finite number.
 class RefractiveIndexFormatter : public Formatter {
 public:
   std::string className() const override { return "RefractiveIndexFormatter"; }
@@ -127,7 +147,7 @@ public:
 };
 
 /// Coefficients in exponent notation, positive values behind one space so
-/// columns line up. Without `canBeInfinite` an entry without a number gives 0.
+/// columns line up. An entry must be a number; "inf" only with `canBeInfinite`.
 class ScientificFormatter : public Formatter {
 public:
   ScientificFormatter() = default;
@@ -163,7 +183,7 @@ public:
 };
 
 /// Ray counts of hexapolar grids: rounded up to the next centred hexagonal
-/// number 3k(k+1)+1; an entry must start with an integer.
+/// number 3k(k+1)+1; an entry must be a finite number ("Must be a number").
 class HexNumberFormatter : public Formatter {
 public:
   std::string className() const override { return "HexNumberFormatter"; }

@@ -1,11 +1,14 @@
 #include "app/tables/GlassControllers.h"
 
+#include <QApplication>
 #include <QItemSelectionModel>
 #include <QMimeData>
 #include <algorithm>
 #include <exception>
 
+#include "app/Messages.h"
 #include "app/document/ArrayColorizer.h"
+#include "app/tables/Formatters.h"
 #include "lens/Surface.h"
 #include "materials/Glass.h"
 #include "materials/ZemaxGlass.h"
@@ -420,9 +423,14 @@ QVariant Glasser::data(const QModelIndex& index, int role) const {
 bool Glasser::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (!index.isValid() || !m_editable) return false;
   if (index.column() == ValueColumn && role == Qt::EditRole) {
-    bool ok = false;
-    const double number = value.toString().trimmed().toDouble(&ok);
-    return ok && setCoefficientValue(index.row(), number);
+    QString why;
+    if (const auto number = typedNumber(value.toString(), false, &why))
+      return setCoefficientValue(index.row(), *number);
+    // The model knows no view: the cell's editor has the focus in the table's window.
+    showRefusedEntry(QApplication::focusWidget(),
+                     keptValueMessage(why, QString::fromStdString(rowName(index.row())),
+                                      data(index, Qt::DisplayRole).toString()));
+    return false;
   }
   if (index.column() == VariableColumn && role == Qt::CheckStateRole)
     return setCoefficientIsVariable(index.row(), value.toInt() == Qt::Checked);

@@ -488,7 +488,12 @@ bool ParameterArrayController::setData(const QModelIndex& index, const QVariant&
   if (static_cast<std::size_t>(index.row()) >= m_arranged.size()) return false;
   platform::Value number;
   QString why;
-  if (!gFormatter()->getObjectValue(number, value.toString(), &why)) return false;
+  if (!gFormatter()->getObjectValue(number, value.toString(), &why)) {
+    const auto& row = m_arranged[static_cast<std::size_t>(index.row())];
+    showRefusedEntry(m_view, keptValueMessage(why, QString::fromStdString(labelText(valueOf(row, xKey()))),
+                                              data(index, Qt::DisplayRole).toString()));
+    return false;
+  }
   if (!setValueOf(m_arranged[static_cast<std::size_t>(index.row())], yKey(), number)) return false;
   emit dataChanged(index, index);
   return true;
@@ -690,7 +695,14 @@ class ReloadRequests : public QObject {
 }  // namespace
 
 LensListController::LensListController(std::shared_ptr<lens::Lens> lens, std::string arrayKey, QObject* parent)
-    : DNDArrayController(parent), m_lens(std::move(lens)) {
+    : DNDArrayController(parent), m_lens(std::move(lens)), m_colorThing(std::make_unique<ColorThing>()) {
+  // Whatever changes the rows, the colours watched are those of the rows shown.
+  const auto watch = [this] { watchColors(); };
+  connect(this, &QAbstractItemModel::modelReset, this, watch);
+  connect(this, &QAbstractItemModel::layoutChanged, this, watch);
+  connect(this, &QAbstractItemModel::rowsInserted, this, watch);
+  connect(this, &QAbstractItemModel::rowsRemoved, this, watch);
+  connect(this, &QAbstractItemModel::rowsMoved, this, watch);
   if (!m_lens) return;
   QPointer<LensListController> self = this;
   // Inside the controller's own row operations the reload is skipped: they re-read the rows.
@@ -720,6 +732,10 @@ void LensListController::randomizeColors() {
   platform::Array objects(arrangedObjects().begin(), arrangedObjects().end());
   ArrayColorizer::randomizeColorsForArray(objects, 1.0);
   refreshValues();
+}
+
+void LensListController::watchColors() {
+  m_colorThing->watchObjects(platform::Array(arrangedObjects().begin(), arrangedObjects().end()));
 }
 
 void LensListController::refreshValues() {
@@ -1042,7 +1058,12 @@ bool SurfaceFilterController::setData(const QModelIndex& index, const QVariant& 
   platform::Value newValue;
   if (valueOf(surface, column.keyPath).isNumber()) {
     QString why;
-    if (!gFormatter()->getObjectValue(newValue, value.toString(), &why)) return false;
+    if (!gFormatter()->getObjectValue(newValue, value.toString(), &why)) {
+      // The model knows no view: the cell's editor has the focus in the table's window.
+      showRefusedEntry(QApplication::focusWidget(), keptValueMessage(why, QString::fromStdString(column.title),
+                                                                     data(index, Qt::DisplayRole).toString()));
+      return false;
+    }
   } else {
     newValue = value.toString().toStdString();
   }

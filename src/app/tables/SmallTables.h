@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/tables/ColorThing.h"
 #include "app/tables/DNDArrayController.h"
 #include "platform/Object.h"
 #include "platform/Observation.h"
@@ -201,7 +202,12 @@ class LensListController : public DNDArrayController {
   void refreshValues();
 
  private:
+  void watchColors();
+
   std::shared_ptr<lens::Lens> m_lens;
+  /// Announces colour edits of the rows ("colorChangedNotification"): open analyses
+  /// recolour and the document counts an edit.
+  std::unique_ptr<ColorThing> m_colorThing;
   platform::Observation m_arrayObservation;
   platform::Observation m_readyObservation;
 };

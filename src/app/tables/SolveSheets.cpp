@@ -7,12 +7,12 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
+#include "app/tables/Formatters.h"
 #include "lens/Aperture.h"
 #include "lens/Emission.h"
 #include "lens/Lens.h"
@@ -279,24 +279,21 @@ void SolveSheet::setRowShown(QWidget *field, bool shown) {
 
 bool SolveSheet::readNumber(QLineEdit *field, const QString &label, double &out,
                             QString *error) const {
-  const QString text = field->text().trimmed();
-  bool ok = false;
-  double value = QLocale().toDouble(text, &ok);
-  if (!ok)
-    value = QLocale::c().toDouble(text, &ok);
-  // A word or an empty field is refused here: a solve input of ±∞ would only
-  // fail later.
-  if (!ok || !std::isfinite(value)) {
+  // No solve input is infinite: ±∞ would only fail later.
+  QString why;
+  const auto value = typedNumber(field->text(), false, &why);
+  if (!value) {
     if (error)
-      *error = QString("%1 needs a number: “%2” is not one.").arg(label, text);
+      *error = QString("%1: %2.").arg(label, why);
     return false;
   }
-  out = value;
+  out = *value;
   return true;
 }
 
 void SolveSheet::showNumber(QLineEdit *field, double value) {
-  field->setText(QLocale().toString(value, 'g', 12));
+  // Written as it is read back: with a decimal point in every locale.
+  field->setText(formatDouble("%.12g", value));
 }
 
 // --- SurfaceSolveSheet

@@ -38,40 +38,55 @@ bool isNumberColumn(const std::string& identifier) {
 }  // namespace
 
 SurfaceArrayController::SurfaceArrayController(std::shared_ptr<lens::Lens> lens, QObject* parent)
-    : DNDArrayController(parent), m_lens(std::move(lens)) {
+    : DNDArrayController(parent) {
   setColumns(surfaceColumns());
-  std::weak_ptr<lens::Lens> weak = m_lens;
+  // The rows are always those of the lens held now: setLens moves the table to another.
   ArrayBinding binding;
-  binding.objects = [weak] {
+  binding.objects = [this] {
     std::vector<ObjectPtr> rows;
-    if (auto l = weak.lock())
-      for (const auto& s : l->surfaceArray()) rows.push_back(s);
+    if (m_lens)
+      for (const auto& s : m_lens->surfaceArray()) rows.push_back(s);
     return rows;
   };
-  binding.insert = [weak](ObjectPtr object, std::size_t at) {
-    auto l = weak.lock();
+  binding.insert = [this](ObjectPtr object, std::size_t at) {
     auto surface = std::dynamic_pointer_cast<Surface>(object);
-    if (l && surface) l->insertObjectInSurfaceArrayAtIndex(surface, std::min(at, l->surfaceArray().size()));
+    if (m_lens && surface) m_lens->insertObjectInSurfaceArrayAtIndex(surface, std::min(at, m_lens->surfaceArray().size()));
   };
-  binding.remove = [weak](std::size_t at) {
-    if (auto l = weak.lock(); l && at < l->surfaceArray().size()) l->removeObjectFromSurfaceArrayAtIndex(at);
+  binding.remove = [this](std::size_t at) {
+    if (m_lens && at < m_lens->surfaceArray().size()) m_lens->removeObjectFromSurfaceArrayAtIndex(at);
   };
   setContent(std::move(binding));
-  if (!m_lens) return;
 
-  // Our own insertions and removals re-read the rows themselves; the base
-  // ignores the notification then.
-  m_surfacesObservation =
-      m_lens->addObserver("surfaceArray", [this](const platform::ObservedChange&) { lensSurfacesChanged(); });
-  // Values shown follow every end of the lens's change cycle (edits made
-  // elsewhere, undo).
-  m_changed = m_lens->addObserver("isReady", [this](const platform::ObservedChange&) { refreshValues(); });
   auto& center = platform::NotificationCenter::defaultCenter();
   m_startReplacement = center.addObserver("startSurfaceReplacementNotification", {},
                                           [this](const platform::Notification&) { startSurfaceReplacement(); });
   m_endReplacement = center.addObserver("endSurfaceReplacementNotification", {},
                                         [this](const platform::Notification&) { endSurfaceReplacement(); });
   connect(this, &DNDArrayController::selectionChanged, this, &SurfaceArrayController::surfaceSelectionChanged);
+  setLens(std::move(lens));
+}
+
+void SurfaceArrayController::setLens(std::shared_ptr<lens::Lens> lens) {
+  if (lens == m_lens && m_surfacesObservation.isActive()) return;
+  m_surfacesObservation.remove();
+  m_changed.remove();
+  m_lens = std::move(lens);
+  if (m_lens) {
+    // Our own insertions and removals re-read the rows themselves; the base
+    // ignores the notification then.
+    m_surfacesObservation =
+        m_lens->addObserver("surfaceArray", [this](const platform::ObservedChange&) { lensSurfacesChanged(); });
+    // Values shown follow every end of the lens's change cycle (edits made
+    // elsewhere, undo).
+    m_changed = m_lens->addObserver("isReady", [this](const platform::ObservedChange&) { refreshValues(); });
+  }
+  // Another lens holds other surfaces: the selection keeps its rows where they still exist.
+  const auto selection = selectionIndexes();
+  reloadContent();
+  std::vector<std::size_t> kept;
+  for (std::size_t row : selection)
+    if (row < arrangedObjects().size()) kept.push_back(row);
+  setSelectionIndexes(kept);
 }
 
 SurfaceArrayController::~SurfaceArrayController() = default;
@@ -87,10 +102,19 @@ std::vector<TableColumn> SurfaceArrayController::surfaceColumns() {
       {"thicknessSolve", "", "thicknessSolveLetter", false, nullptr},
       {"glass", "Glass", "glassName", true, nullptr},
       {"glassSolve", "", "glassLetter", false, nullptr},
-      {"semidiameter", "Semi-diameter", "semidiameterForGUI", true, formatter("RadiusFormatter")},
+      {"semidiameter", "Semi-diameter", "semidiameterForGUI", true, formatter("SemidiameterFormatter")},
       {"semidiameterSolve", "", "semidiameterSolveLetter", false, nullptr},
       {"conic", "Conic", "conicConstant", true, formatter("GFormatter")},
   };
+}
+
+std::shared_ptr<const Formatter> SurfaceArrayController::formatterAt(const QModelIndex& index) const {
+  // Only the object may stand infinitely far away; every other gap is finite.
+  static const auto objectDistance = std::make_shared<const ThicknessFormatter>(true);
+  if (index.column() == columnOf("thickness") && m_lens &&
+      surfaceAt(static_cast<std::size_t>(index.row())) == m_lens->objectSurface())
+    return objectDistance;
+  return DNDArrayController::formatterAt(index);
 }
 
 int SurfaceArrayController::columnOf(const std::string& identifier) const {

@@ -41,6 +41,8 @@ class SurfaceArrayController : public DNDArrayController {
   ~SurfaceArrayController() override;
 
   const std::shared_ptr<lens::Lens>& lens() const { return m_lens; }
+  /// Moves the table to another lens (the document took a new one).
+  void setLens(std::shared_ptr<lens::Lens> lens);
   /// The table's columns: comment, radius, thickness, glass, semi-diameter,
   /// conic, with the surface type and the solve letters beside them.
   static std::vector<TableColumn> surfaceColumns();
@@ -101,6 +103,8 @@ class SurfaceArrayController : public DNDArrayController {
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
+  /// The object surface's thickness (the object distance) may be infinite.
+  std::shared_ptr<const Formatter> formatterAt(const QModelIndex& index) const override;
 
  signals:
   /// The selection's solve references or stop eligibility may have changed.

@@ -459,9 +459,8 @@ void CalculatorWindowController::restoreState(const platform::Dictionary& state)
   if (!visible || !visible->isNumber() || !visible->asBool()) return;
   if (auto* frame = find("optionsPanelFrame"); frame && frame->isString() && m_optionsPanelController &&
                                                m_optionsPanelController->panel()) {
-    int x, y, w, h;
-    if (std::sscanf(frame->asString().c_str(), "%d %d %d %d", &x, &y, &w, &h) == 4)
-      m_optionsPanelController->panel()->setGeometry(x, y, w, h);
+    if (const auto restored = OBWindow::restoredFrame(frame->asString()))
+      m_optionsPanelController->panel()->setGeometry(*restored);
   }
   m_needsOptionsPanel = true;
   m_finalizationObservation = platform::NotificationCenter::defaultCenter().addObserver(

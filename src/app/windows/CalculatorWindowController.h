@@ -118,6 +118,8 @@ class CalculatorWindowController : public WindowControllerWithDocumentController
  protected:
   void awakeFromNib() override;
   void windowWillClose() override;
+  /// The lens buffer hands the calculator the document's lens at its next readiness.
+  void documentLensWasReplaced() override {}
   virtual void makeUpdaterForCalculator(const std::shared_ptr<analysis::OBCalculator>& calculator);
   void initializeToolbar();
   /// For subclasses whose main view answers items this class does not wire ("back",

@@ -17,7 +17,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/Messages.h"
 #include "app/tables/DNDTableView.h"
+#include "app/tables/Formatters.h"
 #include "app/tables/SmallTables.h"
 #include "app/windows/ExportSheet.h"
 #include "app/windows/InterfaceFile.h"
@@ -247,9 +249,11 @@ class FitterPanel : public QWidget {
     if (!nameItem) return;
     const std::string name = nameItem->text().toStdString();
     if (item->column() == 1) {
-      bool ok = false;
-      const double value = QLocale::c().toDouble(item->text().trimmed(), &ok);
-      if (ok) f->glass()->setCoefficientValue(value, name);
+      QString why;
+      if (const auto value = typedNumber(item->text(), false, &why))
+        f->glass()->setCoefficientValue(*value, name);
+      else
+        showRefusedEntry(m_coefficients, keptValueMessage(why, QString::fromStdString(name), QString()));
       f->updateCoefficientData();
       f->updatePlotDictionary();
     } else if (item->column() == 2) {

@@ -1,15 +1,16 @@
 #include "app/windows/LensEditorWindows.h"
 
 #include <QAbstractTableModel>
+#include <QApplication>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocale>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTableWidget>
 #include <QUndoCommand>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "analysis/LensRoles.h"
+#include "app/Messages.h"
 #include "app/document/OBDocument.h"
 #include "app/tables/DNDArrayController.h"
 #include "app/tables/DNDTableView.h"
@@ -62,12 +64,16 @@ QString valueText(const Value& v) {
   return QString::fromStdString(v.description());
 }
 
-/// A finite number, read with "." and, failing that, in the user's locale.
-bool readFiniteNumber(const QString& text, double& out) {
-  bool ok = false;
-  out = QLocale::c().toDouble(text.trimmed(), &ok);
-  if (!ok) out = QLocale().toDouble(text.trimmed(), &ok);
-  return ok && std::isfinite(out);
+/// The text of the form label naming `field`, without its colon; `fallback`
+/// when there is none.
+QString fieldLabel(const QWidget* field, const std::string& fallback) {
+  for (const auto* label : field->window()->findChildren<QLabel*>())
+    if (label->buddy() == field) {
+      QString text = label->text().trimmed();
+      if (text.endsWith(QLatin1Char(':'))) text.chop(1);
+      return text;
+    }
+  return QString::fromStdString(fallback);
 }
 
 /// Table cells holding lens numbers: what a word or "nan" would make of a pupil
@@ -80,12 +86,9 @@ class FiniteNumberFormatter : public Formatter {
     return value.isNumber() ? numberText(value.asDouble()) : QString();
   }
   bool getObjectValue(Value& out, const QString& text, QString* error) const override {
-    double x = 0;
-    if (!readFiniteNumber(text, x)) {
-      if (error) *error = QStringLiteral("A finite number is required");
-      return false;
-    }
-    out = x;
+    const auto x = typedNumber(text, false, error);
+    if (!x) return false;
+    out = *x;
     return true;
   }
 };
@@ -173,13 +176,18 @@ QLineEdit* numberField(const LensBinder& binder, const std::string& key, bool po
   });
   QObject::connect(edit, &QLineEdit::editingFinished, edit, [edit, binder, key, positive] {
     const Value old = binder.get(key);
-    double x = 0;
-    if (!readFiniteNumber(edit->text(), x) || (positive && !(x > 0))) {
-      edit->setText(old.isNumber() ? numberText(old.asDouble()) : QString());
+    QString why;
+    const auto x = typedNumber(edit->text(), false, &why);
+    if (x && positive && !(*x > 0)) why = QStringLiteral("\"%1\" is not above zero").arg(edit->text().trimmed());
+    const QString oldText = old.isNumber() ? numberText(old.asDouble()) : QString();
+    if (!why.isEmpty()) {
+      showRefusedEntry(edit, keptValueMessage(why, fieldLabel(edit, key), oldText));
+      edit->setText(oldText);
       return;
     }
-    if (old.isNumber() && old.asDouble() == x) return;  // focus leaving is no edit
-    binder.set(key, x);
+    clearRefusedEntry(edit);
+    if (old.isNumber() && old.asDouble() == *x) return;  // focus leaving is no edit
+    binder.set(key, *x);
   });
   return edit;
 }
@@ -577,6 +585,14 @@ std::vector<std::string> configurationKeyPaths(const Array& configurations) {
 
 /// Key paths down, configurations across; an edited cell replaces that
 /// configuration's value.
+/// Whether a configuration entry was meant as a number: it starts like one, or is
+/// one of the words a number reader might take. Everything else is text (glass names).
+bool looksLikeANumber(const QString& text) {
+  static const QRegularExpression number(QStringLiteral("^[+-]?(\\d|\\.\\d|(inf(inity)?|nan)$)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+  return number.match(text.trimmed()).hasMatch();
+}
+
 class ConfigurationTableModel : public QAbstractTableModel {
  public:
   ConfigurationTableModel(EditorPane* pane) : QAbstractTableModel(pane), m_pane(pane) { reload(); }
@@ -615,12 +631,15 @@ class ConfigurationTableModel : public QAbstractTableModel {
     const QString text = value.toString().trimmed();
     if (text.isEmpty()) return false;
     Value parsed;
-    bool isNumber = false;
-    double x = QLocale::c().toDouble(text, &isNumber);
-    if (!isNumber) x = QLocale().toDouble(text, &isNumber);
-    if (isNumber) {
-      if (!std::isfinite(x)) return false;  // "nan", "inf"
-      parsed = x;
+    QString why;
+    if (const auto x = typedNumber(text, false, &why)) {
+      parsed = *x;
+    } else if (looksLikeANumber(text)) {
+      // "nan", "inf", "1e400", "1,5", "12abc": a number typed wrongly, not a glass name.
+      showRefusedEntry(QApplication::focusWidget(),
+                       keptValueMessage(why, headerData(index.row(), Qt::Vertical, Qt::DisplayRole).toString(),
+                                        data(index, Qt::DisplayRole).toString()));
+      return false;
     } else {
       parsed = text.toStdString();
     }

@@ -22,6 +22,7 @@
 #include <map>
 
 #include "analysis/LensBuffer.h"
+#include "app/Messages.h"
 #include "app/document/OBDocument.h"
 #include "app/document/WindowActions.h"
 #include "app/windows/InterfaceFile.h"
@@ -205,10 +206,9 @@ using Performer = std::function<void(const QString&, std::function<void()>, std:
 
 QString numberText(double v) {
   if (std::isnan(v)) return QStringLiteral("—");
-  return QLocale().toString(v, 'g', 8);
+  return QString::number(v, 'g', 8);  // read back with a decimal point in every locale
 }
 
-std::optional<double> parseNumber(const QString& text) { return typedNumber(text, true); }
 
 const std::vector<std::string>* choicesForKey(const std::string& key) {
   using namespace optimisation;
@@ -346,9 +346,10 @@ QWidget* makeSubEditor(const MeritoidPtr& meritoid, const Performer& perform, co
       QObject::connect(line, &QLineEdit::editingFinished, line, [line, key, commit, integer, text, show, weak] {
         auto m = weak.lock();
         if (!m) return;
+        QString why;
         if (text) {
           commit(key, Value(line->text().toStdString()));
-        } else if (auto v = parseNumber(line->text()); v && std::isfinite(*v)) {
+        } else if (auto v = typedNumber(line->text(), false, &why)) {
           if (integer)
             commit(key, Value(static_cast<std::int64_t>(std::llround(*v))));
           else
@@ -356,6 +357,7 @@ QWidget* makeSubEditor(const MeritoidPtr& meritoid, const Performer& perform, co
         }
         // A refused entry (no number, or one the operand does not take) shows the value kept.
         show(m->valueForKey(key));
+        if (!why.isEmpty()) showRefusedEntry(line, keptValueMessage(why, labelForKey(key), line->text()));
       });
       field = line;
     }

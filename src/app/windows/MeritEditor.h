@@ -198,6 +198,8 @@ class MeritFunctionEditorController : public WindowControllerWithDocumentControl
  protected:
   void awakeFromNib() override;
   void windowWillClose() override;
+  /// The lens buffer hands the merit function the document's lens at its next readiness.
+  void documentLensWasReplaced() override {}
 
  private:
   void generateMeritFunctionView();

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "app/Messages.h"
 #include "app/document/OBDocument.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OBWindow.h"
@@ -22,9 +23,9 @@ namespace orb::app {
 
 namespace {
 
-QString number(double v) { return QLocale().toString(v, 'g', 10); }
+QString number(double v) { return QString::number(v, 'g', 10); }  // read back with a decimal point in every locale
 
-std::optional<double> parseNumber(const QString& text) { return typedNumber(text, false); }
+std::optional<double> parseNumber(const QString& text, QString* why) { return typedNumber(text, false, why); }
 
 InterfaceOutlets loadMeritPlot(OBWindow& window) {
   window.setWindowTitle(QStringLiteral("Merit versus Parameter"));
@@ -210,7 +211,8 @@ void MeritPlotWindowController::fieldEdited(const std::string& key) {
   auto c = meritCalculator();
   auto* field = c ? window()->findChild<QLineEdit*>(QString::fromStdString(key)) : nullptr;
   if (!field) return;
-  if (const auto v = parseNumber(field->text())) {
+  QString why;
+  if (const auto v = parseNumber(field->text(), &why)) {
     if (key == "nominalValue")
       c->setNominalValue(*v);
     else if (key == "delta" && *v > 0)
@@ -219,6 +221,10 @@ void MeritPlotWindowController::fieldEdited(const std::string& key) {
       c->setNumberOfPoints(static_cast<std::int32_t>(*v));
   }
   refreshFields();
+  if (!why.isEmpty()) {
+    const char* title = key == "nominalValue" ? "nominal value" : key == "delta" ? "delta" : "number of points";
+    showRefusedEntry(field, keptValueMessage(why, QString::fromUtf8(title), field->text()));
+  }
 }
 
 void MeritPlotWindowController::calculate() {

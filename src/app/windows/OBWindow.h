@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QRect>
+#include <optional>
 #include <string>
 
 #include "platform/Value.h"
@@ -28,6 +30,15 @@ class OBWindow : public QMainWindow {
   /// Moves the window's frame to `origin`, unless told to ignore this one move.
   void setFrameOrigin(const QPoint& origin);
 
+  /// A frame kept in a document ("x y width height") as a frame on the screen: four whole
+  /// numbers and nothing else, width and height above 0; the size is cut to `available`
+  /// and the frame moved inside it. Nothing for any other text: the window keeps its
+  /// default frame. Files come from anywhere, so no value is taken unchecked.
+  static std::optional<QRect> restoredFrame(const std::string& text, const QRect& available);
+  /// The same, bounded by the available area of the screen the frame lies on (the
+  /// primary screen when it lies on none).
+  static std::optional<QRect> restoredFrame(const std::string& text);
+
   /// The frame ("NSWindowFrame", "x y width height"), the controller's class name
   /// ("controllerClassName") and its interface-file name ("nibName").
   void encodeRestorableState(platform::Dictionary& state) const;
@@ -41,5 +52,9 @@ class OBWindow : public QMainWindow {
   std::string m_identifier;
   bool m_ignoreOneSetFrameOrigin = false;
 };
+
+/// A window's title as the window system shows it: the modified mark's placeholder
+/// ("[*]") replaced by "*" while the window is modified, dropped otherwise.
+QString shownWindowTitle(const QWidget& window);
 
 }  // namespace orb::app

@@ -47,13 +47,13 @@ constexpr std::pair<const char*, const char*> kSettings[] = {{"convergenceStanda
 
 QString number(double v, int digits = 10) {
   if (std::isinf(v)) return v > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
-  return QLocale().toString(v, 'g', digits);
+  return QString::number(v, 'g', digits);  // read back with a decimal point in every locale
 }
 
 // The convergence settings are kept in single precision: more digits would show only noise.
 QString setting(double v) { return number(v, 7); }
 
-std::optional<double> parseNumber(const QString& text) { return typedNumber(text, true); }
+std::optional<double> parseNumber(const QString& text, QString* why = nullptr) { return typedNumber(text, true, why); }
 
 InterfaceOutlets loadOptimizer(OBWindow& window) {
   window.setWindowTitle(QStringLiteral("Optimizer"));
@@ -227,21 +227,42 @@ void OptimizerWindowController::awakeFromNib() {
     m_observations.push_back(
         doc->addObserver("meritFunctionArray", [this](const platform::ObservedChange&) { reloadMeritFunctions(); }));
     m_observations.push_back(platform::NotificationCenter::defaultCenter().addObserver(
-        analysis::kLensIsReadyNotification, doc->reference(), [this](const platform::Notification&) {
-          if (m_optimizer && !m_optimizer->isBusy()) measureMerit();
-        }));
+        analysis::kLensIsReadyNotification, doc->reference(),
+        [this](const platform::Notification&) { followLens(); }));
   }
 
   // The worker's progress and the end of a run reach the labels and buttons here.
   m_statusTimer = new QTimer(this);
   m_statusTimer->setInterval(200);
-  connect(m_statusTimer, &QTimer::timeout, this, &OptimizerWindowController::refreshStatus);
+  connect(m_statusTimer, &QTimer::timeout, this, [this] {
+    // A run stopped because the document took another lens rebinds once it has ended.
+    if (auto doc = lensDocument(); doc && m_optimizer && !m_optimizer->isBusy() && m_optimizer->lens() != doc->lens())
+      followLens();
+    refreshStatus();
+  });
   m_statusTimer->start();
 
   reloadMeritFunctions();
   reloadVariables();
   refreshSettings();
   refreshStatus();
+}
+
+void OptimizerWindowController::followLens() {
+  auto doc = lensDocument();
+  if (!m_optimizer || !doc || m_optimizer->isBusy()) return;
+  if (m_optimizer->lens() != doc->lens())
+    m_optimizer->setLens(doc->lens());  // another lens object (Revert)
+  else
+    m_optimizer->variablesController()->updateArrayOfVariableDescriptors();  // older values (Undo)
+  reloadVariables();
+  measureMerit();
+}
+
+void OptimizerWindowController::documentLensWasReplaced() {
+  // A run's best point belongs to the lens it started from, which the document no longer has.
+  if (m_optimizer && m_optimizer->isBusy()) m_optimizer->stopOptimization();
+  followLens();
 }
 
 void OptimizerWindowController::windowWillClose() {
@@ -373,7 +394,8 @@ void OptimizerWindowController::setMinimizerTag(unsigned tag) {
 }
 
 void OptimizerWindowController::settingEdited(const std::string& key, const QString& text) {
-  const auto v = parseNumber(text);
+  QString why;
+  const auto v = parseNumber(text, &why);
   if (v) {
     if (key == "convergenceStandardError")
       m_optimizer->setConvergenceStandardError(*v);
@@ -387,6 +409,11 @@ void OptimizerWindowController::settingEdited(const std::string& key, const QStr
       m_optimizer->setMaxIteration(static_cast<std::uint64_t>(std::llround(*v)));
   }
   refreshSettings();  // a rejected entry shows the setting as it stands
+  if (!v && isWindowLoaded())
+    for (const auto& [settingKey, title] : kSettings)
+      if (settingKey == key)
+        if (auto* f = window()->findChild<QLineEdit*>(QString::fromUtf8(settingKey)))
+          showRefusedEntry(f, keptValueMessage(why, QString::fromUtf8(title), f->text()));
 }
 
 void OptimizerWindowController::refreshSettings() {
@@ -492,7 +519,7 @@ void OptimizerWindowController::variableEdited(int row, int column) {
   if (!item) return;
   if (column == kEnabledColumn) {
     d->setEnabled(item->checkState() == Qt::Checked);
-  } else if (const auto v = parseNumber(item->text())) {
+  } else if (QString why; const auto v = parseNumber(item->text(), &why)) {
     switch (column) {
       case kValueColumn:
         if (std::isfinite(*v)) d->setValue(*v);
@@ -509,6 +536,11 @@ void OptimizerWindowController::variableEdited(int row, int column) {
       default:
         break;
     }
+  } else if (column >= kValueColumn && column < kValueColumn + 4) {
+    const double kept[] = {d->value(), d->scale(), d->minimum(), d->maximum()};
+    const auto* header = table()->horizontalHeaderItem(column);
+    showRefusedEntry(table(), keptValueMessage(why, header ? header->text() : QString(),
+                                               number(kept[column - kValueColumn])));
   }
   // Shows what the descriptor holds now: a refused entry reverts.
   QTimer::singleShot(0, this, [this] { reloadVariables(); });

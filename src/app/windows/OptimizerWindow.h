@@ -67,11 +67,14 @@ class OptimizerWindowController : public WindowControllerWithDocumentController 
  protected:
   void awakeFromNib() override;
   void windowWillClose() override;
+  void documentLensWasReplaced() override;
 
  private:
   std::shared_ptr<OBDocument> lensDocument() const;
   void reloadMeritFunctions();
   void reloadVariables();
+  /// Variables and merit as the document's lens now has them (after undo, revert), unless a run is on.
+  void followLens();
   void refreshStatus();
   void refreshSettings();
   /// The chosen merit function's value for the document's lens as it stands (idle only).

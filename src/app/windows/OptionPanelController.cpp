@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "app/windows/OBWindow.h"
+#include "app/windows/SmartWindowController.h"
 #include "platform/NotificationCenter.h"
 
 namespace orb::app {
@@ -48,7 +50,7 @@ void OptionPanelController::summonWindow() {
 
 void OptionPanelController::showWindow() {
   if (!m_panel) return;
-  if (m_motherWindow) m_panel->setWindowTitle(m_motherWindow->windowTitle());
+  if (m_motherWindow) m_panel->setWindowTitle(shownWindowTitle(*m_motherWindow));
   m_panel->show();
   m_panel->raise();
   if (!m_observations.empty()) return;

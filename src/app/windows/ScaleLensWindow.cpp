@@ -4,13 +4,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cmath>
 
 #include "app/Messages.h"
 #include "app/document/OBDocument.h"
+#include "app/tables/Formatters.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OBWindow.h"
 #include "lens/Lens.h"
@@ -63,7 +63,8 @@ InterfaceOutlets loadScaleLens(OBWindow& window) {
   return {};
 }
 
-std::string factorText(double factor) { return QLocale().toString(factor, 'g', 10).toStdString(); }
+// Written as typed factors are read: with a decimal point in every locale.
+std::string factorText(double factor) { return formatDouble("%.10g", factor).toStdString(); }
 
 }  // namespace
 
@@ -110,13 +111,8 @@ void ScaleLensWindowController::setScaleFactor(double factor) {
   if (auto* field = factorField()) field->setText(QString::fromStdString(factorText(factor)));
 }
 
-std::optional<double> ScaleLensWindowController::parseScaleFactor(const QString& text) {
-  const QString trimmed = text.trimmed();
-  bool ok = false;
-  double value = QLocale().toDouble(trimmed, &ok);
-  if (!ok) value = QLocale::c().toDouble(trimmed, &ok);
-  if (!ok) return std::nullopt;
-  return value;
+std::optional<double> ScaleLensWindowController::parseScaleFactor(const QString& text, QString* reason) {
+  return typedNumber(text, false, reason);
 }
 
 void ScaleLensWindowController::refuse(const std::string& reason) {
@@ -126,11 +122,10 @@ void ScaleLensWindowController::refuse(const std::string& reason) {
 bool ScaleLensWindowController::commitFactorField() {
   auto* field = factorField();
   if (!field) return true;
-  const auto value = parseScaleFactor(field->text());
+  QString why;
+  const auto value = parseScaleFactor(field->text(), &why);
   if (!value) {
-    refuse("\"" + field->text().toStdString() +
-           "\" is not a number. The scale factor must be a number greater than "
-           "0.");
+    refuse(why.toStdString() + ". The scale factor must be a number greater than 0.");
     return false;
   }
   m_scaleFactor = *value;

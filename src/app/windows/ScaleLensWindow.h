@@ -39,12 +39,14 @@ class ScaleLensWindowController : public WindowControllerWithDocumentController 
   /// message.
   bool makeItSo();
 
-  /// The factor text as the user typed it: a number in the user's locale or in
-  /// the C locale; none for anything else.
-  static std::optional<double> parseScaleFactor(const QString& text);
+  /// The factor text as the user typed it, read as every typed number is (finite;
+  /// none, with the reason, for anything else).
+  static std::optional<double> parseScaleFactor(const QString& text, QString* reason = nullptr);
 
  protected:
   void awakeFromNib() override;
+  /// Scaling asks the document for its lens each time.
+  void documentLensWasReplaced() override {}
 
  private:
   QLineEdit* factorField() const;

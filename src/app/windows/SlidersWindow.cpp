@@ -20,6 +20,7 @@
 #include "analysis/ImmediateUpdate.h"
 #include "analysis/LensBuffer.h"
 #include "app/ImmediateUpdateWhileDragging.h"
+#include "app/Messages.h"
 #include "app/document/OBDocument.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OBWindow.h"
@@ -265,9 +266,9 @@ InterfaceOutlets loadSliders(OBWindow& window) {
   return {};
 }
 
-QString numberText(double v) { return QLocale().toString(v, 'g', 10); }
+QString numberText(double v) { return QString::number(v, 'g', 10); }  // read back with a decimal point in every locale
 
-std::optional<double> parseNumber(const QString& text) { return typedNumber(text, false); }
+std::optional<double> parseNumber(const QString& text, QString* why) { return typedNumber(text, false, why); }
 
 QString rowName(std::size_t index, const char* what) {
   return QStringLiteral("%1_%2").arg(QString::fromUtf8(what)).arg(index);
@@ -349,20 +350,27 @@ void SlidersWindowController::rebuildRows() {
     auto* value = new QLineEdit(m_rows);
     value->setObjectName(rowName(i, "value"));
     connect(value, &QLineEdit::editingFinished, this, [this, i, value] {
-      if (auto v = parseNumber(value->text()))
+      QString why;
+      if (auto v = parseNumber(value->text(), &why)) {
         m_controller->setValue(i, *v);
-      else
+      } else {
         refreshRow(i);
+        showRefusedEntry(value, keptValueMessage(why, QStringLiteral("value"), value->text()));
+      }
     });
     grid->addWidget(value, row, 2);
     auto* delta = new QLineEdit(m_rows);
     delta->setObjectName(rowName(i, "delta"));
     connect(delta, &QLineEdit::editingFinished, this, [this, i, delta] {
-      auto v = parseNumber(delta->text());
-      if (v && *v > 0)
+      QString why;
+      auto v = parseNumber(delta->text(), &why);
+      if (v && !(*v > 0)) why = QStringLiteral("\"%1\" is not above zero").arg(delta->text().trimmed());
+      if (v && *v > 0) {
         m_controller->setDelta(i, *v);
-      else
+      } else {
         refreshRow(i);
+        showRefusedEntry(delta, keptValueMessage(why, QStringLiteral("delta"), delta->text()));
+      }
     });
     grid->addWidget(delta, row, 3);
     auto* nominal = new QLabel(m_rows);

@@ -121,6 +121,8 @@ class SlidersWindowController : public WindowControllerWithDocumentController {
  protected:
   void awakeFromNib() override;
   void windowWillClose() override;
+  /// The lens buffer hands the sliders the document's lens at its next readiness.
+  void documentLensWasReplaced() override {}
 
  private:
   void rebuildRows();

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <atomic>
 
+#include <QRect>
+#include <QWidget>
+
 #include "app/document/SmartDocument.h"
 #include "app/windows/OBWindow.h"
 #include "platform/Exception.h"
@@ -42,6 +45,17 @@ void SmartWindowController::loadWindow() {
   windowDidLoad();
 }
 
+void SmartWindowController::reloadInterface() {
+  const InterfaceLoader* loader = interfacefile::loader(m_nibName);
+  if (!m_window || !loader) return;
+  const QRect frame = m_window->geometry();
+  // Out of the window at once, so nothing finds the old contents; freed once its events are done.
+  if (QWidget* old = m_window->takeCentralWidget()) old->deleteLater();
+  m_outlets = (*loader)(*m_window);
+  m_window->setGeometry(frame);
+  synchronizeWindowTitleWithDocumentName();
+}
+
 namespace {
 SmartWindowController::WindowDecorator& windowDecorator() {
   static SmartWindowController::WindowDecorator decorator;  // main thread only
@@ -63,7 +77,10 @@ void SmartWindowController::synchronizeWindowTitleWithDocumentName() {
   auto document = m_document.lock();
   std::string title = windowTitleForDocumentDisplayName(document ? document->displayName() : std::string());
   if (!m_hadDocument) title = m_baseWindowName;  // app-wide windows show the base title alone
+  // Windows of a document carry its unsaved changes as the window-modified mark.
+  else title += "[*]";
   m_window->setWindowTitle(QString::fromStdString(title));
+  m_window->setWindowModified(document && document->isDocumentEdited());
 }
 
 std::vector<std::string>& SmartWindowController::processWideListOfWindows() {

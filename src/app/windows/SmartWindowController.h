@@ -89,6 +89,10 @@ class SmartWindowController : public QObject {
   /// deleted with its window open still lets go of everything in order.
   void closeIfOpen();
 
+  /// Builds the loaded window's contents again from its interface file, keeping the
+  /// window's place, size and title.
+  void reloadInterface();
+
   const InterfaceOutlets& outlets() const { return m_outlets; }
   InterfaceOutlets& outlets() { return m_outlets; }
 

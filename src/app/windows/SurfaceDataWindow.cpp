@@ -192,6 +192,13 @@ void SurfaceDataWindowController::awakeFromNib() {
   selectionChanged();
 }
 
+void SurfaceDataWindowController::documentLensWasReplaced() {
+  // The parameter table and the solve sheets ask the document each time; the surface table holds its lens.
+  auto document = std::dynamic_pointer_cast<OBDocument>(this->document());
+  if (m_surfaceArrayController && document) m_surfaceArrayController->setLens(document->lens());
+  selectionChanged();
+}
+
 void SurfaceDataWindowController::windowWillClose() {
   if (m_toolbarUpdateTimer) m_toolbarUpdateTimer->stop();
   WindowControllerWithDocumentController::windowWillClose();

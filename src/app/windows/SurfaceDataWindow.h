@@ -75,6 +75,7 @@ class SurfaceDataWindowController : public WindowControllerWithDocumentControlle
  protected:
   void awakeFromNib() override;
   void windowWillClose() override;
+  void documentLensWasReplaced() override;
 
  private:
   void initializeToolbar();

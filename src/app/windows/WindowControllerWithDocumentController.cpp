@@ -1,5 +1,8 @@
 #include "app/windows/WindowControllerWithDocumentController.h"
 
+#include <QPointer>
+
+#include "app/document/OBDocument.h"
 #include "app/document/SmartDocument.h"
 
 namespace orb::app {
@@ -14,9 +17,16 @@ WindowControllerWithDocumentController::~WindowControllerWithDocumentController(
 void WindowControllerWithDocumentController::awakeFromNib() {
   SmartWindowController::awakeFromNib();
   m_documentController->setContent(document());
+  if (auto lensDocument = std::dynamic_pointer_cast<OBDocument>(document())) {
+    QPointer<WindowControllerWithDocumentController> self = this;
+    m_lensReplaced = lensDocument->addObserver("lens", [self](const platform::ObservedChange&) {
+      if (self && !self->isClosing()) self->documentLensWasReplaced();
+    });
+  }
 }
 
 void WindowControllerWithDocumentController::windowWillClose() {
+  m_lensReplaced.remove();
   m_documentController->setContent(nullptr);
   SmartWindowController::windowWillClose();
 }

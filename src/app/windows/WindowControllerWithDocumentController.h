@@ -4,6 +4,7 @@
 
 #include "app/windows/ObjectController.h"
 #include "app/windows/SmartWindowController.h"
+#include "platform/Observation.h"
 
 namespace orb::app {
 
@@ -21,9 +22,15 @@ class WindowControllerWithDocumentController : public SmartWindowController {
  protected:
   void awakeFromNib() override;
   void windowWillClose() override;
+  /// The lens document took another lens object (Revert, a file read into it): the window
+  /// must now show and edit that one. The plain editor and listing windows build their
+  /// contents around the lens, so they build them again; controllers that hold the lens
+  /// elsewhere override this.
+  virtual void documentLensWasReplaced() { reloadInterface(); }
 
  private:
   std::shared_ptr<ObjectController> m_documentController;
+  platform::Observation m_lensReplaced;
 };
 
 }  // namespace orb::app
