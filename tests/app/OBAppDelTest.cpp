@@ -125,6 +125,9 @@ TEST(OBAppDel, LaunchNamesTheMainThread) {
 struct DocumentsTest : ::testing::Test {
   std::vector<std::pair<std::string, std::string>> messages;
   void SetUp() override {
+    // These cases start with no kind of document, whatever an earlier test registered:
+    // with the lens document installed, Open would wait in a real file dialog.
+    DocumentController::shared().setDocumentFactory(nullptr);
     setMessagePresenter([this](QWidget*, const std::string& text, const std::string& informative) {
       messages.emplace_back(text, informative);
     });

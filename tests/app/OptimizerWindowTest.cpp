@@ -29,6 +29,7 @@
 #include "optimisation/MeritoidKeyPath.h"
 #include "optimisation/Optimizer.h"
 #include "optimisation/VariablesController.h"
+#include "platform/UserDefaults.h"
 #include "rendering/ZoomPlotView.h"
 #include "tracing/LensSummary.h"
 
@@ -69,6 +70,8 @@ struct OptimizerWindowTest : ::testing::Test {
     if (document) document->close();
     document.reset();
     setMessagePresenter({});
+    // Choosing a minimiser in the window is remembered for later windows: forget it here.
+    platform::UserDefaults::standard().removeObject("oPreferredOptimizerTag");
     testing::settle();
   }
 
