@@ -71,6 +71,15 @@ bool refuse(QString *error, const QString &reason) {
   return false;
 }
 
+// The whole entry as one number into `out`; false, with the reason, otherwise.
+bool takeTypedNumber(platform::Value &out, const QString &text,
+                     bool allowInfinity, QString *error) {
+  const auto number = typedNumber(text, allowInfinity, error);
+  if (number)
+    out = *number;
+  return number.has_value();
+}
+
 std::optional<double> numberOf(const platform::Value &value) {
   if (value.kind() == platform::Value::Kind::Integer ||
       value.kind() == platform::Value::Kind::Double)
@@ -204,11 +213,7 @@ QString GFormatter::stringForObjectValue(const platform::Value &value) const {
 
 bool GFormatter::getObjectValue(platform::Value &out, const QString &text,
                                 QString *error) const {
-  const auto number = typedNumber(text, false, error);
-  if (!number)
-    return false;
-  out = *number;
-  return true;
+  return takeTypedNumber(out, text, false, error);
 }
 
 // --- CircleRadiusFormatter
@@ -256,11 +261,7 @@ RadiusFormatter::stringForObjectValue(const platform::Value &value) const {
 
 bool RadiusFormatter::getObjectValue(platform::Value &out, const QString &text,
                                      QString *error) const {
-  const auto number = typedNumber(text, canBeInfinite(), error);
-  if (!number)
-    return false;
-  out = *number;
-  return true;
+  return takeTypedNumber(out, text, canBeInfinite(), error);
 }
 
 bool SemidiameterFormatter::getObjectValue(platform::Value &out,
@@ -293,11 +294,7 @@ QString RefractiveIndexFormatter::stringForObjectValue(
 bool RefractiveIndexFormatter::getObjectValue(platform::Value &out,
                                               const QString &text,
                                               QString *error) const {
-  const auto number = typedNumber(text, false, error);
-  if (!number)
-    return false;
-  out = *number;
-  return true;
+  return takeTypedNumber(out, text, false, error);
 }
 
 // --- ScientificFormatter
@@ -365,11 +362,7 @@ ScientificFormatter::stringForObjectValue(const platform::Value &value) const {
 bool ScientificFormatter::getObjectValue(platform::Value &out,
                                          const QString &text,
                                          QString *error) const {
-  const auto number = typedNumber(text, m_canBeInfinite, error);
-  if (!number)
-    return false;
-  out = *number;
-  return true;
+  return takeTypedNumber(out, text, m_canBeInfinite, error);
 }
 
 // --- HexNumberFormatter

@@ -9,8 +9,8 @@
 #include "platform/Exception.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
-#include <climits>
 
 namespace orb::app {
 
@@ -26,35 +26,47 @@ void OBWindow::setFrameOrigin(const QPoint& origin) {
   move(origin);
 }
 
-std::optional<QRect> OBWindow::restoredFrame(const std::string& text, const QRect& available) {
-  int v[4];
+namespace {
+/// "x y width height": four whole numbers and nothing else, the size above 0.
+std::optional<std::array<int, 4>> frameNumbers(const std::string& text) {
+  std::array<int, 4> v{};
   const char* p = text.data();
   const char* const end = text.data() + text.size();
-  for (int& n : v) {
+  const auto skipBlanks = [&] {
     while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  };
+  for (int& n : v) {
+    skipBlanks();
     const auto [next, error] = std::from_chars(p, end, n);
     if (error != std::errc() || next == p) return std::nullopt;  // no number, or out of range
     p = next;
   }
-  while (p < end && (*p == ' ' || *p == '\t')) ++p;
-  if (p != end || v[2] <= 0 || v[3] <= 0 || !available.isValid()) return std::nullopt;
-  const int w = std::min(v[2], available.width());
-  const int h = std::min(v[3], available.height());
+  skipBlanks();
+  if (p != end || v[2] <= 0 || v[3] <= 0) return std::nullopt;
+  return v;
+}
+}  // namespace
+
+std::optional<QRect> OBWindow::restoredFrame(const std::string& text, const QRect& available) {
+  const auto v = frameNumbers(text);
+  if (!v || !available.isValid()) return std::nullopt;
+  const int w = std::min((*v)[2], available.width());
+  const int h = std::min((*v)[3], available.height());
   // In 64 bits: a far-off origin must not overflow on its way back to the screen.
   const auto place = [](int at, int size, int low, int span) {
     return static_cast<int>(std::clamp<long long>(at, low, static_cast<long long>(low) + span - size));
   };
-  return QRect(place(v[0], w, available.x(), available.width()), place(v[1], h, available.y(), available.height()),
-               w, h);
+  return QRect(place((*v)[0], w, available.x(), available.width()),
+               place((*v)[1], h, available.y(), available.height()), w, h);
 }
 
 std::optional<QRect> OBWindow::restoredFrame(const std::string& text) {
-  QScreen* screen = nullptr;
-  if (const auto unbounded = restoredFrame(text, QRect(INT_MIN / 2, INT_MIN / 2, INT_MAX, INT_MAX)))
-    screen = QGuiApplication::screenAt(unbounded->center());
+  const auto v = frameNumbers(text);
+  if (!v) return std::nullopt;
+  // The screen under the frame's top-left corner, else the primary one.
+  QScreen* screen = QGuiApplication::screenAt(QPoint((*v)[0], (*v)[1]));
   if (!screen) screen = QGuiApplication::primaryScreen();
-  if (!screen) return std::nullopt;
-  return restoredFrame(text, screen->availableGeometry());
+  return screen ? restoredFrame(text, screen->availableGeometry()) : std::nullopt;
 }
 
 void OBWindow::encodeRestorableState(platform::Dictionary& state) const {

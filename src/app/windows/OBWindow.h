@@ -35,8 +35,8 @@ class OBWindow : public QMainWindow {
   /// and the frame moved inside it. Nothing for any other text: the window keeps its
   /// default frame. Files come from anywhere, so no value is taken unchecked.
   static std::optional<QRect> restoredFrame(const std::string& text, const QRect& available);
-  /// The same, bounded by the available area of the screen the frame lies on (the
-  /// primary screen when it lies on none).
+  /// The same, bounded by the available area of the screen under the frame's top-left
+  /// corner (the primary screen when none is).
   static std::optional<QRect> restoredFrame(const std::string& text);
 
   /// The frame ("NSWindowFrame", "x y width height"), the controller's class name
