@@ -45,12 +45,18 @@ constexpr std::uint32_t code(const char* word) { return fourCharCodeFromCString(
 bool isSurfaceCommand(const std::string& word) {
   if (word == "S" || word == "SO" || word == "SI") return true;
   if (word.size() < 2 || word.size() > 3 || word[0] != 'S') return false;
-  for (std::size_t i = 1; i < word.size(); ++i)
-    if (word[i] < '0' || word[i] > '9') return false;
-  return std::stoi(word.substr(1)) <= 17;
+  const auto n = digitsValue(std::string_view(word).substr(1));
+  return n && *n <= 17;
 }
 
-// A numeric glass: "nd:Vd" or a glass code "nnn.vvv" (nd = 1.nnn, Vd = vv.v).
+// Optimisation and tolerancing words: they carry no optics, so a line of them that is not
+// read is only logged. AUT and TOL open a block that GO closes.
+bool isDesignCommand(const std::string& word) {
+  return word == "DER" || word == "TEM" || word == "TOL" || word == "AUT";
+}
+
+// A numeric glass: "nd:Vd" or a glass code of two equal runs of k digits, k from 3 to 6:
+// "517.642" is nd 1.517, Vd 64.2; "517000.520000" is nd 1.517000, Vd 52.0000.
 std::shared_ptr<materials::Glass> numericGlass(const std::string& name) {
   auto number = [](const std::string& s, double* out) {
     foundation::Scanner sc(s);
@@ -62,20 +68,23 @@ std::shared_ptr<materials::Glass> numericGlass(const std::string& name) {
       return materials::Glass::glassWithIndex(nd, vd);
     return nullptr;
   }
-  if (name.size() == 7 && name[3] == '.' &&
-      std::all_of(name.begin(), name.end(), [](char c) { return c == '.' || (c >= '0' && c <= '9'); })) {
-    nd = 1.0 + std::stoi(name.substr(0, 3)) / 1000.0;
-    vd = std::stoi(name.substr(4)) / 10.0;
-    if (vd > 0) return materials::Glass::glassWithIndex(nd, vd);
-  }
-  return nullptr;
+  const auto dot = name.find('.');
+  if (dot == std::string::npos || dot < 3 || dot > 6 || name.size() != 2 * dot + 1) return nullptr;
+  const auto index = digitsValue(std::string_view(name).substr(0, dot));
+  const auto abbe = digitsValue(std::string_view(name).substr(dot + 1));
+  if (!index || !abbe || *abbe == 0) return nullptr;
+  const double scale = std::pow(10.0, static_cast<double>(dot));
+  return materials::Glass::glassWithIndex(1.0 + static_cast<double>(*index) / scale,
+                                          static_cast<double>(*abbe) * 100 / scale);
 }
 
 struct Decentre {
   std::shared_ptr<Surface> surface;
   std::shared_ptr<Surface> before;  // the break in front of the surface
   double values[6] = {0, 0, 0, 0, 0, 0};  // XDE YDE ZDE ADE BDE CDE
-  bool andReturn = false;
+  bool andReturn = false;  // DAR: the frame after the surface is the one before it
+  bool reverse = false;    // REV: the surface stays; the frame after it is decentred in reverse
+  bool bend = false;       // BEN: the frame after a tilted mirror turns by the tilt again
 };
 
 class CodeVRead {
@@ -89,11 +98,20 @@ class CodeVRead {
   }
 
   std::optional<Dictionary> run(const std::vector<std::string>& lines) {
-    int number = 0;
-    for (const auto& raw : lines) {
-      ++number;
-      std::string text = raw.substr(0, raw.find('!'));
-      m_report.setLine(number, trim(raw));
+    for (std::size_t next = 0; next < lines.size() && !m_stopped;) {
+      const int number = static_cast<int>(next) + 1;
+      // "&" at the end of a line continues the command on the next one.
+      std::string text = trim(lines[next].substr(0, lines[next].find('!')));
+      std::string shown = trim(lines[next]);
+      ++next;
+      while (!text.empty() && text.back() == '&') {
+        text.pop_back();
+        if (next >= lines.size()) break;
+        text += ' ' + trim(lines[next].substr(0, lines[next].find('!')));
+        shown += ' ' + trim(lines[next]);
+        ++next;
+      }
+      m_report.setLine(number, shown);
       std::size_t start = 0;
       while (start <= text.size() && !m_stopped) {
         std::size_t end = text.find(';', start);
@@ -108,7 +126,6 @@ class CodeVRead {
         }
         if (m_report.givenUp()) return std::nullopt;
       }
-      if (m_stopped) break;
     }
     return finish();
   }
@@ -174,6 +191,15 @@ class CodeVRead {
     }
     foundation::Scanner s(command);
     const std::string w = upper(word(s));
+    if (m_inDesignBlock) {
+      if (w == "GO") m_inDesignBlock = false;
+      return;
+    }
+    if (isDesignCommand(w)) {
+      m_report.log("optimisation or tolerancing command not read: " + command);
+      m_inDesignBlock = (w == "AUT" || w == "TOL");
+      return;
+    }
     if (isSurfaceCommand(w)) {
       surfaceCommand(w, s);
       return;
@@ -223,7 +249,7 @@ class CodeVRead {
         return;
       case code("CIR"):
         if (!scanNumber(s, &v)) {
-          m_report.trouble("unsupported CIR with two args");
+          m_report.log("unsupported CIR with two args");
           return;
         }
         if (surface) {
@@ -241,8 +267,8 @@ class CodeVRead {
         if (surface && !name->empty()) setGlass(*surface, *name);
         return;
       }
-      case code("PIM"):
-        if (surface) surface->setThicknessSolveTypeTargetZone(2, 0, 0);
+      case code("PIM"):  // lens-level: the last thickness puts the image at the paraxial focus
+        m_paraxialImageSolve = true;
         return;
       case code("TIT"): case code("TITL"):
         if (auto t = quoted(s, true)) m_result.set("systemName", *t);
@@ -276,7 +302,7 @@ class CodeVRead {
         if (scanNumber(s, &v))
           setAperture(2, v);
         else
-          m_report.trouble("syntax error: " + command);
+          m_report.log("syntax error: " + command);
         return;
       case code("XAN"): m_fieldXCount = numbers(s, m_fieldX); m_result.set("fieldType", "Angle"); return;
       case code("YAN"): m_fieldYCount = numbers(s, m_fieldY); m_result.set("fieldType", "Angle"); return;
@@ -320,6 +346,12 @@ class CodeVRead {
       }
       case code("DAR"):
         if (surface) decentreOfCurrent().andReturn = true;
+        return;
+      case code("REV"):
+        if (surface) decentreOfCurrent().reverse = true;
+        return;
+      case code("BEN"):
+        if (surface) decentreOfCurrent().bend = true;
         return;
       case code("PIK"): word(s); word(s); word(s); return;
       case code("GO"): m_stopped = true; return;
@@ -463,36 +495,83 @@ class CodeVRead {
   }
 
   // --- end --------------------------------------------------------------------------------------
+  static std::shared_ptr<Surface> coordinateBreak(const char* comment, double dx, double dy, double rx, double ry,
+                                                   double rz, bool decentreFirst, double thickness) {
+    auto cb = Surface::create<lens::CoordinateBreak>();
+    cb->setComment(comment);
+    cb->setValueForKey("dx", dx);
+    cb->setValueForKey("dy", dy);
+    cb->setValueForKey("rx", rx);
+    cb->setValueForKey("ry", ry);
+    cb->setValueForKey("rz", rz);
+    cb->setValueForKey("order", lensBreakOrderFromZemax(decentreFirst ? 0 : 1));
+    cb->setThickness(thickness);
+    return cb;
+  }
+
+  // CODE V decentres by XDE, YDE, ZDE and then tilts by α, β, γ about x, y, z in that order,
+  // each the same hand: a positive ADE turns the surface's +y toward -z, BDE its +x toward
+  // +z, CDE its +x toward -y. A break's rx and rz turn the other hand, its ry this one.
   void placeDecentres() {
     for (auto& d : m_decentres) {
       const auto at = std::find(m_surfaces.begin(), m_surfaces.end(), d.surface);
       if (at == m_surfaces.end()) continue;
-      const double* v = d.values;
-      auto cb = Surface::create<lens::CoordinateBreak>();
-      cb->setComment("decentre");
-      cb->setValueForKey("dx", v[0]);
-      cb->setValueForKey("dy", v[1]);
-      cb->setValueForKey("rx", v[3]);
-      cb->setValueForKey("ry", v[4]);
-      cb->setValueForKey("rz", -v[5]);
-      cb->setValueForKey("order", lensBreakOrderFromZemax(0));
-      cb->setThickness(v[2]);
-      const auto index = at - m_surfaces.begin();
-      m_surfaces.insert(at, cb);
-      if (d.andReturn) {
-        auto back = Surface::create<lens::CoordinateBreak>();
-        back->setComment("return");
-        back->setValueForKey("dx", -v[0]);
-        back->setValueForKey("dy", -v[1]);
-        back->setValueForKey("rx", -v[3]);
-        back->setValueForKey("ry", -v[4]);
-        back->setValueForKey("rz", v[5]);
-        back->setValueForKey("order", lensBreakOrderFromZemax(1));
-        // The following thickness is measured from where the frame was before the decentre.
-        back->setThickness(d.surface->thickness() - v[2]);
+      const double dx = d.values[0], dy = d.values[1], dz = d.values[2];
+      const double rx = -d.values[3], ry = d.values[4], rz = -d.values[5];
+      const bool tilted = rx != 0 || ry != 0 || rz != 0;
+      std::vector<std::shared_ptr<Surface>> before, after;
+      if (d.reverse) {
+        // The surface stands where it is; the frame after it undoes the decentre: tilts
+        // back in the reverse order, then the shifts back.
+        after.push_back(coordinateBreak("reverse decentre", -dx, -dy, -rx, -ry, -rz, false, d.surface->thickness() - dz));
         d.surface->setThickness(0);
-        m_surfaces.insert(m_surfaces.begin() + index + 2, back);
+      } else {
+        // ZDE moves along the axis before the tilts; a break's thickness comes after its
+        // tilts, so a tilted surface with ZDE takes the shift on a break of its own.
+        if (tilted && dz != 0) before.push_back(coordinateBreak("decentre z", 0, 0, 0, 0, 0, true, dz));
+        before.push_back(coordinateBreak("decentre", dx, dy, rx, ry, rz, true, tilted ? 0 : dz));
+        if (d.andReturn) {
+          // The following thickness is measured from where the frame was before the decentre.
+          after.push_back(coordinateBreak("return", -dx, -dy, -rx, -ry, -rz, false, d.surface->thickness() - dz));
+          d.surface->setThickness(0);
+        } else if (d.bend) {
+          // The axis after a tilted mirror is its reflection: the tilt once more.
+          after.push_back(coordinateBreak("bend", 0, 0, rx, ry, 0, true, d.surface->thickness()));
+          d.surface->setThickness(0);
+        }
       }
+      const auto index = at - m_surfaces.begin();
+      m_surfaces.insert(m_surfaces.begin() + index + 1, after.begin(), after.end());
+      m_surfaces.insert(m_surfaces.begin() + index, before.begin(), before.end());
+    }
+  }
+
+  // The image surface's thickness is CODE V's defocus: it moves the image along the axis
+  // from the last thickness (or from the paraxial image when PIM solves that thickness).
+  void placeImage() {
+    std::shared_ptr<Surface> image;
+    if (m_imageGiven && m_surfaces.size() >= 2) {
+      image = m_surfaces.back();
+    } else {
+      image = Surface::create();
+      image->setCurvature(0);
+      m_surfaces.push_back(image);
+    }
+    const double defocus = image->thickness();
+    image->setThickness(0);
+    if (m_surfaces.size() < 3) return;  // the object and the image: nothing to solve or move
+    const auto& last = m_surfaces[m_surfaces.size() - 2];
+    if (m_paraxialImageSolve) last->setThicknessSolveTypeTargetZone(2, 0, 0);
+    if (defocus == 0 || !std::isfinite(defocus)) return;
+    if (last->thicknessSolveType() > 1) {
+      // A solve owns the last thickness: a plane after it carries the defocus.
+      auto plane = Surface::create();
+      plane->setCurvature(0);
+      plane->setComment("image defocus");
+      plane->setThickness(defocus);
+      m_surfaces.insert(m_surfaces.end() - 1, plane);
+    } else {
+      last->setThickness(last->thickness() + defocus);
     }
   }
 
@@ -518,13 +597,8 @@ class CodeVRead {
   }
 
   std::optional<Dictionary> finish() {
+    placeImage();
     placeDecentres();
-    if (!m_imageGiven || m_surfaces.empty()) {
-      auto image = Surface::create();
-      image->setCurvature(0);
-      image->setThickness(0);
-      m_surfaces.push_back(image);
-    }
     if (m_inches) convertInchesToMillimetres();
 
     // Zoom: one configuration per position, as many as the shortest list gives.
@@ -555,11 +629,14 @@ class CodeVRead {
 
     Array fields;
     const int fieldCount = std::max(m_fieldXCount, m_fieldYCount);
+    const bool angles = m_result.get("fieldType") != Value("Image height");
     for (int i = 0; i < fieldCount; ++i) {
       const auto k = static_cast<std::size_t>(i);
       auto f = lens::Field::field();
-      f->setX(m_fieldX[k]);
-      f->setY(m_fieldY[k]);
+      const AngleField xy = angles ? lensAngleFieldFromTangentAngles({m_fieldX[k], m_fieldY[k]})
+                                   : AngleField{m_fieldX[k], m_fieldY[k]};
+      f->setX(xy.x);
+      f->setY(xy.y);
       f->setWeight(m_fieldWeight[k]);
       if (i < m_vlxCount) f->setPXA(m_vlx[k] - 1);
       if (i < m_vuxCount) f->setPXB(1 - m_vux[k]);
@@ -606,6 +683,8 @@ class CodeVRead {
   bool m_inPrivate = false;
   bool m_inches = false;
   bool m_stopped = false;
+  bool m_inDesignBlock = false;
+  bool m_paraxialImageSolve = false;
   std::vector<double> m_privateWavelengths;
   std::vector<std::shared_ptr<materials::GlassWithIndexData>> m_privateGlasses;
   std::vector<Decentre> m_decentres;

@@ -131,9 +131,10 @@ class OsloRead {
       m_notes = m_notes ? *m_notes + "\n" + note : note;
       return;
     }
-    if (w.size() >= 3 && w.size() <= 4 && w.rfind("AS", 0) == 0 &&
-        std::all_of(w.begin() + 2, w.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
-      const int n = std::stoi(w.substr(2));
+    if (const auto digits = w.size() >= 3 && w.size() <= 4 && w.rfind("AS", 0) == 0
+                                ? digitsValue(std::string_view(w).substr(2))
+                                : std::nullopt) {
+      const int n = static_cast<int>(*digits);
       if (n == 7 || n > 12) {
         m_report.trouble(platform::format("ignore line [%d]: <%s>", m_report.line(), text.c_str()));
         return;

@@ -36,6 +36,16 @@ std::string upper(std::string s) {
   return s;
 }
 
+std::optional<long long> digitsValue(std::string_view digits) {
+  if (digits.empty() || digits.size() > 18) return std::nullopt;
+  long long value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
 std::vector<std::string> lines(std::string_view text) { return foundation::lines(text); }
 
 void ReadReporter::log(const std::string& message) const {

@@ -37,6 +37,9 @@ std::string trim(std::string_view s);
 /// of range would be undefined.
 int clampedInteger(double value);
 std::string upper(std::string s);
+/// A run of decimal digits as a number; none for anything else or more than 18 digits.
+/// The readers' words are converted through this, never through a throwing conversion.
+std::optional<long long> digitsValue(std::string_view digits);
 
 /// Splits text into lines as the line splitter does, each trimmed of nothing.
 std::vector<std::string> lines(std::string_view text);

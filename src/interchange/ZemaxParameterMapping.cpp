@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "lens/Parameter.h"
 #include "lens/Surface.h"
@@ -139,6 +140,24 @@ double lensBreakOrderFromZemax(double zemaxOrder) {
 double zemaxBreakOrderFromLens(double lensOrder) {
   const bool decentreFirst = std::isfinite(lensOrder) && std::trunc(lensOrder) != 0;
   return decentreFirst ? 0.0 : 1.0;
+}
+
+AngleField lensAngleFieldFromTangentAngles(AngleField file) {
+  if (file.x == 0 || file.y == 0) return file;  // exact on the axes, where both conventions agree
+  constexpr double toRadians = std::numbers::pi / 180;
+  const double tx = std::tan(file.x * toRadians), ty = std::tan(file.y * toRadians);
+  const double off = std::atan(std::hypot(tx, ty)) / toRadians;  // angle from the axis
+  const double azimuth = std::atan2(ty, tx);
+  return {off * std::cos(azimuth), off * std::sin(azimuth)};
+}
+
+AngleField tangentAnglesFromLensAngleField(AngleField lens) {
+  if (lens.x == 0 || lens.y == 0) return lens;
+  constexpr double toRadians = std::numbers::pi / 180;
+  const double r = std::hypot(lens.x, lens.y) * toRadians;
+  // Direction (sin r cos φ, sin r sin φ, cos r); tan of each file angle is a component over z.
+  const double t = std::tan(r) / (std::hypot(lens.x, lens.y) * toRadians);
+  return {std::atan(lens.x * toRadians * t) / toRadians, std::atan(lens.y * toRadians * t) / toRadians};
 }
 
 }  // namespace orb::interchange

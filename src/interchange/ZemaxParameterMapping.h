@@ -81,4 +81,15 @@ constexpr std::uint32_t kZemaxBreakOrderParameterIndex = 6;
 double lensBreakOrderFromZemax(double zemaxOrder);
 double zemaxBreakOrderFromLens(double lensOrder);
 
+/// An angle field in degrees. Zemax and CODE V give (x, y) as the angles whose tangents
+/// are the chief ray's direction tangents, tan x = L/N and tan y = M/N; the lens's own
+/// angle coordinate turns by √(x² + y²) toward atan2(y, x). The two agree when either
+/// coordinate is 0. Readers convert file → lens, writers lens → file.
+struct AngleField {
+  double x = 0;
+  double y = 0;
+};
+AngleField lensAngleFieldFromTangentAngles(AngleField file);
+AngleField tangentAnglesFromLensAngleField(AngleField lens);
+
 }  // namespace orb::interchange

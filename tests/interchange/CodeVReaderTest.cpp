@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "InterchangeTestSupport.h"
 #include "interchange/CodeVReader.h"
@@ -10,6 +11,8 @@
 #include "materials/Glass.h"
 #include "materials/GlassWithIndexData.h"
 #include "tracing/ParaxialMeasurement.h"
+#include "tracing/RayGeneration.h"
+#include "tracing/TraceDriver.h"
 #include "tracing/Regeneration.h"
 
 namespace orb::interchange::test {
@@ -214,11 +217,11 @@ TEST(CodeVReader, CommandsActAsWritten) {
       EXPECT_EQ(configurations[i].asDictionary().get("configurationName").asInt(), static_cast<long long>(i));
     }
   }
-  {  // NAO without a number is a trouble and sets nothing; GO stops reading.
+  {  // NAO without a number is logged and sets nothing; GO stops reading.
     const auto r = readCodeV("NAO\nSO 0 100\nS 0 1\nGO\nS 0 1\nS 0 1\n");
     EXPECT_FALSE(r.dictionary->contains("sourceDivergenceType"));
-    ASSERT_EQ(r.troubles.size(), 1u);
-    EXPECT_EQ(r.troubles[0].line, 1);
+    EXPECT_TRUE(r.troubles.empty());
+    EXPECT_TRUE(r.logged("test[1] syntax error: NAO"));
     EXPECT_EQ(r.surfaces().size(), 3u);
   }
   {  // Aspheric coefficients, conic, aperture, label, solve.
@@ -318,12 +321,12 @@ TEST(CodeVReader, DecentresBecomeBreaks) {
   ASSERT_EQ(s.size(), 7u);
   ASSERT_TRUE(s[2]->isCoordinateBreak());
   EXPECT_EQ(s[2]->parameterValue("dy").value_or(0), 1.5);
-  EXPECT_EQ(s[2]->parameterValue("rx").value_or(0), 45);
+  EXPECT_EQ(s[2]->parameterValue("rx").value_or(0), -45);  // CODE V's α turns the other way
   EXPECT_TRUE(s[3]->isMirror());
   EXPECT_EQ(s[3]->thickness(), 0);
   ASSERT_TRUE(s[4]->isCoordinateBreak());
   EXPECT_EQ(s[4]->parameterValue("dy").value_or(0), -1.5);
-  EXPECT_EQ(s[4]->parameterValue("rx").value_or(0), -45);
+  EXPECT_EQ(s[4]->parameterValue("rx").value_or(0), 45);
   EXPECT_EQ(s[4]->thickness(), 20);
 }
 
@@ -338,6 +341,177 @@ TEST(CodeVReader, TroublesCanEndTheRead) {
   const auto continued = readCodeV(text);
   ASSERT_TRUE(continued.dictionary);
   EXPECT_EQ(continued.surfaces().size(), 3u);
+}
+
+using foundation::XYZ;
+constexpr double kDeg = std::numbers::pi / 180;
+
+void expectNear(const XYZ& a, const XYZ& b, double tolerance, const std::string& what) {
+  EXPECT_NEAR(a.x, b.x, tolerance) << what;
+  EXPECT_NEAR(a.y, b.y, tolerance) << what;
+  EXPECT_NEAR(a.z, b.z, tolerance) << what;
+}
+
+// Surface frames against frames placed by hand. CODE V decentres by XDE, YDE, ZDE, then
+// tilts by α, β, γ in that order, each turning the same hand: a positive ADE turns +y
+// toward -z, BDE +x toward +z, CDE +x toward -y. The second surface sits 10 mm behind the
+// first.
+TEST(CodeVReader, TiltsAndDecentresPlaceTheSurfaceAsCodeVDoes) {
+  const double c = std::cos(30 * kDeg), s = std::sin(30 * kDeg);
+  struct Case {
+    const char* decentre;
+    XYZ origin, xAxis, yAxis;
+  };
+  const Case cases[] = {
+      {"ADE 30", {0, 0, 10}, {1, 0, 0}, {0, c, -s}},
+      {"BDE 30", {0, 0, 10}, {c, 0, s}, {0, 1, 0}},
+      {"CDE 30", {0, 0, 10}, {c, -s, 0}, {s, c, 0}},
+      // The shifts come first, in the untilted frame: ZDE is along the old axis.
+      {"XDE 1; YDE 2; ZDE 3; ADE 30", {1, 2, 13}, {1, 0, 0}, {0, c, -s}},
+      {"YDE 2; ZDE 3", {0, 2, 13}, {1, 0, 0}, {0, 1, 0}},
+  };
+  for (const auto& k : cases) {
+    const auto r = readCodeV(std::string("EPD 10\nSO 0 1e10\nS 0 10\nSTO\nS 0 5\n") + k.decentre + "\nSI 0 0\n");
+    auto lens = regenerated(*r.dictionary);
+    const auto& surfaces = lens->surfaceArray();
+    std::shared_ptr<lens::Surface> tilted;
+    for (const auto& surface : surfaces)
+      if (!surface->isCoordinateBreak() && surface != surfaces.front() && surface != surfaces.back()) tilted = surface;
+    ASSERT_TRUE(tilted) << k.decentre;
+    const auto& frame = tilted->transform();
+    expectNear(frame.transformToGlobal({0, 0, 0}), k.origin, 1e-12, k.decentre);
+    expectNear(frame.rotateToGlobal({1, 0, 0}), k.xAxis, 1e-12, k.decentre);
+    expectNear(frame.rotateToGlobal({0, 1, 0}), k.yAxis, 1e-12, k.decentre);
+  }
+}
+
+// A 45° fold mirror with BEN: the axis after it is the reflected axis, so the image 20 mm
+// down the folded beam faces it; REV leaves its surface in place and turns the frame after
+// it back. Each chief ray is placed by hand: straight lines and the law of reflection.
+TEST(CodeVReader, BendsAndReverseDecentresFoldTheAxis) {
+  const auto fold = readCodeV("EPD 4\nYAN 0 5\nSO 0 1e10\nS 0 10\nSTO\nS 0 -20 REFL\nADE 45; BEN\nSI 0 0\n");
+  auto lens = regenerated(*fold.dictionary);
+  const auto image = lens->surfaceArray().back();
+  // The mirror's normal is its z axis, α = 45° left-handed: n = (0, sin 45°, cos 45°); the
+  // axial ray (0, 0, 1) leaves along (0, -1, 0) and meets the image 20 mm below the mirror.
+  expectNear(image->transform().transformToGlobal({0, 0, 0}), {0, -20, 10}, 1e-12, "image vertex");
+  expectNear(image->transform().rotateToGlobal({0, 0, 1}), {0, 1, 0}, 1e-12, "image axis");
+  // The 5° chief ray from the stop's centre (the first surface, z = 0).
+  const XYZ n{0, std::sqrt(0.5), std::sqrt(0.5)};
+  const XYZ d{0, std::sin(5 * kDeg), std::cos(5 * kDeg)};
+  const double toMirror = 10 * n.z / (d.y * n.y + d.z * n.z);
+  const XYZ atMirror{0, d.y * toMirror, d.z * toMirror};
+  const double dn = d.y * n.y + d.z * n.z;
+  const XYZ reflected{0, d.y - 2 * dn * n.y, d.z - 2 * dn * n.z};
+  const double toImage = (-20 - atMirror.y) / reflected.y;
+  const XYZ expected{0, -20, atMirror.z + reflected.z * toImage};
+  auto ray = tracing::rayForH(*lens, {0, 1}, {0, 0});
+  ASSERT_TRUE(ray);
+  tracing::traceRay(*lens, *ray);
+  expectNear(ray->position(), expected, 1e-6, "5 degree chief ray");  // traced positions are global
+
+  // REV: the surface stays on the axis at z = 10; after it the frame turns back by α =
+  // 10° (right-handed now), shifts by -YDE along the turned y, and goes on 5 mm along the
+  // turned z.
+  const auto reverse = readCodeV("EPD 4\nSO 0 1e10\nS 0 10\nSTO\nS 0 5\nYDE 2; ADE 10; REV\nSI 0 0\n");
+  auto reversed = regenerated(*reverse.dictionary);
+  const auto& rs = reversed->surfaceArray();
+  expectNear(rs[2]->transform().transformToGlobal({0, 0, 0}), {0, 0, 10}, 1e-12, "REV surface");
+  const double c = std::cos(10 * kDeg), s = std::sin(10 * kDeg);
+  expectNear(rs.back()->transform().transformToGlobal({0, 0, 0}), {0, -2 * c - 5 * s, 10 - 2 * s + 5 * c}, 1e-12,
+             "after REV");
+  expectNear(rs.back()->transform().rotateToGlobal({0, 1, 0}), {0, c, s}, 1e-12, "after REV, y axis");
+}
+
+// The thickness on SI is CODE V's defocus: the image moves from the last thickness, or
+// from the paraxial image that PIM solves for. A paraboloid of radius 200 focuses every
+// axial ray at 100 mm; 0.4 mm beyond, the edge ray (height 2, sag 2²/400 = 0.01 mm) is at
+// height -2·0.4/(100 - 0.01).
+TEST(CodeVReader, ImageDefocusMovesTheImage) {
+  const double edgeHeight = -2 * 0.4 / (100 - 0.01);
+  struct Case {
+    const char* text;
+    std::vector<double> thicknessesAfterMirror;  // to the image
+  };
+  const Case cases[] = {
+      {"S -200 -100 REFL\nSTO; K -1\nSI 0 -0.4\n", {-100.4}},
+      {"S -200 -100 REFL\nSTO; K -1\nSI; THI -0.4\n", {-100.4}},
+      // PIM owns the last thickness: a plane at the paraxial image carries the defocus.
+      {"S -200 -80 REFL\nSTO; K -1\nSI 0 -0.4\nPIM\n", {-100, -0.4}},
+  };
+  for (const auto& k : cases) {
+    const auto r = readCodeV(std::string("EPD 4\nSO 0 1e10\n") + k.text);
+    auto lens = regenerated(*r.dictionary);
+    const auto& s = lens->surfaceArray();
+    ASSERT_EQ(s.size(), k.thicknessesAfterMirror.size() + 2) << k.text;
+    for (std::size_t i = 0; i < k.thicknessesAfterMirror.size(); ++i)
+      EXPECT_NEAR(s[1 + i]->thickness(), k.thicknessesAfterMirror[i], 1e-9) << k.text;
+    EXPECT_EQ(s.back()->thickness(), 0);
+    auto ray = tracing::rayForH(*lens, {0, 0}, {0, 1});
+    ASSERT_TRUE(ray);
+    tracing::traceRay(*lens, *ray);
+    EXPECT_NEAR(ray->position().y, edgeHeight, 1e-9) << k.text;
+  }
+  // PIM is lens-level: written after the image it still solves the last thickness.
+  const auto late = readCodeV("SO 0 1e10\nS -200 -80 REFL\nSI\nPIM\n");
+  EXPECT_EQ(late.surfaces()[1]->thicknessSolveType(), 2);
+  EXPECT_EQ(late.surfaces()[2]->thicknessSolveType(), 0);
+}
+
+// Words the reader used to get wrong: continued lines, six-digit glass codes, design
+// commands, and angle fields given as direction tangents.
+TEST(CodeVReader, ContinuationsGlassCodesAndDesignBlocks) {
+  {  // "&" continues a command, private glasses included.
+    const auto r = readCodeV("PRV\nPWL 400 500 &\n 600 700\n'TWOLINE' 1.6 1.59 &\n1.58 1.57\nEND\n"
+                             "SO 0 1e10\nS -.05 &\n 2\nS 0 1 'TWOLINE'\n");
+    const auto s = r.surfaces();
+    ASSERT_EQ(s.size(), 4u);
+    EXPECT_DOUBLE_EQ(s[1]->curvature(), 1 / -.05);
+    EXPECT_EQ(s[1]->thickness(), 2);
+    EXPECT_FALSE(s[1]->glassName());
+    auto glass = std::dynamic_pointer_cast<materials::GlassWithIndexData>(s[2]->glass());
+    ASSERT_TRUE(glass);
+    EXPECT_EQ(glass->indexData().size(), 4u);
+    EXPECT_NEAR(glass->indexAtWavelengthInMicrons(0.7), 1.57, 1e-12);
+    EXPECT_TRUE(r.troubles.empty());
+  }
+  {  // Glass codes of two equal digit runs; anything else is a name, never a crash.
+    struct Code {
+      const char* word;
+      double nd, vd;
+    };
+    const Code codes[] = {{"517.642", 1.517, 64.2}, {"5168.6417", 1.5168, 64.17}, {"517000.520000", 1.517, 52.0}};
+    for (const auto& code : codes) {
+      const auto r = readCodeV(std::string("SO 0 1e10\nS 0 1 ") + code.word + "\n");
+      const auto glass = r.surfaces()[1]->glass();
+      ASSERT_TRUE(glass) << code.word;
+      EXPECT_NEAR(glass->referenceIndex(), code.nd, 1e-12) << code.word;
+      EXPECT_NEAR(glass->referenceAbbe(), code.vd, 1e-12) << code.word;
+    }
+    for (const char* word : {".12.345", "123....", "517.64", "1234567.123456", "99999999999999999999.1"}) {
+      const auto r = readCodeV(std::string("SO 0 1e10\nS 0 1 ") + word + "\nGLA " + word + "\n");
+      ASSERT_TRUE(r.dictionary) << word;
+      EXPECT_EQ(r.surfaces()[1]->glassName().value_or(""), word);
+    }
+  }
+  {  // Optimisation and tolerancing lines are logged, not counted; GO closes their block.
+    const auto r = readCodeV("SO 0 1e10\nS 50 5\nDER VAL I1\nAUT\nEFL = 100\nMNT 0.2\nGO\nTEM 20\nS 0 1\nFOO\n");
+    EXPECT_EQ(r.surfaces().size(), 4u);
+    ASSERT_EQ(r.troubles.size(), 1u);
+    EXPECT_EQ(r.troubles[0].lineText, "FOO");
+    EXPECT_TRUE(r.logged("test[3] optimisation or tolerancing command not read: DER VAL I1"));
+  }
+  {  // Angle fields: CODE V's (x, y) have tan x = L/N, tan y = M/N.
+    const auto r = readCodeV("XAN 0 2\nYAN 3 2\nSO 0 1e10\nS 0 1\n");
+    const auto fields = objectsUnder<lens::Field>(*r.dictionary, "fieldArray");
+    ASSERT_EQ(fields.size(), 2u);
+    EXPECT_EQ(fields[0]->x(), 0);
+    EXPECT_EQ(fields[0]->y(), 3);
+    // (2°, 2°): the direction (tan 2°, tan 2°, 1) is atan(√2 tan 2°) off the axis, at 45°.
+    const double off = std::atan(std::sqrt(2.0) * std::tan(2 * kDeg)) / kDeg;
+    EXPECT_NEAR(fields[1]->x(), off / std::sqrt(2.0), 1e-12);
+    EXPECT_NEAR(fields[1]->y(), off / std::sqrt(2.0), 1e-12);
+  }
 }
 
 }  // namespace orb::interchange::test
