@@ -473,6 +473,7 @@ class CodeVRead {
     const std::string what = upper(word(s));
     std::string key;
     bool isLength = false;
+    std::optional<long long> surfaceNumber;
     if (what == "FNO") {
       key = "infiniteConjugateImageSpaceFocalRatio";
     } else if (what == "THI") {
@@ -484,6 +485,7 @@ class CodeVRead {
         return;
       }
       key = "s" + surfaceWord.substr(1) + ".thickness";
+      surfaceNumber = digitsValue(std::string_view(surfaceWord).substr(1));
       isLength = true;
     } else {
       m_report.trouble("zoom of " + what + " is not read: " + command);
@@ -491,7 +493,7 @@ class CodeVRead {
     }
     std::vector<double> values = allNumbers(s);
     if (values.empty()) return;
-    m_zoom.push_back({key, values, isLength});
+    m_zoom.push_back({key, values, isLength, surfaceNumber});
   }
 
   // --- end --------------------------------------------------------------------------------------
@@ -597,8 +599,10 @@ class CodeVRead {
   }
 
   std::optional<Dictionary> finish() {
+    const auto asRead = m_surfaces;
     placeImage();
     placeDecentres();
+    renumberZoomSurfaces(asRead);
     if (m_inches) convertInchesToMillimetres();
 
     // Zoom: one configuration per position, as many as the shortest list gives.
@@ -670,7 +674,22 @@ class CodeVRead {
     std::string key;
     std::vector<double> values;
     bool isLength;
+    std::optional<long long> surfaceNumber;  // CODE V's, for a thickness
   };
+
+  // Zoom thicknesses name CODE V's surface numbers; the breaks put in since count in the
+  // lens's, and a surface whose frame is restored after it hands its thickness on.
+  void renumberZoomSurfaces(const std::vector<std::shared_ptr<Surface>>& asRead) {
+    for (auto& z : m_zoom) {
+      if (!z.surfaceNumber || *z.surfaceNumber >= static_cast<long long>(asRead.size())) continue;
+      const auto& surface = asRead[static_cast<std::size_t>(*z.surfaceNumber)];
+      auto at = std::find(m_surfaces.begin(), m_surfaces.end(), surface);
+      if (at == m_surfaces.end()) continue;
+      for (const auto& d : m_decentres)
+        if (d.surface == surface && (d.andReturn || d.reverse || d.bend)) ++at;
+      z.key = platform::format("s%ld.thickness", static_cast<long>(at - m_surfaces.begin()));
+    }
+  }
 
   const PrescriptionReadOptions& m_options;
   ReadReporter m_report;

@@ -421,6 +421,18 @@ TEST(CodeVReader, BendsAndReverseDecentresFoldTheAxis) {
   expectNear(rs.back()->transform().transformToGlobal({0, 0, 0}), {0, -2 * c - 5 * s, 10 - 2 * s + 5 * c}, 1e-12,
              "after REV");
   expectNear(rs.back()->transform().rotateToGlobal({0, 1, 0}), {0, c, s}, 1e-12, "after REV, y axis");
+
+  // Zoom thicknesses follow their surfaces past the breaks put in before them, and a
+  // surface whose frame returns after it hands its thickness to the return break.
+  const auto zoomed = readCodeV("SO 0 1e10\nS 0 10\nYDE 1; DAR\nS 0 20\nZOO THI S1 10 11\nZOO THI S2 20 21\n");
+  const auto zs = zoomed.surfaces();
+  ASSERT_EQ(zs.size(), 6u);  // object, decentre, S1, return, S2, image
+  EXPECT_EQ(zs[3]->thickness(), 10);
+  EXPECT_EQ(zs[4]->thickness(), 20);
+  const auto positions = zoomed.dictionary->get("multiconfigurationArray").asArray();
+  ASSERT_EQ(positions.size(), 2u);
+  EXPECT_EQ(positions[1].asDictionary().get("s3.thickness").asDouble(), 11);
+  EXPECT_EQ(positions[1].asDictionary().get("s4.thickness").asDouble(), 21);
 }
 
 // The thickness on SI is CODE V's defocus: the image moves from the last thickness, or
