@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "foundation/objects/TransformStack.h"
@@ -15,6 +16,7 @@
 #include "tracing/Pusher.h"
 #include "tracing/OBBeam.h"
 #include "tracing/PusherGraded.h"
+#include "tracing/Ray.h"
 #include "tracing/RayAiming.h"
 #include "tracing/RayGeneration.h"
 #include "tracing/RayWithFrame.h"
@@ -68,6 +70,48 @@ SolveContext contextAt(const RayWithFrame& ray, const Coefficients& k, double n,
   c.normalised = normalised;
   c.chiefDefined = chiefDefined;
   return c;
+}
+
+// The axial field's real ray at pupil coordinate (0, zone) in the primary wave, traced
+// through the surfaces placed so far and bent by `s` (into `next`); in s's frame. It
+// starts where the ray generator starts an unaimed ray: on axis the stop matrix drops
+// out of that placement, which matters because this update has not measured it yet.
+std::optional<LeavingRay> realRayLeaving(lens::Lens& lens, lens::Surface& s, const materials::Medium& next,
+                                         bool mirror, double zone, double n0) {
+  const lens::Surface& object = *lens.surfaceArray().front();
+  const auto wave = lens.primaryWave();
+  std::optional<Ray> ray;
+  if (isInfinite(object.thickness())) {
+    const std::optional<double> epd = numberForKey(lens.paraxialData(), "entrancePupilDiameter");
+    if (!epd) return std::nullopt;
+    ray.emplace(XYZ{0, zone * *epd / 2, 0}, XYZ{0, 0, 1}, n0);
+  } else {
+    const std::optional<double> na = numberForKey(lens.paraxialData(), "objectSpaceNumericalAperture");
+    if (!na) return std::nullopt;
+    double slope = *na / n0;
+    if (slope < 1) slope = std::tan(std::asin(slope));
+    ray.emplace(object.transform().transformToGlobal(XYZ{0, 0, 0}), XYZ{0, zone * slope, 1}, n0);
+  }
+  ray->setWave(wave);
+  // The solve places the focus whatever the apertures, which are sized after this pass.
+  traceRay(lens, *ray, &s, TraceOptions::checkingApertures(false));
+  if (!ray->isAlive()) return std::nullopt;
+  ray->transformByMatrix(s.transform().globalToLocalCoordinateTransformationMatrix());
+  std::unique_ptr<Turner> turner = turnerForSurface(s);
+  if (!turner) return std::nullopt;
+  turner->setLightPipeMaxBounces(lens.lightPipeMaxBounces());
+  if (mirror) {
+    turner->reflectRay(*ray);
+  } else {
+    const double lambda = wave->wavelengthInMicrons();
+    const XYZ global = s.transform().transformToGlobal(ray->position());
+    const double nPrime = next.isUniform() ? next.indexOfRefractionAtWavelengthInMicrons(lambda)
+                                           : next.indexOfRefractionAtWaveGlobalCoordinate(lambda, global);
+    turner->refractRay(*ray, nPrime);
+    turner->processRay(*ray);
+  }
+  if (!ray->isAlive()) return std::nullopt;
+  return LeavingRay{ray->position(), ray->momentum()};
 }
 
 // Changes made here (solves, semidiameters) are the update's own results, not edits.
@@ -218,8 +262,11 @@ void run(lens::Lens& lens) {
     if (mirror) reflected = !reflected;
 
     const double signAfter = travelSign(ray);
-    applyThicknessSolve(s, contextAt(ray, k, signAfter * ray.indexOfRefraction(), signAfter * ray.indexOfRefraction(),
-                                     normalised, chiefDefined));
+    SolveContext after = contextAt(ray, k, signAfter * ray.indexOfRefraction(), signAfter * ray.indexOfRefraction(),
+                                   normalised, chiefDefined);
+    if (normalised)
+      after.realMarginalRay = [&](double zone) { return realRayLeaving(lens, s, *next, mirror, zone, n0); };
+    applyThicknessSolve(s, after);
 
     s.implementExitFrame(stack);
     if (ray.isAlive()) ray.transformByMatrix(s.transform().localToGlobalCoordinateTransformationMatrix());

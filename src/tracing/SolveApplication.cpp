@@ -21,6 +21,18 @@ double curvatureForExitSlope(const lens::Surface& s, const SolveContext& k, doub
   return (k.n * u - k.nPrime * uPrime) / ((k.nPrime - k.n) * h);
 }
 
+// The thickness that puts the next vertex plane where the real ray of the zone reaches
+// height `target`: the ray leaves the surface at (y, z) (z the sag there) with direction
+// (M, N), so it stands at that height at z + (target − y)·N/M. In reflected space N < 0
+// and the thickness comes out negative, as the paraxial one does. None when the ray is
+// lost; not finite when it runs parallel to the axis.
+std::optional<double> realMarginalHeightThickness(const SolveContext& k, double target, double zone) {
+  if (!k.realMarginalRay) return std::nullopt;
+  const std::optional<LeavingRay> ray = k.realMarginalRay(zone);
+  if (!ray) return std::nullopt;
+  return ray->position.z + (target - ray->position.y) * ray->direction.z / ray->direction.y;
+}
+
 constexpr const char* kNoMarginal = "No normalized marginal ray";
 constexpr const char* kNoChief = "No chief ray";
 constexpr const char* kUnimplemented = "Unimplemented in v1.1";
@@ -91,8 +103,20 @@ void applyThicknessSolve(lens::Surface& s, const SolveContext& k) {
     case 1: return;
     case 2: {
       const double target = s.thicknessSolveTarget();
+      const double zone = s.thicknessSolveZone();
+      // Zone 1 (every new surface's) and zone 0 (files' "paraxial") ask for the paraxial
+      // ray; any other zone for the real ray through it, whose focus spherical aberration
+      // moves away from the paraxial one.
+      if (zone != 0 && zone != 1) {
+        if (auto t = realMarginalHeightThickness(k, target, zone)) return store(*t);
+        platform::logWarningOnce(s.nickname(), "real marginal height solve",
+                                 "%s: the real ray at pupil zone %g can not be traced through the surface (it "
+                                 "misses, is totally reflected or the pupil is unknown); its marginal ray height "
+                                 "solve uses the paraxial ray",
+                                 s.nickname().c_str(), zone);
+      }
       if (target != 0 && !k.normalised) return s.setThicknessSolveOutcome(false, kNoMarginal);
-      return store((target * s.thicknessSolveZone() - k.h) / k.u);
+      return store((target * zone - k.h) / k.u);
     }
     case 3:
       if (!k.chiefDefined) return s.setThicknessSolveOutcome(false, kNoChief);
