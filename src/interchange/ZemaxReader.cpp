@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -143,6 +144,27 @@ std::string upper(std::string s) {
   return s;
 }
 
+// Microns in the file, nanometres in the wave. The point moves three places in the
+// decimal text itself: a binary × 1000 would now and then keep a neighbour of the number
+// written (0.5876 µm as 587.5999999999999 nm), and the lens would not write back what it
+// read. None for text that is no plain decimal number.
+std::optional<double> nanometresFromMicronsText(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);  // from_chars takes no '+'
+  const std::size_t e = text.find_first_of("eE");
+  long exponent = 0;
+  if (e != std::string_view::npos) {
+    std::string_view digits = text.substr(e + 1);
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
+    if (error != std::errc{} || end != digits.data() + digits.size()) return std::nullopt;
+  }
+  const std::string shifted = std::string(text.substr(0, e)) + "e" + std::to_string(exponent + 3);
+  double nanometres = 0;
+  const auto [end, error] = std::from_chars(shifted.data(), shifted.data() + shifted.size(), nanometres);
+  if (error != std::errc{} || end != shifted.data() + shifted.size()) return std::nullopt;
+  return nanometres;
+}
+
 Array upperCaseWords(const std::string& text) {
   std::vector<std::string> words;
   std::istringstream in(text);
@@ -183,8 +205,32 @@ class Operands {
     while (n < static_cast<int>(N) && m_s.scanDouble(&v)) out[static_cast<std::size_t>(n++)] = v;
     return n;
   }
+  /// Wavelengths: microns read, nanometres returned (see nanometresFromMicronsText).
+  double nanometresFromMicrons() {
+    auto v = scanNanometresFromMicrons();
+    if (!v) throw MissingNumber{};
+    return *v;
+  }
+  template <std::size_t N>
+  int nanometresFromMicrons(std::array<double, N>& out) {
+    int n = 0;
+    while (n < static_cast<int>(N))
+      if (auto v = scanNanometresFromMicrons())
+        out[static_cast<std::size_t>(n++)] = *v;
+      else
+        break;
+    return n;
+  }
 
  private:
+  std::optional<double> scanNanometresFromMicrons() {
+    const std::size_t before = m_s.scanLocation();
+    double microns;
+    if (!m_s.scanDouble(&microns)) return std::nullopt;
+    const std::string written = trim(std::string_view(m_s.string()).substr(before, m_s.scanLocation() - before));
+    return nanometresFromMicronsText(written).value_or(microns * 1000);
+  }
+
   // Some writers put a decimal point in integer fields ("PZUP 6.0 1 0"); read as an
   // integer, "6.0" would leave ".0" to be taken as the next number. A value with a
   // fraction is no surface number or flag at all, and the line is a trouble.
@@ -222,7 +268,7 @@ class ZemaxRead {
     m_vdy.fill(0);
     m_vcx.fill(0);
     m_vcy.fill(0);
-    m_wavelength.fill(0.55);
+    m_nanometres.fill(550);
     m_waveWeight.fill(1);
   }
 
@@ -501,13 +547,32 @@ class ZemaxRead {
       }
       case Op::Ftyp: {
         int type = in.integer();
-        static const char* const types[] = {"Angle", "Object height", "Image height"};
-        if (type < 0 || type > 2) platform::Exception::raise("ZemaxError", "Unknown FTYP %d", type);
-        m_result.set("fieldType", types[type]);
-        // Then: a flag, the number of fields, the number of wavelengths.
+        // Then: a flag, the number of fields, the number of wavelengths. They count
+        // whatever the type: without them every WAVM slot would be a wavelength.
         in.integer(0);
         m_ftypFieldCount = in.integer(0);
         m_ftypWaveCount = in.integer(0);
+        // 0 angle, 1 object height, 2 paraxial image height, 3 real image height.
+        static const char* const types[] = {"Angle", "Object height", "Image height", "Image height"};
+        if (type == 3) {
+          // The lens has no real-image-height field. Its image height is paraxial: the two
+          // agree near the axis and part by the distortion off it.
+          log(platform::format("%s[%d] FTYP 3: real image heights are taken as paraxial image heights",
+                               m_options.source.c_str(), m_line));
+          warnUnlessCollected(m_options.log, m_options.source, "real image height",
+                              platform::format("%s: real image heights are taken as paraxial image heights, so "
+                                               "off-axis fields may differ from the file's",
+                                               m_options.source.c_str()));
+        } else if (type < 0 || type > 3) {
+          log(platform::format("%s[%d] FTYP %d is no known field type; the fields are read as angles",
+                               m_options.source.c_str(), m_line, type));
+          warnUnlessCollected(m_options.log, m_options.source, "unknown field type",
+                              platform::format("%s[%d] field type %d is unknown; the fields are read as angles. "
+                                               "Check the lens's fields",
+                                               m_options.source.c_str(), m_line, type));
+          type = 0;
+        }
+        m_result.set("fieldType", types[type]);
         break;
       }
       case Op::Xfld: m_fieldXCount = in.reals(m_fieldX); break;
@@ -517,17 +582,17 @@ class ZemaxRead {
       case Op::Vdy: in.reals(m_vdy); break;
       case Op::Vcx: m_vcxCount = in.reals(m_vcx); break;
       case Op::Vcy: m_vcyCount = in.reals(m_vcy); break;
-      case Op::Wavl: m_waveCount = in.reals(m_wavelength); break;
-      case Op::Wavn: if (m_waveCount == 0) m_waveCount = in.reals(m_wavelength); break;
+      case Op::Wavl: m_waveCount = in.nanometresFromMicrons(m_nanometres); break;
+      case Op::Wavn: if (m_waveCount == 0) m_waveCount = in.nanometresFromMicrons(m_nanometres); break;
       case Op::Wwgt: in.reals(m_waveWeight); break;
       case Op::Wavm: {
         // Modern files give each wavelength slot on its own line: WAVM slot microns weight.
         int slot = in.integer();
-        double microns = in.real();
+        double nanometres = in.nanometresFromMicrons();
         double weight = in.real(1.0);
         if (slot < 1 || slot > kMaxWaves)
           platform::Exception::raise("NSRangeException", "wavelength slot %d is not between 1 and %d", slot, kMaxWaves);
-        m_wavelength[static_cast<std::size_t>(slot - 1)] = microns;
+        m_nanometres[static_cast<std::size_t>(slot - 1)] = nanometres;
         m_waveWeight[static_cast<std::size_t>(slot - 1)] = weight;
         m_wavmSlots = std::max(m_wavmSlots, slot);
         break;
@@ -660,6 +725,7 @@ class ZemaxRead {
     if (m_notes) m_result.set("notes", *m_notes);
     if (m_options.removeSolves)
       for (const auto& s : m_fileSurfaces) s->removeSolves();
+    convertToMillimetres();
 
     Array surfaces;
     for (const auto& s : m_surfaces) surfaces.push_back(Value(s));
@@ -674,12 +740,17 @@ class ZemaxRead {
         break;
       }
     if (m_ftypFieldCount > 0) fieldCount = std::min(fieldCount, m_ftypFieldCount);
+    const Value fieldType = m_result.get("fieldType");
+    const bool angles = fieldType.isNil() || fieldType == Value("Angle");
     Array fields;
     for (int i = 0; i < fieldCount; ++i) {
       const auto k = static_cast<std::size_t>(i);
       auto f = lens::Field::field();
-      f->setX(m_fieldX[k]);
-      f->setY(m_fieldY[k]);
+      // The file's angles are those of the direction tangents; the lens's turn toward the field.
+      const AngleField xy = angles ? lensAngleFieldFromTangentAngles({m_fieldX[k], m_fieldY[k]})
+                                   : AngleField{m_fieldX[k], m_fieldY[k]};
+      f->setX(xy.x);
+      f->setY(xy.y);
       f->setWeight(m_fieldWeight[k]);
       if (i < m_vcxCount) {
         f->setPXA(m_vdx[k] + m_vcx[k] - 1);
@@ -701,7 +772,8 @@ class ZemaxRead {
     Array waves;
     for (int i = 0; i < waveCount; ++i) {
       auto w = lens::Wave::wave();
-      w->setWavelengthInMicrons(m_wavelength[static_cast<std::size_t>(i)]);
+      w->setWavelengthUnit(lens::Wave::kNanometre);
+      w->setWavelength(m_nanometres[static_cast<std::size_t>(i)]);
       w->setWeight(m_waveWeight[static_cast<std::size_t>(i)]);
       w->setIsPrimary(i + 1 == m_primaryWave);
       waves.push_back(Value(w));
@@ -736,6 +808,61 @@ class ZemaxRead {
     return std::move(m_result);
   }
 
+  // The lens and the tracer, and with them every length scaled by the wavelength, take
+  // lens units as millimetres: a file in other units is scaled as it is read.
+  void convertToMillimetres() {
+    const Value unitCode = m_result.get("unitCode");
+    if (!unitCode.isString()) return;
+    const std::string unit = upper(unitCode.asString());
+    if (unit.empty()) return;
+    static const std::pair<const char*, double> kMillimetresPerUnit[] = {
+        {"MM", 1}, {"CM", 10}, {"IN", 25.4}, {"METER", 1000}, {"M", 1000}};
+    double k = 0;
+    for (const auto& [code, millimetres] : kMillimetresPerUnit)
+      if (unit == code) k = millimetres;
+    if (k == 0) {
+      log(platform::format("%s: lens unit %s is unknown; its lengths are taken as millimetres",
+                           m_options.source.c_str(), unit.c_str()));
+      return;
+    }
+    if (k == 1) return;
+    for (const auto& s : m_surfaces) {
+      s->scaleByFactor(k);
+      if (s->isCoordinateBreak())
+        for (const char* key : {"dx", "dy"})
+          if (auto value = s->parameterValue(key)) s->setValueForKey(key, *value * k);
+      if (s->thicknessSolveType() == 5) s->setThicknessSolveOffset(s->thicknessSolveOffset() * k);
+      if (const auto& a = s->apertureObject()) scaleAperture(*a, k);
+    }
+    if (m_result.get("sourceDivergenceType").isNumber() && m_result.get("sourceDivergenceType").asDouble() == 0)
+      m_result.set("sourceDivergenceValue", m_result.get("sourceDivergenceValue").asDouble() * k);
+    const Value fieldType = m_result.get("fieldType");
+    if (fieldType == Value("Object height") || fieldType == Value("Image height")) {
+      for (auto& x : m_fieldX) x *= k;
+      for (auto& y : m_fieldY) y *= k;
+    }
+    for (auto& v : m_pendingConfigurationValues)
+      v.value = std::string_view(v.quantity) == "thickness" ? v.value * k : v.value / k;
+    m_result.set("unitCode", "MM");
+    log(platform::format("%s: lens unit %s; the lens's lengths are converted to millimetres",
+                         m_options.source.c_str(), unit.c_str()));
+  }
+
+  static void scaleAperture(lens::Aperture& a, double k) {
+    a.setDecenterX(a.decenterX() * k);
+    a.setDecenterY(a.decenterY() * k);
+    if (dynamic_cast<lens::FloatingAperture*>(&a)) return;  // it follows the semidiameter
+    if (auto* circle = dynamic_cast<lens::CircularAperture*>(&a)) {
+      circle->setRMin(circle->rMin() * k);
+      circle->setRMax(circle->rMax() * k);
+    } else if (auto* aspect = dynamic_cast<lens::AspectAperture*>(&a)) {
+      aspect->setXRadius(aspect->xRadius() * k);
+      aspect->setYRadius(aspect->yRadius() * k);
+    } else if (auto* spider = dynamic_cast<lens::SpiderAperture*>(&a)) {
+      spider->setWidthOfArms(spider->widthOfArms() * k);
+    }
+  }
+
   const ZemaxReadOptions& m_options;
   Dictionary m_result;
   std::vector<std::shared_ptr<Surface>> m_surfaces;
@@ -747,7 +874,7 @@ class ZemaxRead {
   std::array<double, kMaxFields> m_fieldX{}, m_fieldY{}, m_fieldWeight{}, m_vdx{}, m_vdy{}, m_vcx{}, m_vcy{};
   int m_fieldXCount = 1, m_fieldYCount = 1, m_vcxCount = 0, m_vcyCount = 0;
   int m_ftypFieldCount = 0, m_ftypWaveCount = 0;
-  std::array<double, kMaxWaves> m_wavelength{}, m_waveWeight{};
+  std::array<double, kMaxWaves> m_nanometres{}, m_waveWeight{};
   int m_waveCount = 0;
   int m_wavmSlots = 0;
   int m_primaryWave = 1;

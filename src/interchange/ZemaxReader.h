@@ -52,6 +52,11 @@ struct ZemaxReadOptions {
 /// a "CSUM" line the rest of the text is a glass section (AGF lines) whose glasses go
 /// under "glassArray". Numbers are read independent of the process locale.
 ///
+/// The lens takes lengths in millimetres: a file in inches (UNIT IN), centimetres or
+/// metres is scaled as it is read and its unitCode becomes "MM". Angle fields are turned
+/// from Zemax's tangent angles into the lens's (see AngleField); real image heights
+/// (FTYP 3) are taken as paraxial ones, which the log says.
+///
 /// Both functions return none when the reader gives up at a bad line; otherwise a
 /// dictionary, even for text with nothing in it.
 std::optional<platform::Dictionary> readZemaxString(std::string_view text, const ZemaxReadOptions& options = {});

@@ -1,5 +1,6 @@
 #include "interchange/ZemaxWriter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -29,6 +30,40 @@ std::string zemaxNumber(double value) {
   char buffer[64];
   auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
   return std::string(buffer, result.ptr);
+}
+
+// The shortest decimal of the nanometres with its point moved three places: the reader
+// moves it back in the text, so the wave comes back as the very number it holds. A binary
+// ÷ 1000 would turn 587.6 nm into "0.5876000000000001".
+std::string zemaxMicronsFromNanometres(double nanometres) {
+  if (nanometres == 0 || !std::isfinite(nanometres)) return zemaxNumber(nanometres / 1000);
+  char buffer[64];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, nanometres, std::chars_format::scientific).ptr;
+  std::string_view text(buffer, static_cast<std::size_t>(end - buffer));  // [-]d[.ddd]e±XX
+  const bool negative = text.front() == '-';
+  if (negative) text.remove_prefix(1);
+  const std::size_t e = text.find('e');
+  std::string digits;
+  for (char c : text.substr(0, e))
+    if (c != '.') digits += c;
+  std::string_view exponentText = text.substr(e + 1);
+  if (exponentText.front() == '+') exponentText.remove_prefix(1);
+  int exponent = 0;
+  std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
+  exponent -= 3;  // microns = d.ddd × 10^exponent
+
+  const int n = static_cast<int>(digits.size());
+  std::string fixed;
+  if (exponent >= n - 1)
+    fixed = digits + std::string(static_cast<std::size_t>(exponent - (n - 1)), '0');
+  else if (exponent >= 0)
+    fixed = digits.substr(0, static_cast<std::size_t>(exponent + 1)) + "." +
+            digits.substr(static_cast<std::size_t>(exponent + 1));
+  else
+    fixed = "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+  const std::string scientific =
+      digits.substr(0, 1) + (n > 1 ? "." + digits.substr(1) : std::string()) + format("e%+03d", exponent);
+  return (negative ? "-" : "") + (scientific.size() < fixed.size() ? scientific : fixed);
 }
 
 std::string zemaxCommandFromSourceDivergenceType(int type, double value) {
@@ -81,15 +116,17 @@ std::string numbersLine(const char* word, const std::vector<double>& values) {
   return line + "\n";
 }
 
-std::string fieldLines(const std::vector<std::shared_ptr<lens::Field>>& fields) {
+std::string fieldLines(const std::vector<std::shared_ptr<lens::Field>>& fields, bool angles) {
   if (fields.size() > kMaxFieldsOrWaves)
     platform::Exception::raise("Unsupported", "ZEMAX text holds at most %zu fields; this lens has %zu",
                                kMaxFieldsOrWaves, fields.size());
   std::vector<double> x, y, w, vdx, vdy, vcx, vcy;
   bool vignetted = false;
   for (const auto& f : fields) {
-    x.push_back(f->x());
-    y.push_back(f->y());
+    // The lens's angle turns toward the field; the file gives the direction's tangents.
+    const AngleField xy = angles ? tangentAnglesFromLensAngleField({f->x(), f->y()}) : AngleField{f->x(), f->y()};
+    x.push_back(xy.x);
+    y.push_back(xy.y);
     w.push_back(f->weight());
     vignetted = vignetted || f->vignetted();
     // The reader's PXA = d + c − 1 and PXB = d + 1 − c, solved for d and c.
@@ -108,14 +145,18 @@ std::string waveLines(const std::vector<std::shared_ptr<lens::Wave>>& waves) {
   if (waves.size() > kMaxFieldsOrWaves)
     platform::Exception::raise("Unsupported", "ZEMAX text holds at most %zu wavelengths; this lens has %zu",
                                kMaxFieldsOrWaves, waves.size());
-  std::vector<double> microns, weights;
+  std::string microns = "WAVL";
+  std::vector<double> weights;
   std::size_t primary = 1;
   for (std::size_t i = 0; i < waves.size(); ++i) {
-    microns.push_back(waves[i]->wavelengthInMicrons());
-    weights.push_back(waves[i]->weight());
-    if (waves[i]->isPrimary()) primary = i + 1;
+    const auto& w = *waves[i];
+    microns += " " + zemaxMicronsFromNanometres(w.wavelengthUnit() == lens::Wave::kNanometre
+                                                    ? w.wavelength()
+                                                    : w.wavelengthInNanometers());
+    weights.push_back(w.weight());
+    if (w.isPrimary()) primary = i + 1;
   }
-  return numbersLine("WAVL", microns) + numbersLine("WWGT", weights) + format("PWAV %zu\n", primary);
+  return microns + "\n" + numbersLine("WWGT", weights) + format("PWAV %zu\n", primary);
 }
 
 std::string glassLine(const materials::Glass& glass) {
@@ -247,17 +288,22 @@ std::string configurationLines(const Value& value, const MessageSink& log) {
   for (std::size_t c = 0; c < configurations.size(); ++c) {
     for (const auto& [key, entry] : configurations[c].asDictionary()) {
       const std::string path = key.isString() ? key.asString() : std::string();
+      // "s<surface>.thickness" or "s<surface>.curvature".
+      const std::size_t dot = path.find('.');
       int surface = -1;
-      char quantity[32] = {};
-      if (std::sscanf(path.c_str(), "s%d.%31s", &surface, quantity) != 2 ||
-          (std::string(quantity) != "thickness" && std::string(quantity) != "curvature")) {
+      const char* const digitsEnd = path.data() + std::min(dot, path.size());
+      const bool numbered = path.size() > 1 && path[0] == 's' && dot != std::string::npos &&
+                            std::from_chars(path.data() + 1, digitsEnd, surface).ptr == digitsEnd &&
+                            surface >= 0;
+      const std::string quantity = numbered ? path.substr(dot + 1) : std::string();
+      if (quantity != "thickness" && quantity != "curvature") {
         emitMessage(log, "configuration value " + path + " has no ZEMAX line; not written");
         continue;
       }
       double v = entry.isDictionary() ? entry.asDictionary().get("value").asDouble() : entry.asDouble();
       bool variable = entry.isDictionary() && entry.asDictionary().get("isVariable").isNumber() &&
                       entry.asDictionary().get("isVariable").asBool();
-      out += format("%s %d %zu ", std::string(quantity) == "thickness" ? "THIC" : "CRVT", surface, c + 1) +
+      out += format("%s %d %zu ", quantity == "thickness" ? "THIC" : "CRVT", surface, c + 1) +
              zemaxNumber(v) + format(" %d\n", variable ? 1 : 0);
     }
   }
@@ -268,14 +314,12 @@ std::string configurationLines(const Value& value, const MessageSink& log) {
 
 std::string zemaxStringForModel(const Dictionary& d, const MessageSink& log) {
   using namespace lensdictionary;
-  std::string out = "VERS 0\n";
+  // No VERS line: the reader passes it over, and no version number would be true of
+  // text that is not Zemax's own. A lens without a title has no NAME line, so that it
+  // comes back without one.
+  std::string out;
   const Value name = lensDictionaryValue(d, kSystemName);
-  if (name.isNil()) {
-    emitMessage(log, "no system name!");
-    out += "NAME Lens has no title.\n";
-  } else {
-    out += "NAME " + name.asString() + "\n";
-  }
+  if (name.isString() && !name.asString().empty()) out += "NAME " + name.asString() + "\n";
   if (const Value notes = lensDictionaryValue(d, kNotes); !notes.isNil())
     for (const auto& line : foundation::lines(notes.asString())) out += "NOTE 0 " + line + "\n";
   const Value unit = lensDictionaryValue(d, kUnitCode);
@@ -302,7 +346,7 @@ std::string zemaxStringForModel(const Dictionary& d, const MessageSink& log) {
   const auto fields = objects<lens::Field>(lensDictionaryValue(d, kFieldArray));
   const auto waves = objects<lens::Wave>(lensDictionaryValue(d, kWaveArray));
   out += format("FTYP %d 0 %zu %zu\n", ftyp, fields.size(), waves.size());
-  out += fieldLines(fields);
+  out += fieldLines(fields, ftyp == 0);
   out += waveLines(waves);
 
   const SurfaceNumbering numbering(objects<Surface>(lensDictionaryValue(d, kSurfaceArray)));

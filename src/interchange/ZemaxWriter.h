@@ -11,8 +11,10 @@ class Surface;
 
 namespace orb::interchange {
 
-/// Writes a lens dictionary (see LensDictionary.h) as Zemax lens text: system lines,
-/// fields and waves, one block per surface, then the configurations. Every line ends
+/// Writes a lens dictionary (see LensDictionary.h) as Zemax lens text: system lines (a
+/// NAME line only for a lens with a title), fields and waves, one block per surface, then
+/// the configurations. Angle fields are written as Zemax gives them, the angles of the
+/// direction's tangents (see AngleField). Every line ends
 /// with "\n"; surface-block lines are indented by one blank. Numbers are written in their
 /// shortest form that reads back to the same double, independent of the process locale,
 /// so write → read gives the lens back.
@@ -30,5 +32,10 @@ std::string zemaxCommandFromSourceDivergenceType(int type, double value);
 
 /// The number as the writer writes it: shortest round-trip form ("0.1", "1e-07").
 std::string zemaxNumber(double value);
+
+/// A wavelength as the writer writes it: the shortest text of the nanometres the wave
+/// holds, its decimal point moved to make microns (587.6 → "0.5876"). The reader moves it
+/// back in the text, so the wave reads back as the same double.
+std::string zemaxMicronsFromNanometres(double nanometres);
 
 }  // namespace orb::interchange

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,49 @@ TEST(ZemaxParameterMapping, IndicesReachTheirPositionsAndNothingBeyond) {
   EXPECT_EQ(parameterForZemaxParameterIndex(*plain, 1), nullptr);
   plain->setSemidiameterSolveType(lens::Surface::kSemiVariable);
   EXPECT_EQ(zemaxSemidiameterSolveType(*plain), 1);
+}
+
+// Zemax's angle field (x, y) has tan x = L/N and tan y = M/N; the lens's angle is the
+// angle off the axis, √(x² + y²), turned toward atan2(y, x). Closed forms: (45°, 45°) is
+// the direction ∝ (1, 1, 1), atan √2 = 54.735610° off the axis at 45°; (60°, 45°) is
+// ∝ (√3, 1, 1), atan 2 = 63.434949° off the axis at 30°; (30°, −30°) is ∝ (1, −1, √3),
+// atan √(2/3) = 39.231520° off the axis at −45°. On either axis the two agree.
+TEST(ZemaxParameterMapping, AngleFieldsBetweenTangentAnglesAndTheLens) {
+  const double degrees = 180 / M_PI;
+  const double a = std::atan(std::sqrt(2.0)) * degrees, b = std::atan(2.0) * degrees,
+               c = std::atan(std::sqrt(2.0 / 3)) * degrees;
+  struct Case {
+    const char* name;
+    AngleField file, lens;
+  };
+  const std::vector<Case> cases = {
+      {"diagonal", {45, 45}, {a / std::sqrt(2.0), a / std::sqrt(2.0)}},
+      {"sixty-forty-five", {60, 45}, {b * std::sqrt(3.0) / 2, b / 2}},
+      {"thirty-minus-thirty", {30, -30}, {c / std::sqrt(2.0), -c / std::sqrt(2.0)}},
+      {"y-axis", {0, 17.5}, {0, 17.5}},
+      {"x-axis", {-80, 0}, {-80, 0}},
+      {"centre", {0, 0}, {0, 0}},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.name);
+    const AngleField lens = lensAngleFieldFromTangentAngles(k.file);
+    EXPECT_NEAR(lens.x, k.lens.x, 1e-12);
+    EXPECT_NEAR(lens.y, k.lens.y, 1e-12);
+    const AngleField file = tangentAnglesFromLensAngleField(k.lens);
+    EXPECT_NEAR(file.x, k.file.x, 1e-12);
+    EXPECT_NEAR(file.y, k.file.y, 1e-12);
+  }
+  // Each undoes the other over the field angles a lens has.
+  for (const AngleField p : {AngleField{1e-6, 2e-6}, AngleField{-3, 4}, AngleField{20, -35}, AngleField{-50, -30},
+                             AngleField{5, 70}}) {
+    SCOPED_TRACE(testing::Message() << p.x << ", " << p.y);
+    const AngleField there = tangentAnglesFromLensAngleField(lensAngleFieldFromTangentAngles(p));
+    EXPECT_NEAR(there.x, p.x, 1e-12);
+    EXPECT_NEAR(there.y, p.y, 1e-12);
+    const AngleField back = lensAngleFieldFromTangentAngles(tangentAnglesFromLensAngleField(p));
+    EXPECT_NEAR(back.x, p.x, 1e-12);
+    EXPECT_NEAR(back.y, p.y, 1e-12);
+  }
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "InterchangeTestSupport.h"
+#include "lens/Aperture.h"
+#include "lens/Field.h"
 #include "lens/Wave.h"
 #include "materials/Glass.h"
 #include "tracing/ParaxialMeasurement.h"
@@ -48,6 +50,47 @@ TEST(ZemaxParaxial, SingletFileGivesTheHandCalculatedFocalLength) {
   const double f = r1 / (n - 1);
   EXPECT_NEAR(*tracing::numberForKey(lens->paraxialData(), "focalLength"), f, 1e-3);
   EXPECT_NEAR(f - t / n, 97.3629, 1e-4);  // the file's image distance is the paraxial focus
+}
+
+// A lens in inches is read in millimetres, the unit the tracer and every wavelength-scaled
+// quantity take. The singlet has R1 = 4 in, R2 = −4 in, t = 0.5 in and n = 1.5 (a model
+// glass at the d line). Hand y–nu trace in inches: φ1 = φ2 = 0.5/4 = 0.125, so
+// φ = φ1 + φ2 − (t/n) φ1 φ2 = 0.25 − (1/3)(0.015625) = 0.2447917 and f = 4.085106 in,
+// which is 103.76170 mm.
+TEST(ZemaxParaxial, LensInInchesIsReadInMillimetres) {
+  const ReadOutcome read = readZemaxText(
+      "UNIT IN X W X CM MR CPMM\nENPD 1\nFTYP 1 0 2 1\nXFLN 0 0\nYFLN 0 0.5\nWAVM 1 0.58756 1\n"
+      "SURF 0\n  DISZ 40\n"
+      "SURF 1\n  STOP\n  CURV 0.25\n  DISZ 0.5\n  GLAS ___BLANK 1 0 1.5 60 0 0 0 0\n  DIAM 0.6 1 0\n"
+      "  CLAP 0 0.6\n"
+      "SURF 2\n  CURV -0.25\n  DISZ 4\n"
+      "SURF 3\n  DISZ 0\n"
+      "MNUM 2\nTHIC 2 2 4.5 0\n");
+  ASSERT_TRUE(read.dictionary);
+  EXPECT_TRUE(read.logged("converted to millimetres"));
+  auto lens = regeneratedLens(read);
+  ASSERT_FALSE(lens->warningReSystemGeneration().has_value()) << *lens->warningReSystemGeneration();
+  EXPECT_EQ(lens->unitCode(), "MM");
+
+  const double mm = 25.4;
+  const auto& s = lens->surfaceArray();
+  ASSERT_EQ(s.size(), 4u);
+  EXPECT_DOUBLE_EQ(s[0]->thickness(), 40 * mm);
+  EXPECT_DOUBLE_EQ(s[1]->radiusOfCurvature(), 4 * mm);
+  EXPECT_DOUBLE_EQ(s[2]->radiusOfCurvature(), -4 * mm);
+  EXPECT_DOUBLE_EQ(s[1]->thickness(), 0.5 * mm);
+  EXPECT_DOUBLE_EQ(s[2]->thickness(), 4 * mm);
+  EXPECT_DOUBLE_EQ(s[1]->semidiameter(), 0.6 * mm);
+  EXPECT_DOUBLE_EQ(s[1]->apertureObject()->rMax(), 0.6 * mm);
+  EXPECT_DOUBLE_EQ(lens->sourceDivergenceValue(), 1 * mm);  // the entrance pupil diameter
+  EXPECT_DOUBLE_EQ(lens->fieldArray()[1]->y(), 0.5 * mm);   // an object height
+  const auto configuration = lens->multiconfigurationArray()[1].asDictionary().get("s2.thickness");
+  EXPECT_DOUBLE_EQ(configuration.asDictionary().get("value").asDouble(), 4.5 * mm);
+  EXPECT_DOUBLE_EQ(lens->waveArray()[0]->wavelengthInMicrons(), 0.58756) << "wavelengths have their own unit";
+
+  const double phi = 0.125 + 0.125 - (0.5 / 1.5) * 0.125 * 0.125;
+  EXPECT_NEAR(1 / phi * mm, 103.76170, 1e-5);
+  EXPECT_NEAR(*tracing::numberForKey(lens->paraxialData(), "focalLength"), 1 / phi * mm, 1e-6);
 }
 
 // Integer fields written with a decimal point ("PZUP 1.0 2 0.5") name the same surfaces

@@ -96,6 +96,84 @@ TEST(ZemaxReader, FieldsAndWaves) {
   }
 }
 
+// FTYP gives the field type, then a flag and the numbers of fields and wavelengths in use,
+// which count whatever the type. real_image_heights.zmx has FTYP 3 0 2 3: two fields at
+// real image heights 8 and 13.6 mm and three of its 24 WAVM slots in use.
+TEST(ZemaxReader, FieldTypesKeepTheirCounts) {
+  struct Case {
+    const char* ftyp;
+    const char* fieldType;
+    const char* message;  // none: the read says nothing of the field type
+  };
+  const std::vector<Case> cases = {
+      {"FTYP 3 0 2 3", "Image height", "real image heights are taken as paraxial"},
+      {"FTYP 2 0 2 3", "Image height", nullptr},
+      // An unknown type keeps the numbers as they are, as angles, and says so. On the y
+      // axis a tangent angle is the lens's angle.
+      {"FTYP 7 0 2 3", "Angle", "FTYP 7 is no known field type"},
+  };
+  std::ifstream in(test::lensFilePath("fixtures/real_image_heights.zmx"));
+  std::stringstream file;
+  file << in.rdbuf();
+  const std::string fixture = file.str();
+  ASSERT_NE(fixture.find("FTYP 3 0 2 3"), std::string::npos);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ftyp);
+    std::string text = fixture;
+    text.replace(text.find("FTYP 3 0 2 3"), 12, c.ftyp);
+    auto r = readZemaxText(text);
+    ASSERT_TRUE(r.dictionary);
+    EXPECT_TRUE(r.troubles.empty());
+    EXPECT_EQ(r.dictionary->get("fieldType").asString(), c.fieldType);
+    auto fields = objectsUnder<Field>(*r.dictionary, "fieldArray");
+    ASSERT_EQ(fields.size(), 2u);
+    EXPECT_EQ(fields[0]->y(), 8);
+    EXPECT_EQ(fields[1]->y(), 13.6);
+    EXPECT_EQ(fields[1]->x(), 0);
+    auto waves = objectsUnder<Wave>(*r.dictionary, "waveArray");
+    ASSERT_EQ(waves.size(), 3u);
+    EXPECT_DOUBLE_EQ(waves[2]->wavelengthInMicrons(), 0.6562725);
+    EXPECT_TRUE(waves[1]->isPrimary());
+    if (c.message) {
+      EXPECT_TRUE(r.logged(c.message));
+    } else {
+      EXPECT_FALSE(r.logged("FTYP"));
+    }
+  }
+}
+
+// Zemax's angle field (x, y) is the pair of angles whose tangents are the chief ray's
+// direction tangents L/N and M/N; the lens's angle turns by the angle off the axis toward
+// the field. Hand calculation for (2°, 2°): the direction is ∝ (tan 2°, tan 2°, 1), so
+// the angle off the axis is atan(√2 · tan 2°) = 2.8272795° at 45°, and each coordinate is
+// that over √2: 1.9991885°. For (60°, 45°): ∝ (√3, 1, 1), off the axis atan 2 = 63.434949°,
+// toward atan(1/√3) = 30°: (63.434949° · cos 30°, 63.434949° · sin 30°). Heights are lengths
+// and stay as they are.
+TEST(ZemaxReader, AngleFieldsTurnTowardTheirDirection) {
+  struct Case {
+    const char* name;
+    const char* text;
+    double x, y;
+  };
+  const double offAxis = std::atan(2.0) * 180 / M_PI;
+  const std::vector<Case> cases = {
+      {"two-degrees-each", "XFLN 0 2\nYFLN 0 2\n", 1.99918847782036, 1.99918847782036},
+      {"sixty-forty-five", "XFLN 0 60\nYFLN 0 45\n", offAxis * std::sqrt(3.0) / 2, offAxis / 2},
+      {"on-the-y-axis", "XFLN 0 0\nYFLN 0 12.5\n", 0, 12.5},
+      {"without-ftyp-still-angles", "XFLD 0 -2\nYFLD 0 2\n", -1.99918847782036, 1.99918847782036},
+      {"object-heights", "FTYP 1\nXFLN 0 2\nYFLN 0 2\n", 2, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto r = readZemaxText(c.text);
+    ASSERT_TRUE(r.dictionary);
+    auto fields = objectsUnder<Field>(*r.dictionary, "fieldArray");
+    ASSERT_EQ(fields.size(), 2u);
+    EXPECT_NEAR(fields[1]->x(), c.x, 1e-12);
+    EXPECT_NEAR(fields[1]->y(), c.y, 1e-12);
+  }
+}
+
 TEST(ZemaxReader, VignettingBecomesPupilLimits) {
   auto r = readZemaxText("YFLD 0 10\nVDYN 0 0.1\nVCYN 0 0.3\n");
   auto fields = objectsUnder<Field>(*r.dictionary, "fieldArray");
@@ -114,8 +192,7 @@ TEST(ZemaxReader, BadLineAsksWithItsLineNumber) {
     const char* reason;
   };
   const std::vector<Case> cases = {
-      {"unknown-field-type", "SURF\n\nFTYP 3\n", 3, "ZemaxError", "Unknown FTYP 3"},
-      {"mode", "MODE NSC\n", 1, "Unsupported", "ZEMAX mode must be SEQ"},
+      {"mode", "SURF\n\nMODE NSC\n", 3, "Unsupported", "ZEMAX mode must be SEQ"},
       {"surface-type", "SURF\n TYPE NOSUCHTY\n", 2, "OBException", "Unimplemented surface"},
       {"configuration-out-of-range", "SURF\nSURF\nMNUM 2\nTHIC 1 3 5 0\n", 4, "NSRangeException", "configuration 3"},
       {"pickup-of-missing-surface", "SURF\n PCUP 7\n", 2, "NSRangeException", "file surface 7"},
@@ -137,7 +214,7 @@ TEST(ZemaxReader, BadLineAsksWithItsLineNumber) {
     EXPECT_FALSE(giveUp.dictionary);
   }
   // Without anyone to ask, the read gives up rather than return half a lens.
-  EXPECT_FALSE(readZemaxString("FTYP 9\n", ZemaxReadOptions{"", false, false, {}, [](const std::string&) {}}));
+  EXPECT_FALSE(readZemaxString("MODE NSC\n", ZemaxReadOptions{"", false, false, {}, [](const std::string&) {}}));
 }
 
 // A second MNUM may lower the count after values were recorded for the configurations it
@@ -176,12 +253,12 @@ TEST(ZemaxReader, PassedOverCodesAreLoggedAndMeritLinesKept) {
 
 TEST(ZemaxReader, SystemLines) {
   auto r = readZemaxText(
-      "NAME  My lens \nNOTE 0 first\nNOTE 0 Notes...\nNOTE 1 second\nUNIT IN X\nGCAT schott ohara\nRAIM 0 1\n"
+      "NAME  My lens \nNOTE 0 first\nNOTE 0 Notes...\nNOTE 1 second\nUNIT MM X\nGCAT schott ohara\nRAIM 0 1\n"
       "FTYP 1\nOBNA 12.5 1\nPUPD 1 2\n");
   const auto& d = *r.dictionary;
   EXPECT_EQ(d.get("systemName").asString(), "My lens");
   EXPECT_EQ(d.get("notes").asString(), "first\nsecond");
-  EXPECT_EQ(d.get("unitCode").asString(), "IN");
+  EXPECT_EQ(d.get("unitCode").asString(), "MM");
   EXPECT_EQ(d.get("zemaxCatalogString").asString(), "schott ohara");
   EXPECT_EQ(d.get("preferredCatalogs"), platform::Value(platform::Array{"SCHOTT", "OHARA"}));
   EXPECT_TRUE(d.get("useRayAiming").asBool());

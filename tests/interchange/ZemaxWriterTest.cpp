@@ -2,18 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <clocale>
+#include <cmath>
+#include <cstdint>
+#include <sstream>
 
 #include "InterchangeTestSupport.h"
 #include "foundation/platform/StringExtensions.h"
 #include "interchange/LensDictionary.h"
 #include "lens/Field.h"
+#include "lens/Surface.h"
 #include "lens/Wave.h"
 #include "platform/Exception.h"
 
 namespace orb::interchange {
 namespace {
 
+using lens::Field;
+using lens::Wave;
 using platform::Array;
 using platform::Dictionary;
 using platform::Value;
@@ -25,8 +32,110 @@ std::string quietWrite(const Dictionary& d) {
 TEST(ZemaxWriter, MinimalDictionaryLineByLine) {
   const std::string text = quietWrite(Dictionary{{"fieldType", "Angle"}});
   EXPECT_EQ(foundation::lines(text),
-            (std::vector<std::string>{"VERS 0", "NAME Lens has no title.", "UNIT MM", "ENPD 0", "GFAC 0 0",
-                                      "FTYP 0 0 0 0", "XFLD", "YFLD", "FWGT", "WAVL", "WWGT", "PWAV 1", "MNUM 1"}));
+            (std::vector<std::string>{"UNIT MM", "ENPD 0", "GFAC 0 0", "FTYP 0 0 0 0", "XFLD", "YFLD", "FWGT", "WAVL",
+                                      "WWGT", "PWAV 1", "MNUM 1"}));
+}
+
+// Only a title the lens has is written: a made-up one would come back as the lens's title.
+TEST(ZemaxWriter, TitleOnlyWhenTheLensHasOne) {
+  for (const std::optional<std::string>& title : {std::optional<std::string>(), std::optional<std::string>(""),
+                                                  std::optional<std::string>("Doublet f/4")}) {
+    SCOPED_TRACE(title.value_or("(none)"));
+    auto lens = test::lensFromDictionary(Dictionary{});
+    lens->setSystemName(title);
+    const std::string text = quietWrite(lensDictionaryFromLens(*lens));
+    const bool titled = title && !title->empty();
+    EXPECT_EQ(text.find("NAME"), titled ? 0 : std::string::npos) << text;
+    EXPECT_EQ(text.find("VERS"), std::string::npos);
+    auto back = test::lensFromDictionary(*test::readZemaxText(text).dictionary);
+    EXPECT_EQ(back->systemName().value_or(""), titled ? *title : "");
+  }
+}
+
+// A wave holds nanometres and the file microns; the writer moves the decimal point of the
+// shortest text of the nanometres, so a wave of 587.6 nm is written as 0.5876 (its binary
+// quotient by 1000 would print as 0.5876000000000001).
+TEST(ZemaxWriter, WavelengthsAreWrittenAsTheirNanometresGiveThem) {
+  struct Case {
+    double nanometres;
+    const char* microns;
+  };
+  const std::vector<Case> cases = {{587.6, "0.5876"}, {486.13, "0.48613"},  {587.56, "0.58756"}, {10600, "10.6"},
+                                   {1e-300, "1e-303"}, {-12.5, "-0.0125"}, {0, "0"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.microns);
+    EXPECT_EQ(zemaxMicronsFromNanometres(c.nanometres), c.microns);
+  }
+  auto wave = Wave::wave();
+  wave->setWavelengthInNanometers(587.6);
+  const std::string text = quietWrite(Dictionary{{"fieldType", "Angle"}, {"waveArray", Array{Value(wave)}}});
+  EXPECT_NE(text.find("\nWAVL 0.5876\n"), std::string::npos) << text;
+}
+
+// Write → read gives every number back to the last bit, wavelengths included (the wave keeps
+// nanometres and the file has microns).
+TEST(ZemaxWriter, AwkwardNumbersComeBackExactly) {
+  const std::vector<double> values = {0.1 + 0.2, 1e-300, -0.0, 123456.789, 587.6, 486.13, 5e-324};
+  for (double v : values) {
+    SCOPED_TRACE(testing::Message() << std::hexfloat << v);
+    auto surface = lens::Surface::create();
+    surface->setThickness(v);
+    surface->setCurvature(v);
+    surface->setSemidiameter(v);
+    auto field = Field::field();
+    field->setY(v);
+    auto wave = Wave::wave();
+    wave->setWavelengthUnit(Wave::kNanometre);
+    wave->setWavelength(v);
+    const Dictionary d{{"fieldType", "Angle"},          {"sourceDivergenceType", 0.0},
+                       {"sourceDivergenceValue", v},     {"surfaceArray", Array{Value(surface)}},
+                       {"fieldArray", Array{Value(field)}}, {"waveArray", Array{Value(wave)}}};
+    auto r = test::readZemaxText(quietWrite(d));
+    ASSERT_TRUE(r.dictionary);
+    auto bits = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+    const auto s = test::objectsUnder(*r.dictionary, "surfaceArray").at(0);
+    EXPECT_EQ(bits(s->thickness()), bits(v));
+    EXPECT_EQ(bits(s->curvature()), bits(v));
+    EXPECT_EQ(bits(s->semidiameter()), bits(v));
+    EXPECT_EQ(bits(test::objectsUnder<Field>(*r.dictionary, "fieldArray").at(0)->y()), bits(v));
+    EXPECT_EQ(bits(r.dictionary->get("sourceDivergenceValue").asDouble()), bits(v));
+    const auto back = test::objectsUnder<Wave>(*r.dictionary, "waveArray").at(0);
+    EXPECT_EQ(back->wavelengthUnit(), Wave::kNanometre);
+    EXPECT_EQ(bits(back->wavelength()), bits(v));
+  }
+}
+
+// The lens's angle field turns toward the field; Zemax gives the angles of the direction's
+// tangents. A lens field atan(√2) = 54.735610° off the axis at 45° is the direction
+// ∝ (1, 1, 1): the file says 45° and 45°. Read back, each field is the lens's again.
+TEST(ZemaxWriter, AngleFieldsAreWrittenAsTangentAngles) {
+  const double diagonal = std::atan(std::sqrt(2.0)) * 180 / M_PI / std::sqrt(2.0);
+  const std::vector<std::pair<double, double>> lensFields = {{0, 0}, {diagonal, diagonal}, {2, 3}, {-7.5, 0.25}};
+  Array fields;
+  for (const auto& [x, y] : lensFields) {
+    auto f = Field::field();
+    f->setX(x);
+    f->setY(y);
+    fields.push_back(Value(f));
+  }
+  const std::string text = quietWrite(Dictionary{{"fieldType", "Angle"}, {"fieldArray", fields}});
+  for (const char* word : {"XFLD", "YFLD"}) {
+    SCOPED_TRACE(word);
+    std::istringstream line(text.substr(text.find(word) + 4));
+    double first = 1, second = 0;
+    line >> first >> second;
+    EXPECT_EQ(first, 0);
+    EXPECT_NEAR(second, 45, 1e-12);
+  }
+  auto r = test::readZemaxText(text);
+  ASSERT_TRUE(r.dictionary);
+  const auto back = test::objectsUnder<Field>(*r.dictionary, "fieldArray");
+  ASSERT_EQ(back.size(), lensFields.size());
+  for (std::size_t i = 0; i < back.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_NEAR(back[i]->x(), lensFields[i].first, 1e-12);
+    EXPECT_NEAR(back[i]->y(), lensFields[i].second, 1e-12);
+  }
 }
 
 TEST(ZemaxWriter, WhatZemaxTextCannotHoldIsRefused) {
