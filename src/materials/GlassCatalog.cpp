@@ -159,24 +159,62 @@ std::shared_ptr<GlassCatalog> GlassCatalog::osloGlassLibraryWithPath(const std::
   return libraryWithPath(directory, "glc", "GLC", &glassCatalogWithContentsOfOsloFile);
 }
 
-// The first request fills each cache exactly once (the system catalog's loader thread may
-// be that request); every later reader sees the finished library.
-std::shared_ptr<GlassCatalog> GlassCatalog::defaultZemaxGlassLibrary() {
-  static std::once_flag once;
-  static std::shared_ptr<GlassCatalog> library;
-  std::call_once(once, [] {
-    library = zemaxGlassLibraryWithPath(platform::UserDefaults::standard().stringForKey("zemaxGlassLibraryPath"));
-  });
-  return library;
+namespace {
+
+/// A library read from the directory a user default names, kept until forgotten. The
+/// request that finds it empty reads it under the lock (the system catalog's loader thread
+/// may be that request), so concurrent readers wait for the one library rather than read
+/// the directory twice; a library handed out stays whole after it is forgotten.
+class DefaultLibrary {
+ public:
+  using Reader = std::shared_ptr<GlassCatalog> (*)(const std::string& directory);
+  DefaultLibrary(const char* pathKey, Reader reader) : m_pathKey(pathKey), m_reader(reader) {}
+
+  std::shared_ptr<GlassCatalog> get() {
+    std::lock_guard lock(m_mutex);
+    if (!m_library) m_library = m_reader(platform::UserDefaults::standard().stringForKey(m_pathKey));
+    return m_library;
+  }
+  void forget() {
+    std::lock_guard lock(m_mutex);
+    m_library.reset();
+  }
+
+ private:
+  const char* m_pathKey;
+  Reader m_reader;
+  std::mutex m_mutex;
+  std::shared_ptr<GlassCatalog> m_library;
+};
+
+// Never destroyed: the system catalog's loader thread may still read them at exit.
+DefaultLibrary& zemaxLibrary() {
+  static auto* library = new DefaultLibrary("zemaxGlassLibraryPath", &GlassCatalog::zemaxGlassLibraryWithPath);
+  return *library;
+}
+DefaultLibrary& osloLibrary() {
+  static auto* library = new DefaultLibrary("osloGlassLibraryPath", &GlassCatalog::osloGlassLibraryWithPath);
+  return *library;
+}
+DefaultLibrary& zemaxGradientDispersionLibrary() {
+  static auto* library =
+      new DefaultLibrary("zemaxGlassLibraryPath", &GlassCatalog::zemaxGradientDispersionLibraryWithPath);
+  return *library;
 }
 
-std::shared_ptr<GlassCatalog> GlassCatalog::defaultOsloGlassLibrary() {
-  static std::once_flag once;
-  static std::shared_ptr<GlassCatalog> library;
-  std::call_once(once, [] {
-    library = osloGlassLibraryWithPath(platform::UserDefaults::standard().stringForKey("osloGlassLibraryPath"));
-  });
-  return library;
+}  // namespace
+
+std::shared_ptr<GlassCatalog> GlassCatalog::defaultZemaxGlassLibrary() { return zemaxLibrary().get(); }
+
+std::shared_ptr<GlassCatalog> GlassCatalog::defaultOsloGlassLibrary() { return osloLibrary().get(); }
+
+std::shared_ptr<GlassCatalog> GlassCatalog::defaultZemaxGradientDispersionLibrary() {
+  return zemaxGradientDispersionLibrary().get();
+}
+
+void GlassCatalog::resetDefaultLibraries() {
+  for (DefaultLibrary* library : {&zemaxLibrary(), &osloLibrary(), &zemaxGradientDispersionLibrary()})
+    library->forget();
 }
 
 // --- AGF ----------------------------------------------------------------------------------

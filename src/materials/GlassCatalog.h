@@ -46,10 +46,16 @@ class GlassCatalog : public foundation::VKObject {
   std::shared_ptr<Glass> lookupGlassWithName(std::string_view name) const;
 
   // --- Libraries --------------------------------------------------------------------------
-  /// Built once per process from the directory the defaults name ("zemaxGlassLibraryPath",
-  /// "osloGlassLibraryPath"); empty when the default is not set.
+  /// Read on first request from the directory the defaults name ("zemaxGlassLibraryPath",
+  /// "osloGlassLibraryPath"), then kept until resetDefaultLibraries(); empty when the
+  /// default is not set. Any thread.
   static std::shared_ptr<GlassCatalog> defaultZemaxGlassLibrary();
   static std::shared_ptr<GlassCatalog> defaultOsloGlassLibrary();
+  /// Forgets the default Zemax, OSLO and gradient dispersion libraries, so that the next
+  /// request reads the directories the defaults name then (a reload of the system catalog
+  /// after the user chose another folder). Libraries already handed out stay as they were.
+  /// Any thread.
+  static void resetDefaultLibraries();
   /// Every "*.agf" file of the directory, then every "*.AGF" one, each in name order.
   static std::shared_ptr<GlassCatalog> zemaxGlassLibraryWithPath(const std::string& directory);
   /// Every "*.glc" file, then every "*.GLC" one.
@@ -97,7 +103,8 @@ class GlassCatalog : public foundation::VKObject {
   // Gradient-index dispersions (GrinDispersion entries); implemented in GrinDispersionLibrary.cpp.
   /// Every file of the directory named exactly "SGRIN.DAT", each read as below.
   static std::shared_ptr<GlassCatalog> zemaxGradientDispersionLibraryWithPath(const std::string& directory);
-  /// The cached library of the "zemaxGlassLibraryPath" directory.
+  /// The library of the "zemaxGlassLibraryPath" directory, kept as the default libraries
+  /// above are (and defined beside them, in GlassCatalog.cpp).
   static std::shared_ptr<GlassCatalog> defaultZemaxGradientDispersionLibrary();
   /// The entries of a gradient dispersion library file, each with the upper-cased file
   /// name as version. A malformed entry is logged (file, line, entry) and passed over;

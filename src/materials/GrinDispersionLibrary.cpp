@@ -2,14 +2,12 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <mutex>
 
 #include "foundation/platform/Scanner.h"
 #include "materials/CatalogText.h"
 #include "materials/GlassCatalog.h"
 #include "materials/GrinDispersion.h"
 #include "platform/Log.h"
-#include "platform/UserDefaults.h"
 
 namespace orb::materials {
 
@@ -86,16 +84,6 @@ std::shared_ptr<GlassCatalog> GlassCatalog::zemaxGradientDispersionLibraryWithPa
   std::sort(files.begin(), files.end());
   for (const auto& file : files)
     if (auto catalog = glassCatalogWithContentsOfZemaxGradientDispersionFile(file)) library->addGlassesFromCatalog(*catalog);
-  return library;
-}
-
-std::shared_ptr<GlassCatalog> GlassCatalog::defaultZemaxGradientDispersionLibrary() {
-  static std::once_flag once;
-  static std::shared_ptr<GlassCatalog> library;
-  std::call_once(once, [] {
-    library = zemaxGradientDispersionLibraryWithPath(
-        platform::UserDefaults::standard().stringForKey("zemaxGlassLibraryPath"));
-  });
   return library;
 }
 

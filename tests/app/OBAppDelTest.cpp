@@ -7,8 +7,13 @@
 #include <QPushButton>
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <unistd.h>
 
 #include "AppTestSupport.h"
 #include "FakeDocument.h"
@@ -19,6 +24,7 @@
 #include "platform/Exception.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Thread.h"
+#include "platform/UserDefaults.h"
 
 namespace orb::app {
 namespace {
@@ -113,6 +119,67 @@ TEST_F(SystemGlassCatalogTest, AFailedLoadLeavesNoCatalogAndTheNextRequestTriesA
   EXPECT_EQ(loader->runs.load(), 2);
   loader->raises = false;
   EXPECT_NE(OBAppDel::systemGlassCatalog(), nullptr);
+}
+
+// Reload System Glass Catalog reads the glass library folders again: a folder chosen under
+// Lens ▸ Glass Catalogs after a load is read without a restart, for every library the
+// defaults name (Zemax glasses and gradient dispersions, OSLO glasses).
+struct GlassLibraryReloadTest : ::testing::Test {
+  static constexpr const char* kKeys[] = {"zemaxGlassLibraryPath", "osloGlassLibraryPath", "includeZemaxGlassLibrary",
+                                          "includeOsloGlassLibrary"};
+  std::filesystem::path root =
+      std::filesystem::temp_directory_path() / ("orb-glass-reload-test-" + std::to_string(::getpid()));
+  std::map<std::string, platform::Value> saved;
+
+  void SetUp() override {
+    auto& defaults = platform::UserDefaults::standard();
+    for (const char* key : kKeys) saved[key] = defaults.objectForKey(key);
+    defaults.setObject("includeZemaxGlassLibrary", true);
+    defaults.setObject("includeOsloGlassLibrary", true);
+    OBAppDel::waitForSystemGlassCatalogLoader();
+  }
+  void TearDown() override {
+    OBAppDel::shared().chooseDirectory = {};
+    for (const auto& [key, value] : saved) platform::UserDefaults::standard().setObject(key, value);
+    OBAppDel::shared().resetGlassCatalog();  // later tests meet the libraries of the restored folders
+    std::filesystem::remove_all(root);
+  }
+  /// A folder with one entry of each library: NAMEAGF, NAMEGRIN and NAMEGLC.
+  std::string folder(const std::string& name) {
+    const auto dir = root / name;
+    std::filesystem::create_directories(dir);
+    std::ofstream(dir / (name + ".agf")) << "NM " << name << "AGF 2 517642 1.5168 64.17 0 0 0\nCD 1.2 0.01 0 0 0 0\n";
+    std::ofstream(dir / "SGRIN.DAT") << name << "GRIN 0.4 2 0.67 0 0\n";
+    std::ofstream(dir / (name + ".glc"))
+        << "1.0 1 Reload test\n  " << name
+        << "GLC 1.5168 64.17 2.51 3.0 71 0.997 0 450 1 0 2 2 6 1.03961212 0.231792344 1.01046945 0.00600069867 "
+           "0.0200179144 103.560653 1 2 1.0e-6 2.0e-8 0 2 0.40 0.99 0.70 0.998\n";
+    return dir.string();
+  }
+  /// Chooses `directory` as both library folders, then reloads, as the menus do.
+  static void chooseAndReload(const std::string& directory) {
+    auto& app = OBAppDel::shared();
+    app.chooseDirectory = [directory](QWidget*, const std::string&) { return std::optional<std::string>(directory); };
+    app.browseForZemaxGlassDirectory(nullptr);
+    app.browseForOsloGlassDirectory(nullptr);
+    app.resetGlassCatalog();
+  }
+  static bool found(const std::string& name) {
+    const auto catalog = OBAppDel::systemGlassCatalog();
+    return catalog && catalog->lookupGlassWithName(name);
+  }
+};
+
+TEST_F(GlassLibraryReloadTest, ReloadReadsTheChosenFoldersAgain) {
+  const auto first = folder("FIRST"), second = folder("SECOND");
+  chooseAndReload(first);
+  for (const char* library : {"AGF", "GRIN", "GLC"}) EXPECT_TRUE(found(std::string("FIRST") + library)) << library;
+  chooseAndReload(second);
+  for (const char* library : {"AGF", "GRIN", "GLC"}) {
+    SCOPED_TRACE(library);
+    EXPECT_TRUE(found(std::string("SECOND") + library));
+    EXPECT_FALSE(found(std::string("FIRST") + library));
+  }
 }
 
 TEST(OBAppDel, LaunchNamesTheMainThread) {

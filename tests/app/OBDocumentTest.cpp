@@ -10,6 +10,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QLabel>
 #include <QWidget>
 #include <cmath>
 #include <cstdio>
@@ -42,6 +43,7 @@
 #include "app/windows/OBWindow.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
+#include "materials/GlassCatalog.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/KeyedUnarchiver.h"
 #include "platform/NotificationCenter.h"
@@ -542,32 +544,139 @@ TEST_F(ForeignLensFileTest, CatalogEntriesOpenAsDocuments) {
                                                OBDocument::kOsloType, &error));
 }
 
-// A line the reader passes over is asked about as in a Zemax file: giving up opens
-// nothing, continuing opens the lens; a file without surfaces says so.
-TEST_F(ForeignLensFileTest, TroublesAreAskedAndEmptyFilesRefused) {
+// CODE V and OSLO files are read through: no line is asked about, and the document says
+// once how many lines were passed over (design commands not counted) and which was first.
+TEST_F(ForeignLensFileTest, UnreadLinesAreCountedNotAskedAboutAndEmptyFilesRefused) {
   const auto path = (dir / "odd.seq").string();
-  std::ofstream(path) << "SO 0 1e10\nS 50 5 'N-BK7'\nWHAT 1 2\nS -50 45\nSI 0 0\n";
-  std::vector<int> lines;
-  OBDocument::setZemaxTroubleAsker([&lines](const interchange::ZemaxTrouble& t) {
-    lines.push_back(t.line);
+  std::ofstream(path) << "SO 0 1e10\nS 50 5 'N-BK7'\nWHAT 1 2\nDER VAL I1\nS -50 45\nNOR 3; FOO\nSI 0 0\n";
+  int asked = 0;
+  OBDocument::setZemaxTroubleAsker([&asked](const interchange::ZemaxTrouble&) {
+    ++asked;
     return interchange::ZemaxTroubleAnswer::GiveUp;
   });
   std::string error;
-  EXPECT_FALSE(open(path, &error));
-  EXPECT_EQ(lines, std::vector<int>{3});
-  EXPECT_NE(error.find("given up"), std::string::npos) << error;
-  OBDocument::setZemaxTroubleAsker([](const interchange::ZemaxTrouble&) {
-    return interchange::ZemaxTroubleAnswer::ContinueReading;
-  });
   auto document = open(path, &error);
   ASSERT_TRUE(document) << error;
+  EXPECT_EQ(asked, 0);
   EXPECT_EQ(document->lens()->surfaceArray().size(), 4u);
+  EXPECT_EQ(document->readingNote(), "2 lines of odd.seq were not read, the first: line 3 WHAT 1 2");
+  document->makeWindowControllers();
+  document->showWindows();
+  bool shown = false;
+  for (auto* controller : document->windowControllers())
+    if (auto* label = controller->window()->findChild<QLabel*>(QStringLiteral("statusText")))
+      shown = shown || label->text().toStdString() == document->readingNote();
+  EXPECT_TRUE(shown);
   document->close();
+
+  const auto whole = (dir / "whole.seq").string();
+  std::ofstream(whole) << "SO 0 1e10\nS 50 5 'N-BK7'\nS -50 45\nSI 0 0\n";
+  auto clean = open(whole, &error);
+  ASSERT_TRUE(clean) << error;
+  EXPECT_EQ(clean->readingNote(), "");
+  clean->close();
 
   const auto empty = (dir / "empty.len").string();
   std::ofstream(empty) << "// nothing here\n";
   EXPECT_FALSE(open(empty, &error));
   EXPECT_NE(error.find("not an OSLO lens file"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace orb::app
+
+namespace orb::app {
+namespace {
+
+// A Zemax lens delivered with its own glasses: the .agf files and the gradient dispersion
+// library (SGRIN.DAT) beside the .zmx. BESIDE-1 and BESIDE-2 are in no other catalog.
+struct LocalGlassCatalogTest : OBDocumentTest {
+  // A biconvex singlet of BESIDE-1; the GLAS line's nd and Vd are what a reader without
+  // the catalog would trace as a model glass.
+  static constexpr const char* kLens =
+      "MODE SEQ\nUNIT MM X W X CM MR CPMM\nENPD 10\nWAVM 1 0.5875618 1\nPWAV 1\n"
+      "SURF 0\n  TYPE STANDARD\n  CURV 0.\n  DISZ INFINITY\n"
+      "SURF 1\n  STOP\n  TYPE STANDARD\n  CURV 0.02\n  DISZ 5\n  GLAS BESIDE-1 0 0 1.49526 60\n"
+      "SURF 2\n  TYPE STANDARD\n  CURV -0.02\n  DISZ 95\n"
+      "SURF 3\n  TYPE STANDARD\n  CURV 0.\n  DISZ 0\n";
+  // BESIDE-1, Sellmeier 1 (formula 2) with one term K1 = 1.2, L1 = 0.01 µm²:
+  // n² = 1 + 1.2 L / (L − 0.01), L = λ². BESIDE-2, Schott (formula 1) with A0 = 2.25 alone:
+  // n = 1.5 at every wavelength.
+  static constexpr const char* kCatalog =
+      "CC Glasses delivered with the lens\n"
+      "NM BESIDE-1 2 495600 1.49526 60 0 0 0\nED 0 0 2.5 0 0\nCD 1.2 0.01 0 0 0 0 0 0 0 0\nLD 0.3 2.5\n"
+      "NM BESIDE-2 1 500600 1.5 60 0 0 0\nED 0 0 2.5 0 0\nCD 2.25 0 0 0 0 0 0 0 0 0\nLD 0.3 2.5\n";
+
+  std::string writeLens() {
+    std::ofstream(dir / "tiny.agf") << kCatalog;
+    std::ofstream(dir / "SGRIN.DAT") << "BESIDEGRIN 0.4 2 0.67 0 0\n";
+    const auto path = (dir / "singlet.zmx").string();
+    std::ofstream(path) << kLens;
+    return path;
+  }
+  void TearDown() override {
+    OBDocument::setRevertConfirmer({});
+    OBDocumentTest::TearDown();
+  }
+};
+
+// The glass is the catalog's, not the file's model glass: at the d line L = 0.345228869,
+// n² = 1 + 1.2·0.345228869/0.335228869 = 2.235796440, n = 1.495257984; at 1 µm
+// n² = 1 + 1.2/0.99 = 2.212121212, n = 1.487320144 (the model glass of nd 1.49526, Vd 60
+// gives about 1.4880 there). The catalog stays with the document: a name typed later and
+// a Revert find its glasses too.
+TEST_F(LocalGlassCatalogTest, GlassesBesideAZemaxFileResolveItsNames) {
+  const auto path = writeLens();
+  std::string error;
+  auto document = open(path, &error);
+  ASSERT_TRUE(document) << error;
+  const auto catalog = document->localGlassCatalog();
+  ASSERT_TRUE(catalog);
+  std::vector<std::string> names;
+  for (const auto& g : catalog->glassArray()) names.push_back(g->name());
+  EXPECT_EQ(names, (std::vector<std::string>{"BESIDE-1", "BESIDE-2", "BESIDEGRIN"}));  // glasses, then dispersions
+
+  auto checkSinglet = [](const OBDocument& d) {
+    const auto glass = d.lens()->surfaceArray()[1]->glass();
+    ASSERT_TRUE(glass);
+    EXPECT_EQ(glass->name(), "BESIDE-1");
+    EXPECT_FALSE(glass->isDummy());
+    EXPECT_EQ(glass->catalogName(), std::optional<std::string>("TINY"));
+    EXPECT_NEAR(glass->indexAtWavelengthInMicrons(0.5875618), 1.495257984, 1e-9);
+    EXPECT_NEAR(glass->indexAtWavelengthInMicrons(1.0), 1.487320144, 1e-9);
+  };
+  checkSinglet(*document);
+  EXPECT_FALSE(document->isDocumentEdited());
+
+  document->lens()->surfaceArray()[2]->setValueForKey("glassName", "BESIDE-2");
+  const auto typed = document->lens()->surfaceArray()[2]->glass();
+  ASSERT_TRUE(typed);
+  EXPECT_FALSE(typed->isDummy());
+  EXPECT_NEAR(typed->indexAtWavelengthInMicrons(0.7), 1.5, 1e-12);
+
+  OBDocument::setRevertConfirmer([](QWidget*, const OBDocument&) { return true; });
+  ASSERT_TRUE(document->revertDocumentToSaved(nullptr));
+  checkSinglet(*document);
+  EXPECT_TRUE(messages.empty());
+}
+
+// A damaged catalog beside the file costs only its own glasses: the lens opens, and the
+// sound catalog beside it still resolves the lens's glass.
+TEST_F(LocalGlassCatalogTest, ADamagedCatalogBesideTheFileLeavesTheOpenSuccessful) {
+  const auto path = writeLens();
+  const char bytes[] = "NM\nNM BROKEN x y\nCD 1e999 nan abc\n\x01\x02\xff\xfe\0garbage\nIT 0.5\nNM HALF 2\n";
+  const std::string damaged(bytes, sizeof bytes - 1);  // a NUL byte among them
+  std::ofstream(dir / "broken.agf", std::ios::binary) << damaged;
+  std::ofstream(dir / "SGRIN.DAT", std::ios::binary) << "BESIDEGRIN 0.4 x ;\n" << damaged;
+  std::string error;
+  auto document = open(path, &error);
+  ASSERT_TRUE(document) << error;
+  EXPECT_EQ(document->lens()->surfaceArray().size(), 4u);
+  const auto glass = document->lens()->surfaceArray()[1]->glass();
+  ASSERT_TRUE(glass);
+  EXPECT_FALSE(glass->isDummy());
+  EXPECT_NEAR(glass->indexAtWavelengthInMicrons(1.0), 1.487320144, 1e-9);
+  EXPECT_TRUE(messages.empty());
 }
 
 }  // namespace

@@ -158,9 +158,11 @@ TEST(GlassReaders, NumbersThatBecomeIntegersAreRangeChecked) {
 }
 
 // Every maker file of the system catalog: the glass count of each file and each glass's own
-// catalog nd, reproduced by its dispersion formula.
+// catalog nd, reproduced by its dispersion formula. HIKARI holds all 363 of the maker's
+// glasses: the 181 J- and E- series glasses whose power series the earlier file could not
+// hold in formulas 1 to 9 are in, in formulas 10, 12 and 13.
 TEST(AgfReader, ReadsEveryMakerFileAndEachGlassGivesItsNd) {
-  const std::map<std::string, std::size_t> counts{{"CDGM", 314}, {"HIKARI", 182}, {"HOYA", 190},
+  const std::map<std::string, std::size_t> counts{{"CDGM", 314}, {"HIKARI", 363}, {"HOYA", 190},
                                                   {"OHARA", 410}, {"SCHOTT", 158}, {"SUMITA", 176}};
   for (const auto& [maker, count] : counts) {
     SCOPED_TRACE(maker);
@@ -177,6 +179,18 @@ TEST(AgfReader, ReadsEveryMakerFileAndEachGlassGivesItsNd) {
       EXPECT_NEAR(g->indexAtWavelengthInMicrons(0.5875618), g->referenceIndex(), 2e-4) << g->name();
     }
   }
+}
+
+// A HIKARI glass in formula 12 ("Extended 2") against the maker's datasheet: J-LAK14 has
+// nd 1.696800 (also the NM line's nd), which its coefficients must give at the d line.
+TEST(AgfReader, HikariExtended2GlassGivesItsDatasheetNd) {
+  auto c = GlassCatalog::glassCatalogWithContentsOfZemaxFile(kGlassResources + "/HIKARI.AGF");
+  ASSERT_TRUE(c);
+  auto g = std::dynamic_pointer_cast<ZemaxGlass>(c->lookupGlassWithName("J-LAK14"));
+  ASSERT_TRUE(g);
+  EXPECT_EQ(g->formula(), 12);
+  EXPECT_TRUE(g->hasKnownFormula());
+  EXPECT_NEAR(g->indexAtWavelengthInMicrons(0.5875618), 1.696800, 1e-5);
 }
 
 // The formulas 10 to 13 of the fixture against their published forms, written out below
@@ -528,7 +542,9 @@ TEST(SystemGlassCatalog, ResolvesTheMakersGlassesWithoutSetUp) {
   std::string why;
   auto c = systemcatalog::load(false, &why);
   ASSERT_TRUE(c);
-  EXPECT_EQ(c->count(), 1445u) << why;
+  // SCHOTT 158 + OHARA 410 + HOYA 190 + CDGM 314 + SUMITA 176 + HIKARI 363 + MISC 8 +
+  // INFRARED 7: the makers' files hold every glass of their makers.
+  EXPECT_EQ(c->count(), 1626u) << why;
   for (const char* name : {"N-BK7", "S-BSL7", "H-K9L", "E-C3", "BAF10", "K-BK7", "SILICA", "GERMANIUM"}) {
     SCOPED_TRACE(name);
     EXPECT_TRUE(c->lookupGlassWithName(name));

@@ -182,6 +182,9 @@ void OBAppDel::resetGlassCatalog() {
     std::unique_lock lock(s.mutex);
     s.loaded.wait(lock, [&] { return !s.loading; });
     s.catalog.reset();
+    // The glass library folders may have been changed since they were read: the next
+    // load reads them again. Forgotten before a new load can be claimed.
+    materials::GlassCatalog::resetDefaultLibraries();
   }
   didChangeValueForKey("systemGlassCatalog");
   platform::NotificationCenter::defaultCenter().post("systemGlassCatalogResetNotification", reference());

@@ -54,8 +54,9 @@ class OBAppDel : public foundation::OBObject {
   /// The catalog; waits while a load runs; loads at once when none has. Null when the
   /// load failed. Any thread.
   static std::shared_ptr<materials::GlassCatalog> systemGlassCatalog();
-  /// Releases the catalog, then posts "systemGlassCatalogResetNotification" (object: the
-  /// delegate); the next request loads it again. Main thread.
+  /// Releases the catalog and the glass libraries read from the folders the defaults
+  /// name, then posts "systemGlassCatalogResetNotification" (object: the delegate); the
+  /// next request loads it again, reading the folders as they are named then. Main thread.
   void resetGlassCatalog();
   /// True while a load runs.
   static bool isLoadingSystemGlassCatalog();

@@ -18,9 +18,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <set>
+#include <utility>
 
 #include "analysis/ImmediateUpdate.h"
 #include "analysis/PlotDictionary.h"
@@ -44,6 +47,7 @@
 #include "lens/Surface.h"
 #include "lens/Wave.h"
 #include "materials/Glass.h"
+#include "materials/GlassCatalog.h"
 #include "optimisation/ArchiveClasses.h"
 #include "optimisation/MeritFunction.h"
 #include "optimisation/Optimizer.h"
@@ -194,6 +198,7 @@ OBDocument::OBDocument()
 
 OBDocument::~OBDocument() {
   if (m_lens) m_lens->setDelegate(nullptr);
+  m_localGlassCatalog.reset();
 }
 
 void OBDocument::init() {
@@ -503,6 +508,7 @@ std::string OBDocument::typeOfFile(const std::string& path) {
 
 bool OBDocument::readFromFile(const std::string& path, const std::string& type, std::string* error) {
   if (error) error->clear();
+  m_readingNote.clear();
   if (type == kZemaxType) return readZemaxFile(path, error);
   if (type == kNativeType) return readNativeFile(path, error);
   if (type == kCodeVType || type == kOsloType) return readPrescriptionFile(path, type, error);
@@ -526,6 +532,24 @@ bool OBDocument::takeLensFromDictionary(const platform::Dictionary& lensDictiona
   }
   return true;
 }
+
+namespace {
+/// The glasses a Zemax lens file is delivered with: the glass library (its .agf files) of
+/// the file's folder, then that folder's gradient dispersion library; null when there are
+/// none. A library that can't be read costs only its glasses: the lens still opens.
+std::shared_ptr<materials::GlassCatalog> glassCatalogBesideZemaxFile(const std::string& path) {
+  const auto parent = std::filesystem::path(path).parent_path();
+  const std::string directory = parent.empty() ? std::string(".") : parent.string();  // a bare file name
+  try {
+    auto catalog = materials::GlassCatalog::zemaxGlassLibraryWithPath(directory);
+    catalog->addGlassesFromCatalog(*materials::GlassCatalog::zemaxGradientDispersionLibraryWithPath(directory));
+    return catalog->count() ? catalog : nullptr;
+  } catch (const std::exception& e) {
+    platform::logText("reading the glass catalogs beside " + path + ": " + e.what());
+    return nullptr;
+  }
+}
+}  // namespace
 
 bool OBDocument::readZemaxFile(const std::string& path, std::string* error) {
   std::string why;
@@ -555,7 +579,13 @@ bool OBDocument::readZemaxFile(const std::string& path, std::string* error) {
     return fail(error, firstTrouble.empty() ? "\u201c" + name + "\u201d is not a Zemax lens file: no surface was found in it."
                                             : firstTrouble);
   }
-  if (!takeLensFromDictionary(*dictionary, error)) return false;
+  // In place before the new lens takes the document as its delegate, which resolves its
+  // glass names: those only the file's own catalogs hold are found then.
+  auto previousCatalog = std::exchange(m_localGlassCatalog, glassCatalogBesideZemaxFile(path));
+  if (!takeLensFromDictionary(*dictionary, error)) {
+    m_localGlassCatalog = std::move(previousCatalog);
+    return false;
+  }
   m_filePath = path;
   m_fileType = kZemaxType;
   m_lens->trigger();  // regenerate now, so the windows meet a ready lens
@@ -589,9 +619,14 @@ bool OBDocument::readPrescriptionFile(const std::string& path, const std::string
   auto options = interchange::PrescriptionReadOptions::fromUserDefaults(
       codeV ? "codeFiveReadHandleInfiniteConjugate" : "osloReadHandleInfiniteConjugate");
   options.source = path;
+  // These readers never stop for a line: each passed-over line is logged with its number,
+  // and the windows say once how many there were.
   std::string firstTrouble;
-  options.onTrouble = [this, &firstTrouble](const interchange::ZemaxTrouble& trouble) {
-    return askAboutTrouble(trouble, &firstTrouble);
+  std::set<int> unreadLines;
+  options.onTrouble = [&firstTrouble, &unreadLines](const interchange::ZemaxTrouble& trouble) {
+    if (unreadLines.insert(trouble.line).second && unreadLines.size() == 1)
+      firstTrouble = platform::format("line %d %s", trouble.line, trouble.lineText.c_str());
+    return interchange::ZemaxTroubleAnswer::ContinueReading;
   };
   std::optional<platform::Dictionary> dictionary;
   try {
@@ -604,12 +639,18 @@ bool OBDocument::readPrescriptionFile(const std::string& path, const std::string
   // Both readers always end with an image surface; a file that gave no other is no lens.
   if (const auto surfaces = dictionary->get("surfaceArray"); !surfaces.isArray() || surfaces.asArray().size() < 3) {
     const std::string name = displayNameOfPath(path);
-    return fail(error, firstTrouble.empty()
-                           ? "\u201c" + name + "\u201d is not " + (codeV ? "a CODE V sequence" : "an OSLO lens") +
-                                 " file: no surface was found in it."
-                           : firstTrouble);
+    std::string why = "\u201c" + name + "\u201d is not " + (codeV ? "a CODE V sequence" : "an OSLO lens") +
+                      " file: no surface was found in it.";
+    if (!firstTrouble.empty()) why += " The first line not read: " + firstTrouble + ".";
+    return fail(error, why);
   }
   if (!takeLensFromDictionary(*dictionary, error, codeV ? "ZEMAX" : "OSLO")) return false;
+  if (const std::size_t n = unreadLines.size(); n > 0) {
+    const std::string name = displayNameOfPath(path);
+    m_readingNote = n == 1 ? platform::format("1 line of %s was not read: %s", name.c_str(), firstTrouble.c_str())
+                           : platform::format("%zu lines of %s were not read, the first: %s", n, name.c_str(),
+                                              firstTrouble.c_str());
+  }
   m_filePath = path;
   m_fileType = type;
   m_lens->trigger();

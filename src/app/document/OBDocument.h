@@ -87,6 +87,8 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   const std::string& filePath() const { return m_filePath; }
   void setFilePath(std::string path) { m_filePath = std::move(path); }
   std::string documentPath() const override { return m_filePath; }
+  /// After a CODE V or OSLO file: how many of its lines were passed over, and the first.
+  std::string readingNote() const override { return m_readingNote; }
   /// The type the document was read as or last saved as ("Orbelline file", "ZEMAX lens
   /// file"); Save writes it again. Empty for a new document.
   const std::string& fileType() const { return m_fileType; }
@@ -142,6 +144,14 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   platform::Dictionary scaleMemory() const;
   void setScaleMemory(platform::Dictionary memory);
   const std::shared_ptr<optimisation::ScaleMemory>& sharedScaleMemory() const { return m_scaleMemory; }
+  /// The glasses delivered with the document's file, searched by the lens after its own
+  /// glasses and before the system's: reading a Zemax file sets it to the Zemax glass
+  /// library and then the gradient dispersion library of the file's folder. Null when
+  /// there are none.
+  std::shared_ptr<materials::GlassCatalog> localGlassCatalog() const override { return m_localGlassCatalog; }
+  void setLocalGlassCatalog(std::shared_ptr<materials::GlassCatalog> catalog) {
+    m_localGlassCatalog = std::move(catalog);
+  }
 
   // --- merit functions ("meritFunctionArray") ----------------------------------------------
   const platform::Array& meritFunctionArray() const { return m_meritFunctionArray; }
@@ -250,10 +260,12 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   std::shared_ptr<lens::Lens> m_lens;
   platform::Array m_meritFunctionArray;
   std::shared_ptr<optimisation::ScaleMemory> m_scaleMemory;
+  std::shared_ptr<materials::GlassCatalog> m_localGlassCatalog;
   platform::Array m_windowRestorationDictionaries;
   platform::Value m_printInfo;
   platform::Dictionary m_lensKeyPathUpdateDictionary;
   std::string m_filePath;
+  std::string m_readingNote;
   std::string m_fileType;
   int m_changeCount = 0;
   bool m_undoIsLive = false;

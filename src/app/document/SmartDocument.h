@@ -28,6 +28,10 @@ class SmartDocument : public foundation::OBObject {
   /// The file the document was read from or saved to; empty when it has none.
   virtual std::string documentPath() const { return {}; }
 
+  /// What reading the document's file passed over, for the status line of its windows;
+  /// empty when the file was read whole.
+  virtual std::string readingNote() const { return {}; }
+
   /// Base titles of the open windows (see SmartWindowController's numbering).
   std::vector<std::string>& listOfWindows() { return m_listOfWindows; }
 

@@ -82,6 +82,9 @@ class StatusLine : public QObject {
     if (text.empty() && m_controller)
       if (auto* calculatorWindow = qobject_cast<CalculatorWindowController*>(m_controller.data()))
         if (auto calculator = calculatorWindow->calculator()) text = calculator->status();
+    // What reading the file passed over, until the window has something of its own to say.
+    if (text.empty())
+      if (auto document = m_document.lock()) text = document->readingNote();
     m_label->setText(QString::fromStdString(isWarning ? "\u26a0 " + text : text));
     m_label->setToolTip(m_label->text());
     m_label->setStyleSheet(isWarning ? QStringLiteral("color: #a01010;") : QString());
