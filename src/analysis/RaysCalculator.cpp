@@ -886,7 +886,8 @@ void RaysCalculator::generateInitialRays() {
     start->pupil = pupilCoordinatesForRealRays();
     start->leadRows.clear();
     start->leadRays.clear();
-    if (!tracing::fillBundleForFields(start->rays, *l, fields, start->pupil, waves)) start->rays.clear();
+    if (!tracing::fillBundleForFields(start->rays, *l, fields, start->pupil, waves, false, suspendsRayAiming()))
+      start->rays.clear();
     if (!start->rays.empty()) m_workingInitialBundle = std::move(start);
   }
   // Beams and emitters add their random rays beside the bundle.

@@ -144,6 +144,8 @@ class RaysCalculator : public OBCalculator, public LensUser {
   /// The unit-pupil points of one field and wave, by the fan type; analyses that always
   /// sample one pattern override it.
   virtual tracing::pupil::Points pupilCoordinatesForRealRays() const;
+  /// Whether the field rays are placed paraxially even where the lens aims its rays.
+  virtual bool suspendsRayAiming() const { return false; }
 
   bool paraxial() const { return m_paraxial.load(); }
   void setParaxial(bool on);

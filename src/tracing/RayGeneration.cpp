@@ -368,9 +368,10 @@ void writeFieldRows(RayBundle& b, std::size_t begin, std::span<const XY> points,
 }  // namespace
 
 bool fillBundleForFields(RayBundle& bundle, lens::Lens& lens, const Fields& fields,
-                         std::span<const XY> pupilCoordinates, const Waves& waves, bool restrictToPupil) {
+                         std::span<const XY> pupilCoordinates, const Waves& waves, bool restrictToPupil,
+                         bool suspendRayAiming) {
   const auto& surfaces = lens.surfaceArray();
-  const bool aiming = lens.useRayAiming() && lens.rayAiming().isSetup;
+  const bool aiming = lens.useRayAiming() && lens.rayAiming().isSetup && !suspendRayAiming;
   const std::string& type = lens.fieldType();
   const bool atInfinity = !surfaces.empty() && surfaces.front() && isInfinite(surfaces.front()->thickness());
   bundle.clear();
@@ -379,7 +380,7 @@ bool fillBundleForFields(RayBundle& bundle, lens::Lens& lens, const Fields& fiel
   bundle.surfaceNicknames.clear();
   if (aiming || !atInfinity || (type != "Angle" && type != "Image height")) {
     // Aimed rays and finite objects: ray by ray, then into columns.
-    std::optional<std::vector<Ray>> rays = generate(lens, fields, pupilCoordinates, restrictToPupil, false);
+    std::optional<std::vector<Ray>> rays = generate(lens, fields, pupilCoordinates, restrictToPupil, suspendRayAiming);
     if (!rays) return false;
     const std::shared_ptr<lens::Wave> primary = lens.primaryWave();
     bundle.reserve(rays->size() * std::max<std::size_t>(1, waves.size()));

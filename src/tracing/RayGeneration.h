@@ -116,9 +116,10 @@ std::optional<RayBundle> bundleForFields(lens::Lens& lens, const Fields& fields,
 /// that runs again and again fills the memory it already has instead of fresh pages.
 /// False (the bundle left empty) where bundleForFields answers none, and when the calling
 /// worker is cancelled.
+/// With `suspendRayAiming` the rays are placed paraxially whatever the lens's setting.
 bool fillBundleForFields(RayBundle& bundle, lens::Lens& lens, const Fields& fields,
                          std::span<const foundation::XY> pupilCoordinates, const Waves& waves = {},
-                         bool restrictToPupil = false);
+                         bool restrictToPupil = false, bool suspendRayAiming = false);
 
 /// Kills ray i when pupil coordinate i lies outside the unit circle.
 void pupilStampRays(std::span<Ray> rays, std::span<const foundation::XY> pupilCoordinates);

@@ -29,13 +29,6 @@ constexpr double kTwoPi = 6.283185307179586;
 const VKSeries* ySeries(const Value& curve) {
   return curve.isDictionary() ? SeriesValue::from(curve.asDictionary().get(plot::kYSeries)) : nullptr;
 }
-
-// The curve with `y` as its ordinates.
-void setYSeries(Value& curve, VKSeries y) {
-  Dictionary c = curve.asDictionary();
-  c.set(Value(plot::kYSeries), SeriesValue::make(std::move(y)));
-  curve = Value(std::move(c));
-}
 }  // namespace
 
 std::optional<DOTFCalculator::BruteForce> DOTFCalculator::bruteForceForGrid(const PupilGrid& g) {
@@ -43,8 +36,17 @@ std::optional<DOTFCalculator::BruteForce> DOTFCalculator::bruteForceForGrid(cons
   if (n <= 0 || g.opd.size() < static_cast<std::size_t>(n) * n) return std::nullopt;
   std::vector<std::complex<double>> P(static_cast<std::size_t>(n) * n);
   const double k = kTwoPi / g.wavelength;
-  for (std::size_t c = 0; c < P.size(); ++c)
-    if (g.alive[c]) P[c] = std::polar(1.0, g.opd[c] * k);
+  // Cells in their places across the pupil, whichever order the grid was traced in: a
+  // shift of s cells is then the frequency s·step in both orderings.
+  std::vector<std::size_t> place(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i)
+    place[static_cast<std::size_t>(i)] = static_cast<std::size_t>(signedGridIndex(n, i, g.fftOrder) + n / 2);
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      const std::size_t cell = static_cast<std::size_t>(i) * n + static_cast<std::size_t>(j);
+      if (g.alive[cell])
+        P[place[static_cast<std::size_t>(i)] * n + place[static_cast<std::size_t>(j)]] = std::polar(1.0, g.opd[cell] * k);
+    }
   auto at = [&](int r, int c) { return P[static_cast<std::size_t>(r) * n + c]; };
   const auto* cancelled = platform::currentThreadCancelledFlag();
   auto stop = [cancelled] { return cancelled && cancelled->load(); };
@@ -65,6 +67,8 @@ std::optional<DOTFCalculator::BruteForce> DOTFCalculator::bruteForceForGrid(cons
   const double norm = rowSum(0).real();
   if (!(norm > 0)) return std::nullopt;  // no live cell
   BruteForce out;
+  out.stepX = g.stepX;
+  out.stepY = g.stepY;
   out.rows.resize(static_cast<std::size_t>(n));
   out.columns.resize(static_cast<std::size_t>(n));
   tbb::parallel_for(tbb::blocked_range<int>(0, 2 * n), [&](const tbb::blocked_range<int>& range) {
@@ -90,17 +94,29 @@ std::optional<Array> DOTFCalculator::bruteForceCurvesForRows(const tracing::RayB
     if (problem && !platform::currentThreadIsCancelled()) *problem = "no ray passes the pupil";
     return std::nullopt;
   }
-  const std::size_t n = sums->rows.size();
-  const double delta = diffractionLimitSpatialFrequencyInUserUnits() / numberOfPointsPerSide();
-  VKSeries x(n);
-  for (std::size_t s = 0; s < n; ++s) x.atPut(s, static_cast<double>(s) * delta);
+  return bruteForceCurves(*sums);
+}
+
+Array DOTFCalculator::bruteForceCurves(const BruteForce& sums) const {
+  const std::size_t n = sums.rows.size();
+  // Row shifts step along pupil x, column shifts along pupil y, each at its grid's step.
+  const double reference = referenceStep();
+  auto abscissae = [&](double step) {
+    double ratio = step / reference;
+    if (!std::isfinite(ratio) || !(ratio > 0)) ratio = 1;
+    const double delta = diffractionLimitSpatialFrequencyInUserUnits() / numberOfPointsPerSide() * ratio;
+    VKSeries x(n);
+    for (std::size_t s = 0; s < n; ++s) x.atPut(s, static_cast<double>(s) * delta);
+    return x;
+  };
+  const VKSeries xRows = abscissae(sums.stepX), xColumns = abscissae(sums.stepY);
   auto part = [&](const std::vector<std::complex<double>>& v, bool imaginary) {
     VKSeries y(n);
     for (std::size_t s = 0; s < n; ++s) y.atPut(s, imaginary ? v[s].imag() : v[s].real());
     return y;
   };
   auto curve = [&](VKSeries y, bool rowShifts, bool imaginary) {
-    Dictionary c{{plot::kXSeries, SeriesValue::make(x)},
+    Dictionary c{{plot::kXSeries, SeriesValue::make(rowShifts ? xRows : xColumns)},
                  {plot::kYSeries, SeriesValue::make(std::move(y))},
                  {plot::kColor, Value(imaginary ? platform::Color::make(1, 0, 1) : platform::Color::make(0, 1, 1))},
                  {plot::kName, "brute"},
@@ -115,8 +131,50 @@ std::optional<Array> DOTFCalculator::bruteForceCurvesForRows(const tracing::RayB
     }
     return Value(std::move(c));
   };
-  return Array{curve(part(sums->rows, false), true, false), curve(part(sums->rows, true), true, true),
-               curve(part(sums->columns, false), false, false), curve(part(sums->columns, true), false, true)};
+  return Array{curve(part(sums.rows, false), true, false), curve(part(sums.rows, true), true, true),
+               curve(part(sums.columns, false), false, false), curve(part(sums.columns, true), false, true)};
+}
+
+std::optional<DOTFCalculator::BruteForce> DOTFCalculator::averagedBruteForce(const std::vector<BruteForce>& parts,
+                                                                             const std::vector<double>& weights) {
+  if (parts.empty() || parts.size() != weights.size()) return std::nullopt;
+  BruteForce out;
+  for (const BruteForce& p : parts) {
+    out.stepX = std::max(out.stepX, p.stepX);
+    out.stepY = std::max(out.stepY, p.stepY);
+  }
+  const std::size_t n = parts.front().rows.size();
+  out.rows.assign(n, 0);
+  out.columns.assign(n, 0);
+  // A sum at shift s taken at the common step: the part's own shift s·ratio, cubic between
+  // its samples; a negative shift is the conjugate, none reaches beyond the cut-off.
+  auto at = [](const std::vector<std::complex<double>>& v, double t) {
+    const auto m = static_cast<int>(v.size());
+    const double i = std::floor(t), f = t - i;
+    const double w[4] = {((-0.5 * f + 1) * f - 0.5) * f, (1.5 * f - 2.5) * f * f + 1,
+                         ((-1.5 * f + 2) * f + 0.5) * f, (0.5 * f - 0.5) * f * f};
+    std::complex<double> sum = 0;
+    for (int k = 0; k < 4; ++k) {
+      const int s = static_cast<int>(i) - 1 + k;
+      if (s >= m || s <= -m) continue;
+      sum += w[k] * (s < 0 ? std::conj(v[static_cast<std::size_t>(-s)]) : v[static_cast<std::size_t>(s)]);
+    }
+    return sum;
+  };
+  double total = 0;
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    const BruteForce& p = parts[k];
+    if (p.rows.size() != n || p.columns.size() != n || !(p.stepX > 0) || !(p.stepY > 0)) continue;
+    for (std::size_t s = 0; s < n; ++s) {
+      out.rows[s] += weights[k] * at(p.rows, static_cast<double>(s) * out.stepX / p.stepX);
+      out.columns[s] += weights[k] * at(p.columns, static_cast<double>(s) * out.stepY / p.stepY);
+    }
+    total += weights[k];
+  }
+  if (!(total > 0)) return std::nullopt;
+  for (auto& v : out.rows) v /= total;
+  for (auto& v : out.columns) v /= total;
+  return out;
 }
 
 std::optional<Array> DOTFCalculator::bruteForcePolychromaticCurvesForField(const FieldPtr& field,
@@ -131,42 +189,21 @@ std::optional<Array> DOTFCalculator::bruteForcePolychromaticCurvesForField(const
     return std::nullopt;
   }
   const XYZ centroid = centroidOf(b, rowsFor(b, field.get(), nullptr));
-  std::optional<Array> sum;
-  double total = 0;
+  std::vector<BruteForce> parts;
+  std::vector<double> partWeights;
   for (std::size_t w = 0; w < waves.size(); ++w) {
     if (platform::currentThreadIsCancelled()) return std::nullopt;
-    const double weight = (*weights)[w];
-    if (weight == 0) continue;
-    auto curves = bruteForceCurvesForRows(b, rowsFor(b, field.get(), waves[w].get()), centroid, problem);
-    if (!curves) continue;
-    if (!sum) {
-      sum = std::move(curves);
-      for (Value& c : *sum)
-        if (const VKSeries* y = ySeries(c)) {
-          VKSeries scaled = *y;
-          scaled.scaleBy(weight);
-          setYSeries(c, std::move(scaled));
-        }
-    } else {
-      for (std::size_t i = 0; i < sum->size() && i < curves->size(); ++i) {
-        const VKSeries* into = ySeries((*sum)[i]);
-        const VKSeries* add = ySeries((*curves)[i]);
-        if (!into || !add) continue;
-        VKSeries y = *into;
-        y.addSeries(*add, weight);
-        setYSeries((*sum)[i], std::move(y));
-      }
-    }
-    total += weight;
+    if ((*weights)[w] == 0) continue;
+    const auto grid = gridForRows(b, rowsFor(b, field.get(), waves[w].get()), centroid, problem);
+    if (!grid) continue;
+    auto sums = bruteForceForGrid(*grid);
+    if (!sums) continue;
+    parts.push_back(std::move(*sums));
+    partWeights.push_back((*weights)[w]);
   }
-  if (!sum || !(total > 0)) return std::nullopt;
-  for (Value& c : *sum)
-    if (const VKSeries* y = ySeries(c)) {
-      VKSeries scaled = *y;
-      scaled.scaleBy(1 / total);
-      setYSeries(c, std::move(scaled));
-    }
-  return sum;
+  const auto average = averagedBruteForce(parts, partWeights);
+  if (!average) return std::nullopt;
+  return bruteForceCurves(*average);
 }
 
 Array DOTFCalculator::curvesByAddingPairWiseMagnitudesToCurves(const Array& curves) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <unistd.h>
 
 #include <fftw3.h>
 #if defined(__SSE2__)
@@ -29,6 +30,7 @@
 #include "platform/KeyTable.h"
 #include "platform/Thread.h"
 #include "tracing/LensSummary.h"
+#include "tracing/ParaxialMeasurement.h"
 
 namespace orb::wavefront {
 
@@ -264,6 +266,7 @@ void DOTFCalculator::willDeallocate() {
   {
     platform::Synchronized lock(this);
     m_otf.reset();
+    m_pupilImages.reset();
   }
   PSFCalculator::willDeallocate();
 }
@@ -472,8 +475,11 @@ std::optional<Matrix> DOTFCalculator::realInterpolatedFromFFT(const ComplexMatri
 }
 
 std::optional<DOTFCalculator::Transfer> DOTFCalculator::transferForGrid(const PupilGrid& g, int order,
-                                                                        std::string* problem, Workspace* ws) {
+                                                                        std::string* problem, Workspace* ws,
+                                                                        bool withIntensity) {
   Transfer t;
+  t.stepX = g.stepX;
+  t.stepY = g.stepY;
   bool any = false;
   for (std::size_t k = 0; k < g.alive.size(); ++k) {
     if (!g.alive[k]) continue;
@@ -501,7 +507,7 @@ std::optional<DOTFCalculator::Transfer> DOTFCalculator::transferForGrid(const Pu
   overElements(count, [v](std::size_t i0, std::size_t i1) {
     for (std::size_t i = i0; i < i1; ++i) v[i] = XY{v[i].x * v[i].x + v[i].y * v[i].y, 0};
   });
-  if (order <= 0) {
+  if (withIntensity && order <= 0) {
     std::optional<Matrix> fieldSpare = w.take(m, m);
     t.intensity = fieldSpare ? std::move(*fieldSpare) : Matrix(m, m);
     double* to = t.intensity.rowMajorStorage();
@@ -512,7 +518,7 @@ std::optional<DOTFCalculator::Transfer> DOTFCalculator::transferForGrid(const Pu
   // The intensity's spectrum. The intensity is real, so its inverse transform, the OTF,
   // is the spectrum's conjugate over the number of elements: one transform serves both.
   if (!transform2D(field, FFTW_FORWARD)) return std::nullopt;
-  if (order > 0) {
+  if (withIntensity && order > 0) {
     if (auto fine = realInterpolatedFromFFT(field, order, ws))
       t.intensity = std::move(*fine);
     else if (platform::currentThreadIsCancelled())
@@ -530,7 +536,82 @@ std::optional<DOTFCalculator::Transfer> DOTFCalculator::transferForGrid(const Pu
     for (std::size_t i = i0; i < i1; ++i) v[i] = XY{v[i].x * s, -v[i].y * s};
   });
   t.otf = std::move(field);
+  t.spectrumZero = zero;
   return t;
+}
+
+namespace {
+// Keys' cubic convolution weights (a = −1/2) of the taps floor(t) − 1 … floor(t) + 2.
+struct CubicTaps {
+  int first = 0;
+  double w[4] = {0, 0, 0, 0};
+};
+CubicTaps cubicTaps(double t) {
+  CubicTaps c;
+  const double i = std::floor(t), f = t - i;
+  c.first = static_cast<int>(i) - 1;
+  c.w[0] = ((-0.5 * f + 1) * f - 0.5) * f;
+  c.w[1] = (1.5 * f - 2.5) * f * f + 1;
+  c.w[2] = ((-1.5 * f + 2) * f + 0.5) * f;
+  c.w[3] = (0.5 * f - 0.5) * f * f;
+  return c;
+}
+}  // namespace
+
+ComplexMatrix DOTFCalculator::resampledOTF(const ComplexMatrix& otf, double ratioX, double ratioY) {
+  const int m = static_cast<int>(otf.nRows()), n = m / 2;
+  const auto M = static_cast<std::size_t>(m);
+  ComplexMatrix rows(M, M), out(M, M);
+  if (m == 0 || otf.nCols() != M) return out;
+  // Signed sample k of an axis, zero at and beyond the cut-off (sample n): the grid's
+  // autocorrelation ends there, and the upper half of the axis is the negative samples.
+  auto place = [m, n](int k) { return k <= -n || k >= n ? -1 : (k + m) % m; };
+  const XY* a = otf.rowMajorStorage();
+  XY* r = rows.rowMajorStorage();
+  // Along rows (pupil x) first, one output row per task; then along columns.
+  tbb::parallel_for(0, m, [&](int i) {
+    const CubicTaps taps = cubicTaps(foundation::fftSignedFrequency(m, i) * ratioX);
+    XY* to = r + static_cast<std::size_t>(i) * M;
+    std::fill(to, to + M, XY{0, 0});
+    for (int k = 0; k < 4; ++k) {
+      const int from = place(taps.first + k);
+      if (from < 0 || taps.w[k] == 0) continue;
+      const XY* row = a + static_cast<std::size_t>(from) * M;
+      const double w = taps.w[k];
+      for (std::size_t j = 0; j < M; ++j) to[j] = XY{to[j].x + w * row[j].x, to[j].y + w * row[j].y};
+    }
+  });
+  std::vector<CubicTaps> columnTaps(M);
+  for (int j = 0; j < m; ++j) columnTaps[static_cast<std::size_t>(j)] = cubicTaps(foundation::fftSignedFrequency(m, j) * ratioY);
+  XY* o = out.rowMajorStorage();
+  tbb::parallel_for(0, m, [&](int i) {
+    const XY* from = r + static_cast<std::size_t>(i) * M;
+    XY* to = o + static_cast<std::size_t>(i) * M;
+    for (std::size_t j = 0; j < M; ++j) {
+      const CubicTaps& taps = columnTaps[j];
+      XY sum{0, 0};
+      for (int k = 0; k < 4; ++k) {
+        const int c = place(taps.first + k);
+        if (c >= 0) sum = XY{sum.x + taps.w[k] * from[c].x, sum.y + taps.w[k] * from[c].y};
+      }
+      to[j] = sum;
+    }
+  });
+  return out;
+}
+
+std::optional<Matrix> DOTFCalculator::intensityFromOTF(const ComplexMatrix& otf, double spectrumZero, int order,
+                                                      Workspace* ws) {
+  // The OTF is the conjugate of the intensity's spectrum over its zero-frequency sum.
+  ComplexMatrix spectrum(otf.nRows(), otf.nCols());
+  const XY* from = otf.rowMajorStorage();
+  XY* to = spectrum.rowMajorStorage();
+  overElements(otf.numberOfElements(), [=](std::size_t i0, std::size_t i1) {
+    for (std::size_t i = i0; i < i1; ++i) to[i] = XY{from[i].x * spectrumZero, -from[i].y * spectrumZero};
+  });
+  if (auto fine = realInterpolatedFromFFT(spectrum, std::max(order, 0), ws)) return fine;
+  if (platform::currentThreadIsCancelled()) return std::nullopt;
+  return matrixInterpolatedFromFFT(spectrum, std::max(order, 0)).re();
 }
 
 // --- rays ---------------------------------------------------------------------------------------------
@@ -631,8 +712,9 @@ std::optional<DOTFCalculator::PupilGrid> DOTFCalculator::gridForRows(const traci
           break;
         }
     const double sx = std::hypot(m0.x, m0.z), sy = std::hypot(m0.y, m0.z);
-    if (sx > 0) fx *= (N.x * m0.x + N.z * m0.z) / sx;
-    if (sy > 0) fy *= (N.y * m0.y + N.z * m0.z) / sy;
+    // The cosine of the incidence, whichever way the surface's normal points.
+    if (sx > 0) fx *= std::abs(N.x * m0.x + N.z * m0.z) / sx;
+    if (sy > 0) fy *= std::abs(N.y * m0.y + N.z * m0.z) / sy;
   }
   m_factorX = fx;
   m_factorY = fy;
@@ -676,12 +758,57 @@ std::optional<DOTFCalculator::PupilGrid> DOTFCalculator::gridForRows(const traci
   g.wavelength = b.wave[last] < b.waves.size() && b.waves[b.wave[last]]
                      ? b.waves[b.wave[last]]->wavelengthInMillimeters()
                      : 0.0;
+  // A pupil cell is a step of fx (fy) in image-space direction cosines, so one sample of
+  // the OTF is fx/λ cycles per mm. Afocal, or where the steps can't be measured, the
+  // paraxial step of the primary wave scaled to this wavelength stands in.
+  double primary = 0;
+  if (const analysis::LensPtr l = lens())
+    if (const auto p = l->primaryWave()) primary = p->wavelengthInMillimeters();
+  const double fallback = g.wavelength > 0 ? referenceStep() * primary / g.wavelength : 0.0;
+  auto step = [&](double factor) {
+    const double s = factor / g.wavelength;
+    return !afocal() && std::isfinite(s) && s > 0 ? s : fallback;
+  };
+  g.stepX = step(fx);
+  g.stepY = step(fy);
   return g;
+}
+
+double DOTFCalculator::wavelengthRatio() const {
+  const analysis::LensPtr l = lens();
+  const WavePtr wave = waveOfInterest();
+  const auto primary = l ? l->primaryWave() : nullptr;
+  if (!wave || !primary) return 1;
+  const double r = wave->wavelengthInMillimeters() / primary->wavelengthInMillimeters();
+  return std::isfinite(r) && r > 0 ? r : 1.0;
+}
+
+double DOTFCalculator::referenceStep() const {
+  const analysis::LensPtr l = lens();
+  const int n = numberOfPointsPerSide();
+  if (!l || n <= 0) return 0;
+  const double scale = afocal() ? tracing::diffractionAngle(*l) : tracing::diffractionLength(*l);
+  return isUsableScale(scale) ? 2 / (scale * n) : 0.0;
+}
+
+double DOTFCalculator::frequencyRatio(int direction) const {
+  const double step = direction ? m_stepY.load() : m_stepX.load();
+  const double ratio = step / referenceStep();
+  return std::isfinite(ratio) && ratio > 0 ? ratio : 1.0;
+}
+
+double DOTFCalculator::fieldPitchMM(int direction) const {
+  return PSFCalculator::fieldPitchMM(direction) / frequencyRatio(direction);
+}
+double DOTFCalculator::fieldPitchInUserUnits(int direction) const {
+  return PSFCalculator::fieldPitchInUserUnits(direction) / frequencyRatio(direction);
 }
 
 void DOTFCalculator::setTransfer(Transfer t) {
   m_wavefrontMin = t.wavefrontMin;
   m_wavefrontMax = t.wavefrontMax;
+  m_stepX = t.stepX;
+  m_stepY = t.stepY;
   auto otf = std::make_shared<const ComplexMatrix>(std::move(t.otf));
   FieldMatrix field = std::make_shared<const Matrix>(std::move(t.intensity));
   {
@@ -712,6 +839,7 @@ bool DOTFCalculator::generateOpticalTransferFunctionForRows(const tracing::RayBu
     return false;
   }
   setTransfer(std::move(*transfer));
+  recordPupilImages(std::move(*grid));
   return true;
 }
 
@@ -741,8 +869,11 @@ bool DOTFCalculator::generatePolychromaticOpticalTransferFunctionForField(const 
   }
   const auto all = rowsFor(b, field.get(), nullptr);
   const XYZ centroid = centroidOf(b, all);
-  std::optional<Transfer> sum;
-  double total = 0;
+  // Each wave's OTF on its own grid (sample s at s·step, the step ∝ 1/λ); the average is
+  // taken at common frequencies: the finest waves' steps, which hold every wave's cut-off.
+  std::vector<Transfer> parts;
+  std::vector<double> partWeights;
+  std::optional<PupilGrid> lastGrid;  // the pupil images show the last wave's grid
   for (std::size_t w = 0; w < waves.size(); ++w) {
     if (platform::currentThreadIsCancelled()) return false;
     if ((*weights)[w] == 0) continue;
@@ -750,41 +881,49 @@ bool DOTFCalculator::generatePolychromaticOpticalTransferFunctionForField(const 
     auto grid = gridForRows(b, rows, centroid, problem);
     if (!grid) continue;
     std::string why;
-    auto t = transferForGrid(*grid, interpolationOrder(), &why, &m_workspace);
+    auto t = transferForGrid(*grid, interpolationOrder(), &why, &m_workspace, false);
     if (!t) {
       if (problem) *problem = why;
       continue;
     }
-    const double weight = (*weights)[w];
-    // Two doubles per OTF element; the field and the OTF have the same size from wave to wave.
-    const std::size_t otfDoubles = 2 * t->otf.numberOfElements();
-    auto* otfData = reinterpret_cast<double*>(t->otf.rowMajorStorage());
-    if (!sum) {
-      sum = std::move(*t);
-      scaleAll(reinterpret_cast<double*>(sum->otf.rowMajorStorage()), otfDoubles, weight);
-      scaleAll(sum->intensity.rowMajorStorage(), sum->intensity.numberOfElements(), weight);
-    } else {
-      if (sum->otf.nRows() != t->otf.nRows() || sum->otf.nCols() != t->otf.nCols() ||
-          sum->intensity.nRows() != t->intensity.nRows() || sum->intensity.nCols() != t->intensity.nCols()) {
-        sum->otf.addComplexMatrixScaledByReal(t->otf, weight);
-        sum->intensity.addMatrixScaledBy(t->intensity, weight);
-      } else {
-        addScaled(reinterpret_cast<double*>(sum->otf.rowMajorStorage()), otfData, otfDoubles, weight);
-        addScaled(sum->intensity.rowMajorStorage(), t->intensity.rowMajorStorage(),
-                  sum->intensity.numberOfElements(), weight);
-      }
-      // The next wave's storage.
-      m_workspace.giveBack(std::make_shared<const Matrix>(std::move(t->intensity)));
-      m_workspace.giveBackTransfer(std::make_shared<const ComplexMatrix>(std::move(t->otf)));
-      sum->wavefrontMin = std::min(sum->wavefrontMin, t->wavefrontMin);
-      sum->wavefrontMax = std::max(sum->wavefrontMax, t->wavefrontMax);
+    lastGrid = std::move(grid);
+    parts.push_back(std::move(*t));
+    partWeights.push_back((*weights)[w]);
+  }
+  if (parts.empty() || platform::currentThreadIsCancelled()) return false;
+  Transfer sum;
+  double total = 0, zero = 0;
+  for (const Transfer& t : parts) {
+    sum.stepX = std::max(sum.stepX, t.stepX);
+    sum.stepY = std::max(sum.stepY, t.stepY);
+  }
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    Transfer& t = parts[k];
+    const double weight = partWeights[k];
+    if (t.stepX != sum.stepX || t.stepY != sum.stepY)
+      t.otf = resampledOTF(t.otf, sum.stepX / t.stepX, sum.stepY / t.stepY);
+    if (k == 0) {
+      sum.otf = ComplexMatrix(t.otf.nRows(), t.otf.nCols());
+      sum.wavefrontMin = t.wavefrontMin;
+      sum.wavefrontMax = t.wavefrontMax;
     }
+    addScaled(reinterpret_cast<double*>(sum.otf.rowMajorStorage()),
+              reinterpret_cast<const double*>(t.otf.rowMajorStorage()), 2 * t.otf.numberOfElements(), weight);
+    sum.wavefrontMin = std::min(sum.wavefrontMin, t.wavefrontMin);
+    sum.wavefrontMax = std::max(sum.wavefrontMax, t.wavefrontMax);
+    zero += weight * t.spectrumZero;
     total += weight;
   }
-  if (!sum || !(total > 0)) return false;
-  scaleAll(reinterpret_cast<double*>(sum->otf.rowMajorStorage()), 2 * sum->otf.numberOfElements(), 1 / total);
-  scaleAll(sum->intensity.rowMajorStorage(), sum->intensity.numberOfElements(), 1 / total);
-  setTransfer(std::move(*sum));
+  for (Transfer& t : parts) m_workspace.giveBackTransfer(std::make_shared<const ComplexMatrix>(std::move(t.otf)));
+  if (!(total > 0)) return false;
+  scaleAll(reinterpret_cast<double*>(sum.otf.rowMajorStorage()), 2 * sum.otf.numberOfElements(), 1 / total);
+  sum.spectrumZero = zero / total;
+  // The weighted point spread is the transform of the weighted OTF, on its common grid.
+  auto intensity = intensityFromOTF(sum.otf, sum.spectrumZero, interpolationOrder(), &m_workspace);
+  if (!intensity) return false;
+  sum.intensity = std::move(*intensity);
+  setTransfer(std::move(sum));
+  recordPupilImages(std::move(*lastGrid));
   return true;
 }
 
@@ -795,7 +934,8 @@ Array DOTFCalculator::extractCurvesForDirection(int d, const FieldPtr& field, co
   if (!otf || !field) return {};
   const auto n = static_cast<std::size_t>(numberOfPointsPerSide());
   VKSeries x(n + 1), modulus(n + 1), re(n + 1), im(n + 1);
-  const double delta = diffractionLimitSpatialFrequencyInUserUnits() / static_cast<double>(n);
+  // The transfer's own step: another wavelength's cut-off, an oblique field's pupil.
+  const double delta = diffractionLimitSpatialFrequencyInUserUnits() / static_cast<double>(n) * frequencyRatio(d);
   for (std::size_t i = 0; i <= n; ++i) {
     // Tangential (direction 1): along the first row, the pupil's y; sagittal: the first column.
     const XY v = d == 1 ? otf->at(0, i) : otf->at(i, 0);
@@ -865,7 +1005,57 @@ bool DOTFCalculator::forEachFieldTransfer(std::vector<std::string>& problems,
   return !platform::currentThreadIsCancelled();
 }
 
+double DOTFCalculator::bytesForRun() const {
+  const double n = std::max(numberOfPointsPerSide(), 1), rays = std::max(numberOfRaysPerSide(), 1);
+  const double side = 2 * n * std::ldexp(1.0, std::max(interpolationOrder(), 0));
+  const double fields = static_cast<double>(std::max<std::size_t>(fieldsOfInterest().size(), 1));
+  const double waves = static_cast<double>(std::max<std::size_t>(wavesOfInterest().size(), 1));
+  // Fields: the new one, the one on show, three spares, and one cached per field for the
+  // line spread and the sections. The interpolation's column pass holds 2n columns of the
+  // fine side; an OTF per wave; a ray is about 160 bytes in columns.
+  const double fieldCopies = 5 + (plotOTF() ? 0 : fields);
+  return fieldCopies * side * side * 8 + 2 * n * side * 16 + (waves + 4) * 4 * n * n * 16 +
+         rays * rays * fields * waves * 160;
+}
+
+double DOTFCalculator::memoryBudget() const {
+  if (const double b = m_memoryBudget.load(); b > 0) return b;
+  const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
+  return pages > 0 && size > 0 ? 0.5 * static_cast<double>(pages) * static_cast<double>(size)
+                               : std::numeric_limits<double>::infinity();
+}
+
+std::optional<std::string> DOTFCalculator::memoryProblem() const {
+  const double needed = bytesForRun();
+  if (needed <= memoryBudget()) return std::nullopt;
+  return platform::format("needs %.1f GB; reduce rays per side or interpolation", needed / 1e9);
+}
+
+bool DOTFCalculator::refusedForMemory() {
+  const auto problem = memoryProblem();
+  if (!problem) return false;
+  // Nothing is shown rather than the last run's curves under the new settings.
+  Dictionary d = initialPlotDictionary();
+  d.set(Value(plot::kCurves), Value(Array{}));
+  d.set(Value(plot::kTitle), std::string(plotOTF() ? "Diffraction OTF" : "Diffraction LSF"));
+  publishPlotDictionary(std::move(d));
+  noteStatus(*problem);
+  setNeedsGenerateCurves(false);
+  return true;
+}
+
+void DOTFCalculator::calculate() {
+  // Sized before anything is traced or allocated.
+  if (memoryProblem()) {
+    setNeedsCalculation(false);
+    setNeedsGenerateCurves(true);
+    return;
+  }
+  PSFCalculator::calculate();
+}
+
 void DOTFCalculator::generateCurves() {
+  if (refusedForMemory()) return;
   clearIntensityFieldCache();
   if (plotOTF())
     generateCurvesForOTF();
@@ -909,7 +1099,7 @@ void DOTFCalculator::generateCurvesForOTF() {
   });
   if (!ok) return;
   if (plotDiffractionLimit()) {
-    if (auto c = curveForDiffractionLimitedMTF())
+    if (auto c = curveForDiffractionLimitedMTF(wavelengthRatio()))
       curves.push_back(Value(std::move(*c)));
     else
       problems.push_back("No diffraction limit: the lens has no image-space F-number");
@@ -984,7 +1174,7 @@ std::optional<Dictionary> DPSFCalculator::sectionCurve(int d, const FieldPtr& fi
   const FieldMatrix m = retreiveIntensityFieldForField(*field, wave.get());
   if (!m || m->nRows() == 0) return std::nullopt;
   const int n = static_cast<int>(m->nRows());
-  const double delta = deltaInUserUnits() / imageRescaleFactor();
+  const double delta = fieldPitchInUserUnits(d);
   VKSeries x(static_cast<std::size_t>(n)), y(static_cast<std::size_t>(n));
   for (int k = 0; k < n; ++k) {
     const auto p = static_cast<std::size_t>(foundation::fftUnshiftIndex(n, k));
@@ -1001,7 +1191,7 @@ std::optional<Dictionary> DPSFCalculator::sectionCurve(int d, const FieldPtr& fi
 }
 
 std::optional<Dictionary> DPSFCalculator::curveForAiryPattern(double h) const {
-  const double lambdaN = deltaInUserUnits();
+  const double lambdaN = deltaInUserUnits() * wavelengthRatio();
   if (!isUsableScale(lambdaN) || !(h > 0)) return std::nullopt;
   VKSeries x = VKSeries::seriesWithCount(401, -h, h), y(401);
   for (std::size_t i = 0; i < 401; ++i) {
@@ -1017,6 +1207,7 @@ std::optional<Dictionary> DPSFCalculator::curveForAiryPattern(double h) const {
 }
 
 void DPSFCalculator::generateCurves() {
+  if (refusedForMemory()) return;
   clearIntensityFieldCache();
   if (!lens() || fieldsOfInterest().empty()) return;
   const WavePtr wave = waveOfInterest();

@@ -16,6 +16,8 @@
 
 namespace orb::wavefront {
 
+struct DOTFPupilImages;
+
 /// The diffraction OTF/MTF, line-spread function and point-spread function of each field
 /// point from the wavefront of a square grid of rays: the OPD of every ray becomes the
 /// phase of a unit-amplitude pupil, placed in a zero matrix twice the grid's size (room
@@ -38,7 +40,8 @@ namespace orb::wavefront {
 /// Keys besides PSFCalculator's: "numberOfRaysPerSide", "numberOfPointsPerSide" (16),
 /// their "…Bits" forms (4), "useEqualNumberOfRaysAndPoints", "interpolationOrder" (2),
 /// "showBruteForce", "usePerfectOPD", "correctForAngleOfIncidence", "useNewOrdering",
-/// and the read-only "wavefrontMin", "wavefrontMax", "factorX", "factorY".
+/// and the read-only "wavefrontMin", "wavefrontMax", "factorX", "factorY". "pupilImages"
+/// is announced (on the main thread) when the last grid's pupil images change.
 class DOTFCalculator : public PSFCalculator {
  public:
   /// One grid's input to the pipeline: the OPD (lens units) and liveness of every cell,
@@ -49,6 +52,10 @@ class DOTFCalculator : public PSFCalculator {
     std::vector<std::uint8_t> alive;
     double wavelength = 0;
     bool fftOrder = false;
+    /// The OTF's frequency per sample along rows (pupil x) and columns (pupil y): the
+    /// grid's step in image-space direction cosines over λ, cycles per mm (per radian
+    /// afocal); 0 when unknown.
+    double stepX = 0, stepY = 0;
   };
   /// What the pipeline makes of one grid: the OTF (2n × 2n, 1 at zero frequency), the
   /// intensity field (2n·2^order a side, FFT order) and the wavefront's range.
@@ -56,11 +63,14 @@ class DOTFCalculator : public PSFCalculator {
     foundation::ComplexMatrix otf;
     foundation::Matrix intensity;
     double wavefrontMin = 0, wavefrontMax = 0;
+    double stepX = 0, stepY = 0;  ///< the grid's (see PupilGrid)
+    double spectrumZero = 0;      ///< the intensity's sum, which the OTF is normalised by
   };
   /// The directly summed autocorrelation of one grid along both axes, n shifts from 0,
   /// normalised by the zero shift: rows (pupil x) and columns (pupil y).
   struct BruteForce {
     std::vector<std::complex<double>> rows, columns;
+    double stepX = 0, stepY = 0;  ///< the grid's (see PupilGrid)
   };
 
   /// 16 rays and points a side, interpolation order 2, OTF plot with the diffraction limit
@@ -106,6 +116,19 @@ class DOTFCalculator : public PSFCalculator {
 
   /// 2^(order + 1) for an order of 1 or more, else 2.
   double imageRescaleFactor() const override;
+  /// The current transfer's frequency step over the paraxial one of the primary wave on
+  /// axis, along rows (0) or columns (1): 1 there, λp/λ at another wavelength, the
+  /// obliquity of the pupil off axis. The curves' abscissae scale by it, the field's
+  /// pitch by its inverse.
+  double frequencyRatio(int direction) const;
+  /// The wave of interest's wavelength over the primary's (1 polychromatic): the
+  /// diffraction limits drawn are those of the wavelength shown.
+  double wavelengthRatio() const;
+  double fieldPitchMM(int direction) const override;
+  double fieldPitchInUserUnits(int direction) const override;
+  /// The grid is placed as the lens's paraxial pupil says, aimed or not.
+  bool suspendsRayAiming() const override { return true; }
+  void calculate() override;
   int curveNumberOfPoints() const override { return numberOfPointsPerSide(); }
 
   // --- the pipeline (pure) --------------------------------------------------------------------------
@@ -137,8 +160,32 @@ class DOTFCalculator : public PSFCalculator {
   };
   /// The FFT pipeline; none when no cell lives (`problem` then says so) or the worker is
   /// cancelled. Its passes run over the cores; with a workspace it allocates no field.
+  /// Without `withIntensity` only the OTF is made (the intensity is left empty).
   static std::optional<Transfer> transferForGrid(const PupilGrid& grid, int interpolationOrder,
-                                                 std::string* problem = nullptr, Workspace* workspace = nullptr);
+                                                 std::string* problem = nullptr, Workspace* workspace = nullptr,
+                                                 bool withIntensity = true);
+  /// The OTF (2n × 2n, FFT order) sampled at other frequencies: sample s of the result is
+  /// the OTF at sample s·ratioX along rows and s·ratioY along columns (Keys cubic, zero
+  /// beyond the cut-off at sample n). Waves of one field meet on a common grid this way.
+  static foundation::ComplexMatrix resampledOTF(const foundation::ComplexMatrix& otf, double ratioX, double ratioY);
+  /// The intensity field whose spectrum is conj(otf)·spectrumZero, interpolated 2^order
+  /// times finer; none when cancelled.
+  static std::optional<foundation::Matrix> intensityFromOTF(const foundation::ComplexMatrix& otf, double spectrumZero,
+                                                            int interpolationOrder, Workspace* workspace = nullptr);
+  /// The brute-force sums of several waves, each taken at the frequencies of `onto`'s
+  /// steps (cubic between its own samples), weighted and averaged; none without parts.
+  static std::optional<BruteForce> averagedBruteForce(const std::vector<BruteForce>& parts,
+                                                      const std::vector<double>& weights);
+
+  /// Bytes a run at these settings needs for its fields (the new one, the one on show,
+  /// the spares kept and one cached per field when the line spread is shown), its OTFs
+  /// and its rays: the run is refused beyond the budget.
+  double bytesForRun() const;
+  /// The most a run may take: half the machine's memory unless set (0: that default).
+  double memoryBudget() const;
+  void setMemoryBudget(double bytes) { m_memoryBudget = bytes; }
+  /// "needs 8.6 GB; reduce rays per side or interpolation" when bytesForRun exceeds the budget.
+  std::optional<std::string> memoryProblem() const;
   /// The real part of matrixInterpolatedFromFFT for power-of-two sides: only the columns
   /// that hold the spectrum are column-transformed, then the field row by row; both
   /// passes run over the cores. None for other sides, or when the worker is cancelled.
@@ -173,6 +220,8 @@ class DOTFCalculator : public PSFCalculator {
   bool generatePolychromaticOpticalTransferFunctionForField(const FieldPtr& field, std::string* problem);
   /// The OTF of the last run (null when none); the curve stage drops it at its end.
   std::shared_ptr<const foundation::ComplexMatrix> opticalTransferFunction() const;
+  /// What the pupil images of the last grid show (DOTFImages.h); null before the first.
+  std::shared_ptr<const DOTFPupilImages> pupilImages() const;
 
   /// Modulus (and with plotComplex real and imaginary) curves of the OTF along one axis,
   /// n + 1 samples up to the cut-off; direction nonzero: first row (pupil y, tangential).
@@ -203,9 +252,18 @@ class DOTFCalculator : public PSFCalculator {
   /// (polychromatic without one), then `each(field)`; false when cancelled.
   bool forEachFieldTransfer(std::vector<std::string>& problems, const std::function<void(const FieldPtr&)>& each);
   void willDeallocate() override;
+  /// Says the memory problem and shows no curves; true when there is one.
+  bool refusedForMemory();
 
  private:
   void setTransfer(Transfer transfer);
+  /// Keeps the grid with the OTF just set as the pupil images' data (DOTFImages.cpp).
+  void recordPupilImages(PupilGrid grid);
+  /// The paraxial frequency step of the primary wave on axis (cycles per mm, per radian
+  /// afocal); 0 without a lens.
+  double referenceStep() const;
+  /// Curves from brute-force sums at their steps.
+  platform::Array bruteForceCurves(const BruteForce& sums) const;
 
   std::atomic<int> m_numberOfRaysPerSide{16}, m_numberOfPointsPerSide{16};
   std::atomic<bool> m_useEqualNumberOfRaysAndPoints{true};
@@ -213,7 +271,10 @@ class DOTFCalculator : public PSFCalculator {
   std::atomic<bool> m_showBruteForce{false}, m_usePerfectOPD{false}, m_correctForAngleOfIncidence{false},
       m_useNewOrdering{false};
   std::atomic<double> m_wavefrontMin{0}, m_wavefrontMax{0}, m_factorX{0}, m_factorY{0};
+  std::atomic<double> m_stepX{0}, m_stepY{0};  // the current transfer's
+  std::atomic<double> m_memoryBudget{0};
   std::shared_ptr<const foundation::ComplexMatrix> m_otf;  // under the calculator's lock
+  std::shared_ptr<const DOTFPupilImages> m_pupilImages;    // the same
   Workspace m_workspace;                                   // worker only
 };
 

@@ -153,8 +153,8 @@ double OTFCalculator::diffractionLimitedMTF(double v) {
   return std::acos(v / 2) * 0.6366197723675814 + std::sqrt(1 - 0.25 * v * v) * (v / -3.141592653589793);
 }
 
-std::optional<Dictionary> OTFCalculator::curveForDiffractionLimitedMTF() const {
-  const double scale = diffractionScaleInUserUnits();
+std::optional<Dictionary> OTFCalculator::curveForDiffractionLimitedMTF(double wavelengthRatio) const {
+  const double scale = diffractionScaleInUserUnits() * wavelengthRatio;
   if (!isUsableScale(scale)) return std::nullopt;
   VKSeries x = VKSeries::seriesWithCount(100, minimumSpatialFrequency(), maximumSpatialFrequency());
   VKSeries y(100);

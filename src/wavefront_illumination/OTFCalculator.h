@@ -77,7 +77,8 @@ class OTFCalculator : public analysis::RaysAtSurfaceCalculator {
   /// times diffraction scale): (2/π)(acos(v/2) − (v/2)√(1 − v²/4)); 0 from v = 2 on.
   static double diffractionLimitedMTF(double v);
   /// 100 samples over the range, red, "diffraction limit". None without a usable scale.
-  std::optional<platform::Dictionary> curveForDiffractionLimitedMTF() const;
+  /// `wavelengthRatio`: the wavelength shown over the primary one, whose limit it is by default.
+  std::optional<platform::Dictionary> curveForDiffractionLimitedMTF(double wavelengthRatio = 1) const;
   /// S(x) = 3π·H₁(x)/(2x²), the normalised first-order Struve function (1 at x = 0): the
   /// line-spread function of an aberration-free circular pupil at x = 2πx'/(λN). Its
   /// power series up to |x| = 20, the large-argument form through Y₁ beyond.

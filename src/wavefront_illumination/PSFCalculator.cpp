@@ -245,7 +245,7 @@ std::optional<PSFImage> PSFCalculator::makeImageOfPSF() const {
     }
   }
   const double f = image.pixelsPerElement;
-  image.pixelsPerMillimetre = f * imageRescaleFactor() / screenDeltaMM();
+  image.pixelsPerMillimetre = f / fieldPitchMM(0);
   image.origin = image.width / 2.0 + (n % 2 == 0 ? 0.5 * f : 0.0);
   const analysis::LensPtr l = lens();
   if (airy && l) {
@@ -282,6 +282,9 @@ void PSFCalculator::generateImageOfPSF() {
 
 // --- line spread ---------------------------------------------------------------------------------------------
 
+double PSFCalculator::fieldPitchMM(int) const { return screenDeltaMM() / imageRescaleFactor(); }
+double PSFCalculator::fieldPitchInUserUnits(int) const { return deltaInUserUnits() / imageRescaleFactor(); }
+
 std::optional<Array> PSFCalculator::extractLSFCurvesForDirection(int d, const FieldPtr& field, const WavePtr& wave,
                                                                  std::string* problem) {
   if (!field) return std::nullopt;
@@ -289,7 +292,7 @@ std::optional<Array> PSFCalculator::extractLSFCurvesForDirection(int d, const Fi
   if (!m) return std::nullopt;
   const VKSeries sums = lineSums(*m, d != 0);
   const int n = static_cast<int>(sums.count());
-  const double delta = deltaInUserUnits() / imageRescaleFactor();
+  const double delta = fieldPitchInUserUnits(d);
   VKSeries x(sums.count()), y(sums.count());
   for (int k = 0; k < n; ++k) {
     const auto p = static_cast<std::size_t>(foundation::fftUnshiftIndex(n, k));

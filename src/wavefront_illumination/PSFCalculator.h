@@ -66,6 +66,11 @@ class PSFCalculator : public OTFCalculator {
   virtual double screenDeltaMM() const { return 1 / diffractionLimitSpatialFrequency(); }
   /// Pixels per screenDeltaMM step of a subclass's finer field.
   virtual double imageRescaleFactor() const { return 1.0; }
+  /// The field's pitch along rows (direction 0, x) or columns (nonzero, y), in millimetres
+  /// (radians afocal) and in user units: screenDeltaMM / imageRescaleFactor unless the
+  /// field's own sampling says otherwise (another wavelength, an oblique field).
+  virtual double fieldPitchMM(int direction) const;
+  virtual double fieldPitchInUserUnits(int direction) const;
 
   // --- display options ------------------------------------------------------------------------------
   bool useImageEnhancement() const { return m_useImageEnhancement.load(); }

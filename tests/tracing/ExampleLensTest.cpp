@@ -172,5 +172,32 @@ TEST(ExampleLensTest, RaysAimedTogetherMatchRaysAimedOneByOne) {
   }
 }
 
+// Bundles made with aiming suspended are placed as with aiming switched off, on a lens
+// that aims (the double Gauss at 14°, whose stop sees the paraxial pupil shifted).
+TEST(ExampleLensTest, SuspendedAimingPlacesRaysParaxially) {
+  auto lens = openExample("DoubleGauss.zmx");
+  ASSERT_TRUE(lens);
+  const pupil::Points points{{0, -1}, {0, 0}, {0, 1}, {1, 0}, {-0.6, 0.5}};
+  const Fields fields{lens->fieldArray().back()};
+  RayBundle unaimed, suspended, aimed;
+  lens->setUseRayAiming(false);
+  lens->generateSystemFromParaxialSpecification();
+  ASSERT_TRUE(fillBundleForFields(unaimed, *lens, fields, points));
+  lens->setUseRayAiming(true);
+  lens->generateSystemFromParaxialSpecification();
+  ASSERT_TRUE(lens->rayAiming().isSetup);
+  ASSERT_TRUE(fillBundleForFields(suspended, *lens, fields, points, {}, false, true));
+  ASSERT_TRUE(fillBundleForFields(aimed, *lens, fields, points));
+  ASSERT_EQ(suspended.size(), unaimed.size());
+  double moved = 0;
+  for (std::size_t i = 0; i < unaimed.size(); ++i) {
+    EXPECT_NEAR(suspended.qx[i], unaimed.qx[i], 1e-12);
+    EXPECT_NEAR(suspended.qy[i], unaimed.qy[i], 1e-12);
+    EXPECT_NEAR(suspended.py[i], unaimed.py[i], 1e-15);
+    moved = std::max(moved, std::abs(aimed.qy[i] - unaimed.qy[i]));
+  }
+  EXPECT_GT(moved, 1e-3);  // aiming itself does move them
+}
+
 }  // namespace
 }  // namespace orb::tracing

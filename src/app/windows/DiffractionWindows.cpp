@@ -1,12 +1,15 @@
 #include "app/windows/DiffractionWindows.h"
 
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
+#include "app/windows/DOTFImagesView.h"
 #include "platform/Object.h"
 #include "rendering/ImageCreator.h"
 #include "rendering/ImageViewWithMouse.h"
@@ -34,6 +37,22 @@ std::vector<std::pair<const char*, const char*>> commonChecks() {
           {"Afocal (directions)", "afocal"}};
 }
 
+// The transfer function's form with its "Show:" choice wired: the curves' page, or the
+// image page showing the chosen pupil image at once.
+struct DOTFForm : Ui::DOTF {
+  void setupUi(QWidget* form) {
+    Ui::DOTF::setupUi(form);
+    QStackedWidget* stack = showStack;
+    QWidget* curves = curvesPage;
+    DOTFImagesView* images = imagesView;
+    QObject::connect(showBox, &QComboBox::currentIndexChanged, stack, [stack, curves, images](int index) {
+      const auto shown = static_cast<DOTFImagesView::Shown>(std::clamp(index, 0, 3));
+      images->setShown(shown);
+      stack->setCurrentWidget(shown == DOTFImagesView::Shown::Nothing ? curves : static_cast<QWidget*>(images));
+    });
+  }
+};
+
 InterfaceOutlets loadDOTF(OBWindow& window) {
   auto calculator = platform::makeObject<wavefront::DOTFCalculator>();
   PanelExtras extras;
@@ -53,7 +72,10 @@ InterfaceOutlets loadDOTF(OBWindow& window) {
   extras.checks.push_back({"Real and imaginary parts", "plotComplex"});
   extras.checks.push_back({"Resample curves", "resampleCurves"});
   extras.checks.push_back({"Displacement range of the data", "plotDisplacementDataRange"});
-  return analysispanel::load<Ui::DOTF>(window, "Diffraction MTF", calculator, "Diffraction MTF Options", extras);
+  InterfaceOutlets outlets =
+      analysispanel::load<DOTFForm>(window, "Diffraction MTF", calculator, "Diffraction MTF Options", extras);
+  if (auto* images = window.findChild<DOTFImagesView*>()) images->setCalculator(calculator);
+  return outlets;
 }
 
 InterfaceOutlets loadDPSF(OBWindow& window) {
