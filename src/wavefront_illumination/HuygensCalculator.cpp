@@ -49,6 +49,10 @@ XYZ cross(const XYZ& a, const XYZ& b) { return {a.y * b.z - a.z * b.y, a.z * b.x
 double norm(const XYZ& a) { return std::sqrt(dot(a, a)); }
 XYZ scaled(const XYZ& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
 
+// An exit pupil farther than this many wavelengths is taken to be at infinity: a
+// distance's rounding error (its size × 2⁻⁵²) then costs about 10⁻⁶ of a radian of phase.
+constexpr double kFarthestPupilInWaves = 1e9;
+
 // Rays in lanes of this width, so the per-lane partial sums vectorise without reordering
 // any addition.
 constexpr std::size_t kLanes = 8;
@@ -239,9 +243,13 @@ void HuygensCalculator::setSuppressObliquityFactor(bool on) {
   markSumChanged("suppressObliquityFactor");
 }
 void HuygensCalculator::setUseReferenceSphere(bool on) {
-  setForCurves("useReferenceSphere", m_useReferenceSphere, on);
+  setAndAnnounce("useReferenceSphere", m_useReferenceSphere, on);
+  markSumChanged("useReferenceSphere");
 }
-void HuygensCalculator::setUsePerfectOPD(bool on) { setForCurves("usePerfectOPD", m_usePerfectOPD, on); }
+void HuygensCalculator::setUsePerfectOPD(bool on) {
+  setAndAnnounce("usePerfectOPD", m_usePerfectOPD, on);
+  markSumChanged("usePerfectOPD");
+}
 void HuygensCalculator::setCorrectForAngleOfIncidence(bool on) {
   setForCurves("correctForAngleOfIncidence", m_correctForAngleOfIncidence, on);
 }
@@ -337,6 +345,52 @@ void HuygensCalculator::updateAmplitudeFactorForRays(FramedRays& rays, bool obje
     const double det = objectAtInfinity ? at(2, 2) * at(3, 3) - at(2, 3) * at(3, 2)
                                         : at(2, 0) * at(3, 1) - at(2, 1) * at(3, 0);
     r.setAmplitudeFactor(std::sqrt(std::abs(det)));
+  }
+}
+
+void HuygensCalculator::propagateRaysToReferenceSphere(FramedRays& rays, const XYZ& C, const XYZ& E) {
+  const XYZ axis{E.x - C.x, E.y - C.y, E.z - C.z};
+  const double R2 = dot(axis, axis);
+  double m2 = -1;
+  for (RayWithFrame& r : rays) {
+    if (!r.isAlive()) continue;
+    const XYZ& P = r.position();
+    const XYZ& M = r.momentum();
+    if (m2 < 0) m2 = dot(M, M);
+    // |D + tM|² = R²: a t² + 2b t + c = 0, its roots in the form that keeps the digits of
+    // the small one (a ray starting on the sphere moves by nothing).
+    const XYZ D{P.x - C.x, P.y - C.y, P.z - C.z};
+    const double a = dot(M, M), b = dot(M, D), c = dot(D, D) - R2;
+    const double disc = b * b - a * c;
+    if (!(disc >= 0) || !(a > 0) || !std::isfinite(disc)) {
+      r.kill("misses the reference sphere");
+      continue;
+    }
+    const double q = -(b + std::copysign(std::sqrt(disc), b));
+    double t = q != 0 ? q / a : 0;
+    if (q != 0 && std::abs(c / q) < std::abs(t)) t = c / q;
+    r.incrementOpticalPathLength(t * m2);
+    const XYZ Q{P.x + t * M.x, P.y + t * M.y, P.z + t * M.z};
+    r.setPosition(Q);
+    const XYZ inward{C.x - Q.x, C.y - Q.y, C.z - Q.z};
+    if (const double l = norm(inward); l > 0) r.setSurfaceNormal(scaled(inward, 1 / l));
+    r.updateTransferMatrixForReducedPathLength(t);
+  }
+}
+
+void HuygensCalculator::applyPerfectWavefront(FramedRays& rays, const XYZ& C) {
+  double nRef = -1, constant = 0;
+  for (RayWithFrame& r : rays) {
+    if (!r.isAlive()) continue;
+    const XYZ& P = r.position();
+    const XYZ d{C.x - P.x, C.y - P.y, C.z - P.z};
+    // Signed as the sum signs it: the path to C grows before C and shrinks past it.
+    const double toC = dot(r.momentum(), d) >= 0 ? norm(d) : -norm(d);
+    if (nRef < 0) {
+      nRef = norm(r.momentum());
+      constant = r.opticalPathLength() + nRef * toC;
+    }
+    r.setOpticalPathLength(constant - nRef * toC);
   }
 }
 
@@ -511,6 +565,47 @@ std::optional<HuygensCalculator::OpticalField> HuygensCalculator::opticalFieldFo
   return out;
 }
 
+HuygensCalculator::RayRefs HuygensCalculator::raysForSum(const RayRefs& rays, const XYZ& screenCenter,
+                                                         FramedRays& storage) const {
+  const bool sphere = useReferenceSphere(), perfect = usePerfectOPD();
+  if (!sphere && !perfect) return rays;
+  storage.clear();
+  storage.reserve(rays.size());
+  for (const RayWithFrame* r : rays) storage.push_back(*r);
+  if (sphere) {
+    XYZ E;
+    bool objectAtInfinity;
+    {
+      platform::Synchronized lock(this);
+      E = m_pupilCenter;
+      objectAtInfinity = m_objectAtInfinity;
+    }
+    propagateRaysToReferenceSphere(storage, screenCenter, E);
+    updateAmplitudeFactorForRays(storage, objectAtInfinity);
+  }
+  if (perfect) applyPerfectWavefront(storage, screenCenter);
+  RayRefs out;
+  out.reserve(storage.size());
+  for (const RayWithFrame& r : storage) out.push_back(&r);
+  return out;
+}
+
+double HuygensCalculator::powerOfRays(const RayRefs& rays) const {
+  const bool attenuation = !suppressAmplitudeAttenuation();
+  double sum = 0, lambda = 0;
+  for (const RayWithFrame* r : rays) {
+    if (!r->isAlive()) continue;
+    if (r->wave()) lambda = r->wave()->wavelengthInMillimeters();
+    // A tube of no area (or a non-finite one) carries nothing through the pupil; with the
+    // attenuation on the sum gives it no weight either.
+    const double a = r->amplitudeFactor();
+    if (!(a > 0) || !std::isfinite(a)) continue;
+    const double w = attenuation ? 1.0 : 1 / a;
+    sum += w * w;
+  }
+  return lambda * lambda * sum;
+}
+
 bool HuygensCalculator::screenFor(const RayRefs& traced, std::vector<XYZ>& points) {
   // The screen sits about the centroid of the positions (the momentum centroid of an
   // afocal system is a direction, not a place on the screen).
@@ -551,7 +646,9 @@ std::optional<HuygensCalculator::OpticalField> HuygensCalculator::monochromaticO
   if (A.empty()) return std::nullopt;
   std::vector<XYZ> points;
   if (!screenFor(A, points)) return std::nullopt;
-  return opticalFieldForRays(raysOf(*exit, field.get(), wave.get()), points, screenNumberOfPointsPerSide());
+  FramedRays storage;
+  return opticalFieldForRays(raysForSum(raysOf(*exit, field.get(), wave.get()), points.front(), storage), points,
+                             screenNumberOfPointsPerSide());
 }
 
 std::optional<HuygensCalculator::OpticalField> HuygensCalculator::polychromaticOpticalFieldForField(
@@ -565,19 +662,27 @@ std::optional<HuygensCalculator::OpticalField> HuygensCalculator::polychromaticO
   if (!traced || !exit || !field) return std::nullopt;
   std::vector<XYZ> points;
   if (!screenFor(raysOf(*traced, field.get(), nullptr), points)) return std::nullopt;
-  const RayRefs B = raysOf(*exit, field.get(), nullptr);
+  FramedRays storage;
+  const RayRefs B = raysForSum(raysOf(*exit, field.get(), nullptr), points.front(), storage);
   const int n = screenNumberOfPointsPerSide();
   Matrix S(static_cast<std::size_t>(n), static_cast<std::size_t>(n));
-  double W = 0;
+  double W = 0, weightedPower = 0;
   OpticalField out;
   const auto waves = wavesOfInterest();
   for (const WavePtr& w : waves) {
     if (!w) continue;
     double g = w->weight();
     if (g == 0 && waves.size() == 1) g = 1;
-    auto record = opticalFieldForRays(raysOf(B, nullptr, w.get()), points, n);
+    const RayRefs rays = raysOf(B, nullptr, w.get());
+    auto record = opticalFieldForRays(rays, points, n);
     if (!record) return std::nullopt;
-    S.addMatrixScaledBy(*record->intensityField, g);
+    // The sum gives a wave a power growing as λ² (no 1/λ in its amplitude): each wave is
+    // brought to unit power before its weight, so the waves share the light as weighted.
+    const double power = powerOfRays(rays);
+    if (power > 0 && std::isfinite(power)) {
+      S.addMatrixScaledBy(*record->intensityField, g / power);
+      weightedPower += g * power;
+    }
     if (w->isPrimary()) out.amplitudeField = record->amplitudeField;
     W += g;
   }
@@ -586,7 +691,8 @@ std::optional<HuygensCalculator::OpticalField> HuygensCalculator::polychromaticO
     if (problem) *problem = "Field " + field->shortDescription() + ": the weights of its wavelengths sum to zero";
     return std::nullopt;
   }
-  S.scaleBy(1 / W);
+  // Back to the scale of one wave's field: the waves' powers averaged with their weights.
+  S.scaleBy(weightedPower / (W * W));
   out.intensityField = std::make_shared<const Matrix>(std::move(S));
   return out;
 }
@@ -599,6 +705,27 @@ HuygensCalculator::FramedRaysPtr HuygensCalculator::raysAtExitPupil() const {
 std::shared_ptr<const ComplexMatrix> HuygensCalculator::amplitudeField() const {
   platform::Synchronized lock(this);
   return m_amplitudeField;
+}
+
+XYZ HuygensCalculator::pupilCenterOfSum() const {
+  platform::Synchronized lock(this);
+  return m_pupilCenter;
+}
+
+HuygensCalculator::FramedRays HuygensCalculator::raysForSumOfField(const FieldPtr& field, const WavePtr& wave) {
+  FramedRaysPtr traced, exit;
+  {
+    platform::Synchronized lock(this);
+    traced = m_tracedFramed;
+    exit = m_raysAtExitPupil;
+  }
+  if (!traced || !exit || !field) return {};
+  std::vector<XYZ> points;
+  if (!screenFor(raysOf(*traced, field.get(), wave.get()), points)) return {};
+  FramedRays storage, out;
+  for (const RayWithFrame* r : raysForSum(raysOf(*exit, field.get(), wave.get()), points.front(), storage))
+    out.push_back(*r);
+  return out;
 }
 
 // --- stages ----------------------------------------------------------------------------------------------------
@@ -629,13 +756,46 @@ void HuygensCalculator::traceRays() {
     n = foundation::applyToDirection(m, n);
   }
   auto traced = std::make_shared<const FramedRays>(framed);
-  propagateRaysToExitPupil(framed, E, n);
-  updateAmplitudeFactorForRays(framed, tracing::isObjectAtInfinity(*l));
-  auto exit = std::make_shared<const FramedRays>(std::move(framed));
+
+  // A telecentric image space puts the exit pupil at infinity, or so far that the paths
+  // to it keep no digit of phase: the sum starts instead from the plane one focal length
+  // before the image, which the same converging wave crosses (a sphere about the image
+  // through that plane's centre stays finite too).
+  std::string problem;
+  XYZ image{0, 0, 0};
+  std::size_t live = 0;
+  double lambda = 0;
+  for (const RayWithFrame& r : framed) {
+    if (!r.isAlive()) continue;
+    image.x += r.position().x, image.y += r.position().y, image.z += r.position().z, ++live;
+    if (r.wave() && !(lambda > 0)) lambda = r.wave()->wavelengthInMillimeters();
+  }
+  if (live) {
+    image = scaled(image, 1 / static_cast<double>(live));
+    const double distance = norm({E.x - image.x, E.y - image.y, E.z - image.z});
+    if (!(distance <= kFarthestPupilInWaves * lambda)) {
+      const double f = std::abs(tracing::focalLength(*l)), along = norm(n);
+      if (std::isfinite(f) && f > 0 && std::isfinite(along) && along > 0)
+        E = {image.x - f * n.x / along, image.y - f * n.y / along, image.z - f * n.z / along};
+      else
+        problem = "The exit pupil is at infinity and the lens has no focal length to place the pupil plane by: no "
+                  "Huygens sum";
+    }
+  }
+  const bool objectAtInfinity = tracing::isObjectAtInfinity(*l);
+  FramedRaysPtr exit;
+  if (problem.empty()) {
+    propagateRaysToExitPupil(framed, E, n);
+    updateAmplitudeFactorForRays(framed, objectAtInfinity);
+    exit = std::make_shared<const FramedRays>(std::move(framed));
+  }
   {
     platform::Synchronized lock(this);
     m_tracedFramed = std::move(traced);
     m_raysAtExitPupil = std::move(exit);
+    m_pupilCenter = E;
+    m_objectAtInfinity = objectAtInfinity;
+    m_pupilProblem = std::move(problem);
   }
   m_sumVersion.fetch_add(1);
 }
@@ -651,6 +811,16 @@ void HuygensCalculator::generateCurves() {
   const std::uint64_t version = m_sumVersion.load();
   if (version != m_summedVersion) {
     clearIntensityFieldCache();
+    std::string pupilProblem;
+    {
+      platform::Synchronized lock(this);
+      pupilProblem = m_pupilProblem;
+    }
+    if (!pupilProblem.empty()) {
+      noteStatus(std::move(pupilProblem));
+      setNeedsGenerateCurves(false);
+      return;
+    }
     const int n = screenNumberOfPointsPerSide();
     double toDo = static_cast<double>(n) * n * static_cast<double>(fields.size());
     if (!wave) toDo *= static_cast<double>(std::max<std::size_t>(wavesOfInterest().size(), 1));

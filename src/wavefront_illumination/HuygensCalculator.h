@@ -38,11 +38,22 @@ namespace orb::wavefront {
 /// curves; the presentation (OTF or LSF, axes, resampling) is redrawn from the cached
 /// fields without summing again.
 ///
+/// Without a wave of interest each wave's intensity is scaled to the power its rays carry
+/// through the pupil, so that the waves share the light as their weights do: the sum by
+/// itself gives a wave a power growing as λ².
+///
+/// An exit pupil at infinity (a telecentric image space) has no plane to carry the rays
+/// back to: the sum is taken from the plane one focal length before the image, which the
+/// same converging wave crosses.
+///
 /// Keys besides PSFCalculator's: "screenNumberOfPointsPerSide", "screenDelta",
 /// "screenWidth", "screenWidthUnits" and their "…GUI" forms (which keep width = N × spacing),
-/// "useReferenceSphere", "usePerfectOPD", "correctForAngleOfIncidence" (kept, no effect),
-/// "suppressAmplitudeAttenuation", "suppressObliquityFactor", "dataMaximumSpatialFrequency",
-/// "plotSpatialFrequencyDataRange" (all persisted).
+/// "useReferenceSphere" (the rays carried on from the pupil plane to the sphere through the
+/// pupil centre about the screen's centre, and summed from there), "usePerfectOPD" (every
+/// ray's path that of a perfect wave converging on the screen's centre),
+/// "correctForAngleOfIncidence" (kept, no effect), "suppressAmplitudeAttenuation",
+/// "suppressObliquityFactor", "dataMaximumSpatialFrequency", "plotSpatialFrequencyDataRange"
+/// (all persisted).
 class HuygensCalculator : public PSFCalculator {
  public:
   /// rays × N² at which the summation threads start.
@@ -122,7 +133,8 @@ class HuygensCalculator : public PSFCalculator {
 
   // --- computation -----------------------------------------------------------------------------------------
   /// Copies of the traced rays as framed rays, moved to the exit-pupil plane (in the frame
-  /// of the traced bundle), with their amplitude factors.
+  /// of the traced bundle; for a pupil at infinity the plane of pupilCenterOfSum), with
+  /// their amplitude factors. Null when no such plane could be placed.
   FramedRaysPtr raysAtExitPupil() const;
   /// The last amplitude field (of the last field of interest).
   std::shared_ptr<const foundation::ComplexMatrix> amplitudeField() const;
@@ -138,6 +150,21 @@ class HuygensCalculator : public PSFCalculator {
   /// √|det| of the transfer matrix's position block (object at infinity) or its
   /// position-by-momentum block: the weight of the ray tube in the sum.
   static void updateAmplitudeFactorForRays(FramedRays& rays, bool objectAtInfinity);
+  /// Each live ray moved along its momentum to the sphere about `center` through
+  /// `pupilCenter` (the crossing nearer the ray), as propagateRaysToExitPupil moves it to a
+  /// plane; a ray that misses the sphere dies.
+  static void propagateRaysToReferenceSphere(FramedRays& rays, const foundation::XYZ& center,
+                                             const foundation::XYZ& pupilCenter);
+  /// Every live ray's path made that of a perfect wave converging on `center` (diverging
+  /// from it for a ray already past it), the first live ray's path kept.
+  static void applyPerfectWavefront(FramedRays& rays, const foundation::XYZ& center);
+  /// The centre of the plane the sum starts from, in the rays' frame, which the reference
+  /// sphere passes through: the exit-pupil centre, or for a pupil at infinity the point one
+  /// focal length before the centroid of the traced rays.
+  foundation::XYZ pupilCenterOfSum() const;
+  /// Copies of the rays of a field (and wave; null: all) as the sum takes them, with the
+  /// reference sphere and perfect wavefront applied when they are on; empty without rays.
+  FramedRays raysForSumOfField(const FieldPtr& field, const WavePtr& wave);
   /// The Huygens sum at one point (the reference for the threaded field).
   std::complex<double> amplitudeForRays(const FramedRays& rays, double wavelengthMM, const foundation::XYZ& point) const;
   /// The N × N amplitude field of rays of one wave at the points; none when the run was
@@ -190,6 +217,13 @@ class HuygensCalculator : public PSFCalculator {
   /// The screen about the centroid of the traced rays, across the normal of the live ray
   /// closest to it; false without a live ray or a usable spacing.
   bool screenFor(const RayRefs& traced, std::vector<foundation::XYZ>& points);
+  /// The rays themselves, or copies in `storage` moved to the reference sphere about the
+  /// screen's centre and given the perfect wave's paths as those options ask.
+  RayRefs raysForSum(const RayRefs& rays, const foundation::XYZ& screenCenter, FramedRays& storage) const;
+  /// The power the sum puts on a screen wide enough to catch it all, up to a factor common
+  /// to every wave: λ² Σ w²/det over the rays, w a ray's weight in the sum and det its tube's
+  /// area at the pupil per area at the start (the amplitude factor squared).
+  double powerOfRays(const RayRefs& rays) const;
 
   std::atomic<int> m_screenNumberOfPointsPerSide{32};
   std::atomic<double> m_screenDelta{2.0}, m_screenWidth{64.0};
@@ -209,6 +243,9 @@ class HuygensCalculator : public PSFCalculator {
 
   // Replaced by the trace and the curve stage under the calculator's own lock.
   FramedRaysPtr m_tracedFramed, m_raysAtExitPupil;
+  foundation::XYZ m_pupilCenter{0, 0, 0};
+  bool m_objectAtInfinity = true;
+  std::string m_pupilProblem;  // why the rays could not be carried to a pupil plane
   std::shared_ptr<const foundation::ComplexMatrix> m_amplitudeField;
 };
 

@@ -38,6 +38,23 @@ std::shared_ptr<HuygensCalculator> fineCalculator(int pointsPerSide, double spac
   return c;
 }
 
+// The largest gap between an intensity field (FFT order, spacing in µm) scaled to its
+// centre and the Airy pattern (2J₁(x)/x)², x = πr/(λN).
+double worstAiryMismatch(const foundation::Matrix& I, double deltaMicrons, double lambdaNMicrons) {
+  const int n = static_cast<int>(I.nRows());
+  const double peak = I.at(0, 0);
+  double worst = 0;
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < n; ++j) {
+      const double a = foundation::fftSignedFrequency(n, i) * deltaMicrons;
+      const double b = foundation::fftSignedFrequency(n, j) * deltaMicrons;
+      const double x = M_PI * std::hypot(a, b) / lambdaNMicrons;
+      const double airy = x == 0 ? 1 : std::pow(2 * foundation::besselJ1(x) / x, 2);
+      worst = std::max(worst, std::abs(I.at(static_cast<std::size_t>(i), static_cast<std::size_t>(j)) / peak - airy));
+    }
+  return worst;
+}
+
 // A perfect F/5 image at 0.55 µm is the Airy pattern: (2J₁(x)/x)² with x = πr/(λN), its
 // first dark ring at 1.21967·λN = 3.3541 µm, enclosing 1 − J₀² − J₁² = 0.83778 of the
 // power (the power in the whole pattern being I₀·4(λN)²/π).
@@ -55,18 +72,15 @@ TEST(HuygensCalculator, PerfectLensGivesTheAiryPattern) {
   const double peak = I->at(0, 0);
   ASSERT_GT(peak, 0);
   const double delta = 0.25;  // µm
-  double inside = 0, worst = 0;
+  double inside = 0;
   const double rZero = 1.21967 * kLambdaNMicrons;
   for (int i = 0; i < 32; ++i)
     for (int j = 0; j < 32; ++j) {
       const double a = foundation::fftSignedFrequency(32, i) * delta, b = foundation::fftSignedFrequency(32, j) * delta;
-      const double r = std::hypot(a, b), x = M_PI * r / kLambdaNMicrons;
-      const double airy = x == 0 ? 1 : std::pow(2 * foundation::besselJ1(x) / x, 2);
-      const double v = I->at(static_cast<std::size_t>(i), static_cast<std::size_t>(j)) / peak;
-      worst = std::max(worst, std::abs(v - airy));
-      if (r < rZero) inside += v * delta * delta;
+      if (std::hypot(a, b) < rZero)
+        inside += I->at(static_cast<std::size_t>(i), static_cast<std::size_t>(j)) / peak * delta * delta;
     }
-  EXPECT_LT(worst, 0.01);  // the pattern, point by point
+  EXPECT_LT(worstAiryMismatch(*I, delta, kLambdaNMicrons), 0.01);  // the pattern, point by point
   const double x0 = M_PI * 1.21967;
   const double ee = 1 - std::pow(foundation::besselJ0(x0), 2) - std::pow(foundation::besselJ1(x0), 2);
   EXPECT_NEAR(ee, 0.83778, 1e-5);
@@ -123,7 +137,10 @@ TEST(HuygensCalculator, PerfectLensGivesTheAiryPattern) {
 }
 
 // Without a wave of interest the intensities of the waves are averaged with the waves'
-// weights; waves that all weigh nothing leave nothing to average, which the status says.
+// weights, each wave first brought to unit power: the sum gives a wave the power λ²·(rays
+// through the pupil), its amplitude lacking the Huygens integral's 1/λ, and every ray
+// passes this mirror. The mean is put back on the scale of one wave, the powers' weighted
+// mean. Waves that all weigh nothing leave nothing to average, which the status says.
 TEST(HuygensCalculator, PolychromaticFieldIsTheWeightedMean) {
   auto lens = paraboloidF5();
   auto blue = lens::Wave::wave(), red = lens::Wave::wave();
@@ -145,9 +162,10 @@ TEST(HuygensCalculator, PolychromaticFieldIsTheWeightedMean) {
   const auto field = lens->fieldArray().front();
   const auto b = c.monochromaticOpticalFieldForField(field, blue), r = c.monochromaticOpticalFieldForField(field, red);
   ASSERT_TRUE(b && r);
+  const double b2 = 0.5 * 0.5, r2 = 0.6 * 0.6, scale = (b2 + 3 * r2) / 4;
   for (std::size_t i = 0; i < 16; ++i)
     for (std::size_t j = 0; j < 16; ++j)
-      EXPECT_NEAR(mean->at(i, j), (b->intensityField->at(i, j) + 3 * r->intensityField->at(i, j)) / 4,
+      EXPECT_NEAR(mean->at(i, j), scale * (b->intensityField->at(i, j) / b2 + 3 * r->intensityField->at(i, j) / r2) / 4,
                   1e-12 * mean->at(0, 0));
   // The blue Airy disc is the smaller: the mean is not either wave's pattern.
   EXPECT_GT(b->intensityField->at(0, 0) / b->intensityField->at(4, 0), r->intensityField->at(0, 0) / r->intensityField->at(4, 0));
@@ -158,6 +176,202 @@ TEST(HuygensCalculator, PolychromaticFieldIsTheWeightedMean) {
   window.document->postLensIsReady();
   EXPECT_TRUE(pumpUntil([&] { return !c.status().empty() && !c.needsWork() && !c.hasWorkerThread() && !c.isBusy(); }));
   EXPECT_EQ(c.status(), "Field 0,0: the weights of its wavelengths sum to zero");
+}
+
+// The F/5 paraboloid (free of chromatic aberration) with waves of these wavelengths (µm)
+// and weights, the first primary.
+analysis::LensPtr paraboloidWithWaves(const std::vector<double>& microns, const std::vector<double>& weights) {
+  auto lens = paraboloidF5();
+  std::vector<std::shared_ptr<lens::Wave>> waves;
+  for (std::size_t i = 0; i < microns.size(); ++i) {
+    auto w = lens::Wave::wave();
+    w->setWavelengthInMicrons(microns[i]);
+    w->setWeight(weights[i]);
+    waves.push_back(w);
+  }
+  waves.front()->setIsPrimary(true);
+  lens->setWaveArray(waves);
+  return lens;
+}
+
+// A perfect lens's polychromatic point spread is the sum of its waves' Airy patterns, a
+// wave of power P peaking at P·π/(4λ²N²), so scaled to its centre it is
+// Σ (s/λ²)·(2J₁(x)/x)² / Σ s/λ², x = πr/(λN), s the waves' shares of the power, which must
+// be their weights' shares. F/5, the F, d and C lines alike and F:C as 1:2: 1.5 µm from
+// the centre the F, d, C patterns are 0.359, 0.500, 0.568 and the mean 0.453, which the
+// sum's own shares, growing as weight·λ² (0.233, 0.341, 0.425), would make 0.476.
+TEST(HuygensCalculator, PolychromaticPointSpreadIsTheWeightedMeanOfTheWaves) {
+  struct Case {
+    std::vector<double> microns, weights;
+  };
+  for (const Case& k : {Case{{0.4861, 0.5876, 0.6563}, {1, 1, 1}}, Case{{0.4861, 0.6563}, {1, 2}}}) {
+    Window<HuygensCalculator> window(paraboloidWithWaves(k.microns, k.weights), fineCalculator(32, 0.25));
+    ASSERT_TRUE(window.run());
+    window.calculator->setScreenNumberOfPointsPerSide(32);
+    window.calculator->setScreenDelta(0.25);
+    ASSERT_TRUE(window.settle());
+    ASSERT_FALSE(window.calculator->waveOfInterest());
+    const auto I = window.calculator->intensityField();
+    ASSERT_TRUE(I);
+    double worst = 0;
+    for (int i = 0; i < 32; ++i)
+      for (int j = 0; j < 32; ++j) {
+        const double r =
+            std::hypot(foundation::fftSignedFrequency(32, i), foundation::fftSignedFrequency(32, j)) * 0.25;
+        double mean = 0, sum = 0;
+        for (std::size_t w = 0; w < k.microns.size(); ++w) {
+          const double x = M_PI * r / (k.microns[w] * 5), s = k.weights[w] / (k.microns[w] * k.microns[w]);
+          mean += s * (x == 0 ? 1 : std::pow(2 * foundation::besselJ1(x) / x, 2));
+          sum += s;
+        }
+        worst = std::max(worst, std::abs(I->at(static_cast<std::size_t>(i), static_cast<std::size_t>(j)) / I->at(0, 0) -
+                                         mean / sum));
+      }
+    EXPECT_LT(worst, 0.005) << k.microns.size() << " waves";
+  }
+}
+
+// Defocus alone, W020 = δ/(8N²) for the image plane moved by δ, leaves a uniform circular
+// pupil the Strehl ratio [sin(πW020/λ)/(πW020/λ)]²: 0.8106 at λ/4, 0.4053 at λ/2, 0.0901 at
+// 3λ/4. It is the centre intensity against that of the same lens with the perfect
+// wavefront, to 0.004: seen from the screen the pupil plane is not quite uniform (1/r and
+// the obliquity fall 0.75 % to the rim) and its defocus not purely quadratic (a ρ⁴ part
+// of (3/4)(ρ/R)², 0.75 % at the rim). The perfect wavefront's centre is the focused lens's
+// but for (R/(R + δ))², the longer way from the pupil (R = 100). From the pupil plane and
+// the reference sphere alike.
+TEST(HuygensCalculator, DefocusStrehlAndThePerfectWavefront) {
+  auto centre = [](double delta, bool sphere, bool perfect) {
+    auto lens = paraboloidF5();
+    lens->surfaceArray()[1]->setThickness(-100 - delta);  // the image plane past the focus
+    auto c = fineCalculator(8, 0.5);
+    c->setUseReferenceSphere(sphere);
+    c->setUsePerfectOPD(perfect);
+    Window<HuygensCalculator> window(lens, c);
+    EXPECT_TRUE(window.run());
+    EXPECT_EQ(c->status(), "");
+    const auto I = c->intensityField();
+    return I ? I->at(0, 0) : 0.0;
+  };
+  for (bool sphere : {false, true}) {
+    const double focused = centre(0, sphere, false);
+    ASSERT_GT(focused, 0);
+    EXPECT_NEAR(centre(0, sphere, true) / focused, 1, 1e-4) << sphere;  // nothing to correct
+    for (double waves : {0.25, 0.5, 0.75}) {
+      const double delta = 8 * 25 * waves * 0.00055;
+      const double perfect = centre(delta, sphere, true);
+      const double x = M_PI * waves, strehl = std::pow(std::sin(x) / x, 2);
+      EXPECT_NEAR(centre(delta, sphere, false) / perfect, strehl, 0.004) << waves << " waves, sphere " << sphere;
+      EXPECT_NEAR(perfect / focused, std::pow(100 / (100 + delta), 2), 1e-4) << waves << " waves, sphere " << sphere;
+    }
+  }
+  const double x = M_PI / 4;
+  EXPECT_NEAR(std::pow(std::sin(x) / x, 2), 0.8106, 5e-5);
+}
+
+// The rays a sum takes, off the axis where the sphere and the plane part most: on the
+// pupil plane (through the mirror's vertex, z = 100) by default; with the reference
+// sphere at the distance of the pupil centre from the screen's centre Q (the centroid of
+// the rays where they meet the image plane z = 0); with the perfect wavefront all with
+// the same path to Q, path + |Q − P|.
+TEST(HuygensCalculator, ReferenceSphereAndPerfectWavefrontRays) {
+  auto lens = paraboloidF5({0, 1});
+  Window<HuygensCalculator> window(lens, fineCalculator(8, 0.5, 8));
+  ASSERT_TRUE(window.run());
+  auto& c = *window.calculator;
+  const auto field = lens->fieldArray()[1];
+  c.setFieldOfInterest(field);
+  ASSERT_TRUE(window.settle());
+  const XYZ E = c.pupilCenterOfSum();
+  EXPECT_NEAR(E.z, 100, 1e-9);
+  auto live = [](const HuygensCalculator::FramedRays& rays) {
+    HuygensCalculator::FramedRays out;
+    for (const auto& r : rays)
+      if (r.isAlive()) out.push_back(r);
+    return out;
+  };
+  const auto plane = live(c.raysForSumOfField(field, nullptr));
+  ASSERT_GT(plane.size(), 200u);
+  XYZ Q{0, 0, 0};
+  for (const auto& r : plane) {
+    EXPECT_NEAR(r.position().z, 100, 1e-9);
+    const double t = -r.position().z / r.momentum().z;
+    Q.x += r.position().x + t * r.momentum().x, Q.y += r.position().y + t * r.momentum().y;
+  }
+  Q.x /= static_cast<double>(plane.size()), Q.y /= static_cast<double>(plane.size());
+  EXPECT_NEAR(Q.y, 100 * std::tan(M_PI / 180), 0.01);  // the image of a 1° field
+  const double R = std::hypot(E.x - Q.x, E.y - Q.y, E.z);
+
+  // Either option asks for a new sum, not the cached fields' curves.
+  const auto summed = c.amplitudeField();
+  c.setUseReferenceSphere(true);
+  ASSERT_TRUE(window.settle());
+  EXPECT_NE(c.amplitudeField(), summed);
+  const auto sphere = live(c.raysForSumOfField(field, nullptr));
+  ASSERT_EQ(sphere.size(), plane.size());
+  double furthest = 0;
+  for (std::size_t i = 0; i < sphere.size(); ++i) {
+    const XYZ& p = sphere[i].position();
+    EXPECT_NEAR(std::hypot(p.x - Q.x, p.y - Q.y, p.z), R, 1e-9);
+    furthest = std::max(furthest, std::abs(p.z - 100));
+    // Moved along the ray, its path grown by the way it went.
+    const XYZ& q = plane[i].position();
+    const double way = std::hypot(p.x - q.x, p.y - q.y, p.z - q.z) * (p.z < q.z ? 1 : -1);
+    EXPECT_NEAR(sphere[i].opticalPathLength() - plane[i].opticalPathLength(), way, 1e-9);
+  }
+  EXPECT_GT(furthest, 0.1);  // the sphere is not the plane
+
+  c.setUseReferenceSphere(false);
+  const auto fromSphere = c.amplitudeField();
+  c.setUsePerfectOPD(true);
+  ASSERT_TRUE(window.settle());
+  EXPECT_NE(c.amplitudeField(), fromSphere);
+  const auto perfect = live(c.raysForSumOfField(field, nullptr));
+  ASSERT_EQ(perfect.size(), plane.size());
+  const auto toQ = [&](const tracing::RayWithFrame& r) {
+    const XYZ& p = r.position();
+    return r.opticalPathLength() + std::hypot(p.x - Q.x, p.y - Q.y, p.z);
+  };
+  double spread = 0;
+  for (const auto& r : plane) spread = std::max(spread, std::abs(toQ(r) - toQ(plane.front())));
+  EXPECT_GT(spread, 1e-5);  // the coma of the field, 1° off the axis
+  for (const auto& r : perfect) EXPECT_NEAR(toQ(r), toQ(perfect.front()), 1e-9);
+}
+
+// A stop at the mirror's front focal plane puts the exit pupil at infinity (image space
+// telecentric): the sum starts from the plane one focal length before the image (the
+// mirror's vertex plane, z = 100) and the F/5 paraboloid still gives the Airy pattern and
+// the diffraction-limited MTF.
+TEST(HuygensCalculator, TelecentricLensGivesTheAiryPattern) {
+  auto lens = mirrorBehindStop(-200, 100, 0);
+  lens->surfaceArray()[2]->setConicConstant(-1);
+  lens->primaryWave()->setWavelengthInMicrons(0.55);
+  EXPECT_FALSE(std::isfinite(tracing::exitPupilLocation(*lens)));
+  EXPECT_NEAR(tracing::imageSpaceFocalRatio(*lens), 5, 1e-9);
+  Window<HuygensCalculator> window(lens, fineCalculator(32, 0.25));
+  ASSERT_TRUE(window.run());
+  auto& c = *window.calculator;
+  c.setScreenNumberOfPointsPerSide(32);
+  c.setScreenDelta(0.25);
+  ASSERT_TRUE(window.settle());
+  EXPECT_EQ(c.status(), "");
+  const XYZ E = c.pupilCenterOfSum();
+  EXPECT_NEAR(E.x, 0, 1e-9);
+  EXPECT_NEAR(E.y, 0, 1e-9);
+  EXPECT_NEAR(E.z, 100, 1e-9);
+  const auto I = c.intensityField();
+  ASSERT_TRUE(I);
+  EXPECT_LT(worstAiryMismatch(*I, 0.25, kLambdaNMicrons), 0.005);
+
+  c.setScreenNumberOfPointsPerSide(64);
+  c.setScreenDelta(0.5);
+  c.setPlotOTF(true);
+  ASSERT_TRUE(window.settle());
+  for (const Value& curve : window.curves()) {
+    const auto& nu = seriesOf(curve, kXSeries);
+    const auto& m = seriesOf(curve, kYSeries);
+    for (std::size_t k = 0; k < nu.count(); ++k)
+      EXPECT_NEAR(m.at(k), circularPupilMTF(nu.at(k) / kCutoffF5), 0.03) << nu.at(k);
+  }
 }
 
 // A calculator whose summation threads are started by the test.

@@ -34,6 +34,7 @@ void gridRows(const Binder& b, QFormLayout* form) {
 std::vector<std::pair<const char*, const char*>> commonChecks() {
   return {{"Diffraction limit", "plotDiffractionLimit"},
           {"Perfect wavefront", "usePerfectOPD"},
+          {"Frequencies on the image plane", "correctForAngleOfIncidence"},
           {"Afocal (directions)", "afocal"}};
 }
 
