@@ -1,5 +1,7 @@
 #include "app/windows/DOTFImagesView.h"
 
+#include "app/windows/DiffractionWindows.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMetaObject>
@@ -29,26 +31,11 @@ QImage enlarged(const QImage& image) {
 }  // namespace
 
 DOTFImagesView::DOTFImagesView(QWidget* parent) : QWidget(parent) {
-  m_imageView = new rendering::OBImageView(this);
-  m_imageView->setObjectName(QStringLiteral("pupilImage"));
-  m_imageView->setImageScaling(rendering::ImageView::ImageScaling::ProportionallyUpOrDown);
-  m_imageView->setImageAlignment(rendering::ImageView::ImageAlignment::Center);
-  m_keyView = new rendering::ImageView(this);
-  m_keyView->setObjectName(QStringLiteral("pupilKey"));
-  m_keyView->setImageScaling(rendering::ImageView::ImageScaling::AxesIndependently);
-  m_minimumLabel = new QLabel(this);
-  m_maximumLabel = new QLabel(this);
-  m_minimumLabel->setObjectName(QStringLiteral("pupilMinimum"));
-  m_maximumLabel->setObjectName(QStringLiteral("pupilMaximum"));
-
-  auto* key = new QHBoxLayout;
-  key->addWidget(m_minimumLabel);
-  key->addWidget(m_keyView, 1);
-  key->addWidget(m_maximumLabel);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(8, 8, 8, 8);
-  layout->addWidget(m_imageView, 1);
-  layout->addLayout(key);
+  const ImageWithKey parts = layOutImageWithKey(*this, QStringLiteral("pupil"));
+  m_imageView = parts.image;
+  m_keyView = parts.key;
+  m_minimumLabel = parts.minimum;
+  m_maximumLabel = parts.maximum;
 }
 
 DOTFImagesView::~DOTFImagesView() = default;

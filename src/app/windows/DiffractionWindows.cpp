@@ -98,29 +98,38 @@ QString boundText(double value, double scale) {
 
 // --- the point-spread image view ---------------------------------------------------------------------
 
-PSFImageView::PSFImageView(QWidget* parent) : QWidget(parent) {
-  m_imageView = new rendering::OBImageView(this);
-  m_imageView->setObjectName(QStringLiteral("psfImage"));
-  m_imageView->setImageScaling(rendering::ImageView::ImageScaling::ProportionallyUpOrDown);
-  m_imageView->setImageAlignment(rendering::ImageView::ImageAlignment::Center);
-  m_imageView->setToolTip(QStringLiteral("Point spread: zero displacement in the middle, x to the right, y upward"));
-  m_keyView = new rendering::ImageView(this);
-  m_keyView->setObjectName(QStringLiteral("psfKey"));
-  m_keyView->setImageScaling(rendering::ImageView::ImageScaling::AxesIndependently);
-  m_keyView->setFixedHeight(14);
-  m_minimumLabel = new QLabel(this);
-  m_maximumLabel = new QLabel(this);
-  m_minimumLabel->setObjectName(QStringLiteral("psfMinimum"));
-  m_maximumLabel->setObjectName(QStringLiteral("psfMaximum"));
-
+ImageWithKey layOutImageWithKey(QWidget& owner, const QString& prefix) {
+  ImageWithKey parts;
+  parts.image = new rendering::OBImageView(&owner);
+  parts.image->setObjectName(prefix + QStringLiteral("Image"));
+  parts.image->setImageScaling(rendering::ImageView::ImageScaling::ProportionallyUpOrDown);
+  parts.image->setImageAlignment(rendering::ImageView::ImageAlignment::Center);
+  parts.key = new rendering::ImageView(&owner);
+  parts.key->setObjectName(prefix + QStringLiteral("Key"));
+  parts.key->setImageScaling(rendering::ImageView::ImageScaling::AxesIndependently);
+  parts.minimum = new QLabel(&owner);
+  parts.maximum = new QLabel(&owner);
+  parts.minimum->setObjectName(prefix + QStringLiteral("Minimum"));
+  parts.maximum->setObjectName(prefix + QStringLiteral("Maximum"));
   auto* key = new QHBoxLayout;
-  key->addWidget(m_minimumLabel);
-  key->addWidget(m_keyView, 1);
-  key->addWidget(m_maximumLabel);
-  auto* layout = new QVBoxLayout(this);
+  key->addWidget(parts.minimum);
+  key->addWidget(parts.key, 1);
+  key->addWidget(parts.maximum);
+  auto* layout = new QVBoxLayout(&owner);
   layout->setContentsMargins(8, 8, 8, 8);
-  layout->addWidget(m_imageView, 1);
+  layout->addWidget(parts.image, 1);
   layout->addLayout(key);
+  return parts;
+}
+
+PSFImageView::PSFImageView(QWidget* parent) : QWidget(parent) {
+  const ImageWithKey parts = layOutImageWithKey(*this, QStringLiteral("psf"));
+  m_imageView = parts.image;
+  m_keyView = parts.key;
+  m_minimumLabel = parts.minimum;
+  m_maximumLabel = parts.maximum;
+  m_imageView->setToolTip(QStringLiteral("Point spread: zero displacement in the middle, x to the right, y upward"));
+  m_keyView->setFixedHeight(14);
 }
 
 PSFImageView::~PSFImageView() = default;

@@ -65,6 +65,17 @@ class PSFImageView : public QWidget {
   platform::Observation m_imageObservation;
 };
 
+/// An image above its colour key, the key between its minimum and maximum labels: the
+/// layout of the point-spread and pupil image views. Names its parts "<prefix>Image",
+/// "<prefix>Key", "<prefix>Minimum" and "<prefix>Maximum".
+struct ImageWithKey {
+  rendering::OBImageView* image = nullptr;
+  rendering::ImageView* key = nullptr;
+  QLabel* minimum = nullptr;
+  QLabel* maximum = nullptr;
+};
+ImageWithKey layOutImageWithKey(QWidget& owner, const QString& prefix);
+
 namespace psfwindow {
 /// The image options of the point-spread windows' panels: enhancement, false colour,
 /// negative, Airy disk, rays and the resampled width.
