@@ -400,10 +400,14 @@ tracing::pupil::Points RaysCalculator::pupilCoordinatesForRealRays() const {
 // --- selections --------------------------------------------------------------------------------
 
 void RaysCalculator::setKeyPath(std::string& member, const std::string& key, const std::string& value) {
+  bool changed = false;
   changeValueForKey(key, [&] {
     std::lock_guard lock(m_settingsMutex);
+    changed = member != value;
     member = value;
   });
+  // Another field, wave, surface or beam is another result, whoever chose it.
+  if (changed) setNeedsCalculation(true);
 }
 
 std::string RaysCalculator::surfaceOfInterestKeyPath() const { return stringSetting(m_surfaceOfInterestKeyPath); }

@@ -887,7 +887,8 @@ std::optional<Array> HuygensCalculator::extractOTFCurvesForDirection(int d, cons
   if (!field) return std::nullopt;
   const FieldMatrix I = retreiveIntensityFieldForField(*field, wave.get());
   const int n = I ? static_cast<int>(I->nRows()) : 0;
-  if (n == 0) return std::nullopt;
+  // Other sides have no transform here; the caller's status says why.
+  if (n == 0 || (n & (n - 1)) != 0) return std::nullopt;
   std::vector<XY> line;
   {
     // The transform's buffers are made under the process-wide lock, as the 2-D ones are.
