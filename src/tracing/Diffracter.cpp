@@ -88,11 +88,52 @@ void Diffracter::refractRays(std::span<Ray> rays, double n1) {
     if (r.isAlive()) diffract(r, n1);
 }
 
+// The grating equation on a mirror: the tangential momentum gains the phase gradient as
+// in refraction, and the normal part is rebuilt in the same medium, pointing back.
+template <class R>
+void Diffracter::diffractOnReflection(R& ray) {
+  if (m_texture) m_texture->turnerWillRefractRay();
+  const double k = m_texture ? phaseScale(ray) : 0.0;
+  const XYZ g = k != 0 ? m_texture->phaseTangentGradientAtPosition(ray.position()) : XYZ{0, 0, 0};
+  if (g.x == 0 && g.y == 0 && g.z == 0) {
+    // Order 0, or no lines: the plain mirror, bit for bit.
+    Turner::reflectRay(ray);
+  } else {
+    ray.consistencyCheck();
+    const XYZ p = ray.momentum();
+    const XYZ& N = ray.surfaceNormal();
+    const double n = ray.indexOfRefraction();
+    const double pn = dot(p, N);
+    const XYZ t{p.x - pn * N.x + k * g.x, p.y - pn * N.y + k * g.y, p.z - pn * N.z + k * g.z};
+    const double radicand = n * n - dot(t, t);
+    if (radicand < 0) {
+      // No propagating wave in this order.
+      ray.kill(causeOfDeath::kTIR, m_nickname);
+      return;
+    }
+    const double a = -sign(pn) * std::sqrt(radicand);
+    const XYZ p1{t.x + a * N.x, t.y + a * N.y, t.z + a * N.z};
+    if constexpr (std::is_same_v<R, RayWithFrame>) diffractRayWithFrame(ray, n, -n, p1, k, true);
+    ray.setMomentum(p1);
+    ray.consistencyCheck();
+  }
+  if (k != 0) ray.incrementOpticalPathLength(k * m_texture->phaseAtPosition(ray.position()));
+}
+
+void Diffracter::reflectRay(Ray& ray) { diffractOnReflection(ray); }
+void Diffracter::reflectRay(RayWithFrame& ray) { diffractOnReflection(ray); }
+
+void Diffracter::reflectRays(std::span<Ray> rays) {
+  for (Ray& r : rays)
+    if (r.isAlive()) diffractOnReflection(r);
+}
+
 // The generalised Coddington refraction with the exit direction the grating equation
 // gave (not Snell's) and the phase's second derivatives on the tangent axes added to the
 // surface's power; then the basis is turned onto the exit direction, which a phase
 // gradient across the plane of incidence may tip out of that plane.
-void Diffracter::diffractRayWithFrame(RayWithFrame& ray, double n, double n1, const XYZ& p1, double k) const {
+void Diffracter::diffractRayWithFrame(RayWithFrame& ray, double n, double n1, const XYZ& p1, double k,
+                                      bool mirror) const {
   const XYZ pos = ray.position();
   ray.attachToSurface();
   const foundation::SquareMatrix S = ray.surfaceFrame();
@@ -108,7 +149,9 @@ void Diffracter::diffractRayWithFrame(RayWithFrame& ray, double n, double n1, co
     f00 = k * quadratic(h, c0, c0), f01 = k * quadratic(h, c0, c1), f11 = k * quadratic(h, c1, c1);
   }
   const double l1 = std::sqrt(dot(p1, p1));
-  const XYZ u1 = l1 > 0 ? XYZ{p1.x / l1, p1.y / l1, p1.z / l1} : ray.e3();
+  // A mirror's exit direction is unfolded (reversed), as Turner's reflection leaves the basis.
+  const double s1 = mirror ? -1.0 : 1.0;
+  const XYZ u1 = l1 > 0 ? XYZ{s1 * p1.x / l1, s1 * p1.y / l1, s1 * p1.z / l1} : ray.e3();
   const double sinT = ray.sinTheta(), cosT = ray.cosTheta();
   const double sinT1 = dot(u1, c1), cosT1 = dot(u1, c2);
   const double delta = n * cosT - n1 * cosT1;

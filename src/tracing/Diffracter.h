@@ -15,8 +15,11 @@ namespace orb::tracing {
 /// propagate dies "TIR". The optical path gains λφ/2π, so rays of one order stay in phase.
 ///
 /// The texture is the lens surface that answers the phase (usually the surface itself);
-/// without one the diffracter refracts as a standard turner. Mirrors reflect specularly in
-/// the exact trace; the paraxial trace adds the phase's first-order term either way.
+/// without one the diffracter refracts as a standard turner. A diffractive mirror obeys
+/// the same law on reflection: the tangential momentum gains the phase gradient and the
+/// normal part is rebuilt on the incoming side, so order 0 is the plain mirror and order
+/// m leaves at sin θ′ = sin θ + m λ T from the specular direction. The paraxial trace adds
+/// the phase's first-order term either way.
 class Diffracter : public TurnerStandard {
  public:
   Diffracter() = default;
@@ -36,18 +39,24 @@ class Diffracter : public TurnerStandard {
   void paraxiallyRefractRay(RayWithFrame& ray, double finalIndex) override;
   void paraxiallyReflectRay(Ray& ray) override;
   void paraxiallyReflectRay(RayWithFrame& ray) override;
-  using TurnerStandard::reflectRay;
+  void reflectRay(Ray& ray) override;
+  void reflectRay(RayWithFrame& ray) override;
+  void reflectRays(std::span<Ray> rays) override;
 
  private:
   template <class R>
   void diffract(R& ray, double finalIndex);
   template <class R>
+  void diffractOnReflection(R& ray);
+  template <class R>
   void paraxiallyDiffract(R& ray, double finalIndex);
   template <class R>
   void paraxiallyReflect(R& ray);
   /// Transfer matrix and basis through a diffraction from n to n′ ending in momentum p′
-  /// (the ray still holds the incoming one).
-  void diffractRayWithFrame(RayWithFrame& ray, double n, double n1, const foundation::XYZ& p1, double k) const;
+  /// (the ray still holds the incoming one). A mirror is the refraction into −n with the
+  /// exit direction unfolded, so the basis ends retrograde as after a plain reflection.
+  void diffractRayWithFrame(RayWithFrame& ray, double n, double n1, const foundation::XYZ& p1, double k,
+                            bool mirror = false) const;
 
   const lens::Surface* m_texture = nullptr;
 };

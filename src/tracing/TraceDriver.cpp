@@ -640,6 +640,11 @@ std::optional<std::uint64_t> traceSurfaces(lens::Lens& lens, std::span<R> rays, 
     if (auto floating = std::dynamic_pointer_cast<lens::FloatingAperture>(object.apertureObject()))
       floating->followSemidiameter(object.semidiameter());
   }
+  // The surface loop starts after the object surface, so an emitter there revives its
+  // rays here: they start on it like the object's own rays.
+  if (anyEmitter)
+    for (R& r : rays)
+      if (!r.isAlive() && r.emitter() == &object) r.setIsAlive(true);
   // A ray dead on entry records nothing until an emitter surface revives it.
   if (recordTrajectories)
     for (R& r : rays)

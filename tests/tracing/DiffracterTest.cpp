@@ -6,6 +6,7 @@
 #include <numbers>
 #include <vector>
 
+#include "LensFixture.h"
 #include "lens/ArchiveClasses.h"
 #include "lens/SurfaceDiffuser.h"
 #include "lens/SurfaceGrating.h"
@@ -13,6 +14,7 @@
 #include "lens/Wave.h"
 #include "tracing/RayWithFrame.h"
 #include "tracing/SurfaceShape.h"
+#include "tracing/TraceDriver.h"
 
 namespace orb::tracing {
 namespace {
@@ -120,14 +122,104 @@ TEST(DiffracterTest, RaysOfOneOrderLeaveInPhase) {
   EXPECT_EQ(r.opticalPathLength(), 0);
 }
 
-TEST(DiffracterTest, DiffractiveMirrorReflectsSpecularly) {
-  auto s = grating(1, 1);
-  auto turner = diffracterOf(*s);
-  Ray r = rayAt(1, 12, 1, 0.5);
-  turner->reflectRay(r);
-  EXPECT_NEAR(r.py(), std::sin(12 * kDegree), 1e-15);
-  EXPECT_NEAR(r.pz(), -std::cos(12 * kDegree), 1e-15);
-  EXPECT_EQ(r.opticalPathLength(), 0);
+TEST(DiffracterTest, MirrorGratingFollowsTheGratingEquationOnReflection) {
+  // 0.2 lines/µm (d = 5 µm) at λ = 0.55 µm: mλ/d = 0.11 m. The tangential momentum gains
+  // mλ/d along the grating vector (+y) as on refraction; the normal part is rebuilt on the
+  // incoming side. With θ the incidence and θ′ the exit angle, both from the normal with
+  // the sign of their y components, sin θ′ = sin θ + mλ/d; the specular ray has θ′ = θ.
+  struct Case {
+    const char* name;
+    double m, incidence;
+  };
+  const Case cases[] = {
+      {"order 0 is the mirror", 0, 0},          {"order +1, normal incidence", 1, 0},
+      {"order -1, normal incidence", -1, 0},    {"order +1, oblique", 1, 20},
+      {"order -2, oblique from below", -2, -15}, {"order 0, oblique", 0, 35},
+  };
+  // asin(0.11) = 0.110223050 rad, from its series x + x³/6 + 3x⁵/40 + 15x⁷/336.
+  constexpr double kAsinFirstOrder = 0.110223050;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto s = grating(0.2, c.m);
+    Ray r = rayAt(1, c.incidence, 1, 0.55);
+    diffracterOf(*s)->reflectRay(r);
+    ASSERT_TRUE(r.isAlive());
+    EXPECT_LT(r.pz(), 0);  // back into the incoming medium
+    EXPECT_NEAR(std::hypot(r.py(), r.pz()), 1, 1e-15);
+    EXPECT_NEAR(r.px(), 0, 1e-15);
+    const double sinIn = std::sin(c.incidence * kDegree);
+    EXPECT_NEAR(r.py(), sinIn + c.m * 0.11, 1e-15);
+    // Turn from the specular direction (0, sin θ, −cos θ).
+    const double turn = std::asin(r.py()) - c.incidence * kDegree;
+    if (c.incidence == 0) EXPECT_NEAR(turn, c.m * kAsinFirstOrder, 1e-9);
+    if (c.m == 0) EXPECT_EQ(r.opticalPathLength(), 0);
+  }
+  // Order 0 is the plain mirror bit for bit; a propagating order is not.
+  Ray mirror = rayAt(1, 12, 1, 0.55), zero = mirror, first = mirror;
+  Turner().reflectRay(mirror);
+  diffracterOf(*grating(0.2, 0))->reflectRay(zero);
+  diffracterOf(*grating(0.2, 1))->reflectRay(first);
+  EXPECT_EQ(zero.momentum(), mirror.momentum());
+  EXPECT_GT(std::abs(first.py() - mirror.py()), 0.1);
+  // The same grating in transmission is unchanged: sin θ′ = 0.11 forward.
+  Ray through = rayAt(1, 0, 1, 0.55);
+  diffracterOf(*grating(0.2, 1))->refractRay(through, 1);
+  EXPECT_NEAR(through.py(), 0.11, 1e-15);
+  EXPECT_GT(through.pz(), 0);
+  // sin θ′ = 10 · 0.11 > 1: no reflected wave in that order.
+  Ray lost = rayAt(1, 0, 1, 0.55);
+  diffracterOf(*grating(0.2, 10))->reflectRay(lost);
+  EXPECT_FALSE(lost.isAlive());
+  EXPECT_STREQ(lost.tags().causeOfDeath, "TIR");
+  // The span form, as the trace calls it, diffracts too.
+  std::vector<Ray> rays{rayAt(1, 0, 1, 0.55)};
+  diffracterOf(*grating(0.2, 1))->reflectRays(rays);
+  EXPECT_NEAR(rays[0].py(), 0.11, 1e-15);
+}
+
+TEST(DiffracterTest, TraceOffAMirrorGratingLandsOnTheOrdersSpot) {
+  // Light along the axis, a mirror grating 10 on, back 10 to the image plane: order m
+  // lands at y = 10·tan(asin(0.11 m)), the +y kick of the grating vector; order 0 on the axis.
+  for (double m : {0.0, 1.0, -1.0}) {
+    SCOPED_TRACE(m);
+    auto l = testing::makeLens({{0, testing::kInfinity}, {0, 10}, {0, 0}});
+    auto g = grating(0.2, m);
+    g->setThickness(-10);
+    g->setIsMirror(true);
+    l->insertObjectInSurfaceArrayAtIndex(g, 2);
+    testing::placeSurfaces(*l);
+    Ray r(XYZ{0, 0, 0}, XYZ{0, 0, 1}, 1);
+    r.setWave(waveOf(0.55));
+    traceRay(*l, r);
+    ASSERT_TRUE(r.isAlive()) << r.tags().causeOfDeath;
+    EXPECT_NEAR(r.z(), 0, 1e-12);
+    EXPECT_NEAR(r.y(), 10 * std::tan(std::asin(0.11 * m)), 1e-12);
+    EXPECT_LT(r.pz(), 0);
+  }
+}
+
+TEST(DiffracterTest, FramedRayFollowsTheReflectedOrder) {
+  // Order 0: the plain mirror's matrix and basis. Order +1 at 20°: the basis stays on the
+  // ray (its third axis against the momentum, as after any reflection) and a flat grating
+  // has only the anamorphic cos θ / cos θ′ scaling, as in transmission.
+  auto incoming = rayAt<RayWithFrame>(1, 20, 1, 0.55);
+  auto mirror = incoming, zero = incoming, first = incoming;
+  auto plain = grating(0.2, 0);
+  TurnerStandard(shapeOfSurface(*plain)).reflectRay(mirror);
+  diffracterOf(*plain)->reflectRay(zero);
+  diffracterOf(*grating(0.2, 1))->reflectRay(first);
+  EXPECT_EQ(zero.transfer(), mirror.transfer());
+  EXPECT_EQ(zero.e2(), mirror.e2());
+  EXPECT_EQ(zero.e3(), mirror.e3());
+  ASSERT_TRUE(first.isAlive());
+  EXPECT_LT(first.misalignment(), 1e-12);
+  EXPECT_TRUE(first.isRetrograde());
+  const double s1 = std::sin(20 * kDegree) + 0.11;
+  const double anamorphic = std::cos(20 * kDegree) / std::sqrt(1 - s1 * s1);
+  EXPECT_NEAR(first.transfer()[1 * 4 + 1], anamorphic, 1e-12);
+  EXPECT_NEAR(first.transfer()[3 * 4 + 3], 1 / anamorphic, 1e-12);
+  EXPECT_NEAR(first.transfer()[1 * 4 + 3], 0, 1e-15);
+  EXPECT_NEAR(first.transfer()[0 * 4 + 2], 0, 1e-15);
 }
 
 // A flat kinoform of phase −π r²/(λ0 f): a diffractive lens of focal length f at λ0.

@@ -6,10 +6,12 @@
 #include <numbers>
 
 #include "LensFixture.h"
+#include "foundation/minimise/MersenneTwister.h"
 #include "lens/ArchiveClasses.h"
 #include "lens/CircularAperture.h"
 #include "lens/Wave.h"
 #include "tracing/OBBeam.h"
+#include "tracing/RayBundle.h"
 #include "tracing/TraceDriver.h"
 
 namespace orb::tracing {
@@ -35,6 +37,23 @@ class EmittersTest : public ::testing::Test {
     emitter.setSemidiameter(1);
     emitter.setEmissionType(type);
     return l;
+  }
+
+  // A Lambertian point source on the object plane (finite object distance 10) and a plane
+  // 10 further whose circular aperture of radius 10·tan θ accepts half-angle θ; the image
+  // plane 10 beyond.
+  std::shared_ptr<lens::Lens> objectSourceLens(double halfAngleDegrees) {
+    auto l = testing::makeLens({{0, 10}, {0, 10}, {0, 0}});
+    auto& object = *l->surfaceArray()[0];
+    object.setSemidiameter(0);  // every ray starts on the axis
+    object.setEmissionType("Lambertian emission");
+    auto stop = platform::makeObject<lens::CircularAperture>();
+    stop->setRMax(10 * std::tan(halfAngleDegrees * std::numbers::pi / 180));
+    l->surfaceArray()[1]->setAperture(stop);
+    return l;
+  }
+  static const RayEmission& emissionOf(const lens::Lens& l) {
+    return dynamic_cast<const RayEmission&>(*l.surfaceArray().front()->emission());
   }
 };
 
@@ -158,6 +177,65 @@ TEST_F(EmittersTest, TheDriverRevivesRaysOnlyAtTheirSurface) {
     EXPECT_NEAR(rays[i].y(), s.y() + 10 * s.py() / s.pz(), 1e-9);
     EXPECT_NEAR(rays[i].z(), 15, 1e-9);
   }
+}
+
+TEST_F(EmittersTest, AnObjectPlaneSourcePassesTheLambertianFractionOfItsFlux) {
+  // Radiant intensity ∝ cos θ over the hemisphere (NA 1 in air): the fraction within
+  // half-angle θ is ∫₀^θ cos t sin t dt / ∫₀^{π/2} cos t sin t dt = sin²θ. The sequence is
+  // seeded, so the counts are fixed; the tolerance is 5 binomial standard deviations,
+  // √(p(1 − p)/N).
+  foundation::mersenneTwisterSeed(4357);
+  constexpr std::size_t N = 100000;
+  for (double degrees : {10.0, 30.0, 60.0}) {
+    SCOPED_TRACE(degrees);
+    auto l = objectSourceLens(degrees);
+    auto rays = emissionOf(*l).randomRaysWithCount(N);
+    ASSERT_EQ(rays.size(), N);
+    traceRays(*l, std::span<Ray>(rays));
+    std::size_t passed = 0;
+    for (const Ray& r : rays) passed += r.isAlive();
+    const double s = std::sin(degrees * std::numbers::pi / 180), p = s * s;
+    EXPECT_NEAR(static_cast<double>(passed) / N, p, 5 * std::sqrt(p * (1 - p) / N));
+  }
+}
+
+TEST_F(EmittersTest, AnObjectPlaneSourceTracesAlikeInEveryPath) {
+  // The span trace (emitters go ray by ray), one ray at a time, and a bundle of the same
+  // rays alive from the start (the column trace of object rays) end alike.
+  foundation::mersenneTwisterSeed(4357);
+  auto l = objectSourceLens(30);
+  const auto start = emissionOf(*l).randomRaysWithCount(2000);
+  auto spanned = start;
+  traceRays(*l, std::span<Ray>(spanned));
+  RayBundle bundle;
+  for (Ray r : start) {
+    r.setIsAlive(true);
+    bundle.append(r);
+  }
+  traceRays(*l, bundle);
+  std::size_t alive = 0;
+  for (std::size_t i = 0; i < start.size(); ++i) {
+    Ray single = start[i];
+    traceRay(*l, single);
+    const Ray bulk = bundle.ray(i);
+    ASSERT_EQ(spanned[i].isAlive(), single.isAlive()) << i;
+    ASSERT_EQ(spanned[i].isAlive(), bulk.isAlive()) << i;
+    alive += single.isAlive();
+    if (!single.isAlive()) continue;
+    EXPECT_EQ(spanned[i].position(), single.position());
+    EXPECT_NEAR(single.x(), bulk.x(), 1e-12);
+    EXPECT_NEAR(single.y(), bulk.y(), 1e-12);
+    EXPECT_NEAR(single.z(), 10, 1e-12);
+    EXPECT_NEAR(bulk.z(), 10, 1e-12);
+  }
+  EXPECT_GT(alive, 0u);
+  EXPECT_LT(alive, start.size());
+  // The trajectory begins on the emitting object surface.
+  Ray traced = start.front();
+  traced.enableTrajectory();
+  traceRay(*l, traced);
+  ASSERT_FALSE(traced.trajectory()->empty());
+  EXPECT_EQ(traced.trajectory()->front().surface, l->surfaceArray().front().get());
 }
 
 }  // namespace
