@@ -3,10 +3,16 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 #include "analysis/OPDCalculator.h"
 #include "foundation/minimise/RayGridCounts.h"
+#include "lens/AspectAperture.h"
+#include "lens/CircularAperture.h"
 #include "lens/Lens.h"
+#include "lens/SpiderAperture.h"
+#include "lens/Surface.h"
 #include "lens/Wave.h"
 #include "platform/Exception.h"
 #include "platform/KeyTable.h"
@@ -35,6 +41,51 @@ std::shared_ptr<lens::Wave> primaryWaveOf(const analysis::Lens& lens) {
   for (const auto& w : lens.waveArray())
     if (w && w->isPrimary()) return w;
   return lens.waveArray().empty() ? nullptr : lens.waveArray().front();
+}
+
+// Whether `aperture` passes local (x, y) once central obscurations are taken away:
+// obscurations and spiders pass everything, an annular clear aperture keeps only its
+// outer rim, every other aperture tests as it does in a trace.
+bool passesWithoutObscuration(const lens::Aperture& aperture, double x, double y) {
+  if (aperture.isSoft()) return true;
+  if (dynamic_cast<const lens::CircularObscuration*>(&aperture) ||
+      dynamic_cast<const lens::EllipticalObscuration*>(&aperture) ||
+      dynamic_cast<const lens::RectangularObscuration*>(&aperture) ||
+      dynamic_cast<const lens::SpiderAperture*>(&aperture))
+    return true;
+  if (const auto* circle = dynamic_cast<const lens::CircularAperture*>(&aperture)) {
+    const double dx = x - circle->decenterX(), dy = y - circle->decenterY(), r = circle->rMax();
+    return dx * dx + dy * dy <= r * r + 1e-10;  // the trace's own slack
+  }
+  return aperture.passesPoint(x, y);
+}
+
+// The pupil-centre ray of an obscured pupil, as the reference of the wavefront: traced
+// with no aperture tests, recording its path, then tested against every aperture the
+// trace would test (not the object's, not the last surface's) except the obscurations.
+// None when it is lost even so: a clear aperture, a missed surface, TIR.
+std::optional<analysis::OPDCalculator::RayState> unobscuredReference(analysis::Lens& lens, Ray ray) {
+  ray.enableTrajectory();
+  tracing::traceRay(lens, ray, nullptr, tracing::TraceOptions::checkingApertures(false));
+  if (!ray.isAlive() || !ray.trajectory()) return std::nullopt;
+  const auto& surfaces = lens.surfaceArray();
+  const tracing::Trajectory& path = *ray.trajectory();
+  for (std::size_t k = 0; k < path.size(); ++k) {
+    // A graded medium records points on the way to a surface under its name: the
+    // crossing is the last of them.
+    if (k + 1 < path.size() && path[k + 1].surface == path[k].surface) continue;
+    for (std::size_t i = 1; i + 1 < surfaces.size(); ++i) {
+      const lens::Surface& surface = *surfaces[i];
+      if (static_cast<const platform::Object*>(&surface) != path[k].surface) continue;
+      if (const auto& aperture = surface.apertureObject()) {
+        const foundation::XYZ local = foundation::applyToPoint(
+            surface.transform().globalToLocalCoordinateTransformationMatrix(), path[k].position);
+        if (!passesWithoutObscuration(*aperture, local.x, local.y)) return std::nullopt;
+      }
+      break;
+    }
+  }
+  return analysis::OPDCalculator::RayState{ray.position(), ray.momentum(), ray.opticalPathLength(), true};
 }
 
 }  // namespace
@@ -105,8 +156,7 @@ void MeritoidWithHexRays::setWavelengthInNanometers(double nm) {
   setNeedsEvaluation(true);
 }
 
-std::vector<Ray> MeritoidWithHexRays::traceTestRays(analysis::Lens& lens) const {
-  platform::Synchronized lock(&lens);
+std::vector<Ray> MeritoidWithHexRays::testRays(analysis::Lens& lens) const {
   const tracing::pupil::Points points = tracing::pupil::hexapolarArrayOfPointsInUnitCircle(clampedCount(m_numberOfRays));
   const tracing::Fields fields{tracing::fieldForH(lens, {m_Hx, m_Hy})};
   std::vector<Ray> rays;
@@ -122,6 +172,12 @@ std::vector<Ray> MeritoidWithHexRays::traceTestRays(analysis::Lens& lens) const 
   } else {
     rays = tracing::raysForFields(lens, fields, points, lens.waveArray());
   }
+  return rays;
+}
+
+std::vector<Ray> MeritoidWithHexRays::traceTestRays(analysis::Lens& lens) const {
+  platform::Synchronized lock(&lens);
+  std::vector<Ray> rays = testRays(lens);
   tracing::traceRays(lens, rays);
   return rays;
 }
@@ -343,7 +399,11 @@ void MeritoidRMSOPD::setLens(LensPtr lens) {
 void MeritoidRMSOPD::evaluation() {
   if (!checkLens()) return;
   try {
-    std::vector<Ray> rays = traceTestRays(*lens());
+    // Locked throughout: the bundle and any retraced reference see one lens.
+    platform::Synchronized lock(lens().get());
+    std::vector<Ray> rays = testRays(*lens());
+    const std::vector<Ray> untraced = rays;  // the references, should they be obscured
+    tracing::traceRays(*lens(), rays);
     if (platform::currentThreadIsCancelled()) {
       setEvaluationValue(value());
       return;
@@ -364,10 +424,19 @@ void MeritoidRMSOPD::evaluation() {
     const double M = static_cast<double>(runs.size());
     for (const auto& [begin, end] : runs) {
       std::span<const Ray> group(rays.data() + begin, end - begin);
-      const auto states = analysis::OPDCalculator::statesOfRays(group);
-      if (!states[0].alive) continue;  // no reference ray: the wave measures nothing
-      const foundation::XYZ centre = m_useCentroidAsReference ? analysis::OPDCalculator::positionCentroid(states)
-                                                              : states[0].position;
+      auto states = analysis::OPDCalculator::statesOfRays(group);
+      // The centroid of the light that arrives, before a retraced reference joins it.
+      const foundation::XYZ centroid = analysis::OPDCalculator::positionCentroid(states);
+      if (!states[0].alive) {
+        // An obscured pupil centre still has a chief ray to measure against; any other
+        // loss leaves the wave without a reference, and it measures nothing.
+        const char* cause = group[0].tags().causeOfDeath;
+        if (!cause || std::string_view(cause) != tracing::causeOfDeath::kApertureDoesNotPass) continue;
+        const auto reference = unobscuredReference(*lens(), untraced[begin]);
+        if (!reference) continue;
+        states[0] = *reference;
+      }
+      const foundation::XYZ centre = m_useCentroidAsReference ? centroid : states[0].position;
       const auto series = analysis::OPDCalculator::opdSeries(states, E, 0, centre);
       const double factor =
           (!monochromatic() && W != 0) ? std::sqrt(std::abs(rays[begin].weight() / W) * M) : 1.0;

@@ -46,6 +46,9 @@ class MeritoidWithHexRays : public Meritoid {
   const std::vector<double>& entries() const { return m_entries; }
 
  protected:
+  /// The bundle as made, untraced, in global coordinates (raises when none can be made).
+  /// Call with the lens locked.
+  std::vector<tracing::Ray> testRays(analysis::Lens& lens) const;
   /// The traced bundle, in global coordinates (raises on a failed trace).
   std::vector<tracing::Ray> traceTestRays(analysis::Lens& lens) const;
   /// The factor that reduces the entries to residuals of the given tolerance and units.
@@ -97,7 +100,10 @@ class MeritoidRMS : public MeritoidWithHexRays {
 
 /// "RMS Optical Path Difference": the RMS optical path difference over the pupil against
 /// a reference sphere through the exit-pupil centre, centred on the rays' centroid (or on
-/// the reference ray); each wave against its own reference when polychromatic.
+/// the reference ray); each wave against its own reference when polychromatic. The
+/// reference ray is the pupil-centre ray; when an obscuration (or the hole of an annular
+/// aperture) stops it, it is traced again past the obscurations alone, so that an obscured
+/// pupil is still measured against its chief ray.
 class MeritoidRMSOPD : public MeritoidWithHexRays {
  public:
   static const platform::KeyTable& classKeys();

@@ -11,6 +11,7 @@
 #include "platform/KeyTable.h"
 #include "platform/Log.h"
 #include "platform/Thread.h"
+#include "tracing/RayWithFrame.h"
 #include "tracing/TraceDriver.h"
 
 namespace orb::optimisation {
@@ -23,6 +24,20 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 int indexIn(const std::vector<std::string>& list, const std::string& s) {
   const auto it = std::find(list.begin(), list.end(), s);
   return it == list.end() ? -1 : static_cast<int>(it - list.begin());
+}
+
+// "M.xx" and "M.xy" name transfer-matrix elements as the ray names its position ("x" is
+// qx), row first like every "M." key: ∂qx/∂qx₀ and ∂qx/∂qy₀, from the ray's start state
+// to its end, in the ray's own transverse frame.
+std::string rayKeyPath(const std::string& key) {
+  if (key == "M.xx") return "M.qxqx";
+  if (key == "M.xy") return "M.qxqy";
+  return key;
+}
+
+// Only a framed ray carries a transfer matrix; plain rays are cheaper, so the others use them.
+bool readsTransferMatrix(const std::string& keyPath) {
+  return keyPath.starts_with("M.") || keyPath.starts_with("transferMatrix.");
 }
 }  // namespace
 
@@ -158,20 +173,30 @@ void MeritoidTrace::evaluation() {
     spec.pupil = {m_pupilX, m_pupilY};
     spec.wave = lens::Wave::wave();
     spec.wave->setWavelengthInNanometers(m_wavelengthInNanometers);
-    tracing::Ray ray = analysis::testray::makeTestRay(*l, spec);
-    ray.setWave(spec.wave);
-    tracing::traceRay(*l, ray);
-    if (!ray.isAlive()) {
-      setEvaluationMessage("Ray is vignetted");
-      setEvaluationValue(kNaN);
-      return;
+    tracing::Ray made = analysis::testray::makeTestRay(*l, spec);
+    made.setWave(spec.wave);
+    const std::string keyPath = rayKeyPath(m_valueKey);
+    // Generic: a framed ray must be traced and moved through its own overloads.
+    auto traceAndRead = [&](auto& ray) {
+      tracing::traceRay(*l, ray);
+      if (!ray.isAlive()) {
+        setEvaluationMessage("Ray is vignetted");
+        setEvaluationValue(kNaN);
+        return;
+      }
+      reading = true;
+      if (m_useLocalCoordinates)
+        ray.transformByMatrix(l->imageSurface()->transform().globalToLocalCoordinateTransformationMatrix());
+      const Value v = ray.valueForKeyPath(keyPath);
+      if (!v.isNumber()) platform::Exception::raise("NSUnknownKeyException", "no ray key %s", m_valueKey.c_str());
+      setEvaluationValue(v.asDouble());
+    };
+    if (readsTransferMatrix(keyPath)) {
+      tracing::RayWithFrame framed(made);
+      traceAndRead(framed);
+    } else {
+      traceAndRead(made);
     }
-    reading = true;
-    if (m_useLocalCoordinates)
-      ray.transformByMatrix(l->imageSurface()->transform().globalToLocalCoordinateTransformationMatrix());
-    const Value v = ray.valueForKeyPath(m_valueKey);
-    if (!v.isNumber()) platform::Exception::raise("NSUnknownKeyException", "no ray key %s", m_valueKey.c_str());
-    setEvaluationValue(v.asDouble());
   } catch (const platform::Exception& e) {
     platform::log("[%g] %s catches %s", number(), identifier().c_str(), e.what());
     setEvaluationMessage(reading ? "Invalid key path" : e.reason());

@@ -9,8 +9,9 @@ namespace orb::optimisation {
 
 /// "Ray Trace Result": traces one test ray (a field point and a pupil point, each in one
 /// of several conventions) at one wavelength and reads one coordinate of the ray where it
-/// ends on the image surface, globally or in the image surface's frame. A ray that cannot
-/// be made, is lost on the way or has no such key is NaN with a message.
+/// ends on the image surface, globally or in the image surface's frame, or one element of
+/// its transfer matrix ("M.xx" = ∂qx/∂qx₀, "M.xy" = ∂qx/∂qy₀), traced framed. A ray that
+/// cannot be made, is lost on the way or has no such key is NaN with a message.
 class MeritoidTrace : public Meritoid {
  public:
   static const platform::KeyTable& classKeys();

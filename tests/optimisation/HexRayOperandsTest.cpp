@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <vector>
 
 #include "OptimisationTestSupport.h"
 #include "RayAnalysisTestSupport.h"
@@ -135,6 +137,97 @@ TEST(RMSOPDOperandTest, PerfectFocusHasNoPathDifference) {
   blurred->setLens(defocusedParaboloid(1.0));
   blurred->evaluate();
   EXPECT_GT(blurred->value(), 1e-5);
+}
+
+/// The paraboloid of radius 200 with its pupil centre stopped on the mirror (`aperture`),
+/// as a Cassegrain's secondary shadows its primary.
+struct ObscuredCase {
+  const char* name;
+  std::function<std::shared_ptr<lens::Aperture>()> aperture;
+  bool measured;  // the chief ray is stopped by a central obscuration only
+};
+
+/// The exact wavefront of the paraboloid seen from a plane `defocus` before its focus F
+/// (towards the mirror), for the hexapolar rays outside pupil radius `eps`: a ray from
+/// pupil height h meets F at θ from the axis with tan(θ/2) = h/2f. The reference sphere,
+/// centred on the axis at S = F − defocus (the centroid, by symmetry), passes through the
+/// exit-pupil centre at the mirror vertex, radius R = f − defocus. Going back from F
+/// along the ray a distance s to that sphere: s² − 2·defocus·cosθ·s + defocus² − R² = 0,
+/// so s = defocus·cosθ + √(R² − defocus²·sin²θ), and the chief ray's s is f. The OPD is
+/// s − f; its RMS over the rays (no piston removed) and its spread about the mean.
+struct Wavefront {
+  double rms, spread;
+  std::size_t rays;
+};
+Wavefront obscuredParaboloidWavefront(double defocus, double eps, std::uint32_t rays) {
+  const double R = kFocal - defocus;
+  std::vector<double> w;
+  for (const auto& p : tracing::pupil::hexapolarArrayOfPointsInUnitCircle(rays)) {
+    const double rho = std::hypot(p.x, p.y);
+    if (rho <= eps) continue;
+    const double theta = 2 * std::atan(kPupilRadius * rho / (2 * kFocal));
+    w.push_back(defocus * std::cos(theta) + std::sqrt(R * R - defocus * defocus * std::pow(std::sin(theta), 2)) -
+                kFocal);
+  }
+  const double n = static_cast<double>(w.size());
+  double sum = 0, sumSquares = 0;
+  for (double v : w) sum += v, sumSquares += v * v;
+  return {std::sqrt(sumSquares / n), std::sqrt(sumSquares / n - (sum / n) * (sum / n)), w.size()};
+}
+
+TEST(RMSOPDOperandTest, ObscuredPupilIsMeasuredAgainstTheUnobscuredChiefRay) {
+  constexpr double kEps = 0.4;  // obscuration ratio: 4 mm of the 10 mm pupil radius
+  constexpr std::uint64_t kRings = 20;
+  const std::vector<ObscuredCase> cases{
+      {"central-obscuration", [] { return lens::CircularObscuration::annulusWithMinRadius(0, kEps * kPupilRadius); },
+       true},
+      {"annular-clear-aperture", [] { return lens::CircularAperture::annulusWithMinRadius(kEps * kPupilRadius, 30); },
+       true},
+      // A clear aperture that misses the pupil centre still stops the reference.
+      {"decentred-clear-aperture",
+       [] {
+         auto a = lens::CircularAperture::annulusWithMinRadius(0, 4);
+         a->setDecenterY(6);
+         return a;
+       },
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (double defocus : {0.0, 0.5}) {
+      SCOPED_TRACE(defocus);
+      auto lens = defocusedParaboloid(defocus);
+      lens->surfaceArray()[1]->setAperture(c.aperture());
+      auto m = Meritoid::make<MeritoidRMSOPD>();
+      m->setIdentifier("RMS Optical Path Difference");
+      m->setMonochromatic(true);
+      m->setNumberOfRaysQuantum(kRings);
+      m->setLens(lens);
+      m->evaluate();
+      if (!c.measured) {
+        EXPECT_EQ(m->message(), "No live rays");
+        EXPECT_TRUE(std::isnan(m->value()));
+        continue;
+      }
+      ASSERT_EQ(m->message(), "");
+      const auto rays = static_cast<std::uint32_t>(m->numberOfRays());
+      const Wavefront exact = obscuredParaboloidWavefront(defocus, kEps, rays);
+      EXPECT_EQ(m->entries().size(), rays);  // the stopped rays keep their slots
+      EXPECT_NEAR(m->value(), exact.rms, 1e-7 + 1e-5 * exact.rms);  // mm
+      if (defocus == 0) continue;
+      // Against the annulus's pure defocus W(ρ) = W020 ρ², W020 = δ·NA²/2 (NA = 10/100):
+      // RMS W020·√⟨ρ⁴⟩ = W020·√((1 + ε² + ε⁴)/3) about the chief ray, and
+      // W020·(1 − ε²)/√12 about the mean; 3 % covers the rings' sampling of the annulus
+      // and the higher orders of the exact wavefront.
+      const double w020 = defocus * 0.1 * 0.1 / 2;
+      EXPECT_NEAR(m->value(), w020 * std::sqrt((1 + kEps * kEps + std::pow(kEps, 4)) / 3), 0.03 * m->value());
+      double sum = 0, sumSquares = 0;
+      for (double v : m->entries()) sum += v, sumSquares += v * v;
+      const double n = static_cast<double>(exact.rays);
+      EXPECT_NEAR(std::sqrt(sumSquares / n - (sum / n) * (sum / n)), w020 * (1 - kEps * kEps) / std::sqrt(12.0),
+                  0.03 * exact.spread);
+    }
+  }
 }
 
 }  // namespace

@@ -62,5 +62,30 @@ TEST(TraceOperandTest, AnUnknownKeyIsNaNWithAMessage) {
   EXPECT_TRUE(std::isnan(m->value()));
 }
 
+TEST(TraceOperandTest, TransferMatrixElementsOfTheAxialRay) {
+  // The plano-convex singlet: front power φ = (n − 1)c = 0.01 mm⁻¹ (n = 1.5168 at the d
+  // line), 4 mm of glass, a flat back, 97 mm of air to the image. "M" maps start
+  // displacements to end ones, row first, so "M.xx" is ∂qx/∂qx₀: the image height of a
+  // y–nu ray that starts at height 1 parallel to the axis. nu = −φ after the front,
+  // y = 1 − 4φ/n after the glass, then y − 97φ: 0.03 − 0.04/n. "M.xy" = ∂qx/∂qy₀
+  // couples x to y, which no rotationally symmetric lens does on its axis.
+  const double n = testing::kModelIndex;
+  const struct {
+    const char* key;
+    double expected;
+  } cases[] = {{"M.xx", 1 - 4 * 0.01 / n - 97 * 0.01}, {"M.xy", 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    auto m = Meritoid::make<MeritoidTrace>();
+    m->setWavelengthInNanometers(587.56);
+    m->setValueKey(c.key);
+    EXPECT_TRUE(m->isDimensionless());
+    m->setLens(testing::singletLens(testing::kFocus100Curvature, false));
+    m->evaluate();
+    EXPECT_EQ(m->message(), "");
+    EXPECT_NEAR(m->value(), c.expected, 1e-9);
+  }
+}
+
 }  // namespace
 }  // namespace orb::optimisation
