@@ -55,6 +55,14 @@ void FanRaysCalculator::generateInitialRays() {
   if (fan->rays.size() != fields.size() * waves.size() * fan->pattern.size())
     platform::Exception::raise("OBException", "fan rays: %zu rows for %zu runs of %zu points", fan->rays.size(),
                                fields.size() * waves.size(), fan->pattern.size());
+  if (keepsStartAndParaxialRows() && startsParaxialRowsUnaimed()) {
+    // Aiming moves a row's start off its paraxial start; traced paraxially from there it
+    // misses the field's paraxial ray wherever the surface is not at the paraxial focus.
+    if (!tracing::fillBundleForFields(fan->paraxial, *l, fields, fan->pattern, waves, false, true)) return;
+    if (fan->paraxial.size() != fan->rays.size())
+      platform::Exception::raise("OBException", "fan rays: %zu paraxial rows for %zu rows", fan->paraxial.size(),
+                                 fan->rays.size());
+  }
   m_working = std::move(fan);
 }
 
@@ -68,7 +76,7 @@ void FanRaysCalculator::traceRays() {
     platform::Synchronized lensLock(l.get());
     if (keepsStartAndParaxialRows()) {
       fan->start = fan->rays;
-      fan->paraxial = fan->rays;
+      if (fan->paraxial.empty()) fan->paraxial = fan->rays;
       tracing::traceRays(*l, fan->paraxial, target.get(), tracing::TraceOptions::paraxial(true));
       if (platform::currentThreadIsCancelled()) return;
     }

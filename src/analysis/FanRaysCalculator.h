@@ -31,7 +31,7 @@ class FanRaysCalculator : public RaysAtSurfaceCalculator {
     std::vector<std::uint8_t> direction;  ///< per pattern point
     /// Only for analyses that compare real with first-order rays (keepsStartAndParaxialRows):
     /// the rows as made, and the same rows traced paraxially, row for row with `rays` (in
-    /// the same frame).
+    /// the same frame); with startsParaxialRowsUnaimed the paraxial rows start unaimed.
     tracing::RayBundle start, paraxial;
     std::size_t patternIndex(std::size_t row) const { return row % pattern.size(); }
     foundation::XY pupil(std::size_t row) const { return pattern[patternIndex(row)]; }
@@ -60,6 +60,10 @@ class FanRaysCalculator : public RaysAtSurfaceCalculator {
   virtual std::vector<WavePtr> fanWaves() const { return wavesOfInterest(); }
   /// Keep the start rows and trace a paraxial copy beside the real fan.
   virtual bool keepsStartAndParaxialRows() const { return false; }
+  /// With keepsStartAndParaxialRows: start the paraxial copy from rows placed paraxially
+  /// (ray aiming suspended), so that it holds each field's paraxial rays rather than the
+  /// aimed rows traced paraxially. The two differ off the paraxial focus.
+  virtual bool startsParaxialRowsUnaimed() const { return false; }
   /// Shows `text` as the status of this run (main thread, later).
   void noteStatus(std::string text);
 

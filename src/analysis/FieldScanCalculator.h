@@ -44,7 +44,8 @@ class ChiefRayAngle : public FieldFanScan {
 /// Distortion: per wave, the percentage by which the real chief ray's height on the
 /// surface of interest departs from the paraxial chief ray's, D = y/y_p − 1, against the
 /// real height; afocal, the real image angle against the paraxial direction tangent,
-/// against the angle in degrees. The axial field plots at 0.
+/// against the angle in degrees. The axial field plots at 0. The paraxial chief ray starts
+/// from the field's paraxial start, whether or not the real one is aimed.
 class DistortionCalculator : public FieldFanScan {
  public:
   std::string className() const override { return "DistortionCalculator"; }
@@ -53,6 +54,7 @@ class DistortionCalculator : public FieldFanScan {
 
  protected:
   bool keepsStartAndParaxialRows() const override { return true; }
+  bool startsParaxialRowsUnaimed() const override { return true; }
 };
 
 /// Field curvature: per wave, where the sagittal and the tangential foci of small fans

@@ -17,6 +17,13 @@ using foundation::VKSeries;
 using platform::Dictionary;
 using platform::Value;
 
+namespace {
+// A whole ring of rays often lands at the largest radius, so the curve climbs straight up
+// to the full fraction there; a range ending at that radius hides the climb in the frame
+// and the curve seems to stop short of 1.
+constexpr double kRangeHeadroom = 1.05;
+}  // namespace
+
 GEECalculator::GEECalculator() { setNumberOfRays(127); }
 
 const platform::KeyTable& GEECalculator::classKeys() {
@@ -102,6 +109,17 @@ void GEECalculator::generateCurves() {
   const auto waves = wavesOfInterest();
   const LensPtr l = lens();
   if (!traced || !l || fields.empty() || waves.empty() || numberOfRays() == 0) return;
+  double scale = scaleForUnits(units());
+  if (!afocal() && divideByFocalLength()) {
+    // An afocal lens (or one not measured) would give infinite or undefined radii.
+    const double f = tracing::focalLength(*l);
+    if (f == 0 || !std::isfinite(f)) {
+      RaysAtSurfaceCalculator::generateCurves();  // clears the plot
+      performOnMainThreadForRun([this] { setStatus("No finite focal length: the radii cannot be divided by it"); });
+      return;
+    }
+    scale /= std::abs(f);
+  }
   double largest = 0;
   std::vector<Dictionary> curves;
   for (const FieldPtr& field : fields)
@@ -109,8 +127,6 @@ void GEECalculator::generateCurves() {
       if (platform::currentThreadIsCancelled()) return;
       if (auto c = extractCurve(*traced, field, wave, largest)) curves.push_back(std::move(*c));
     }
-  double scale = scaleForUnits(units());
-  if (!afocal() && divideByFocalLength()) scale *= std::abs(1 / tracing::focalLength(*l));
   largest *= scale;
   platform::Array list;
   for (Dictionary& c : curves) {
@@ -124,9 +140,10 @@ void GEECalculator::generateCurves() {
     list.push_back(Value(std::move(c)));
   }
   if (platform::currentThreadIsCancelled()) return;
-  if (useEntireRadiusRange())
-    performOnMainThreadForRun([this, largest] { changeValueForKey("maximumRadius", [&] { m_maximumRadius = largest; }); });
-  const double xMax = useEntireRadiusRange() ? largest : maximumRadius();
+  const bool entireRange = useEntireRadiusRange();
+  const double xMax = entireRange ? largest * kRangeHeadroom : maximumRadius();
+  if (entireRange)
+    performOnMainThreadForRun([this, xMax] { changeValueForKey("maximumRadius", [&] { m_maximumRadius = xMax; }); });
   Dictionary d = initialPlotDictionary();
   d.set(Value(plot::kCurves), Value(std::move(list)));
   d.set(Value(plot::kTitle), useEnsquared() ? "Geometrical ensquared energy" : "Geometrical encircled energy");

@@ -12,7 +12,8 @@ namespace orb::analysis {
 /// fraction of the traced rays that land within a radius of a reference point on the
 /// surface of interest (the centroid, or the first ray), against that radius, in the
 /// display unit. Every ray weighs the same; the first of n sorted radii has fraction 0,
-/// the last 1. A lone ray plots as the single point (r, 1).
+/// the last 1. A lone ray plots as the single point (r, 1). Dividing by the focal length
+/// publishes no curve, and says why in the status, when that length is 0 or infinite.
 class GEECalculator : public RaysAtSurfaceCalculator {
  public:
   /// 127 rays (six hexapolar rings), radius range following the data.
@@ -26,7 +27,8 @@ class GEECalculator : public RaysAtSurfaceCalculator {
   /// Fixes the x range: turns the entire-range option and scale-only-expands off.
   void setMaximumRadius(double r);
   bool useEntireRadiusRange() const { return m_useEntireRadiusRange.load(); }
-  /// On, every generation sets maximumRadius to the largest radius found.
+  /// On, every generation sets maximumRadius a little (5%) beyond the largest radius
+  /// found, so the curve's last rise to the full fraction shows inside the plot.
   void setUseEntireRadiusRange(bool on);
   bool useEnsquared() const { return m_useEnsquared.load(); }
   /// Half the side of the square (max |dx|, |dy|) in place of the radius.

@@ -14,6 +14,7 @@
 #include "analysis/LSACalculator.h"
 #include "lens/Surface.h"
 #include "materials/Glass.h"
+#include "tracing/LensSummary.h"
 
 namespace orb::analysis {
 namespace {
@@ -145,6 +146,50 @@ TEST(DistortionTest, DoubleGaussMatchesAnIndependentChiefRayTrace) {
   }
 }
 
+// With ray aiming on, the real chief ray starts where it reaches the middle of the real
+// stop, but distortion is still measured against the paraxial chief ray of the field. Off
+// the paraxial focus the two paraxial rays part (their slopes differ by the start's shift
+// over f), so the image plane is put 3 mm inside the focus to tell them apart.
+TEST(DistortionTest, AimedChiefRaysAreReferredToTheParaxialChiefRay) {
+  auto l = support::lensFromZemaxFile(std::string(ORB_SOURCE_DIR) + "/examples/DoubleGauss.zmx");
+  l->setUseRayAiming(true);
+  auto spheres = spheresOf(*l, l->primaryWave()->wavelengthInMicrons());
+  const auto [yLast, uLast] = paraxialTo(spheres, spheres.size() - 1, 1, 0);
+  const auto& lastGap = l->surfaceArray()[l->surfaceArray().size() - 2];
+  lastGap->setThickness(lastGap->thickness() - yLast / uLast - 3);
+  l->generateSystemFromParaxialSpecification();
+  ASSERT_TRUE(l->rayAiming().isSetup);
+  spheres = spheresOf(*l, l->primaryWave()->wavelengthInMicrons());
+  const auto [yDefocused, uDefocused] = paraxialTo(spheres, spheres.size() - 1, 1, 0);
+  ASSERT_NEAR(-yDefocused / uDefocused, 3, 1e-9);  // the plane sits 3 mm before the focus
+
+  auto c = platform::makeObject<DistortionCalculator>();
+  c->setNumberOfRays(8);  // 0°, 2°, …, 14°
+  Window window(l, c);
+  c->setWaveOfInterest(l->primaryWave());
+  ASSERT_TRUE(window.run());
+  ASSERT_EQ(window.curves().size(), 1u);
+  const auto& x = seriesOf(window.curves()[0], plot::kXSeries);
+  const auto& d = seriesOf(window.curves()[0], plot::kYSeries);
+  ASSERT_EQ(d.count(), 8u);
+
+  // The paraxial chief ray from z = 0 crosses the stop's vertex: start height −B·u/A, with
+  // A, B the stop heights of the rays (1, 0) and (0, 1); then traced on to the image plane.
+  std::size_t stop = 0;
+  for (std::size_t k = 1; k < l->surfaceArray().size(); ++k)
+    if (l->surfaceArray()[k]->isStop()) stop = k - 1;
+  const double A = paraxialTo(spheres, stop, 1, 0).first, B = paraxialTo(spheres, stop, 0, 1).first;
+  for (int degrees : {10, 14}) {
+    SCOPED_TRACE(degrees);
+    const double u = std::tan(degrees * kDeg);
+    const double reference = paraxialTo(spheres, spheres.size() - 1, -B * u / A, u).first;
+    const std::size_t i = std::size_t(degrees / 2);
+    // D = y/y_p − 1 gives back the reference height y_p the plot used.
+    const double used = x.at(i) / (1 + d.at(i) / 100);
+    EXPECT_NEAR(used / reference - 1, 0, 1e-9);
+  }
+}
+
 // A mirror whose stop sits at its centre of curvature: every chief ray meets the mirror
 // along its normal and returns through the centre, so it lands at (|R|/2)·tan θ on the
 // paraxial focal plane, as the paraxial chief ray does: no distortion. The fans about
@@ -265,8 +310,8 @@ TEST(GEETest, UniformlyFilledDiscGathersTheSquareOfTheRadius) {
   // The outer ring sits within the disc's edge by half a ring spacing.
   EXPECT_LE(r.at(r.count() - 1), 10);
   EXPECT_GT(r.at(r.count() - 1), 10 * (1 - 1.0 / double(rings)));
-  EXPECT_DOUBLE_EQ(c->maximumRadius(), r.at(r.count() - 1));
-  EXPECT_DOUBLE_EQ(plot.get(plot::kXMax).asDouble(), r.at(r.count() - 1));
+  EXPECT_DOUBLE_EQ(c->maximumRadius(), plot.get(plot::kXMax).asDouble());
+  EXPECT_GT(plot.get(plot::kXMax).asDouble(), r.at(r.count() - 1));
   for (std::size_t i = 0; i < r.count(); ++i) {
     const double rho = r.at(i) / 10;
     ASSERT_NEAR(e.at(i), rho * rho, 2.5 / double(rings)) << i;
@@ -281,6 +326,75 @@ TEST(GEETest, UniformlyFilledDiscGathersTheSquareOfTheRadius) {
   EXPECT_EQ(c->plotDictionary()->get(plot::kTitle).asString(), "Geometrical ensquared energy");
   const auto& sq = seriesOf(window.curves()[0], plot::kXSeries);
   for (std::size_t i = 0; i < sq.count(); ++i) EXPECT_LE(sq.at(i), encircled[i] + 1e-12);
+}
+
+// A sphere has spherical aberration: the ray of height h crosses the axis R/(2 cos θ) from
+// the centre (sin θ = h/R), so it meets the paraxial focal plane at
+// h·(L − R/2)/(L − sag), L = R − R/(2 cos θ) from the vertex. The marginal rays (h = ±10)
+// land furthest out, both at the same radius, where the curve climbs from 19/20 to 1 in
+// one step: the range must lie beyond that radius for the climb to show.
+TEST(GEETest, RangeHoldsTheRiseToTheWholeEnergy) {
+  auto c = platform::makeObject<GEECalculator>();
+  c->setFanType("y-fan");
+  c->setNumberOfRays(21);  // pupil −1, −0.9, …, 1: symmetric, so the centroid is on axis
+  c->setUnits("micron");
+  Window window(mirrorLens(-200, 0), c);
+  ASSERT_TRUE(window.run());
+  ASSERT_EQ(window.curves().size(), 1u);
+  const auto& r = seriesOf(window.curves()[0], plot::kXSeries);
+  const auto& e = seriesOf(window.curves()[0], plot::kYSeries);
+  ASSERT_EQ(r.count(), 21u);
+
+  const double R = 200, h = 10, cosTheta = std::sqrt(1 - (h / R) * (h / R));
+  const double L = R - R / (2 * cosTheta), sag = R - std::sqrt(R * R - h * h);
+  const double marginal = 1000 * std::abs(h * (L - R / 2) / (L - sag));  // µm
+  EXPECT_NEAR(marginal, 12.571, 5e-4);
+  EXPECT_NEAR(r.at(19), marginal, 1e-9);
+  EXPECT_NEAR(r.at(20), marginal, 1e-9);
+  EXPECT_EQ(e.at(20), 1);
+
+  const double xMax = c->plotDictionary()->get(plot::kXMax).asDouble();
+  EXPECT_DOUBLE_EQ(c->maximumRadius(), xMax);
+  // Every radius, the last step up to 1 included, lies visibly inside the range.
+  EXPECT_GE(xMax - marginal, 0.02 * xMax);
+  EXPECT_LE(xMax, 1.2 * marginal);  // and the range still follows the data
+}
+
+// Two confocal mirrors: the primary (R = −256) focuses 128 before itself, where the convex
+// secondary (R = −128), 64 before the primary, has its focus too, so the beam leaves
+// parallel and the focal length is infinite. Dividing radii by it gives no curve.
+TEST(GEETest, DividingByAnInfiniteFocalLengthGivesNoCurve) {
+  tracing::registerSystemGenerator();
+  auto l = lens::Lens::create();
+  l->stopWatchingSelf();
+  auto object = lens::Surface::create();
+  object->setThickness(std::numeric_limits<double>::infinity());
+  auto primary = lens::Surface::create();
+  primary->setCurvature(-1.0 / 256);
+  primary->setThickness(-64);
+  auto secondary = lens::Surface::create();
+  secondary->setCurvature(-1.0 / 128);
+  secondary->setThickness(100);
+  auto image = lens::Surface::create();
+  for (const auto& s : {object, primary, secondary, image}) l->insertInSurfaces(s);
+  primary->setIsMirror(true);
+  secondary->setIsMirror(true);
+  l->setStopSurface(primary);
+  testing::finishedMirrorLens(l, {0});
+  ASSERT_TRUE(std::isinf(tracing::focalLength(*l)));
+
+  auto c = platform::makeObject<GEECalculator>();
+  Window window(l, c);
+  ASSERT_TRUE(window.run());  // plain radii: a curve
+  ASSERT_EQ(window.curves().size(), 1u);
+  EXPECT_EQ(c->status(), "");
+
+  c->setDivideByFocalLength(true);
+  ASSERT_TRUE(testing::pumpUntil([&] {
+    return !c->needsWork() && !c->hasWorkerThread() && !platform::RunLoop::main().hasPendingWork();
+  }));
+  EXPECT_FALSE(c->plotDictionary().has_value());
+  EXPECT_NE(c->status().find("No finite focal length"), std::string::npos) << c->status();
 }
 
 TEST(GEETest, UnitsKeepThePhysicalRangeAndAFixedRangeStaysFixed) {
