@@ -35,6 +35,15 @@ constexpr Setting kUniverseRadius{"oUniverseRadius", kInfinity};
 constexpr const char* kIterationLimitKey = "oIterationLimit";
 constexpr const char* kPreferredTagKey = "oPreferredOptimizerTag";
 
+// Damping factors of the optimiser's Levenberg–Marquardt runs, in place of the minimiser's
+// own ×1.5 after a rejected step and ×0.1 after an accepted one (which suit ray aiming, a
+// nearly linear problem). When the operands cannot all reach their targets, as a focal
+// length against a spot size, the residuals stay large and the damping that works hardly
+// changes between steps, and dropping it to a tenth after each success costs about six
+// rejected steps, each an evaluation and an iteration of the limit, to climb back.
+constexpr double kDampingBoostFactor = 5;
+constexpr double kDampingDropFactor = 0.5;
+
 // The four reals are kept in single precision.
 double floatSetting(const platform::UserDefaults& d, const Setting& s) {
   const Value v = d.objectForKey(s.key);
@@ -377,6 +386,8 @@ void Optimizer::optimizationKernel() {
       lm.setConvergenceValue(m_convergenceValue);
       lm.setUniverseRadius(m_universeRadius);
       lm.setMaxIteration(m_maxIteration);
+      lm.setBoostFactor(kDampingBoostFactor);
+      lm.setDropFactor(kDampingDropFactor);
       // The minimiser clamps into closed intervals; a forbidden gap (minimum above maximum)
       // is left to the residual function, which has no residuals inside it.
       std::vector<double> lower, upper;
