@@ -10,3 +10,9 @@ cmake --build "$build" --parallel "$(nproc)"
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 # --timeout is the backstop for a test that was added without a limit of its own.
 ctest --test-dir "$build" --output-on-failure --timeout 300 --parallel "$(nproc)"
+# The app tests once more in a shuffled order, so that a test leaning on another's
+# leftovers shows; the seed is fixed and printed (ORB_SHUFFLE_SEED tries another).
+seed=${ORB_SHUFFLE_SEED:-83294}
+echo "app tests shuffled with --gtest_random_seed=$seed"
+ORBELLINE_RESOURCES=$PWD/resources timeout 600 "$build/tests/app/app_tests" --gtest_shuffle --gtest_random_seed="$seed" \
+  --gtest_brief=1

@@ -1367,7 +1367,7 @@ void Lens::initWithLens(const Lens& source) {
   setCardinalData(source.m_cardinalData);
   setStopTransferMatrix(source.m_stopTransferMatrix);
   setAmbientMedium(source.m_ambientMedium);
-  setIsReady(source.m_isReady);
+  setIsReady(source.m_isReady.load());
 }
 
 // --- dictionaries ---------------------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -278,7 +279,7 @@ class Lens : public foundation::OBObject,
   // --- change cycle ---------------------------------------------------------------------------------
   bool isBusy() const { return m_isBusy; }
   void setIsBusy(bool busy);
-  bool isReady() const { return m_isReady; }
+  bool isReady() const { return m_isReady.load(); }
   void setIsReady(bool ready);
   /// Runs the change cycle now, dropping any queued one.
   void trigger();
@@ -429,7 +430,8 @@ class Lens : public foundation::OBObject,
   RayAimingState m_rayAiming;
 
   bool m_isBusy = false;
-  bool m_isReady = false;
+  // Set on the main thread, read by workers under the lens lock: no torn or stale reads.
+  std::atomic<bool> m_isReady{false};
   // Warnings are written by traces on worker threads and read by the interface: each is
   // read and written under this lock, and an unchanged warning is not announced again.
   mutable std::mutex m_warningMutex;

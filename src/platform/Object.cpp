@@ -1,9 +1,11 @@
 #include "platform/Object.h"
 
+#include <mutex>
 #include <cxxabi.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 #include <typeinfo>
 #include <vector>
 
@@ -121,8 +123,12 @@ class KeyPathObservation : public Registration, public std::enable_shared_from_t
     }
   }
 
+  // Cancelling waits for a call in progress on another thread, so an observer is never
+  // called once its owner has cancelled it (the owner may be tearing it down). A call on
+  // the cancelling thread itself (an observer cancelling its own observation) goes on.
   void cancel() override {
-    m_cancelled = true;
+    std::lock_guard lock(m_calling);
+    m_cancelled.store(true);
     if (m_watcher) m_watcher->cancel();
   }
 
@@ -136,7 +142,9 @@ class KeyPathObservation : public Registration, public std::enable_shared_from_t
   }
 
   void changed(bool prior) {
-    if (m_cancelled) return;
+    if (m_cancelled.load()) return;
+    std::lock_guard lock(m_calling);
+    if (m_cancelled.load()) return;
     if (prior) {
       m_oldValues.push_back((m_options & ObservingOptions::Old) ? current() : Value());
       if (m_options & ObservingOptions::Prior) {
@@ -160,7 +168,8 @@ class KeyPathObservation : public Registration, public std::enable_shared_from_t
   unsigned m_options;
   std::shared_ptr<PathWatcher> m_watcher;
   std::vector<Value> m_oldValues;  // a stack: a setter may change the key again inside
-  bool m_cancelled = false;
+  std::atomic<bool> m_cancelled{false};
+  std::recursive_mutex m_calling;
 };
 
 }  // namespace

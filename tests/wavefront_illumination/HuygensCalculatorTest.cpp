@@ -577,8 +577,8 @@ TEST(HuygensCalculator, ScreenNotAPowerOfTwoGivesNoOTF) {
   orb::test::LogCapture capture;
   window.calculator->setPlotOTF(true);
   ASSERT_TRUE(window.settle());
-  const std::string log = capture.text();
-  EXPECT_NE(log.find("ERROR"), std::string::npos) << log;
+  // The status says why; no raw message of the transform reaches the log.
+  EXPECT_EQ(capture.text().find("fft_forward"), std::string::npos) << capture.text();
   EXPECT_TRUE(window.curves().empty());
   EXPECT_EQ(window.calculator->status().rfind("ERROR", 0), 0u) << window.calculator->status();
   window.calculator->setScreenNumberOfPointsPerSide(32);
