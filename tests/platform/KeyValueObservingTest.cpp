@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "platform/Object.h"
@@ -106,4 +109,44 @@ TEST(KeyValueObserving, ObservationOutlivingItsObjectIsHarmless) {
   }
   obs.remove();
   SUCCEED();
+}
+
+// An observation removed on one thread while another thread is inside its observer: the
+// removal waits for that call to end (the owner may free what the observer uses next),
+// and no call starts after it. An observer may also remove its own observation.
+TEST(KeyValueObserving, RemovalWaitsForACallInProgressOnAnotherThread) {
+  auto p = makeObject<Part>();
+  std::atomic<bool> inside{false}, release{false}, finished{false};
+  std::atomic<int> calls{0};
+  Observation obs = p->addObserver("thickness", [&](const ObservedChange&) {
+    ++calls;
+    inside = true;
+    while (!release) std::this_thread::yield();
+    finished = true;
+  });
+  std::thread worker([&] { p->setValueForKey("thickness", 2.0); });
+  while (!inside) std::this_thread::yield();
+  std::atomic<bool> removed{false};
+  std::thread remover([&] {
+    obs.remove();
+    removed = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(removed) << "removed while the observer was still running";
+  release = true;
+  remover.join();
+  worker.join();
+  EXPECT_TRUE(finished);
+  p->setValueForKey("thickness", 3.0);
+  EXPECT_EQ(calls, 1);
+
+  Observation self;
+  int selfCalls = 0;
+  self = p->addObserver("thickness", [&](const ObservedChange&) {
+    ++selfCalls;
+    self.remove();
+  });
+  p->setValueForKey("thickness", 4.0);
+  p->setValueForKey("thickness", 5.0);
+  EXPECT_EQ(selfCalls, 1);
 }
