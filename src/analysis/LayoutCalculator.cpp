@@ -551,7 +551,10 @@ std::shared_ptr<geometry::MutableExtents> LayoutCalculator::extents() const {
     for (const Ray& r : *rays)
       if (const auto* t = r.trajectory())
         for (const tracing::RayVertex& v : *t)
-          if (isOfInterest(v.surface)) e->absorbPoint(toFrame(v.position));
+          // A ray traced to NaN (an F-number or wavelength of 0) has no place in the box.
+          if (isOfInterest(v.surface) && std::isfinite(v.position.x) && std::isfinite(v.position.y) &&
+              std::isfinite(v.position.z))
+            e->absorbPoint(toFrame(v.position));
   return e;
 }
 

@@ -193,11 +193,13 @@ class LayoutCalculator : public RaysCalculator {
   /// Writes the whole drawing (header, surfaces of interest, rays, trailer): each surface
   /// in its frame and colour, with its axes when the options hold a true
   /// "drawsSurfaceAxes"; surfaces of infinite thickness are skipped, but rays still pass
-  /// through them when they are of interest.
-  void exportToDXF(interchange::DxfWriter& writer, const platform::Dictionary& options) const;
+  /// through them when they are of interest. A ray's line ends at its last finite point;
+  /// answers how many rays were left out for having no finite segment.
+  std::size_t exportToDXF(interchange::DxfWriter& writer, const platform::Dictionary& options) const;
   /// The drawing written to `path`; a failure leaves no partial file, answers false and
-  /// says why in `error`.
-  bool exportToDXFFile(const std::string& path, const platform::Dictionary& options, std::string* error) const;
+  /// says why in `error`. `raysLeftOut`, when given, gets exportToDXF's count.
+  bool exportToDXFFile(const std::string& path, const platform::Dictionary& options, std::string* error,
+                       std::size_t* raysLeftOut = nullptr) const;
 
   void addRestorationDataToDictionary(platform::Dictionary& dictionary) const override;
 

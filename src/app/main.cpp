@@ -8,6 +8,7 @@
 #include "app/document/OBAppDel.h"
 #include "app/document/OBDocument.h"
 #include "app/document/StartWindow.h"
+#include "platform/AtomicFile.h"
 #include "platform/Log.h"
 
 namespace {
@@ -37,6 +38,9 @@ void routeQtMessage(QtMsgType type, const QMessageLogContext& context, const QSt
 
 int main(int argc, char** argv) {
   using namespace orb::app;
+  // Before any thread: a save past the file-size limit then fails as a full disk does
+  // ("File too large") instead of the signal ending the program.
+  orb::platform::ignoreFileSizeLimitSignal();
   qInstallMessageHandler(routeQtMessage);
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Orbelline"));

@@ -78,6 +78,35 @@ DecodedText decodeText(std::span<const std::uint8_t> bytes) {
   return {std::move(latin), TextEncoding::Latin1};
 }
 
+std::optional<std::string> encodeText(std::string_view text, TextEncoding encoding) {
+  if (encoding == TextEncoding::Utf8) return std::string(text);
+  const bool utf16 = encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE;
+  const char32_t limit = utf16 ? 0x10FFFF : encoding == TextEncoding::Latin1 ? 0xFF : 0x7F;
+  std::string out;
+  out.reserve(utf16 ? 2 * text.size() + 2 : text.size());
+  auto unit = [&](char32_t u) {
+    const char high = static_cast<char>(u >> 8), low = static_cast<char>(u & 0xFF);
+    if (encoding == TextEncoding::Utf16LE) out += {low, high};
+    else out += {high, low};
+  };
+  if (utf16) unit(0xFEFF);
+  for (std::size_t i = 0; i < text.size();) {
+    const auto d = foundation::decodeUtf8(text, i);
+    i += d.length;
+    const char32_t c = d.codePoint;
+    if (c > limit) return std::nullopt;
+    if (!utf16) {
+      out += static_cast<char>(c);
+    } else if (c < 0x10000) {
+      unit(c);
+    } else {
+      unit(0xD800 + ((c - 0x10000) >> 10));
+      unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+    }
+  }
+  return out;
+}
+
 std::optional<DecodedText> readTextFile(const std::filesystem::path& path, std::string* why) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace orb::interchange {
 
@@ -25,6 +26,11 @@ struct DecodedText {
 /// lens-maker files in a Western code page hold. Never fails: every byte sequence is
 /// some text. Line ends are left as they are (the line splitter knows CR LF).
 DecodedText decodeText(std::span<const std::uint8_t> bytes);
+
+/// `text` (UTF-8) as bytes in `encoding`, UTF-16 led by its byte-order mark so that
+/// decodeText knows it again; none when a character has no place in the encoding (ASCII
+/// and ISO-8859-1 hold only their own).
+std::optional<std::string> encodeText(std::string_view text, TextEncoding encoding);
 
 /// The file's bytes decoded as above; none when the file can't be read (`why` says why).
 std::optional<DecodedText> readTextFile(const std::filesystem::path& path, std::string* why = nullptr);

@@ -1,10 +1,10 @@
 #include "platform/AtomicFile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -44,14 +44,18 @@ std::string resolveLinks(const std::string& path) {
   refuse(path, "too many levels of symbolic links");
 }
 
-/// Creates a new file beside `target` with a name no one else uses, with `mode` (the
-/// umask applies, as for any new file).
+/// Creates the temporary file beside `target`, with `mode` (the umask applies, as for any
+/// new file). Its name is fixed per target, `.<name>.saving`, so what a save killed
+/// part-way leaves is removed by the next save instead of piling up. Whatever has that
+/// name is ours to remove; a link there is removed, never followed.
 int createTemporary(const std::string& target, mode_t mode, std::string* name) {
-  static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *name = target + ".saving-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    const int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  const auto slash = target.rfind('/');
+  *name = slash == std::string::npos ? "." + target + ".saving"
+                                     : target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".saving";
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
+    if (::unlink(name->c_str()) != 0 && errno != ENOENT) return -1;
   }
   errno = EEXIST;
   return -1;
@@ -114,6 +118,20 @@ void writeFileAtomically(const std::string& path, std::string_view bytes) {
   const int err = errno;
   ::close(dir);
   if (!synced && err != EINVAL) refuse(path, std::string("the directory cannot be synced: ") + std::strerror(err));
+}
+
+void ignoreFileSizeLimitSignal() {
+  struct sigaction action {};
+  action.sa_handler = SIG_IGN;
+  ::sigemptyset(&action.sa_mask);
+  ::sigaction(SIGXFSZ, &action, nullptr);
+}
+
+std::optional<FileStamp> fileStampAt(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileStamp{static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int64_t>(st.st_mtim.tv_nsec),
+                   static_cast<std::int64_t>(st.st_size)};
 }
 
 }  // namespace orb::platform

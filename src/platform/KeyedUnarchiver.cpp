@@ -95,6 +95,8 @@ Value KeyedUnarchiver::decodeNode(plist_t node, std::uint64_t uid) const {
     for (plist_t element : detail::arrayItems(array)) {
       auto uid = detail::uidOf(element);
       if (!uid) damaged(name + " holds something that is not a reference");
+      // Checked here, before any of them is counted or decoded.
+      if (*uid >= m_count) damaged(name + " holds a reference past the end of $objects");
       out.push_back(*uid);
     }
     return out;
@@ -152,6 +154,7 @@ std::uint64_t KeyedUnarchiver::countExpanded(std::uint64_t sum, std::uint64_t ui
   // Decoding keeps a collection reached twice shared, but whatever walks the values
   // (comparing, describing, hashing as a key) meets every copy: a chain of shared arrays
   // doubles per level. Each collection counts what it holds with every copy counted.
+  if (uid >= m_count) damaged("a reference points past the end of $objects");
   sum += std::max<std::uint64_t>(m_expanded[uid], 1);
   if (sum > kMaxExpanded) damaged("shared collections expand to more than " + std::to_string(kMaxExpanded) + " values");
   return sum;

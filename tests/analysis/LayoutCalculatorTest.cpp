@@ -414,6 +414,47 @@ TEST(LayoutCalculatorTest, DxfExportFilesAreWholeOrAbsent) {
   fs::remove_all(dir);
 }
 
+// A lens of F-number or wavelength 0 traces rays to NaN. No "nan" reaches the file: a
+// ray's line ends at its last finite point, one left without a segment is counted.
+TEST(LayoutCalculatorTest, DxfExportLeavesOutRaysTracedToNaN) {
+  Traced t(singlet());
+  t.calculator->setParaxialMarginalFlag(true);
+  ASSERT_TRUE(t.run());
+  // The traced trajectories (s1, s2, image) are poisoned in place, as such a trace leaves
+  // them: ray 0 loses its image point (s1 → s2 remains), ray 1 its point on s2 (only s1
+  // remains: left out).
+  const auto& s = t.document->lens()->surfaceArray();
+  t.calculator->setFirstSurface(s[1]);
+  const auto rays = t.calculator->raysOfInterest();
+  ASSERT_GE(rays->size(), 2u);
+  auto trajectoryOf = [&](std::size_t i) { return const_cast<tracing::Trajectory*>((*rays)[i].trajectory()); };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  trajectoryOf(0)->back().position.z = nan;
+  for (tracing::RayVertex& v : *trajectoryOf(1))
+    if (v.surface == s[2].get()) v.position.y = nan;
+
+  std::ostringstream out;
+  interchange::DxfWriter writer(out);
+  EXPECT_EQ(t.calculator->exportToDXF(writer, {}), 1u);
+  const std::string text = out.str();
+  EXPECT_EQ(text.find("nan"), std::string::npos);
+  // Nine real rays and the paraxial marginal ray, two segments each, less ray 0's last
+  // and both of ray 1's.
+  const auto raysAt = text.find("999\nrays\n");
+  ASSERT_NE(raysAt, std::string::npos);
+  const auto lines = support::parseDxf("0\nSECTION\n2\nENTITIES\n" + text.substr(raysAt)).entities;
+  EXPECT_EQ(lines.size(), 20u - 1 - 2);
+  for (const auto& e : lines)
+    for (const foundation::XYZ& q : e.points()) EXPECT_TRUE(std::isfinite(q.x + q.y + q.z));
+
+  const auto path = std::filesystem::temp_directory_path() / ("orb-layout-nan-" + std::to_string(::getpid()) + ".dxf");
+  std::string error;
+  std::size_t leftOut = 0;
+  EXPECT_TRUE(t.calculator->exportToDXFFile(path.string(), {}, &error, &leftOut)) << error;
+  EXPECT_EQ(leftOut, 1u);
+  std::filesystem::remove(path);
+}
+
 // Two flat faces 10 across, 2 apart, drawn in four segments per turn in the fixed red:
 // each face is four triangles from its centre and a rim of four lines, nothing else
 // (no rays were traced). The file is checked against its golden copy and read back.

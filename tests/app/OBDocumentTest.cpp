@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <stdexcept>
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -580,6 +581,36 @@ TEST_F(ForeignLensFileTest, UnreadLinesAreCountedNotAskedAboutAndEmptyFilesRefus
   std::ofstream(empty) << "// nothing here\n";
   EXPECT_FALSE(open(empty, &error));
   EXPECT_NE(error.find("not an OSLO lens file"), std::string::npos) << error;
+}
+
+// Whatever a reader lets out fails the open with a reason instead of ending the program.
+// The trouble asker is called from inside the Zemax reader (MODE NSC is refused), so what
+// it throws leaves the reader as a reader's own fault would.
+TEST_F(ForeignLensFileTest, AnyExceptionOutOfAReaderFailsTheOpenWithAReason) {
+  const auto path = (dir / "thrown.zmx").string();
+  std::ofstream(path) << "MODE NSC\nSURF 0\n  DISZ INFINITY\n";
+  struct Case {
+    const char* name;
+    std::function<void()> raise;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"std-invalid-argument", [] { throw std::invalid_argument("stod"); }, "could not be read (stod)"},
+      {"not-an-exception", [] { throw 7; }, "failed in an unexpected way"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    int asked = 0;
+    OBDocument::setZemaxTroubleAsker([&](const interchange::ZemaxTrouble&) {
+      ++asked;
+      c.raise();
+      return interchange::ZemaxTroubleAnswer::ContinueReading;
+    });
+    std::string error;
+    EXPECT_FALSE(open(path, &error));
+    EXPECT_EQ(asked, 1);
+    EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+  }
 }
 
 }  // namespace

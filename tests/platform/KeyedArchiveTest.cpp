@@ -190,6 +190,12 @@ TEST_F(KeyedArchiveTest, DamagedArchivesRaiseCleanExceptions) {
     return Data(xml.begin(), xml.end());
   };
   const auto uid = [](int n) { return "<dict><key>CF$UID</key><integer>" + std::to_string(n) + "</integer></dict>"; };
+  // $objects: 0 $null, 1 the dictionary {"k": value}, 2 its class, 3 "k".
+  const auto dictionaryWithValue = [&](std::int64_t value) {
+    return "<dict><key>NS.keys</key><array>" + uid(3) + "</array><key>NS.objects</key><array>" +
+           "<dict><key>CF$UID</key><integer>" + std::to_string(value) + "</integer></dict></array><key>$class</key>" +
+           uid(2) + "</dict><dict><key>$classname</key><string>NSDictionary</string></dict><string>k</string>";
+  };
   struct Row {
     const char* name;
     std::string objects;
@@ -202,6 +208,11 @@ TEST_F(KeyedArchiveTest, DamagedArchivesRaiseCleanExceptions) {
       {"reference-past-end", "<dict><key>NS.objects</key><array>" + uid(9) + "</array><key>$class</key>" + uid(2) +
                                  "</dict><dict><key>$classname</key><string>NSArray</string></dict>",
        "past the end"},
+      // A dictionary's value reference was once counted before it was range-checked: one
+      // past the end read beyond the table, one far past crashed. Both are refused naming
+      // the collection that holds the reference, before any is counted or decoded.
+      {"dictionary-value-just-past-end", dictionaryWithValue(4), "NSDictionary holds a reference past the end"},
+      {"dictionary-value-far-past-end", dictionaryWithValue(2000000000), "NSDictionary holds a reference past the end"},
       {"array-contains-itself", "<dict><key>NS.objects</key><array>" + uid(1) + "</array><key>$class</key>" + uid(2) +
                                     "</dict><dict><key>$classname</key><string>NSArray</string></dict>",
        "contains itself"},

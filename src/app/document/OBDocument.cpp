@@ -509,9 +509,22 @@ std::string OBDocument::typeOfFile(const std::string& path) {
 bool OBDocument::readFromFile(const std::string& path, const std::string& type, std::string* error) {
   if (error) error->clear();
   m_readingNote.clear();
-  if (type == kZemaxType) return readZemaxFile(path, error);
-  if (type == kNativeType) return readNativeFile(path, error);
-  if (type == kCodeVType || type == kOsloType) return readPrescriptionFile(path, type, error);
+  // The readers refuse with platform::Exception, which each turns into its reason. Whatever
+  // else escapes one (a library's std:: exception, a stray throw) must still only fail
+  // the open, never end the program.
+  try {
+    if (type == kZemaxType) return readZemaxFile(path, error);
+    if (type == kNativeType) return readNativeFile(path, error);
+    if (type == kCodeVType || type == kOsloType) return readPrescriptionFile(path, type, error);
+  } catch (const platform::Exception& e) {
+    return fail(error, reasonForUser(e, "reading"));
+  } catch (const std::exception& e) {
+    platform::logText("reading " + path + ": " + e.what());
+    return fail(error, std::string("The file could not be read (") + e.what() + ").");
+  } catch (...) {
+    platform::logText("reading " + path + ": an exception of unknown kind");
+    return fail(error, "The file could not be read: reading it failed in an unexpected way.");
+  }
   return fail(error, "Orbelline does not read this kind of file.");
 }
 
@@ -588,6 +601,8 @@ bool OBDocument::readZemaxFile(const std::string& path, std::string* error) {
   }
   m_filePath = path;
   m_fileType = kZemaxType;
+  m_fileStamp = platform::fileStampAt(path);
+  m_fileEncoding = decoded->encoding;
   m_lens->trigger();  // regenerate now, so the windows meet a ready lens
   clearChangeCount();
   return true;
@@ -707,6 +722,7 @@ bool OBDocument::readNativeFile(const std::string& path, std::string* error) {
   if (!applyNativeRoot(root, error)) return false;
   m_filePath = path;
   m_fileType = kNativeType;
+  m_fileStamp = platform::fileStampAt(path);
   return true;
 }
 
@@ -810,19 +826,24 @@ bool OBDocument::writeToFile(const std::string& path, const std::string& type, s
     } catch (const platform::Exception& e) {
       return fail(error, "Unable to generate ZEMAX code: " + e.reason());
     }
-    for (auto& c : text)  // the file is ASCII; anything else is folded
-      if (static_cast<unsigned char>(c) > 127) c = '?';
+    // The text goes back in the encoding it was read in (ASCII for a new document) when
+    // every character fits, else in UTF-16LE with its byte-order mark, as Zemax writes.
+    auto encoding = m_fileEncoding;
+    auto bytes = interchange::encodeText(text, encoding);
+    if (!bytes) bytes = interchange::encodeText(text, encoding = interchange::TextEncoding::Utf16LE);
     try {
-      platform::writeFileAtomically(path, text);
+      platform::writeFileAtomically(path, *bytes);
     } catch (const platform::Exception& e) {
       return fail(error, "Unable to write " + path + ": " + e.reason());
     }
+    m_fileEncoding = encoding;
   } else {
     return fail(error, "Orbelline does not write this kind of file.");
   }
   const bool renamed = m_filePath != path;
   m_filePath = path;
   m_fileType = type;
+  m_fileStamp = platform::fileStampAt(path);
   clearChangeCount();
   if (renamed)
     for (auto* c : windowControllers()) c->synchronizeWindowTitleWithDocumentName();
@@ -837,6 +858,21 @@ OBDocument::SaveDestinationChooser& saveDestinationChooser() {
 OBDocument::RevertConfirmer& revertConfirmer() {
   static OBDocument::RevertConfirmer confirmer;  // main thread only
   return confirmer;
+}
+OBDocument::ChangedFileAsker& changedFileAsker() {
+  static OBDocument::ChangedFileAsker asker;  // main thread only
+  return asker;
+}
+
+bool askToSaveOverChangedFile(QWidget* parent) {
+  QMessageBox box(parent);
+  box.setWindowModality(Qt::WindowModal);
+  box.setIcon(QMessageBox::Warning);
+  box.setText(QStringLiteral("The file has been changed by another application. Save anyway?"));
+  auto* save = box.addButton(QStringLiteral("Save anyway"), QMessageBox::AcceptRole);
+  box.setDefaultButton(box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole));
+  box.exec();
+  return box.clickedButton() == save;
 }
 
 std::optional<OBDocument::SaveDestination> askSaveDestination(QWidget* parent, const OBDocument& document) {
@@ -862,10 +898,18 @@ void OBDocument::setSaveDestinationChooser(SaveDestinationChooser chooser) {
 
 void OBDocument::setRevertConfirmer(RevertConfirmer confirmer) { revertConfirmer() = std::move(confirmer); }
 
+void OBDocument::setChangedFileAsker(ChangedFileAsker asker) { changedFileAsker() = std::move(asker); }
+
 bool OBDocument::saveDocument(QWidget* parent) {
   // CODE V and OSLO files are read only: Save asks where to write, as Save As does.
   if (m_filePath.empty() || m_fileType.empty() || m_fileType == kCodeVType || m_fileType == kOsloType)
     return saveDocumentAs(parent);
+  // Another program's change would be lost without a word: ask first. A file that is
+  // gone, or one this document never read or wrote (no stamp), is written as it is.
+  if (const auto onDisk = platform::fileStampAt(m_filePath); onDisk && m_fileStamp && *onDisk != *m_fileStamp) {
+    QWidget* over = parent ? parent : dialogParent();
+    if (!(changedFileAsker() ? changedFileAsker()(over, *this) : askToSaveOverChangedFile(over))) return false;
+  }
   std::string error;
   if (writeToFile(m_filePath, m_fileType, &error)) {
     OBAppDel::shared().noteRecentDocumentPath(m_filePath);
@@ -923,6 +967,8 @@ bool OBDocument::revertDocumentToSaved(QWidget* parent) {
   setLens(lens);
   setScaleMemory(fresh->scaleMemory());
   setMeritFunctionArray(fresh->m_meritFunctionArray);
+  m_fileStamp = fresh->m_fileStamp;  // the file as read now is what Save compares with
+  m_fileEncoding = fresh->m_fileEncoding;
   clearChangeCount();
   lensIsReady();
   return true;

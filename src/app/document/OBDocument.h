@@ -9,7 +9,9 @@
 #include "analysis/LensRoles.h"
 #include "app/document/DocumentController.h"
 #include "app/document/SmartDocument.h"
+#include "interchange/TextDecoding.h"
 #include "lens/LensDelegate.h"
+#include "platform/AtomicFile.h"
 #include "platform/Observation.h"
 #include "platform/Value.h"
 
@@ -116,6 +118,11 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   /// replace it).
   using RevertConfirmer = std::function<bool(QWidget* parent, const OBDocument&)>;
   static void setRevertConfirmer(RevertConfirmer confirmer);
+  /// Asked before Save writes over a file another program changed since it was read or
+  /// last saved (a window-modal question by default; tests replace it): true saves
+  /// anyway. An empty function restores the question.
+  using ChangedFileAsker = std::function<bool(QWidget* parent, const OBDocument&)>;
+  static void setChangedFileAsker(ChangedFileAsker asker);
   /// Restoring a snapshot is no edit of its own (undo and redo count themselves).
   void updateChangeCount() override {
     if (!m_restoringSnapshot) updateChangeCount(1);
@@ -267,6 +274,11 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   std::string m_filePath;
   std::string m_readingNote;
   std::string m_fileType;
+  /// The file's modification time and size when read or last saved: Save asks before
+  /// writing over a file that no longer matches.
+  std::optional<platform::FileStamp> m_fileStamp;
+  /// The encoding the Zemax file was read in; Save writes it again when the text fits.
+  interchange::TextEncoding m_fileEncoding = interchange::TextEncoding::Ascii;
   int m_changeCount = 0;
   bool m_undoIsLive = false;
 

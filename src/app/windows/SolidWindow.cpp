@@ -199,7 +199,15 @@ bool SolidWindowController::exportToDXFPath(const std::string& path) {
   auto* v = solidView();
   if (!calculator || !v) return false;
   std::string error;
-  if (calculator->exportToDXFFile(path, v->optionsDictionary(), &error)) return true;
+  std::size_t leftOut = 0;
+  if (calculator->exportToDXFFile(path, v->optionsDictionary(), &error, &leftOut)) {
+    // Said in the status line, which the next calculation's status replaces.
+    if (leftOut > 0)
+      calculator->setStatus(leftOut == 1 ? std::string("1 ray with no finite path was left out of the DXF file")
+                                         : std::to_string(leftOut) +
+                                               " rays with no finite path were left out of the DXF file");
+    return true;
+  }
   showMessage(isWindowLoaded() ? window() : nullptr, "The file \"" + path + "\" could not be exported.", error);
   return false;
 }
