@@ -4,6 +4,8 @@
 // The counters, not the time, are the figures of interest.
 #include <benchmark/benchmark.h>
 
+#include "CookeTripletLens.h"
+
 #include <unistd.h>
 
 #include <chrono>
@@ -52,22 +54,8 @@ class ScratchDefaults {
   std::shared_ptr<platform::UserDefaults> m_defaults;
 };
 
-/// examples/CookeTriplet.orb as the document opens it, with the curvatures of `variable`
-/// marked variable.
 std::shared_ptr<lens::Lens> cookeTriplet(std::initializer_list<std::size_t> variable) {
-  optimisation::registerArchiveClasses();
-  tracing::registerSystemGenerator();
-  const platform::Value root =
-      platform::KeyedUnarchiver::unarchiveObjectWithFile(std::string(ORB_EXAMPLES_DIR) + "/CookeTriplet.orb");
-  auto lens = root.isDictionary() ? root.asDictionary().get("lens").objectIf<lens::Lens>() : nullptr;
-  if (!lens) return nullptr;
-  lens->validateStop();
-  lens->validateFields();
-  lens->validateWaves();
-  for (std::size_t i : variable) lens->surfaceArray().at(i)->setCurvatureSolveType(1);
-  lens->generateSystemFromParaxialSpecification();
-  lens->setIsReady(true);
-  return lens;
+  return test::cookeTripletWithVariableCurvatures(ORB_EXAMPLES_DIR, variable);
 }
 
 /// The optimiser window's singlet: plano-convex, nd 1.5168, 4 mm thick, stop on the front,

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <thread>
 
+#include "CookeTripletLens.h"
 #include "OptimisationTestSupport.h"
 #include "RayAnalysisTestSupport.h"
 #include "optimisation/MeritoidHexRays.h"
@@ -113,22 +114,10 @@ TEST_F(OptimizerTest, LevenbergMarquardtFocusesAParaboloidOnItsRaySpot) {
   EXPECT_LT(merit->doubleValue(), 1e-3);
 }
 
-/// examples/CookeTriplet.orb as a document opens it, with the curvatures of `variable`
-/// marked variable. Its prescription (mm): s1 4.0 thick, glass nd 1.620408; s2 10.51018 air;
-/// s3 2.5, nd 1.616589; s4 (the stop) 9.86946 air; s5 4.5, nd 1.620408; s6 to the image.
+/// examples/CookeTriplet.orb as a document opens it (see CookeTripletLens.h for its
+/// prescription), with the curvatures of `variable` marked variable.
 LensPtr cookeTriplet(std::initializer_list<std::size_t> variable) {
-  registerArchiveClasses();
-  tracing::registerSystemGenerator();
-  const platform::Value root =
-      platform::KeyedUnarchiver::unarchiveObjectWithFile(std::string(ORB_SOURCE_DIR) + "/examples/CookeTriplet.orb");
-  auto lens = root.isDictionary() ? root.asDictionary().get("lens").objectIf<lens::Lens>() : nullptr;
-  if (!lens) return nullptr;
-  lens->validateStop();
-  lens->validateFields();
-  lens->validateWaves();
-  for (std::size_t i : variable) lens->surfaceArray().at(i)->setCurvatureSolveType(1);
-  lens->generateSystemFromParaxialSpecification();
-  lens->setIsReady(true);
+  auto lens = test::cookeTripletWithVariableCurvatures(std::string(ORB_SOURCE_DIR) + "/examples", variable);
   platform::RunLoop::main().runUntilIdle();
   return lens;
 }
