@@ -356,9 +356,11 @@ int ParameterArrayController::pasteString(const std::string& text) {
   int set = 0;
   for (const auto& [name, value] : scanTitledValues(text)) {
     platform::logText(name + " = " + formatNumber(value, std::chars_format::general, 6));
+    // A named copy: clang before 16 cannot capture a structured binding.
+    const std::string wanted = name;
     const auto found = std::find_if(m_arranged.begin(), m_arranged.end(), [&](const ObjectPtr& row) {
       const auto title = valueOf(row, xKey());
-      return title.isString() && title.asString() == name;
+      return title.isString() && title.asString() == wanted;
     });
     if (found != m_arranged.end() && setValueOf(*found, yKey(), value)) ++set;
   }
