@@ -150,14 +150,12 @@ std::optional<DOTFCalculator::BruteForce> DOTFCalculator::averagedBruteForce(con
   // its samples; a negative shift is the conjugate, none reaches beyond the cut-off.
   auto at = [](const std::vector<std::complex<double>>& v, double t) {
     const auto m = static_cast<int>(v.size());
-    const double i = std::floor(t), f = t - i;
-    const double w[4] = {((-0.5 * f + 1) * f - 0.5) * f, (1.5 * f - 2.5) * f * f + 1,
-                         ((-1.5 * f + 2) * f + 0.5) * f, (0.5 * f - 0.5) * f * f};
+    const CubicTaps taps = cubicTaps(t);
     std::complex<double> sum = 0;
     for (int k = 0; k < 4; ++k) {
-      const int s = static_cast<int>(i) - 1 + k;
+      const int s = taps.first + k;
       if (s >= m || s <= -m) continue;
-      sum += w[k] * (s < 0 ? std::conj(v[static_cast<std::size_t>(-s)]) : v[static_cast<std::size_t>(s)]);
+      sum += taps.w[k] * (s < 0 ? std::conj(v[static_cast<std::size_t>(-s)]) : v[static_cast<std::size_t>(s)]);
     }
     return sum;
   };

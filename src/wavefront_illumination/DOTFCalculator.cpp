@@ -540,13 +540,7 @@ std::optional<DOTFCalculator::Transfer> DOTFCalculator::transferForGrid(const Pu
   return t;
 }
 
-namespace {
-// Keys' cubic convolution weights (a = −1/2) of the taps floor(t) − 1 … floor(t) + 2.
-struct CubicTaps {
-  int first = 0;
-  double w[4] = {0, 0, 0, 0};
-};
-CubicTaps cubicTaps(double t) {
+DOTFCalculator::CubicTaps DOTFCalculator::cubicTaps(double t) {
   CubicTaps c;
   const double i = std::floor(t), f = t - i;
   c.first = static_cast<int>(i) - 1;
@@ -556,7 +550,6 @@ CubicTaps cubicTaps(double t) {
   c.w[3] = (0.5 * f - 0.5) * f * f;
   return c;
 }
-}  // namespace
 
 ComplexMatrix DOTFCalculator::resampledOTF(const ComplexMatrix& otf, double ratioX, double ratioY) {
   const int m = static_cast<int>(otf.nRows()), n = m / 2;

@@ -164,6 +164,12 @@ class DOTFCalculator : public PSFCalculator {
   static std::optional<Transfer> transferForGrid(const PupilGrid& grid, int interpolationOrder,
                                                  std::string* problem = nullptr, Workspace* workspace = nullptr,
                                                  bool withIntensity = true);
+  /// Keys' cubic convolution weights (a = −1/2) of the taps floor(t) − 1 … floor(t) + 2.
+  struct CubicTaps {
+    int first = 0;
+    double w[4] = {0, 0, 0, 0};
+  };
+  static CubicTaps cubicTaps(double t);
   /// The OTF (2n × 2n, FFT order) sampled at other frequencies: sample s of the result is
   /// the OTF at sample s·ratioX along rows and s·ratioY along columns (Keys cubic, zero
   /// beyond the cut-off at sample n). Waves of one field meet on a common grid this way.
