@@ -1,6 +1,8 @@
 #include "app/QtRunLoopDriver.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
+#include <QThread>
 #include <atomic>
 #include <mutex>
 
@@ -44,6 +46,11 @@ void QtRunLoopDriver::pass() {
   m_shared->scheduled = false;
   ++m_passes;
   if (platform::RunLoop::main().runOnce()) m_shared->schedule();
+}
+
+bool isMainThread() {
+  const auto* app = QCoreApplication::instance();
+  return app && QThread::currentThread() == app->thread();
 }
 
 }  // namespace orb::app

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
+#include <functional>
 #include <memory>
+
+#include "platform/RunLoop.h"
 
 namespace orb::app {
 
@@ -31,5 +35,22 @@ class QtRunLoopDriver : public QObject {
   std::shared_ptr<Shared> m_shared;
   long m_passes = 0;
 };
+
+bool isMainThread();
+
+/// Runs `work` at once on the main thread; from any other thread it goes through the
+/// platform's main loop (whose own lock orders the hand-off, visibly to a thread checker,
+/// unlike Qt's event queue) and is skipped there if `guard` has gone by then.
+template <class T>
+void onMainThread(const QPointer<T>& guard, std::function<void()> work) {
+  if (!guard) return;
+  if (isMainThread()) {
+    work();
+    return;
+  }
+  platform::performOnMainThread([guard, work = std::move(work)] {
+    if (guard) work();
+  });
+}
 
 }  // namespace orb::app

@@ -15,6 +15,7 @@ const char* textEncodingName(TextEncoding encoding) {
     case TextEncoding::Utf16LE: return "UTF-16LE";
     case TextEncoding::Utf16BE: return "UTF-16BE";
     case TextEncoding::Utf8: return "UTF-8";
+    case TextEncoding::Utf8WithMark: return "UTF-8 with byte-order mark";
     case TextEncoding::Ascii: return "ASCII";
     case TextEncoding::Latin1: return "ISO-8859-1";
   }
@@ -61,7 +62,7 @@ DecodedText decodeText(std::span<const std::uint8_t> bytes) {
   if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF)
     return {fromUtf16(bytes.subspan(2), false), TextEncoding::Utf16BE};
   if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF)
-    return {std::string(bytes.begin() + 3, bytes.end()), TextEncoding::Utf8};
+    return {std::string(bytes.begin() + 3, bytes.end()), TextEncoding::Utf8WithMark};
 
   std::string raw(bytes.begin(), bytes.end());
   bool ascii = true;
@@ -80,6 +81,7 @@ DecodedText decodeText(std::span<const std::uint8_t> bytes) {
 
 std::optional<std::string> encodeText(std::string_view text, TextEncoding encoding) {
   if (encoding == TextEncoding::Utf8) return std::string(text);
+  if (encoding == TextEncoding::Utf8WithMark) return "\xEF\xBB\xBF" + std::string(text);
   const bool utf16 = encoding == TextEncoding::Utf16LE || encoding == TextEncoding::Utf16BE;
   const char32_t limit = utf16 ? 0x10FFFF : encoding == TextEncoding::Latin1 ? 0xFF : 0x7F;
   std::string out;

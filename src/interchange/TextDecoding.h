@@ -10,7 +10,9 @@
 namespace orb::interchange {
 
 /// How the bytes of a lens file were understood.
-enum class TextEncoding { Utf16LE, Utf16BE, Utf8, Ascii, Latin1 };
+/// Utf8WithMark: UTF-8 led by a byte-order mark, which a save keeps (programs that read a
+/// file without one as their code page depend on it).
+enum class TextEncoding { Utf16LE, Utf16BE, Utf8, Utf8WithMark, Ascii, Latin1 };
 
 const char* textEncodingName(TextEncoding encoding);
 
@@ -27,7 +29,7 @@ struct DecodedText {
 /// some text. Line ends are left as they are (the line splitter knows CR LF).
 DecodedText decodeText(std::span<const std::uint8_t> bytes);
 
-/// `text` (UTF-8) as bytes in `encoding`, UTF-16 led by its byte-order mark so that
+/// `text` (UTF-8) as bytes in `encoding`, UTF-16 (and Utf8WithMark) led by its byte-order mark so that
 /// decodeText knows it again; none when a character has no place in the encoding (ASCII
 /// and ISO-8859-1 hold only their own).
 std::optional<std::string> encodeText(std::string_view text, TextEncoding encoding);

@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -61,6 +62,38 @@ int createTemporary(const std::string& target, mode_t mode, std::string* name) {
   return -1;
 }
 
+/// Earlier versions named the temporary `<name>.saving-<pid>-<n>`, so saves killed part-way
+/// left such files for good. Those older than the document just saved, whose process is gone,
+/// are removed; one a live process may still be writing is left alone.
+void removeStaleTemporaries(const std::string& target) {
+  struct stat saved;
+  if (::stat(target.c_str(), &saved) != 0) return;
+  const auto slash = target.rfind('/');
+  const std::string directory = directoryOf(target);
+  const std::string prefix = (slash == std::string::npos ? target : target.substr(slash + 1)) + ".saving-";
+  DIR* dir = ::opendir(directory.c_str());
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name(entry->d_name);
+    if (!name.starts_with(prefix)) continue;
+    const std::string_view rest = name.substr(prefix.size());
+    const auto dash = rest.find('-');
+    auto digits = [](std::string_view t) {
+      return !t.empty() && t.size() < 10 && t.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (dash == std::string_view::npos || !digits(rest.substr(0, dash)) || !digits(rest.substr(dash + 1))) continue;
+    const std::string path = directory + "/" + std::string(name);
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    const bool older = st.st_mtim.tv_sec < saved.st_mtim.tv_sec ||
+                       (st.st_mtim.tv_sec == saved.st_mtim.tv_sec && st.st_mtim.tv_nsec < saved.st_mtim.tv_nsec);
+    const pid_t pid = static_cast<pid_t>(std::atol(std::string(rest.substr(0, dash)).c_str()));
+    const bool gone = pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+    if (older && gone) ::unlink(path.c_str());
+  }
+  ::closedir(dir);
+}
+
 }  // namespace
 
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
@@ -118,6 +151,7 @@ void writeFileAtomically(const std::string& path, std::string_view bytes) {
   const int err = errno;
   ::close(dir);
   if (!synced && err != EINVAL) refuse(path, std::string("the directory cannot be synced: ") + std::strerror(err));
+  removeStaleTemporaries(target);
 }
 
 void ignoreFileSizeLimitSignal() {

@@ -22,7 +22,7 @@ TEST(TextDecoding, EachEncodingGivesTheSameUtf8Text) {
       {"utf16le-bom", bytes({0xFF, 0xFE, 'N', 0, 0xD8, 0, '\r', 0, '\n', 0}), "N\xC3\x98\r\n", TextEncoding::Utf16LE},
       {"utf16be-bom", bytes({0xFE, 0xFF, 0, 'N', 0, 0xD8}), "N\xC3\x98", TextEncoding::Utf16BE},
       {"utf16-surrogate-pair", bytes({0xFF, 0xFE, 0x3D, 0xD8, 0x00, 0xDE}), "\xF0\x9F\x98\x80", TextEncoding::Utf16LE},
-      {"utf8-bom", bytes({0xEF, 0xBB, 0xBF, 'A', 0xC3, 0x98}), "A\xC3\x98", TextEncoding::Utf8},
+      {"utf8-bom", bytes({0xEF, 0xBB, 0xBF, 'A', 0xC3, 0x98}), "A\xC3\x98", TextEncoding::Utf8WithMark},
       {"utf8", bytes({'A', 0xC3, 0x98}), "A\xC3\x98", TextEncoding::Utf8},
       {"ascii", bytes({'S', 'U', 'R', 'F', '\r', '\n'}), "SURF\r\n", TextEncoding::Ascii},
       // A lone Latin-1 byte is no UTF-8: it is taken as ISO-8859-1, not stripped of bit 7.
@@ -52,6 +52,7 @@ TEST(TextDecoding, EncodingWritesWhatTheDecoderReads) {
       {"ascii", "SURF\r\n", TextEncoding::Ascii, bytes({'S', 'U', 'R', 'F', '\r', '\n'})},
       {"ascii-no-o-slash", "\xC3\x98", TextEncoding::Ascii, std::nullopt},
       {"utf8", "A\xC3\x98", TextEncoding::Utf8, bytes({'A', 0xC3, 0x98})},
+      {"utf8-bom", "A\xC3\x98", TextEncoding::Utf8WithMark, bytes({0xEF, 0xBB, 0xBF, 'A', 0xC3, 0x98})},
       {"utf16le", "N\xCE\xBB\xF0\x9F\x98\x80", TextEncoding::Utf16LE,
        bytes({0xFF, 0xFE, 'N', 0, 0xBB, 0x03, 0x3D, 0xD8, 0x00, 0xDE})},
       {"utf16be", "N\xC3\x98", TextEncoding::Utf16BE, bytes({0xFE, 0xFF, 0, 'N', 0, 0xD8})},

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -121,6 +123,32 @@ TEST_F(AtomicFileTest, AFailedSaveLeavesNoTrace) {
   }
   EXPECT_EQ(contents(p), "old");
   EXPECT_EQ(entries(), 2u);
+}
+
+// What killed saves left is cleared by the next save: the fixed temporary, and the
+// `<name>.saving-<pid>-<n>` files of earlier versions whose process is gone. A file a live
+// process may be writing, and names that only look alike, stay.
+TEST_F(AtomicFileTest, LeftoversOfKilledSavesAreClearedByTheNextSave) {
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string p = path("lens.orb");
+  put(p, "old", 0644);
+  const std::string gone = "lens.orb.saving-" + std::to_string(dead) + "-1";
+  const std::string live = "lens.orb.saving-" + std::to_string(::getpid()) + "-2";
+  for (const std::string& name : {std::string(".lens.orb.saving"), gone, live, std::string("lens.orb.saving-notes"),
+                                 "other.orb.saving-" + std::to_string(dead) + "-1"}) {
+    put(path(name.c_str()), "partial", 0644);
+    fs::last_write_time(m_dir / name, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  }
+  writeFileAtomically(p, std::string("new"));
+  EXPECT_EQ(contents(p), "new");
+  EXPECT_FALSE(fs::exists(m_dir / ".lens.orb.saving"));
+  EXPECT_FALSE(fs::exists(m_dir / gone));
+  EXPECT_TRUE(fs::exists(m_dir / live));
+  EXPECT_TRUE(fs::exists(m_dir / "lens.orb.saving-notes"));
+  EXPECT_TRUE(fs::exists(m_dir / ("other.orb.saving-" + std::to_string(dead) + "-1")));
 }
 
 TEST_F(AtomicFileTest, AReplacedFileKeepsItsOwner) {

@@ -7,17 +7,16 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMetaObject>
 #include <QPointer>
 #include <QSignalBlocker>
 #include <QSpinBox>
-#include <QThread>
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/QtRunLoopDriver.h"
 #include "platform/Exception.h"
 #include "platform/Log.h"
 #include "platform/Object.h"
@@ -68,13 +67,8 @@ class Binder {
     if (!c) return;
     QPointer<QWidget> panel = m_panel;
     for (const auto& key : keys)
-      m_observations->list.push_back(c->addObserver(key, [panel, refresh](const platform::ObservedChange&) {
-        if (!panel) return;
-        if (QThread::currentThread() == panel->thread())
-          refresh();
-        else
-          QMetaObject::invokeMethod(panel, refresh, Qt::QueuedConnection);
-      }));
+      m_observations->list.push_back(
+          c->addObserver(key, [panel, refresh](const platform::ObservedChange&) { onMainThread(panel, refresh); }));
   }
 
   QCheckBox* checkBox(const char* label, const std::string& key) const {

@@ -12,6 +12,7 @@
 #include "lens/Lens.h"
 #include "lens/Surface.h"
 #include "platform/Object.h"
+#include "platform/RunLoop.h"
 #include "rendering/MatrixView.h"
 #include "rendering/ZoomPlotView.h"
 #include "ui_IntensityFan.h"
@@ -188,9 +189,9 @@ void ScreenWindowController::windowDidLoad() {
   std::weak_ptr<wavefront::ScreenCalculator> weak = screen;
   // Announcements may come from the worker: the view is touched on its own thread.
   auto onViewThread = [view](std::function<void(rendering::VKMatrixView&)> f) {
-    if (auto* v = view.data())
-      QMetaObject::invokeMethod(
-          v, [view, f] { if (view) f(*view); }, Qt::QueuedConnection);
+    platform::performOnMainThread([view, f] {
+      if (view) f(*view);
+    });
   };
   auto pullMatrix = [weak](rendering::VKMatrixView& v) {
     if (auto c = weak.lock()) v.setMatrix(c->intensityField());

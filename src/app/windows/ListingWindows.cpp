@@ -21,6 +21,7 @@
 #include <memory>
 
 #include "analysis/LensRoles.h"
+#include "app/QtRunLoopDriver.h"
 #include "app/document/OBDocument.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OBWindow.h"
@@ -206,13 +207,7 @@ class ListingPane : public QWidget {
       m_ready = platform::NotificationCenter::defaultCenter().addObserver(
           analysis::kLensIsReadyNotification, document->reference(), [self](const platform::Notification&) {
             // Delivered on the posting thread; the view is touched on the main thread only.
-            if (auto* pane = self.data())
-              QMetaObject::invokeMethod(
-                  pane,
-                  [self] {
-                    if (self) self->reload();
-                  },
-                  Qt::AutoConnection);
+            onMainThread(self, [self] { self->reload(); });
           });
     }
     reload();
@@ -336,13 +331,7 @@ void NotificationLogger::awakeFromNib() {
         if (!n.object.isNil()) text += " object: " + n.object.description();
         if (n.userInfo.size() > 0) text += " userInfo: " + n.userInfo.description();
         platform::logText(text);
-        if (auto* logger = self.data())
-          QMetaObject::invokeMethod(
-              logger,
-              [self, line = QString::fromStdString(text)] {
-                if (self) self->appendLine(line);
-              },
-              Qt::AutoConnection);
+        onMainThread(self, [self, line = QString::fromStdString(text)] { self->appendLine(line); });
       });
 }
 
