@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <memory>
 
 #include "ExampleLens.h"
@@ -15,11 +16,12 @@ using namespace orb;
 // The Huygens point-spread curve stage of the double Gauss on its axis at the primary
 // wave: 64 × 64 screen points, about 10⁴ rays, summed by the worker alone (1) or by 8
 // summation threads; driven by the updater and the main run loop as in the application.
-// Each iteration asks for a new sum (the rays stay as traced).
-void BM_HuygensPSFDoubleGauss(benchmark::State& state) {
+// Each iteration asks for a new sum (the rays stay as traced). `requested`: the ray count
+// asked for; the hexapolar pattern rounds it up to whole rings.
+void huygensPSFDoubleGauss(benchmark::State& state, std::uint64_t requested) {
   auto lens = bench::exampleLens("DoubleGauss.zmx");
   auto calculator = platform::makeObject<wavefront::HuygensCalculator>();
-  calculator->setNumberOfRays(10000);
+  calculator->setNumberOfRays(requested);
   calculator->setScreenNumberOfPointsPerSide(64);
   calculator->setScreenDelta(0.5);
   calculator->setSwarmThreadCount(static_cast<unsigned>(state.range(0)));
@@ -50,7 +52,11 @@ void BM_HuygensPSFDoubleGauss(benchmark::State& state) {
   calculator.reset();
   loop.runUntilIdle();
 }
+void BM_HuygensPSFDoubleGauss(benchmark::State& state) { huygensPSFDoubleGauss(state, 10000); }
 BENCHMARK(BM_HuygensPSFDoubleGauss)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+// 65 rings: 12,871 rays.
+void BM_HuygensPSFDoubleGauss65Rings(benchmark::State& state) { huygensPSFDoubleGauss(state, 12871); }
+BENCHMARK(BM_HuygensPSFDoubleGauss65Rings)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 // The sum alone, on the calling thread or 8 summation threads: the exit-pupil rays of the
 // same run onto 64 × 64 points about the paraxial image.

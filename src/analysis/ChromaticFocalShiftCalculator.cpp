@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "analysis/ParallelTrace.h"
 #include "analysis/PlotDictionary.h"
 #include "lens/Field.h"
 #include "lens/Lens.h"
@@ -99,8 +100,8 @@ void ChromaticFocalShiftCalculator::traceRays() {
   if (rays) {
     const SurfacePtr target = surfaceOfInterest();
     platform::Synchronized lensLock(l.get());
-    tracing::traceRays(*l, std::span<tracing::RayWithFrame>(*rays), target.get(),
-                       tracing::TraceOptions::paraxial(paraxial()));
+    traceFramedRays(*l, std::span<tracing::RayWithFrame>(*rays), target.get(),
+                    tracing::TraceOptions::paraxial(paraxial()));
     if (platform::currentThreadIsCancelled()) return;
   }
   {

@@ -80,7 +80,9 @@ void FanRaysCalculator::traceRays() {
       tracing::traceRays(*l, fan->paraxial, target.get(), tracing::TraceOptions::paraxial(true));
       if (platform::currentThreadIsCancelled()) return;
     }
-    tracing::traceRays(*l, fan->rays, target.get(), tracing::TraceOptions::paraxial(paraxial()));
+    tracing::TraceOptions options = tracing::TraceOptions::paraxial(paraxial());
+    options.parallelFromRays = parallelTraceFromRays();
+    tracing::traceRays(*l, fan->rays, target.get(), options);
     if (platform::currentThreadIsCancelled()) return;
     if (useLocalCoordinates() && target) {
       const auto& localFromGlobal = target->transform().globalToLocalCoordinateTransformationMatrix();

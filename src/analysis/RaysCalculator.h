@@ -11,6 +11,7 @@
 
 #include "analysis/LensRoles.h"
 #include "analysis/OBCalculator.h"
+#include "analysis/ParallelTrace.h"
 #include "platform/Color.h"
 #include "platform/Exception.h"
 #include "platform/Observation.h"
@@ -191,8 +192,8 @@ class RaysCalculator : public OBCalculator, public LensUser {
   virtual bool usesBeams() const { return false; }
   virtual bool usesEmissionSurfaces() const { return false; }
   /// Rays from which this calculator's trace is split over the cores; 0 leaves it to the
-  /// trace driver.
-  virtual std::size_t parallelTraceFromRays() const { return 0; }
+  /// trace driver, whose threshold is set for short runs.
+  virtual std::size_t parallelTraceFromRays() const { return kAnalysisParallelTraceRays; }
   /// Two or more fields and two or more waves of interest.
   bool fullMatrixShouldBeWarned() const;
 

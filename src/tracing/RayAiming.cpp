@@ -1,5 +1,8 @@
 #include "tracing/RayAiming.h"
 
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -552,127 +555,426 @@ double RayAimer::acceptedMiss() const {
   return 1e-11 * pupilScale(m_xStopPlus, m_yStopPlus);
 }
 
-template <class Place>
-std::vector<bool> RayAimer::adjustTogether(std::span<Ray> rays, std::span<const XY> pupilCoordinates,
-                                           std::span<const XY> starts, double step, Place place) {
-  const std::size_t n = rays.size();
-  const double accepted = acceptedMiss();
-  struct Search {
-    XY c, best;           // coordinates to try next, and the best tried so far
-    double bestMiss = std::numeric_limits<double>::infinity();
-    int halvings = 0;     // backtracks since the last improvement
-    bool active = true;
-  };
-  std::vector<Search> searches(n);
-  std::vector<bool> settled(n, false);
-  for (std::size_t i = 0; i < n; ++i) {
-    searches[i].c = starts[i];
-    searches[i].active = rays[i].isAlive();
+namespace {
+
+// Rows of a column loop from which it is split over the cores.
+constexpr std::size_t kRowsInParallelFrom = 16384;
+// Fans from which a sample is aimed first and the rest start from a fit to it; below,
+// the sample would cost about what it saves.
+constexpr std::size_t kPredictFrom = 4096;
+constexpr std::size_t kSampleCount = 400;
+constexpr int kFitDegree = 10;
+// Trial rows traced at once: about 9 MB of columns, which stay in cache between being
+// written, traced and read. Even, so that a ray's two neighbours share a chunk.
+constexpr std::size_t kTrialChunk = std::size_t{1} << 17;
+
+template <class F>
+void forRows(std::size_t n, const F& f) {
+  if (n < kRowsInParallelFrom) return f(std::size_t{0}, n);
+  tbb::parallel_for(tbb::blocked_range<std::size_t>(0, n, 4096),
+                    [&](const tbb::blocked_range<std::size_t>& r) { f(r.begin(), r.end()); });
+}
+
+XY stopPointOfRow(const lens::Surface* stop, const RayBundle& b, std::size_t j) {
+  const XYZ g{b.qx[j], b.qy[j], b.qz[j]};
+  const XYZ q = stop ? stop->transform().transformFromGlobal(g) : g;
+  return {q.x, q.y};
+}
+
+// Whether rows [begin, begin + n) all start from the first one's position and momentum
+// (one field's rays before aiming), so that their aimed coordinates are one smooth
+// function of the pupil coordinate.
+bool shareOneStart(const RayBundle& b, std::size_t begin, std::size_t n) {
+  for (std::size_t i = begin + 1; i < begin + n; ++i)
+    if (b.qx[i] != b.qx[begin] || b.qy[i] != b.qy[begin] || b.qz[i] != b.qz[begin] || b.px[i] != b.px[begin] ||
+        b.py[i] != b.py[begin] || b.pz[i] != b.pz[begin] || b.wave[i] != b.wave[begin])
+      return false;
+  return true;
+}
+
+// Aimed coordinates as a polynomial of the pupil coordinate: Chebyshev products
+// T_a(x) T_b(y), a + b ≤ degree, over the box of the pupil coordinates, fitted by least
+// squares (Householder QR). Only a start for Newton steps, so a poor fit costs rounds,
+// never accuracy.
+class PupilMapFit {
+ public:
+  bool fit(std::span<const XY> pupil, std::span<const XY> values, XY lo, XY hi, int degree) {
+    m_lo = lo, m_hi = hi;
+    const int dx = hi.x > lo.x ? degree : 0, dy = hi.y > lo.y ? degree : 0;
+    m_terms.clear();
+    for (int a = 0; a <= dx; ++a)
+      for (int b = 0; a + b <= degree && b <= dy; ++b) m_terms.emplace_back(a, b);
+    const std::size_t rows = pupil.size(), cols = m_terms.size();
+    if (rows < 2 * cols) return false;
+    std::vector<double> A(rows * cols), rhs(rows * 2);  // column-major A
+    std::vector<double> tx(degree + 1), ty(degree + 1);
+    for (std::size_t r = 0; r < rows; ++r) {
+      basis(pupil[r], tx, ty);
+      for (std::size_t k = 0; k < cols; ++k) A[k * rows + r] = tx[m_terms[k].first] * ty[m_terms[k].second];
+      rhs[r] = values[r].x, rhs[rows + r] = values[r].y;
+    }
+    for (std::size_t k = 0; k < cols; ++k) {
+      double* a = &A[k * rows];
+      double norm = 0;
+      for (std::size_t r = k; r < rows; ++r) norm += a[r] * a[r];
+      norm = std::sqrt(norm);
+      if (!(norm > 0)) return false;
+      const double alpha = a[k] > 0 ? -norm : norm;
+      a[k] -= alpha;  // a[k..] is now the reflector v, |v|² = 2 norm (norm + |a_k|)
+      const double vv = 2 * norm * (norm + std::abs(a[k] + alpha));
+      auto reflect = [&](double* y) {
+        double d = 0;
+        for (std::size_t r = k; r < rows; ++r) d += a[r] * y[r];
+        d = 2 * d / vv;
+        for (std::size_t r = k; r < rows; ++r) y[r] -= d * a[r];
+      };
+      for (std::size_t j = k + 1; j < cols; ++j) reflect(&A[j * rows]);
+      reflect(&rhs[0]);
+      reflect(&rhs[rows]);
+      a[k] = alpha;  // R's diagonal
+    }
+    m_cx.assign(cols, 0), m_cy.assign(cols, 0);
+    for (std::size_t k = cols; k-- > 0;) {
+      double sx = rhs[k], sy = rhs[rows + k];
+      for (std::size_t j = k + 1; j < cols; ++j) sx -= A[j * rows + k] * m_cx[j], sy -= A[j * rows + k] * m_cy[j];
+      m_cx[k] = sx / A[k * rows + k], m_cy[k] = sy / A[k * rows + k];
+      if (!std::isfinite(m_cx[k]) || !std::isfinite(m_cy[k])) return false;
+    }
+    return true;
   }
+
+  XY at(const XY& p) const {
+    double tx[kFitDegree + 1], ty[kFitDegree + 1];
+    basis(p, tx, ty);
+    XY v{0, 0};
+    for (std::size_t k = 0; k < m_terms.size(); ++k) {
+      const double t = tx[m_terms[k].first] * ty[m_terms[k].second];
+      v.x += m_cx[k] * t, v.y += m_cy[k] * t;
+    }
+    return v;
+  }
+
+ private:
+  template <class T>
+  void basis(const XY& p, T& tx, T& ty) const {
+    auto fill = [](double u, T& t) {
+      t[0] = 1;
+      if (kFitDegree >= 1) t[1] = u;
+      for (int k = 2; k <= kFitDegree; ++k) t[k] = 2 * u * t[k - 1] - t[k - 2];
+    };
+    auto unit = [](double v, double lo, double hi) { return hi > lo ? (2 * v - lo - hi) / (hi - lo) : 0.0; };
+    fill(unit(p.x, m_lo.x, m_hi.x), tx);
+    fill(unit(p.y, m_lo.y, m_hi.y), ty);
+  }
+
+  XY m_lo{0, 0}, m_hi{0, 0};
+  std::vector<std::pair<int, int>> m_terms;
+  std::vector<double> m_cx, m_cy;
+};
+
+}  // namespace
+
+template <class Place>
+void RayAimer::newtonRounds(const RayBundle& rows, std::size_t begin, std::span<const XY> pupilCoordinates,
+                            std::span<const std::size_t> which, std::vector<XY>& c, std::vector<std::uint8_t>& settled,
+                            double step, const Place& place) {
+  const double accepted = acceptedMiss();
+  // Plain data, set up in parallel: a million searches are 50 MB.
+  struct Search {
+    XY best;  // the best coordinates tried so far (c[i] holds the ones to try next)
+    double bestMiss;
+    int halvings;  // backtracks since the last improvement
+    bool active;
+    bool stepping;  // this round's point improved and is to be differentiated
+    XY q;           // and its stop point and miss
+    double rx, ry;
+  };
+  detail::Column<Search> searches(which.size());
+  forRows(which.size(), [&](std::size_t lo, std::size_t hi) {
+    for (std::size_t k = lo; k < hi; ++k) {
+      Search& s = searches[k];
+      s.best = {0, 0}, s.bestMiss = std::numeric_limits<double>::infinity(), s.halvings = 0;
+      s.active = rows.alive[begin + which[k]] != 0, s.stepping = false;
+      s.q = {0, 0}, s.rx = s.ry = 0;
+    }
+  });
+  std::vector<std::size_t> active, stepping;  // positions in `which`
+  for (std::size_t k = 0; k < which.size(); ++k)
+    if (searches[k].active) active.push_back(k);
   // A step that loses the ray or misses by more than the best point goes half way back.
-  auto backtrack = [](Search& s) {
+  auto backtrack = [](Search& s, XY& ci) {
     if (!std::isfinite(s.bestMiss) || ++s.halvings > 40) {
       s.active = false;
       return;
     }
-    s.c = {s.best.x + 0.5 * (s.c.x - s.best.x), s.best.y + 0.5 * (s.c.y - s.best.y)};
+    ci = {s.best.x + 0.5 * (ci.x - s.best.x), s.best.y + 0.5 * (ci.y - s.best.y)};
   };
-  std::vector<Ray> trials;
-  std::vector<std::size_t> owner;
-  for (int round = 0; round < 60; ++round) {
-    trials.clear(), owner.clear();
-    for (std::size_t i = 0; i < n; ++i) {
-      if (!searches[i].active) continue;
-      const XY& c = searches[i].c;
-      for (const XY& c1 : {c, XY{c.x + step, c.y}, XY{c.x, c.y + step}}) {
-        trials.push_back(rays[i]);
-        trials.back().disableTrajectory();
-        place(trials.back(), i, c1);
-      }
-      owner.push_back(i);
+  // Traces m trial rows, trial j starting as row begin + i placed at coordinates cj for
+  // (i, cj) = trial(j), in chunks that stay in cache, each chunk's rows then handed to
+  // evaluate(j, row of the chunk); false when the thread was cancelled meanwhile.
+  auto traceTrials = [&](std::size_t m, const auto& trial, const auto& evaluate) {
+    RayBundle& t = m_trials;
+    t.waves = rows.waves;
+    for (std::size_t first = 0; first < m; first += kTrialChunk) {
+      const std::size_t count = std::min(kTrialChunk, m - first);
+      t.resizeForOverwrite(count);
+      forRows(count, [&](std::size_t lo, std::size_t hi) {
+        for (std::size_t j = lo; j < hi; ++j) {
+          const auto [i, cj] = trial(first + j);
+          const std::size_t r = begin + i;
+          XYZ q, p;
+          place(i, cj, q, p);
+          t.qx[j] = q.x, t.qy[j] = q.y, t.qz[j] = q.z, t.px[j] = p.x, t.py[j] = p.y, t.pz[j] = p.z;
+          t.opticalPathLength[j] = 0;
+          t.alive[j] = 1, t.reflected[j] = rows.reflected[r], t.indexIsNegative[j] = rows.indexIsNegative[r];
+          t.wave[j] = rows.wave[r], t.field[j] = 0xffff;
+          t.causeOfDeath[j] = nullptr, t.diedAt[j] = RayBundle::kNoSurface;
+        }
+      });
+      TraceOptions options = aimingTrace(m_checkApertures);
+      options.parallelFromRays = kRowsInParallelFrom;
+      traceRays(m_lens, t, m_stop, options);
+      if (platform::currentThreadIsCancelled()) return false;
+      forRows(count, [&](std::size_t lo, std::size_t hi) {
+        for (std::size_t j = lo; j < hi; ++j) evaluate(first + j, j);
+      });
     }
-    if (trials.empty()) break;
-    traceRays(m_lens, trials, m_stop, aimingTrace(m_checkApertures));
-    if (platform::currentThreadIsCancelled()) break;
-    for (std::size_t j = 0; j < owner.size(); ++j) {
-      const std::size_t i = owner[j];
-      Search& s = searches[i];
-      const Ray& base = trials[3 * j];
-      if (!base.isAlive()) {
-        backtrack(s);
-        continue;
-      }
-      const XY target{pupilCoordinates[i].x * m_xStopPlus, pupilCoordinates[i].y * m_yStopPlus};
-      const XY q = stopPoint(m_stop, base);
-      const double rx = q.x - target.x, ry = q.y - target.y, miss = std::hypot(rx, ry);
-      if (!(miss < s.bestMiss)) {
-        backtrack(s);
-        continue;
-      }
-      s.best = s.c, s.bestMiss = miss, s.halvings = 0;
-      if (miss <= accepted) {
-        s.active = false;
-        continue;
-      }
-      const Ray &du = trials[3 * j + 1], &dv = trials[3 * j + 2];
-      if (!du.isAlive() || !dv.isAlive()) {
-        s.active = false;
-        continue;
-      }
-      const XY qu = stopPoint(m_stop, du), qv = stopPoint(m_stop, dv);
-      const double j00 = (qu.x - q.x) / step, j10 = (qu.y - q.y) / step;
-      const double j01 = (qv.x - q.x) / step, j11 = (qv.y - q.y) / step;
-      const double det = j00 * j11 - j01 * j10;
-      if (!(std::abs(det) > 0) || !std::isfinite(det)) {
-        s.active = false;
-        continue;
-      }
-      s.c = {s.c.x - (j11 * rx - j01 * ry) / det, s.c.y - (j00 * ry - j10 * rx) / det};
-    }
+    return true;
+  };
+  // Each round traces the points to try, then the two finite-difference neighbours of
+  // those that improved without reaching the target: the same steps as tracing all
+  // three for every ray, without the neighbours of points that end their search.
+  for (int round = 0; round < 60 && !active.empty(); ++round) {
+    const bool tracedPoints = traceTrials(
+        active.size(), [&](std::size_t j) { return std::pair{which[active[j]], c[which[active[j]]]}; },
+        [&](std::size_t j, std::size_t row) {
+          Search& s = searches[active[j]];
+          const std::size_t i = which[active[j]];
+          s.stepping = false;
+          if (!m_trials.alive[row]) return backtrack(s, c[i]);
+          const XY target{pupilCoordinates[i].x * m_xStopPlus, pupilCoordinates[i].y * m_yStopPlus};
+          const XY q = stopPointOfRow(m_stop, m_trials, row);
+          const double rx = q.x - target.x, ry = q.y - target.y, miss = std::hypot(rx, ry);
+          if (!(miss < s.bestMiss)) return backtrack(s, c[i]);
+          s.best = c[i], s.bestMiss = miss, s.halvings = 0;
+          if (miss <= accepted) {
+            s.active = false;
+            return;
+          }
+          s.q = q, s.rx = rx, s.ry = ry, s.stepping = true;
+        });
+    if (!tracedPoints) break;
+    stepping.clear();
+    for (std::size_t k : active)
+      if (searches[k].stepping) stepping.push_back(k);
+    // Trial 2j is ray stepping[j] moved along its first coordinate, 2j + 1 along the second.
+    const bool tracedNeighbours = traceTrials(
+        2 * stepping.size(),
+        [&](std::size_t j) {
+          const std::size_t i = which[stepping[j / 2]];
+          return std::pair{i, j % 2 == 0 ? XY{c[i].x + step, c[i].y} : XY{c[i].x, c[i].y + step}};
+        },
+        [&](std::size_t j, std::size_t row) {
+          if (j % 2 != 0) return;  // the pair is met at its first row (chunks hold whole pairs)
+          Search& s = searches[stepping[j / 2]];
+          XY& ci = c[which[stepping[j / 2]]];
+          if (!m_trials.alive[row] || !m_trials.alive[row + 1]) {
+            s.active = false;
+            return;
+          }
+          const XY& q = s.q;
+          const XY qu = stopPointOfRow(m_stop, m_trials, row), qv = stopPointOfRow(m_stop, m_trials, row + 1);
+          const double j00 = (qu.x - q.x) / step, j10 = (qu.y - q.y) / step;
+          const double j01 = (qv.x - q.x) / step, j11 = (qv.y - q.y) / step;
+          const double det = j00 * j11 - j01 * j10;
+          if (!(std::abs(det) > 0) || !std::isfinite(det)) {
+            s.active = false;
+            return;
+          }
+          ci = {ci.x - (j11 * s.rx - j01 * s.ry) / det, ci.y - (j00 * s.ry - j10 * s.rx) / det};
+        });
+    if (!tracedNeighbours) break;
+    std::erase_if(active, [&](std::size_t k) { return !searches[k].active; });
   }
   // As a one-ray search that stalls at rounding level after reaching the target.
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!(searches[i].bestMiss <= 100 * accepted)) continue;
-    place(rays[i], i, searches[i].best);
-    settled[i] = true;
+  forRows(which.size(), [&](std::size_t lo, std::size_t hi) {
+    for (std::size_t k = lo; k < hi; ++k) {
+      if (!(searches[k].bestMiss <= 100 * accepted)) continue;
+      c[which[k]] = searches[k].best;
+      settled[which[k]] = 1;
+    }
+  });
+}
+
+template <class Place>
+std::vector<std::uint8_t> RayAimer::searchTogether(const RayBundle& rows, std::size_t begin,
+                                                   std::span<const XY> pupilCoordinates, std::vector<XY>& c,
+                                                   double step, const Place& place) {
+  const std::size_t n = pupilCoordinates.size();
+  std::vector<std::uint8_t> settled(n, 0);
+  std::vector<std::size_t> which;
+  which.reserve(n);
+  if (n < kPredictFrom || !shareOneStart(rows, begin, n)) {
+    for (std::size_t i = 0; i < n; ++i) which.push_back(i);
+    newtonRounds(rows, begin, pupilCoordinates, which, c, settled, step, place);
+    return settled;
   }
+  // A large fan from one start: aim an even sample of it from that start, fit the aimed
+  // coordinates over the pupil, and start the others from the fit. One that the fit's
+  // start does not settle is searched again from the common start, as on its own.
+  const std::vector<XY> starts = c;
+  std::vector<std::uint8_t> isSample(n, 0);
+  for (std::size_t k = 0; k < kSampleCount; ++k) {
+    const std::size_t i = k * n / kSampleCount;
+    if (!isSample[i]) isSample[i] = 1, which.push_back(i);
+  }
+  newtonRounds(rows, begin, pupilCoordinates, which, c, settled, step, place);
+  if (platform::currentThreadIsCancelled()) return settled;
+  XY lo{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity()};
+  XY hi{-lo.x, -lo.y};
+  for (const XY& p : pupilCoordinates) {
+    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y)};
+    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y)};
+  }
+  std::vector<XY> samplePupil, sampleValue;
+  for (std::size_t i : which)
+    if (settled[i]) samplePupil.push_back(pupilCoordinates[i]), sampleValue.push_back(c[i]);
+  PupilMapFit fit;
+  const bool fitted = std::isfinite(lo.x) && std::isfinite(hi.x) && std::isfinite(lo.y) && std::isfinite(hi.y) &&
+                      fit.fit(samplePupil, sampleValue, lo, hi, kFitDegree);
+  which.clear();
+  for (std::size_t i = 0; i < n; ++i)
+    if (!isSample[i]) which.push_back(i);
+  if (fitted) {
+    forRows(which.size(), [&](std::size_t a, std::size_t b) {
+      for (std::size_t k = a; k < b; ++k) {
+        const XY v = fit.at(pupilCoordinates[which[k]]);
+        if (std::isfinite(v.x) && std::isfinite(v.y)) c[which[k]] = v;
+      }
+    });
+    newtonRounds(rows, begin, pupilCoordinates, which, c, settled, step, place);
+    if (platform::currentThreadIsCancelled()) return settled;
+    std::erase_if(which, [&](std::size_t i) { return settled[i] != 0; });
+    for (std::size_t i : which) c[i] = starts[i];
+  }
+  newtonRounds(rows, begin, pupilCoordinates, which, c, settled, step, place);
   return settled;
+}
+
+void RayAimer::adjustPositionsOfRows(RayBundle& b, std::size_t begin, std::span<const XY> pupilCoordinates) {
+  const std::size_t n = pupilCoordinates.size();
+  std::vector<XY> c(n);
+  for (std::size_t i = 0; i < n; ++i) c[i] = {b.qx[begin + i], b.qy[begin + i]};
+  auto place = [this, &b, begin](std::size_t i, const XY& ci, XYZ& q, XYZ& p) {
+    const std::size_t r = begin + i;
+    q = {ci.x, ci.y, m_systemSurface ? m_systemSurface->sagAtQ({ci.x, ci.y}) : 0.0};
+    p = {b.px[r], b.py[r], b.pz[r]};
+  };
+  // Differences over 1e-7 of the stop's size: far above rounding, far below curvature.
+  const std::vector<std::uint8_t> settled =
+      searchTogether(b, begin, pupilCoordinates, c, 1e-7 * pupilScale(m_xStopPlus, m_yStopPlus), place);
+  if (platform::currentThreadIsCancelled()) return;  // the caller throws the rows away
+  forRows(n, [&](std::size_t lo, std::size_t hi) {
+    for (std::size_t i = lo; i < hi; ++i) {
+      if (!settled[i]) continue;
+      const std::size_t r = begin + i;
+      XYZ q, p;
+      place(i, c[i], q, p);
+      b.qx[r] = q.x, b.qy[r] = q.y, b.qz[r] = q.z;
+    }
+  });
+  for (std::size_t i = 0; i < n; ++i) {
+    if (settled[i]) continue;
+    const std::size_t r = begin + i;
+    Ray ray = b.ray(r);
+    adjustPositionOfRay(ray, pupilCoordinates[i]);
+    b.qx[r] = ray.x(), b.qy[r] = ray.y(), b.qz[r] = ray.z();
+    if (b.alive[r] && !ray.isAlive()) b.alive[r] = 0, b.causeOfDeath[r] = ray.tags().causeOfDeath;
+  }
+}
+
+void RayAimer::adjustMomentaOfRows(RayBundle& b, std::size_t begin, std::span<const XY> pupilCoordinates) {
+  const std::size_t n = pupilCoordinates.size();
+  std::vector<XY> c(n, XY{0, 0});
+  auto place = [&b, begin](std::size_t i, const XY& ci, XYZ& q, XYZ& p) {
+    const std::size_t r = begin + i;
+    const XYZ p0{b.px[r], b.py[r], b.pz[r]};
+    const auto [u, v] = basisAcross(p0);
+    q = {b.qx[r], b.qy[r], b.qz[r]};
+    p = tiltedMomentum(p0, u, v, ci.x, ci.y);
+  };
+  const std::vector<std::uint8_t> settled =
+      searchTogether(b, begin, pupilCoordinates, c, 1e-7 * std::abs(m_objectIndex), place);
+  if (platform::currentThreadIsCancelled()) return;
+  // Each row's momentum is read by its own placement before it is written.
+  forRows(n, [&](std::size_t lo, std::size_t hi) {
+    for (std::size_t i = lo; i < hi; ++i) {
+      if (!settled[i]) continue;
+      const std::size_t r = begin + i;
+      XYZ q, p;
+      place(i, c[i], q, p);
+      b.px[r] = p.x, b.py[r] = p.y, b.pz[r] = p.z;
+    }
+  });
+  for (std::size_t i = 0; i < n; ++i) {
+    if (settled[i]) continue;
+    const std::size_t r = begin + i;
+    Ray ray = b.ray(r);
+    adjustMomentumOfRay(ray, pupilCoordinates[i]);
+    b.px[r] = ray.px(), b.py[r] = ray.py(), b.pz[r] = ray.pz();
+    if (b.alive[r] && !ray.isAlive()) b.alive[r] = 0, b.causeOfDeath[r] = ray.tags().causeOfDeath;
+  }
 }
 
 void RayAimer::adjustPositionsOfRays(std::span<Ray> rays, std::span<const XY> pupilCoordinates) {
   const std::size_t n = std::min(rays.size(), pupilCoordinates.size());
-  std::vector<XY> starts(n);
-  for (std::size_t i = 0; i < n; ++i) starts[i] = {rays[i].x(), rays[i].y()};
-  auto place = [this](Ray& ray, std::size_t, const XY& c) {
-    const double z = m_systemSurface ? m_systemSurface->sagAtQ({c.x, c.y}) : 0.0;
-    ray.setPosition({c.x, c.y, z});
+  RayBundle rows;
+  rows.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) rows.append(rays[i]);
+  std::vector<XY> c(n);
+  for (std::size_t i = 0; i < n; ++i) c[i] = {rays[i].x(), rays[i].y()};
+  auto place = [this, &rows](std::size_t i, const XY& ci, XYZ& q, XYZ& p) {
+    q = {ci.x, ci.y, m_systemSurface ? m_systemSurface->sagAtQ({ci.x, ci.y}) : 0.0};
+    p = {rows.px[i], rows.py[i], rows.pz[i]};
   };
-  // Differences over 1e-7 of the stop's size: far above rounding, far below curvature.
-  const std::vector<bool> settled = adjustTogether(rays.first(n), pupilCoordinates.first(n), starts,
-                                                   1e-7 * pupilScale(m_xStopPlus, m_yStopPlus), place);
-  for (std::size_t i = 0; i < n; ++i)
-    if (!settled[i]) adjustPositionOfRay(rays[i], pupilCoordinates[i]);
+  const std::vector<std::uint8_t> settled = searchTogether(rows, 0, pupilCoordinates.first(n), c,
+                                                           1e-7 * pupilScale(m_xStopPlus, m_yStopPlus), place);
+  if (platform::currentThreadIsCancelled()) return;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!settled[i]) {
+      adjustPositionOfRay(rays[i], pupilCoordinates[i]);
+      continue;
+    }
+    XYZ q, p;
+    place(i, c[i], q, p);
+    rays[i].setPosition(q);
+  }
 }
 
 void RayAimer::adjustMomentaOfRays(std::span<Ray> rays, std::span<const XY> pupilCoordinates) {
   const std::size_t n = std::min(rays.size(), pupilCoordinates.size());
-  struct Tilt {
-    XYZ p0, u, v;
+  RayBundle rows;
+  rows.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) rows.append(rays[i]);
+  std::vector<XY> c(n, XY{0, 0});
+  auto place = [&rows](std::size_t i, const XY& ci, XYZ& q, XYZ& p) {
+    const XYZ p0{rows.px[i], rows.py[i], rows.pz[i]};
+    const auto [u, v] = basisAcross(p0);
+    q = {rows.qx[i], rows.qy[i], rows.qz[i]};
+    p = tiltedMomentum(p0, u, v, ci.x, ci.y);
   };
-  std::vector<Tilt> tilts(n);
+  const std::vector<std::uint8_t> settled =
+      searchTogether(rows, 0, pupilCoordinates.first(n), c, 1e-7 * std::abs(m_objectIndex), place);
+  if (platform::currentThreadIsCancelled()) return;
   for (std::size_t i = 0; i < n; ++i) {
-    tilts[i].p0 = rays[i].momentum();
-    std::tie(tilts[i].u, tilts[i].v) = basisAcross(tilts[i].p0);
+    if (!settled[i]) {
+      adjustMomentumOfRay(rays[i], pupilCoordinates[i]);
+      continue;
+    }
+    XYZ q, p;
+    place(i, c[i], q, p);
+    rays[i].setMomentum(p);
   }
-  auto place = [&tilts](Ray& ray, std::size_t i, const XY& c) {
-    const Tilt& t = tilts[i];
-    ray.setMomentum(tiltedMomentum(t.p0, t.u, t.v, c.x, c.y));
-  };
-  const std::vector<XY> starts(n, XY{0, 0});
-  const std::vector<bool> settled =
-      adjustTogether(rays.first(n), pupilCoordinates.first(n), starts, 1e-7 * std::abs(m_objectIndex), place);
-  for (std::size_t i = 0; i < n; ++i)
-    if (!settled[i]) adjustMomentumOfRay(rays[i], pupilCoordinates[i]);
 }
 
 }  // namespace orb::tracing

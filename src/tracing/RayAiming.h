@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "foundation/polynomial/SplineInterpolator.h"
 #include "platform/Object.h"
 #include "tracing/Ray.h"
+#include "tracing/RayBundle.h"
 
 namespace orb::lens {
 class Lens;
@@ -29,7 +32,10 @@ namespace orb::tracing {
 /// - adjusting: a search per test ray that moves its start point (object at infinity) or
 ///   tilts its momentum (finite object) until it meets the stop at the target; a field's
 ///   rays are searched together (Newton steps, one trace per step for all of them), a ray
-///   that this leaves unsettled by a least-squares search of its own.
+///   that this leaves unsettled by a least-squares search of its own. The searches run in
+///   columns (a RayBundle of trial rows, traced over the cores); a large fan first aims a
+///   sample of its rays and starts the rest from a polynomial fitted to them, so most rays
+///   need one Newton step.
 
 /// One aiming table as the lens holds it (Lens::RayAimingState's interpolator slots).
 /// Built once per system update and then only read; readers copy the spline, whose
@@ -80,11 +86,18 @@ class RayAimer {
   void adjustMomentumOfRay(Ray& ray, const foundation::XY& pupilCoordinate);
 
   /// Many rays at once (one field's), ray i to pupil coordinate i: damped Newton steps
-  /// on all of them together, each round one trace of every unsettled ray and its two
-  /// finite-difference neighbours. A ray the joint search does not settle is adjusted on
+  /// on all of them together, each round one column trace of every unsettled ray and one
+  /// of the two finite-difference neighbours of those not yet on target. A ray the joint search does not settle is adjusted on
   /// its own as above, so the outcome is that of the one-ray calls to the aiming accuracy.
   void adjustPositionsOfRays(std::span<Ray> rays, std::span<const foundation::XY> pupilCoordinates);
   void adjustMomentaOfRays(std::span<Ray> rays, std::span<const foundation::XY> pupilCoordinates);
+
+  /// The same on rows [begin, begin + pupilCoordinates.size()) of `bundle` (one field's
+  /// rays as they start, row i to pupil coordinate i): settled rows get their start point or
+  /// momentum; a row left unsettled goes through the one-ray search, and a row that search
+  /// cannot aim is left dead (its start as it came, no cause), as the one-ray call leaves it.
+  void adjustPositionsOfRows(RayBundle& bundle, std::size_t begin, std::span<const foundation::XY> pupilCoordinates);
+  void adjustMomentaOfRows(RayBundle& bundle, std::size_t begin, std::span<const foundation::XY> pupilCoordinates);
 
   /// Stop-plane misses (x − targetX, y − targetY) of the base ray moved to (x, y) or tilted
   /// by (u, v); none when the ray does not reach the stop.
@@ -96,11 +109,19 @@ class RayAimer {
   template <class Evaluator>
   void adjust(Ray& ray, const foundation::XY& pupilCoordinate, const foundation::VKSeries& start,
               Evaluator evaluator);
-  /// The joint search: `place(ray, i, c)` sets ray i's start for the coordinates c; answers
-  /// which rays it settled (the others are as they came).
+  /// The joint search over rows [begin, begin + n) of `rows`, n = pupilCoordinates.size():
+  /// `place(i, c, q, p)` gives row i's start (position q, momentum p) for coordinates c.
+  /// `c` holds the starting coordinates and comes back with the best found; answers which
+  /// rows it settled.
   template <class Place>
-  std::vector<bool> adjustTogether(std::span<Ray> rays, std::span<const foundation::XY> pupilCoordinates,
-                                   std::span<const foundation::XY> starts, double step, Place place);
+  std::vector<std::uint8_t> searchTogether(const RayBundle& rows, std::size_t begin,
+                                           std::span<const foundation::XY> pupilCoordinates,
+                                           std::vector<foundation::XY>& c, double step, const Place& place);
+  /// The Newton rounds for the rows `which` (offsets from begin) from c[i].
+  template <class Place>
+  void newtonRounds(const RayBundle& rows, std::size_t begin, std::span<const foundation::XY> pupilCoordinates,
+                    std::span<const std::size_t> which, std::vector<foundation::XY>& c,
+                    std::vector<std::uint8_t>& settled, double step, const Place& place);
   double acceptedMiss() const;
 
   lens::Lens& m_lens;
@@ -111,6 +132,9 @@ class RayAimer {
   double m_objectIndex;
   double m_xStopPlus, m_yStopPlus;
   std::optional<foundation::SplineInterpolator> m_qy, m_qz, m_py, m_pz;
+
+  // Trial rows of the joint search, kept so that their columns keep their capacity.
+  RayBundle m_trials;
 
   // Scratch of the search in progress.
   Ray* m_baseRay = nullptr;

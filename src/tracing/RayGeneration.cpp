@@ -78,6 +78,41 @@ std::vector<Ray> raysFromObjectPoint(lens::Lens& lens, const XYZ& point, double 
 
 void setGenerationWarning(lens::Lens& lens, std::string text) { lens.setWarningReRayGeneration(std::move(text)); }
 
+// A finite object seen at an angle: the object point is where the chief ray from q0 along
+// d, run backwards, meets the object surface.
+XYZ objectPointOfChiefRay(lens::Lens& lens, const lens::Surface& surfaceZero, const XYZ& q0, const XYZ& d, double n) {
+  Ray chief(q0, d, n);
+  const foundation::OBTransform& frame = surfaceZero.transform();
+  chief.transformByMatrix(frame.globalToLocalCoordinateTransformationMatrix());
+  if (std::unique_ptr<Pusher> pusher = pusherForSurface(surfaceZero)) {
+    pusher->setRayAcquisitionTolerance(lens.rayAcquisitionTolerance());
+    pusher->acquireRay(chief);
+  }
+  chief.transformByMatrix(frame.localToGlobalCoordinateTransformationMatrix());
+  return chief.position();
+}
+
+// The surface rays start on, after the checks every generation makes (each failure
+// leaves its ray-generation warning); null when no rays are to be made.
+const lens::Surface* surfaceZeroForGeneration(lens::Lens& lens) {
+  lens.setWarningReRayGeneration(std::nullopt);
+  const auto& surfaces = lens.surfaceArray();
+  if (surfaces.empty()) {
+    setGenerationWarning(lens, "Ray generation suppressed becase there are no surfaces");
+    return nullptr;
+  }
+  const std::shared_ptr<lens::Surface>& surfaceZero = surfaces.front();
+  if (!surfaceZero) {
+    setGenerationWarning(lens, "Ray generation suppressed because surface zero is of wrong class");
+    return nullptr;
+  }
+  if (isInfinite(surfaceZero->thickness()) && lens.fieldType() == "Object height") {
+    setGenerationWarning(lens, "Object height field is in conflict with infinite working distance");
+    return nullptr;
+  }
+  return surfaceZero.get();
+}
+
 }  // namespace
 
 // --- Field helpers -------------------------------------------------------------------------------------
@@ -212,18 +247,8 @@ std::vector<Ray> raysForAngleCoordinate(lens::Lens& lens, const XY& angles, cons
     return rays;
   }
 
-  // A finite object seen at an angle: the object point is where the chief ray, run
-  // backwards, meets the object surface.
-  Ray chief(q0, d, n);
-  const foundation::OBTransform& frame = surfaceZero.transform();
-  chief.transformByMatrix(frame.globalToLocalCoordinateTransformationMatrix());
-  if (std::unique_ptr<Pusher> pusher = pusherForSurface(surfaceZero)) {
-    pusher->setRayAcquisitionTolerance(lens.rayAcquisitionTolerance());
-    pusher->acquireRay(chief);
-  }
-  chief.transformByMatrix(frame.localToGlobalCoordinateTransformationMatrix());
-  return raysFromObjectPoint(lens, chief.position(), surfaceZero.zInGlobalCoordinates(), m, pupilCoordinates, n,
-                             aimer, d);
+  return raysFromObjectPoint(lens, objectPointOfChiefRay(lens, surfaceZero, q0, d, n),
+                             surfaceZero.zInGlobalCoordinates(), m, pupilCoordinates, n, aimer, d);
 }
 
 std::vector<Ray> raysForHeightCoordinate(lens::Lens& lens, const XY& heights, const lens::Surface& surfaceZero,
@@ -264,21 +289,8 @@ namespace {
 
 std::optional<std::vector<Ray>> generate(lens::Lens& lens, const Fields& fields, std::span<const XY> pupilCoordinates,
                                          bool restrictToPupil, bool suspendRayAiming) {
-  lens.setWarningReRayGeneration(std::nullopt);
-  const auto& surfaces = lens.surfaceArray();
-  if (surfaces.empty()) {
-    setGenerationWarning(lens, "Ray generation suppressed becase there are no surfaces");
-    return std::nullopt;
-  }
-  const std::shared_ptr<lens::Surface>& surfaceZero = surfaces.front();
-  if (!surfaceZero) {
-    setGenerationWarning(lens, "Ray generation suppressed because surface zero is of wrong class");
-    return std::nullopt;
-  }
-  if (isInfinite(surfaceZero->thickness()) && lens.fieldType() == "Object height") {
-    setGenerationWarning(lens, "Object height field is in conflict with infinite working distance");
-    return std::nullopt;
-  }
+  const lens::Surface* surfaceZero = surfaceZeroForGeneration(lens);
+  if (!surfaceZero) return std::nullopt;
   std::optional<RayAimer> aimer;
   if (!suspendRayAiming && lens.useRayAiming() && lens.rayAiming().isSetup) aimer.emplace(lens);
 
@@ -365,6 +377,136 @@ void writeFieldRows(RayBundle& b, std::size_t begin, std::span<const XY> points,
   });
 }
 
+// Row r as a ray starting at q along direction `direction` in a medium of index n: the
+// momentum as the Ray constructor makes it, alive, in wave 0, tagged with `field`.
+void writeStartRow(RayBundle& b, std::size_t r, const XYZ& q, const XYZ& direction, double n, std::uint16_t field) {
+  const double s = n / std::sqrt(direction.x * direction.x + direction.y * direction.y + direction.z * direction.z);
+  b.qx[r] = q.x, b.qy[r] = q.y, b.qz[r] = q.z;
+  b.px[r] = direction.x * s, b.py[r] = direction.y * s, b.pz[r] = direction.z * s;
+  b.opticalPathLength[r] = 0;
+  b.alive[r] = 1, b.reflected[r] = 0, b.indexIsNegative[r] = n < 0;
+  b.wave[r] = 0, b.field[r] = field;
+  b.causeOfDeath[r] = nullptr, b.diedAt[r] = RayBundle::kNoSurface;
+}
+
+// f(lo, hi) over rows [0, n), split over the cores for a large fan.
+template <class F>
+void overRows(std::size_t n, const F& f) {
+  if (n < 16384) return f(std::size_t{0}, n);
+  tbb::parallel_for(tbb::blocked_range<std::size_t>(0, n, 4096),
+                    [&](const tbb::blocked_range<std::size_t>& r) { f(r.begin(), r.end()); });
+}
+
+// raysFromObjectPoint into rows [begin, begin + points.size()).
+void writeObjectPointRows(RayBundle& b, std::size_t begin, lens::Lens& lens, const XYZ& point, double z0,
+                          StopMatrix m, std::span<const XY> points, double n, RayAimer* aimer,
+                          const XYZ& aimDirection, std::uint16_t field) {
+  double s = paraxial(lens, "objectSpaceNumericalAperture") / n;
+  if (s < 1) s = std::tan(std::asin(s));
+  overRows(points.size(), [&](std::size_t lo, std::size_t hi) {
+    for (std::size_t k = lo; k < hi; ++k) {
+      const XY& p = points[k];
+      if (aimer) {
+        writeStartRow(b, begin + k, point, aimDirection, n, field);
+      } else {
+        const double tx = (p.x * (m.B - m.A * z0) * s - m.A * point.x) / (m.B - m.A * point.z);
+        const double ty = (p.y * (m.B - m.A * z0) * s - m.A * point.y) / (m.B - m.A * point.z);
+        writeStartRow(b, begin + k, point, XYZ{tx, ty, 1}, n, field);
+      }
+    }
+  });
+  if (aimer) aimer->adjustMomentaOfRows(b, begin, points);
+}
+
+// The rays generate() makes, written straight into the bundle: each field's rows made and
+// aimed in the columns (aimed in the primary wave), then copied for every further wave.
+// False as generate() answers none, or when the calling worker was cancelled.
+bool fillRowsFieldByField(RayBundle& bundle, lens::Lens& lens, const Fields& fields, std::span<const XY> pupilCoordinates,
+                          const Waves& waves, bool restrictToPupil, bool suspendRayAiming) {
+  const lens::Surface* zero = surfaceZeroForGeneration(lens);
+  if (!zero) return false;
+  const lens::Surface& surfaceZero = *zero;
+  std::optional<RayAimer> aimer;
+  if (!suspendRayAiming && lens.useRayAiming() && lens.rayAiming().isSetup) aimer.emplace(lens);
+  RayAimer* aim = aimer ? &*aimer : nullptr;
+  const std::string& type = lens.fieldType();
+  if (type != "Angle" && type != "Object height" && type != "Image height") {
+    // Every field fails alike: no rays, and the warning.
+    setGenerationWarning(lens, platform::format("Unimplemented field type %s", type.c_str()));
+    return true;
+  }
+  const std::shared_ptr<lens::Wave> primary = lens.primaryWave();
+  const Waves ws = waves.empty() ? Waves{primary} : waves;
+  const std::size_t np = pupilCoordinates.size(), perWave = fields.size() * np;
+  bundle.resizeForOverwrite(perWave * ws.size());
+  bundle.waves = {primary};  // the aiming traces' wave; the rows' waves are set below
+  const StopMatrix stop = stopMatrix(lens);
+  const double n = objectSpaceIndexOfRefraction(lens);
+  const bool atInfinity = isInfinite(surfaceZero.thickness());
+  for (std::size_t fi = 0; fi < fields.size(); ++fi) {
+    const lens::Field& field = *fields[fi];
+    const std::uint16_t f = bundle.fieldIndex(fields[fi]);
+    const std::size_t begin = fi * np;
+    const pupil::Points points = vignettePupilCoordinates(pupilCoordinates, field);
+    const bool angles = type == "Angle" || (type == "Image height" && atInfinity);
+    if (angles) {
+      const XY a = type == "Angle" ? angleCoordinateForAngleField(field) : angleCoordinateForImageHeightField(lens, field);
+      const XYZ d = chiefRayDirectionForAngleCoordinate(a);
+      const XYZ q0 = aim ? aim->chiefRayPositionForAngleCoordinate(a) : paraxialChiefStart(stop, {d.x / d.z, d.y / d.z});
+      if (atInfinity) {
+        const double R = paraxial(lens, "entrancePupilDiameter") / 2;
+        overRows(np, [&](std::size_t lo, std::size_t hi) {
+          for (std::size_t k = lo; k < hi; ++k) {
+            const XY& p = points[k];
+            writeStartRow(bundle, begin + k, aim ? q0 : XYZ{p.x * R + q0.x, p.y * R + q0.y, 0}, d, n, f);
+          }
+        });
+        if (aim) aim->adjustPositionsOfRows(bundle, begin, points);
+        // Path measured from the chief ray's start, so rays of one field share a wavefront.
+        overRows(np, [&](std::size_t lo, std::size_t hi) {
+          for (std::size_t r = begin + lo; r < begin + hi; ++r)
+            bundle.opticalPathLength[r] = bundle.px[r] * (bundle.qx[r] - q0.x) +
+                                          bundle.py[r] * (bundle.qy[r] - q0.y) + bundle.pz[r] * (bundle.qz[r] - q0.z);
+        });
+      } else {
+        writeObjectPointRows(bundle, begin, lens, objectPointOfChiefRay(lens, surfaceZero, q0, d, n),
+                             surfaceZero.zInGlobalCoordinates(), stop, points, n, aim, d, f);
+      }
+    } else {
+      const XY h = type == "Object height" ? heightCoordinateForObjectHeightField(field)
+                                           : heightCoordinateForImageHeightField(lens, field);
+      const XYZ point = surfaceZero.transform().transformToGlobal({h.x, h.y, surfaceZero.sagAtQ(h)});
+      const StopMatrix m = lens.useTelecentricMode() ? StopMatrix{0, 1} : stop;
+      const XYZ aimDirection = aim ? aim->chiefRayMomentumForHeightCoordinate(h) : XYZ{0, 0, 1};
+      writeObjectPointRows(bundle, begin, lens, point, surfaceZero.zInGlobalCoordinates(), m, points, n, aim,
+                           aimDirection, f);
+    }
+    if (platform::currentThreadIsCancelled()) {
+      bundle.clear();
+      return false;
+    }
+    if (restrictToPupil)
+      for (std::size_t k = 0; k < np; ++k) {
+        const XY& p = pupilCoordinates[k];
+        if (p.x * p.x + p.y * p.y > 1)
+          bundle.alive[begin + k] = 0, bundle.causeOfDeath[begin + k] = causeOfDeath::kPupilStampKills,
+                             bundle.diedAt[begin + k] = RayBundle::kNoSurface;
+      }
+  }
+  // Wave by wave as copiesPerWave makes them.
+  bundle.waves.clear();
+  for (std::size_t w = 1; w < ws.size(); ++w) {
+    const std::size_t to = w * perWave;
+    auto copy = [&](auto& column) { std::copy_n(column.begin(), perWave, column.begin() + to); };
+    copy(bundle.qx), copy(bundle.qy), copy(bundle.qz), copy(bundle.px), copy(bundle.py), copy(bundle.pz);
+    copy(bundle.opticalPathLength), copy(bundle.alive), copy(bundle.reflected), copy(bundle.indexIsNegative);
+    copy(bundle.field), copy(bundle.causeOfDeath), copy(bundle.diedAt);
+  }
+  for (std::size_t w = 0; w < ws.size(); ++w)
+    std::fill_n(bundle.wave.begin() + w * perWave, perWave, bundle.waveIndex(ws[w]));
+  return true;
+}
+
 }  // namespace
 
 bool fillBundleForFields(RayBundle& bundle, lens::Lens& lens, const Fields& fields,
@@ -378,19 +520,8 @@ bool fillBundleForFields(RayBundle& bundle, lens::Lens& lens, const Fields& fiel
   bundle.waves.clear();
   bundle.fields.clear();
   bundle.surfaceNicknames.clear();
-  if (aiming || !atInfinity || (type != "Angle" && type != "Image height")) {
-    // Aimed rays and finite objects: ray by ray, then into columns.
-    std::optional<std::vector<Ray>> rays = generate(lens, fields, pupilCoordinates, restrictToPupil, suspendRayAiming);
-    if (!rays) return false;
-    const std::shared_ptr<lens::Wave> primary = lens.primaryWave();
-    bundle.reserve(rays->size() * std::max<std::size_t>(1, waves.size()));
-    for (const auto& wave : waves.empty() ? Waves{primary} : waves)
-      for (const Ray& r : *rays) {
-        bundle.append(r);
-        bundle.wave.back() = bundle.waveIndex(wave);
-      }
-    return true;
-  }
+  if (aiming || !atInfinity || (type != "Angle" && type != "Image height"))
+    return fillRowsFieldByField(bundle, lens, fields, pupilCoordinates, waves, restrictToPupil, suspendRayAiming);
   lens.setWarningReRayGeneration(std::nullopt);
   const StopMatrix m = stopMatrix(lens);
   const double n = objectSpaceIndexOfRefraction(lens);

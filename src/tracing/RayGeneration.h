@@ -106,8 +106,10 @@ std::vector<Ray> raysForFieldsSuspendingRayAiming(lens::Lens& lens, const Fields
 
 /// The rays of raysForFields(lens, fields, pupilCoordinates, waves) written straight into
 /// columns (the primary wave alone when `waves` is empty): wave by wave, field by field,
-/// each row tagged with its field. Rays from an object at infinity placed paraxially are
-/// made in the columns, split over the cores; aimed rays and finite objects go ray by ray.
+/// each row tagged with its field. Every ray is made in the columns: placed paraxially from
+/// an object at infinity split over the cores; aimed rays are adjusted a field at a time on
+/// their rows (RayAimer::adjustPositionsOfRows, adjustMomentaOfRows) in the primary wave and
+/// copied for the other waves.
 /// None as raysForFields.
 std::optional<RayBundle> bundleForFields(lens::Lens& lens, const Fields& fields,
                                          std::span<const foundation::XY> pupilCoordinates, const Waves& waves = {},

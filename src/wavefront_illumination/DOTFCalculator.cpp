@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <set>
+#include <utility>
 #include <unistd.h>
 
 #include <fftw3.h>
@@ -31,6 +34,7 @@
 #include "platform/Thread.h"
 #include "tracing/LensSummary.h"
 #include "tracing/ParaxialMeasurement.h"
+#include "wavefront_illumination/DOTFImages.h"
 
 namespace orb::wavefront {
 
@@ -593,6 +597,47 @@ ComplexMatrix DOTFCalculator::resampledOTF(const ComplexMatrix& otf, double rati
   return out;
 }
 
+namespace {
+// sum += weight · resampledOTF(otf, ratioX, ratioY), the same sums row by row: one row
+// of each pass at a time instead of the two whole grids.
+void addResampledOTF(ComplexMatrix& sum, const ComplexMatrix& otf, double ratioX, double ratioY, double weight) {
+  const int m = static_cast<int>(otf.nRows()), n = m / 2;
+  const auto M = static_cast<std::size_t>(m);
+  if (m == 0 || otf.nCols() != M || sum.nRows() != M || sum.nCols() != M) return;
+  auto place = [m, n](int k) { return k <= -n || k >= n ? -1 : (k + m) % m; };
+  std::vector<DOTFCalculator::CubicTaps> columnTaps(M);
+  for (int j = 0; j < m; ++j)
+    columnTaps[static_cast<std::size_t>(j)] = DOTFCalculator::cubicTaps(foundation::fftSignedFrequency(m, j) * ratioY);
+  const XY* a = otf.rowMajorStorage();
+  XY* s = sum.rowMajorStorage();
+  tbb::parallel_for(tbb::blocked_range<int>(0, m, 8), [&](const tbb::blocked_range<int>& range) {
+    std::vector<XY> to(M);
+    for (int i = range.begin(); i != range.end(); ++i) {
+      // Along rows (pupil x), then along columns, as resampledOTF.
+      const DOTFCalculator::CubicTaps taps = DOTFCalculator::cubicTaps(foundation::fftSignedFrequency(m, i) * ratioX);
+      std::fill(to.begin(), to.end(), XY{0, 0});
+      for (int k = 0; k < 4; ++k) {
+        const int from = place(taps.first + k);
+        if (from < 0 || taps.w[k] == 0) continue;
+        const XY* row = a + static_cast<std::size_t>(from) * M;
+        const double w = taps.w[k];
+        for (std::size_t j = 0; j < M; ++j) to[j] = XY{to[j].x + w * row[j].x, to[j].y + w * row[j].y};
+      }
+      XY* out = s + static_cast<std::size_t>(i) * M;
+      for (std::size_t j = 0; j < M; ++j) {
+        const DOTFCalculator::CubicTaps& t = columnTaps[j];
+        XY v{0, 0};
+        for (int k = 0; k < 4; ++k) {
+          const int c = place(t.first + k);
+          if (c >= 0) v = XY{v.x + t.w[k] * to[static_cast<std::size_t>(c)].x, v.y + t.w[k] * to[static_cast<std::size_t>(c)].y};
+        }
+        out[j] = XY{out[j].x + weight * v.x, out[j].y + weight * v.y};
+      }
+    }
+  });
+}
+}  // namespace
+
 std::optional<Matrix> DOTFCalculator::intensityFromOTF(const ComplexMatrix& otf, double spectrumZero, int order,
                                                       Workspace* ws) {
   // The OTF is the conjugate of the intensity's spectrum over its zero-frequency sum.
@@ -797,17 +842,22 @@ double DOTFCalculator::fieldPitchInUserUnits(int direction) const {
   return PSFCalculator::fieldPitchInUserUnits(direction) / frequencyRatio(direction);
 }
 
-void DOTFCalculator::setTransfer(Transfer t) {
+void DOTFCalculator::setTransfer(Transfer t, int order, bool average) {
   m_wavefrontMin = t.wavefrontMin;
   m_wavefrontMax = t.wavefrontMax;
   m_stepX = t.stepX;
   m_stepY = t.stepY;
   auto otf = std::make_shared<const ComplexMatrix>(std::move(t.otf));
-  FieldMatrix field = std::make_shared<const Matrix>(std::move(t.intensity));
+  // An MTF run made no field: none is on show rather than an empty one.
+  FieldMatrix field =
+      t.intensity.numberOfElements() ? std::make_shared<const Matrix>(std::move(t.intensity)) : nullptr;
   {
     platform::Synchronized lock(this);
     m_workspace.giveBackTransfer(std::move(m_otf));
     m_otf = std::move(otf);
+    m_spectrumZero = t.spectrumZero;
+    m_transferOrder = order;
+    m_transferIsAverage = average;
     // The field replaced here is the next run's storage once nobody reads it any more.
     FieldMatrix previous = intensityField();
     setIntensityField(std::move(field));
@@ -820,18 +870,50 @@ std::shared_ptr<const ComplexMatrix> DOTFCalculator::opticalTransferFunction() c
   return m_otf;
 }
 
+void DOTFCalculator::releaseTransferForReuse() {
+  std::shared_ptr<const DOTFPupilImages> replaced;
+  {
+    platform::Synchronized lock(this);
+    m_workspace.giveBackTransfer(std::exchange(m_otf, nullptr));
+    if (m_pupilImages && m_pupilImages->otf) {
+      auto kept = std::make_shared<DOTFPupilImages>(*m_pupilImages);
+      kept->otf.reset();
+      replaced = std::exchange(m_pupilImages, std::move(kept));
+    }
+  }
+  // Outside the lock, as recordPupilImages drops its data.
+  replaced.reset();
+}
+
+void DOTFCalculator::releaseIntensityStorage() {
+  FieldMatrix previous;
+  {
+    platform::Synchronized lock(this);
+    previous = intensityField();
+    setIntensityField(nullptr);
+  }
+  previous.reset();
+  m_workspace.spares.clear();
+  tracing::detail::Column<XY>().swap(m_workspace.columnPass);
+  m_workspace.rowBlocks.clear();
+}
+
 bool DOTFCalculator::generateOpticalTransferFunctionForRows(const tracing::RayBundle& b,
                                                             std::span<const std::size_t> rows, const XYZ& centroid,
                                                             std::string* problem) {
   auto grid = gridForRows(b, rows, centroid, problem);
   if (!grid) return false;
+  const int order = interpolationOrder();
+  const bool withIntensity = needsIntensityField();
+  if (!withIntensity) releaseIntensityStorage();
+  releaseTransferForReuse();
   std::string why;
-  auto transfer = transferForGrid(*grid, interpolationOrder(), &why, &m_workspace);
+  auto transfer = transferForGrid(*grid, order, &why, &m_workspace, withIntensity);
   if (!transfer) {
     if (problem) *problem = why;
     return false;
   }
-  setTransfer(std::move(*transfer));
+  setTransfer(std::move(*transfer), order, false);
   recordPupilImages(std::move(*grid));
   return true;
 }
@@ -862,60 +944,93 @@ bool DOTFCalculator::generatePolychromaticOpticalTransferFunctionForField(const 
   }
   const auto all = rowsFor(b, field.get(), nullptr);
   const XYZ centroid = centroidOf(b, all);
+  const int order = interpolationOrder();
+  const bool withIntensity = needsIntensityField();
   // Each wave's OTF on its own grid (sample s at s·step, the step ∝ 1/λ); the average is
   // taken at common frequencies: the finest waves' steps, which hold every wave's cut-off.
-  std::vector<Transfer> parts;
-  std::vector<double> partWeights;
-  std::optional<PupilGrid> lastGrid;  // the pupil images show the last wave's grid
+  // Every wave's grid comes first (n² cells, small beside an OTF), so that the steps are
+  // known before any OTF is made: each is added to the average as soon as it is made,
+  // and its storage serves the next wave's.
+  struct Part {
+    PupilGrid grid;
+    double weight = 0;
+    std::string problem;  // the last said of this wave, as the waves are taken in order
+  };
+  std::vector<Part> parts;
   for (std::size_t w = 0; w < waves.size(); ++w) {
     if (platform::currentThreadIsCancelled()) return false;
     if ((*weights)[w] == 0) continue;
     const auto rows = rowsFor(b, field.get(), waves[w].get());
-    auto grid = gridForRows(b, rows, centroid, problem);
-    if (!grid) continue;
+    Part part;
+    auto grid = gridForRows(b, rows, centroid, &part.problem);
+    part.weight = (*weights)[w];
+    if (grid) part.grid = std::move(*grid);
+    parts.push_back(std::move(part));
+  }
+  auto sayProblems = [&] {
+    if (problem)
+      for (const Part& part : parts)
+        if (!part.problem.empty()) *problem = part.problem;
+  };
+  // A grid without light or wavelength makes no OTF (transferForGrid says why) and has
+  // no say in the common steps.
+  auto makesTransfer = [](const PupilGrid& g) {
+    return g.n > 0 && g.wavelength > 0 && std::any_of(g.alive.begin(), g.alive.end(), [](auto a) { return a != 0; });
+  };
+  Transfer sum;
+  for (const Part& part : parts)
+    if (makesTransfer(part.grid)) {
+      sum.stepX = std::max(sum.stepX, part.grid.stepX);
+      sum.stepY = std::max(sum.stepY, part.grid.stepY);
+    }
+  if (!withIntensity) releaseIntensityStorage();
+  releaseTransferForReuse();
+  double total = 0, zero = 0;
+  bool any = false;
+  std::optional<PupilGrid> lastGrid;  // the pupil images show the last wave's grid
+  for (Part& part : parts) {
+    if (platform::currentThreadIsCancelled()) return false;
+    if (part.grid.n <= 0) continue;
     std::string why;
-    auto t = transferForGrid(*grid, interpolationOrder(), &why, &m_workspace, false);
+    auto t = transferForGrid(part.grid, order, &why, &m_workspace, false);
     if (!t) {
-      if (problem) *problem = why;
+      part.problem = why;
       continue;
     }
-    lastGrid = std::move(grid);
-    parts.push_back(std::move(*t));
-    partWeights.push_back((*weights)[w]);
-  }
-  if (parts.empty() || platform::currentThreadIsCancelled()) return false;
-  Transfer sum;
-  double total = 0, zero = 0;
-  for (const Transfer& t : parts) {
-    sum.stepX = std::max(sum.stepX, t.stepX);
-    sum.stepY = std::max(sum.stepY, t.stepY);
-  }
-  for (std::size_t k = 0; k < parts.size(); ++k) {
-    Transfer& t = parts[k];
-    const double weight = partWeights[k];
-    if (t.stepX != sum.stepX || t.stepY != sum.stepY)
-      t.otf = resampledOTF(t.otf, sum.stepX / t.stepX, sum.stepY / t.stepY);
-    if (k == 0) {
-      sum.otf = ComplexMatrix(t.otf.nRows(), t.otf.nCols());
-      sum.wavefrontMin = t.wavefrontMin;
-      sum.wavefrontMax = t.wavefrontMax;
+    if (!any) {
+      const auto rows = t->otf.nRows(), cols = t->otf.nCols();
+      std::optional<ComplexMatrix> spare = m_workspace.takeTransfer(rows, cols);
+      if (spare)
+        std::fill(spare->rowMajorStorage(), spare->rowMajorStorage() + spare->numberOfElements(), XY{0, 0});
+      sum.otf = spare ? std::move(*spare) : ComplexMatrix(rows, cols);
+      sum.wavefrontMin = t->wavefrontMin;
+      sum.wavefrontMax = t->wavefrontMax;
+      any = true;
     }
-    addScaled(reinterpret_cast<double*>(sum.otf.rowMajorStorage()),
-              reinterpret_cast<const double*>(t.otf.rowMajorStorage()), 2 * t.otf.numberOfElements(), weight);
-    sum.wavefrontMin = std::min(sum.wavefrontMin, t.wavefrontMin);
-    sum.wavefrontMax = std::max(sum.wavefrontMax, t.wavefrontMax);
-    zero += weight * t.spectrumZero;
-    total += weight;
+    if (t->stepX != sum.stepX || t->stepY != sum.stepY)
+      addResampledOTF(sum.otf, t->otf, sum.stepX / t->stepX, sum.stepY / t->stepY, part.weight);
+    else
+      addScaled(reinterpret_cast<double*>(sum.otf.rowMajorStorage()),
+                reinterpret_cast<const double*>(t->otf.rowMajorStorage()), 2 * t->otf.numberOfElements(), part.weight);
+    sum.wavefrontMin = std::min(sum.wavefrontMin, t->wavefrontMin);
+    sum.wavefrontMax = std::max(sum.wavefrontMax, t->wavefrontMax);
+    zero += part.weight * t->spectrumZero;
+    total += part.weight;
+    m_workspace.giveBackTransfer(std::make_shared<const ComplexMatrix>(std::move(t->otf)));
+    lastGrid = std::move(part.grid);
   }
-  for (Transfer& t : parts) m_workspace.giveBackTransfer(std::make_shared<const ComplexMatrix>(std::move(t.otf)));
+  sayProblems();
+  if (!any || platform::currentThreadIsCancelled()) return false;
   if (!(total > 0)) return false;
   scaleAll(reinterpret_cast<double*>(sum.otf.rowMajorStorage()), 2 * sum.otf.numberOfElements(), 1 / total);
   sum.spectrumZero = zero / total;
   // The weighted point spread is the transform of the weighted OTF, on its common grid.
-  auto intensity = intensityFromOTF(sum.otf, sum.spectrumZero, interpolationOrder(), &m_workspace);
-  if (!intensity) return false;
-  sum.intensity = std::move(*intensity);
-  setTransfer(std::move(sum));
+  if (withIntensity) {
+    auto intensity = intensityFromOTF(sum.otf, sum.spectrumZero, order, &m_workspace);
+    if (!intensity) return false;
+    sum.intensity = std::move(*intensity);
+  }
+  setTransfer(std::move(sum), order, true);
   recordPupilImages(std::move(*lastGrid));
   return true;
 }
@@ -998,34 +1113,85 @@ bool DOTFCalculator::forEachFieldTransfer(std::vector<std::string>& problems,
   return !platform::currentThreadIsCancelled();
 }
 
-double DOTFCalculator::bytesForRun() const {
+double DOTFCalculator::bytesForRun(bool withRays) const {
   const double n = std::max(numberOfPointsPerSide(), 1), rays = std::max(numberOfRaysPerSide(), 1);
   const double side = 2 * n * std::ldexp(1.0, std::max(interpolationOrder(), 0));
   const double fields = static_cast<double>(std::max<std::size_t>(fieldsOfInterest().size(), 1));
   const double waves = static_cast<double>(std::max<std::size_t>(wavesOfInterest().size(), 1));
-  // Fields: the new one, the one on show, three spares, and one cached per field for the
-  // line spread and the sections. The interpolation's column pass holds 2n columns of the
-  // fine side; an OTF per wave; a ray is about 160 bytes in columns.
-  const double fieldCopies = 5 + (plotOTF() ? 0 : fields);
-  return fieldCopies * side * side * 8 + 2 * n * side * 16 + (waves + 4) * 4 * n * n * 16 +
-         rays * rays * fields * waves * 160;
+  // One OTF grid (2n × 2n complex) is made in place; an averaged field holds its sum and
+  // one wave's OTF at once, and every wave's grid of OPDs and flags.
+  const double grid = 4 * n * n * 16;
+  const bool average = !waveOfInterest();
+  double bytes = average ? 2 * grid + waves * n * n * 9 : grid;
+  if (needsIntensityField()) {
+    // Fields: the new one, the one on show, three spares, and one cached per field for
+    // the line spread and the sections. The interpolation's column pass holds 2n columns
+    // of the fine side; an average's field is made from a copy of its spectrum.
+    bytes += (5 + fields) * side * side * 8 + 2 * n * side * 16 + (average ? grid : 0);
+  }
+  // A ray is about 160 bytes in columns.
+  if (withRays) bytes += rays * rays * fields * waves * 160;
+  return bytes;
+}
+
+double DOTFCalculator::availableMemory() {
+  if (std::FILE* f = std::fopen("/proc/meminfo", "r")) {
+    char line[256];
+    double kB = -1;
+    while (std::fgets(line, sizeof line, f))
+      if (std::sscanf(line, "MemAvailable: %lf kB", &kB) == 1) break;
+    std::fclose(f);
+    if (kB >= 0) return kB * 1024;
+  }
+  const long pages = ::sysconf(_SC_AVPHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
+  return pages > 0 && size > 0 ? static_cast<double>(pages) * static_cast<double>(size)
+                               : std::numeric_limits<double>::infinity();
 }
 
 double DOTFCalculator::memoryBudget() const {
   if (const double b = m_memoryBudget.load(); b > 0) return b;
-  const long pages = ::sysconf(_SC_PHYS_PAGES), size = ::sysconf(_SC_PAGE_SIZE);
-  return pages > 0 && size > 0 ? 0.5 * static_cast<double>(pages) * static_cast<double>(size)
-                               : std::numeric_limits<double>::infinity();
+  return availableMemory();
 }
 
-std::optional<std::string> DOTFCalculator::memoryProblem() const {
-  const double needed = bytesForRun();
-  if (needed <= memoryBudget()) return std::nullopt;
-  return platform::format("needs %.1f GB; reduce rays per side or interpolation", needed / 1e9);
+double DOTFCalculator::heldBytes() const {
+  std::set<const void*> seen;
+  double bytes = 0;
+  auto count = [&](const void* p, double size) {
+    if (p && seen.insert(p).second) bytes += size;
+  };
+  auto field = [&](const std::shared_ptr<const Matrix>& m) {
+    if (m) count(m.get(), static_cast<double>(m->numberOfElements()) * sizeof(double));
+  };
+  auto transfer = [&](const std::shared_ptr<const ComplexMatrix>& m) {
+    if (m) count(m.get(), static_cast<double>(m->numberOfElements()) * sizeof(XY));
+  };
+  field(intensityField());
+  transfer(opticalTransferFunction());
+  for (const auto& m : m_workspace.spares) field(m);
+  for (const auto& m : m_workspace.transferSpares) transfer(m);
+  bytes += static_cast<double>(m_workspace.columnPass.capacity()) * sizeof(XY);
+  return bytes;
+}
+
+std::optional<std::string> DOTFCalculator::memoryProblem(bool withRays) const {
+  const double needed = bytesForRun(withRays);
+  const double available = memoryBudget() + heldBytes();
+  if (needed <= available) return std::nullopt;
+  auto size = [](double bytes) {
+    return bytes >= 1e9 ? platform::format("%.1f GB", bytes / 1e9) : platform::format("%.0f MB", bytes / 1e6);
+  };
+  return "needs " + size(needed) + " but " + size(available) +
+         " is available; reduce rays per side or interpolation";
 }
 
 bool DOTFCalculator::refusedForMemory() {
-  const auto problem = memoryProblem();
+  std::optional<std::string> problem;
+  {
+    platform::Synchronized lock(this);
+    problem = m_runRefusal;
+  }
+  // The rays are traced by now; the fields a curve setting may ask for are not.
+  if (!problem) problem = memoryProblem(false);
   if (!problem) return false;
   // Nothing is shown rather than the last run's curves under the new settings.
   Dictionary d = initialPlotDictionary();
@@ -1039,12 +1205,46 @@ bool DOTFCalculator::refusedForMemory() {
 
 void DOTFCalculator::calculate() {
   // Sized before anything is traced or allocated.
-  if (memoryProblem()) {
+  auto problem = memoryProblem();
+  {
+    platform::Synchronized lock(this);
+    m_runRefusal = problem;
+  }
+  if (problem) {
     setNeedsCalculation(false);
     setNeedsGenerateCurves(true);
     return;
   }
   PSFCalculator::calculate();
+}
+
+bool DOTFCalculator::exportToFile(std::FILE* file) {
+  if (!file) return false;
+  if (intensityField()) return PSFCalculator::exportToFile(file);
+  std::shared_ptr<const ComplexMatrix> otf;
+  std::shared_ptr<const DOTFPupilImages> images;
+  double zero = 0;
+  int order = 0;
+  bool average = false;
+  {
+    platform::Synchronized lock(this);
+    otf = m_otf;
+    images = m_pupilImages;
+    zero = m_spectrumZero;
+    order = m_transferOrder;
+    average = m_transferIsAverage;
+  }
+  if (!otf) return false;
+  // As the run makes it: an average's from its OTF, a single wave's from its grid.
+  std::optional<Matrix> field;
+  if (average) {
+    field = intensityFromOTF(*otf, zero, order);
+  } else if (images && images->grid.n > 0) {
+    if (auto t = transferForGrid(images->grid, order, nullptr, nullptr, true)) field = std::move(t->intensity);
+  }
+  if (!field || field->numberOfElements() == 0) return false;
+  writeField(file, *field);
+  return true;
 }
 
 void DOTFCalculator::generateCurves() {

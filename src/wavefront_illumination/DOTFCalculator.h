@@ -183,15 +183,26 @@ class DOTFCalculator : public PSFCalculator {
   static std::optional<BruteForce> averagedBruteForce(const std::vector<BruteForce>& parts,
                                                       const std::vector<double>& weights);
 
-  /// Bytes a run at these settings needs for its fields (the new one, the one on show,
-  /// the spares kept and one cached per field when the line spread is shown), its OTFs
-  /// and its rays: the run is refused beyond the budget.
-  double bytesForRun() const;
-  /// The most a run may take: half the machine's memory unless set (0: that default).
+  /// Whether the curves read the intensity field: the line spread and the point-spread
+  /// sections do, the MTF reads the OTF alone, so an MTF run makes no field.
+  virtual bool needsIntensityField() const { return !plotOTF(); }
+  /// Bytes a run at these settings needs, from the grid's size: its OTF grids (one; an
+  /// averaged field two, and every wave's grid), its rays and, when the curves read one,
+  /// its fields (the new one, the one on show, the spares kept, one cached per field).
+  /// Without `withRays` the rays are left out: the curve stage finds them traced.
+  double bytesForRun(bool withRays = true) const;
+  /// The memory the machine has available now (/proc/meminfo's MemAvailable, else the
+  /// free pages); infinite when neither says.
+  static double availableMemory();
+  /// The most a run may take: what the machine has available unless set (0: that default).
   double memoryBudget() const;
   void setMemoryBudget(double bytes) { m_memoryBudget = bytes; }
-  /// "needs 8.6 GB; reduce rays per side or interpolation" when bytesForRun exceeds the budget.
-  std::optional<std::string> memoryProblem() const;
+  /// "needs 8.6 GB but 2.0 GB is available; reduce rays per side or interpolation" when
+  /// bytesForRun exceeds the budget.
+  std::optional<std::string> memoryProblem(bool withRays = true) const;
+  /// The field of the last run; after an MTF run, which made none, it is made now from
+  /// the last transfer, as the run would have made it.
+  bool exportToFile(std::FILE* file) override;
   /// The real part of matrixInterpolatedFromFFT for power-of-two sides: only the columns
   /// that hold the spectrum are column-transformed, then the field row by row; both
   /// passes run over the cores. None for other sides, or when the worker is cancelled.
@@ -258,11 +269,23 @@ class DOTFCalculator : public PSFCalculator {
   /// (polychromatic without one), then `each(field)`; false when cancelled.
   bool forEachFieldTransfer(std::vector<std::string>& problems, const std::function<void(const FieldPtr&)>& each);
   void willDeallocate() override;
-  /// Says the memory problem and shows no curves; true when there is one.
+  /// Says the memory problem and shows no curves; true when there is one, or when the
+  /// run whose curves these would be was refused.
   bool refusedForMemory();
+  /// Bytes of fields and OTFs the calculator holds now, which a run frees or reuses: they
+  /// count as available to it. Worker only.
+  double heldBytes() const;
 
  private:
-  void setTransfer(Transfer transfer);
+  /// `order` and `average` say how the transfer was made (see exportToFile).
+  void setTransfer(Transfer transfer, int order, bool average);
+  /// Hands the OTF on show to the workspace before a new one is made, so that its storage
+  /// serves the new one: a run holds one OTF grid, not two. The pupil images keep their
+  /// grid and lose their OTF until the new one is recorded.
+  void releaseTransferForReuse();
+  /// Drops what only the intensity field needs (fields kept for reuse, the
+  /// interpolation's buffers): an MTF run holds none of them.
+  void releaseIntensityStorage();
   /// Keeps the grid with the OTF just set as the pupil images' data (DOTFImages.cpp).
   void recordPupilImages(PupilGrid grid);
   /// The paraxial frequency step of the primary wave on axis (cycles per mm, per radian
@@ -279,6 +302,11 @@ class DOTFCalculator : public PSFCalculator {
   std::atomic<double> m_wavefrontMin{0}, m_wavefrontMax{0}, m_factorX{0}, m_factorY{0};
   std::atomic<double> m_stepX{0}, m_stepY{0};  // the current transfer's
   std::atomic<double> m_memoryBudget{0};
+  // How the last transfer was made, for a field made after the fact (under the lock).
+  double m_spectrumZero = 0;
+  int m_transferOrder = 0;
+  bool m_transferIsAverage = false;
+  std::optional<std::string> m_runRefusal;  // why calculate() traced nothing (the lock)
   std::shared_ptr<const foundation::ComplexMatrix> m_otf;  // under the calculator's lock
   std::shared_ptr<const DOTFPupilImages> m_pupilImages;    // the same
   Workspace m_workspace;                                   // worker only
@@ -291,6 +319,8 @@ class DPSFCalculator : public DOTFCalculator {
  public:
   DPSFCalculator();
   std::string className() const override { return "DPSFCalculator"; }
+  /// The sections and the image read the field, whatever plotOTF says.
+  bool needsIntensityField() const override { return true; }
   void generateCurves() override;
   /// The section of the cached field through zero displacement: direction nonzero along
   /// y (a column), else along x (a row); centred, peak 1.

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <thread>
 
+#include "analysis/ParallelTrace.h"
 #include "analysis/PlotDictionary.h"
 #include "foundation/linear/FFT.h"
 #include "foundation/polynomial/Resampler.h"
@@ -743,7 +744,8 @@ void HuygensCalculator::traceRays() {
   if (!l || platform::currentThreadIsCancelled()) return;
   const SurfacePtr target = surfaceOfInterest();
   if (!framed.empty())
-    tracing::traceRays(*l, std::span<RayWithFrame>(framed), target.get(), tracing::TraceOptions::paraxial(paraxial()));
+    analysis::traceFramedRays(*l, std::span<RayWithFrame>(framed), target.get(),
+                              tracing::TraceOptions::paraxial(paraxial()));
   if (platform::currentThreadIsCancelled()) return;
 
   XYZ E = tracing::exitPupilCenter(*l), n = tracing::exitPupilNormal(*l);

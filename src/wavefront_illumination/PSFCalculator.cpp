@@ -339,12 +339,16 @@ bool PSFCalculator::exportToFile(std::FILE* file) {
   if (!file) return false;
   platform::Synchronized lock(this);
   if (!m_intensityField) return false;
-  const Matrix out = centred(*m_intensityField);
+  writeField(file, *m_intensityField);
+  return true;
+}
+
+void PSFCalculator::writeField(std::FILE* file, const Matrix& field) {
+  const Matrix out = centred(field);
   for (std::size_t r = 0; r < out.nRows(); ++r) {
     for (std::size_t c = 0; c < out.nCols(); ++c) std::fprintf(file, c ? " %e" : "%e", out.at(r, c));
     std::fputc('\n', file);
   }
-  return true;
 }
 
 void PSFCalculator::addRestorationDataToDictionary(Dictionary& d) const {

@@ -116,6 +116,8 @@ class PSFCalculator : public OTFCalculator {
 
  protected:
   void willDeallocate() override;
+  /// What exportToFile writes of a field.
+  static void writeField(std::FILE* file, const foundation::Matrix& field);
   /// One section of a field as a plot curve: x (direction 0) dashed, y solid, named by the
   /// field (and wave), layered by wave when one field is of interest.
   platform::Dictionary sectionCurveWithSeries(foundation::VKSeries x, foundation::VKSeries y, const FieldPtr& field,

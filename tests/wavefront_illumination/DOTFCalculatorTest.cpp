@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <functional>
+#include <sstream>
+#include <algorithm>
 
 #include "OTFTestSupport.h"
 #include "analysis/PlotDictionary.h"
@@ -317,9 +320,8 @@ TEST(DOTFCalculator, ParaboloidOTFIsThePerfectPupils) {
     for (std::size_t s = 0; s < 16; ++s) EXPECT_NEAR(y.at(s), expected[s], 2e-4);
   }
   EXPECT_EQ(named(curves, "diffraction limit").size(), 1u);
-  // The field of the last run: 2n·4 a side.
-  ASSERT_TRUE(calculator->intensityField());
-  EXPECT_EQ(calculator->intensityField()->nRows(), 128u);
+  // The MTF reads the OTF alone: no point-spread field is made for it.
+  EXPECT_FALSE(calculator->intensityField());
 }
 
 // The same window with plotOTF off shows the line spread; two waves of weight zero (no
@@ -576,22 +578,143 @@ TEST(DOTFCalculator, BruteForceMarkersInBothOrderings) {
   }
 }
 
-// A run that would take more memory than it may is not made, and the status says why.
-TEST(DOTFCalculator, SizedBeforeMemory) {
-  auto calculator = platform::makeObject<DOTFCalculator>();
-  Window<DOTFCalculator> window(paraboloidF5(), calculator);
+// --- what an MTF run makes and holds -------------------------------------------------------------
+
+std::string exported(PSFCalculator& calculator) {
+  std::FILE* f = std::tmpfile();
+  if (!f) return "(no file)";
+  std::string text = calculator.exportToFile(f) ? "" : "(nothing exported)";
+  std::rewind(f);
+  char buffer[1 << 14];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, got);
+  std::fclose(f);
+  return text;
+}
+
+// The MTF window's run makes no point-spread field, and its transfer function is the one
+// a run that makes the field (the line spread) computes, element for element: on the
+// perfect F/5 mirror the circular pupil's MTF at the cut-off 1/(λN), within the 0.012 of
+// 64 cells. Its export still writes the field the run would have made. One wave of
+// interest, and the weighted average of two waves (0.55 and 0.7 µm), whose OTFs meet on
+// a common grid.
+TEST(DOTFCalculator, MTFRunMakesNoFieldAndHasTheSameTransferFunction) {
+  for (bool polychromatic : {false, true}) {
+    SCOPED_TRACE(polychromatic ? "two waves" : "one wave");
+    auto lens = paraboloidF5();
+    auto red = lens::Wave::wave();
+    red->setWavelengthInMicrons(0.7);
+    lens->setWaveArray({lens->primaryWave(), red});
+    auto mtf = platform::makeObject<DOTFCalculator>();
+    auto lsf = platform::makeObject<DOTFCalculator>();
+    lsf->setPlotOTF(false);
+    for (const auto& c : {mtf, lsf}) {
+      c->setNumberOfRaysPerSideBits(6);
+      c->setInterpolationOrder(1);
+    }
+    Window<DOTFCalculator> mtfWindow(lens, mtf), lsfWindow(lens, lsf);
+    for (auto* w : {&mtfWindow, &lsfWindow}) {
+      ASSERT_TRUE(w->run());  // the calculator's lens, whose wave is chosen now
+      w->calculator->setWaveOfInterest(polychromatic ? nullptr : lens->primaryWave());
+      ASSERT_TRUE(w->run());
+    }
+    EXPECT_EQ(mtf->status(), "");
+    EXPECT_FALSE(mtf->intensityField());
+    // The line spread's field: 2n·2 a side.
+    ASSERT_TRUE(lsf->intensityField());
+    EXPECT_EQ(lsf->intensityField()->nRows(), 256u);
+
+    const auto a = mtf->opticalTransferFunction(), b = lsf->opticalTransferFunction();
+    ASSERT_TRUE(a && b);
+    ASSERT_EQ(a->numberOfElements(), b->numberOfElements());
+    for (std::size_t k = 0; k < a->numberOfElements(); ++k) {
+      ASSERT_EQ(a->rowMajorStorage()[k].x, b->rowMajorStorage()[k].x) << k;
+      ASSERT_EQ(a->rowMajorStorage()[k].y, b->rowMajorStorage()[k].y) << k;
+    }
+    // One wave: its own cut-off. Two of weight 1: the mean of both at each frequency.
+    auto expected = [&](double nu) {
+      const double blue = circularPupilMTF(nu / kCutoffF5), longer = circularPupilMTF(nu * 0.0007 * 5);
+      return polychromatic ? (blue + longer) / 2 : blue;
+    };
+    const std::string name = polychromatic ? "0,0 (T)" : "0,0 550nm (T)";
+    const auto t = named(mtfWindow.curves(), name);
+    ASSERT_EQ(t.size(), 1u) << name;
+    for (double u : {0.1, 0.25, 0.5, 0.75})
+      EXPECT_NEAR(valueAt(t[0], u * kCutoffF5), expected(u * kCutoffF5), 0.012) << "at " << u << " of the cut-off";
+
+    // Saved data: the field, as the run that makes it writes it (to the FFT's round-off:
+    // FFTW's measured plans may differ between the two).
+    auto numbers = [](const std::string& text) {
+      std::vector<double> v;
+      std::istringstream in(text);
+      for (double x; in >> x;) v.push_back(x);
+      return v;
+    };
+    const auto written = numbers(exported(*lsf)), made = numbers(exported(*mtf));
+    ASSERT_EQ(written.size(), 256u * 256u);
+    ASSERT_EQ(made.size(), written.size());
+    const double peak = *std::max_element(written.begin(), written.end());
+    for (std::size_t k = 0; k < made.size(); ++k) ASSERT_NEAR(made[k], written[k], 1e-9 * peak) << k;
+    EXPECT_FALSE(mtf->intensityField());
+  }
+}
+
+// The point-spread window's run still makes its field and its image: 2n·4 a side at
+// order 2.
+TEST(DOTFCalculator, PointSpreadRunStillMakesItsFieldAndImage) {
+  auto calculator = platform::makeObject<DPSFCalculator>();
+  Window<DPSFCalculator> window(paraboloidF5(), calculator);
   ASSERT_TRUE(window.run());
-  // 16 cells, order 2: five fields of 128² doubles and the rest well below a megabyte.
-  EXPECT_LT(calculator->bytesForRun(), 1e6);
-  calculator->setNumberOfRaysPerSideBits(10);
-  calculator->setInterpolationOrder(4);
-  // 1024 cells, order 4: a field of 32768² doubles is 8.6 GB.
-  EXPECT_GT(calculator->bytesForRun(), 5 * 8.59e9);
-  calculator->setMemoryBudget(1e9);
-  ASSERT_TRUE(window.settle());
-  EXPECT_NE(calculator->status().find("GB; reduce rays per side or interpolation"), std::string::npos)
-      << calculator->status();
-  EXPECT_TRUE(window.curves().empty());
+  ASSERT_TRUE(calculator->intensityField());
+  EXPECT_EQ(calculator->intensityField()->nRows(), 128u);
+  ASSERT_TRUE(calculator->imageOfPSF());
+  EXPECT_EQ(calculator->imageOfPSF()->values.nRows(), 128u);
+}
+
+// A run is sized from its grid before anything is traced or allocated, against the
+// memory available (set here, so that the case does not depend on the machine). Bytes
+// by hand: an OTF grid (2n)²·16, rays n²·160 each, and for the line spread six fields of
+// (2n·2^order)² doubles and the column pass 2n·(2n·2^order)·16. A run that does not fit
+// traces nothing, makes nothing, shows no curves and says what it needs and what there is.
+TEST(DOTFCalculator, RunBeyondTheAvailableMemoryIsRefusedBeforeItAllocates) {
+  struct Case {
+    bool plotOTF;
+    int bits, order;
+    double available;
+    const char* status;  // "" for a run that fits
+  } cases[] = {
+      // 4 194 304 + 10 485 760 bytes.
+      {true, 8, 4, 10e6, "needs 15 MB but 10 MB is available; reduce rays per side or interpolation"},
+      {true, 8, 4, 20e6, ""},
+      // The same grid for the line spread: 6·8192²·8 + 512·8192·16 more.
+      {false, 8, 4, 1e9, "needs 3.3 GB but 1.0 GB is available; reduce rays per side or interpolation"},
+      // 1024 a side at order 4: six fields of 32768² doubles alone are 51.5 GB.
+      {false, 10, 4, 20e9, "needs 52.8 GB but 20.0 GB is available; reduce rays per side or interpolation"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.status);
+    auto calculator = platform::makeObject<DOTFCalculator>();
+    calculator->setPlotOTF(c.plotOTF);
+    calculator->setNumberOfRaysPerSideBits(c.bits);
+    calculator->setInterpolationOrder(c.order);
+    calculator->setMemoryBudget(c.available);
+    Window<DOTFCalculator> window(paraboloidF5(), calculator);  // one wave: of interest
+    ASSERT_TRUE(window.run());
+    EXPECT_EQ(calculator->status(), c.status);
+    if (*c.status) {
+      EXPECT_TRUE(window.curves().empty());
+      EXPECT_FALSE(calculator->tracedBundle());
+      EXPECT_FALSE(calculator->opticalTransferFunction());
+      EXPECT_FALSE(calculator->intensityField());
+      EXPECT_FALSE(calculator->pupilImages());
+    } else {
+      EXPECT_FALSE(window.curves().empty());
+      EXPECT_TRUE(calculator->opticalTransferFunction());
+    }
+  }
+  // Unset, the budget is what the machine has available.
+  auto calculator = platform::makeObject<DOTFCalculator>();
+  EXPECT_EQ(calculator->memoryBudget(), DOTFCalculator::availableMemory());
+  EXPECT_GT(DOTFCalculator::availableMemory(), 0);
 }
 
 }  // namespace

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
+#include <tbb/global_control.h>
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 
 #include "LogCapture.h"
 #include "OTFTestSupport.h"
+#include "ZemaxLens.h"
+#include "analysis/ParallelTrace.h"
 #include "analysis/PlotDictionary.h"
 #include "foundation/linear/FFT.h"
 #include "foundation/quadrature/SpecialFunctions.h"
@@ -14,6 +18,7 @@
 #include "lens/Field.h"
 #include "lens/Surface.h"
 #include "platform/Exception.h"
+#include "platform/RunLoop.h"
 #include "platform/Thread.h"
 #include "wavefront_illumination/HuygensCalculator.h"
 
@@ -598,6 +603,41 @@ TEST(HuygensCalculator, NoLiveRaysEndsTheStage) {
   window.document->postLensIsReady();
   EXPECT_TRUE(pumpUntil([&] { return !c->status().empty() && !c->needsWork() && !c->hasWorkerThread() && !c->isBusy(); }));
   EXPECT_EQ(c->status(), "Field 0,0: no rays reach the screen");
+}
+
+// The framed rays traced in chunks over eight threads: the exit-pupil rays are the run on
+// one thread's, bit for bit (the triplet's off-axis field, where the rays are asymmetric).
+// That the chunks make one trace is held in the analysis tests (ParallelTrace).
+TEST(HuygensCalculator, ThreadedTraceIsTheSerialRun) {
+  auto lens = support::lensFromZemaxFile(std::string(ORB_TEST_DATA_DIR) + "/lenses/lens1.zmx");
+  auto run = [&](int threads) {
+    tbb::global_control limit(tbb::global_control::max_allowed_parallelism, threads);
+    auto c = platform::makeObject<HuygensCalculator>();
+    c->setNumberOfRays(analysis::RaysCalculator::hexagonalNumber(40));  // 4921: ten chunks
+    c->setLens(lens);
+    c->setFieldOfInterest(lens->fieldArray().back());
+    c->setWaveOfInterest(lens->primaryWave());
+    c->calculate();
+    const auto exit = c->raysAtExitPupil();
+    platform::RunLoop::main().runUntilIdle();
+    return exit;
+  };
+  const auto serial = run(1);
+  const auto threaded = run(8);
+  ASSERT_TRUE(serial && threaded);
+  ASSERT_GT(serial->size(), 2 * analysis::kFramedChunkRays);
+  ASSERT_EQ(threaded->size(), serial->size());
+  auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  for (std::size_t i = 0; i < serial->size(); ++i) {
+    const auto &a = (*threaded)[i], &b = (*serial)[i];
+    ASSERT_EQ(a.isAlive(), b.isAlive()) << i;
+    const XYZ pa = a.position(), pb = b.position(), ma = a.momentum(), mb = b.momentum();
+    ASSERT_TRUE(same(pa.x, pb.x) && same(pa.y, pb.y) && same(pa.z, pb.z)) << i;
+    ASSERT_TRUE(same(ma.x, mb.x) && same(ma.y, mb.y) && same(ma.z, mb.z)) << i;
+    ASSERT_TRUE(same(a.opticalPathLength(), b.opticalPathLength())) << i;
+    ASSERT_TRUE(same(a.amplitudeFactor(), b.amplitudeFactor())) << i;
+    for (std::size_t k = 0; k < a.transfer().size(); ++k) ASSERT_TRUE(same(a.transfer()[k], b.transfer()[k])) << i;
+  }
 }
 
 }  // namespace
