@@ -1,5 +1,8 @@
+#include <typeinfo>
+
 #include "lens/Surface.h"
 #include "lens/SurfaceAsphere.h"
+#include "lens/SurfaceAsphereOdd.h"
 #include "tracing/Pusher.h"
 #include "tracing/SurfaceShape.h"
 #include "tracing/Turner.h"
@@ -22,6 +25,23 @@ class LensSurfaceShape final : public SurfaceShape {
     auto asphere = dynamic_cast<const lens::SurfaceAsphere*>(&m_surface);
     auto polynomial = asphere ? asphere->sagPolynomial() : nullptr;
     return polynomial ? polynomial->coefficientForPower(power) : 0;
+  }
+  // Only the types whose sag and validity are SurfaceAsphere's own: subclasses that add
+  // to the profile (torics, Zernike terms) go the general way.
+  std::optional<std::vector<double>> evenAsphereTerms() const override {
+    const std::type_info& type = typeid(m_surface);
+    if (type != typeid(lens::SurfaceAsphere) && type != typeid(lens::SurfaceAsphereOdd)) return std::nullopt;
+    const auto* polynomial = static_cast<const lens::SurfaceAsphere&>(m_surface).sagPolynomial();
+    std::vector<double> terms;
+    if (!polynomial) return terms;
+    for (std::size_t i = 0; i < polynomial->termCount(); ++i) {
+      const int power = polynomial->powers()[i];
+      if (power % 2 != 0) return std::nullopt;
+      const std::size_t j = static_cast<std::size_t>(power / 2);
+      if (terms.size() <= j) terms.resize(j + 1, 0.0);
+      terms[j] = polynomial->coefficients()[i];
+    }
+    return terms;
   }
   bool validQ(const foundation::XY& q) const override { return m_surface.validQ(q); }
   double sagAtQ(const foundation::XY& q) const override { return m_surface.sagAtQ(q); }

@@ -8,6 +8,7 @@
 #include "foundation/minimise/Functor.h"
 #include "foundation/minimise/VKMath.h"
 #include "platform/Log.h"
+#include "tracing/RayBlock.h"
 #include "tracing/RayWithFrame.h"
 
 namespace orb::tracing {
@@ -371,13 +372,66 @@ double PusherIterative::crossingFunction(double t) const {
   return m_q.z + m_p.z * t - sag;
 }
 
+double PusherIterative::newtonCrossing(const XYZ& q, const XYZ& p, double t) const {
+  // The settling rule of the column kernel (detail::evenAsphereAcquireBlock), so that both
+  // stop at the same root to the last few ulps.
+  constexpr double kSettled = 8 * DBL_EPSILON;
+  const double reach = std::abs(p.x) + std::abs(p.y) + std::abs(p.z);
+  const double start = std::abs(q.x) + std::abs(q.y) + std::abs(q.z);
+  double last = 0;
+  for (int step = 0; step < detail::kNewtonSteps; ++step) {
+    const XY xy{q.x + p.x * t, q.y + p.y * t};
+    const double z = q.z + p.z * t;
+    if (!m_surface->validQ(xy)) break;
+    // With N = (−∂z/∂x, −∂z/∂y, 1)/ℓ the crossing function's slope is −(N·p)/N.z.
+    const XYZ N = m_surface->surfaceNormalAtQ(xy);
+    const double dt = (m_surface->sagAtQ(xy) - z) / (-dot(N, p) / N.z);
+    const double t1 = t - dt;
+    if (!std::isfinite(t1)) break;
+    t = t1;
+    const double tiny = kSettled * (std::abs(xy.x) + std::abs(xy.y) + std::abs(z) + start + std::abs(t) * reach);
+    const double moved = std::abs(dt);
+    if (moved * reach <= tiny || moved * moved * moved * reach <= tiny * last * last) return t;
+    last = moved;
+  }
+  return std::numeric_limits<double>::quiet_NaN();
+}
+
+bool PusherIterative::acquireByNewton(XYZ& q, const XYZ& p, bool reflected, double& increment, XYZ& normal) const {
+  if (!m_surface) return false;
+  // The start of the column kernel: the base conic's near root, else the vertex plane's.
+  const double c = m_surface->curvature(), k1 = m_surface->conicConstant() + 1;
+  const double a = c * (p.x * p.x + p.y * p.y + k1 * p.z * p.z);
+  const double b = 2 * (c * (q.x * p.x + q.y * p.y + k1 * q.z * p.z) - p.z);
+  const double e = c * (q.x * q.x + q.y * q.y + k1 * q.z * q.z) - 2 * q.z;
+  const double D = b * b - 4 * a * e;
+  double t = D >= 0 ? e / (-(b + (b > 0 ? 1 : -1) * std::sqrt(D)) / 2) : std::numeric_limits<double>::quiet_NaN();
+  if (!std::isfinite(t)) t = -q.z / p.z;
+  if (!std::isfinite(t)) return false;
+  t = newtonCrossing(q, p, t);
+  if (!std::isfinite(t)) return false;
+  const XYZ q1{q.x + p.x * t, q.y + p.y * t, q.z + p.z * t};
+  const XYZ N = m_surface->surfaceNormalAtQ(XY{q1.x, q1.y});
+  if (wrongSide(dot(p, N), reflected)) return false;
+  q = q1;
+  increment = dot(p, p) * t;
+  normal = N;
+  return true;
+}
+
 double PusherIterative::acquire(Ray& ray, bool reflected) {
   if (!m_surface) return Pusher::acquire(ray, reflected);
   setStateFromRay(ray);
   const CrossingFunctor f(*this);
   const auto bracket = foundation::VKMath::findIntervalContainingRootOfFunctor(f, foundation::VKInterval(0, 1));
-  const double t = bracket ? foundation::VKMath::bisectToFindRootOfFunctor(f, *bracket, m_tolerance)
-                           : std::numeric_limits<double>::infinity();
+  double t = bracket ? foundation::VKMath::bisectToFindRootOfFunctor(f, *bracket, m_tolerance)
+                     : std::numeric_limits<double>::infinity();
+  // Bisection leaves the hit up to the tolerance off the surface: Newton's steps from there
+  // finish it, unless they wander off the root the bracket holds.
+  if (std::isfinite(t)) {
+    const double polished = newtonCrossing(m_q, m_p, t);
+    if (std::abs(polished - t) <= m_tolerance) t = polished;
+  }
   ray.setSurfaceNormal(XYZ{0, 0, 1});
   if (!std::isfinite(t)) {
     ray.kill(causeOfDeath::kMissesSurface, m_nickname);

@@ -121,11 +121,19 @@ class PusherTilted : public Pusher {
 };
 
 /// Any sag surface: brackets and bisects z + pz·t − sag(x + px·t, y + py·t) along the ray
-/// (the sag at the maximum radius outside the valid region). The root taken is the one
-/// the first bracket holds, which may lie behind the ray.
+/// (the sag at the maximum radius outside the valid region) to the acquisition tolerance,
+/// then polishes the root with Newton's steps so that the hit lies on the surface. The
+/// root taken is the one the first bracket holds, which may lie behind the ray.
 class PusherIterative : public Pusher {
  public:
   using Pusher::Pusher;
+  /// The crossing without bracketing, as the column trace takes it: Newton's steps from the
+  /// base conic's crossing (the vertex plane's where that has none). True with q moved onto
+  /// the surface, the optical path added and the unit normal (+z at the vertex); false, with
+  /// nothing changed, for a ray that does not settle, leaves the valid region or meets the
+  /// inactive side: acquireRay decides those. Keeps no state.
+  bool acquireByNewton(foundation::XYZ& q, const foundation::XYZ& p, bool reflected, double& increment,
+                       foundation::XYZ& normal) const;
   /// The scratch state: the ray's position and momentum, t = 0, increment 0.
   void setStateFromRay(const Ray& ray);
   /// Moves the state to reduced path length T, accumulating the optical path.
@@ -139,6 +147,9 @@ class PusherIterative : public Pusher {
   /// After the state reached the crossing at t: store it on the ray, then the validity
   /// and side tests.
   double finish(Ray& ray, bool reflected, double t, bool testValidity);
+  /// Newton's steps on the sag crossing of the ray from q along p, from t: the t at which
+  /// a step moves the ray by a few ulps, or NaN off the valid region or when unsettled.
+  double newtonCrossing(const foundation::XYZ& q, const foundation::XYZ& p, double t) const;
   foundation::XYZ m_q{0, 0, 0}, m_p{0, 0, 0};
   double m_t = 0;
   double m_increment = 0;

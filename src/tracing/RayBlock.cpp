@@ -1,7 +1,9 @@
 #include "tracing/RayBlock.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <utility>
 
 // One binary for every x86-64: GCC makes a copy of each kernel per listed instruction set
 // and the loader's resolver picks one for the processor. AVX2 without FMA keeps every
@@ -113,6 +115,167 @@ ORB_KERNEL bool conicAcquireBlock(RayBlock& b, double c, double k, bool reflecte
   auto loop = c == 0 ? conicLoop<true, false> : k == 0 ? conicLoop<false, true> : conicLoop<false, false>;
   loop(b.n, b.qx, b.qy, b.qz, b.px, b.py, b.pz, b.opl, b.nx, b.ny, b.nz, b.live, b.odd, c, k, reflected);
   return b.anyOdd();
+}
+
+namespace {
+
+// How far a Newton step may still move a ray that counts as settled, in units of the size
+// of its coordinates and of its path: the rounding of the sag itself is a few of these.
+// A ray also counts as settled when the step it took predicts a next one that small:
+// Newton's steps shrink quadratically, dt′ ≈ dt³/dt₋₁², which spares the last pass
+// that would only confirm it (and, should convergence be merely linear, errs by a few
+// such steps, still near the rounding).
+constexpr double kSettled = 8 * DBL_EPSILON;
+
+// The even asphere's acquisition with M terms of the polynomial in r², so that Horner's
+// loop unrolls and every ray loop is straight-line code. Rows carry t, whether Newton still
+// moves them, and whether they failed (no finite start, a step off the valid region).
+template <int M>
+ORB_KERNEL std::size_t asphereAcquire(RayBlock& b, double c, double k, const double* coefficients, bool reflected) {
+  double a[M > 0 ? M : 1] = {};
+  for (int j = 0; j < M; ++j) a[j] = coefficients[j];
+  double* __restrict qx = b.qx;
+  double* __restrict qy = b.qy;
+  double* __restrict qz = b.qz;
+  const double* __restrict px = b.px;
+  const double* __restrict py = b.py;
+  const double* __restrict pz = b.pz;
+  double* __restrict opl = b.opl;
+  double* __restrict nx = b.nx;
+  double* __restrict ny = b.ny;
+  double* __restrict nz = b.nz;
+  const double* __restrict live = b.live;
+  double* __restrict odd = b.odd;
+  const std::size_t n = b.n;
+  const double k1 = k + 1, pc2 = k1 * (c * c);
+  const double side = reflected ? -1.0 : 1.0;  // S · side < 0 is the inactive side
+  alignas(64) double t[kBlock], moving[kBlock], bad[kBlock], last[kBlock];
+
+  // The sag's value and (dz/dr)/r at r², valid or not (the caller tests validity): with
+  // s = √(1 − (1 + K)c²r²), c·r²/(1 + s) and c/s share one division.
+  // The polynomial P(r²) and its derivative D = dP/d(r²).
+  auto polynomial = [&](double r2, double& P, double& D) {
+    P = 0, D = 0;
+    if constexpr (M > 0) {
+      P = a[M - 1];
+      for (int j = M - 2; j >= 0; --j) {
+        D = D * r2 + P;
+        P = P * r2 + a[j];
+      }
+    }
+  };
+  auto profile = [&](double r2, double s, double& sag, double& slope) {
+    double P, D;
+    polynomial(r2, P, D);
+    const double inverse = c / (s * (1 + s));
+    sag = r2 * s * inverse + P;
+    slope = (1 + s) * inverse + 2 * D;
+  };
+
+  // The start: the base conic's near root, which for c = 0 is the vertex plane's; where the
+  // conic has no crossing, the vertex plane's. From a point on the conic's vertex branch the
+  // first Newton step is cheap: there the conic's sag is z and √(1 − (1 + K)c²r²) is
+  // 1 − (1 + K)c·z, so the crossing function is P(r²) and the step needs no square root.
+  const double ck1 = c * k1;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double x = qx[i], y = qy[i], z = qz[i];
+    const double u = px[i], v = py[i], w = pz[i];
+    const double A = c * (u * u + v * v + k1 * w * w);
+    const double B = 2 * (c * (x * u + y * v + k1 * z * w) - w);
+    const double E = c * (x * x + y * y + k1 * z * z) - 2 * z;
+    const double D = B * B - 4 * A * E;
+    const double Q = -(B + (B > 0 ? 1.0 : -1.0) * std::sqrt(std::max(D, 0.0))) / 2;
+    // E/Q, or −z/w where the conic has no crossing: one division.
+    const bool conic = (D >= 0) & (Q != 0);
+    const double t0 = (conic ? E : -z) / (conic ? Q : w);
+    const bool ok = isFiniteValue(t0) & (live[i] != 0);
+    const double x1 = x + u * t0, y1 = y + v * t0, z1 = z + w * t0;
+    double P, Dp;
+    polynomial(x1 * x1 + y1 * y1, P, Dp);
+    const double s = 1 - ck1 * z1, g = x1 * u + y1 * v;
+    const double dt = P * s / (c * g + s * (2 * Dp * g - w));
+    const bool first = conic & ok & (s > 0) & isFiniteValue(dt);
+    t[i] = ok ? t0 - (first ? dt : 0.0) : 0.0;
+    moving[i] = ok ? 1.0 : 0.0;
+    bad[i] = ok ? 0.0 : 1.0;
+    last[i] = first ? std::abs(dt) : 0.0;
+  }
+
+  for (int step = 0; step < kNewtonSteps; ++step) {
+    bool any = false;
+    for (std::size_t i = 0; i < n; ++i) any |= moving[i] != 0;
+    if (!any) break;
+    for (std::size_t i = 0; i < n; ++i) {
+      const double u = px[i], v = py[i], w = pz[i];
+      const double t0 = t[i];
+      const double x = qx[i] + u * t0, y = qy[i] + v * t0, z = qz[i] + w * t0;
+      const double r2 = x * x + y * y, q = pc2 * r2;
+      const bool valid = q < 1;
+      const double s = std::sqrt(std::max(1 - q, 0.0));
+      double sag, slope;
+      profile(r2, s, sag, slope);
+      const double dt = (sag - z) / (slope * (x * u + y * v) - w);
+      const double t1 = t0 - dt;
+      const double reach = std::abs(u) + std::abs(v) + std::abs(w);
+      const double size = std::abs(x) + std::abs(y) + std::abs(z) + std::abs(qx[i]) + std::abs(qy[i]) +
+                          std::abs(qz[i]) + std::abs(t1) * reach;
+      const bool m = moving[i] != 0;
+      const bool ok = valid & isFiniteValue(t1);
+      const double moved = std::abs(dt), before = last[i];
+      const bool settled =
+          (moved * reach <= kSettled * size) | (moved * moved * moved * reach <= kSettled * size * before * before);
+      last[i] = moved;
+      t[i] = t0 - (m & ok ? dt : 0.0);
+      bad[i] += m & !ok ? 1.0 : 0.0;  // a moving row has bad = 0
+      moving[i] = m & ok & !settled ? 1.0 : 0.0;
+    }
+  }
+
+  // The hit: position, optical path and normal of the settled rows on the active side,
+  // worked out into local columns first (GCC if-converts the choices only when they are
+  // stored there), then added to the block's.
+  alignas(64) double dx[kBlock], dy[kBlock], dz[kBlock], dl[kBlock], ex[kBlock], ey[kBlock], ez[kBlock];
+  for (std::size_t i = 0; i < n; ++i) {
+    const double u = px[i], v = py[i], w = pz[i];
+    const double t0 = t[i];
+    const double x = qx[i] + u * t0, y = qy[i] + v * t0, z = qz[i] + w * t0;
+    const double r2 = x * x + y * y, q = pc2 * r2;
+    const bool valid = q < 1;
+    const double s = std::sqrt(std::max(1 - q, 0.0));
+    double sag, slope;
+    profile(r2, s, sag, slope);
+    const double l = 1 / std::sqrt(1 + slope * slope * r2);
+    ex[i] = -slope * x * l, ey[i] = -slope * y * l, ez[i] = l;
+    const double S = ex[i] * u + ey[i] * v + l * w;
+    const bool alive = live[i] != 0;
+    const bool take = alive & (moving[i] == 0) & (bad[i] == 0) & valid & !(S * side < 0) & isFiniteValue(l);
+    last[i] = alive & !take ? 1.0 : 0.0;
+    dx[i] = take ? u * t0 : 0.0, dy[i] = take ? v * t0 : 0.0, dz[i] = take ? w * t0 : 0.0;
+    dl[i] = take ? (u * u + v * v + w * w) * t0 : 0.0;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    qx[i] += dx[i], qy[i] += dy[i], qz[i] += dz[i];
+    opl[i] += dl[i];
+    nx[i] = ex[i], ny[i] = ey[i], nz[i] = ez[i];
+    odd[i] = last[i];
+  }
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < n; ++i) count += odd[i] != 0;
+  return count;
+}
+
+template <int... M>
+std::size_t asphereAcquireWith(int m, RayBlock& b, double c, double k, const double* a, bool reflected,
+                               std::integer_sequence<int, M...>) {
+  using Kernel = std::size_t (*)(RayBlock&, double, double, const double*, bool);
+  static constexpr Kernel kernels[] = {&asphereAcquire<M>...};
+  return kernels[m](b, c, k, a, reflected);
+}
+
+}  // namespace
+
+std::size_t evenAsphereAcquireBlock(RayBlock& b, double c, double k, const double* a, int m, bool reflected) {
+  return asphereAcquireWith(m, b, c, k, a, reflected, std::make_integer_sequence<int, kEvenAsphereTerms + 1>());
 }
 
 ORB_KERNEL void circularApertureBlock(RayBlock& b, double x0, double y0, double rMin, double rMax, const char* cause,

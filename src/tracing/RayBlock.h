@@ -57,6 +57,17 @@ void transformBlock(RayBlock& b, const double* m);
 /// of unit length on the surface. Live rays off the common way (a miss, the far root,
 /// a parallel ray) are marked in `odd` for the one-ray code; answers whether any was.
 bool conicAcquireBlock(RayBlock& b, double c, double k, bool reflected);
+/// The crossing of the even asphere z = c·r²/(1 + √(1 − (1 + K)c²r²)) + Σ a[j]·r^(2j), j < m
+/// (m ≤ kEvenAsphereTerms): from the base conic's near crossing (the vertex plane's where
+/// that has none), Newton's steps on sag(x, y) − z along each ray until every live ray moves
+/// by no more than a few ulps of its coordinates, at most kNewtonSteps times. Sets the
+/// position, the optical path (t·|p|²) and the unit normal (−∂z/∂x, −∂z/∂y, 1)/ℓ, +z at the
+/// vertex as PusherIterative stores it. Live rays left unsettled, off the valid region
+/// (1 + K)c²r² < 1, on the inactive side or without a finite crossing are marked in `odd`
+/// and left where they were; answers their count.
+constexpr int kEvenAsphereTerms = 11;
+constexpr int kNewtonSteps = 8;
+std::size_t evenAsphereAcquireBlock(RayBlock& b, double c, double k, const double* a, int m, bool reflected);
 /// Kills the live rays outside the annulus rMin² − 1e-10 ≤ r² ≤ rMax² + 1e-10 about (x0, y0).
 void circularApertureBlock(RayBlock& b, double x0, double y0, double rMin, double rMax, const char* cause,
                            std::uint16_t place);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "foundation/objects/XY.h"
 #include "foundation/objects/XYZ.h"
@@ -30,6 +32,10 @@ class SurfaceShape {
   /// The coefficient of r^power in the polynomial added to the conic (aspheres); 0 when
   /// there is none.
   virtual double sagPolynomialCoefficient(int) const { return 0; }
+  /// The coefficients a0, a1, … of z = conic + Σ aj·r^(2j) when that is the whole profile,
+  /// valid where the conic is (the even asphere: the column trace then runs its own kernel);
+  /// none for any other profile.
+  virtual std::optional<std::vector<double>> evenAsphereTerms() const { return std::nullopt; }
   virtual bool validQ(const foundation::XY& q) const = 0;
   virtual double sagAtQ(const foundation::XY& q) const = 0;
   virtual double sagAtMaximumRadius() const = 0;

@@ -19,6 +19,7 @@
 #include "lens/CircularAperture.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
+#include "lens/SurfaceDiffuser.h"
 #include "lens/Wave.h"
 #include "materials/Medium.h"
 #include "platform/Exception.h"
@@ -232,7 +233,29 @@ struct SurfaceStep {
   bool mirror, isTarget, coordinatesReflected;
   std::string nickname;  // made on the first aperture death
   bool graded = false;   // the rays reach the surface through a graded medium
+  std::shared_ptr<materials::Medium> before;  // the medium the rays reach the surface through
 };
+
+std::unique_ptr<Pusher> pusherFor(lens::Surface& surface, const std::shared_ptr<materials::Medium>& medium,
+                                  const lens::Lens& lens) {
+  std::unique_ptr<Pusher> pusher = pusherWithMedium(surface, medium);
+  if (pusher) pusher->setRayAcquisitionTolerance(lens.rayAcquisitionTolerance());
+  return pusher;
+}
+
+std::unique_ptr<Turner> turnerFor(lens::Surface& surface, const lens::Lens& lens) {
+  std::unique_ptr<Turner> turner = turnerForSurface(surface);
+  if (turner) turner->setLightPipeMaxBounces(lens.lightPipeMaxBounces());
+  return turner;
+}
+
+// The same step with pushers and turners of its own, for a thread: the iterative and
+// graded pushers and the light pipes keep scratch state between the calls for one ray.
+std::unique_ptr<SurfaceStep> copyOfStep(const SurfaceStep& s, const lens::Lens& lens) {
+  return std::make_unique<SurfaceStep>(SurfaceStep{s.surface, s.toLocal, pusherFor(*s.surface, s.before, lens),
+                                                   turnerFor(*s.surface, lens), s.next, s.aperture, s.mirror,
+                                                   s.isTarget, s.coordinatesReflected, {}, s.graded, s.before});
+}
 
 // The per-surface order for a run of rays: frame, acquisition, semidiameter, emitter
 // revival, aperture, bending, trajectory.
@@ -298,16 +321,14 @@ Plan makePlan(lens::Lens& lens, const lens::Surface* target, const TraceOptions&
     std::shared_ptr<materials::Medium> next =
         surface.isCoordinateBreak() || mirror ? current : mediumFor(surface.medium());
     const std::string_view pusherName = surface.pusherNameWithMedium(current.get());
-    std::unique_ptr<Pusher> pusher = pusherWithMedium(surface, current);
+    std::unique_ptr<Pusher> pusher = pusherFor(surface, current, lens);
     if (!pusher) raiseMissing("pusher", pusherName, surface);
-    pusher->setRayAcquisitionTolerance(lens.rayAcquisitionTolerance());
-    std::unique_ptr<Turner> turner = turnerForSurface(surface);
+    std::unique_ptr<Turner> turner = turnerFor(surface, lens);
     if (!turner) raiseMissing("turner", surface.turnerName(), surface);
-    turner->setLightPipeMaxBounces(lens.lightPipeMaxBounces());
     plan.push_back({&surface, frame.globalToLocalCoordinateTransformationMatrix() * currentToGlobal,
                     std::move(pusher), std::move(turner), next,
                     options.checkApertures && !isTarget ? surface.apertureObject().get() : nullptr, mirror, isTarget,
-                    coordinatesReflected, {}, !current->isUniform()});
+                    coordinatesReflected, {}, !current->isUniform(), current});
     currentToGlobal = frame.localToGlobalCoordinateTransformationMatrix();
     if (mirror && !isTarget) coordinatesReflected = !coordinatesReflected;
     if (isInfinite(surface.thickness()) || isTarget) break;
@@ -318,13 +339,17 @@ Plan makePlan(lens::Lens& lens, const lens::Surface* target, const TraceOptions&
 
 // --- Columns ------------------------------------------------------------------------------
 // Plain rays travel as columns (RayBlock): loaded once per block, carried through every
-// surface by the column kernels, stored once. A surface the kernels do not cover (an
-// iterative or tilted pusher, a turner with its own law or hooks, a graded medium) takes
-// the block through the one-ray stage and back; so do the rare rays a kernel leaves over.
+// surface by the column kernels, stored once. Conics and even aspheres have kernels of
+// their own; other sag surfaces are solved row by row by Newton's steps without making a
+// ray. A surface the columns do not cover (a tilted or special pusher, a turner with its
+// own law or hooks, a graded medium) takes the block through the one-ray stage and back;
+// so do the rare rays a kernel leaves over.
 
 using detail::kBlock;
 using detail::RayBlock;
 constexpr std::size_t kParallelBlocks = 1024;
+
+std::atomic<std::uint64_t> gIterativeFallbacks{0};
 
 // Storage of one block, for sources that do not hold columns themselves, and the rays
 // made for the one-ray code.
@@ -335,6 +360,20 @@ struct BlockScratch {
   const char* cause[kBlock];
   std::uint16_t diedAt[kBlock];
   std::vector<Ray> rays;
+  // The planned surfaces as this thread meets them: the plan's own on the calling thread
+  // alone, copies with their own pushers and turners on each thread of a threaded trace.
+  std::vector<SurfaceStep*> steps;
+  std::vector<std::unique_ptr<SurfaceStep>> ownSteps;
+  bool prepared = false;
+
+  void prepare(Plan& plan, const lens::Lens& lens, bool own) {
+    if (prepared) return;
+    prepared = true;
+    for (SurfaceStep& step : plan.steps) {
+      if (own) ownSteps.push_back(copyOfStep(step, lens));
+      steps.push_back(own ? ownSteps.back().get() : &step);
+    }
+  }
 
   void pointAtOwnColumns() {
     RayBlock& b = block;
@@ -346,14 +385,17 @@ struct BlockScratch {
 
 // How the columns meet one planned surface.
 struct ColumnStep {
+  enum class Crossing { Conic, EvenAsphere, Newton, Other };
   SurfaceStep* step;
   std::uint16_t place;  // the surface's index in the lens, where rays die
   bool inColumns;       // else the whole block takes the one-ray stage
-  bool conic;           // PusherConicoid's crossing
+  Crossing crossing;    // PusherConicoid's; the even asphere's kernel; PusherIterative's per row
   bool bend;            // refraction or reflection to do (not at the target, not a phaser)
   const lens::CircularAperture* circle;  // a plain circular aperture, tested in columns
   std::vector<double> indexByWave;       // the medium behind, at each wave of the trace
   std::vector<std::uint8_t> waveIsInvalid;
+  std::vector<double> asphereTerms;      // the even asphere's a0, a1, … of r⁰, r², …
+  bool threadable = true;                // no per-ray change to the lens (the diffuser's draw)
 };
 
 bool bendsByTheBaseLaw(const Turner& turner) {
@@ -367,16 +409,25 @@ std::vector<ColumnStep> columnSteps(Plan& plan, const lens::Lens& lens,
   const auto& surfaces = lens.surfaceArray();
   std::vector<ColumnStep> steps;
   for (SurfaceStep& step : plan.steps) {
-    ColumnStep c{&step, 0, false, false, false, nullptr, {}, {}};
+    ColumnStep c{&step, 0, false, ColumnStep::Crossing::Other, false, nullptr, {}, {}, {}};
     for (std::size_t i = 0; i < surfaces.size(); ++i)
       if (surfaces[i].get() == step.surface) c.place = static_cast<std::uint16_t>(i);
     const Turner& turner = *step.turner;
     const Pusher& pusher = *step.pusher;
     const bool phaser = typeid(turner) == typeid(TurnerPhaser);
-    c.conic = typeid(pusher) == typeid(PusherConicoid);
+    if (typeid(pusher) == typeid(PusherConicoid)) {
+      c.crossing = ColumnStep::Crossing::Conic;
+    } else if (typeid(pusher) == typeid(PusherIterative) && pusher.surface()) {
+      std::optional<std::vector<double>> terms = pusher.surface()->evenAsphereTerms();
+      c.crossing = terms && terms->size() <= detail::kEvenAsphereTerms ? ColumnStep::Crossing::EvenAsphere
+                                                                       : ColumnStep::Crossing::Newton;
+      if (terms) c.asphereTerms = std::move(*terms);
+    }
     c.bend = !step.isTarget && !phaser;
-    // A graded medium is stepped through ray by ray: never the straight conic kernels.
-    c.inColumns = !step.graded && c.conic && (!c.bend || bendsByTheBaseLaw(*step.turner)) && (step.mirror || step.next->isUniform());
+    c.threadable = !dynamic_cast<const lens::SurfaceDiffuser*>(step.surface);
+    // A graded medium is stepped through ray by ray: never the straight column kernels.
+    c.inColumns = !step.graded && c.crossing != ColumnStep::Crossing::Other &&
+                  (!c.bend || bendsByTheBaseLaw(*step.turner)) && (step.mirror || step.next->isUniform());
     if (step.aperture && typeid(*step.aperture) == typeid(lens::CircularAperture) && !step.aperture->isSoft())
       c.circle = static_cast<const lens::CircularAperture*>(step.aperture);
     if (c.inColumns && c.bend && !step.mirror) {
@@ -424,11 +475,32 @@ void rayToRow(const Ray& r, RayBlock& b, std::size_t i, std::uint16_t place) {
   if (b.alive[i] && !r.isAlive()) b.kill(i, r.tags().causeOfDeath, place);
 }
 
-// One surface for one block; answers the interactions (live rays met by a turner).
-std::uint64_t columnStage(BlockScratch& scratch, ColumnStep& c, const TraceOptions& options,
+// Newton's crossing of a sag surface row by row, through its shape; the rows it cannot
+// settle are marked in `odd`. Answers their count.
+std::size_t newtonAcquireRows(RayBlock& b, const PusherIterative& pusher, bool reflected) {
+  std::size_t left = 0;
+  for (std::size_t i = 0; i < b.n; ++i) {
+    b.odd[i] = 0;
+    if (b.live[i] == 0) continue;
+    XYZ q{b.qx[i], b.qy[i], b.qz[i]}, N{0, 0, 1};
+    double increment = 0;
+    if (!pusher.acquireByNewton(q, XYZ{b.px[i], b.py[i], b.pz[i]}, reflected, increment, N)) {
+      b.odd[i] = 1;
+      ++left;
+      continue;
+    }
+    b.qx[i] = q.x, b.qy[i] = q.y, b.qz[i] = q.z;
+    b.opl[i] += increment;
+    b.nx[i] = N.x, b.ny[i] = N.y, b.nz[i] = N.z;
+  }
+  return left;
+}
+
+// One surface for one block, with the thread's own `step`; answers the interactions (live
+// rays met by a turner).
+std::uint64_t columnStage(BlockScratch& scratch, ColumnStep& c, SurfaceStep& step, const TraceOptions& options,
                           const std::vector<std::shared_ptr<lens::Wave>>& waves) {
   RayBlock& b = scratch.block;
-  SurfaceStep& step = *c.step;
   auto oneRay = [&](auto&& operation) {
     if (scratch.rays.empty()) scratch.rays.assign(1, Ray({0, 0, 0}, {0, 0, 1}, 1.0));
     for (std::size_t i = 0; i < b.n; ++i) {
@@ -449,9 +521,23 @@ std::uint64_t columnStage(BlockScratch& scratch, ColumnStep& c, const TraceOptio
     return steps;
   }
   moveBlock(b, step.toLocal);
-  if (detail::conicAcquireBlock(b, step.pusher->curvature(), static_cast<PusherConicoid&>(*step.pusher).conicConstant(),
-                                step.coordinatesReflected))
-    oneRay([&](Ray& r) { step.pusher->acquireRay(r, step.coordinatesReflected); });
+  auto acquireOne = [&](Ray& r) { step.pusher->acquireRay(r, step.coordinatesReflected); };
+  if (c.crossing == ColumnStep::Crossing::Conic) {
+    if (detail::conicAcquireBlock(b, step.pusher->curvature(),
+                                  static_cast<PusherConicoid&>(*step.pusher).conicConstant(), step.coordinatesReflected))
+      oneRay(acquireOne);
+  } else {
+    const std::size_t left =
+        c.crossing == ColumnStep::Crossing::EvenAsphere
+            ? detail::evenAsphereAcquireBlock(b, step.pusher->surface()->curvature(),
+                                              step.pusher->surface()->conicConstant(), c.asphereTerms.data(),
+                                              static_cast<int>(c.asphereTerms.size()), step.coordinatesReflected)
+            : newtonAcquireRows(b, static_cast<const PusherIterative&>(*step.pusher), step.coordinatesReflected);
+    if (left) {
+      gIterativeFallbacks.fetch_add(left, std::memory_order_relaxed);
+      oneRay(acquireOne);
+    }
+  }
   if (c.circle) {
     detail::circularApertureBlock(b, c.circle->decenterX(), c.circle->decenterY(), c.circle->rMin(), c.circle->rMax(),
                                   causeOfDeath::kApertureDoesNotPass, c.place);
@@ -577,9 +663,10 @@ class BundleColumns {
 };
 
 // Every block through every surface; none when cancelled. Blocks are independent, so
-// they are spread over the cores, unless a surface goes through the one-ray stage: its
-// pusher may keep scratch state, and one pusher serves the whole trace. Pool threads have
-// no cancelled flag of their own: they poll the calling worker's, between blocks.
+// they are spread over the cores, each thread with pushers and turners of its own (the
+// one-ray stage's keep scratch state), unless a surface changes the lens per ray (the
+// diffuser's random draw). Pool threads have no cancelled flag of their own: they poll
+// the calling worker's, between blocks.
 template <class Source>
 std::optional<std::uint64_t> traceColumns(const Source& source, Plan& plan, lens::Lens& lens,
                                           const TraceOptions& options) {
@@ -587,7 +674,8 @@ std::optional<std::uint64_t> traceColumns(const Source& source, Plan& plan, lens
   const std::size_t blocks = (source.size() + kBlock - 1) / kBlock;
   const std::atomic<bool>* cancelFlag = platform::currentThreadCancelledFlag();
   std::atomic<bool> cancelled{false};
-  auto traceBlocks = [&](std::size_t first, std::size_t last, BlockScratch& scratch) -> std::uint64_t {
+  auto traceBlocks = [&](std::size_t first, std::size_t last, BlockScratch& scratch, bool own) -> std::uint64_t {
+    scratch.prepare(plan, lens, own);
     std::uint64_t count = 0;
     for (std::size_t k = first; k < last; ++k) {
       if (cancelled.load(std::memory_order_relaxed) || (cancelFlag && cancelFlag->load(std::memory_order_relaxed))) {
@@ -596,7 +684,8 @@ std::optional<std::uint64_t> traceColumns(const Source& source, Plan& plan, lens
       }
       const std::size_t begin = k * kBlock;
       source.load(begin, std::min(kBlock, source.size() - begin), scratch);
-      for (ColumnStep& c : steps) count += columnStage(scratch, c, options, source.waves());
+      for (std::size_t j = 0; j < steps.size(); ++j)
+        count += columnStage(scratch, steps[j], *scratch.steps[j], options, source.waves());
       moveBlock(scratch.block, plan.currentToGlobal);
       source.store(begin, scratch);
     }
@@ -607,8 +696,8 @@ std::optional<std::uint64_t> traceColumns(const Source& source, Plan& plan, lens
   // cost more than the trace itself.
   const std::size_t parallelBlocks =
       options.parallelFromRays ? (options.parallelFromRays + kBlock - 1) / kBlock : kParallelBlocks;
-  const bool parallel =
-      blocks >= parallelBlocks && std::all_of(steps.begin(), steps.end(), [](const ColumnStep& c) { return c.inColumns; });
+  const bool parallel = blocks >= parallelBlocks &&
+                        std::all_of(steps.begin(), steps.end(), [](const ColumnStep& c) { return c.threadable; });
   std::uint64_t count = 0;
   if (parallel) {
     tbb::enumerable_thread_specific<std::unique_ptr<BlockScratch>> scratches(
@@ -616,12 +705,12 @@ std::optional<std::uint64_t> traceColumns(const Source& source, Plan& plan, lens
     count = tbb::parallel_reduce(
         tbb::blocked_range<std::size_t>(0, blocks, 2), std::uint64_t{0},
         [&](const tbb::blocked_range<std::size_t>& r, std::uint64_t sum) {
-          return sum + traceBlocks(r.begin(), r.end(), *scratches.local());
+          return sum + traceBlocks(r.begin(), r.end(), *scratches.local(), true);
         },
         std::plus<>());
   } else {
     auto scratch = std::make_unique<BlockScratch>();
-    count = traceBlocks(0, blocks, *scratch);
+    count = traceBlocks(0, blocks, *scratch, false);
   }
   if (cancelled || platform::currentThreadIsCancelled()) return std::nullopt;
   return count;
@@ -797,6 +886,8 @@ RayWithFrame& traceRay(lens::Lens& lens, RayWithFrame& ray, const lens::Surface*
 }
 
 double maximumRadiusForRays(std::span<const Ray> rays) { return maximumRadius<Ray>(rays); }
+
+std::uint64_t iterativeFallbackRays() { return gIterativeFallbacks.load(std::memory_order_relaxed); }
 
 namespace {
 void updateSemidiametersWith(lens::Lens& lens, const TraceOptions& options) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include <span>
 
@@ -79,6 +80,11 @@ RayWithFrame& traceRay(lens::Lens& lens, RayWithFrame& ray, const lens::Surface*
 
 /// √(largest x² + y²) over the live rays' positions; 0 when none lives.
 double maximumRadiusForRays(std::span<const Ray> rays);
+
+/// Rays the column trace has handed from an iterative surface's Newton crossing to the
+/// bracketing one-ray acquisition, counted since the program started: benchmarks print it
+/// to show how rarely the fast path is left.
+std::uint64_t iterativeFallbackRays();
 
 /// Sizes the semidiameters from a y-fan of `numberOfRaysPerField` rays for every field,
 /// traced paraxially to the last surface without apertures.
