@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "geometry/values/Extents.h"
 #include "lens/Lens.h"
@@ -624,6 +625,32 @@ void LayoutCalculator::selectSurfacesByArray(const std::vector<std::shared_ptr<p
   m_first = all[lo];
   m_last = all[hi];
   m_selectedRange = std::pair{lo, hi};
+}
+
+std::optional<std::pair<double, double>> LayoutCalculator::bandOfSelectedSurfaces() const {
+  if (!m_selectedRange) return std::nullopt;
+  const auto [first, last] = *m_selectedRange;
+  const auto placed = placedSurfaces(nullptr);
+  const double inf = std::numeric_limits<double>::infinity();
+  double lo = inf, hi = -inf, zMin = inf, zMax = -inf;
+  auto selected = [&](const Placed& p) {
+    const auto i = p.surface->indexInContainer();
+    return i && *i >= first && *i <= last;
+  };
+  for (const Placed& p : placed) {
+    zMin = std::min(zMin, p.z), zMax = std::max(zMax, p.z);
+    if (selected(p)) lo = std::min(lo, p.z), hi = std::max(hi, p.z);
+  }
+  if (lo > hi) return std::nullopt;
+  double below = -inf, above = inf;
+  for (const Placed& p : placed)
+    if (!selected(p)) {
+      if (p.z < lo) below = std::max(below, p.z);
+      if (p.z > hi) above = std::min(above, p.z);
+    }
+  const double margin = zMax > zMin ? (zMax - zMin) / 10 : 1.0;
+  return std::pair{std::isfinite(below) ? (below + lo) / 2 : lo - margin,
+                   std::isfinite(above) ? (hi + above) / 2 : hi + margin};
 }
 
 void LayoutCalculator::beginMovingRect(double x0, double width) {

@@ -158,6 +158,11 @@ class LayoutCalculator : public RaysCalculator {
   /// The index range [start, end] of the lens's surfaces the selection covers; none when
   /// nothing is selected.
   std::optional<std::pair<std::size_t, std::size_t>> selectedSurfaceRange() const { return m_selectedRange; }
+  /// The band [z0, z1) along the axis that selects exactly the selected surfaces by
+  /// rectangle: from halfway to the drawn surface before them to halfway to the one after
+  /// (a tenth of the drawing's length where there is none); none without a selection or
+  /// when none of the selected surfaces is drawn.
+  std::optional<std::pair<double, double>> bandOfSelectedSurfaces() const;
   SurfacePtr surfaceBeforeSelection() const { return m_before.lock(); }
   SurfacePtr firstSelectedSurface() const { return m_first.lock(); }
   SurfacePtr lastSelectedSurface() const { return m_last.lock(); }

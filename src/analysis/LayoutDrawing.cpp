@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "analysis/LayoutCalculator.h"
 #include "lens/Aperture.h"
@@ -238,8 +239,18 @@ void LayoutCalculator::drawSection(Painter2D& painter, const DrawOptions& option
       if (const RaysPtr paraxialRays = paraxialRaysOfInterest())
         for (const tracing::Ray& r : *paraxialRays)
           if (r.tags().name() == std::optional<std::string>("marginal")) marginal = &r;
-      if (marginal) {
-        const double z = marginal->z(), y = marginal->y();
+      // Where the marginal ray meets the lens: its height there, carried across to the
+      // principal plane and on to the focus. (Its end, at the image, lies on the axis.)
+      std::optional<foundation::XYZ> entry;
+      if (marginal)
+        if (const auto* trajectory = marginal->trajectory())
+          for (const tracing::RayVertex& v : *trajectory)
+            if (std::find(drawn.begin(), drawn.end(), v.surface) != drawn.end()) {
+              entry = v.position;
+              break;
+            }
+      if (entry) {
+        const double z = entry->z, y = entry->y;
         PlanarBezierPath path;
         path.moveTo({z, y});
         path.lineTo({p2, y});

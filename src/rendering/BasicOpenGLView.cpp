@@ -142,6 +142,8 @@ BasicOpenGLView::BasicOpenGLView(QWidget* parent, platform::UserDefaults* defaul
       m_clock(steadySeconds) {
   setFormat(basicPixelFormat());
   setFocusPolicy(Qt::StrongFocus);
+  // A new view turns under a left drag.
+  setMouseMode(kRotateMode);
   m_overlayFont = QFont("Helvetica", 12);
   initializeStartTime();
   m_animationClock.setTime(now());
@@ -757,6 +759,52 @@ void BasicOpenGLView::setupDefaultMaterial() {
   glColor4fv(white);
 }
 
+void BasicOpenGLView::drawLight() {
+  GLSink& gl = immediateGL();
+  const double radius = extents()->radius();
+  const double mark = radius / 40;
+  const GLboolean lit = glIsEnabled(GL_LIGHTING), culls = glIsEnabled(GL_CULL_FACE);
+  glDisable(GL_LIGHTING);
+  glMatrixMode(GL_MODELVIEW);
+  // The world centre, where the ball sits in the model.
+  glPushMatrix();
+  glTranslatef(m_worldCenter[0], m_worldCenter[1], m_worldCenter[2]);
+  glScaled(mark, mark, mark);
+  glColor4f(1, 0, 0, 1);
+  openGLSphere(gl, 10);
+  glPopMatrix();
+  // The light's frame is an eye frame (the light turns with the light drag, not with the
+  // model), centred where the eye sees the world centre and one model radius across.
+  GLdouble modelView[16];
+  glGetDoublev(GL_MODELVIEW_MATRIX, modelView);
+  const double c[3] = {m_worldCenter[0], m_worldCenter[1], m_worldCenter[2]};
+  double eye[3];
+  for (int i = 0; i < 3; ++i)
+    eye[i] = modelView[i] * c[0] + modelView[4 + i] * c[1] + modelView[8 + i] * c[2] + modelView[12 + i];
+  glPushMatrix();
+  glLoadIdentity();
+  glTranslated(eye[0], eye[1], eye[2]);
+  loadLightTransform();
+  glScaled(radius, radius, radius);
+  glColor4f(0.8f, 0.8f, 0.1f, 1);
+  glBegin(GL_LINES);
+  glVertex3d(0, 0, 0);
+  glVertex3d(0, 0, 1);
+  glEnd();
+  glPushMatrix();
+  glTranslated(0, 0, 1);
+  glScaled(1.0 / 40, 1.0 / 40, 1.0 / 400);
+  openGLSphere(gl, 10);
+  glPopMatrix();
+  glColor4f(0.1f, 0.1f, 0.1f, 1);
+  glEnable(GL_CULL_FACE);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+  openGLSphere(gl, 20);
+  glPopMatrix();
+  if (!culls) glDisable(GL_CULL_FACE);
+  if (lit) glEnable(GL_LIGHTING);
+}
+
 void BasicOpenGLView::setupPolygonMode() {
   glPolygonMode(GL_FRONT, polygonModeFor(m_polygonModeFront));
   glPolygonMode(GL_BACK, polygonModeFor(m_polygonModeBack));
@@ -916,6 +964,10 @@ void BasicOpenGLView::paintGL() {
   }
   glDisable(GL_LIGHTING);
   glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  if (mouseMode() == kLightMode) {
+    drawLight();
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  }
   if (m_drawsZoomRect) drawZoomRect();
   if (m_drawsInfo || m_drawsHelp || m_drawsCaps) drawInfo();
   // QOpenGLWidget swaps the buffers after this returns.

@@ -246,6 +246,9 @@ class BasicOpenGLView : public SizeOpenGLView {
   void attachScrollBars(QScrollBar* horizontal, QScrollBar* vertical);
 
   void orient(const std::string& name);
+  /// The action of an orientation control: orients to the label of the chosen segment
+  /// ("XY", "ZY", …; an accelerator's '&' is ignored).
+  void orientBySegmentedControl(const QString& segmentLabel);
   void orientXY();
   void orientXY90();
   void orientYZ();
@@ -315,7 +318,8 @@ class BasicOpenGLView : public SizeOpenGLView {
   // Settings in the user defaults.
   void saveDefaultColors();
   void restoreDefaultColors();
-  void restoreFactoryColors();
+  /// The factory colours; views with a look of their own override them.
+  virtual void restoreFactoryColors();
   void saveDefaultFlags();
   virtual void restoreDefaultFlags();
   void restoreFactoryFlags();
@@ -390,6 +394,10 @@ class BasicOpenGLView : public SizeOpenGLView {
   void loadLightTransform();
   void setupPolygonMode();
   virtual void drawContent();
+  /// Where the light comes from: a red ball at the world centre and, in the light's frame,
+  /// a yellow line to a flattened ball and a dark wire sphere. Drawn while the light mode
+  /// is in force, so that a light drag shows what it turns.
+  void drawLight();
   /// Draws the overlay blocks over the picture, in view pixels from the top left.
   virtual void drawInfo();
   void clearDisplayList();

@@ -718,6 +718,12 @@ void BasicOpenGLView::orient(const std::string& name) {
     orientYX();
 }
 
+void BasicOpenGLView::orientBySegmentedControl(const QString& segmentLabel) {
+  QString name = segmentLabel;
+  name.remove(QLatin1Char('&'));
+  orient(name.trimmed().toStdString());
+}
+
 std::vector<std::string> BasicOpenGLView::turnSequence() const { return {"XY", "YZ", "XZ", "ZX", "YX"}; }
 
 std::string BasicOpenGLView::orientationFollowing(const std::string& name) const {

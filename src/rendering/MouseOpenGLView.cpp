@@ -13,6 +13,7 @@ MouseOpenGLView::MouseOpenGLView(QWidget* parent) : QOpenGLWidget(parent) {
 void MouseOpenGLView::setMouseMode(int mode) {
   m_mouseMode = mode;
   setCursor(cursorForMouseMode(mode));
+  if (m_mouseModeChanged) m_mouseModeChanged(mode);
 }
 
 void MouseOpenGLView::setTemporaryMouseMode(int mode) {

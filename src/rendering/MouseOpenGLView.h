@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QOpenGLWidget>
+#include <functional>
 
 class QMouseEvent;
 
@@ -20,6 +21,8 @@ class MouseOpenGLView : public QOpenGLWidget {
 
   int mouseMode() const { return m_mouseMode; }
   void setMouseMode(int mode);
+  /// Told each new mode (temporary ones included), for a mode control that shows it.
+  void setMouseModeChangedHandler(std::function<void(int)> handler) { m_mouseModeChanged = std::move(handler); }
   /// Remembers the present mode (unless a temporary one is already in force) and switches.
   void setTemporaryMouseMode(int mode);
   void restorePermanentMouseMode();
@@ -91,6 +94,7 @@ class MouseOpenGLView : public QOpenGLWidget {
   bool m_enabled = true;
   Route m_pressRoute = Route::Left;
   Qt::MouseButton m_pressButton = Qt::NoButton;
+  std::function<void(int)> m_mouseModeChanged;
 };
 
 }  // namespace orb::rendering

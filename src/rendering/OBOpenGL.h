@@ -55,7 +55,7 @@ class OBOpenGL : public SmoothOpenGLView {
 
   void restoreDefaultFlags() override;
   /// White background, grey ambient 0.2 and diffuse 158/255 light, white specular.
-  void restoreFactoryColors();
+  void restoreFactoryColors() override;
   std::vector<std::string> turnSequence() const override { return {"ZY", "ZX", "XY"}; }
   bool disableContextualMenus() const override { return false; }
   /// The middle button pans.

@@ -144,8 +144,7 @@ bool PlanarView::pasteFromMimeData(const QMimeData* data) {
   if (data->hasFormat(QString::fromUtf8(kSurfacePasteboardType))) {
     const auto model = m_model.lock();
     platform::log("Handing pasteboard contents off to %s", model ? "the layout" : "no model");
-    if (model) model->pasteFromMimeData(*data);
-    return true;
+    return model && model->pasteFromMimeData(*data);
   }
   if (data->hasColor() || data->hasImage() || data->hasUrls() || data->hasFormat(QString::fromUtf8(kPDFMimeType)))
     return DragoutImageView::pasteFromMimeData(data);

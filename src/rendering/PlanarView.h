@@ -57,8 +57,11 @@ class PlanarViewModel {
     return std::nullopt;
   }
   virtual void endMovingRect() {}
-  /// Surfaces pasted onto the layout.
-  virtual void pasteFromMimeData(const QMimeData& data) { (void)data; }
+  /// Surfaces pasted onto the layout; false when none were taken.
+  virtual bool pasteFromMimeData(const QMimeData& data) {
+    (void)data;
+    return false;
+  }
   virtual void setFixedSurfaceColor(const QColor& color) { (void)color; }
   virtual void setSurfaceColorOption(const std::string& option) { (void)option; }
 };
@@ -98,9 +101,9 @@ class PlanarView : public SelectionView {
   /// say.
   std::string commentForPresentMousePosition() const override { return {}; }
 
-  /// Surfaces go to the model; colours, pictures and image files become the
-  /// background; a glass is accepted and ignored. False when nothing usable is
-  /// offered.
+  /// Surfaces go to the model (false when it takes none); colours, pictures and
+  /// image files become the background; a glass is accepted and ignored. False
+  /// when nothing usable is offered.
   virtual bool pasteFromMimeData(const QMimeData* data);
   void paste();
 

@@ -304,6 +304,41 @@ TEST(LayoutCalculatorTest, MirrorsHideTheirDummySurfaceAndZXStartsBodiesAtGlass)
   EXPECT_EQ(q.fills, 2);
 }
 
+// The second principal point of the hand-worked singlet: φ = 0.02 − (5/1.5)·0.01² gives
+// f = 50.847; the plane lies f·d·φ1/n = 1.6949 before the last surface (z = 3.3051) and the
+// focus at 5 + 49.152. A ray parallel at the marginal height 10 (entrance pupil 20, stop at
+// the first surface) bends there towards the focus.
+TEST(LayoutCalculatorTest, SecondPrincipalPointConstructionStartsWhereTheMarginalRayEnters) {
+  struct Painter : RecordingPainter {
+    std::vector<lens::PlanarBezierPath> paths;
+    std::vector<foundation::XY> dots;
+    void stroke(const lens::PlanarBezierPath& p) override { paths.push_back(p); }
+    void fillCircle(foundation::XY at, double) override { dots.push_back(at); }
+  };
+  Traced t(singlet());
+  t.calculator->setDrawsSecondPrincipalPointConstruction(true);
+  t.calculator->setParaxialMarginalFlag(true);
+  ASSERT_TRUE(t.run());
+  Painter p;
+  t.calculator->drawZY(p, {});
+  ASSERT_EQ(p.dots.size(), 1u);
+  const double f = 1 / (0.02 - 5 / 1.5 * 1e-4), p2 = 5 - f * 5 * 0.01 / 1.5, f2 = p2 + f;
+  EXPECT_NEAR(p.dots[0].x, p2, 1e-3);
+  EXPECT_EQ(p.dots[0].y, 0);
+  ASSERT_FALSE(p.paths.empty());
+  const auto& e = p.paths.back().elements();  // the construction is stroked last
+  ASSERT_EQ(e.size(), 4u);
+  // In at the first surface's vertex plane (a paraxial ray), across to the plane, down to
+  // the focus.
+  EXPECT_EQ(e[0].point.x, 0);
+  EXPECT_NEAR(e[0].point.y, 10, 1e-9);
+  EXPECT_NEAR(e[1].point.x, p2, 1e-3);
+  EXPECT_NEAR(e[1].point.y, 10, 1e-9);
+  EXPECT_EQ(e[2].point, e[1].point);
+  EXPECT_NEAR(e[3].point.x, f2, 1e-3);
+  EXPECT_EQ(e[3].point.y, 0);
+}
+
 // --- DXF export --------------------------------------------------------------------------------
 
 std::string exported(const LayoutCalculator& c, const platform::Dictionary& options = {}) {

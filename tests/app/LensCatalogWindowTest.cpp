@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -25,10 +26,14 @@
 #include "app/document/OBAppDel.h"
 #include "app/document/OBDocument.h"
 #include "app/tables/SurfaceTable.h"
+#include "analysis/LayoutCalculator.h"
 #include "app/windows/LensCatalogWindow.h"
+#include "geometry/values/Extents.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
+#include "platform/Color.h"
 #include "platform/KeyedUnarchiver.h"
+#include "rendering/PlanarView.h"
 
 namespace orb::app {
 namespace {
@@ -98,10 +103,45 @@ TEST_F(LensCatalogWindowTest, ZemaxCatalogListsPreviewsAndOpensItsEntries) {
 
   // The first entry is selected and previewed: object, a plane behind it, three
   // surfaces and the new image plane; f = R / (n − 1).
-  const QString preview = browser->previewLabel()->text();
-  EXPECT_TRUE(preview.contains(QStringLiteral("Surfaces: 6"))) << preview.toStdString();
-  EXPECT_TRUE(preview.contains(QStringLiteral("Focal length: 100"))) << preview.toStdString();
+  const auto lens = browser->previewLens();
+  ASSERT_TRUE(lens);
+  EXPECT_EQ(lens->surfaceArray().size(), 6u);
+  const auto* f = lens->paraxialData().find("focalLength");
+  ASSERT_TRUE(f && f->isNumber());
+  EXPECT_NEAR(f->asDouble(), 100, 0.05);
   EXPECT_TRUE(browser->entryText()->toPlainText().startsWith(QStringLiteral("VERS")));
+
+  // The preview is the entry's layout, framed to fit: black outlines over the
+  // glass in a rainbow colour, not a text.
+  rendering::PlanarView* view = browser->layoutView();
+  ASSERT_TRUE(view);
+  ASSERT_TRUE(testing::pumpUntil([&] {
+    const auto c = browser->layoutCalculator();
+    return c->tracedRays() && !c->needsWork() && !c->hasWorkerThread();
+  }));
+  testing::settle();
+  const auto box = browser->layoutCalculator()->extents();
+  ASSERT_TRUE(box && box->active());
+  EXPECT_LE(view->xMin(), box->zMin());
+  EXPECT_GE(view->xMax(), box->zMax());
+  EXPECT_LT(view->xMax() - view->xMin(), 1.5 * (box->zMax() - box->zMin()));
+  const QImage image = view->grab().toImage();
+  if (const char* dump = std::getenv("ORB_DUMP_PREVIEW")) image.save(QString::fromUtf8(dump));
+  std::shared_ptr<platform::Color> tint;
+  for (const auto& surface : lens->surfaceArray())
+    if (!tint && surface->glass()) tint = surface->glassColor();
+  ASSERT_TRUE(tint);
+  const QColor glassColour = QColor::fromRgbF(float(tint->red()), float(tint->green()), float(tint->blue()));
+  ASSERT_GT(glassColour.hsvSaturationF(), 0.5f);  // a rainbow colour, not the glass's own grey
+  int outline = 0, glass = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor p = image.pixelColor(x, y);
+      outline += p.valueF() < 0.3f;
+      glass += p.hsvSaturationF() > 0.4f && std::abs(p.hsvHue() - glassColour.hsvHue()) < 10;
+    }
+  EXPECT_GT(outline, 40);
+  EXPECT_GT(glass, 100);
 
   browser->openButton()->click();
   auto document = onlyDocument();

@@ -1,11 +1,17 @@
 // The layout window on the double Gauss: the document opens in it, it frames
 // the lens once and draws the traced rays, comes back from its window record
 // with the same zoom, and a drag of selected surfaces is one undoable thickness
-// edit.
+// edit. Its fields are chosen like any ray analysis's, its selection is the
+// surface table's, a paste of surfaces is one undo step, and every toolbar item
+// has an icon.
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
+#include <QIcon>
 #include <QImage>
+#include <QMimeData>
+#include <QToolBar>
 #include <QMouseEvent>
 #include <QTest>
 #include <QUndoStack>
@@ -15,10 +21,14 @@
 #include "AppTestSupport.h"
 #include "analysis/LayoutCalculator.h"
 #include "app/document/WindowActions.h"
+#include "app/tables/SurfaceTable.h"
+#include "app/windows/OptionPanelController.h"
+#include "app/windows/SurfaceDataWindow.h"
 #include "app/windows/LayoutPlanarModel.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/PlanarWindow.h"
 #include "geometry/values/Extents.h"
+#include "lens/Field.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
 #include "platform/Color.h"
@@ -62,6 +72,15 @@ class PlanarWindowTest : public testing::DoubleGaussDocumentTest<> {
     const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
     QMouseEvent event(type, at, view.mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
     QApplication::sendEvent(&view, &event);
+  }
+
+  /// Drags a selection rectangle across the axis from z = zA to z = zB.
+  static void selectAcross(PlanarView& view, double zA, double zB) {
+    view.setMouseMode(rendering::ZoomView::Select);
+    const double h = (view.yMax() - view.yMin()) / 4;
+    mouse(view, QEvent::MouseButtonPress, pixelFor(view, zA, h));
+    mouse(view, QEvent::MouseMove, pixelFor(view, zB, -h));
+    mouse(view, QEvent::MouseButtonRelease, pixelFor(view, zB, -h));
   }
 
   /// Vertex z of each surface of the lens, in the lens's frame.
@@ -251,6 +270,184 @@ TEST_F(PlanarWindowTest, DraggingSelectedSurfacesChangesTwoThicknessesAsOneUndoa
     if (std::isfinite(thickness[i])) {
       EXPECT_NEAR(undone[i]->thickness(), thickness[i], 1e-12) << "surface " << i;
     }
+}
+
+// The options panel offers the fields as every ray analysis does; with all three
+// fields of the double Gauss chosen, the layout draws three beams in three
+// colours (rays are coloured by field), each colour on screen.
+TEST_F(PlanarWindowTest, ChoosingAllFieldsDrawsEachFieldsRaysInItsOwnColour) {
+  ASSERT_TRUE(document->performAction("makeLayout"));
+  PlanarWindowController* window = layoutWindow();
+  ASSERT_TRUE(window);
+  auto calculator = showAndTrace(window);
+  ASSERT_TRUE(calculator);
+  ASSERT_EQ(document->lens()->countOfFieldArray(), 3u);
+  ASSERT_TRUE(window->optionsPanelController());
+  auto* fields = window->optionsPanelController()->panel()->findChild<QComboBox*>(QStringLiteral("fieldOfInterestKeyPath"));
+  ASSERT_TRUE(fields) << "the layout offers no field choice";
+  ASSERT_EQ(fields->count(), 4);  // all fields, then each one
+  const int all = fields->findData(QString());
+  ASSERT_GE(all, 0);
+  fields->setCurrentIndex(all);
+  emit fields->activated(all);
+  ASSERT_TRUE(testing::pumpUntil([&] {
+    return calculator->fieldsOfInterest().size() == 3 && !calculator->needsWork() && !calculator->hasWorkerThread();
+  }));
+  testing::settle();
+
+  std::vector<const lens::Field*> fieldsSeen;
+  std::vector<QColor> colours;
+  for (const auto& r : *calculator->raysOfInterest()) {
+    const lens::Field* f = r.tags().field.get();
+    if (std::find(fieldsSeen.begin(), fieldsSeen.end(), f) != fieldsSeen.end()) continue;
+    fieldsSeen.push_back(f);
+    const auto c = calculator->colorForRay(r);
+    ASSERT_TRUE(c);
+    colours.push_back(QColor::fromRgbF(float(c->red()), float(c->green()), float(c->blue())));
+  }
+  ASSERT_EQ(fieldsSeen.size(), 3u);
+  for (std::size_t i = 0; i < colours.size(); ++i)
+    for (std::size_t j = i + 1; j < colours.size(); ++j) EXPECT_NE(colours[i].rgb(), colours[j].rgb());
+
+  // Between the last lens surface and the image every beam is in the air: each
+  // colour covers pixels there.
+  window->planarView()->zoomToFit();
+  testing::settle();
+  PlanarView& view = *window->planarView();
+  const auto z = vertexZ();
+  const QImage image = view.grab().toImage();
+  const int x0 = int(pixelFor(view, z[z.size() - 2], 0).x()) + 3, x1 = int(pixelFor(view, z.back(), 0).x()) - 3;
+  ASSERT_LT(x0, x1);
+  for (const QColor& c : colours) {
+    int pixels = 0;
+    for (int x = x0; x <= x1; ++x)
+      for (int y = 0; y < image.height(); ++y) {
+        const QColor p = image.pixelColor(x, y);
+        if (p.hsvSaturationF() > 0.15f && std::abs(p.hsvHue() - c.hsvHue()) < 12) ++pixels;
+      }
+    EXPECT_GE(pixels, x1 - x0) << "too few pixels of " << c.name().toStdString();
+  }
+}
+
+// A rectangle that selects surfaces selects the same rows of the surface table;
+// rows selected in the table show in the layout as a rectangle over those
+// surfaces (and only those), and an empty table selection clears it.
+TEST_F(PlanarWindowTest, RectangleSelectionIsTheSurfaceTablesSelectionAndBack) {
+  ASSERT_TRUE(document->performAction("makeLayout"));
+  PlanarWindowController* window = layoutWindow();
+  ASSERT_TRUE(window);
+  const auto calculator = showAndTrace(window);
+  ASSERT_TRUE(calculator);
+  auto* editor = showWindow<SurfaceDataWindowController>("showLensDataEditor");
+  ASSERT_TRUE(editor);
+  SurfaceArrayController& table = *editor->surfaceArrayController();
+  PlanarView& view = *window->planarView();
+  const auto z = vertexZ();
+  ASSERT_GT(z.size(), 8u);
+
+  selectAcross(view, (z[2] + z[3]) / 2, (z[5] + z[6]) / 2);
+  ASSERT_TRUE(calculator->selectedSurfaceRange());
+  EXPECT_EQ(*calculator->selectedSurfaceRange(), (std::pair<std::size_t, std::size_t>(3, 5)));
+  EXPECT_EQ(table.selectionIndexes(), (std::vector<std::size_t>{3, 4, 5}));
+
+  table.setSelectionIndexes({6, 7});
+  ASSERT_TRUE(calculator->selectedSurfaceRange());
+  EXPECT_EQ(*calculator->selectedSurfaceRange(), (std::pair<std::size_t, std::size_t>(6, 7)));
+  ASSERT_TRUE(view.drawsSelectionRect());
+  const QRectF r = view.selectionRect().normalized();
+  EXPECT_LT(r.left(), z[6]);
+  EXPECT_GT(r.right(), z[7]);
+  EXPECT_GT(r.left(), z[5]);
+  EXPECT_LT(r.right(), z[8]);
+  EXPECT_LT(r.top(), 0);  // across the axis, so the band on it drags the surfaces
+  EXPECT_GT(r.bottom(), 0);
+  EXPECT_EQ(table.selectionIndexes(), (std::vector<std::size_t>{6, 7}));  // no echo widens it
+
+  table.selectNone();
+  EXPECT_FALSE(view.drawsSelectionRect());
+  EXPECT_FALSE(calculator->selectedSurfaceRange());
+}
+
+// Surfaces pasted onto the layout go into the lens before the image surface (no
+// selection), become the selection, and are one undo step: undo takes them all
+// out. Data that holds no surfaces is refused and changes nothing.
+TEST_F(PlanarWindowTest, PastedSurfacesGoIntoTheLensAsOneUndoStep) {
+  ASSERT_TRUE(document->performAction("makeLayout"));
+  PlanarWindowController* window = layoutWindow();
+  ASSERT_TRUE(window);
+  const auto calculator = showAndTrace(window);
+  ASSERT_TRUE(calculator);
+  ASSERT_TRUE(testing::pumpUntil([&] { return document->snapshotIsFresh(); }));
+  PlanarView& view = *window->planarView();
+  const auto lens = document->lens();
+  const std::size_t count = lens->surfaceArray().size();
+  const int undoSteps = document->undoStack().count();
+
+  QMimeData junk;
+  junk.setData(QString::fromUtf8(rendering::kSurfacePasteboardType), "not an archive");
+  EXPECT_FALSE(view.pasteFromMimeData(&junk));
+  EXPECT_EQ(lens->surfaceArray().size(), count);
+
+  std::vector<ObjectPtr> pasted;
+  for (const char* comment : {"pasted one", "pasted two"}) {
+    auto s = lens::Surface::create<lens::Surface>();
+    s->setThickness(2);
+    s->setComment(comment);
+    pasted.push_back(s);
+  }
+  QMimeData data;
+  data.setData(QString::fromUtf8(rendering::kSurfacePasteboardType), DNDArrayController::archiveObjects(pasted));
+  ASSERT_TRUE(view.pasteFromMimeData(&data));
+  ASSERT_TRUE(testing::pumpUntil([&] { return document->snapshotIsFresh(); }));
+  testing::settle();
+  const auto& surfaces = lens->surfaceArray();
+  ASSERT_EQ(surfaces.size(), count + 2);
+  EXPECT_EQ(surfaces[count - 1]->comment(), "pasted one");
+  EXPECT_EQ(surfaces[count]->comment(), "pasted two");
+  EXPECT_EQ(document->selectedSurfaceIndexes(), (std::vector<std::size_t>{count - 1, count}));
+  EXPECT_EQ(document->undoStack().count(), undoSteps + 1);
+  EXPECT_EQ(document->undoStack().undoText().toStdString(), "Paste Surfaces");
+
+  document->undo();
+  testing::settle();
+  ASSERT_EQ(lens->surfaceArray().size(), count);
+  for (const auto& s : lens->surfaceArray()) EXPECT_EQ(s->comment().rfind("pasted", 0), std::string::npos);
+}
+
+// Every item the layout and the surface table can show has an icon that draws
+// something at the toolbar's size, and the labels stay a display mode away.
+TEST_F(PlanarWindowTest, EveryToolbarItemHasAnIconAndItsLabelStaysAvailable) {
+  ASSERT_TRUE(document->performAction("makeLayout"));
+  PlanarWindowController* window = layoutWindow();
+  ASSERT_TRUE(window);
+  auto* editor = showWindow<SurfaceDataWindowController>("showLensDataEditor");
+  ASSERT_TRUE(editor);
+  const QSize size = window->toolbar()->iconSize();
+  ASSERT_GE(size.width(), 16);
+  auto drawsSomething = [&](const QIcon& icon) {
+    const QImage image = icon.pixmap(size).toImage();
+    int opaque = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) opaque += image.pixelColor(x, y).alpha() > 128;
+    return opaque > size.width();
+  };
+  std::vector<std::pair<std::string, QAction*>> items;
+  for (const char* id : {"back", "forward", "zoomToFit", "SDE", "sources", "glasses", "sliders", "dice", "pfoc",
+                         "tumble", "export", "layout", "options"})
+    items.emplace_back(id, window->toolbarItem(id));
+  for (const auto& id : SurfaceDataWindowController::toolbarAllowedItemIdentifiers())
+    if (id != SurfaceDataWindowController::kFlexibleSpace) items.emplace_back("SDE " + id, editor->toolbarItem(id));
+  for (const auto& [id, item] : items) {
+    ASSERT_TRUE(item) << id;
+    EXPECT_FALSE(item->icon().isNull()) << id;
+    EXPECT_TRUE(drawsSomething(item->icon())) << id;
+    EXPECT_FALSE(item->text().isEmpty()) << id;
+  }
+  window->setToolbarDisplayMode(CalculatorWindowController::ToolbarDisplayMode::LabelOnly);
+  EXPECT_EQ(window->toolbar()->toolButtonStyle(), Qt::ToolButtonTextOnly);
+  window->setToolbarDisplayMode(CalculatorWindowController::ToolbarDisplayMode::IconOnly);
+  EXPECT_EQ(window->toolbar()->toolButtonStyle(), Qt::ToolButtonIconOnly);
+  window->setToolbarDisplayMode(CalculatorWindowController::ToolbarDisplayMode::Default);
 }
 
 }  // namespace

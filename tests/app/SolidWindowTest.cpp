@@ -4,13 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QColorDialog>
 #include <QDoubleSpinBox>
 #include <QImage>
 #include <QMatrix4x4>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QTemporaryDir>
+#include <QMenu>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -23,9 +29,12 @@
 #include "app/windows/OBWindow.h"
 #include "app/windows/OptionPanelController.h"
 #include "app/windows/SolidWindow.h"
+#include "geometry/values/Extents.h"
+#include "lens/CircularAperture.h"
 #include "lens/Surface.h"
 #include "platform/KeyedUnarchiver.h"
 #include "platform/Color.h"
+#include "platform/UserDefaults.h"
 #include "rendering/OBOpenGL.h"
 #include "rendering/ViewSnapshot.h"
 
@@ -214,6 +223,215 @@ TEST_F(SolidWindowTest, ExportsTheLensAsDxfFacesAndCancelWritesNothing) {
                                    [](const support::Entity& e) { return e.type == "3DFACE"; });
   EXPECT_GT(expected, 0u);
   EXPECT_EQ(std::size_t(faces), expected);
+}
+
+/// The mouse, as the user moves it over the view: press, one move, release (widget points).
+void drag(QWidget* view, QPoint from, QPoint to) {
+  auto send = [view](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+    QMouseEvent e(type, QPointF(at), view->mapToGlobal(QPointF(at)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(view, &e);
+  };
+  send(QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+  send(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+}
+
+bool viewIsStill(const rendering::OBOpenGL& view) {
+  return !view.animatingZoom() && !view.animatingWorldRotation() && !view.animatingWorldCenter();
+}
+
+TEST_F(SolidWindowTest, ALeftDragTurnsAFreshViewByTheTrackballAngle) {
+  ASSERT_TRUE(document->performAction("makeSolidView"));
+  SolidWindowController* window = solidWindow();
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(showAndTrace(window));
+  rendering::OBOpenGL& view = *window->solidView();
+  ASSERT_TRUE(testing::pumpUntil([&] { return viewIsStill(view); }));
+  // Rotate is the mode shown in the control and checked in the contextual "Mode" menu.
+  EXPECT_EQ(view.mouseMode(), rendering::BasicOpenGLView::kRotateMode);
+  EXPECT_TRUE(window->window()->findChild<QToolButton*>("rotateModeButton")->isChecked());
+  std::unique_ptr<QMenu> menu(solidViewContextMenu(&view));
+  auto* modes = menu->findChild<QMenu*>("modeMenu");
+  ASSERT_TRUE(modes);
+  for (QAction* item : modes->actions()) EXPECT_EQ(item->isChecked(), item->text() == "Rotate") << item->text().toStdString();
+  // Nothing to go back or forward to yet.
+  window->validateToolbar();
+  EXPECT_FALSE(window->toolbarItem("back")->isEnabled());
+  EXPECT_FALSE(window->toolbarItem("forward")->isEnabled());
+
+  // From the ball's centre 100 points to the right: on a ball of radius r the start is its
+  // top (0, 0, r) and the end (100, 0, √(r² − 100²)), so the turn is asin(100/r) about +y
+  // (view y up), applied after the orientation the view had.
+  const rendering::GLRotation before = view.worldRotation();
+  const int w = view.width(), h = view.height();
+  const double r = 0.5 * std::min(w, h);
+  ASSERT_GT(r, 100);
+  const int cx = w / 2, cy = h / 2;  // the ball's centre, whole points, y up
+  drag(&view, QPoint(cx, h - cy), QPoint(cx + 100, h - cy));
+  const double angle = std::asin(100 / r) * 180 / M_PI;
+  QMatrix4x4 expected, turned;
+  expected.rotate(float(angle), 0, 1, 0);
+  expected.rotate(before.angle, before.x, before.y, before.z);
+  const rendering::GLRotation after = view.worldRotation();
+  turned.rotate(after.angle, after.x, after.y, after.z);
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) EXPECT_NEAR(turned(i, j), expected(i, j), 2e-4) << i << "," << j;
+  EXPECT_GT(angle, 10);  // a real turn, not a rounding
+  EXPECT_EQ(view.trackballRotation().angle, 0);
+
+  window->validateToolbar();
+  EXPECT_TRUE(window->toolbarItem("back")->isEnabled());
+  EXPECT_EQ(window->toolbarItem("back")->toolTip().toStdString(), "Back (undo Rotation)");
+  EXPECT_FALSE(window->toolbarItem("forward")->isEnabled());
+}
+
+TEST_F(SolidWindowTest, AfterAPickZoomToSystemFramesTheWholeLensAgain) {
+  ASSERT_TRUE(document->performAction("makeSolidView"));
+  SolidWindowController* window = solidWindow();
+  ASSERT_TRUE(window);
+  const auto calculator = showAndTrace(window);
+  ASSERT_TRUE(calculator);
+  rendering::OBOpenGL& view = *window->solidView();
+  ASSERT_TRUE(testing::pumpUntil([&] { return viewIsStill(view); }));
+  // Every corner of the whole lens's box inside the view.
+  const auto box = calculator->extents();
+  ASSERT_TRUE(box && box->active());
+  auto wholeLensShown = [&] {
+    for (int i = 0; i < 8; ++i) {
+      const QPointF at = projected(view, {i & 1 ? box->xMax() : box->xMin(), i & 2 ? box->yMax() : box->yMin(),
+                                          i & 4 ? box->zMax() : box->zMin()});
+      if (at.x() < -0.5 || at.y() < -0.5 || at.x() > view.width() + 0.5 || at.y() > view.height() + 0.5) return false;
+    }
+    return true;
+  };
+  ASSERT_TRUE(wholeLensShown());
+
+  // Select mode from the control; a click off the rays' plane (x = 0.6 of the first lens
+  // surface's semidiameter) picks a surface.
+  auto* select = window->window()->findChild<QToolButton*>("selectModeButton");
+  ASSERT_TRUE(select);
+  select->click();
+  ASSERT_EQ(view.mouseMode(), rendering::BasicOpenGLView::kSelectMode);
+  std::shared_ptr<lens::Surface> first;
+  for (const auto& s : calculator->surfacesOfInterest())
+    if (!first && std::isfinite(s->thickness()) && s->semidiameter() > 0) first = s;
+  ASSERT_TRUE(first);
+  const auto vertex = first->originInGlobalCoordinates();
+  const QPoint at = projected(view, {vertex.x + 0.6 * first->semidiameter(), vertex.y, vertex.z}).toPoint();
+  QTest::mouseClick(&view, Qt::LeftButton, {}, at);
+  ASSERT_TRUE(std::dynamic_pointer_cast<const lens::Surface>(view.lastPickedObject()));
+  ASSERT_TRUE(view.rotationCenterIsLocked());
+
+  // Zoom to fit now frames the picked surface only.
+  window->toolbarItem("zoomToFit")->trigger();
+  ASSERT_TRUE(testing::pumpUntil([&] { return viewIsStill(view); }));
+  EXPECT_FALSE(wholeLensShown());
+
+  window->window()->findChild<QToolButton*>("zoomToSystemButton")->click();
+  ASSERT_TRUE(testing::pumpUntil([&] { return viewIsStill(view); }));
+  EXPECT_FALSE(view.rotationCenterIsLocked());
+  EXPECT_TRUE(wholeLensShown());
+
+  // Choosing select mode again lets go of a pick too.
+  QTest::mouseClick(&view, Qt::LeftButton, {}, at);
+  ASSERT_TRUE(view.rotationCenterIsLocked());
+  select->click();
+  EXPECT_FALSE(view.rotationCenterIsLocked());
+  EXPECT_EQ(view.zoomToFitComment(), "");
+}
+
+// The stop's aperture is a black ring outside its rim. With the surfaces swept over
+// half a turn only, the ring shows alone in the other half.
+TEST_F(SolidWindowTest, TheStopsApertureIsDrawn) {
+  ASSERT_TRUE(document->performAction("makeSolidView"));
+  SolidWindowController* window = solidWindow();
+  ASSERT_TRUE(window);
+  const auto calculator = showAndTrace(window);
+  ASSERT_TRUE(calculator);
+  rendering::OBOpenGL& view = *window->solidView();
+  std::shared_ptr<lens::Surface> stop;
+  for (const auto& s : calculator->surfacesOfInterest())
+    if (s->isStop()) stop = s;
+  ASSERT_TRUE(stop);
+  // The user gives the stop a clear aperture (the lens file has none).
+  stop->setApertureType("Circular aperture");
+  const auto aperture = std::dynamic_pointer_cast<lens::CircularAperture>(stop->apertureObject());
+  ASSERT_TRUE(aperture);
+  ASSERT_GT(aperture->rMax(), 0);
+  ASSERT_TRUE(testing::pumpUntil([&] { return calculator->tracedRays() && !calculator->needsWork(); }));
+  testing::settle();
+  view.setClearColor(platform::Color::make(1, 1, 1, 1));
+  window->optionsPanelController()->panel()->findChild<QDoubleSpinBox*>("phiMax")->setValue(180);
+  view.orient("XY");
+  ASSERT_TRUE(testing::pumpUntil([&] { return viewIsStill(view); }));
+  const QImage image = render(view);
+  auto darkAround = [&](double phiDegrees) {
+    const double phi = phiDegrees * M_PI / 180, rho = 1.1 * aperture->rMax();
+    const auto p = stop->transform().transformToGlobal({rho * std::cos(phi), rho * std::sin(phi), 0});
+    const QPointF c = projected(view, p);
+    int dark = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx) dark += qGray(image.pixel(int(c.x()) + dx, int(c.y()) + dy)) < 40;
+    return dark;
+  };
+  EXPECT_GE(darkAround(225), 5);
+  EXPECT_GE(darkAround(315), 5);
+}
+
+class SolidWindowDefaultsTest : public SolidWindowTest {
+ protected:
+  void SetUp() override {
+    for (const char* key : kColorKeys) saved.push_back(platform::UserDefaults::standard().objectForKey(key));
+    SolidWindowTest::SetUp();
+  }
+  void TearDown() override {
+    SolidWindowTest::TearDown();
+    for (std::size_t i = 0; i < saved.size(); ++i) platform::UserDefaults::standard().setObject(kColorKeys[i], saved[i]);
+  }
+  static constexpr const char* kColorKeys[] = {"OpenGL clearColor", "OpenGL lightAmbientColor",
+                                               "OpenGL lightDiffuseColor", "OpenGL lightSpecularColor"};
+  std::vector<platform::Value> saved;
+};
+
+TEST_F(SolidWindowDefaultsTest, ABackgroundChosenInThePanelShowsAndIsKeptForTheNextWindow) {
+  ASSERT_TRUE(document->performAction("makeSolidView"));
+  SolidWindowController* window = solidWindow();
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(showAndTrace(window));
+  QWidget* panel = window->optionsPanelController()->panel();
+  auto* background = panel->findChild<QPushButton*>("clearColor");
+  ASSERT_TRUE(background);
+  const QColor chosen(40, 200, 120);
+  // The colour dialog is modal: answer it from inside its own loop.
+  QTimer::singleShot(0, [&] {
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* dialog = qobject_cast<QColorDialog*>(w); dialog && dialog->isVisible()) {
+        dialog->setCurrentColor(chosen);
+        dialog->accept();
+      }
+  });
+  background->click();
+  auto shows = [&](rendering::OBOpenGL& view) {
+    const QColor corner = render(view).pixelColor(3, 3);
+    return std::abs(corner.red() - chosen.red()) <= 1 && std::abs(corner.green() - chosen.green()) <= 1 &&
+           std::abs(corner.blue() - chosen.blue()) <= 1;
+  };
+  EXPECT_TRUE(shows(*window->solidView()));
+  panel->findChild<QPushButton*>("saveDefaultColors")->click();
+  window->close();
+  testing::settle();
+
+  ASSERT_TRUE(document->performAction("makeSolidView"));
+  SolidWindowController* again = solidWindow();
+  ASSERT_TRUE(again);
+  ASSERT_TRUE(showAndTrace(again));
+  EXPECT_NEAR(again->solidView()->clearColor()->green(), 200 / 255.0, 1e-6);
+  EXPECT_TRUE(shows(*again->solidView()));
+
+  // The lens view's own factory look: a white background.
+  again->optionsPanelController()->panel()->findChild<QPushButton*>("restoreFactoryColors")->click();
+  EXPECT_EQ(again->solidView()->clearColor()->red(), 1);
+  EXPECT_EQ(again->solidView()->clearColor()->blue(), 1);
 }
 
 }  // namespace

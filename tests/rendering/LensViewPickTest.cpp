@@ -139,7 +139,7 @@ TEST_F(LensViewPickTest, PickingASurfaceCentresRotationOnItAndShowsItsDescriptio
 }
 
 TEST_F(LensViewPickTest, AClickInSelectModePicksAndTheReleaseClosesThePopupSoonAfter) {
-  ASSERT_EQ(view->mouseMode(), BasicOpenGLView::kSelectMode);
+  view->setMouseMode(BasicOpenGLView::kSelectMode);
   QTest::mousePress(view.get(), Qt::LeftButton, {}, widgetPoint(0, 0));
   ASSERT_TRUE(view->lastPickedObject());
   EXPECT_EQ(view->lastPickedObject()->description(), "near");

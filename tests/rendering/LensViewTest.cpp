@@ -60,6 +60,8 @@ TEST_F(LensViewTest, FreshViewHandsItsModelTheLensOptions) {
   EXPECT_EQ(options.get("drawsBoundingBox").asBool(), view->drawsBoundingBox());
   EXPECT_EQ(options.find(platform::Value("polygonsAreOpaque")), nullptr);
   EXPECT_TRUE(view->usesDisplayList());
+  // A left drag turns a new view.
+  EXPECT_EQ(view->mouseMode(), BasicOpenGLView::kRotateMode);
 
   view->setPhiMin(90);
   view->setPhiMax(180);
@@ -98,6 +100,7 @@ TEST_F(LensViewTest, RotationCentreMovesWithoutMovingThePicture) {
   view->setZoomToFitExtents(geometry::Extents::extentsWithCenter({0.5, 0.4, 2}, 0.1), "s3");
   EXPECT_DOUBLE_EQ(view->extentsForZoomToFit()->xMax(), 0.6);
   // Select mode chosen again: back to the world centre and the whole model.
+  view->setMouseMode(BasicOpenGLView::kSelectMode);
   view->mouseModeStress();
   EXPECT_FALSE(view->rotationCenterIsLocked());
   EXPECT_EQ(view->zoomToFitComment(), "");

@@ -36,7 +36,10 @@ struct RecordingModel : PlanarViewModel {
     calls.push_back("begin");
     rects.push_back(rect);
   }
-  void pasteFromMimeData(const QMimeData&) override { calls.push_back("paste"); }
+  bool pasteFromMimeData(const QMimeData&) override {
+    calls.push_back("paste");
+    return true;
+  }
   void setFixedSurfaceColor(const QColor& color) override { fixedColor = color; }
   void setSurfaceColorOption(const std::string& option) override { colorOption = option; }
 };

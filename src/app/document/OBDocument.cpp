@@ -229,6 +229,16 @@ void OBDocument::applyUndoLevels() {
   m_undoStack->setUndoLimit(levels);
 }
 
+// --- surface selection ---------------------------------------------------------------------------
+
+void OBDocument::setSelectedSurfaceIndexes(std::vector<std::size_t> indexes) {
+  std::sort(indexes.begin(), indexes.end());
+  indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+  if (indexes == m_selectedSurfaceIndexes) return;
+  m_selectedSurfaceIndexes = std::move(indexes);
+  platform::NotificationCenter::defaultCenter().post(kSurfaceSelectionChangedNotification, reference());
+}
+
 // --- undo snapshots ------------------------------------------------------------------------------
 
 void OBDocument::enqueueSnapshotRequiredNotification() {

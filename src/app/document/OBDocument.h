@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis/LensRoles.h"
 #include "app/document/DocumentController.h"
@@ -50,6 +51,8 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   static constexpr const char* kCodeVType = "CODE V sequence file";
   static constexpr const char* kOsloType = "OSLO lens file";
   static constexpr const char* kNativeExtension = "orb";
+  /// Posted (sender: the document's reference) when the shared surface selection changes.
+  static constexpr const char* kSurfaceSelectionChangedNotification = "surfaceSelectionChangedNotification";
 
   static const platform::KeyTable& classKeys();
   const platform::KeyTable& keys() const override { return classKeys(); }
@@ -190,6 +193,14 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   /// The example lens: a Cooke triplet from its paraxial specification.
   static std::shared_ptr<lens::Lens> tripletTestLens();
 
+  // --- surface selection -----------------------------------------------------------------
+  /// The lens's selected surfaces by index, ascending, shared by the windows that select
+  /// surfaces (the surface table, the layouts) so that a selection made in one shows in
+  /// the others. A change posts kSurfaceSelectionChangedNotification at once; the same
+  /// selection again posts nothing, which ends the echo between windows.
+  const std::vector<std::size_t>& selectedSurfaceIndexes() const { return m_selectedSurfaceIndexes; }
+  void setSelectedSurfaceIndexes(std::vector<std::size_t> indexes);
+
   // --- undo snapshots ---------------------------------------------------------------------
   // Lens edits come from everywhere and are not undoable one by one: the document keeps an
   // archive of the lens taken when editing goes quiet, and the next change registers it as
@@ -295,6 +306,7 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
   platform::Observation m_snapshotObservation;
   platform::Observation m_undoLevelsObservation;
   platform::Observation m_colorObservation;
+  std::vector<std::size_t> m_selectedSurfaceIndexes;
 };
 
 /// Opens lens documents for the application (Open…, the command line, the clipboard).

@@ -7,6 +7,7 @@
 
 #include "analysis/LayoutCalculator.h"
 #include "geometry/values/Extents.h"
+#include "lens/Aperture.h"
 #include "lens/DrawingOptions.h"
 #include "lens/Surface.h"
 #include "platform/Color.h"
@@ -79,6 +80,12 @@ void LayoutOpenGLModel::drawUsingOpenGL(const platform::Dictionary& options) {
       glEnd();
       if (lit) glEnable(GL_LIGHTING);
     }
+    // The stop's aperture, in black about the stop, where the beam is limited.
+    if (s->isStop())
+      if (const auto& aperture = s->apertureObject()) {
+        lensMaterial(platform::Color::make(0, 0, 0, 1));
+        aperture->drawUsingOpenGL(gl, options);
+      }
     rendering::loadOpenGLSelectionName(0);
     glPopMatrix();
   }

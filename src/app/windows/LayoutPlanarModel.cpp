@@ -1,10 +1,14 @@
 #include "app/windows/LayoutPlanarModel.h"
 
+#include <QMimeData>
 #include <QPainterPath>
+#include <algorithm>
 #include <QTransform>
 
 #include "analysis/ImmediateUpdate.h"
 #include "analysis/LayoutCalculator.h"
+#include "app/tables/SurfaceTable.h"
+#include "lens/Surface.h"
 #include "geometry/values/Extents.h"
 #include "platform/Color.h"
 #include "platform/Log.h"
@@ -141,7 +145,18 @@ std::shared_ptr<geometry::Extents> LayoutPlanarModel::extents() const {
 
 void LayoutPlanarModel::beginMovingRect(const QRectF& rect) {
   const QRectF r = rect.normalized();
-  if (const auto calculator = m_calculator.lock()) calculator->beginMovingRect(r.x(), r.width());
+  const auto calculator = m_calculator.lock();
+  if (!calculator) return;
+  calculator->beginMovingRect(r.x(), r.width());
+  if (m_selectionChanged) m_selectionChanged(selectedSurfaceIndexes());
+}
+
+std::vector<std::size_t> LayoutPlanarModel::selectedSurfaceIndexes() const {
+  std::vector<std::size_t> indexes;
+  const auto calculator = m_calculator.lock();
+  if (const auto range = calculator ? calculator->selectedSurfaceRange() : std::nullopt)
+    for (std::size_t i = range->first; i <= range->second; ++i) indexes.push_back(i);
+  return indexes;
 }
 
 std::optional<double> LayoutPlanarModel::moveRectBy(double dz) {
@@ -164,8 +179,34 @@ void LayoutPlanarModel::endMovingRect() {
   if (m_moveEnded) m_moveEnded();
 }
 
-void LayoutPlanarModel::pasteFromMimeData(const QMimeData&) {
-  platform::logText("layout: pasted surfaces are not inserted into the lens");
+bool LayoutPlanarModel::pasteFromMimeData(const QMimeData& data) {
+  const auto calculator = m_calculator.lock();
+  const auto lens = calculator ? calculator->lens() : nullptr;
+  if (!lens) return false;
+  const auto decoded = DNDArrayController::unarchiveObjects(data.data(QString::fromUtf8(kSurfacePasteboardType)));
+  if (!decoded || decoded->empty() ||
+      !std::all_of(decoded->begin(), decoded->end(),
+                   [](const ObjectPtr& o) { return std::dynamic_pointer_cast<lens::Surface>(o) != nullptr; }))
+    return false;
+  // The surface table's own paste, on the layout's selection: the same checks and the
+  // same preparation of foreign surfaces (solves and the stop flag dropped).
+  SurfaceArrayController table(lens);
+  const std::size_t count = table.arrangedObjects().size();
+  std::vector<std::size_t> at = selectedSurfaceIndexes();
+  if (count > 0)
+    at = {std::clamp<std::size_t>(at.empty() ? count - 1 : at.back(), std::min<std::size_t>(1, count - 1), count - 1)};
+  table.setSelectionIndexes(at);
+  if (m_undoNamer) m_undoNamer("Paste Surfaces");
+  if (!table.pasteFromMimeData(&data)) return false;
+  const auto inserted = table.selectionIndexes();
+  calculator->selectSurfacesByArray([&] {
+    std::vector<std::shared_ptr<platform::Object>> surfaces;
+    for (std::size_t i : inserted)
+      if (auto s = table.surfaceAt(i)) surfaces.push_back(s);
+    return surfaces;
+  }());
+  if (m_selectionChanged) m_selectionChanged(inserted);
+  return true;
 }
 
 void LayoutPlanarModel::setFixedSurfaceColor(const QColor& color) {

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "lens/PlanarDrawing.h"
@@ -45,7 +46,8 @@ class QtPainter2D : public lens::Painter2D {
 /// surface selections and thickness drags. A drag raises the immediate-update
 /// flag from its first step to its end, and its end is reported
 /// (`setMoveEndedHandler`) so the document can close the drag's one undo step.
-/// Main thread.
+/// Each selection the view makes, and the surfaces a paste inserts, are reported
+/// as surface indexes (`setSelectionHandler`). Main thread.
 class LayoutPlanarModel : public rendering::PlanarViewModel {
  public:
   explicit LayoutPlanarModel(const std::shared_ptr<analysis::LayoutCalculator>& calculator);
@@ -58,19 +60,31 @@ class LayoutPlanarModel : public rendering::PlanarViewModel {
   void beginMovingRect(const QRectF& rect) override;
   std::optional<double> moveRectBy(double dz) override;
   void endMovingRect() override;
-  /// Surfaces cannot be inserted from the layout yet; the paste is logged and
-  /// dropped.
-  void pasteFromMimeData(const QMimeData& data) override;
+  /// Inserts the pasted surfaces into the lens where the surface table would: at
+  /// the last selected surface, before the image surface without a selection (never
+  /// before the object surface). All of them in one pass, so the document makes one
+  /// undo step of the paste; the new surfaces become the selection. False when the
+  /// data holds no surfaces or there is no lens.
+  bool pasteFromMimeData(const QMimeData& data) override;
   void setFixedSurfaceColor(const QColor& color) override;
   void setSurfaceColorOption(const std::string& option) override;
 
   void setMoveEndedHandler(std::function<void()> handler) { m_moveEnded = std::move(handler); }
+  void setSelectionHandler(std::function<void(const std::vector<std::size_t>&)> handler) {
+    m_selectionChanged = std::move(handler);
+  }
+  /// Names the undo step a paste is about to make.
+  void setUndoNamer(std::function<void(const std::string&)> namer) { m_undoNamer = std::move(namer); }
+  /// The calculator's selection as surface indexes.
+  std::vector<std::size_t> selectedSurfaceIndexes() const;
   bool isMoving() const { return m_moving; }
   std::shared_ptr<analysis::LayoutCalculator> calculator() const { return m_calculator.lock(); }
 
  private:
   std::weak_ptr<analysis::LayoutCalculator> m_calculator;
   std::function<void()> m_moveEnded;
+  std::function<void(const std::vector<std::size_t>&)> m_selectionChanged;
+  std::function<void(const std::string&)> m_undoNamer;
   bool m_moving = false;
 };
 

@@ -13,15 +13,21 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "analysis/LayoutCalculator.h"
+#include "analysis/OBCalculatorUpdater.h"
 #include "app/Messages.h"
+#include "app/document/ArrayColorizer.h"
 #include "app/document/OBAppDel.h"
 #include "app/document/OBDocument.h"
 #include "app/tables/DNDArrayController.h"
+#include "app/windows/LayoutPlanarModel.h"
 #include "interchange/ZemaxReader.h"
 #include "lens/Lens.h"
 #include "platform/Exception.h"
 #include "platform/KeyedArchiver.h"
 #include "platform/Log.h"
+#include "platform/NotificationCenter.h"
+#include "rendering/PlanarView.h"
 
 namespace orb::app {
 
@@ -105,10 +111,31 @@ LensCatalogWindow::LensCatalogWindow(Kind kind, QWidget* parent) : QWidget(paren
   m_open->setEnabled(false);
   m_open->setDefault(true);
 
+  if (kind == Kind::Zemax) {
+    // The entry as a lens: a layout that can only be looked at (and dragged out as a
+    // picture), drawn by a layout calculator of its own.
+    m_layout = new rendering::FrozenPlanarView(this);
+    m_layout->setObjectName(QStringLiteral("layoutPreview"));
+    m_layout->setMinimumSize(260, 180);
+    m_calculator = platform::makeObject<analysis::LayoutCalculator>();
+    m_updater = analysis::OBCalculatorUpdater::make(m_calculator);
+    m_model = std::make_shared<LayoutPlanarModel>(m_calculator);
+    m_layout->setModel(m_model);  // black surfaces over the glass colours
+    m_modelChanged = platform::NotificationCenter::defaultCenter().addObserver(
+        "modelChangedNotification", platform::Value(m_calculator->reference()), [this](const platform::Notification&) {
+          m_layout->modelChanged();
+          if (!m_fitPending || !m_model->extents()) return;
+          m_fitPending = false;
+          m_layout->waitForZoomToFit();  // a jump, not an animation
+          m_layout->zoomToFit();
+        });
+  }
+
   auto* right = new QWidget(this);
   auto* rightLayout = new QVBoxLayout(right);
   rightLayout->setContentsMargins(0, 0, 0, 0);
   rightLayout->addWidget(m_preview);
+  if (m_layout) rightLayout->addWidget(m_layout, 2);
   rightLayout->addWidget(m_text, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -132,6 +159,25 @@ LensCatalogWindow::LensCatalogWindow(Kind kind, QWidget* parent) : QWidget(paren
   connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) { search(text); });
   connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] { openSelectedEntry(); });
   connect(m_open, &QPushButton::clicked, this, [this] { openSelectedEntry(); });
+}
+
+LensCatalogWindow::~LensCatalogWindow() {
+  m_modelChanged.remove();
+  if (m_layout) m_layout->setModel(nullptr);
+  m_updater.reset();
+  if (m_calculator) m_calculator->stopWork();  // nothing of the preview runs after the window
+}
+
+void LensCatalogWindow::setPreviewLens(std::shared_ptr<lens::Lens> lens) {
+  if (!m_calculator || lens == m_previewLens) return;
+  m_previewLens = std::move(lens);
+  if (m_previewLens) {
+    m_previewLens->setIsReady(true);
+    m_calculator->firstTimeWithLens(m_previewLens);
+  }
+  m_fitPending = m_previewLens != nullptr;
+  m_calculator->setLens(m_previewLens);
+  m_layout->modelChanged();
 }
 
 void LensCatalogWindow::setFileChooser(FileChooser chooser) { fileChooser() = std::move(chooser); }
@@ -244,6 +290,7 @@ void LensCatalogWindow::showSelection() {
   if (row < 0) {
     m_preview->clear();
     m_text->clear();
+    setPreviewLens(nullptr);
     return;
   }
   QStringList lines;
@@ -255,15 +302,16 @@ void LensCatalogWindow::showSelection() {
     std::shared_ptr<lens::Lens> lens;
     try {
       lens = interchange::previewLensForZemaxCatalogEntry(entry);
+      if (lens) {
+        // The glasses tell the elements apart.
+        applyColorAction(*lens, "rainbowGlassColors");
+        lens->generateSystemFromParaxialSpecification();
+      }
     } catch (const platform::Exception&) {
+      lens.reset();
     }
-    if (lens) {
-      lines << QStringLiteral("Surfaces: %1").arg(lens->surfaceArray().size());
-      if (const auto f = lens->paraxialData().find("focalLength"); f && f->isNumber())
-        lines << QStringLiteral("Focal length: %1").arg(number(f->asDouble()));
-    } else {
-      lines << QStringLiteral("No preview");
-    }
+    if (!lens) lines << QStringLiteral("No preview");
+    setPreviewLens(lens);
   } else {
     const auto& entry = m_oslo.entryArray()[row];
     lines << QStringLiteral("<b>%1</b> %2").arg(QString::fromStdString(entry.shortName).toHtmlEscaped(),

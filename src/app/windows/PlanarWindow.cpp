@@ -11,9 +11,13 @@
 #include "analysis/LayoutCalculator.h"
 #include "app/document/OBDocument.h"
 #include "app/windows/AnalysisOptions.h"
+#include "app/windows/AnalysisPanel.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/LayoutPlanarModel.h"
 #include "app/windows/OBWindow.h"
+#include "geometry/values/Extents.h"
+#include "lens/Lens.h"
+#include "platform/NotificationCenter.h"
 #include "rendering/PlanarView.h"
 
 namespace orb::app {
@@ -50,6 +54,14 @@ QWidget* makeOptionsPanel(const std::shared_ptr<LayoutCalculator>& calculator, P
   axis->setChecked(view->drawOpticalAxis());
   QObject::connect(axis, &QCheckBox::toggled, view, [view](bool on) { view->setDrawOpticalAxis(on); });
   form->addRow(axis);
+  // The fields traced, as every ray analysis offers them: a lens with several fields
+  // shows each one's beam in its own colour.
+  column->addWidget(options::group("Source", form));
+  options::Binder<LayoutCalculator> b(calculator, panel);
+  std::weak_ptr<analysis::RaysCalculator> weak = calculator;
+  form->addRow(QStringLiteral("Fields"),
+               b.choice("fieldOfInterestKeyPath", [weak] { return analysispanel::fieldChoices(weak, "All fields"); },
+                        {"lens"}));
   addLayoutCalculatorOptions(column, calculator, panel);
   column->addStretch();
   return panel;
@@ -122,11 +134,49 @@ bool PlanarWindowController::attachModel() {
   m_model->setMoveEndedHandler([document] {
     if (auto d = document.lock()) d->enqueueSnapshotRequiredNotification();
   });
+  m_model->setSelectionHandler([document](const std::vector<std::size_t>& indexes) {
+    if (auto d = document.lock()) d->setSelectedSurfaceIndexes(indexes);
+  });
+  m_model->setUndoNamer([document](const std::string& name) {
+    if (auto d = document.lock()) d->setUpcomingActionName(name);
+  });
   view->setModel(m_model);
+  if (auto d = document.lock())
+    m_sharedSelectionObservation = platform::NotificationCenter::defaultCenter().addObserver(
+        OBDocument::kSurfaceSelectionChangedNotification, d->reference(),
+        [this](const platform::Notification&) { showSharedSelection(); });
   return true;
 }
 
+void PlanarWindowController::showSharedSelection() {
+  auto* view = planarView();
+  auto document = std::dynamic_pointer_cast<OBDocument>(this->document());
+  const auto calculator = m_model ? m_model->calculator() : nullptr;
+  if (!view || !document || !calculator) return;
+  const auto& indexes = document->selectedSurfaceIndexes();
+  // The layout selects a run of surfaces: its own selection comes back unchanged.
+  if (indexes == m_model->selectedSurfaceIndexes()) return;
+  const auto lens = calculator->lens();
+  std::vector<std::shared_ptr<platform::Object>> surfaces;
+  if (lens)
+    for (std::size_t i : indexes)
+      if (i < lens->surfaceArray().size()) surfaces.push_back(lens->surfaceArray()[i]);
+  calculator->selectSurfacesByArray(surfaces);
+  const auto band = calculator->bandOfSelectedSurfaces();
+  const auto box = m_model->extents();
+  if (!band || !box) {
+    view->setSelectionRect(view->selectionRect(), false);
+    return;
+  }
+  // Across the whole lens, so that the band on the axis drags the surfaces.
+  const bool zy = view->orientation() == rendering::PlanarView::ZY;
+  const double low = zy ? box->yMin() : box->xMin(), high = zy ? box->yMax() : box->xMax();
+  const double margin = (high - low) * 0.05;
+  view->setSelectionRect(QRectF(QPointF(band->first, low - margin), QPointF(band->second, high + margin)));
+}
+
 void PlanarWindowController::detachModel() {
+  m_sharedSelectionObservation.remove();
   if (auto* v = planarView()) {
     v->setModel(nullptr);
     v->invalidateAnimationTimer();

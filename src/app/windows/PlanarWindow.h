@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/windows/LayoutViewWindowController.h"
+#include "platform/Observation.h"
 
 namespace orb::rendering {
 class PlanarView;
@@ -20,7 +21,10 @@ class LayoutPlanarModel;
 /// window frames the lens once it has something to show; a restored one keeps
 /// its saved "zoomData". The toolbar steps back and forward through the view's
 /// history (tool tips refreshed every second). A drag of the selected surfaces
-/// is one undoable edit of the document.
+/// is one undoable edit of the document, and so is a paste of surfaces. The
+/// surfaces a rectangle selects are the document's shared surface selection (the
+/// surface table's rows), and a selection made elsewhere shows as the rectangle
+/// over those surfaces.
 class PlanarWindowController : public LayoutViewWindowController {
   Q_OBJECT
  public:
@@ -53,7 +57,11 @@ class PlanarWindowController : public LayoutViewWindowController {
   void stepViewHistory(bool forward) override;
 
  private:
+  /// Shows the document's shared surface selection, unless it is the layout's own.
+  void showSharedSelection();
+
   std::shared_ptr<LayoutPlanarModel> m_model;
+  platform::Observation m_sharedSelectionObservation;
 };
 
 /// Registers the interface file "PlanarView".

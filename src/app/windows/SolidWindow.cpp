@@ -1,21 +1,36 @@
 #include "app/windows/SolidWindow.h"
 
 #include <QAction>
+#include <QButtonGroup>
 #include <QCheckBox>
+#include <QColorDialog>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QPixmap>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 #include "analysis/LayoutCalculator.h"
 #include "app/Messages.h"
 #include "app/windows/AnalysisOptions.h"
+#include "app/windows/AnalysisPanel.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/LayoutOpenGLModel.h"
 #include "app/windows/OBWindow.h"
 #include "rendering/OBOpenGL.h"
+#include "rendering/OpenGLAnimation.h"
+#include "ui_SolidView.h"
 
 namespace orb::app {
 
@@ -32,7 +47,137 @@ platform::Data dataOf(const std::array<unsigned char, N>& bytes) {
   return platform::Data(bytes.begin(), bytes.end());
 }
 
-// The view's drawing settings and the calculator's colours and rays.
+std::shared_ptr<platform::Color> colorFrom(const QColor& c) {
+  return platform::Color::make(c.redF(), c.greenF(), c.blueF(), c.alphaF());
+}
+
+QColor qColorFrom(const std::shared_ptr<platform::Color>& c) {
+  if (!c) return Qt::black;
+  return QColor::fromRgbF(float(c->red()), float(c->green()), float(c->blue()), float(c->alpha()));
+}
+
+// The view's appearance, as kept in the user defaults: colours of the background and the
+// light, lighting, how faces are filled, tumbling and the overlays. Widgets follow the view
+// again after "Restore Factory Colors".
+void addAppearanceOptions(QVBoxLayout* column, rendering::OBOpenGL* view) {
+  QFormLayout* form = nullptr;
+  column->addWidget(options::group("Appearance", form));
+  auto refreshers = std::make_shared<std::vector<std::function<void()>>>();
+
+  using Getter = std::shared_ptr<platform::Color> (rendering::BasicOpenGLView::*)() const;
+  using Setter = void (rendering::BasicOpenGLView::*)(std::shared_ptr<platform::Color>);
+  auto colorButton = [&](const char* name, const char* title, Getter get, Setter set) {
+    auto* button = new QPushButton;
+    button->setObjectName(QString::fromUtf8(name));
+    button->setToolTip(QString::fromUtf8(title));
+    auto show = [button, view, get] {
+      QPixmap swatch(28, 14);
+      swatch.fill(qColorFrom((view->*get)()));
+      button->setIcon(QIcon(swatch));
+      button->setIconSize(swatch.size());
+    };
+    show();
+    refreshers->push_back(show);
+    QObject::connect(button, &QPushButton::clicked, view, [button, view, get, set, show, title] {
+      QColorDialog dialog(qColorFrom((view->*get)()), button->window());
+      dialog.setWindowTitle(QString::fromUtf8(title));
+      dialog.setOption(QColorDialog::DontUseNativeDialog);
+      if (dialog.exec() != QDialog::Accepted) return;
+      (view->*set)(colorFrom(dialog.currentColor()));
+      show();
+    });
+    form->addRow(QString::fromUtf8(title), button);
+  };
+  colorButton("clearColor", "Background", &rendering::BasicOpenGLView::clearColor,
+              &rendering::BasicOpenGLView::setClearColor);
+  colorButton("ambientColor", "Ambient light", &rendering::BasicOpenGLView::ambientColor,
+              &rendering::BasicOpenGLView::setAmbientColor);
+  colorButton("diffuseColor", "Diffuse light", &rendering::BasicOpenGLView::diffuseColor,
+              &rendering::BasicOpenGLView::setDiffuseColor);
+  colorButton("specularColor", "Specular light", &rendering::BasicOpenGLView::specularColor,
+              &rendering::BasicOpenGLView::setSpecularColor);
+
+  auto* light = new QCheckBox(QStringLiteral("Lighting"));
+  light->setObjectName(QStringLiteral("usesLight"));
+  light->setChecked(view->usesLight());
+  QObject::connect(light, &QCheckBox::toggled, view, [view](bool on) { view->setUsesLight(on); });
+  form->addRow(light);
+
+  auto polygonMode = [&](const char* name, const std::string& present, void (rendering::BasicOpenGLView::*set)(const std::string&)) {
+    auto* box = new QComboBox;
+    box->setObjectName(QString::fromUtf8(name));
+    for (const char* mode : {"fill", "line", "point"}) box->addItem(QString::fromUtf8(mode), QString::fromUtf8(mode));
+    box->setCurrentIndex(std::max(0, box->findData(QString::fromStdString(present))));
+    QObject::connect(box, &QComboBox::activated, view,
+                     [box, view, set](int i) { (view->*set)(box->itemData(i).toString().toStdString()); });
+    return box;
+  };
+  form->addRow(QStringLiteral("Front faces"),
+               polygonMode("polygonModeFront", view->polygonModeFront(), &rendering::BasicOpenGLView::setPolygonModeFront));
+  form->addRow(QStringLiteral("Back faces"),
+               polygonMode("polygonModeBack", view->polygonModeBack(), &rendering::BasicOpenGLView::setPolygonModeBack));
+
+  auto* animation = new QComboBox;
+  animation->setObjectName(QStringLiteral("animationType"));
+  for (const auto& type : rendering::animationTypes()) {
+    QString label = QString::fromStdString(type);
+    label[0] = label[0].toUpper();
+    animation->addItem(label, QString::fromStdString(type));
+  }
+  animation->setCurrentIndex(std::max(0, animation->findData(QString::fromStdString(view->animationType()))));
+  QObject::connect(animation, &QComboBox::activated, view, [animation, view](int i) {
+    view->setAnimationType(animation->itemData(i).toString().toStdString());
+  });
+  form->addRow(QStringLiteral("Animation"), animation);
+
+  auto flag = [&](const char* label, const char* name, bool on, void (rendering::BasicOpenGLView::*set)(bool)) {
+    auto* box = new QCheckBox(QString::fromUtf8(label));
+    box->setObjectName(QString::fromUtf8(name));
+    box->setChecked(on);
+    QObject::connect(box, &QCheckBox::toggled, view, [view, set](bool v) { (view->*set)(v); });
+    form->addRow(box);
+  };
+  flag("Info overlay", "drawsInfo", view->drawsInfo(), &rendering::BasicOpenGLView::setDrawsInfo);
+  flag("Help overlay", "drawsHelp", view->drawsHelp(), &rendering::BasicOpenGLView::setDrawsHelp);
+
+  auto* save = new QPushButton(QStringLiteral("Save Default Colors"));
+  save->setObjectName(QStringLiteral("saveDefaultColors"));
+  save->setToolTip(QStringLiteral("New 3-D views start with these colours"));
+  QObject::connect(save, &QPushButton::clicked, view, [view] { view->saveDefaultColors(); });
+  auto* factory = new QPushButton(QStringLiteral("Restore Factory Colors"));
+  factory->setObjectName(QStringLiteral("restoreFactoryColors"));
+  QObject::connect(factory, &QPushButton::clicked, view, [view, refreshers] {
+    view->restoreFactoryColors();
+    for (const auto& refresh : *refreshers) refresh();
+  });
+  auto* buttons = new QWidget;
+  auto* row = new QHBoxLayout(buttons);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->addWidget(save);
+  row->addWidget(factory);
+  form->addRow(buttons);
+}
+
+// The fields traced, as the other ray analyses offer them, in the calculator's "Rays"
+// group (unless the shared layout options already carry the control).
+void addFieldOfInterest(QWidget* panel, QVBoxLayout* column, const std::shared_ptr<LayoutCalculator>& calculator) {
+  if (panel->findChild<QComboBox*>(QStringLiteral("fieldOfInterestKeyPath"))) return;
+  options::Binder<> b(calculator, panel);
+  std::weak_ptr<analysis::RaysCalculator> weak = calculator;
+  auto* fields =
+      b.choice("fieldOfInterestKeyPath", [weak] { return analysispanel::fieldChoices(weak, "All fields"); }, {"lens"});
+  for (auto* box : panel->findChildren<QGroupBox*>())
+    if (box->title() == QStringLiteral("Rays"))
+      if (auto* form = qobject_cast<QFormLayout*>(box->layout())) {
+        form->insertRow(0, QStringLiteral("Fields"), fields);
+        return;
+      }
+  QFormLayout* form = nullptr;
+  column->addWidget(options::group("Fields", form));
+  form->addRow(QStringLiteral("Fields"), fields);
+}
+
+// The view's drawing settings and appearance, and the calculator's colours and rays.
 QWidget* makeOptionsPanel(const std::shared_ptr<LayoutCalculator>& calculator, rendering::OBOpenGL* view) {
   auto* panel = new QWidget();
   panel->setObjectName(QStringLiteral("solidViewOptions"));
@@ -75,17 +220,51 @@ QWidget* makeOptionsPanel(const std::shared_ptr<LayoutCalculator>& calculator, r
   QObject::connect(box, &QCheckBox::toggled, view, [view](bool on) { view->setDrawsBoundingBox(on); });
   form->addRow(box);
 
+  addAppearanceOptions(column, view);
   addLayoutCalculatorOptions(column, calculator, panel);
+  addFieldOfInterest(panel, column, calculator);
   column->addStretch();
   return panel;
 }
 
+// The mouse-mode control, the orientation presets and "Zoom to System" of the bar above
+// the view.
+void connectViewControls(const Ui::SolidView& form, rendering::OBOpenGL* view) {
+  QButtonGroup* modes = form.mouseModeControl;
+  for (QAbstractButton* button : modes->buttons()) modes->setId(button, button->property("mouseMode").toInt());
+  QPointer<QButtonGroup> shown(modes);
+  auto showMode = [shown](int mode) {
+    if (!shown) return;
+    if (QAbstractButton* button = shown->button(mode)) button->setChecked(true);
+  };
+  view->setMouseModeChangedHandler(showMode);
+  showMode(view->mouseMode());
+  // The mode shown counts as chosen, so that choosing it again is the second choice.
+  view->mouseModeAction();
+  QObject::connect(modes, &QButtonGroup::idClicked, view, [view](int mode) {
+    view->setMouseMode(mode);
+    view->mouseModeAction();
+  });
+  QObject::connect(form.orientationControl, &QButtonGroup::buttonClicked, view,
+                   [view](QAbstractButton* segment) { view->orientBySegmentedControl(segment->text()); });
+  QObject::connect(form.zoomToSystemButton, &QToolButton::clicked, view, [view] { view->zoomToSystem(); });
+
+  view->setContextMenuPolicy(Qt::CustomContextMenu);
+  QObject::connect(view, &QWidget::customContextMenuRequested, view, [view](const QPoint& at) {
+    std::unique_ptr<QMenu> menu(solidViewContextMenu(view));
+    menu->exec(view->mapToGlobal(at));
+  });
+}
+
 InterfaceOutlets loadSolidView(OBWindow& window) {
-  auto* view = new rendering::OBOpenGL(&window);
-  view->setObjectName(QStringLiteral("solidView"));
-  window.setCentralWidget(view);
+  auto* central = new QWidget(&window);
+  Ui::SolidView form;
+  form.setupUi(central);
+  window.setCentralWidget(central);
   window.setWindowTitle(QStringLiteral("3-D View"));
-  window.resize(640, 480);
+  window.resize(central->size());
+  rendering::OBOpenGL* view = form.solidView;
+  connectViewControls(form, view);
   return layoutWindowOutlets(view, [view](const auto& calculator) { return makeOptionsPanel(calculator, view); });
 }
 
@@ -210,6 +389,32 @@ bool SolidWindowController::exportToDXFPath(const std::string& path) {
   }
   showMessage(isWindowLoaded() ? window() : nullptr, "The file \"" + path + "\" could not be exported.", error);
   return false;
+}
+
+QMenu* solidViewContextMenu(rendering::OBOpenGL* view) {
+  auto* menu = new QMenu(view);
+  QMenu* modes = menu->addMenu(QStringLiteral("Mode"));
+  modes->setObjectName(QStringLiteral("modeMenu"));
+  const char* titles[] = {"Select", "Zoom", "Rotate", "Pan", "Light"};
+  for (int mode = rendering::BasicOpenGLView::kSelectMode; mode <= rendering::BasicOpenGLView::kLightMode; ++mode)
+    modes->addAction(QString::fromUtf8(titles[mode]))->setData(mode);
+  view->menuNeedsUpdate(modes);
+  QObject::connect(modes, &QMenu::aboutToShow, view, [view, modes] { view->menuNeedsUpdate(modes); });
+  QObject::connect(modes, &QMenu::triggered, view,
+                   [view](QAction* item) { view->mouseModeActionFromMenuItem(item->data().toInt()); });
+  menu->addSeparator();
+  QObject::connect(menu->addAction(QStringLiteral("Zoom to Fit")), &QAction::triggered, view, [view] { view->zoomToFit(); });
+  QObject::connect(menu->addAction(QStringLiteral("Zoom to System")), &QAction::triggered, view,
+                   [view] { view->zoomToSystem(); });
+  QObject::connect(menu->addAction(QStringLiteral("Turn")), &QAction::triggered, view, [view] { view->turnAction(); });
+  menu->addSeparator();
+  QAction* back = menu->addAction(QStringLiteral("Back"));
+  back->setEnabled(view->canGoBack());
+  QObject::connect(back, &QAction::triggered, view, [view] { view->backAction(); });
+  QAction* forward = menu->addAction(QStringLiteral("Forward"));
+  forward->setEnabled(view->canGoForward());
+  QObject::connect(forward, &QAction::triggered, view, [view] { view->forwardAction(); });
+  return menu;
 }
 
 void registerSolidWindow() { interfacefile::registerLoader("SolidView", loadSolidView); }

@@ -7,6 +7,8 @@
 #include "app/windows/ExportSheet.h"
 #include "app/windows/LayoutViewWindowController.h"
 
+class QMenu;
+
 namespace orb::rendering {
 class OBOpenGL;
 }
@@ -52,13 +54,15 @@ class SolidWindowController : public LayoutViewWindowController {
   void zoomViewToFitAtOnce() override;
   std::optional<ViewHistory> viewHistory() const override;
   void stepViewHistory(bool forward) override;
-  /// "back" and "forward" stay enabled: only their tool tips follow the history.
-  bool disablesHistoryItemsWhenEmpty() const override { return false; }
 
  private:
   std::shared_ptr<LayoutOpenGLModel> m_model;
   SavePathChooser m_dxfPathChooser = runSavePanel;
 };
+
+/// The 3-D view's contextual menu: "Mode" (the present mode checked), zoom to fit, zoom to
+/// the whole system, turn, back and forward. The caller owns it.
+QMenu* solidViewContextMenu(rendering::OBOpenGL* view);
 
 /// Registers the interface file "SolidView".
 void registerSolidWindow();

@@ -21,6 +21,7 @@
 #include "app/windows/ToolbarSupport.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
+#include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
 
 namespace orb::app {
@@ -145,6 +146,7 @@ void SurfaceDataWindowController::awakeFromNib() {
       if (int c = m_surfaceArrayController->columnOf(identifier); c >= 0) table->setColumnWidth(c, letterWidth);
     connect(m_surfaceArrayController, &SurfaceArrayController::surfaceSelectionChanged, this,
             &SurfaceDataWindowController::selectionChanged);
+    shareSurfaceSelection(document);
 
     auto* c = m_surfaceArrayController;
     auto wire = [&](const char* name, auto action) {
@@ -199,7 +201,29 @@ void SurfaceDataWindowController::documentLensWasReplaced() {
   selectionChanged();
 }
 
+void SurfaceDataWindowController::shareSurfaceSelection(const std::shared_ptr<OBDocument>& document) {
+  auto* c = m_surfaceArrayController;
+  auto apply = [c](const std::vector<std::size_t>& shared) {
+    std::vector<std::size_t> rows;
+    for (std::size_t row : shared)
+      if (row < c->arrangedObjects().size()) rows.push_back(row);
+    if (rows != c->selectionIndexes()) c->setSelectionIndexes(rows);
+  };
+  // A table opened after a layout picked surfaces shows them selected.
+  apply(document->selectedSurfaceIndexes());
+  std::weak_ptr<OBDocument> weak = document;
+  connect(c, &DNDArrayController::selectionChanged, this, [weak, c] {
+    if (auto d = weak.lock()) d->setSelectedSurfaceIndexes(c->selectionIndexes());
+  });
+  m_sharedSelectionObservation = platform::NotificationCenter::defaultCenter().addObserver(
+      OBDocument::kSurfaceSelectionChangedNotification, document->reference(),
+      [weak, apply](const platform::Notification&) {
+        if (auto d = weak.lock()) apply(d->selectedSurfaceIndexes());
+      });
+}
+
 void SurfaceDataWindowController::windowWillClose() {
+  m_sharedSelectionObservation.remove();
   if (m_toolbarUpdateTimer) m_toolbarUpdateTimer->stop();
   WindowControllerWithDocumentController::windowWillClose();
 }

@@ -8,6 +8,7 @@
 
 #include "app/windows/ToolbarSupport.h"
 #include "app/windows/WindowControllerWithDocumentController.h"
+#include "platform/Observation.h"
 
 class QAction;
 class QMenu;
@@ -17,6 +18,7 @@ class QVBoxLayout;
 
 namespace orb::app {
 
+class OBDocument;
 class SolveSheetController;
 class SurfaceArrayController;
 class SurfaceDataTableView;
@@ -82,6 +84,8 @@ class SurfaceDataWindowController : public WindowControllerWithDocumentControlle
   void rebuildToolbar();
   void selectionChanged();
   void updateLowerPartToggle();
+  /// The table's selection and the document's shared surface selection follow each other.
+  void shareSurfaceSelection(const std::shared_ptr<OBDocument>& document);
 
   SurfaceArrayController* m_surfaceArrayController = nullptr;
   SolveSheetController* m_solveSheetController = nullptr;
@@ -92,6 +96,7 @@ class SurfaceDataWindowController : public WindowControllerWithDocumentControlle
   std::vector<std::string> m_toolbarItemIdentifiers;
   std::vector<QAction*> m_toolbarSpacers;
   QTimer* m_toolbarUpdateTimer = nullptr;
+  platform::Observation m_sharedSelectionObservation;
 };
 
 /// Registers the interface file "SurfaceData".

@@ -10,6 +10,7 @@
 #include "platform/Value.h"
 
 class QAction;
+class QIcon;
 class QMenu;
 class QObject;
 class QToolBar;
@@ -36,7 +37,14 @@ const ItemDescription* findItemDescription(std::span<const ItemDescription> desc
 /// An item as its description shows it (label, tool tip, icon), named by its identifier; not yet connected.
 QAction* makeItemAction(const ItemDescription& described, QObject* parent);
 
-/// A fixed toolbar of small icons whose context menu `populateMenu` fills; the menu lives while `context` does.
+/// The line icon drawn for the item image `image` ("zoomToFit", "tb-surfaces", …), sharp at any size and
+/// greyed when disabled; a null icon for a name without a drawing.
+QIcon itemIcon(const std::string& image);
+/// The item images that have a drawing.
+const std::vector<std::string>& drawnItemImages();
+
+/// A fixed toolbar at the platform's toolbar icon size whose context menu `populateMenu` fills; the menu
+/// lives while `context` does.
 QToolBar* makeToolbar(QWidget* parent, const QString& name, QObject* context, std::function<void(QMenu&)> populateMenu);
 
 /// The identifiers that can be shown, in order: allowed ones (known ones too, when `isKnown` is given), each item
