@@ -370,6 +370,8 @@ void LayoutCalculator::setLensKeyPathUpdateDictionary(const Dictionary& renames)
 void LayoutCalculator::firstTimeWithLens(const LensPtr& l) {
   RaysCalculator::firstTimeWithLens(l);
   if (!l) return;
+  // A layout draws every field's beam, as one expects of a drawing of the whole lens.
+  setFieldOfInterestKeyPath({});
   for (const auto& s : l->surfaceArray())
     if (!s->isAxisymmetric()) {
       setFanType("square");
