@@ -61,6 +61,14 @@ class PlanarWindowTest : public testing::DoubleGaussDocumentTest<> {
     return calculator;
   }
 
+  /// Opens a layout from its menu and waits for its traced rays; a null calculator when it failed.
+  std::pair<PlanarWindowController*, std::shared_ptr<analysis::LayoutCalculator>> openTraced() {
+    if (!document->performAction("makeLayout")) return {};
+    PlanarWindowController* window = layoutWindow();
+    if (!window) return {};
+    return {window, showAndTrace(window)};
+  }
+
   /// The view point (y down, as the widget's pixels) of a lens point on the
   /// section.
   static QPointF pixelFor(PlanarView& view, double z, double y) {
@@ -207,10 +215,7 @@ TEST_F(PlanarWindowTest, ComesBackFromItsRecordWithTheSameZoom) {
 }
 
 TEST_F(PlanarWindowTest, DraggingSelectedSurfacesChangesTwoThicknessesAsOneUndoableEdit) {
-  ASSERT_TRUE(document->performAction("makeLayout"));
-  PlanarWindowController* window = layoutWindow();
-  ASSERT_TRUE(window);
-  const auto calculator = showAndTrace(window);
+  const auto [window, calculator] = openTraced();
   ASSERT_TRUE(calculator);
   PlanarView& view = *window->planarView();
   const auto& surfaces = document->lens()->surfaceArray();
@@ -333,10 +338,7 @@ TEST_F(PlanarWindowTest, ChoosingAllFieldsDrawsEachFieldsRaysInItsOwnColour) {
 // rows selected in the table show in the layout as a rectangle over those
 // surfaces (and only those), and an empty table selection clears it.
 TEST_F(PlanarWindowTest, RectangleSelectionIsTheSurfaceTablesSelectionAndBack) {
-  ASSERT_TRUE(document->performAction("makeLayout"));
-  PlanarWindowController* window = layoutWindow();
-  ASSERT_TRUE(window);
-  const auto calculator = showAndTrace(window);
+  const auto [window, calculator] = openTraced();
   ASSERT_TRUE(calculator);
   auto* editor = showWindow<SurfaceDataWindowController>("showLensDataEditor");
   ASSERT_TRUE(editor);
@@ -372,10 +374,7 @@ TEST_F(PlanarWindowTest, RectangleSelectionIsTheSurfaceTablesSelectionAndBack) {
 // selection), become the selection, and are one undo step: undo takes them all
 // out. Data that holds no surfaces is refused and changes nothing.
 TEST_F(PlanarWindowTest, PastedSurfacesGoIntoTheLensAsOneUndoStep) {
-  ASSERT_TRUE(document->performAction("makeLayout"));
-  PlanarWindowController* window = layoutWindow();
-  ASSERT_TRUE(window);
-  const auto calculator = showAndTrace(window);
+  const auto [window, calculator] = openTraced();
   ASSERT_TRUE(calculator);
   ASSERT_TRUE(testing::pumpUntil([&] { return document->snapshotIsFresh(); }));
   PlanarView& view = *window->planarView();

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QImage>
 #include <QMatrix4x4>
@@ -71,6 +72,14 @@ class SolidWindowTest : public testing::DoubleGaussDocumentTest<> {
     }));
     testing::settle();
     return calculator;
+  }
+
+  /// Opens a 3-D view from its menu and waits for its traced rays; a null calculator when it failed.
+  std::pair<SolidWindowController*, std::shared_ptr<analysis::LayoutCalculator>> openTraced() {
+    if (!document->performAction("makeSolidView")) return {};
+    SolidWindowController* window = solidWindow();
+    if (!window) return {};
+    return {window, showAndTrace(window)};
   }
 
   static QImage render(rendering::OBOpenGL& view) {
@@ -188,10 +197,7 @@ TEST_F(SolidWindowTest, ShowsTheLensAndComesBackFromItsRecordWithTheSameView) {
 }
 
 TEST_F(SolidWindowTest, ExportsTheLensAsDxfFacesAndCancelWritesNothing) {
-  ASSERT_TRUE(document->performAction("makeSolidView"));
-  SolidWindowController* window = solidWindow();
-  ASSERT_TRUE(window);
-  const auto calculator = showAndTrace(window);
+  const auto [window, calculator] = openTraced();
   ASSERT_TRUE(calculator);
   QTemporaryDir dir;
   const std::string path = dir.filePath("double-gauss.dxf").toStdString();
@@ -286,10 +292,7 @@ TEST_F(SolidWindowTest, ALeftDragTurnsAFreshViewByTheTrackballAngle) {
 }
 
 TEST_F(SolidWindowTest, AfterAPickZoomToSystemFramesTheWholeLensAgain) {
-  ASSERT_TRUE(document->performAction("makeSolidView"));
-  SolidWindowController* window = solidWindow();
-  ASSERT_TRUE(window);
-  const auto calculator = showAndTrace(window);
+  const auto [window, calculator] = openTraced();
   ASSERT_TRUE(calculator);
   rendering::OBOpenGL& view = *window->solidView();
   ASSERT_TRUE(testing::pumpUntil([&] { return viewIsStill(view); }));
@@ -343,10 +346,7 @@ TEST_F(SolidWindowTest, AfterAPickZoomToSystemFramesTheWholeLensAgain) {
 // The stop's aperture is a black ring outside its rim. With the surfaces swept over
 // half a turn only, the ring shows alone in the other half.
 TEST_F(SolidWindowTest, TheStopsApertureIsDrawn) {
-  ASSERT_TRUE(document->performAction("makeSolidView"));
-  SolidWindowController* window = solidWindow();
-  ASSERT_TRUE(window);
-  const auto calculator = showAndTrace(window);
+  const auto [window, calculator] = openTraced();
   ASSERT_TRUE(calculator);
   rendering::OBOpenGL& view = *window->solidView();
   std::shared_ptr<lens::Surface> stop;
@@ -376,6 +376,19 @@ TEST_F(SolidWindowTest, TheStopsApertureIsDrawn) {
   };
   EXPECT_GE(darkAround(225), 5);
   EXPECT_GE(darkAround(315), 5);
+}
+
+// Like a new layout, a new 3-D view traces every field, and its panel says so.
+TEST_F(SolidWindowTest, ANewViewTracesEveryField) {
+  const auto lens = document->lens();
+  ASSERT_GT(lens->fieldArray().size(), 1u);
+  const auto [window, calculator] = openTraced();
+  ASSERT_TRUE(calculator);
+  EXPECT_EQ(calculator->fieldOfInterestKeyPath(), "");
+  EXPECT_EQ(calculator->fieldsOfInterest().size(), lens->fieldArray().size());
+  auto* fields = window->optionsPanelController()->panel()->findChild<QComboBox*>("fieldOfInterestKeyPath");
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->currentText().toStdString(), "All fields");
 }
 
 class SolidWindowDefaultsTest : public SolidWindowTest {

@@ -289,9 +289,16 @@ TEST_F(BasicOpenGLViewTest, StartsFromTheDefaultsWithTheTimerRunning) {
   EXPECT_FALSE(view.isAnimated());
   EXPECT_TRUE(view.usesLight());
   EXPECT_FALSE(view.usesDisplayList());
-  // No stored colours: black background, white lights.
-  EXPECT_EQ(view.clearColor()->red() + view.clearColor()->green() + view.clearColor()->blue(), 0);
-  EXPECT_EQ(view.ambientColor()->red(), 1);
+  // The factory defaults register the lens view's look: white background, grey ambient light.
+  EXPECT_EQ(view.clearColor()->red() + view.clearColor()->green() + view.clearColor()->blue(), 3);
+  EXPECT_DOUBLE_EQ(view.ambientColor()->red(), 0.2);
+  EXPECT_DOUBLE_EQ(view.diffuseColor()->green(), 158.0 / 255.0);
+  // With nothing registered or saved, a view falls back to a black background and white lights.
+  QTemporaryDir emptyDir;
+  platform::UserDefaults empty(emptyDir.path().toStdString());
+  BasicOpenGLView bare(nullptr, &empty);
+  EXPECT_EQ(bare.clearColor()->red() + bare.clearColor()->green() + bare.clearColor()->blue(), 0);
+  EXPECT_EQ(bare.ambientColor()->red(), 1);
   EXPECT_EQ(view.zoomData(), (ZoomData{-1, 1, -1, 1}));
   EXPECT_EQ(view.depthLimits(), (std::array<double, 2>{-1, 1}));
   view.invalidateAnimationTimer();
