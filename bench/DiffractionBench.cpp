@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "AllocationMeter.h"
@@ -20,6 +21,45 @@
 namespace {
 
 using namespace orb;
+
+// Runs a calculator's calculations to their end on the main loop. The main thread sleeps
+// while it has nothing to do, as in the application, instead of spinning on a core the
+// worker's pool could use.
+template <class Calculator>
+class Settler {
+ public:
+  Settler(platform::RunLoop& loop, Calculator& calculator) : m_loop(loop), m_calculator(calculator) {
+    m_loop.setWakeUpHandler([this] {
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_work = true;
+      }
+      m_woken.notify_one();
+    });
+  }
+  ~Settler() { m_loop.setWakeUpHandler(nullptr); }
+
+  /// One calculation from scratch, to its plot.
+  void calculate() {
+    m_calculator.setPlotDictionary(std::nullopt);
+    m_calculator.setNeedsCalculation(true);
+    while (!m_calculator.plotDictionary() || m_calculator.needsWork() || m_calculator.hasWorkerThread() ||
+           m_loop.hasPendingWork()) {
+      if (m_loop.runOnce()) continue;
+      // A worker's end is not always announced through the loop: look again soon.
+      std::unique_lock<std::mutex> lock(m_mutex);
+      m_woken.wait_for(lock, std::chrono::microseconds(200), [&] { return m_work; });
+      m_work = false;
+    }
+  }
+
+ private:
+  platform::RunLoop& m_loop;
+  Calculator& m_calculator;
+  std::mutex m_mutex;
+  std::condition_variable m_woken;
+  bool m_work = false;
+};
 
 // The FFT point-spread function of a 256 × 256 pupil grid on the double Gauss
 // (examples/DoubleGauss.zmx): a whole run of the point-spread calculator (start rays,
@@ -39,48 +79,19 @@ void BM_DiffractionPSFDoubleGauss256(benchmark::State& state) {
   calculator->setWaveOfInterest(state.range(1) ? nullptr : lens->primaryWave());
   auto updater = analysis::OBCalculatorUpdater::make(calculator);
   auto& loop = platform::RunLoop::main();
-  // The main thread sleeps while it has nothing to do, as in the application, instead of
-  // spinning on a core the worker's pool could use.
-  std::mutex mutex;
-  std::condition_variable woken;
-  bool work = false;
-  loop.setWakeUpHandler([&] {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      work = true;
-    }
-    woken.notify_one();
-  });
-  auto settle = [&] {
-    while (!calculator->plotDictionary() || calculator->needsWork() || calculator->hasWorkerThread() ||
-           loop.hasPendingWork()) {
-      if (loop.runOnce()) continue;
-      // A worker's end is not always announced through the loop: look again soon.
-      std::unique_lock<std::mutex> lock(mutex);
-      woken.wait_for(lock, std::chrono::microseconds(200), [&] { return work; });
-      work = false;
-    }
-  };
+  std::optional<Settler<wavefront::DPSFCalculator>> settler(std::in_place, loop, *calculator);
   // The first run makes the FFT plans; the first two fill the storage kept from run to
   // run (a field and an image stay readable while the next are made).
-  for (int warmUp = 0; warmUp < 2; ++warmUp) {
-    calculator->setPlotDictionary(std::nullopt);
-    calculator->setNeedsCalculation(true);
-    settle();
-  }
-  for (auto _ : state) {
-    calculator->setPlotDictionary(std::nullopt);
-    calculator->setNeedsCalculation(true);
-    settle();
-  }
+  for (int warmUp = 0; warmUp < 2; ++warmUp) settler->calculate();
+  for (auto _ : state) settler->calculate();
   state.counters["threads"] = threads;
   state.counters["rays"] = static_cast<double>(calculator->tracedBundle()->rays.size());
   state.counters["fieldSide"] = static_cast<double>(calculator->intensityField()->nRows());
   if (!calculator->status().empty()) state.SetLabel(calculator->status());
   updater.reset();
+  settler.reset();
   calculator.reset();
   loop.runUntilIdle();
-  loop.setWakeUpHandler(nullptr);
 }
 BENCHMARK(BM_DiffractionPSFDoubleGauss256)
     ->Args({1, 0})
@@ -158,37 +169,13 @@ void BM_FFTMTFDoubleGauss256(benchmark::State& state) {
   calculator->setFieldOfInterest(lens->fieldArray().front());
   calculator->setWaveOfInterest(lens->primaryWave());
   auto updater = analysis::OBCalculatorUpdater::make(calculator);
-  std::mutex mutex;
-  std::condition_variable woken;
-  bool work = false;
-  loop.setWakeUpHandler([&] {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      work = true;
-    }
-    woken.notify_one();
-  });
-  auto settle = [&] {
-    while (!calculator->plotDictionary() || calculator->needsWork() || calculator->hasWorkerThread() ||
-           loop.hasPendingWork()) {
-      if (loop.runOnce()) continue;
-      std::unique_lock<std::mutex> lock(mutex);
-      woken.wait_for(lock, std::chrono::microseconds(200), [&] { return work; });
-      work = false;
-    }
-  };
+  std::optional<Settler<wavefront::DOTFCalculator>> settler(std::in_place, loop, *calculator);
   // Plans made and the kept storage filled, as in the point-spread benchmark.
-  for (int warmUp = 0; warmUp < 2; ++warmUp) {
-    calculator->setPlotDictionary(std::nullopt);
-    calculator->setNeedsCalculation(true);
-    settle();
-  }
+  for (int warmUp = 0; warmUp < 2; ++warmUp) settler->calculate();
   std::size_t peak = 0;
   for (auto _ : state) {
     bench::AllocationMeter::resetPeak();
-    calculator->setPlotDictionary(std::nullopt);
-    calculator->setNeedsCalculation(true);
-    settle();
+    settler->calculate();
     peak = std::max(peak, bench::AllocationMeter::peak.load() - baseline);
   }
   state.counters["order"] = order;
@@ -198,9 +185,9 @@ void BM_FFTMTFDoubleGauss256(benchmark::State& state) {
   state.counters["peakMB"] = static_cast<double>(peak) / (1024.0 * 1024.0);
   if (!calculator->status().empty()) state.SetLabel(calculator->status());
   updater.reset();
+  settler.reset();
   calculator.reset();
   loop.runUntilIdle();
-  loop.setWakeUpHandler(nullptr);
 }
 BENCHMARK(BM_FFTMTFDoubleGauss256)
     ->Args({0, 1})
