@@ -575,6 +575,39 @@ void forRows(std::size_t n, const F& f) {
                     [&](const tbb::blocked_range<std::size_t>& r) { f(r.begin(), r.end()); });
 }
 
+// Writes the aimed rows back into the bundle: a settled row takes its placement (the
+// start position or the start momentum, as `positions` says); a row the rounds did not
+// settle is aimed alone by `aimOne` and dies in the bundle if it died there.
+template <class Place, class AimOne>
+void writeBackRows(RayBundle& b, std::size_t begin, std::span<const XY> pupilCoordinates, const std::vector<XY>& c,
+                   const std::vector<std::uint8_t>& settled, const Place& place, bool positions,
+                   const AimOne& aimOne) {
+  const std::size_t n = pupilCoordinates.size();
+  forRows(n, [&](std::size_t lo, std::size_t hi) {
+    for (std::size_t i = lo; i < hi; ++i) {
+      if (!settled[i]) continue;
+      const std::size_t r = begin + i;
+      XYZ q, p;
+      place(i, c[i], q, p);
+      if (positions)
+        b.qx[r] = q.x, b.qy[r] = q.y, b.qz[r] = q.z;
+      else
+        b.px[r] = p.x, b.py[r] = p.y, b.pz[r] = p.z;
+    }
+  });
+  for (std::size_t i = 0; i < n; ++i) {
+    if (settled[i]) continue;
+    const std::size_t r = begin + i;
+    Ray ray = b.ray(r);
+    aimOne(ray, pupilCoordinates[i]);
+    if (positions)
+      b.qx[r] = ray.x(), b.qy[r] = ray.y(), b.qz[r] = ray.z();
+    else
+      b.px[r] = ray.px(), b.py[r] = ray.py(), b.pz[r] = ray.pz();
+    if (b.alive[r] && !ray.isAlive()) b.alive[r] = 0, b.causeOfDeath[r] = ray.tags().causeOfDeath;
+  }
+}
+
 XY stopPointOfRow(const lens::Surface* stop, const RayBundle& b, std::size_t j) {
   const XYZ g{b.qx[j], b.qy[j], b.qz[j]};
   const XYZ q = stop ? stop->transform().transformFromGlobal(g) : g;
@@ -874,23 +907,8 @@ void RayAimer::adjustPositionsOfRows(RayBundle& b, std::size_t begin, std::span<
   const std::vector<std::uint8_t> settled =
       searchTogether(b, begin, pupilCoordinates, c, 1e-7 * pupilScale(m_xStopPlus, m_yStopPlus), place);
   if (platform::currentThreadIsCancelled()) return;  // the caller throws the rows away
-  forRows(n, [&](std::size_t lo, std::size_t hi) {
-    for (std::size_t i = lo; i < hi; ++i) {
-      if (!settled[i]) continue;
-      const std::size_t r = begin + i;
-      XYZ q, p;
-      place(i, c[i], q, p);
-      b.qx[r] = q.x, b.qy[r] = q.y, b.qz[r] = q.z;
-    }
-  });
-  for (std::size_t i = 0; i < n; ++i) {
-    if (settled[i]) continue;
-    const std::size_t r = begin + i;
-    Ray ray = b.ray(r);
-    adjustPositionOfRay(ray, pupilCoordinates[i]);
-    b.qx[r] = ray.x(), b.qy[r] = ray.y(), b.qz[r] = ray.z();
-    if (b.alive[r] && !ray.isAlive()) b.alive[r] = 0, b.causeOfDeath[r] = ray.tags().causeOfDeath;
-  }
+  writeBackRows(b, begin, pupilCoordinates, c, settled, place, true,
+                [this](Ray& ray, const XY& pupil) { adjustPositionOfRay(ray, pupil); });
 }
 
 void RayAimer::adjustMomentaOfRows(RayBundle& b, std::size_t begin, std::span<const XY> pupilCoordinates) {
@@ -907,23 +925,8 @@ void RayAimer::adjustMomentaOfRows(RayBundle& b, std::size_t begin, std::span<co
       searchTogether(b, begin, pupilCoordinates, c, 1e-7 * std::abs(m_objectIndex), place);
   if (platform::currentThreadIsCancelled()) return;
   // Each row's momentum is read by its own placement before it is written.
-  forRows(n, [&](std::size_t lo, std::size_t hi) {
-    for (std::size_t i = lo; i < hi; ++i) {
-      if (!settled[i]) continue;
-      const std::size_t r = begin + i;
-      XYZ q, p;
-      place(i, c[i], q, p);
-      b.px[r] = p.x, b.py[r] = p.y, b.pz[r] = p.z;
-    }
-  });
-  for (std::size_t i = 0; i < n; ++i) {
-    if (settled[i]) continue;
-    const std::size_t r = begin + i;
-    Ray ray = b.ray(r);
-    adjustMomentumOfRay(ray, pupilCoordinates[i]);
-    b.px[r] = ray.px(), b.py[r] = ray.py(), b.pz[r] = ray.pz();
-    if (b.alive[r] && !ray.isAlive()) b.alive[r] = 0, b.causeOfDeath[r] = ray.tags().causeOfDeath;
-  }
+  writeBackRows(b, begin, pupilCoordinates, c, settled, place, false,
+                [this](Ray& ray, const XY& pupil) { adjustMomentumOfRay(ray, pupil); });
 }
 
 void RayAimer::adjustPositionsOfRays(std::span<Ray> rays, std::span<const XY> pupilCoordinates) {

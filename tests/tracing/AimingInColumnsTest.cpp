@@ -49,26 +49,11 @@ void aimAtStopAperture(lens::Lens& lens, double r) {
   rayAimingSetup(lens);
 }
 
-// The f = 100 mm double Gauss of RayAimingTest, with a coordinate break before the stop that
+// The fixture's double Gauss, with a coordinate break before the stop that
 // decentres it by (0.4, −0.3) and tilts it 3° about x and 2° about y (the later surfaces
 // follow it). `objectDistance` infinite: angle fields; else object heights.
 std::shared_ptr<lens::Lens> doubleGaussWithMovedStop(double objectDistance) {
-  auto ssk2 = materials::Glass::glassWithIndex(1.6223, 53.17);
-  auto sk16 = materials::Glass::glassWithIndex(1.62041, 60.32);
-  auto f5 = materials::Glass::glassWithIndex(1.60342, 38.03);
-  auto lens = makeLens({{0, objectDistance},
-                        {54.153246, 8.746658, ssk2},
-                        {152.52192, 0.5},
-                        {35.950624, 14, sk16},
-                        {0, 3.776966, f5},
-                        {22.269925, 14.253059},
-                        {0, 12.428129, nullptr, true},
-                        {-25.685033, 3.776966, f5},
-                        {0, 10.833929, sk16},
-                        {-36.980221, 0.5},
-                        {196.41733, 6.858175, sk16},
-                        {-67.14755, 57.314538},
-                        {0, 0}});
+  auto lens = doubleGaussLens(objectDistance);
   auto brk = lens::Surface::create<lens::CoordinateBreak>();
   for (const auto& [title, value] : {std::pair{"dx", 0.4}, {"dy", -0.3}, {"rx", 3.0}, {"ry", 2.0}})
     brk->parameterForTitle(title)->setValue(value);

@@ -88,6 +88,28 @@ inline std::shared_ptr<lens::Lens> makeLens(const std::vector<SurfaceSpec>& spec
   return lens;
 }
 
+/// The classic f = 100 mm, F/3 double Gauss (a published prescription), stop buried
+/// between the two cemented doublets, in model glasses of the catalogue nd, Vd.
+/// `objectDistance` infinite: angle fields; else object heights.
+inline std::shared_ptr<lens::Lens> doubleGaussLens(double objectDistance = kInfinity) {
+  auto ssk2 = materials::Glass::glassWithIndex(1.6223, 53.17);
+  auto sk16 = materials::Glass::glassWithIndex(1.62041, 60.32);
+  auto f5 = materials::Glass::glassWithIndex(1.60342, 38.03);
+  return makeLens({{0, objectDistance},
+                   {54.153246, 8.746658, ssk2},
+                   {152.52192, 0.5},
+                   {35.950624, 14, sk16},
+                   {0, 3.776966, f5},
+                   {22.269925, 14.253059},
+                   {0, 12.428129, nullptr, true},
+                   {-25.685033, 3.776966, f5},
+                   {0, 10.833929, sk16},
+                   {-36.980221, 0.5},
+                   {196.41733, 6.858175, sk16},
+                   {-67.14755, 57.314538},
+                   {0, 0}});
+}
+
 /// Paraxial inputs the system update would measure; the tests give them.
 inline void setParaxialInputs(lens::Lens& lens, double entrancePupilDiameter, double A = 1, double B = 0,
                               double objectSpaceNumericalAperture = 0) {

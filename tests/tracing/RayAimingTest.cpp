@@ -17,27 +17,7 @@ namespace {
 using foundation::XY;
 using namespace testing;
 
-// The classic f = 100 mm, F/3 double Gauss (a published prescription), stop buried
-// between the two cemented doublets. Model glasses of the catalogue nd, Vd.
-std::shared_ptr<lens::Lens> doubleGauss() {
-  auto ssk2 = materials::Glass::glassWithIndex(1.6223, 53.17);
-  auto sk16 = materials::Glass::glassWithIndex(1.62041, 60.32);
-  auto f5 = materials::Glass::glassWithIndex(1.60342, 38.03);
-  auto lens = makeLens({{0, kInfinity},
-                        {54.153246, 8.746658, ssk2},
-                        {152.52192, 0.5},
-                        {35.950624, 14, sk16},
-                        {0, 3.776966, f5},
-                        {22.269925, 14.253059},
-                        {0, 12.428129, nullptr, true},
-                        {-25.685033, 3.776966, f5},
-                        {0, 10.833929, sk16},
-                        {-36.980221, 0.5},
-                        {196.41733, 6.858175, sk16},
-                        {-67.14755, 57.314538},
-                        {0, 0}});
-  return lens;
-}
+std::shared_ptr<lens::Lens> doubleGauss() { return doubleGaussLens(); }
 
 // A y-nu paraxial trace from the first vertex to the stop, independent of the tracer:
 // the stop height of rays (h = 0, u = 1) and (h = 1, u = 0) give B and A.
