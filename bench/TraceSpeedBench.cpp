@@ -173,6 +173,34 @@ void BM_TraceDriverBundle(benchmark::State& state) {
 }
 BENCHMARK(BM_TraceDriverBundle)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1);
 
+// The fixed cost of a trace call, which the many small traces of aiming, solves and the
+// optimiser pay: a few rays of the same field traced again and again, as plain rays and
+// as a bundle. Args: rays per call.
+void BM_SmallTrace(benchmark::State& state) {
+  Scene& s = scene();
+  const auto count = static_cast<std::uint32_t>(state.range(0));
+  const tracing::pupil::Points pupil = tracing::pupil::squareArrayOfPointsInUnitCircle(count);
+  const std::vector<tracing::Ray> start = *tracing::raysForFields(*s.lens, s.fields, pupil);
+  const tracing::RayBundle startBundle = *tracing::bundleForFields(*s.lens, s.fields, pupil);
+  const bool bundle = state.range(1) != 0;
+  std::vector<tracing::Ray> rays = start;
+  tracing::RayBundle columns = startBundle;
+  for (auto _ : state) {
+    if (bundle) {
+      columns = startBundle;
+      tracing::traceRays(*s.lens, columns);
+      benchmark::DoNotOptimize(columns.qx.data());
+    } else {
+      rays = start;
+      tracing::traceRays(*s.lens, rays);
+      benchmark::DoNotOptimize(rays.data());
+    }
+  }
+  state.counters["rays"] = static_cast<double>(start.size());
+  state.counters["bundle"] = bundle;
+}
+BENCHMARK(BM_SmallTrace)->Args({1, 0})->Args({64, 0})->Args({1, 1})->Args({64, 1})->Unit(benchmark::kMicrosecond);
+
 // Making the rays alone: as plain rays (field, pupil pattern, placement, tags) and as a
 // bundle.
 void BM_GenerateRays(benchmark::State& state) {

@@ -21,6 +21,7 @@
 #include "tracing/LensSummary.h"
 #include "tracing/PupilPatterns.h"
 #include "tracing/Ray.h"
+#include "tracing/RayBundle.h"
 #include "tracing/RayGeneration.h"
 #include "tracing/TraceDriver.h"
 
@@ -32,6 +33,11 @@ using tracing::Ray;
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A row's wave weight, 1 without a wave (as a ray's).
+double weightOfRow(const tracing::RayBundle& b, std::size_t i) {
+  return b.wave[i] < b.waves.size() && b.waves[b.wave[i]] ? b.waves[b.wave[i]]->weight() : 1.0;
+}
 
 std::uint32_t clampedCount(std::uint64_t n) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(n, std::numeric_limits<std::uint32_t>::max()));
@@ -156,28 +162,31 @@ void MeritoidWithHexRays::setWavelengthInNanometers(double nm) {
   setNeedsEvaluation(true);
 }
 
-std::vector<Ray> MeritoidWithHexRays::testRays(analysis::Lens& lens) const {
+tracing::RayBundle MeritoidWithHexRays::testBundle(analysis::Lens& lens) const {
   const tracing::pupil::Points points = tracing::pupil::hexapolarArrayOfPointsInUnitCircle(clampedCount(m_numberOfRays));
   const tracing::Fields fields{tracing::fieldForH(lens, {m_Hx, m_Hy})};
-  std::vector<Ray> rays;
+  tracing::RayBundle rays;
   if (m_monochromatic) {
-    auto made = tracing::raysForFields(lens, fields, points);
-    if (!made) platform::Exception::raise("OBException", "%s", lens.warningReRayGeneration().value_or("no rays").c_str());
-    rays = std::move(*made);
+    if (!tracing::fillBundleForFields(rays, lens, fields, points)) {
+      if (platform::currentThreadIsCancelled()) return rays;
+      platform::Exception::raise("OBException", "%s", lens.warningReRayGeneration().value_or("no rays").c_str());
+    }
     if (m_wavelengthInNanometers != 0) {
+      // Made in the primary wave, the table's one entry, and traced in the operand's.
       auto wave = lens::Wave::wave();
       wave->setWavelengthInNanometers(m_wavelengthInNanometers);
-      for (Ray& r : rays) r.setWave(wave);
+      for (auto& w : rays.waves) w = wave;
     }
-  } else {
-    rays = tracing::raysForFields(lens, fields, points, lens.waveArray());
+  } else if (!lens.waveArray().empty()) {
+    // None made leaves the bundle empty: no live rays.
+    tracing::fillBundleForFields(rays, lens, fields, points, lens.waveArray());
   }
   return rays;
 }
 
-std::vector<Ray> MeritoidWithHexRays::traceTestRays(analysis::Lens& lens) const {
+tracing::RayBundle MeritoidWithHexRays::traceTestBundle(analysis::Lens& lens) const {
   platform::Synchronized lock(&lens);
-  std::vector<Ray> rays = testRays(lens);
+  tracing::RayBundle rays = testBundle(lens);
   tracing::traceRays(lens, rays);
   return rays;
 }
@@ -286,71 +295,75 @@ void MeritoidRMS::evaluation() {
   const bool useY = m_analysisDirection == "y" || m_analysisDirection == "r";
   if (!useX && !useY) return fail("Unknown analysis direction");
   try {
-    std::vector<Ray> rays = traceTestRays(*lens());
+    const tracing::RayBundle rays = traceTestBundle(*lens());
     if (platform::currentThreadIsCancelled()) {
       setEvaluationValue(value());  // a cancelled trace measures nothing
       return;
     }
     const auto image = lens()->imageSurface();
     const auto& toLocal = image->transform().globalToLocalCoordinateTransformationMatrix();
+    // The live rows in the image surface's frame.
+    const std::size_t count = rays.size();
     std::vector<std::size_t> live;
-    for (std::size_t i = 0; i < rays.size(); ++i)
-      if (rays[i].isAlive()) {
-        rays[i].transformByMatrix(toLocal);
+    std::vector<foundation::XYZ> position(count), momentum(count);
+    for (std::size_t i = 0; i < count; ++i)
+      if (rays.alive[i]) {
+        position[i] = foundation::applyToPoint(toLocal, {rays.qx[i], rays.qy[i], rays.qz[i]});
+        momentum[i] = foundation::applyToDirection(toLocal, {rays.px[i], rays.py[i], rays.pz[i]});
         live.push_back(i);
       }
     const std::size_t perRay = (useX ? 1 : 0) + (useY ? 1 : 0);
-    resetEntries(rays.size() * perRay);
+    resetEntries(count * perRay);
     if (live.empty()) {
       platform::log("[%g] %s no rays", number(), identifier().c_str());
       return fail("No live rays");
     }
     // Scale factors: each ray counts with its wave's weight when polychromatic.
     const double N = static_cast<double>(live.size());
-    std::vector<double> s(rays.size(), 1.0);
+    std::vector<double> s(count, 1.0);
     if (!monochromatic()) {
       double sumW = 0;
-      for (std::size_t i : live) sumW += rays[i].weight();
+      for (std::size_t i : live) sumW += weightOfRow(rays, i);
       for (std::size_t i : live)
-        s[i] = std::sqrt(std::max(0.0, rays[i].weight())) * (sumW != 0 ? std::sqrt(N / sumW) : 1.0);
+        s[i] = std::sqrt(std::max(0.0, weightOfRow(rays, i))) * (sumW != 0 ? std::sqrt(N / sumW) : 1.0);
     }
     double sw = 0, cx = 0, cy = 0;
     for (std::size_t i : live) {
       const double w = s[i] * s[i];
       sw += w;
-      cx += w * rays[i].position().x;
-      cy += w * rays[i].position().y;
+      cx += w * position[i].x;
+      cy += w * position[i].y;
     }
     if (sw > 0) {
       cx /= sw;
       cy /= sw;
     }
-    std::vector<double> entries(rays.size() * perRay, 0.0);
+    std::vector<double> entries(count * perRay, 0.0);
     double sumSquares = 0;
     for (std::size_t i : live) {
       std::size_t slot = i * perRay;
       if (useX) {
-        entries[slot++] = s[i] * (rays[i].position().x - cx);
+        entries[slot++] = s[i] * (position[i].x - cx);
         sumSquares += entries[slot - 1] * entries[slot - 1];
       }
       if (useY) {
-        entries[slot] = s[i] * (rays[i].position().y - cy);
+        entries[slot] = s[i] * (position[i].y - cy);
         sumSquares += entries[slot] * entries[slot];
       }
     }
     // Distance to focus from the positions against the slopes (plain means).
     double mx = 0, my = 0, mu = 0, mv = 0;
     for (std::size_t i : live) {
-      const auto& p = rays[i].position();
-      const auto& m = rays[i].momentum();
+      const auto& p = position[i];
+      const auto& m = momentum[i];
       mx += p.x, my += p.y, mu += m.x / m.z, mv += m.y / m.z;
     }
     mx /= N, my /= N, mu /= N, mv /= N;
     double numerator = 0, denominator = 0;
     const double wX = useX ? 1 : 0, wY = useY ? 1 : 0;
     for (std::size_t i : live) {
-      const auto& p = rays[i].position();
-      const auto& m = rays[i].momentum();
+      const auto& p = position[i];
+      const auto& m = momentum[i];
       const double dx = p.x - mx, dy = p.y - my, du = m.x / m.z - mu, dv = m.y / m.z - mv;
       numerator += wX * dx * du + wY * dy * dv;
       denominator += wX * du * du + wY * dv * dv;
@@ -401,8 +414,17 @@ void MeritoidRMSOPD::evaluation() {
   try {
     // Locked throughout: the bundle and any retraced reference see one lens.
     platform::Synchronized lock(lens().get());
-    std::vector<Ray> rays = testRays(*lens());
-    const std::vector<Ray> untraced = rays;  // the references, should they be obscured
+    tracing::RayBundle rays = testBundle(*lens());
+    // Runs of one wave (the rows come wave by wave), each against its own reference.
+    std::vector<std::pair<std::size_t, std::size_t>> runs;
+    for (std::size_t i = 0; i < rays.size(); ++i)
+      if (runs.empty() || rays.wave[i] != rays.wave[runs.back().first])
+        runs.emplace_back(i, i + 1);
+      else
+        runs.back().second = i + 1;
+    // Each run's first row as made: its reference, should it be obscured.
+    std::vector<Ray> untraced;
+    for (const auto& run : runs) untraced.push_back(rays.ray(run.first));
     tracing::traceRays(*lens(), rays);
     if (platform::currentThreadIsCancelled()) {
       setEvaluationValue(value());
@@ -412,37 +434,33 @@ void MeritoidRMSOPD::evaluation() {
     std::vector<double> entries(rays.size(), 0.0);
     std::size_t liveCount = 0;
     double sumSquares = 0;
-    // Runs of one wave (the rays come wave by wave), each against its own reference.
-    std::vector<std::pair<std::size_t, std::size_t>> runs;
-    for (std::size_t i = 0; i < rays.size(); ++i)
-      if (runs.empty() || rays[i].wave() != rays[runs.back().first].wave())
-        runs.emplace_back(i, i + 1);
-      else
-        runs.back().second = i + 1;
     double W = 0;
-    for (const auto& run : runs) W += rays[run.first].weight();
+    for (const auto& run : runs) W += weightOfRow(rays, run.first);
     const double M = static_cast<double>(runs.size());
-    for (const auto& [begin, end] : runs) {
-      std::span<const Ray> group(rays.data() + begin, end - begin);
-      auto states = analysis::OPDCalculator::statesOfRays(group);
+    std::vector<std::size_t> rows;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+      const auto [begin, end] = runs[r];
+      rows.resize(end - begin);
+      for (std::size_t k = 0; k < rows.size(); ++k) rows[k] = begin + k;
+      auto states = analysis::OPDCalculator::statesOfRows(rays, rows);
       // The centroid of the light that arrives, before a retraced reference joins it.
       const foundation::XYZ centroid = analysis::OPDCalculator::positionCentroid(states);
       if (!states[0].alive) {
         // An obscured pupil centre still has a chief ray to measure against; any other
         // loss leaves the wave without a reference, and it measures nothing.
-        const char* cause = group[0].tags().causeOfDeath;
+        const char* cause = rays.causeOfDeath[begin];
         if (!cause || std::string_view(cause) != tracing::causeOfDeath::kApertureDoesNotPass) continue;
-        const auto reference = unobscuredReference(*lens(), untraced[begin]);
+        const auto reference = unobscuredReference(*lens(), untraced[r]);
         if (!reference) continue;
         states[0] = *reference;
       }
       const foundation::XYZ centre = m_useCentroidAsReference ? centroid : states[0].position;
       const auto series = analysis::OPDCalculator::opdSeries(states, E, 0, centre);
       const double factor =
-          (!monochromatic() && W != 0) ? std::sqrt(std::abs(rays[begin].weight() / W) * M) : 1.0;
-      for (std::size_t k = 0; k < group.size(); ++k) {
+          (!monochromatic() && W != 0) ? std::sqrt(std::abs(weightOfRow(rays, begin) / W) * M) : 1.0;
+      for (std::size_t k = 0; k < rows.size(); ++k) {
         const double v = series.opd.at(k);
-        if (!group[k].isAlive() || !std::isfinite(v)) continue;
+        if (!rays.alive[begin + k] || !std::isfinite(v)) continue;
         entries[begin + k] = v * factor;
         sumSquares += entries[begin + k] * entries[begin + k];
         ++liveCount;

@@ -7,7 +7,7 @@
 #include "optimisation/Meritoid.h"
 
 namespace orb::tracing {
-class Ray;
+class RayBundle;
 }
 
 namespace orb::optimisation {
@@ -46,11 +46,11 @@ class MeritoidWithHexRays : public Meritoid {
   const std::vector<double>& entries() const { return m_entries; }
 
  protected:
-  /// The bundle as made, untraced, in global coordinates (raises when none can be made).
-  /// Call with the lens locked.
-  std::vector<tracing::Ray> testRays(analysis::Lens& lens) const;
+  /// The bundle as made, untraced, in global coordinates, wave by wave (raises when none
+  /// can be made; empty when the calling worker is cancelled). Call with the lens locked.
+  tracing::RayBundle testBundle(analysis::Lens& lens) const;
   /// The traced bundle, in global coordinates (raises on a failed trace).
-  std::vector<tracing::Ray> traceTestRays(analysis::Lens& lens) const;
+  tracing::RayBundle traceTestBundle(analysis::Lens& lens) const;
   /// The factor that reduces the entries to residuals of the given tolerance and units.
   virtual double reductionFactor(double tolerance, const std::string& units) const;
   /// Stores the outcome of an evaluation: the entries with their live count, and the RMS.

@@ -119,6 +119,114 @@ ORB_KERNEL bool conicAcquireBlock(RayBlock& b, double c, double k, bool reflecte
 
 namespace {
 
+template <bool plane, bool sphere, int bend, bool perRow>
+ORB_KERNEL std::size_t conicPass(std::size_t n, double* __restrict qx, double* __restrict qy, double* __restrict qz,
+                                 double* __restrict px, double* __restrict py, double* __restrict pz,
+                                 double* __restrict opl, double* __restrict nx, double* __restrict ny,
+                                 double* __restrict nz, const double* __restrict live, double* __restrict odd,
+                                 const double* __restrict index, const ConicPass& pass, std::size_t& metCount) {
+  const double c = pass.c, k1 = pass.k + 1, ck1 = c * k1;
+  const double side = pass.reflected ? -1.0 : 1.0;
+  const double sx = pass.sx, sy = pass.sy, sz = pass.sz, x0 = pass.x0, y0 = pass.y0, lo = pass.lo, hi = pass.hi;
+  const double n0 = pass.n;
+  std::size_t met = 0, flagged = 0;
+  alignas(64) double turning[kBlock];
+  for (std::size_t i = 0; i < n; ++i) {
+    // The crossing, as conicLoop.
+    const double x = qx[i] + sx, y = qy[i] + sy, z = qz[i] + sz;
+    const double u = px[i], v = py[i], w = pz[i];
+    double t;
+    bool ok;
+    if constexpr (plane) {
+      t = -z / w;
+      ok = (std::abs(w) > DBL_MIN) & isFiniteValue(t);
+    } else {
+      const double A = c * (u * u + v * v + k1 * w * w);
+      const double B = 2 * (c * (x * u + y * v + k1 * z * w) - w);
+      const double E = c * (x * x + y * y + k1 * z * z) - 2 * z;
+      const double D = B * B - 4 * A * E;
+      const double Q = -(B + (B > 0 ? 1.0 : -1.0) * std::sqrt(D)) / 2;
+      t = E / Q;
+      const double zt = z + t * w;
+      const double S = (1 - ck1 * zt) * w - c * (y + t * v) * v - c * (x + t * u) * u;
+      ok = (D >= 0) & !(S * side < 0) & isFiniteValue(t);
+    }
+    const bool alive = live[i] != 0;
+    const bool take = ok & alive;
+    const double dx = t * u, dy = t * v, dz = t * w, dl = (u * u + v * v + w * w) * t;
+    const double x1 = x + (take ? dx : 0.0), y1 = y + (take ? dy : 0.0), z1 = z + (take ? dz : 0.0);
+    qx[i] = x1, qy[i] = y1, qz[i] = z1;
+    opl[i] += take ? dl : 0.0;
+    const double gx = c * x1, gy = c * y1, gz = ck1 * z1 - 1;
+    double r = 1.0;
+    if constexpr (!sphere && !plane) r = 1 / std::sqrt(gx * gx + gy * gy + gz * gz);
+    const double ex = gx * r, ey = gy * r, ez = gz * r;
+    nx[i] = ex, ny[i] = ey, nz[i] = ez;
+    // The aperture, as circularApertureBlock.
+    const double ax = x1 - x0, ay = y1 - y0, r2 = ax * ax + ay * ay;
+    const bool inside = (lo <= r2) & (r2 <= hi);
+    const bool meets = take & inside;
+    met += meets;
+    const double code = alive & !take ? kOddAcquire : take & !inside ? kOddAperture : 0.0;
+    turning[i] = meets ? 1.0 : 0.0;
+    odd[i] = code;
+  }
+  // The bending, as refractBlock (positive indexes) and reflectBlock, in a loop of its own:
+  // two shorter chains of dependent square roots and divisions overlap better across rows
+  // than one long one. Rays not bent turn about a zero normal, which leaves them as they were.
+  for (std::size_t i = 0; i < n; ++i) {
+    const double u = px[i], v = py[i], w = pz[i];
+    const double ex = nx[i], ey = ny[i], ez = nz[i];
+    const bool meets = turning[i] != 0;
+    if constexpr (bend == ConicPass::Refract) {
+      const double n1 = perRow ? index[i] : n0;
+      const double e = u * ex + v * ey + w * ez;
+      const double ux = u - e * ex, uy = v - e * ey, uz = w - e * ez;
+      const double radicand = n1 * n1 - (ux * ux + uy * uy + uz * uz);
+      const bool turns = meets & (radicand >= 0);
+      odd[i] += meets & !turns ? kOddTIR : 0.0;  // a ray that meets the turner has no code yet
+      const double mx = turns ? ex : 0.0, my = turns ? ey : 0.0, mz = turns ? ez : 0.0;
+      const double pn = u * mx + v * my + w * mz;
+      const double tx = u - pn * mx, ty = v - pn * my, tz = w - pn * mz;
+      const double a = (pn < 0 ? -1.0 : 1.0) * std::sqrt(turns ? radicand : 0.0);
+      px[i] = tx + a * mx, py[i] = ty + a * my, pz[i] = tz + a * mz;
+    } else if constexpr (bend == ConicPass::Reflect) {
+      const double mx = meets ? ex : 0.0, my = meets ? ey : 0.0, mz = meets ? ez : 0.0;
+      const double s = 2 * (u * mx + v * my + w * mz);
+      px[i] = u - s * mx, py[i] = v - s * my, pz[i] = w - s * mz;
+    }
+    flagged += odd[i] != 0;
+  }
+  metCount = met;
+  return flagged;
+}
+
+template <bool plane, bool sphere>
+std::size_t conicPassBend(RayBlock& b, const ConicPass& p, std::size_t& met) {
+  auto run = [&](auto kernel) {
+    return kernel(b.n, b.qx, b.qy, b.qz, b.px, b.py, b.pz, b.opl, b.nx, b.ny, b.nz, b.live, b.odd, b.index, p, met);
+  };
+  switch (p.bend) {
+    case ConicPass::Refract:
+      return p.perRow ? run(conicPass<plane, sphere, ConicPass::Refract, true>)
+                      : run(conicPass<plane, sphere, ConicPass::Refract, false>);
+    case ConicPass::Reflect:
+      return run(conicPass<plane, sphere, ConicPass::Reflect, false>);
+    default:
+      return run(conicPass<plane, sphere, ConicPass::None, false>);
+  }
+}
+
+}  // namespace
+
+std::size_t conicPassBlock(RayBlock& b, const ConicPass& p, std::size_t& met) {
+  if (p.c == 0) return conicPassBend<true, false>(b, p, met);
+  if (p.k == 0) return conicPassBend<false, true>(b, p, met);
+  return conicPassBend<false, false>(b, p, met);
+}
+
+namespace {
+
 // How far a Newton step may still move a ray that counts as settled, in units of the size
 // of its coordinates and of its path: the rounding of the sag itself is a few of these.
 // A ray also counts as settled when the step it took predicts a next one that small:
@@ -202,7 +310,7 @@ ORB_KERNEL std::size_t asphereAcquire(RayBlock& b, double c, double k, const dou
   }
 
   for (int step = 0; step < kNewtonSteps; ++step) {
-    bool any = false;
+    unsigned any = 0;
     for (std::size_t i = 0; i < n; ++i) any |= moving[i] != 0;
     if (!any) break;
     for (std::size_t i = 0; i < n; ++i) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 namespace orb::tracing::detail {
 
@@ -24,17 +25,34 @@ struct RayBlock {
   alignas(64) double live[kBlock];
   /// Set to 1 by a kernel for the live rays it leaves to the one-ray code (or kills).
   alignas(64) double odd[kBlock];
-  /// Kernel scratch.
-  alignas(64) double x1[kBlock], y1[kBlock], z1[kBlock];
+  /// The index each row refracts into at the current surface, for blocks of mixed waves.
+  alignas(64) double index[kBlock];
+  /// Whether every row is in one wave (wave[0]'s), and whether any row may sit in a medium
+  /// of negative index: the one-pass kernel takes neither.
+  bool oneWave = true, mayBeNegative = false;
 
-  /// live from alive, after the pointers are set.
+  /// live from alive and the two facts above, after the pointers are set.
   void loadLive() {
-    for (std::size_t i = 0; i < n; ++i) live[i] = alive[i] ? 1.0 : 0.0;
+    unsigned mixed = 0, negatives = 0;
+    const std::uint8_t w0 = n ? wave[0] : 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      live[i] = alive[i] ? 1.0 : 0.0;
+      mixed |= wave[i] != w0;
+      negatives |= negative[i];
+    }
+    oneWave = !mixed, mayBeNegative = negatives != 0;
+  }
+  /// Re-reads mayBeNegative after code that may have changed the signs.
+  void noteSigns() {
+    unsigned negatives = 0;
+    for (std::size_t i = 0; i < n; ++i) negatives |= negative[i];
+    mayBeNegative = negatives != 0;
   }
   bool anyOdd() const {
-    for (std::size_t i = 0; i < n; ++i)
-      if (odd[i] != 0) return true;
-    return false;
+    // No early exit: a reduction over the column vectorises, a search does not.
+    unsigned any = 0;
+    for (std::size_t i = 0; i < n; ++i) any |= odd[i] != 0;
+    return any != 0;
   }
   void kill(std::size_t i, const char* why, std::uint16_t place) {
     live[i] = 0;
@@ -68,6 +86,24 @@ bool conicAcquireBlock(RayBlock& b, double c, double k, bool reflected);
 constexpr int kEvenAsphereTerms = 11;
 constexpr int kNewtonSteps = 8;
 std::size_t evenAsphereAcquireBlock(RayBlock& b, double c, double k, const double* a, int m, bool reflected);
+/// One conic surface in a single pass over the block, for the common case: the block's
+/// shift into the surface's frame, the crossing as conicAcquireBlock finds it, the plain
+/// circular aperture, and the bending (refraction into a positive index, reflection, or
+/// none), with the results of the separate kernels. Rows are left in `odd` with a code:
+/// kOddAcquire for the one-ray acquisition (then neither aperture nor bending was done),
+/// kOddAperture and kOddTIR for rays to kill. Answers the rows with a code; `met` gets
+/// the live rays past the aperture (those a turner meets).
+struct ConicPass {
+  double sx = 0, sy = 0, sz = 0;  // the shift applied first
+  double c = 0, k = 0;
+  bool reflected = false;
+  double x0 = 0, y0 = 0, lo = -1, hi = std::numeric_limits<double>::infinity();  // r² bounds about (x0, y0)
+  enum Bend { None, Refract, Reflect } bend = None;
+  double n = 1;         // the index, for a block of one wave
+  bool perRow = false;  // b.index holds each row's index instead
+};
+constexpr double kOddAcquire = 1, kOddAperture = 2, kOddTIR = 3;
+std::size_t conicPassBlock(RayBlock& b, const ConicPass& p, std::size_t& met);
 /// Kills the live rays outside the annulus rMin² − 1e-10 ≤ r² ≤ rMax² + 1e-10 about (x0, y0).
 void circularApertureBlock(RayBlock& b, double x0, double y0, double rMin, double rMax, const char* cause,
                            std::uint16_t place);

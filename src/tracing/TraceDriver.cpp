@@ -396,6 +396,9 @@ struct ColumnStep {
   std::vector<std::uint8_t> waveIsInvalid;
   std::vector<double> asphereTerms;      // the even asphere's a0, a1, … of r⁰, r², …
   bool threadable = true;                // no per-ray change to the lens (the diffuser's draw)
+  // A conic with a plain circular aperture or none, bending by the base law into positive
+  // indexes (or reflecting, or not bending): one pass of conicPassBlock per block.
+  bool onePass = false;
 };
 
 bool bendsByTheBaseLaw(const Turner& turner) {
@@ -430,14 +433,17 @@ std::vector<ColumnStep> columnSteps(Plan& plan, const lens::Lens& lens,
                   (!c.bend || bendsByTheBaseLaw(*step.turner)) && (step.mirror || step.next->isUniform());
     if (step.aperture && typeid(*step.aperture) == typeid(lens::CircularAperture) && !step.aperture->isSoft())
       c.circle = static_cast<const lens::CircularAperture*>(step.aperture);
+    bool positive = true;
     if (c.inColumns && c.bend && !step.mirror) {
       for (const auto& w : waves) {
         const double n = w ? step.next->indexOfRefractionAtWavelengthInMicrons(w->wavelengthInMicrons()) : 1.0;
         const bool invalid = n == 0 || !std::isfinite(n);
         c.indexByWave.push_back(invalid ? 1.0 : n);
         c.waveIsInvalid.push_back(invalid);
+        positive &= !invalid && n > 0;
       }
     }
+    c.onePass = c.inColumns && c.crossing == ColumnStep::Crossing::Conic && (c.circle || !step.aperture) && positive;
     steps.push_back(std::move(c));
   }
   return steps;
@@ -496,6 +502,81 @@ std::size_t newtonAcquireRows(RayBlock& b, const PusherIterative& pusher, bool r
   return left;
 }
 
+// A conic surface in one pass over the block (ColumnStep::onePass), then the rows the pass
+// left: the one-ray acquisition with the aperture test and bending that follow it, and the
+// kills. Answers the interactions.
+std::uint64_t onePassStage(BlockScratch& scratch, ColumnStep& c, SurfaceStep& step,
+                           const std::vector<std::shared_ptr<lens::Wave>>& waves) {
+  RayBlock& b = scratch.block;
+  detail::ConicPass p;
+  const auto& m = step.toLocal.m;
+  const bool pureShift =
+      m[0] == 1 && m[1] == 0 && m[2] == 0 && m[4] == 0 && m[5] == 1 && m[6] == 0 && m[8] == 0 && m[9] == 0 && m[10] == 1;
+  if (pureShift)
+    p.sx = m[3], p.sy = m[7], p.sz = m[11];
+  else
+    detail::transformBlock(b, m.data());
+  p.c = step.pusher->curvature();
+  p.k = static_cast<PusherConicoid&>(*step.pusher).conicConstant();
+  p.reflected = step.coordinatesReflected;
+  if (c.circle) {
+    const double rMin = c.circle->rMin(), rMax = c.circle->rMax();
+    p.x0 = c.circle->decenterX(), p.y0 = c.circle->decenterY();
+    p.lo = rMin * rMin - 1e-10, p.hi = rMax * rMax + 1e-10;
+  }
+  const bool refracts = c.bend && !step.mirror;
+  p.bend = !c.bend ? detail::ConicPass::None : step.mirror ? detail::ConicPass::Reflect : detail::ConicPass::Refract;
+  if (refracts) {
+    if (b.oneWave || b.n == 0) {
+      p.n = b.n ? c.indexByWave[b.wave[0]] : 1.0;
+    } else {
+      p.perRow = true;
+      const double* table = c.indexByWave.data();
+      for (std::size_t i = 0; i < b.n; ++i) b.index[i] = table[b.wave[i]];
+    }
+  }
+  std::size_t met = 0;
+  if (detail::conicPassBlock(b, p, met) == 0) return step.isTarget ? 0 : met;
+  // The rows left over, in the order of the separate stages: acquisition, aperture, bending.
+  bool pending = false;
+  for (std::size_t i = 0; i < b.n; ++i) {
+    const double code = b.odd[i];
+    b.odd[i] = 0;
+    if (code == detail::kOddAperture) {
+      b.kill(i, causeOfDeath::kApertureDoesNotPass, c.place);
+    } else if (code == detail::kOddTIR) {
+      b.kill(i, causeOfDeath::kTIR, c.place);
+    } else if (code == detail::kOddAcquire) {
+      if (scratch.rays.empty()) scratch.rays.assign(1, Ray({0, 0, 0}, {0, 0, 1}, 1.0));
+      Ray& r = scratch.rays.front();
+      rowToRay(b, i, r, waves);
+      step.pusher->acquireRay(r, step.coordinatesReflected);
+      rayToRow(r, b, i, c.place);
+      if (!b.alive[i]) continue;
+      if (c.circle) {
+        const double dx = b.qx[i] - p.x0, dy = b.qy[i] - p.y0, r2 = dx * dx + dy * dy;
+        if (!(p.lo <= r2 && r2 <= p.hi)) {
+          b.kill(i, causeOfDeath::kApertureDoesNotPass, c.place);
+          continue;
+        }
+      }
+      ++met;
+      b.odd[i] = 1;
+      pending = true;
+    }
+  }
+  if (pending && c.bend) {
+    // The bending kernels for the acquired rows alone: they act on live rows.
+    for (std::size_t i = 0; i < b.n; ++i) b.live[i] = b.odd[i];
+    if (step.mirror)
+      detail::reflectBlock(b);
+    else
+      detail::refractBlock(b, c.indexByWave.data(), causeOfDeath::kTIR, c.place);
+    for (std::size_t i = 0; i < b.n; ++i) b.live[i] = b.alive[i] ? 1.0 : 0.0;
+  }
+  return step.isTarget ? 0 : met;
+}
+
 // One surface for one block, with the thread's own `step`; answers the interactions (live
 // rays met by a turner).
 std::uint64_t columnStage(BlockScratch& scratch, ColumnStep& c, SurfaceStep& step, const TraceOptions& options,
@@ -518,8 +599,11 @@ std::uint64_t columnStage(BlockScratch& scratch, ColumnStep& c, SurfaceStep& ste
     for (std::size_t i = 0; i < b.n; ++i) rowToRay(b, i, rays[i], waves);
     const std::uint64_t steps = stage(rays, step, options, false, false, false);
     for (std::size_t i = 0; i < b.n; ++i) rayToRow(rays[i], b, i, c.place);
+    b.noteSigns();
     return steps;
   }
+  const bool refracts = c.bend && !step.mirror;
+  if (c.onePass && (!refracts || !b.mayBeNegative)) return onePassStage(scratch, c, step, waves);
   moveBlock(b, step.toLocal);
   auto acquireOne = [&](Ray& r) { step.pusher->acquireRay(r, step.coordinatesReflected); };
   if (c.crossing == ColumnStep::Crossing::Conic) {
@@ -560,6 +644,7 @@ std::uint64_t columnStage(BlockScratch& scratch, ColumnStep& c, SurfaceStep& ste
       if (b.alive[i] && b.wave[i] == w) b.kill(i, causeOfDeath::kInvalidIndex, c.place);
   }
   detail::refractBlock(b, c.indexByWave.data(), causeOfDeath::kTIR, c.place);
+  b.noteSigns();
   return steps;
 }
 
@@ -701,7 +786,7 @@ std::optional<std::uint64_t> traceColumns(const Source& source, Plan& plan, lens
   std::uint64_t count = 0;
   if (parallel) {
     tbb::enumerable_thread_specific<std::unique_ptr<BlockScratch>> scratches(
-        [] { return std::make_unique<BlockScratch>(); });
+        [] { return std::unique_ptr<BlockScratch>(new BlockScratch); });
     count = tbb::parallel_reduce(
         tbb::blocked_range<std::size_t>(0, blocks, 2), std::uint64_t{0},
         [&](const tbb::blocked_range<std::size_t>& r, std::uint64_t sum) {
@@ -709,7 +794,9 @@ std::optional<std::uint64_t> traceColumns(const Source& source, Plan& plan, lens
         },
         std::plus<>());
   } else {
-    auto scratch = std::make_unique<BlockScratch>();
+    // Default-initialised: make_unique would first clear its 40 kB of columns, which every
+    // block overwrites anyway.
+    std::unique_ptr<BlockScratch> scratch(new BlockScratch);
     count = traceBlocks(0, blocks, *scratch, false);
   }
   if (cancelled || platform::currentThreadIsCancelled()) return std::nullopt;
@@ -844,9 +931,14 @@ double traceRays(lens::Lens& lens, RayBundle& bundle, const lens::Surface* toSur
   // Places of death index the lens's surfaces; earlier deaths keep their names.
   std::vector<std::string> nicknames;
   for (const auto& s : surfaces) nicknames.push_back(s->nickname());
-  if (nicknames != bundle.surfaceNicknames) {
+  // A bundle without names (a fresh one) has no place to carry over: no pass over its rows,
+  // which would run on the calling thread alone.
+  if (nicknames != bundle.surfaceNicknames && bundle.surfaceNicknames.empty()) {
+    bundle.surfaceNicknames = std::move(nicknames);
+  } else if (nicknames != bundle.surfaceNicknames) {
+    const std::size_t known = bundle.surfaceNicknames.size();
     for (std::size_t i = 0; i < bundle.size(); ++i) {
-      if (bundle.diedAt[i] >= bundle.surfaceNicknames.size()) continue;
+      if (bundle.diedAt[i] >= known) continue;
       const auto found = std::find(nicknames.begin(), nicknames.end(), bundle.surfaceNicknames[bundle.diedAt[i]]);
       if (found == nicknames.end()) nicknames.push_back(bundle.surfaceNicknames[bundle.diedAt[i]]);
       bundle.diedAt[i] = static_cast<std::uint16_t>(
@@ -857,9 +949,16 @@ double traceRays(lens::Lens& lens, RayBundle& bundle, const lens::Surface* toSur
   try {
     const lens::Surface* target = toSurface ? toSurface : surfaces.back().get();
     // Rows whose wave index is past the table take the primary wave.
+    // One pass for the largest index (a reduction that vectorises) spares the row-by-row
+    // look-up when every index used is in the table: this runs on the calling thread alone.
+    std::uint8_t top = 0;
+    const std::uint8_t* waveOf = bundle.wave.data();
+    for (std::size_t i = 0; i < bundle.size(); ++i) top = std::max(top, waveOf[i]);
+    bool allKnown = top < bundle.waves.size();
+    for (std::size_t w = 0; allKnown && w <= top; ++w) allKnown = bundle.waves[w] != nullptr;
     std::uint8_t primary = 0;
     bool primaryKnown = false;
-    for (std::size_t i = 0; i < bundle.size(); ++i) {
+    for (std::size_t i = 0; i < bundle.size() && !allKnown; ++i) {
       if (bundle.wave[i] < bundle.waves.size() && bundle.waves[bundle.wave[i]]) continue;
       if (!primaryKnown) primary = bundle.waveIndex(lens.primaryWave()), primaryKnown = true;
       bundle.wave[i] = primary;
@@ -892,9 +991,10 @@ std::uint64_t iterativeFallbackRays() { return gIterativeFallbacks.load(std::mem
 namespace {
 void updateSemidiametersWith(lens::Lens& lens, const TraceOptions& options) {
   const auto count = static_cast<std::uint32_t>(std::max(0, lens.numberOfRaysPerField()));
-  // No rays (a generation warning) leave the semidiameters as they are.
-  if (std::optional<std::vector<Ray>> rays = raysForFields(lens, lens.fieldArray(), pupil::yFan(count)))
-    traceRays(lens, *rays, nullptr, options);
+  // No rays (a generation warning) leave the semidiameters as they are. The fan is made
+  // (and aimed) in columns and traced as a bundle.
+  RayBundle rays;
+  if (fillBundleForFields(rays, lens, lens.fieldArray(), pupil::yFan(count))) traceRays(lens, rays, nullptr, options);
 }
 }  // namespace
 

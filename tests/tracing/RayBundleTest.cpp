@@ -8,6 +8,7 @@
 #include <atomic>
 #include <thread>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "interchange/ZemaxReader.h"
@@ -128,6 +129,89 @@ TEST(RayBundleTest, ColumnsAgreeWithTheOneRayCodeOnAFoldedAsphere) {
   // The case is only worth something when most rays get through and some are clipped.
   EXPECT_GT(alive, start.size() / 2);
   EXPECT_GT(clipped, 0u);
+}
+
+// A thick glass lens whose rim rays leave every per-row case to the one-pass conic
+// kernel: rays that miss the steep back surface (left to the one-ray acquisition), rays
+// clipped by the back surface's circular aperture, rays totally reflected inside the
+// glass; then a mirror. Columns and bundle against the one-ray code, as above.
+constexpr const char* kRimCases = R"(MODE SEQ
+UNIT MM X W X CM MR CPMM
+ENPD 19
+FTYP 0 0 2 2 0 0 0
+XFLN 0 0
+YFLN 0 12
+WAVM 1 0.4861327 1
+WAVM 2 0.6562725 1
+PWAV 1
+SURF 0
+  TYPE STANDARD
+  DISZ INFINITY
+SURF 1
+  STOP
+  TYPE STANDARD
+  CURV 0.1
+  DISZ 6
+  GLAS N-SF11 1 0 1.78472 25.68
+SURF 2
+  TYPE STANDARD
+  CURV -0.16
+  CONI -0.3
+  DISZ 8
+  CLAP 0 5
+SURF 3
+  TYPE STANDARD
+  CURV 0.01
+  GLAS MIRROR
+  DISZ -20
+SURF 4
+  TYPE STANDARD
+  CURV 0
+  DISZ 0
+)";
+
+TEST(RayBundleTest, OnePassAgreesWithTheOneRayCodeAtTheRim) {
+  auto lens = support::lensFromZemaxText(kRimCases);
+  const std::vector<Ray> start = raysForFields(*lens, lens->fieldArray(), pupil::squareArrayOfPointsInUnitCircle(900),
+                                               lens->waveArray());
+  std::vector<Ray> oneByOne = start;
+  for (Ray& r : oneByOne) r.enableTrajectory();
+  traceRays(*lens, oneByOne);
+  std::vector<Ray> columns = start;
+  traceRays(*lens, columns);
+  RayBundle bundle;
+  for (const Ray& r : start) bundle.append(r);
+  traceRays(*lens, bundle);
+
+  std::size_t alive = 0, clipped = 0, reflected = 0, missed = 0;
+  for (std::size_t i = 0; i < start.size(); ++i) {
+    const Ray& expected = oneByOne[i];
+    const char* cause = expected.tags().causeOfDeath;
+    alive += expected.isAlive();
+    if (cause) {
+      clipped += std::string(cause) == causeOfDeath::kApertureDoesNotPass;
+      reflected += std::string(cause) == causeOfDeath::kTIR;
+      missed += std::string(cause) != causeOfDeath::kApertureDoesNotPass && std::string(cause) != causeOfDeath::kTIR;
+    }
+    for (const Ray& got : {columns[i], bundle.ray(i)}) {
+      SCOPED_TRACE(i);
+      ASSERT_EQ(got.isAlive(), expected.isAlive());
+      if (!expected.isAlive()) {
+        EXPECT_STREQ(got.tags().causeOfDeath, expected.tags().causeOfDeath);
+        EXPECT_EQ(got.tags().diedAtSurface, expected.tags().diedAtSurface);
+        continue;
+      }
+      EXPECT_TRUE(near(got.x(), expected.x()) && near(got.y(), expected.y()) && near(got.z(), expected.z()))
+          << got.description() << " vs " << expected.description();
+      EXPECT_TRUE(near(got.px(), expected.px()) && near(got.py(), expected.py()) && near(got.pz(), expected.pz()))
+          << got.description() << " vs " << expected.description();
+      EXPECT_TRUE(near(got.opticalPathLength(), expected.opticalPathLength()));
+    }
+  }
+  EXPECT_GT(alive, 0u);
+  EXPECT_GT(clipped, 0u);
+  EXPECT_GT(reflected, 0u);
+  EXPECT_GT(missed, 0u);
 }
 
 // A bundle keeps what analyses read from a ray: field tag, wave, cause and place of death.
