@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Object.h"
 
@@ -32,6 +33,31 @@ class Cloaked : public platform::Object {
  private:
   std::weak_ptr<platform::Object> m_content;
   std::shared_ptr<platform::Object> m_cloak;
+};
+
+/// A set of objects under value equality (isEqualTo): equal when both hold equal members,
+/// whatever their order, with an order-free hash. The cloak of a curve's necklace.
+class ObjectSet : public platform::Object {
+ public:
+  /// Keeps the first of each run of equal members.
+  explicit ObjectSet(const std::vector<std::shared_ptr<platform::Object>>& members);
+  template <class T>
+  static std::shared_ptr<ObjectSet> setWithObjects(const std::vector<std::shared_ptr<T>>& members) {
+    return platform::makeObject<ObjectSet>(std::vector<std::shared_ptr<platform::Object>>(members.begin(), members.end()));
+  }
+
+  const std::vector<std::shared_ptr<platform::Object>>& members() const { return m_members; }
+  bool containsObject(const platform::Object& object) const;
+
+  /// "{member, member, …}".
+  std::string description() const override;
+  std::string className() const override { return "ObjectSet"; }
+  std::size_t hash() const override { return m_hash; }
+  bool isEqualTo(const platform::Object& other) const override;
+
+ private:
+  std::vector<std::shared_ptr<platform::Object>> m_members;
+  std::size_t m_hash = 0;
 };
 
 }  // namespace orb::geometry

@@ -148,6 +148,10 @@ int EllipseIntersection(double* points, int* count, const double* A, const doubl
   const double c[5] = {p3 * s - p5 * p5, p3 * r2 + 2 * p1 * s - 2 * p4 * p5,
                        p3 * r1 + 2 * p1 * r2 - p4 * p4 - 2 * p2 * p5, 2 * p3 * q12 + 2 * p1 * r1 - 2 * p2 * p4,
                        4 * p1 * q12 - p2 * p2};
+  // Conics too large (or not numbers) for the resultant to be formed have no solvable
+  // resultant.
+  for (double coefficient : c)
+    if (!std::isfinite(coefficient)) return -1;
   int degree = 4;
   while (degree > 0 && c[degree] == 0) --degree;
   if (degree == 0) return 0;  // identical or degenerate pair: no isolated crossings

@@ -9,8 +9,9 @@ namespace orb::geometry {
 // failure.
 
 /// The crossings of two conics (at most four, written as (x, y) pairs). A crossing where
-/// A's tangent is horizontal (a double root of A in x) is kept. Status 0, or −1 when the
-/// resultant cannot be solved.
+/// A's tangent is horizontal (a double root of A in x) is kept. Status 0, or −1 with no
+/// crossings when the resultant's coefficients overflow or are not numbers (conics with
+/// non-finite or overly large coefficients): the resultant cannot then be solved.
 int EllipseIntersection(double* points, int* count, const double* conicA, const double* conicB);
 
 /// The nearest point of the ellipse x²/a² + y²/b² = 1 to (px, py). Exact outside the

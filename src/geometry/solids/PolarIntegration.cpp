@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "foundation/platform/ArrayExtensions.h"
 #include "geometry/solids/Ordering.h"
@@ -164,6 +165,31 @@ void VKPolarIntegrator::evaluate() {
     }
     for (int c = 0; c < 4; ++c) m_integral[c] += half * sector[c];
   }
+}
+
+// --- BSParametrizedThetaFinder ----------------------------------------------------------------
+
+std::string BSParametrizedThetaFinder::description() const {
+  return (m_curve ? m_curve->description() : std::string("(null)")) + " " +
+         (m_map ? m_map->description() : std::string("(null)")) + " " +
+         (m_thetaFinder ? std::string("VKThetaFinder") : std::string("(null)"));
+}
+
+foundation::XY BSParametrizedThetaFinder::offsetAt(double t) const {
+  if (!m_curve || !m_map) return {std::cos(t), std::sin(t)};
+  const auto p = m_curve->pointForParameter(t);
+  const foundation::XY w = m_map->R2ForR3(*p);
+  return {w.x - m_s0, w.y - m_t0};
+}
+
+double BSParametrizedThetaFinder::valueAt(double t) const {
+  const foundation::XY v = offsetAt(t);
+  return m_thetaFinder ? m_thetaFinder->angleForDoubles(v.x, v.y) : std::atan2(v.y, v.x);
+}
+
+double BSParametrizedThetaFinder::radiusAt(double t) const {
+  const foundation::XY v = offsetAt(t);
+  return std::hypot(v.x, v.y);
 }
 
 }  // namespace orb::geometry

@@ -6,6 +6,7 @@
 #include "foundation/objects/XYZ.h"
 #include "foundation/quadrature/GaussLegendreIntegrator.h"
 #include "geometry/solids/PolarMap.h"
+#include "geometry/solids/VKThetaFinder.h"
 #include "geometry/values/R3ToR1Map.h"
 
 namespace orb::geometry {
@@ -136,6 +137,36 @@ class VKPolarIntegrator {
   std::shared_ptr<VKRadialIntegrator> m_radialIntegrator;
   int m_integrationOrder = 5;
   double m_integral[4] = {0, 0, 0, 0};
+};
+
+/// The angle, seen from a centre in a map's 2-D chart, of the point of a curve at a given
+/// parameter: a curve's sweep round a point as a function of its parameter. Without a curve
+/// and a map it answers the angle of (cos t, sin t) itself.
+class BSParametrizedThetaFinder : public foundation::Functor {
+ public:
+  void setCenter(const foundation::XY& center) { m_s0 = center.x, m_t0 = center.y; }
+  foundation::XY center() const { return {m_s0, m_t0}; }
+  void setCurve(R3CurvePtr curve) { m_curve = std::move(curve); }
+  const R3CurvePtr& curve() const { return m_curve; }
+  void setMap(std::shared_ptr<const PolarMap> map) { m_map = std::move(map); }
+  const std::shared_ptr<const PolarMap>& map() const { return m_map; }
+  /// Angles come from the finder (continuous away from its cut) when one is set, else atan2.
+  void setThetaFinder(std::shared_ptr<const VKThetaFinder> finder) { m_thetaFinder = std::move(finder); }
+  const std::shared_ptr<const VKThetaFinder>& thetaFinder() const { return m_thetaFinder; }
+
+  /// "curve map finder" ("(null)" for what is not set).
+  std::string description() const;
+  double valueAt(double t) const override;
+  /// The distance of that point from the centre in the chart (1 without curve and map).
+  double radiusAt(double t) const;
+
+ private:
+  foundation::XY offsetAt(double t) const;
+
+  double m_s0 = 0, m_t0 = 0;
+  R3CurvePtr m_curve;
+  std::shared_ptr<const PolarMap> m_map;
+  std::shared_ptr<const VKThetaFinder> m_thetaFinder;
 };
 
 }  // namespace orb::geometry

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "geometry/solids/PlaneManifold.h"
 #include "geometry/solids/R3Cylinder.h"
 #include "geometry/solids/R3Ellipse.h"
 #include "geometry/solids/R3Ellipsoid.h"
@@ -142,9 +143,48 @@ R3PointPtr CylPolarMap::directorForSagittalCoordinate(double s, double c, double
 }
 
 double CylPolarMap::surfaceElementSizeForSagittalCoordinate(double s, double c, double) const {
+  // In cylindrical coordinates the point has the azimuth φ = atan2(c·sin x, cos x) and the
+  // height z = r·σ·sin x/√D, D = cos²x + c²·sin²x; the element r·dφ·dz works out to
+  // r·sin x/D^(3/2) ds dθ.
   const double x = s / radius(), sx = std::sin(x), cx = std::cos(x);
   const double sinc = x == 0 ? 1 : sx / x;
-  return sinc / (sx * sx * c * c + cx * cx);
+  const double D = sx * sx * c * c + cx * cx;
+  return sinc / (D * std::sqrt(D));
+}
+
+double CylPolarMap::surfaceElementSizeForPoint(const XYZValue& p) const {
+  const double theta = angleForPoint(p), c = std::cos(theta), sn = std::sin(theta);
+  return surfaceElementSizeForSagittalCoordinate(sagittalCoordinateForPoint(p, c, sn), c, sn);
+}
+
+double CylPolarMap::testPlane() {
+  const auto cylinder = R3CylinderZ::cylinderWithRadius(2.43);
+  const CylPolarMap map(cylinder, R3Point::pointWithDoubles(2.381561784154217, -0.4827664738319988, 10.0));
+  const double c = 0.5877852522924732, sn = 0.8090169943749473;  // 54°
+  const auto plane = map.planeForCosTheta(c, sn);
+  const auto q = map.pointForSagittalCoordinate(0.1, c, sn);
+  const double distance = plane->distanceToPoint(*q);
+  platform::log("map = %s", map.description().c_str());
+  platform::log("plane = %s", plane->description().c_str());
+  platform::log("q = %s", q->description().c_str());
+  platform::log("distance to plane: %e (should be zero)", distance);
+  return distance;
+}
+
+std::vector<double> CylPolarMap::testSurfaceElementSize() {
+  const CylPolarMap map(R3CylinderZ::cylinderWithRadius(2), R3Point::pointWithDoubles(2, 0, 0));
+  std::vector<double> sizes;
+  for (const auto& [s, theta] : {std::pair{0.0, 0.1}, {0.1, 0.1}, {0.5, 0.9}}) {
+    sizes.push_back(map.surfaceElementSizeForSagittalCoordinate(s, std::cos(theta), std::sin(theta)));
+    platform::log("s = %g", sizes.back());
+  }
+  return sizes;
+}
+
+bool CylPolarMap::test() {
+  const bool planeHolds = testPlane() < 1e-12;
+  testSurfaceElementSize();
+  return planeHolds;
 }
 
 XY CylPolarMap::R2ForR3(const XYZValue& p) const {
@@ -190,8 +230,15 @@ R3PointPtr CylPolarMap::antipodalPoint() const {
 
 EllipsoidPolarMap::EllipsoidPolarMap(std::shared_ptr<const R3Ellipsoid> ellipsoid, R3PointPtr locus)
     : PolarMap(std::move(locus)), m_ellipsoid(std::move(ellipsoid)) {
-  m_n = m_ellipsoid->normalForPoint(*this->locus())->xyz();
-  planeFrame(m_n, m_x, m_y);
+  const auto normal = m_ellipsoid->normalForPoint(*this->locus());
+  setTangentManifold(PlaneManifold::manifoldWithPlane(R3Plane::planeWithNormal(*normal, *this->locus())));
+}
+
+void EllipsoidPolarMap::setTangentManifold(std::shared_ptr<const PlaneManifold> manifold) {
+  m_tangentManifold = std::move(manifold);
+  m_x = m_tangentManifold->xAxis()->xyz();
+  m_y = m_tangentManifold->yAxis()->xyz();
+  m_n = m_tangentManifold->zAxis()->xyz();
 }
 
 R3PointPtr EllipsoidPolarMap::normal() const { return R3Point::pointWithXYZ(m_n); }
@@ -201,12 +248,57 @@ std::shared_ptr<R3Plane> EllipsoidPolarMap::planeForCosTheta(double c, double sn
 }
 
 std::shared_ptr<R3Ellipse> EllipsoidPolarMap::ellipseForCosTheta(double c, double sn) const {
-  auto ellipse = m_ellipsoid->ellipseOfIntersectionWithPlane(*planeForCosTheta(c, sn));
-  const double alpha = ellipse->angleForPoint(*locus());
+  const auto plane = planeForCosTheta(c, sn);
+  auto ellipse = m_ellipsoid->ellipseOfIntersectionWithPlane(*plane);
+  // The kernel's section may run either way round; walked against the direction a ray would
+  // run backwards, and the rays θ and θ + π would both cover one half of the section.
+  double alpha = ellipse->angleForPoint(*locus());
+  const XYZ d = v3::add(v3::scale(m_x, c), v3::scale(m_y, sn));
+  if (v3::dot(ellipse->velocityWithRespectToAngleForCosTheta(std::cos(alpha), std::sin(alpha))->xyz(), d) < 0) {
+    ellipse = R3Ellipse::ellipseWithCenter(ellipse->center(), ellipse->semiminorAxis(),
+                                           R3Point::pointWithXYZ(v3::scale(ellipse->semimajorAxis()->xyz(), -1)));
+    alpha = ellipse->angleForPoint(*locus());
+  }
   ellipse->thetaFinder().setThetaCut(alpha - M_PI, alpha);
   ellipse->setReferenceAngle(alpha);
   return ellipse;
 }
+
+double EllipsoidPolarMap::surfaceElementSizeForSagittalCoordinate(double s, double c, double sn) const {
+  const auto e = ellipseForCosTheta(c, sn);
+  const double phi = e->angleForParameter(s / m_lengthScale), cp = std::cos(phi), sp = std::sin(phi);
+  // dφ/ds: the ellipse's angle per unit of its parameter, over the length scale.
+  const XYZ T = v3::scale(e->velocityWithRespectToAngleForCosTheta(cp, sp)->xyz(),
+                          e->angleParameterDerivative() / m_lengthScale);
+  if (std::fabs(s) < 1e-9) return v3::dot(T, T);
+  const XYZ P = e->pointAt(cp, sp);
+  const XYZ d = v3::add(v3::scale(m_x, c), v3::scale(m_y, sn)), m = v3::sub(v3::scale(m_y, c), v3::scale(m_x, sn));
+  const XYZ N = m_ellipsoid->normalForPoint(*R3Point::pointWithXYZ(P))->xyz();
+  const double speed = v3::norm(T);
+  const double tilt = std::fabs(v3::dot(N, v3::cross(v3::scale(T, 1 / speed), m)));
+  return speed * std::fabs(v3::dot(d, v3::sub(P, locus()->xyz()))) / (std::fabs(s) * tilt);
+}
+
+double EllipsoidPolarMap::surfaceElementSizeForPoint(const XYZValue& p) const {
+  const double theta = angleForPoint(p), c = std::cos(theta), sn = std::sin(theta);
+  return surfaceElementSizeForSagittalCoordinate(sagittalCoordinateForPoint(p, c, sn), c, sn);
+}
+
+double EllipsoidPolarMap::testPlane() {
+  const EllipsoidPolarMap map(R3Ellipsoid::sphereWithRadius(2.43),
+                              R3Point::pointWithDoubles(1.215, 0.729, 1.9741413323265384));
+  const double c = 0.5877852522924732, sn = 0.8090169943749473;  // 54°
+  const auto plane = map.planeForCosTheta(c, sn);
+  const auto q = map.pointForSagittalCoordinate(0.1, c, sn);
+  const double distance = plane->distanceToPoint(*q);
+  platform::log("map = %s", map.description().c_str());
+  platform::log("plane = %s", plane->description().c_str());
+  platform::log("q = %s", q->description().c_str());
+  platform::log("distance to plane: %e", distance);
+  return distance;
+}
+
+bool EllipsoidPolarMap::test() { return testPlane() < 1e-12; }
 
 R3PointPtr EllipsoidPolarMap::pointForSagittalCoordinate(double s, double c, double sn) const {
   return ellipseForCosTheta(c, sn)->pointForParameter(s / M_PI);

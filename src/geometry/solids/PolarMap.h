@@ -14,6 +14,7 @@ namespace orb::geometry {
 class R3CylinderZ;
 class R3Ellipse;
 class R3Ellipsoid;
+class PlaneManifold;
 class R3Plane;
 class SurfaceMap;
 
@@ -78,7 +79,13 @@ class CylPolarMap : public PolarMap {
   R3PointPtr normal() const override;
   R3PointPtr pointForSagittalCoordinate(double s, double c, double sn) const override;
   R3PointPtr directorForSagittalCoordinate(double s, double c, double sn) const override;
+  /// |∂P/∂s × ∂P/∂θ| / s = (sin x / x) / (cos²x + cos²θ·sin²x)^(3/2), x = s/r: the point
+  /// is the radial projection onto the cylinder of a point of the circle of radius r in the
+  /// sagittal plane, which stretches the circle's element by the cube of the projection's
+  /// scale.
   double surfaceElementSizeForSagittalCoordinate(double s, double c, double sn) const override;
+  /// The same size at the coordinates (s, θ) of the point.
+  double surfaceElementSizeForPoint(const XYZValue& p) const override;
   foundation::XY R2ForR3(const XYZValue& p) const override;
   std::shared_ptr<R3Plane> planeForCosTheta(double c, double sn) const override;
   double sagittalCoordinateForPoint(const XYZValue& p, double c, double sn) const override;
@@ -86,6 +93,13 @@ class CylPolarMap : public PolarMap {
   double angleForDirector(const XYZValue& d) const override;
   std::vector<double> sagittalLimits() const override;
   R3PointPtr antipodalPoint() const override;
+
+  /// Self-checks, logged: the point at s = 0.1 lies in its sagittal plane (returns its
+  /// distance to it), and the element sizes at three (s, θ) on a cylinder of radius 2.
+  static double testPlane();
+  static std::vector<double> testSurfaceElementSize();
+  /// Both; true when the plane check holds to 1e-12.
+  static bool test();
 
  private:
   double radius() const;
@@ -98,12 +112,28 @@ class EllipsoidPolarMap : public PolarMap {
  public:
   EllipsoidPolarMap(std::shared_ptr<const R3Ellipsoid> ellipsoid, R3PointPtr locus);
 
+  const std::shared_ptr<const R3Ellipsoid>& ellipsoid() const { return m_ellipsoid; }
+  void setEllipsoid(std::shared_ptr<const R3Ellipsoid> ellipsoid) { m_ellipsoid = std::move(ellipsoid); }
+  /// The tangent plane at the locus; its axes are the map's frame (θ = 0 along x).
+  const std::shared_ptr<const PlaneManifold>& tangentManifold() const { return m_tangentManifold; }
+  void setTangentManifold(std::shared_ptr<const PlaneManifold> manifold);
+
   R3PointPtr normal() const override;
   /// The section of the sagittal plane, its angle window cut opposite the locus and its
-  /// parameter 0 at the locus. Raises "EllipsoidLimb failed" when the plane misses.
+  /// parameter 0 at the locus, oriented so that growing s leaves the locus along the
+  /// direction (c, σ) (the kernel's section may come either way round). Raises
+  /// "EllipsoidLimb failed" when the plane misses.
   std::shared_ptr<R3Ellipse> ellipseForCosTheta(double c, double sn) const;
   R3PointPtr pointForSagittalCoordinate(double s, double c, double sn) const override;
   R3PointPtr directorForSagittalCoordinate(double s, double c, double sn) const override;
+  /// |∂P/∂s × ∂P/∂θ| / s. ∂P/∂s is the section's velocity T; the sagittal plane turns
+  /// about the normal line at the locus, so ∂P/∂θ has the out-of-plane component
+  /// d·(P − q0) along the plane's normal m, and within the tangent plane at P that fixes
+  /// its part across T: the size is |T|·|d·(P − q0)| / (s·|N·(T̂ × m)|), N the surface
+  /// normal at P; |T|² at the locus.
+  double surfaceElementSizeForSagittalCoordinate(double s, double c, double sn) const override;
+  /// The same size at the coordinates (s, θ) of the point.
+  double surfaceElementSizeForPoint(const XYZValue& p) const override;
   foundation::XY R2ForR3(const XYZValue& p) const override;
   std::shared_ptr<R3Plane> planeForCosTheta(double c, double sn) const override;
   double sagittalCoordinateForPoint(const XYZValue& p, double c, double sn) const override;
@@ -111,9 +141,16 @@ class EllipsoidPolarMap : public PolarMap {
   double angleForDirector(const XYZValue& d) const override;
   std::vector<double> sagittalLimits() const override { return {-m_lengthScale, m_lengthScale}; }
 
+  /// Self-check, logged: on a sphere of radius 2.43 the point at s = 0.1 lies in its
+  /// sagittal plane; returns its distance to it. test runs it and answers whether it held
+  /// to 1e-12.
+  static double testPlane();
+  static bool test();
+
  private:
   std::shared_ptr<const R3Ellipsoid> m_ellipsoid;
-  foundation::XYZ m_x, m_y, m_n;  // the tangent plane's frame at the locus
+  std::shared_ptr<const PlaneManifold> m_tangentManifold;
+  foundation::XYZ m_x, m_y, m_n;  // the tangent manifold's frame, cached
   double m_lengthScale = M_PI;
 };
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "geometry/solids/Cloaked.h"
+#include "geometry/solids/Coding.h"
 #include "geometry/solids/PointCoalescer.h"
 #include "geometry/solids/R3Plane.h"
 #include "geometry/solids/R3Quadric.h"
@@ -12,6 +14,18 @@ namespace orb::geometry {
 R3Curve::R3Curve(R3PointPtr q0, R3PointPtr q1) {
   setQ0(std::move(q0));
   setQ1(std::move(q1));
+}
+
+void R3Curve::encodeWithCoder(platform::Coder& coder) const {
+  coding::requireKeyedArchiver(coder);
+  coding::encodePoint(coder, "q0", m_q0);
+  coding::encodePoint(coder, "q1", m_q1);
+}
+
+void R3Curve::initWithCoder(const platform::Coder& coder) {
+  coding::requireKeyedArchiver(coder);
+  setQ0(coding::decodePoint(coder, "q0"));
+  setQ1(coding::decodePoint(coder, "q1"));
 }
 
 void R3Curve::setQ0(R3PointPtr q0) {
@@ -85,6 +99,15 @@ R3PointArray R3Curve::beadsWithPointCoalescer(PointCoalescer& coalescer) const {
     if (r && std::find(out.begin(), out.end(), r) == out.end()) out.push_back(r);
   }
   return out;
+}
+
+std::shared_ptr<Cloaked> R3Curve::necklace() const {
+  return Cloaked::instanceWithContent(std::const_pointer_cast<R3Curve>(self()), ObjectSet::setWithObjects(beads()));
+}
+
+std::shared_ptr<Cloaked> R3Curve::necklaceWithPointCoalescer(PointCoalescer& coalescer) const {
+  return Cloaked::instanceWithContent(std::const_pointer_cast<R3Curve>(self()),
+                                      ObjectSet::setWithObjects(beadsWithPointCoalescer(coalescer)));
 }
 
 void R3Curve::dumpPointsToFile(std::FILE* file, double t0, double t1) const {

@@ -13,6 +13,7 @@
 
 namespace orb::geometry {
 
+class Cloaked;
 class PointCoalescer;
 class R3Line;
 class R3Plane;
@@ -38,6 +39,10 @@ class R3Curve : public platform::Object, public WingedEdge {
   R3Curve(R3PointPtr q0, R3PointPtr q1);
 
   std::string className() const override { return "R3Curve"; }
+  /// Keys "q0" and "q1", each point as its three doubles; a keyed coder only. The links
+  /// and the key are not archived.
+  void encodeWithCoder(platform::Coder& coder) const override;
+  void initWithCoder(const platform::Coder& coder) override;
 
   // --- ends and winged-edge slots -------------------------------------------------------
   /// Also stores the point in vertex slot 0 (1), until the topology replaces it.
@@ -88,6 +93,12 @@ class R3Curve : public platform::Object, public WingedEdge {
   /// The points at parameters 0, 0.1, … (accumulated) while not above 1: eleven points.
   R3PointArray beads() const;
   R3PointArray beadsWithPointCoalescer(PointCoalescer& coalescer) const;
+  /// The curve (content) under the set of its beads (cloak): necklaces are equal when the
+  /// curves run through the same beads, so a set of necklaces holds each curve once.
+  std::shared_ptr<Cloaked> necklace() const;
+  /// The same with the beads coalesced: curves whose beads lie within the coalescer's
+  /// tolerance (the same piece found twice, or walked the other way) string one necklace.
+  std::shared_ptr<Cloaked> necklaceWithPointCoalescer(PointCoalescer& coalescer) const;
   /// "%g %g %g\n" per point for t = t0, t0 + 0.01, … while t ≤ t1 + 0.005.
   void dumpPointsToFile(std::FILE* file, double t0, double t1) const;
   void dumpPointsToFile(std::FILE* file) const { dumpPointsToFile(file, 0, 1); }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "geometry/solids/Coding.h"
 #include "geometry/solids/ConicKernel.h"
 #include "geometry/solids/PolarMap.h"
 #include "geometry/solids/R3Ellipse.h"
@@ -164,6 +165,16 @@ R3CylinderZ::R3CylinderZ(double radius)
 
 std::shared_ptr<R3CylinderZ> R3CylinderZ::cylinderWithRadius(double radius) {
   return platform::makeObject<R3CylinderZ>(radius);
+}
+
+void R3CylinderZ::encodeWithCoder(platform::Coder& coder) const {
+  coding::requireKeyedArchiver(coder);
+  coder.encodeDouble("r", radius());
+}
+
+void R3CylinderZ::initWithCoder(const platform::Coder& coder) {
+  coding::requireKeyedArchiver(coder);
+  setRadius(coder.decodeDouble("r"));
 }
 
 std::string R3CylinderZ::description() const {

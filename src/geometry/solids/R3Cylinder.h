@@ -49,6 +49,7 @@ class R3Cylinder : public R3Surface {
   R3CurveArray intersectionsWithPlane(const R3Plane& plane) const;
 
  protected:
+  void setRadius(double r) { m_r = r; }
   /// Local coordinates (u, v, w) of a point.
   foundation::XYZ local(const foundation::XYZ& p) const;
   int roots(const R3Line& line, double* t) const;
@@ -62,9 +63,14 @@ class R3Cylinder : public R3Surface {
 class R3CylinderZ : public R3Cylinder {
  public:
   explicit R3CylinderZ(double radius);
+  /// Radius 0, for an unarchiver to fill in with initWithCoder.
+  R3CylinderZ() : R3CylinderZ(0) {}
   static std::shared_ptr<R3CylinderZ> cylinderWithRadius(double radius);
 
   std::string className() const override { return "R3CylinderZ"; }
+  /// Key "r" (negative for an inverted cylinder); a keyed coder only.
+  void encodeWithCoder(platform::Coder& coder) const override;
+  void initWithCoder(const platform::Coder& coder) override;
   std::string description() const override;
   /// The same surface as a general cylinder.
   std::shared_ptr<R3Cylinder> cylinder() const;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "geometry/solids/Coding.h"
 #include "geometry/solids/ConicKernel.h"
 #include "geometry/solids/R3Line.h"
 #include "geometry/solids/R3Plane.h"
@@ -48,6 +49,42 @@ R3Ellipse::R3Ellipse(R3PointPtr c, R3PointPtr u, R3PointPtr v, R3PointPtr q0, R3
     : R3Curve(std::move(q0), std::move(q1)), m_c(std::move(c)), m_u(std::move(u)), m_v(std::move(v)) {
   m_uu = m_u->dot(*m_u);
   m_vv = m_v->dot(*m_v);
+}
+
+std::vector<double> R3Ellipse::test() {
+  const auto ellipse = ellipseWithCenter(R3Point::origin(), R3Point::pointWithDoubles(1, 0, 0),
+                                         R3Point::pointWithDoubles(0, 0.5, 0.2));
+  const auto a = R3Point::pointWithDoubles(0.5, -1, 3), b = R3Point::pointWithDoubles(-0.5, 1, 3);
+  const auto line = R3Line::lineWithPoint(a, R3Point::pointWithXYZ(v3::sub(b->xyz(), a->xyz())));
+  const auto points = ellipse->pointsTangentToLine(*line);
+  std::string list;
+  for (const auto& p : points) list += (list.empty() ? "" : ", ") + p->description();
+  platform::log("P = (%s)", list.c_str());
+  std::vector<double> zeros;
+  for (const auto& p : points) {
+    zeros.push_back(ellipse->tangentForPoint(*p)->dot(*normalToPlaneContainingPoints(*a, *b, *p)));
+    platform::log("zero ?= %e", zeros.back());
+  }
+  return zeros;
+}
+
+void R3Ellipse::encodeWithCoder(platform::Coder& coder) const {
+  R3Curve::encodeWithCoder(coder);
+  coding::encodePoint(coder, "c", m_c);
+  coding::encodePoint(coder, "u", m_u);
+  coding::encodePoint(coder, "v", m_v);
+}
+
+void R3Ellipse::initWithCoder(const platform::Coder& coder) {
+  R3Curve::initWithCoder(coder);
+  m_c = coding::decodePoint(coder, "c");
+  m_u = coding::decodePoint(coder, "u");
+  m_v = coding::decodePoint(coder, "v");
+  if (!m_c || !m_u || !m_v)
+    throw platform::Exception("NSInvalidArchiveOperationException", "R3Ellipse needs a centre and two axes");
+  m_uu = m_u->dot(*m_u);
+  m_vv = m_v->dot(*m_v);
+  m_t0 = -M_PI;
 }
 
 std::shared_ptr<R3Ellipse> R3Ellipse::ellipseWithCenter(R3PointPtr c, R3PointPtr u, R3PointPtr v) {
@@ -337,6 +374,12 @@ R3CurveArray R3EllipseSegment::daughtersOfEllipse(const R3Ellipse& e, const R3Po
 R3PointPtr R3EllipseSegment::areaVectorOfTriangleWithVertices(const XYZValue& a, const XYZValue& b,
                                                              const XYZValue& c) {
   return R3Point::pointWithXYZ(v3::scale(v3::cross(v3::sub(b.xyz(), a.xyz()), v3::sub(c.xyz(), a.xyz())), 0.5));
+}
+
+void R3EllipseSegment::initWithCoder(const platform::Coder& coder) {
+  R3Ellipse::initWithCoder(coder);
+  if (!hasEnds()) throw platform::Exception("NSInvalidArchiveOperationException", "R3EllipseSegment needs its ends");
+  activateThetaFinder();
 }
 
 void R3EllipseSegment::activateThetaFinder() {

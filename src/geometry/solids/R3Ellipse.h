@@ -14,12 +14,21 @@ namespace orb::geometry {
 class R3Ellipse : public R3Curve {
  public:
   R3Ellipse(R3PointPtr c, R3PointPtr u, R3PointPtr v, R3PointPtr q0 = nullptr, R3PointPtr q1 = nullptr);
+  /// An empty ellipse, for an unarchiver to fill in with initWithCoder.
+  R3Ellipse() = default;
 
   static std::shared_ptr<R3Ellipse> ellipseWithCenter(R3PointPtr c, R3PointPtr u, R3PointPtr v);
   static std::shared_ptr<R3Ellipse> ellipseWithEllipse(const R3Ellipse& e);
   static R3PointPtr normalToPlaneContainingPoints(const XYZValue& a, const XYZValue& b, const XYZValue& c);
+  /// Self-check, logged: the points of an ellipse whose tangent lines meet a given line;
+  /// returns, for each, the component of its tangent along the normal of the plane that
+  /// holds the line and the point (0 when the tangent meets the line).
+  static std::vector<double> test();
 
   std::string className() const override { return "R3Ellipse"; }
+  /// The curve's keys and "c", "u", "v"; decoding sets the reference angle back to −π.
+  void encodeWithCoder(platform::Coder& coder) const override;
+  void initWithCoder(const platform::Coder& coder) override;
   std::string description() const override;
   std::string sortableDescription() const override;
 
@@ -82,7 +91,7 @@ class R3Ellipse : public R3Curve {
 
   double m_t0 = -M_PI;
   R3PointPtr m_c, m_u, m_v;
-  double m_uu, m_vv;
+  double m_uu = 0, m_vv = 0;
   VKThetaFinder m_thetaFinder;
 };
 
@@ -91,6 +100,8 @@ class R3Ellipse : public R3Curve {
 class R3EllipseSegment : public R3Ellipse {
  public:
   R3EllipseSegment(R3PointPtr c, R3PointPtr u, R3PointPtr v, R3PointPtr q0, R3PointPtr q1);
+  /// An empty arc, for an unarchiver to fill in with initWithCoder.
+  R3EllipseSegment() = default;
 
   static std::shared_ptr<R3EllipseSegment> ellipseSegmentWithCenter(R3PointPtr c, R3PointPtr u, R3PointPtr v,
                                                                     R3PointPtr q0, R3PointPtr q1);
@@ -100,6 +111,8 @@ class R3EllipseSegment : public R3Ellipse {
   static R3PointPtr areaVectorOfTriangleWithVertices(const XYZValue& a, const XYZValue& b, const XYZValue& c);
 
   std::string className() const override { return "R3EllipseSegment"; }
+  /// The ellipse's decoding (ends included), then the arc's angle window.
+  void initWithCoder(const platform::Coder& coder) override;
   std::string description() const override;
   std::string sortableDescription() const override;
 

@@ -6,6 +6,7 @@
 
 #include "foundation/platform/ArrayExtensions.h"
 #include "geometry/solids/BSIG.h"
+#include "geometry/solids/Coding.h"
 #include "geometry/solids/PointCoalescer.h"
 #include "geometry/solids/R3Line.h"
 #include "geometry/solids/R3Plane.h"
@@ -30,6 +31,30 @@ std::string surfaceKey(const R3Surface& s) {
 
 R3Hull::R3Hull(SurfacePatchArray patches) : m_referenceNumber(nextReferenceNumber++), m_patches(std::move(patches)) {
   makeEdges();
+}
+
+R3Hull::R3Hull() : m_referenceNumber(nextReferenceNumber++) {}
+
+void R3Hull::encodeWithCoder(platform::Coder& coder) const {
+  coding::requireKeyedArchiver(coder);
+  platform::Array patches;
+  for (const auto& p : m_patches) patches.push_back(platform::Value(p));
+  coder.encodeObject("patches", platform::Value(std::move(patches)));
+}
+
+void R3Hull::initWithCoder(const platform::Coder& coder) {
+  coding::requireKeyedArchiver(coder);
+  m_patches = coder.decodeArrayOfClass<SurfacePatch>("patches");
+  // Points archive as their doubles, so each edge comes back with its own end points; a
+  // corner is one object again once coalesced, as the build made it (points, eulerSum and
+  // the edge groups compare end points by identity).
+  PointCoalescer coalescer(1e-10);
+  for (const auto& patch : m_patches)
+    for (const auto& edge : patch->edges()) {
+      if (edge->q0()) edge->setQ0(coalescer.addPointAs(edge->q0()));
+      if (edge->q1()) edge->setQ1(coalescer.addPointAs(edge->q1()));
+    }
+  m_haveEdges = false;
 }
 
 std::shared_ptr<R3Hull> R3Hull::hullWithPatches(SurfacePatchArray patches) {

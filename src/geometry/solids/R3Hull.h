@@ -20,6 +20,9 @@ class R3Hull : public platform::Object {
  public:
   /// Takes the next reference number and builds the edges at once.
   explicit R3Hull(SurfacePatchArray patches);
+  /// An empty hull with the next reference number, for an unarchiver to fill in with
+  /// initWithCoder (the edges are built on first use).
+  R3Hull();
 
   /// Intersects every pair of surfaces, cuts the curves where the other surfaces cross
   /// them, drops the pieces outside any other surface and groups what is left into
@@ -32,6 +35,9 @@ class R3Hull : public platform::Object {
   static std::vector<R3CurveArray> connectedEdgesForEdges(const R3CurveArray& edges);
 
   std::string className() const override { return "R3Hull"; }
+  /// Key "patches"; a keyed coder only. Edges and the cached integrals are not archived.
+  void encodeWithCoder(platform::Coder& coder) const override;
+  void initWithCoder(const platform::Coder& coder) override;
   /// "Hull#%d[patches]".
   std::string description() const override;
 

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "foundation/platform/ArrayExtensions.h"
+#include "geometry/solids/Coding.h"
 #include "geometry/solids/R3Cylinder.h"
 #include "geometry/solids/R3Plane.h"
 #include "geometry/solids/R3Quadric.h"
@@ -33,6 +34,19 @@ R3Line::R3Line(R3PointPtr point, R3PointPtr director) : R3Curve(std::move(point)
 
 R3Line::R3Line(R3PointPtr q0, R3PointPtr q1, bool) : R3Curve(q0, q1) {
   m_director = R3Point::pointWithXYZ(v3::sub(q1->xyz(), q0->xyz()));
+  cache();
+}
+
+void R3Line::encodeWithCoder(platform::Coder& coder) const {
+  R3Curve::encodeWithCoder(coder);
+  coding::encodePoint(coder, "director", m_director);
+}
+
+void R3Line::initWithCoder(const platform::Coder& coder) {
+  R3Curve::initWithCoder(coder);
+  m_director = coding::decodePoint(coder, "director");
+  if (!q0() || !m_director)
+    throw platform::Exception("NSInvalidArchiveOperationException", "R3Line needs a point and a director");
   cache();
 }
 

@@ -15,6 +15,8 @@ class R3Line : public R3Curve {
  public:
   R3Line(R3PointPtr point, R3PointPtr director);
   R3Line(R3PointPtr q0, R3PointPtr q1, bool /*fromEnds*/);
+  /// An empty line, for an unarchiver to fill in with initWithCoder.
+  R3Line() = default;
 
   static std::shared_ptr<R3Line> lineWithPoint(R3PointPtr point, R3PointPtr director);
   static std::shared_ptr<R3Line> lineWithPoint(const foundation::XYZ& point, const foundation::XYZ& director);
@@ -23,6 +25,9 @@ class R3Line : public R3Curve {
   static std::shared_ptr<R3Line> lineWithStartingPoint(R3PointPtr q0, R3PointPtr q1);
 
   std::string className() const override { return "R3Line"; }
+  /// The curve's keys and "director".
+  void encodeWithCoder(platform::Coder& coder) const override;
+  void initWithCoder(const platform::Coder& coder) override;
   /// "%@ q0=%@ director=%@".
   std::string description() const override;
   std::string sortableDescription() const override;
@@ -68,6 +73,8 @@ class R3LineSegment : public R3Line {
  public:
   /// Raises "R3LineSegment" / "Must have distinct endpoints" for equal ends.
   R3LineSegment(R3PointPtr q0, R3PointPtr q1);
+  /// An empty segment, for an unarchiver to fill in with initWithCoder.
+  R3LineSegment() = default;
 
   static std::shared_ptr<R3LineSegment> lineSegmentWithStartingPoint(R3PointPtr q0, R3PointPtr q1);
   /// From p − d to p + d.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "geometry/solids/Coding.h"
 #include "geometry/solids/PolarMap.h"
 #include "geometry/solids/R3Ellipse.h"
 #include "geometry/solids/R3Line.h"
@@ -13,11 +14,27 @@ namespace orb::geometry {
 
 using foundation::XYZ;
 
-R3Plane::R3Plane(double a, double b, double c, double d) : m_a(a), m_b(b), m_c(c), m_d(d) {
+R3Plane::R3Plane(double a, double b, double c, double d) { setCoefficients(a, b, c, d); }
+
+void R3Plane::setCoefficients(double a, double b, double c, double d) {
+  m_a = a, m_b = b, m_c = c, m_d = d;
   const double n = std::sqrt(a * a + b * b + c * c);
-  if (n > 0) m_normal = R3Point::pointWithDoubles(a / n, b / n, c / n);
+  m_normal = n > 0 ? R3Point::pointWithDoubles(a / n, b / n, c / n) : nullptr;
   const double k[4] = {a, b, c, d};
   m_hash = detail::hashDoubles(k, 4);
+}
+
+void R3Plane::encodeWithCoder(platform::Coder& coder) const {
+  coding::requireKeyedArchiver(coder);
+  coder.encodeDouble("a", m_a);
+  coder.encodeDouble("b", m_b);
+  coder.encodeDouble("c", m_c);
+  coder.encodeDouble("d", m_d);
+}
+
+void R3Plane::initWithCoder(const platform::Coder& coder) {
+  coding::requireKeyedArchiver(coder);
+  setCoefficients(coder.decodeDouble("a"), coder.decodeDouble("b"), coder.decodeDouble("c"), coder.decodeDouble("d"));
 }
 
 std::shared_ptr<R3Plane> R3Plane::planeWithCoefficients(double a, double b, double c, double d) {

@@ -13,6 +13,8 @@ namespace orb::geometry {
 class R3Plane : public R3Surface {
  public:
   R3Plane(double a, double b, double c, double d);
+  /// The plane 0 = 0, for an unarchiver to fill in with initWithCoder.
+  R3Plane() : R3Plane(0, 0, 0, 0) {}
 
   static std::shared_ptr<R3Plane> planeWithCoefficients(double a, double b, double c, double d);
   static std::shared_ptr<R3Plane> planeWithPlane(const R3Plane& plane);
@@ -22,6 +24,9 @@ class R3Plane : public R3Surface {
                                                         const foundation::XYZ& t);
 
   std::string className() const override { return "R3Plane"; }
+  /// Keys "a", "b", "c", "d"; a keyed coder only ("Require NSKeyedArchiver").
+  void encodeWithCoder(platform::Coder& coder) const override;
+  void initWithCoder(const platform::Coder& coder) override;
   /// "Plane[%g,%g,%g,%g]", for people.
   std::string description() const override;
   /// The coefficients to the last bit ("%.17g"): the key that identifies the plane.
@@ -66,6 +71,7 @@ class R3Plane : public R3Surface {
 
  private:
   std::optional<double> lineParameter(const R3Line& line) const;
+  void setCoefficients(double a, double b, double c, double d);
   double m_a, m_b, m_c, m_d;
   R3PointPtr m_normal;  // null for a zero normal
   std::size_t m_hash;

@@ -3,9 +3,11 @@ list(APPEND sources
   solids/PointAndParameter.h
   solids/Ordering.h
   solids/Cloaked.h solids/Cloaked.cpp
+  solids/Coding.h
   solids/Vector3.h
   solids/ConicKernel.h solids/ConicKernel.cpp
   solids/SymmetricEigen.h solids/SymmetricEigen.cpp
+  solids/ShadowKernel.cpp
   solids/VKThetaFinder.h solids/VKThetaFinder.cpp
   solids/R3Curve.h solids/R3Curve.cpp
   solids/R3Line.h solids/R3Line.cpp
@@ -18,6 +20,7 @@ list(APPEND sources
   solids/R3Torus.h solids/R3Torus.cpp
   solids/PolarMap.h solids/PolarMap.cpp
   solids/PolarIntegration.h solids/PolarIntegration.cpp
+  solids/BowTieIntegral.h solids/BowTieIntegral.cpp
   solids/WingedEdge.h solids/WingedEdge.cpp
   solids/Manifold.h solids/Manifold.cpp
   solids/PlaneManifold.h solids/PlaneManifold.cpp

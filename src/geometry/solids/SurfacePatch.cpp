@@ -1,5 +1,6 @@
 #include "geometry/solids/SurfacePatch.h"
 
+#include "geometry/solids/Coding.h"
 #include "geometry/solids/PolarIntegration.h"
 #include "geometry/solids/PolarMap.h"
 #include "geometry/solids/R3Ellipse.h"
@@ -15,6 +16,22 @@ SurfacePatch::SurfacePatch(R3SurfacePtr surface, R3CurveArray edges)
     : m_surface(std::move(surface)), m_edges(std::move(edges)) {
   for (const auto& e : m_edges)
     if (!e) platform::log("SurfacePatch can not contain class %s", "(null)");
+}
+
+void SurfacePatch::encodeWithCoder(platform::Coder& coder) const {
+  coding::requireKeyedArchiver(coder);
+  coder.encodeObject("surface", platform::Value(m_surface));
+  platform::Array edges;
+  for (const auto& e : m_edges) edges.push_back(platform::Value(e));
+  coder.encodeObject("edges", platform::Value(std::move(edges)));
+  coder.encodeBool("trivial", m_trivial);
+}
+
+void SurfacePatch::initWithCoder(const platform::Coder& coder) {
+  coding::requireKeyedArchiver(coder);
+  m_surface = coder.decodeObjectOfClass<R3Surface>("surface");
+  m_edges = coder.decodeArrayOfClass<R3Curve>("edges");
+  m_trivial = coder.decodeBool("trivial");
 }
 
 std::string SurfacePatch::description() const {

@@ -19,11 +19,17 @@ class SurfacePatch : public platform::Object {
  public:
   /// Keeps a copy of the edge array (a null member is logged and kept).
   SurfacePatch(R3SurfacePtr surface, R3CurveArray edges);
+  /// An empty patch, for an unarchiver to fill in with initWithCoder.
+  SurfacePatch() = default;
   static std::shared_ptr<SurfacePatch> patchWithSurface(R3SurfacePtr surface, R3CurveArray edges) {
     return platform::makeObject<SurfacePatch>(std::move(surface), std::move(edges));
   }
 
   std::string className() const override { return "SurfacePatch"; }
+  /// Keys "surface", "edges" and "trivial"; a keyed coder only. The surface and the edges
+  /// archive as themselves, so only surfaces and curves with coding can be archived.
+  void encodeWithCoder(platform::Coder& coder) const override;
+  void initWithCoder(const platform::Coder& coder) override;
   /// "SurfacePatch[surface]", or "TrivialPatch[surface]" for a whole surface.
   std::string description() const override;
 

@@ -53,4 +53,17 @@ int sortEigensystem3(double* eigenvectors, double* w);
 int separatingPlaneOfEllipsoids(const double* QA, const double* cA, const double* QB, const double* cB, double* normal,
                                 double* point);
 
+/// The shadow that ellipsoid B casts in the light of ellipsoid A, sampled in n planes
+/// through the line of centres (at the angles 2πk/n from the axes of B's limb seen from A's
+/// centre): in each, the lines tangent to both bodies that keep them on one side (umbral)
+/// and that pass between them (penumbral), on one side of the line of centres. Writes, for
+/// sample k, the contact points (three doubles each at index 3k) on A and on B of the
+/// umbral line and of the penumbral line. Prints its working to standard output. Status 0,
+/// −1 when a check fails (with its message), or the limb section's code.
+int umbralAndPenumbralPoints(const double* QA, const double* cA, const double* QB, const double* cB, int n,
+                             double* umbralA, double* umbralB, double* penumbralA, double* penumbralB);
+/// Prints the frames, the limb and each sample plane's 2-D set-up of the same
+/// construction. Status 0, or −1 when a decomposition or the limb fails.
+int printShadowSetUp(const double* QA, const double* cA, const double* QB, const double* cB, int n);
+
 }  // namespace orb::geometry

@@ -36,6 +36,25 @@ void expectPoints(std::vector<Point2> got, std::vector<Point2> want, double tol)
   }
 }
 
+TEST(ConicKernelTest, AnUnsolvableResultantReportsMinusOne) {
+  // A conic that is not a number, and one whose coefficients overflow the resultant's
+  // products (1e200² is beyond double range): status −1 and no crossings.
+  const double nan = std::nan(""), circle[6] = {1, 0, 1, 0, 0, -1};
+  const double notANumber[6] = {nan, 0, 1, 0, 0, -1}, huge[6] = {1e200, 0, 1e200, 0, 0, -1e200};
+  const double other[6] = {1e200, 0, 4e200, 1e200, 0, -1e200};
+  double pts[8];
+  for (const auto& [a, b] : {std::pair{notANumber, circle}, std::pair{huge, other}}) {
+    int count = -1;
+    EXPECT_EQ(EllipseIntersection(pts, &count, a, b), -1);
+    EXPECT_EQ(count, 0);
+  }
+  // Scaled down to size the same pair meets: the status is the solver's, not the data's.
+  const double small[6] = {1, 0, 1, 0, 0, -1}, otherSmall[6] = {1, 0, 4, 1, 0, -1};
+  int count = -1;
+  EXPECT_EQ(EllipseIntersection(pts, &count, small, otherSmall), 0);
+  EXPECT_GT(count, 0);
+}
+
 TEST(ConicKernelTest, ConicIntersectionFindsEveryCrossing) {
   const double s58 = std::sqrt(5.0 / 8), s278 = std::sqrt(27.0 / 8), k = 2 / std::sqrt(5.0);
   struct Case {
@@ -228,6 +247,88 @@ TEST(SymmetricEigenTest, AffineFramesAndSeparatingPlane) {
   ASSERT_EQ(separatingPlaneOfEllipsoids(I, cA, I, cB, normal, point), 0);
   EXPECT_NEAR(std::fabs(normal[0]), 1, 1e-12);
   EXPECT_NEAR(point[0], 0, 1e-12);
+}
+
+TEST(ConicKernelTest, ShadowOfOneSphereInTheLightOfAnother) {
+  // Worked by hand: the light A is a sphere of radius ρA = 3 about cA, the occluder B one of
+  // radius ρB = 1 about cB, L = |cA − cB| = 10 along û = (0.6, 0, 0.8). A line tangent to
+  // both with unit normal ν satisfies ν·cB + ρB = ν·cA ± ρA. With both bodies on one side
+  // (umbral) ν·û = (ρB − ρA)/L = −0.2 and the contacts are cB + ρB·ν, cA + ρA·ν; passing
+  // between them (penumbral) ν·û = (ρA + ρB)/L = 0.4 and the contacts are cB + ρB·ν,
+  // cA − ρA·ν. So each contact has a fixed offset along û from its centre and a fixed
+  // distance from the line of centres, whatever the sample plane:
+  //   umbral on B: −0.2, √0.96;  on A: −0.6, 3√0.96;
+  //   penumbral on B: 0.4, √0.84;  on A: −1.2, 3√0.84.
+  const double QA[9] = {1.0 / 9, 0, 0, 0, 1.0 / 9, 0, 0, 0, 1.0 / 9}, QB[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+  const double cB[3] = {1, 2, 3}, cA[3] = {7, 2, 11}, u[3] = {0.6, 0, 0.8};
+  const int n = 6;
+  double umbralA[3 * n], umbralB[3 * n], penumbralA[3 * n], penumbralB[3 * n];
+  testing::internal::CaptureStdout();
+  const int rc = umbralAndPenumbralPoints(QA, cA, QB, cB, n, umbralA, umbralB, penumbralA, penumbralB);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  ASSERT_EQ(rc, 0) << printed;
+  EXPECT_EQ(printed.rfind("Initial ellipsoids\n", 0), 0u);
+  EXPECT_NE(printed.find("rx,ry,rz=0.333333,0.333333,0.333333\n"), std::string::npos);
+  struct Expected {
+    const char* name;
+    const double* points;
+    const double* centre;
+    double along, off;
+  };
+  const std::vector<Expected> table = {
+      {"umbral on B", umbralB, cB, -0.2, std::sqrt(0.96)},
+      {"umbral on A", umbralA, cA, -0.6, 3 * std::sqrt(0.96)},
+      {"penumbral on B", penumbralB, cB, 0.4, std::sqrt(0.84)},
+      {"penumbral on A", penumbralA, cA, -1.2, 3 * std::sqrt(0.84)},
+  };
+  for (const auto& e : table)
+    for (int k = 0; k < n; ++k) {
+      double d[3];
+      for (int i = 0; i < 3; ++i) d[i] = e.points[3 * k + i] - e.centre[i];
+      const double along = d[0] * u[0] + d[1] * u[1] + d[2] * u[2];
+      const double off2 = d[0] * d[0] + d[1] * d[1] + d[2] * d[2] - along * along;
+      EXPECT_NEAR(along, e.along, 1e-9) << e.name << " " << k;
+      EXPECT_NEAR(std::sqrt(off2), e.off, 1e-9) << e.name << " " << k;
+    }
+  // In one sample the contacts on B and the umbral one on A lie on one side of the line of
+  // centres, the penumbral one on A (cA − ρA·ν) on the other; the samples turn round it by
+  // 2π/n.
+  const auto side = [&](const double* points, int k, const double* centre) {
+    double d[3];
+    for (int i = 0; i < 3; ++i) d[i] = points[3 * k + i] - centre[i];
+    const double along = d[0] * u[0] + d[1] * u[1] + d[2] * u[2];
+    for (int i = 0; i < 3; ++i) d[i] -= along * u[i];
+    const double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    return std::vector<double>{d[0] / len, d[1] / len, d[2] / len};
+  };
+  for (int k = 0; k < n; ++k) {
+    const auto s = side(umbralB, k, cB);
+    const std::vector<std::pair<std::vector<double>, double>> others = {
+        {side(umbralA, k, cA), 1}, {side(penumbralB, k, cB), 1}, {side(penumbralA, k, cA), -1}};
+    for (const auto& [other, cosine] : others)
+      EXPECT_NEAR(s[0] * other[0] + s[1] * other[1] + s[2] * other[2], cosine, 1e-9) << k;
+    const auto next = side(umbralB, (k + 1) % n, cB);
+    EXPECT_NEAR(s[0] * next[0] + s[1] * next[1] + s[2] * next[2], std::cos(2 * M_PI / n), 1e-9) << k;
+  }
+
+  // The set-up alone prints the same frames and each sample's 2-D problem: B's section is
+  // a circle of radius 1/3 in A's unit frame (N = 9·I) and A's centre 10/3 away.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(printShadowSetUp(QA, cA, QB, cB, 2), 0);
+  const std::string setUp = testing::internal::GetCapturedStdout();
+  EXPECT_NE(setUp.find("Ellipse matrix\nN\n     9.000      0.000\n     0.000      9.000\n"), std::string::npos) << setUp;
+  EXPECT_NE(setUp.find("center of unit circle in 2-d frame\nx = 3.33333\n"), std::string::npos);
+
+  // Concentric spheres: no limb is seen from the centre.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(umbralAndPenumbralPoints(QA, cB, QB, cB, n, umbralA, umbralB, penumbralA, penumbralB), -1);
+  testing::internal::GetCapturedStdout();
+  // An occluder of radius 8 overlaps the light (8 + 3 > 10): no line passes between them.
+  const double QBig[9] = {1.0 / 64, 0, 0, 0, 1.0 / 64, 0, 0, 0, 1.0 / 64};
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(umbralAndPenumbralPoints(QA, cA, QBig, cB, 1, umbralA, umbralB, penumbralA, penumbralB), -1);
+  const std::string overlap = testing::internal::GetCapturedStdout();
+  EXPECT_NE(overlap.find("no penumbral point\n"), std::string::npos) << overlap;
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "geometry/solids/Cloaked.h"
+#include "geometry/solids/PointCoalescer.h"
 #include "geometry/solids/R3Cylinder.h"
 #include "geometry/solids/R3Ellipse.h"
 #include "geometry/solids/R3Line.h"
@@ -185,6 +187,43 @@ TEST(CurveTest, ProjectionOfATiltedCircle) {
     const auto p = tilted->pointForParameter(s);
     EXPECT_TRUE(projected->closeEnoughToPoint(*P(p->x(), p->y(), 0))) << s;
   }
+}
+
+TEST(CurveTest, EllipseSelfTestFindsTangentsThatMeetItsLine) {
+  // The ellipse c = 0, u = (1, 0, 0), v = (0, 0.5, 0.2) and the line through (0.5, −1, 3)
+  // and (−0.5, 1, 3): each tangent point's tangent lies in the plane of the line and the
+  // point, so its component along that plane's normal vanishes.
+  const auto zeros = R3Ellipse::test();
+  ASSERT_EQ(zeros.size(), 2u);
+  for (double z : zeros) EXPECT_NEAR(z, 0, 1e-12);
+}
+
+TEST(CurveTest, NecklacesIdentifyCurvesByTheirBeads) {
+  const auto a = R3LineSegment::lineSegmentWithStartingPoint(P(0.1, 0.2, 0.3), P(1.7, -2.9, 3.3));
+  const auto same = R3LineSegment::lineSegmentWithStartingPoint(P(0.1, 0.2, 0.3), P(1.7, -2.9, 3.3));
+  const auto reversed = R3LineSegment::lineSegmentWithStartingPoint(P(1.7, -2.9, 3.3), P(0.1, 0.2, 0.3));
+  const auto beside = R3LineSegment::lineSegmentWithStartingPoint(P(0.1, 0.2, 0.3 + 1e-6), P(1.7, -2.9, 3.3 + 1e-6));
+
+  // The same segment made twice: one necklace (equal, same hash) whose content is each curve.
+  const auto na = a->necklace(), nSame = same->necklace();
+  EXPECT_EQ(na->content(), a);
+  EXPECT_EQ(std::static_pointer_cast<ObjectSet>(na->cloak())->members().size(), 11u);  // t = 0, 0.1, … 1
+  EXPECT_TRUE(na->isEqualTo(*nSame));
+  EXPECT_EQ(na->hash(), nSame->hash());
+  EXPECT_FALSE(na->isEqualTo(*beside->necklace()));
+
+  // Coalesced beads: the segment walked the other way strings the same beads within the
+  // tolerance; one a micrometre beside it does not.
+  PointCoalescer coalescer(1e-10);
+  const auto ca = a->necklaceWithPointCoalescer(coalescer), cReversed = reversed->necklaceWithPointCoalescer(coalescer);
+  EXPECT_TRUE(ca->isEqualTo(*cReversed));
+  EXPECT_EQ(ca->hash(), cReversed->hash());
+  EXPECT_EQ(cReversed->content(), reversed);
+  EXPECT_FALSE(ca->isEqualTo(*beside->necklaceWithPointCoalescer(coalescer)));
+
+  // A closed curve: eleven beads, the last (t = 0.9999999999999999) near the first but its own.
+  const auto circle = unitCircle()->necklace();
+  EXPECT_EQ(std::static_pointer_cast<ObjectSet>(circle->cloak())->members().size(), 11u);
 }
 
 }  // namespace

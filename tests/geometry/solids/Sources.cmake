@@ -7,4 +7,6 @@ list(APPEND sources
   solids/HullTest.cpp
   solids/WingedEdgeTest.cpp
   solids/ManifoldTest.cpp
+  solids/CodingTest.cpp
+  solids/BowTieTest.cpp
 )
