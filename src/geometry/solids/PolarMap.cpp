@@ -157,9 +157,11 @@ double CylPolarMap::surfaceElementSizeForPoint(const XYZValue& p) const {
   return surfaceElementSizeForSagittalCoordinate(sagittalCoordinateForPoint(p, c, sn), c, sn);
 }
 
-double CylPolarMap::testPlane() {
-  const auto cylinder = R3CylinderZ::cylinderWithRadius(2.43);
-  const CylPolarMap map(cylinder, R3Point::pointWithDoubles(2.381561784154217, -0.4827664738319988, 10.0));
+namespace {
+// A point 0.1 out along the 54° ray of `map` lies in that ray's plane: the distance
+// between them, logged with the map, the plane and the point.
+template <class Map>
+double distanceOfARayPointFromItsPlane(const Map& map) {
   const double c = 0.5877852522924732, sn = 0.8090169943749473;  // 54°
   const auto plane = map.planeForCosTheta(c, sn);
   const auto q = map.pointForSagittalCoordinate(0.1, c, sn);
@@ -169,6 +171,13 @@ double CylPolarMap::testPlane() {
   platform::log("q = %s", q->description().c_str());
   platform::log("distance to plane: %e (should be zero)", distance);
   return distance;
+}
+}  // namespace
+
+double CylPolarMap::testPlane() {
+  const auto cylinder = R3CylinderZ::cylinderWithRadius(2.43);
+  return distanceOfARayPointFromItsPlane(
+      CylPolarMap(cylinder, R3Point::pointWithDoubles(2.381561784154217, -0.4827664738319988, 10.0)));
 }
 
 std::vector<double> CylPolarMap::testSurfaceElementSize() {
@@ -287,15 +296,7 @@ double EllipsoidPolarMap::surfaceElementSizeForPoint(const XYZValue& p) const {
 double EllipsoidPolarMap::testPlane() {
   const EllipsoidPolarMap map(R3Ellipsoid::sphereWithRadius(2.43),
                               R3Point::pointWithDoubles(1.215, 0.729, 1.9741413323265384));
-  const double c = 0.5877852522924732, sn = 0.8090169943749473;  // 54°
-  const auto plane = map.planeForCosTheta(c, sn);
-  const auto q = map.pointForSagittalCoordinate(0.1, c, sn);
-  const double distance = plane->distanceToPoint(*q);
-  platform::log("map = %s", map.description().c_str());
-  platform::log("plane = %s", plane->description().c_str());
-  platform::log("q = %s", q->description().c_str());
-  platform::log("distance to plane: %e", distance);
-  return distance;
+  return distanceOfARayPointFromItsPlane(map);
 }
 
 bool EllipsoidPolarMap::test() { return testPlane() < 1e-12; }
