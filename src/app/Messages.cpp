@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QToolTip>
 
@@ -59,6 +60,27 @@ void showMessage(QWidget* parent, const std::string& text, const std::string& in
   if (!informativeText.empty()) box->setInformativeText(QString::fromStdString(informativeText));
   box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
   box->open();
+}
+
+QMessageBox* showAlert(QWidget* parent) {
+  auto* box = new QMessageBox(parent);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setIcon(QMessageBox::Information);
+  box->setWindowTitle(QStringLiteral("Orbelline"));
+  box->setText(QStringLiteral("My message text"));
+  box->setInformativeText(QStringLiteral("My informative text"));
+  QPushButton* first = box->addButton(QStringLiteral("Go ahead"), QMessageBox::AcceptRole);
+  box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+  box->setDefaultButton(first);
+  box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+  QObject::connect(box, &QMessageBox::finished, box, [box, first] {
+    // The answers are numbered from the first button as alert returns are.
+    const long rc = box->clickedButton() == first ? kAlertFirstButtonReturn : kAlertFirstButtonReturn + 1;
+    platform::log("rc = %ld", rc);
+    platform::log(rc == kAlertFirstButtonReturn ? "First button" : "Second button");
+  });
+  box->open();
+  return box;
 }
 
 std::string notAvailableYetText(const std::string& feature) { return feature + " is not available yet."; }

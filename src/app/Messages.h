@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+class QMessageBox;
 class QString;
 class QWidget;
 
@@ -12,6 +13,13 @@ namespace orb::app {
 /// without one, application-modal. They never block the caller: the box is opened and
 /// the call returns.
 void showMessage(QWidget* parent, const std::string& text, const std::string& informativeText = {});
+
+/// The diagnostic alert: "My message text", "My informative text" and the buttons "Go
+/// ahead" and "Cancel". Opened window-modal like every alert; when answered it logs
+/// "rc = <answer>" (kAlertFirstButtonReturn for the first button, one more for the
+/// second) and then "First button" or "Second button".
+inline constexpr long kAlertFirstButtonReturn = 1000;
+QMessageBox* showAlert(QWidget* parent);
 
 /// Says that a feature arrives later, naming it: "<feature> is not available yet."
 void showNotAvailableYet(QWidget* parent, const std::string& feature);

@@ -928,6 +928,14 @@ void Lens::enqueueLensCommentChangedNotification() {
       kNameAndSender);
 }
 
+void Lens::surfaceCommentChanged() {
+  for (const char* key : {"transformationMatrixListing", "prescriptionListing", "seidelListing"}) {
+    willChangeValueForKey(key);
+    didChangeValueForKey(key);
+  }
+  enqueueLensCommentChangedNotification();
+}
+
 void Lens::generateSystemFromParaxialSpecification() {
   SystemGenerator generator;
   {
@@ -1002,13 +1010,7 @@ void Lens::startObservingNotifications() {
   m_notificationObservations.push_back(
       center.addObserver("lensChangedNotification", me, [this](const platform::Notification&) { lensChanged(); }));
   m_notificationObservations.push_back(center.addObserver(
-      "surfaceCommentChangedNotification", me, [this](const platform::Notification&) {
-        for (const char* key : {"transformationMatrixListing", "prescriptionListing", "seidelListing"}) {
-          willChangeValueForKey(key);
-          didChangeValueForKey(key);
-        }
-        enqueueLensCommentChangedNotification();
-      }));
+      "surfaceCommentChangedNotification", me, [this](const platform::Notification&) { surfaceCommentChanged(); }));
   m_notificationObservations.push_back(center.addObserver(
       "systemGlassCatalogResetNotification", {}, [this](const platform::Notification&) { resolveGlass(); }));
 }

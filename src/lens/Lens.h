@@ -287,6 +287,10 @@ class Lens : public foundation::OBObject,
   void dequeueLensChangedNotification();
   void postLensChangedNotification();
   void enqueueLensCommentChangedNotification();
+  /// A surface comment, or the document's name, changed: the listings that show them are
+  /// announced changed and "lensCommentChangedNotification" is enqueued. The handler of
+  /// "surfaceCommentChangedNotification".
+  void surfaceCommentChanged();
   /// The cycle itself (the handler of "lensChangedNotification").
   void lensChanged();
   /// Regeneration through the installed system generator.

@@ -36,7 +36,8 @@ class DoubleGaussDocumentTest : public Base {
     DocumentController::shared().addDocument(document);
   }
   void TearDown() override {
-    for (const auto& d : DocumentController::shared().documents()) d->close();
+    // A copy: closing a document takes it out of the controller's list.
+    for (const auto& d : std::vector(DocumentController::shared().documents())) d->close();
     settle();
     setMessagePresenter({});
   }

@@ -147,8 +147,8 @@ TEST_F(IndexFitterWindowTest, TablesAndSingletonReachTheFitter) {
   ASSERT_TRUE(testing::pumpUntil([&] { return coefficients->rowCount() == 6; }));  // Sellmeier 1: B1 C1 … C3
 }
 
-// Window ▸ Index Plotter from the start window: one plotter, whose toolbar offers nothing
-// that needs a lens document.
+// Window ▸ Index Plotter from the start window: one plotter, whose toolbar (hidden until
+// asked for) offers nothing that needs a lens document.
 TEST_F(IndexFitterWindowTest, IndexPlotterOpensFromTheStartWindow) {
   StartWindow start;
   QAction* item = menuItem(start, "showIndexPlotter");
@@ -157,8 +157,10 @@ TEST_F(IndexFitterWindowTest, IndexPlotterOpensFromTheStartWindow) {
   PlotWindowController* plotter = showIndexPlotter();
   ASSERT_TRUE(plotter && plotter->window()->isVisible());
   EXPECT_FALSE(plotter->document());
-  const std::vector<std::string> items{"export", "zoomToFit", CalculatorWindowController::kFlexibleSpace, "options"};
+  const std::vector<std::string> items{"export", "zoomToFit", "glassLibrary", CalculatorWindowController::kFlexibleSpace,
+                                       "options"};
   EXPECT_EQ(plotter->toolbarItemIdentifiers(), items);
+  EXPECT_FALSE(plotter->isToolbarShown());
 }
 
 }  // namespace

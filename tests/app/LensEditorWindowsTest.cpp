@@ -187,50 +187,6 @@ TEST_F(LensEditorWindowsTest, VignettingTableEditsAFieldsPupilFactor) {
   EXPECT_EQ(table->data(table->index(2, column("PXA"))).toString(), QStringLiteral("-1"));
 }
 
-// The glass monitor lists the file's glasses with the surfaces that use them,
-// read off DoubleGauss.zmx: SK2 on 1; SK16 on 3, 8, 10; F5 on 4, 7.
-TEST_F(LensEditorWindowsTest, GlassMonitorListsTheFilesGlasses) {
-  OBWindow* window = open("showGlassMonitor");
-  auto* table = child<QTableWidget>(window, "glassTable");
-  ASSERT_TRUE(table);
-  struct Row {
-    const char* name;
-    double nd;
-    const char* surfaces;
-  };
-  const Row expected[] = {{"SK2", 1.60738, "1"}, {"SK16", 1.62041, "3, 8, 10"}, {"F5", 1.60342, "4, 7"}};
-  ASSERT_EQ(table->rowCount(), 3);
-  for (const Row& r : expected) {
-    SCOPED_TRACE(r.name);
-    const auto found = table->findItems(QString::fromUtf8(r.name), Qt::MatchExactly);
-    ASSERT_EQ(found.size(), 1);
-    const int row = found.front()->row();
-    EXPECT_NEAR(table->item(row, 1)->text().toDouble(), r.nd, 5e-6);
-    EXPECT_EQ(table->item(row, 3)->text(), QString::fromUtf8(r.surfaces));
-  }
-
-  // A glass no surface uses is listed as unused, and removing the unused ones
-  // is one undo step.
-  auto* removeUnused = child<QPushButton>(window, "removeUnusedGlasses");
-  ASSERT_TRUE(removeUnused);
-  EXPECT_FALSE(removeUnused->isEnabled());
-  auto lens = document->lens();
-  ASSERT_TRUE(
-      editAndWait([&] { lens->insertObjectInGlassArrayAtIndex(materials::Glass::glassWithIndex(1.5, 60), 0); }));
-  ASSERT_EQ(table->rowCount(), 4);
-  EXPECT_EQ(table->item(0, 0)->text(), QStringLiteral("1.5,60"));
-  EXPECT_EQ(table->item(0, 4)->text(), QStringLiteral("unused"));
-  ASSERT_TRUE(removeUnused->isEnabled());
-  const auto glasses = lens->countOfGlassArray();
-  ASSERT_TRUE(editAndWait([&] { removeUnused->click(); }));
-  EXPECT_EQ(lens->countOfGlassArray(), glasses - 1);
-  EXPECT_EQ(table->rowCount(), 3);
-  EXPECT_FALSE(removeUnused->isEnabled());
-  document->undo();
-  EXPECT_EQ(lens->countOfGlassArray(), glasses);
-  ASSERT_TRUE(testing::pumpUntil([&] { return table->rowCount() == 4; }));
-}
-
 // Editing a configuration's value is one undo step of its own and leaves the
 // lens as it is; applying a configuration from the list is an ordinary,
 // undoable lens edit.

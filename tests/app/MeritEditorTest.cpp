@@ -2,17 +2,26 @@
 // merit function they edit evaluated live against the document's lens.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
+#include <QTest>
 #include <QUndoStack>
+#include <algorithm>
 #include <cmath>
 
 #include "AppTestSupport.h"
 #include "OptimisationTestSupport.h"
 #include "app/document/DocumentController.h"
+#include "app/document/MenuBar.h"
 #include "app/document/OBDocument.h"
+#include "app/tables/DNDTableView.h"
 #include "app/windows/MeritEditor.h"
 #include "app/windows/OBWindow.h"
 #include "optimisation/MeritoidHexRays.h"
@@ -51,6 +60,31 @@ struct MeritEditorTest : ::testing::Test {
     auto m = MeritoidKeyPath::makeKind(identifier, script);
     m->setTarget(target);
     return m;
+  }
+
+  static SmartWindowController* openList(const std::shared_ptr<OBDocument>& document) {
+    EXPECT_TRUE(document->performAction("showMeritFunctions"));
+    SmartWindowController* list = nullptr;
+    for (auto* c : document->windowControllers())
+      if (c->nibName() == "MeritFunctions") list = c;
+    return list;
+  }
+
+  static int countOpen(const std::shared_ptr<OBDocument>& document, const char* nibName) {
+    int n = 0;
+    for (auto* c : document->windowControllers()) n += c->nibName() == nibName && !c->isClosing();
+    return n;
+  }
+
+  static QString nameAt(DNDArrayController* rows, int row) { return rows->data(rows->index(row, 0)).toString(); }
+
+  static std::vector<QColor> colorsOf(const MeritFunction::Meritoids& operands) {
+    std::vector<QColor> out;
+    for (const auto& m : operands) {
+      const auto c = m->color();
+      out.push_back(QColor::fromRgbF(float(c->red()), float(c->green()), float(c->blue()), float(c->alpha())));
+    }
+    return out;
   }
 
   /// The document's merit function made of `operands`, open in its editor.
@@ -269,15 +303,16 @@ TEST_F(MeritEditorTest, MeritFunctionListClonesEditsAndRemoves) {
   auto focal = keyPathOperand("Focal Length", "lens.focalLength", 100);
   focus->addMeritoid(focal);
   document->setMeritFunctionArray({platform::Value(focus)});
-  auto* list = document->showUniqueWindowWithNibName("MeritFunctions", "WindowControllerWithDocumentController");
+  auto* list = openList(document);
   ASSERT_TRUE(list);
-  auto* table = list->window()->findChild<QListWidget*>("meritFunctionTable");
+  auto* table = list->window()->findChild<DNDTableView*>("meritFunctionTable");
   ASSERT_TRUE(table);
-  ASSERT_EQ(table->count(), 1);
-  EXPECT_EQ(table->item(0)->text(), QStringLiteral("focus"));
+  auto* rows = table->arrayController();
+  ASSERT_EQ(rows->rowCount(), 1);
+  EXPECT_EQ(nameAt(rows, 0), QStringLiteral("focus"));
   auto click = [&](const char* name) { list->window()->findChild<QPushButton*>(name)->click(); };
 
-  table->item(0)->setSelected(true);
+  rows->setSelectionIndexes({0});
   const int steps = document->undoStack().count();
   click("clone");
   ASSERT_EQ(document->countOfMeritFunctionArray(), 2u);
@@ -286,25 +321,216 @@ TEST_F(MeritEditorTest, MeritFunctionListClonesEditsAndRemoves) {
   ASSERT_EQ(copy->countOfMeritoidArray(), 1u);
   EXPECT_NE(copy->objectInMeritoidArrayAtIndex(0), focal);
   EXPECT_EQ(copy->objectInMeritoidArrayAtIndex(0)->target(), 100);
-  EXPECT_EQ(table->item(1)->text(), QStringLiteral("copy of focus"));
+  EXPECT_EQ(nameAt(rows, 1), QStringLiteral("copy of focus"));
   EXPECT_EQ(document->undoStack().count(), steps + 1);
   document->undoStack().undo();
-  EXPECT_EQ(table->count(), 1);
+  EXPECT_EQ(rows->rowCount(), 1);
 
-  table->item(0)->setSelected(true);
+  // Renaming in the cell is one undo step.
+  ASSERT_TRUE(rows->setData(rows->index(0, 0), QStringLiteral("sharp")));
+  EXPECT_EQ(focus->name(), "sharp");
+  EXPECT_EQ(nameAt(rows, 0), QStringLiteral("sharp"));
+  EXPECT_EQ(document->undoStack().undoText(), QStringLiteral("Rename merit function"));
+  document->undoStack().undo();
+  EXPECT_EQ(focus->name(), "focus");
+  EXPECT_EQ(nameAt(rows, 0), QStringLiteral("focus"));
+
+  rows->setSelectionIndexes({0});
   click("edit");
   click("edit");
   auto* editor = MeritFunctionEditorController::windowControllerForObject(document, focus);
   ASSERT_TRUE(editor);
-  int editors = 0;
-  for (auto* c : document->windowControllers()) editors += c->nibName() == "MeritWindow" && !c->isClosing();
-  EXPECT_EQ(editors, 1);
+  EXPECT_EQ(countOpen(document, "MeritWindow"), 1);
 
   QPointer<MeritFunctionEditorController> watched(editor);
-  table->item(0)->setSelected(true);
+  rows->setSelectionIndexes({0});
   click("remove");
   EXPECT_EQ(document->countOfMeritFunctionArray(), 0u);
   EXPECT_TRUE(testing::pumpUntil([&] { return !watched || watched->isClosing(); }));
+}
+
+// Merit Functions and Merit Function Editor in the Optimize menu open a new window on each
+// request.
+TEST_F(MeritEditorTest, TheMenusOpenANewWindowOnEachRequest) {
+  auto document = singletDocument();
+  document->setMeritFunctionArray({platform::Value(MeritFunction::create())});
+  auto* first = document->showWindowWithNibName("MeritFunctions", "WindowControllerWithDocumentController");
+  ASSERT_TRUE(first);
+  QMenuBar bar(first->window());
+  installMenuBar(&bar, first->window());
+  for (QMenu* menu : bar.findChildren<QMenu*>()) emit menu->aboutToShow();
+  for (const char* action : {"showMeritFunctions", "makeMeritEditor"}) {
+    QAction* item = nullptr;
+    for (QAction* a : bar.findChildren<QAction*>())
+      if (a->objectName() == QLatin1String(action)) item = a;
+    ASSERT_TRUE(item) << action;
+    EXPECT_TRUE(item->isEnabled()) << action;
+    item->trigger();
+    item->trigger();
+  }
+  testing::settle();
+  EXPECT_EQ(countOpen(document, "MeritFunctions"), 3);
+  EXPECT_EQ(countOpen(document, "MeritWindow"), 2);
+  for (auto* c : document->windowControllers())
+    if (auto* editor = qobject_cast<MeritFunctionEditorController*>(c))
+      EXPECT_EQ(editor->meritFunction(), document->objectInMeritFunctionArrayAtIndex(0));
+}
+
+// Rainbow colours run violet (hue 0.777) to red (hue 0) over the rows at full saturation and
+// brightness; random colours are fully saturated and bright. Each is one undo step, and redo
+// gives back the very colours that were drawn.
+TEST_F(MeritEditorTest, RainbowAndRandomColorsAreOneUndoStepEach) {
+  auto document = singletDocument();
+  auto a = keyPathOperand("Focal Length", "lens.focalLength", 100);
+  auto b = keyPathOperand("Total Track", "lens.totalTrack", 110);
+  auto c = keyPathOperand("Petzval Sum", "lens.petzvalSum", 0);
+  auto* editor = openEditor(document, {a, b, c});
+  const MeritFunction::Meritoids operands = {a, b, c};
+  const auto original = colorsOf(operands);
+  const int steps = document->undoStack().count();
+
+  editor->window()->findChild<QPushButton*>("rainbowColors")->click();
+  const double hues[] = {0.777, 0.3885, 0.0};
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const QColor expected = QColor::fromHsvF(float(hues[i]), 1, 1);
+    const auto color = operands[i]->color();
+    // QColor keeps 16 bits a component.
+    EXPECT_NEAR(color->red(), expected.redF(), 1e-4);
+    EXPECT_NEAR(color->green(), expected.greenF(), 1e-4);
+    EXPECT_NEAR(color->blue(), expected.blueF(), 1e-4);
+  }
+  EXPECT_EQ(document->undoStack().count(), steps + 1);
+  const auto rainbow = colorsOf(operands);
+  // The row's colour well shows the operand's colour.
+  auto* well = editor->meritFunctionView()->viewControllers()[0]->view()->findChild<QLabel*>("colorWell");
+  ASSERT_TRUE(well);
+  EXPECT_EQ(well->palette().color(QPalette::Window), rainbow[0]);
+
+  editor->window()->findChild<QPushButton*>("randomizeColors")->click();
+  EXPECT_EQ(document->undoStack().count(), steps + 2);
+  const auto random = colorsOf(operands);
+  for (const auto& color : random) {
+    EXPECT_NEAR(std::max({color.redF(), color.greenF(), color.blueF()}), 1.0, 1e-6);
+    EXPECT_NEAR(std::min({color.redF(), color.greenF(), color.blueF()}), 0.0, 1e-6);
+  }
+  EXPECT_NE(random, rainbow);
+
+  document->undoStack().undo();
+  EXPECT_EQ(colorsOf(operands), rainbow);
+  document->undoStack().redo();
+  EXPECT_EQ(colorsOf(operands), random);
+  document->undoStack().undo();
+  document->undoStack().undo();
+  EXPECT_EQ(colorsOf(operands), original);
+}
+
+// A colour dropped on an operand's row colours that operand only, as one undo step.
+TEST_F(MeritEditorTest, AColourDroppedOnARowColoursItsOperand) {
+  auto document = singletDocument();
+  auto a = keyPathOperand("Focal Length", "lens.focalLength", 100);
+  auto b = keyPathOperand("Total Track", "lens.totalTrack", 110);
+  auto* editor = openEditor(document, {a, b});
+  auto* row = editor->meritFunctionView()->viewControllers()[1]->view();
+  const auto before = colorsOf({a, b});
+  const int steps = document->undoStack().count();
+
+  QMimeData data;
+  data.setColorData(QColor(0, 255, 0));
+  const QPointF at(row->width() / 2.0, 10);
+  QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(row, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(row, &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  EXPECT_EQ(colorsOf({a, b}), (std::vector<QColor>{before[0], QColor(0, 255, 0)}));
+  EXPECT_EQ(document->undoStack().count(), steps + 1);
+  EXPECT_EQ(document->undoStack().undoText(), QStringLiteral("Color change"));
+
+  // Text dropped on the row is no colour: refused, nothing changes.
+  QMimeData text;
+  text.setText(QStringLiteral("green"));
+  QDropEvent refused(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(row, &refused);
+  EXPECT_EQ(document->undoStack().count(), steps + 1);
+
+  document->undoStack().undo();
+  EXPECT_EQ(colorsOf({a, b}), before);
+}
+
+// Rows of the merit-function table dragged below the last row move there as one undo step;
+// an open editor follows its merit function rather than closing. A colour dropped on a row
+// colours every operand of that merit function, one undo step too.
+TEST_F(MeritEditorTest, MeritFunctionRowsMoveByDragAndTakeColourDrops) {
+  auto document = singletDocument();
+  std::vector<MeritFunctionPtr> functions;
+  platform::Array array;
+  for (const char* name : {"a", "b", "c"}) {
+    auto f = MeritFunction::create();
+    f->setName(name);
+    f->addMeritoid(keyPathOperand("Focal Length", "lens.focalLength", 100));
+    f->addMeritoid(keyPathOperand("Total Track", "lens.totalTrack", 110));
+    functions.push_back(f);
+    array.emplace_back(f);
+  }
+  document->setMeritFunctionArray(array);
+  auto* editor = MeritFunctionEditorController::editMeritFunction(document, functions[0]);
+  ASSERT_TRUE(editor);
+  QPointer<MeritFunctionEditorController> watched(editor);
+  auto* list = openList(document);
+  auto* table = list->window()->findChild<DNDTableView*>("meritFunctionTable");
+  ASSERT_TRUE(table);
+  auto* rows = table->arrayController();
+  auto order = [&] {
+    std::string names;
+    for (std::size_t i = 0; i < document->countOfMeritFunctionArray(); ++i)
+      names += document->objectInMeritFunctionArrayAtIndex(i)->name();
+    return names;
+  };
+  const int steps = document->undoStack().count();
+
+  // The drag of the first row, dropped under the last.
+  std::unique_ptr<QMimeData> drag(rows->mimeData({rows->index(0, 0), rows->index(0, 1)}));
+  ASSERT_TRUE(rows->canDropMimeData(drag.get(), Qt::MoveAction, 3, 0, QModelIndex()));
+  ASSERT_TRUE(rows->dropMimeData(drag.get(), Qt::MoveAction, 3, 0, QModelIndex()));
+  EXPECT_EQ(order(), "bca");
+  EXPECT_EQ(nameAt(rows, 2), QStringLiteral("a"));
+  EXPECT_EQ(rows->selectionIndexes(), std::vector<std::size_t>{2});
+  EXPECT_EQ(document->undoStack().count(), steps + 1);
+  EXPECT_EQ(document->undoStack().undoText(), QStringLiteral("Move merit functions"));
+  testing::settle();
+  ASSERT_TRUE(watched);
+  EXPECT_FALSE(watched->isClosing());
+  EXPECT_EQ(watched->meritFunction(), functions[0]);
+  document->undoStack().undo();
+  EXPECT_EQ(order(), "abc");
+  EXPECT_EQ(nameAt(rows, 0), QStringLiteral("a"));
+  document->undoStack().redo();
+  EXPECT_EQ(order(), "bca");
+  document->undoStack().undo();
+
+  // A colour from the colour picker dropped on the middle of row "b".
+  list->window()->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+  const QRect cell = table->visualRect(rows->index(1, 0));
+  QMimeData color;
+  color.setColorData(QColor(255, 0, 0));
+  // As the drag arrives: enter, move over the row, drop.
+  QDragEnterEvent enter(cell.center(), Qt::CopyAction | Qt::LinkAction, &color, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(table->viewport(), &enter);
+  QDragMoveEvent over(cell.center(), Qt::CopyAction | Qt::LinkAction, &color, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(table->viewport(), &over);
+  EXPECT_TRUE(over.isAccepted());
+  QDropEvent drop(cell.center(), Qt::CopyAction | Qt::LinkAction, &color, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(table->viewport(), &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  for (const auto& m : functions[1]->meritoidArray()) EXPECT_EQ(colorsOf({m}).front(), QColor(255, 0, 0));
+  for (const auto& m : functions[0]->meritoidArray()) EXPECT_NE(colorsOf({m}).front(), QColor(255, 0, 0));
+  EXPECT_EQ(document->undoStack().count(), steps + 1);
+  EXPECT_EQ(document->undoStack().undoText(), QStringLiteral("Color merit function"));
+  document->undoStack().undo();
+  for (const auto& m : functions[1]->meritoidArray()) EXPECT_NE(colorsOf({m}).front(), QColor(255, 0, 0));
 }
 
 }  // namespace

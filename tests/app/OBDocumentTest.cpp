@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <stdexcept>
 
 #include <QApplication>
@@ -28,11 +29,16 @@
 #include <QScreen>
 #include <optional>
 #include <QDropEvent>
+#include <QAbstractButton>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QUndoStack>
 #include <QUrl>
 
 #include "app/document/OBAppDel.h"
+#include "app/document/MenuBar.h"
 #include "app/document/WindowActions.h"
 
 #include "AppTestSupport.h"
@@ -46,6 +52,7 @@
 #include "lens/Surface.h"
 #include "materials/GlassCatalog.h"
 #include "platform/KeyedArchiver.h"
+#include "platform/Log.h"
 #include "platform/KeyedUnarchiver.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
@@ -161,6 +168,77 @@ TEST_F(OBDocumentTest, OtherActionsSayTheyAreNotAvailableYet) {
   for (std::size_t i = 0; i < missing.size(); ++i)
     EXPECT_EQ(messages[i], std::string("The window \"") + missing[i]->nibName + "\" is not available yet.");
   EXPECT_TRUE(document->windowControllers().empty());
+}
+
+// Debug ▸ Show Alert: the diagnostic alert over the document's window; each answer is
+// logged with its number, the first button's 1000.
+TEST_F(OBDocumentTest, ShowAlertLogsTheAnswer) {
+  auto document = open(kLens1);
+  ASSERT_TRUE(document);
+  DocumentController::shared().addDocument(document);
+  document->makeWindowControllers();
+  document->showWindows();
+  ASSERT_FALSE(document->windowControllers().empty());
+  QWidget* window = document->windowControllers().front()->window();
+  QMenuBar bar(window);
+  installMenuBar(&bar, window);
+  QAction* item = nullptr;
+  for (QAction* a : bar.findChildren<QAction*>())
+    if (a->objectName() == QLatin1String("showAlert")) item = a;
+  ASSERT_TRUE(item);
+  for (QMenu* menu : bar.findChildren<QMenu*>()) emit menu->aboutToShow();
+  EXPECT_TRUE(item->isEnabled());
+
+  // Workers log too, from their own threads.
+  struct Lines {
+    std::mutex lock;
+    std::vector<std::string> all;
+  };
+  auto lines = std::make_shared<Lines>();
+  struct LogCapture {
+    platform::LogLevel threshold;
+    platform::LogSink sink;
+    ~LogCapture() {
+      platform::setLogSink(sink);
+      platform::setLogThreshold(threshold);
+    }
+  } capture{platform::setLogThreshold(platform::LogLevel::Debug),
+            platform::setLogSink([lines](platform::LogLevel, std::string_view line) {
+              const std::lock_guard<std::mutex> hold(lines->lock);
+              lines->all.emplace_back(line);
+            })};
+  struct Answer {
+    const char* button;
+    std::vector<std::string> logged;
+  };
+  for (const Answer& answer : {Answer{"Go ahead", {"rc = 1000", "First button"}},
+                               Answer{"Cancel", {"rc = 1001", "Second button"}}}) {
+    SCOPED_TRACE(answer.button);
+    item->trigger();
+    QMessageBox* box = nullptr;
+    for (QWidget* w : QApplication::allWidgets())
+      if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text(), QStringLiteral("My message text"));
+    EXPECT_EQ(box->informativeText(), QStringLiteral("My informative text"));
+    ASSERT_EQ(box->buttons().size(), 2);
+    QAbstractButton* press = nullptr;
+    for (auto* b : box->buttons())
+      if (b->text() == QString::fromUtf8(answer.button)) press = b;
+    ASSERT_TRUE(press);
+    {
+      const std::lock_guard<std::mutex> hold(lines->lock);
+      lines->all.clear();
+    }
+    press->click();
+    testing::settle();
+    std::vector<std::string> answered;
+    const std::lock_guard<std::mutex> hold(lines->lock);
+    for (const auto& l : lines->all)
+      if (l.rfind("rc = ", 0) == 0 || l.find(" button") != std::string::npos) answered.push_back(l);
+    EXPECT_EQ(answered, answer.logged);
+  }
+  EXPECT_TRUE(messages.empty());
 }
 
 // Saved natively and opened again: the same lens (compared through its Zemax text), scale

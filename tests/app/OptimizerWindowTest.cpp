@@ -3,6 +3,7 @@
 // as one undoable change, and the merit scan plotted against the closed-form merit.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -30,6 +31,7 @@
 #include "optimisation/Optimizer.h"
 #include "optimisation/VariablesController.h"
 #include "platform/UserDefaults.h"
+#include "rendering/PlotViewWithPOI.h"
 #include "rendering/ZoomPlotView.h"
 #include "tracing/LensSummary.h"
 
@@ -296,6 +298,56 @@ TEST_F(OptimizerWindowTest, MeritPlotScansAndPlotsTheChosenMeritFunction) {
   child<QPushButton>(window, "pushNominalValueToLens")->click();
   testing::settle();
   EXPECT_NEAR(curvatureOf(*document->lens(), 1), kFocus100Curvature, 1e-15);
+}
+
+// A point picked on the merit plot becomes the nominal value; with "and Calculate" the pick
+// is cleared and the scan runs again around it, 0.1 s later. Without a pick nothing moves.
+TEST_F(OptimizerWindowTest, MeritPlotRescansAroundAPickedPoint) {
+  makeDocument(0.01, /*variableS1=*/true);
+  auto* window = open<MeritPlotWindowController>("makeMeritVsParameter");
+  ASSERT_TRUE(window);
+  auto calculator = window->meritCalculator();
+  ASSERT_TRUE(testing::pumpUntil([&] { return calculator->lens() != nullptr; }));
+  window->setConstructionKeyPath("s1.curvature");
+  calculator->setDelta(0.004);
+  calculator->setNumberOfPoints(5);
+  auto* plot = window->plotView();
+  ASSERT_TRUE(plot);
+  QAction* pickAndCalculate = nullptr;
+  for (QAction* a : plot->actions())
+    if (a->objectName() == QLatin1String("setAbscissaToPresentSelectionAndCalculate")) pickAndCalculate = a;
+  ASSERT_TRUE(pickAndCalculate);
+
+  // No point picked yet: the nominal value stays.
+  child<QPushButton>(window, "setAbscissaToPresentSelection")->click();
+  EXPECT_EQ(calculator->nominalValue(), 0.01);
+
+  child<QPushButton>(window, "calculate")->click();
+  ASSERT_TRUE(testing::pumpUntil([&] { return !calculator->isBusy() && !calculator->resultDictionary().empty(); }));
+  testing::settle();
+  // Points at 0.01 + 0.004 (2i/4 - 1): the fourth is c = 0.012.
+  plot->setCurveAndPointOfInterest(0, 3);
+  ASSERT_TRUE(plot->hasPointOfInterest());
+  const auto firstScan = calculator->resultDictionary();
+  pickAndCalculate->trigger();
+  EXPECT_NEAR(calculator->nominalValue(), 0.012, 1e-15);
+  EXPECT_EQ(child<QLineEdit>(window, "nominalValue")->text().toDouble(), calculator->nominalValue());
+  EXPECT_FALSE(plot->hasPointOfInterest());
+  ASSERT_TRUE(testing::pumpUntil([&] {
+    return !calculator->isBusy() && calculator->resultDictionary() != firstScan &&
+           !calculator->resultDictionary().empty();
+  }));
+  const auto* x = analysis::SeriesValue::from(calculator->resultDictionary().get("x"));
+  const auto* y = analysis::SeriesValue::from(calculator->resultDictionary().get("y"));
+  ASSERT_TRUE(x && y);
+  ASSERT_EQ(x->count(), 5u);
+  for (std::size_t i = 0; i < 5; ++i) {
+    EXPECT_NEAR(x->at(i), 0.012 - 0.004 + 0.002 * static_cast<double>(i), 1e-12);
+    const double expected = focusMerit(x->at(i));
+    EXPECT_NEAR(y->at(i), expected, 1e-6 * expected + 1e-6) << i;
+  }
+  // The scan never touched the lens.
+  EXPECT_EQ(curvatureOf(*document->lens(), 1), 0.01);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QUndoStack>
@@ -15,6 +16,7 @@
 #include "AppTestSupport.h"
 #include "analysis/ImmediateUpdate.h"
 #include "analysis/OBCalculator.h"
+#include "analysis/RaysAtSurfaceCalculator.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/SlidersWindow.h"
 #include "lens/Lens.h"
@@ -212,6 +214,27 @@ TEST_F(SlidersWindowTest, DragIsLiveAndUndoesAsOneStep) {
   EXPECT_EQ(d[0].value, c1);
   EXPECT_EQ(d[0].slider, 0.0);
   EXPECT_EQ(knob->value(), 0);
+}
+
+// "Hold Plot Scales" makes the open ray plots' scale only grow while sliding, "Free Plot
+// Scales" lets it fit each result again.
+TEST_F(SlidersWindowTest, HoldAndFreePlotScalesReachTheRayPlots) {
+  auto* spot = showWindow<LensPlotWindowController>("makeSpotDiagram");
+  ASSERT_TRUE(spot);
+  auto rays = std::dynamic_pointer_cast<analysis::RaysAtSurfaceCalculator>(spot->calculator());
+  ASSERT_TRUE(rays);
+  EXPECT_FALSE(rays->scaleOnlyExpands());
+  auto* sliders = showWindow<SlidersWindowController>("showSliders");
+  ASSERT_TRUE(sliders);
+  auto* hold = sliders->window()->findChild<QPushButton*>("makeSliderFriendly");
+  auto* release = sliders->window()->findChild<QPushButton*>("makeSliderUnfriendly");
+  ASSERT_TRUE(hold && release);
+  EXPECT_EQ(hold->text(), QStringLiteral("Hold Plot Scales"));
+
+  hold->click();
+  EXPECT_TRUE(testing::pumpUntil([&] { return rays->scaleOnlyExpands(); }));
+  release->click();
+  EXPECT_TRUE(testing::pumpUntil([&] { return !rays->scaleOnlyExpands(); }));
 }
 
 }  // namespace

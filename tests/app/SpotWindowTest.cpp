@@ -63,7 +63,8 @@ struct SpotWindowTest : ::testing::Test {
     spot->window()->show();
   }
   void TearDown() override {
-    for (const auto& d : DocumentController::shared().documents()) d->close();
+    // A copy: closing a document takes it out of the controller's list.
+    for (const auto& d : std::vector(DocumentController::shared().documents())) d->close();
     testing::settle();
     setMessagePresenter({});
   }

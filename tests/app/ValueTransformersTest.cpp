@@ -4,7 +4,9 @@
 
 #include <QColor>
 #include <QImage>
+#include <algorithm>
 #include <clocale>
+#include <cstdint>
 #include <cmath>
 #include <string>
 
@@ -149,6 +151,48 @@ TEST(ValueTransformers, ReverseRules) {
   } catch (const platform::Exception &e) {
     EXPECT_EQ(e.name(), "NSInternalInconsistencyException");
   }
+}
+
+// The powers-of-two transformer of sliders and steppers: forward log2 x, with log2 0 =
+// -infinity and no real log of a negative number; back 2^x rounded to the nearest whole
+// number, halves away from zero, as an integer while one can hold it.
+TEST(ValueTransformers, LogBaseTwoIntStepsInWholePowersOfTwo) {
+  auto transformer = ValueTransformer::valueTransformerWithClassName("LogBaseTwoIntTransformer");
+  ASSERT_NE(transformer, nullptr);
+  ASSERT_TRUE(transformer->allowsReverseTransformation());
+
+  struct Forward {
+    double in, out;
+  };
+  for (const Forward& c : {Forward{1, 0}, Forward{2, 1}, Forward{1024, 10}, Forward{0.5, -1}, Forward{0.25, -2},
+                           Forward{3, 1.5849625007211562}, Forward{6, 2.584962500721156}}) {
+    SCOPED_TRACE(c.in);
+    EXPECT_NEAR(transformer->transformedValue(c.in).toDouble(), c.out, 1e-15 * std::max(1.0, std::abs(c.out)));
+  }
+  EXPECT_EQ(transformer->transformedValue(0.0).toDouble(), -HUGE_VAL);
+  EXPECT_TRUE(std::isnan(transformer->transformedValue(-4.0).toDouble()));
+
+  struct Reverse {
+    double in;
+    std::int64_t out;  // round(2^in)
+  };
+  for (const Reverse& c : {Reverse{0, 1}, Reverse{1, 2}, Reverse{10, 1024}, Reverse{62, std::int64_t(1) << 62},
+                           Reverse{-1, 1},    // 0.5: the half goes away from zero
+                           Reverse{-2, 0},    // 0.25
+                           Reverse{-30, 0},   // 9.3e-10
+                           Reverse{0.5, 1},   // 1.414
+                           Reverse{1.5, 3},   // 2.828
+                           Reverse{2.5, 6},   // 5.657
+                           Reverse{3.3, 10}}) {  // 9.849
+    SCOPED_TRACE(c.in);
+    const platform::Value v = transformer->reverseTransformedValue(c.in);
+    ASSERT_EQ(v.kind(), platform::Value::Kind::Integer);
+    EXPECT_EQ(v.asInt(), c.out);
+  }
+  // 2^63 and beyond no longer fit a 64-bit integer: the power itself, as a double.
+  const platform::Value huge = transformer->reverseTransformedValue(70.0);
+  EXPECT_EQ(huge.kind(), platform::Value::Kind::Double);
+  EXPECT_EQ(huge.asDouble(), std::ldexp(1.0, 70));
 }
 
 TEST(ValueTransformers, ImagesShowTranslucencyAndImportance) {

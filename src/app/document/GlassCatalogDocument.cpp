@@ -182,7 +182,7 @@ void AGFDocument::makeWindowControllers() {
 
 bool AGFDocument::performAction(std::string_view action) {
   if (action == "showIndexPlotter") {
-    showIndexPlotter();
+    showIndexPlotterForDocument(std::static_pointer_cast<SmartDocument>(shared_from_this()));
     return true;
   }
   return false;

@@ -72,6 +72,8 @@ class AGFDocument : public SmartDocument {
   /// saveDocument without questions or messages.
   bool writeToFile(const std::string& path, std::string* error);
 
+  /// "showIndexPlotter": a new index plotter of this document's own, which finds glasses
+  /// in this catalog.
   bool performAction(std::string_view action) override;
   bool validateAction(std::string_view action) const override;
 

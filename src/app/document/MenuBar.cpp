@@ -163,6 +163,19 @@ void buildFileMenu(QMenuBar* bar, QWidget* window) {
   });
   saveData->setObjectName(QStringLiteral("saveData"));
   menu->addSeparator();
+  auto* pageSetup = menu->addAction(QStringLiteral("Page Setup…"), window, [window] {
+    if (auto document = std::dynamic_pointer_cast<OBDocument>(documentOf(window))) document->runPageLayout(window);
+  });
+  pageSetup->setObjectName(QStringLiteral("runPageLayout"));
+  auto* print = menu->addAction(QStringLiteral("Print…"), window, [window] {
+    if (auto document = std::dynamic_pointer_cast<OBDocument>(documentOf(window))) document->printDocument(window);
+  });
+  print->setObjectName(QStringLiteral("printDocument"));
+  // A window with a Print of its own (the layout's, to scale) keeps the key.
+  bool printKeyTaken = false;
+  for (const QAction* a : window->actions()) printKeyTaken = printKeyTaken || a->shortcut() == QKeySequence::Print;
+  if (!printKeyTaken) print->setShortcut(QKeySequence::Print);
+  menu->addSeparator();
   auto* quit = menu->addAction(QStringLiteral("&Quit"), window, [window, &app] { app.terminate(window); });
   quit->setObjectName(QStringLiteral("terminate"));
   quit->setShortcut(QKeySequence::Quit);
@@ -182,6 +195,9 @@ void buildFileMenu(QMenuBar* bar, QWidget* window) {
     exportCurves->setEnabled(qobject_cast<PlotWindowController*>(calculatorWindow) ||
                              qobject_cast<LensPlotWindowController*>(calculatorWindow));
     saveData->setEnabled(calculatorWindow != nullptr);
+    auto lens = std::dynamic_pointer_cast<OBDocument>(document);
+    pageSetup->setEnabled(lensDocument);
+    print->setEnabled(lens && lens->printOperationWithSettings({}, window).has_value());
   });
 }
 
@@ -272,6 +288,14 @@ void buildWindowMenu(QMenuBar* bar, QWidget* window) {
   auto& app = OBAppDel::shared();
   auto* minimize = menu->addAction(QStringLiteral("Minimize"), window, [window] { window->showMinimized(); });
   minimize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+  // Zoom: the largest frame the window takes (nearly square for the point-spread windows), and back.
+  if (auto* obWindow = qobject_cast<OBWindow*>(window)) {
+    QPointer<OBWindow> zoomed = obWindow;
+    auto* zoom = menu->addAction(QStringLiteral("Zoom"), window, [zoomed] {
+      if (zoomed) zoomed->zoom();
+    });
+    zoom->setObjectName(QStringLiteral("performZoom"));
+  }
   if (auto* calculatorWindow = calculatorWindowOf(window)) {
     QPointer<CalculatorWindowController> controller = calculatorWindow;
     auto* toolbar = menu->addAction(QStringLiteral("Show Toolbar"), window, [controller](bool shown) {
@@ -381,6 +405,7 @@ void installMenuBar(QMenuBar* bar, QWidget* window) {
   QMenu* debug = bar->addMenu(QStringLiteral("Debug"));
   debug->setObjectName(QStringLiteral("DebugMenu"));
   addDocumentAction(debug, window, QStringLiteral("Show All Possible Windows"), "showAllPossibleWindows");
+  addDocumentAction(debug, window, QStringLiteral("Show Alert"), "showAlert");
   validateWhenShown(debug, window);
   buildHelpMenu(bar, window);
 }

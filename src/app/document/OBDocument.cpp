@@ -10,7 +10,14 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QPageLayout>
+#include <QPageSetupDialog>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QUndoCommand>
 #include <QUndoStack>
@@ -45,6 +52,7 @@
 #include "lens/Field.h"
 #include "lens/Lens.h"
 #include "lens/Surface.h"
+#include "lens/SurfaceTypeRegistry.h"
 #include "lens/Wave.h"
 #include "materials/Glass.h"
 #include "materials/GlassCatalog.h"
@@ -62,7 +70,9 @@
 #include "platform/Log.h"
 #include "platform/NotificationCenter.h"
 #include "platform/NotificationQueue.h"
+#include "platform/RunLoop.h"
 #include "platform/UserDefaults.h"
+#include "rendering/BasicOpenGLView.h"
 #include "rendering/ZoomPlotView.h"
 #include "tracing/LensSummary.h"
 #include "tracing/Regeneration.h"
@@ -463,6 +473,17 @@ std::string OBDocument::displayName() const {
   return displayNameOfPath(m_filePath);
 }
 
+void OBDocument::setFilePath(std::string path) {
+  m_filePath = std::move(path);
+  // The listings name the file: the lens of this moment refreshes them once the caller is done.
+  if (m_lens) {
+    std::weak_ptr<lens::Lens> weak = m_lens;
+    platform::RunLoop::main().perform(m_lens->reference(), [weak] {
+      if (auto lens = weak.lock()) lens->surfaceCommentChanged();
+    });
+  }
+}
+
 void OBDocument::setLens(std::shared_ptr<lens::Lens> lens) {
   if (m_lens == lens) {
     if (m_lens) m_lens->setDelegate(std::dynamic_pointer_cast<lens::LensDelegate>(shared_from_this()));
@@ -609,7 +630,7 @@ bool OBDocument::readZemaxFile(const std::string& path, std::string* error) {
     m_localGlassCatalog = std::move(previousCatalog);
     return false;
   }
-  m_filePath = path;
+  setFilePath(path);
   m_fileType = kZemaxType;
   m_fileStamp = platform::fileStampAt(path);
   m_fileEncoding = decoded->encoding;
@@ -676,7 +697,7 @@ bool OBDocument::readPrescriptionFile(const std::string& path, const std::string
                            : platform::format("%zu lines of %s were not read, the first: %s", n, name.c_str(),
                                               firstTrouble.c_str());
   }
-  m_filePath = path;
+  setFilePath(path);
   m_fileType = type;
   m_lens->trigger();
   clearChangeCount();
@@ -730,7 +751,7 @@ bool OBDocument::readNativeFile(const std::string& path, std::string* error) {
     return fail(error, reasonForUser(e, "reading"));
   }
   if (!applyNativeRoot(root, error)) return false;
-  m_filePath = path;
+  setFilePath(path);
   m_fileType = kNativeType;
   m_fileStamp = platform::fileStampAt(path);
   return true;
@@ -759,11 +780,18 @@ bool OBDocument::applyNativeRoot(const platform::Value& root, std::string* error
       }
       const auto surfaces = old.get("surfaceArray");
       if (!surfaces.isArray()) return fail(error, "The archive's \"surfaceArray\" is not an array.");
+      // These archives kept every surface as the plain class and named its kind under
+      // "surfaceType": each becomes a surface of that kind, its values carried over.
+      platform::Array typed;
       for (const auto& s : surfaces.asArray()) {
         auto surface = s.objectIf<lens::Surface>();
         if (!surface) return fail(error, "The archive's \"surfaceArray\" holds something other than surfaces.");
         surface->setValueForKey("aperture", nullptr);
+        if (!surface->surfaceType().empty())
+          surface = lens::SurfaceTypeRegistry::shared().surfaceOfType(surface->surfaceType(), surface.get());
+        typed.push_back(platform::Value(surface));
       }
+      old.set("surfaceArray", std::move(typed));
       lens = lens::Lens::create();
       lens->setValuesForDesiredKeysWithDictionary(old);
     } else if (root.isDictionary()) {
@@ -851,7 +879,7 @@ bool OBDocument::writeToFile(const std::string& path, const std::string& type, s
     return fail(error, "Orbelline does not write this kind of file.");
   }
   const bool renamed = m_filePath != path;
-  m_filePath = path;
+  if (renamed) setFilePath(path);
   m_fileType = type;
   m_fileStamp = platform::fileStampAt(path);
   clearChangeCount();
@@ -1110,7 +1138,7 @@ const std::vector<std::string>& OBDocument::lensActionNames() {
 bool OBDocument::validateAction(std::string_view action) const {
   if (const auto* a = windowAction(action)) return windowActionIsAvailable(*a);
   if (action == "revertDocumentToSaved") return !m_filePath.empty() && !m_fileType.empty();
-  if (action == "showAllPossibleWindows") return true;
+  if (action == "showAllPossibleWindows" || action == "showAlert") return true;
   if (!m_lens) return false;
   if (action == "removeAllSolves") return !m_lens->keyPathsForSolves().empty();
   if (action == "removeAllVariables") return !m_lens->keyPathsForVariables().empty();
@@ -1152,6 +1180,10 @@ bool OBDocument::performAction(std::string_view action) {
   }
   if (action == "showAllPossibleWindows") {
     showAllPossibleWindows();
+    return true;
+  }
+  if (action == "showAlert") {
+    showAlert(dialogParent());
     return true;
   }
   const auto* a = windowAction(action);
@@ -1251,7 +1283,10 @@ void OBDocument::makeWindowsWithRestorationDictionaries(const platform::Array& r
       OBWindow* window = controller->window();
       window->move(10, 10);
       if (const auto frame = state.get("NSWindowFrame"); frame.isString())
-        if (const auto restored = OBWindow::restoredFrame(frame.asString())) window->setGeometry(*restored);
+        if (const auto restored = OBWindow::restoredFrame(frame.asString())) {
+          window->setGeometry(*restored);
+          window->move(restored->topLeft());  // the record's origin is the frame's, title bar included
+        }
       window->ignoreOneSetFrameOrigin();
       controller->restoreState(state);
     } catch (const platform::Exception& e) {
@@ -1295,6 +1330,163 @@ void OBDocument::close() {
   const auto keepAlive = shared_from_this();
   SmartDocument::close();
   if (m_lens) m_lens->setDelegate(nullptr);
+}
+
+// --- printing ----------------------------------------------------------------------------------
+
+namespace {
+
+OBDocument::PrinterChooser& printerChooser() {
+  static OBDocument::PrinterChooser chooser;  // main thread only
+  return chooser;
+}
+
+OBDocument::PageSetupChooser& pageSetupChooser() {
+  static OBDocument::PageSetupChooser chooser;  // main thread only
+  return chooser;
+}
+
+double numberIn(const platform::Dictionary& d, const char* key, double otherwise) {
+  const auto v = d.get(key);
+  return v.isNumber() && std::isfinite(v.asDouble()) ? v.asDouble() : otherwise;
+}
+
+/// The page size of a print info: its paper in points, else the locale's paper.
+QPageSize pageSizeOf(const platform::Dictionary& info) {
+  const double w = numberIn(info, "paperWidth", 0), h = numberIn(info, "paperHeight", 0);
+  if (w > 0 && h > 0 && w < 1e5 && h < 1e5) {
+    const auto name = info.get("paperName");
+    return QPageSize(QSizeF(w, h), QPageSize::Point, name.isString() ? QString::fromStdString(name.asString()) : QString(),
+                     QPageSize::FuzzyMatch);
+  }
+  return QPageSize(QLocale::system().measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter
+                                                                                       : QPageSize::A4);
+}
+
+platform::Dictionary printInfoOfPageSize(const QPageSize& size, QPageLayout::Orientation orientation) {
+  const QSizeF points = size.size(QPageSize::Point);
+  platform::Dictionary info;
+  info.set("paperName", size.key().toStdString());
+  info.set("paperWidth", points.width());
+  info.set("paperHeight", points.height());
+  info.set("orientation", orientation == QPageLayout::Landscape ? "Landscape" : "Portrait");
+  return info;
+}
+
+QPageLayout pageLayoutOf(const platform::Dictionary& info) {
+  const auto orientation = info.get("orientation");
+  const bool landscape = orientation.isString() && orientation.asString() == "Landscape";
+  const QMarginsF margins(numberIn(info, "leftMargin", 0), numberIn(info, "topMargin", 0),
+                          numberIn(info, "rightMargin", 0), numberIn(info, "bottomMargin", 0));
+  QPageLayout layout(pageSizeOf(info), landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(),
+                     QPageLayout::Point);
+  layout.setMode(QPageLayout::FullPageMode);  // the printer's own limits do not move the picture
+  layout.setMargins(margins);
+  return layout;
+}
+
+void runPrintDialog(QWidget* parent, std::shared_ptr<QPrinter> printer, std::function<void()> accepted) {
+  auto* dialog = new QPrintDialog(printer.get(), parent);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+  QObject::connect(dialog, &QDialog::accepted, dialog, [printer, accepted] { accepted(); });
+  dialog->open();
+}
+
+void runPageSetupDialog(QWidget* parent, const QPageLayout& layout, std::function<void(const QPageLayout&)> accepted) {
+  auto printer = std::make_shared<QPrinter>();
+  printer->setPageLayout(layout);
+  auto* dialog = new QPageSetupDialog(printer.get(), parent);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+  QObject::connect(dialog, &QDialog::accepted, dialog, [printer, accepted] { accepted(printer->pageLayout()); });
+  dialog->open();
+}
+
+}  // namespace
+
+void OBDocument::setPrinterChooser(PrinterChooser chooser) { printerChooser() = std::move(chooser); }
+void OBDocument::setPageSetupChooser(PageSetupChooser chooser) { pageSetupChooser() = std::move(chooser); }
+
+platform::Dictionary OBDocument::printInfo() {
+  // An archive may hold anything here: only a print info with a paper is taken.
+  if (!m_printInfo.isDictionary() || !m_printInfo.asDictionary().get("paperWidth").isNumber())
+    m_printInfo = printInfoOfPageSize(pageSizeOf({}), QPageLayout::Portrait);
+  return m_printInfo.asDictionary();
+}
+
+void OBDocument::setPrintInfo(const platform::Dictionary& printInfo) {
+  m_printInfo = printInfo;
+  updateChangeCount();
+}
+
+OBDocument::PrintOperation::PrintOperation(QWidget* view, platform::Dictionary printInfo)
+    : m_view(view), m_printInfo(std::move(printInfo)) {}
+
+QWidget* OBDocument::PrintOperation::view() const { return qobject_cast<QWidget*>(m_view.data()); }
+
+bool OBDocument::PrintOperation::runOn(QPrinter& printer) const {
+  QWidget* shown = view();
+  if (!shown || shown->width() <= 0 || shown->height() <= 0) return false;
+  printer.setFullPage(true);
+  printer.setPageLayout(pageLayoutOf(m_printInfo));
+  // A 3-D view is read back from its frame buffer, on white.
+  QImage picture;
+  if (auto* gl = dynamic_cast<rendering::BasicOpenGLView*>(shown)) picture = gl->viewForPrinting();
+  QPainter painter(&printer);
+  if (!painter.isActive()) return false;
+  const double perPoint = printer.resolution() / 72.0;
+  const QRectF area = printer.pageLayout().paintRectPixels(printer.resolution());
+  // Fit both ways: shrunk to the page, never enlarged; centred across, at the top.
+  const double scale = std::min({perPoint, area.width() / shown->width(), area.height() / shown->height()});
+  const QSizeF drawn(shown->width() * scale, shown->height() * scale);
+  painter.translate(area.left() + (area.width() - drawn.width()) / 2, area.top());
+  painter.scale(scale, scale);
+  if (!picture.isNull())
+    painter.drawImage(QRectF(0, 0, shown->width(), shown->height()), picture);
+  else
+    shown->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+  return true;
+}
+
+std::optional<OBDocument::PrintOperation> OBDocument::printOperationWithSettings(const platform::Dictionary& settings,
+                                                                                 QWidget* mainWindow) {
+  SmartWindowController* controller = nullptr;
+  for (auto* c : windowControllers())
+    if (c && c->isWindowLoaded() && !c->isClosing() &&
+        (mainWindow ? c->window() == mainWindow : c->window() == QApplication::activeWindow()))
+      controller = c;
+  QWidget* view = controller ? controller->viewForPrinting() : nullptr;
+  if (!view) return std::nullopt;
+  platform::Dictionary info = printInfo();
+  for (const auto& [key, value] : settings) info.set(key, value);
+  info.set("horizontalPagination", "fit");
+  info.set("verticalPagination", "fit");
+  info.set("topMargin", 0.0);
+  info.set("bottomMargin", 0.0);
+  info.set("leftMargin", 7.0);
+  info.set("rightMargin", 7.0);
+  return PrintOperation(view, std::move(info));
+}
+
+bool OBDocument::printDocument(QWidget* window) {
+  auto operation = printOperationWithSettings({}, window);
+  if (!operation) return false;
+  auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+  printer->setPageLayout(pageLayoutOf(operation->printInfo()));
+  printer->setDocName(QString::fromStdString(displayName()));
+  auto run = [printer, operation = *operation] { operation.runOn(*printer); };
+  (printerChooser() ? printerChooser() : runPrintDialog)(window, printer, run);
+  return true;
+}
+
+void OBDocument::runPageLayout(QWidget* window) {
+  std::weak_ptr<OBDocument> weak = std::static_pointer_cast<OBDocument>(shared_from_this());
+  auto accepted = [weak](const QPageLayout& layout) {
+    auto self = weak.lock();
+    if (self) self->setPrintInfo(printInfoOfPageSize(layout.pageSize(), layout.orientation()));
+  };
+  (pageSetupChooser() ? pageSetupChooser() : runPageSetupDialog)(window, pageLayoutOf(printInfo()), accepted);
 }
 
 // --- the application's side ---------------------------------------------------------------------

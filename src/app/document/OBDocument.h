@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,7 +17,10 @@
 #include "platform/Observation.h"
 #include "platform/Value.h"
 
+class QPageLayout;
+class QPrinter;
 class QUndoStack;
+class QWidget;
 
 namespace orb::lens {
 class Lens;
@@ -90,7 +94,9 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
 
   // --- the document ---------------------------------------------------------------------
   const std::string& filePath() const { return m_filePath; }
-  void setFilePath(std::string path) { m_filePath = std::move(path); }
+  /// The document's file. The listings show its name, so the lens is then asked, after a
+  /// zero delay, to announce its comments changed (surfaceCommentChanged).
+  void setFilePath(std::string path);
   std::string documentPath() const override { return m_filePath; }
   /// After a CODE V or OSLO file: how many of its lines were passed over, and the first.
   std::string readingNote() const override { return m_readingNote; }
@@ -139,6 +145,53 @@ class OBDocument : public SmartDocument, public analysis::LensProvider, public l
     m_changeCount = 0;
     updateWindowsModifiedMark();
   }
+
+  // --- printing ---------------------------------------------------------------------------
+  /// The document's print info, archived under "printInfo": "paperName" (a page size's
+  /// name, "A4", "Letter", …) and "orientation" ("Portrait" or "Landscape"). On first use
+  /// it is the application's default, copied in.
+  platform::Dictionary printInfo();
+  /// Stores a copy and marks the document edited (Page Setup… changed it).
+  void setPrintInfo(const platform::Dictionary& printInfo);
+  /// Prints the view a window gives for printing (SmartWindowController::viewForPrinting)
+  /// on one page, scaled to fit both ways, with no top and bottom margins and 7 points left
+  /// and right, on the paper and in the orientation of the document's print info.
+  class PrintOperation {
+   public:
+    PrintOperation(QWidget* view, platform::Dictionary printInfo);
+    QWidget* view() const;
+    /// The print info the operation prints with: the document's, the settings over it,
+    /// then the fitting and margins above.
+    const platform::Dictionary& printInfo() const { return m_printInfo; }
+    /// Prints on `printer` (tests pass a PDF printer); false when the view has gone or
+    /// the printer cannot be painted on.
+    bool runOn(QPrinter& printer) const;
+
+   private:
+    QPointer<QObject> m_view;  // the view; QObject keeps QWidget out of this header
+    platform::Dictionary m_printInfo;
+  };
+  /// The print operation of `mainWindow` (the document's active window when null): none
+  /// when that window gives no view for printing. `settings` go over the print info.
+  std::optional<PrintOperation> printOperationWithSettings(const platform::Dictionary& settings,
+                                                           QWidget* mainWindow = nullptr);
+  /// File ▸ Print…: asks for a printer (the printer chooser) and prints `window`'s view.
+  /// False when the window has nothing to print.
+  bool printDocument(QWidget* window);
+  /// File ▸ Page Setup…: asks for paper and orientation (the page-setup chooser) and keeps
+  /// them as the print info.
+  void runPageLayout(QWidget* window);
+  /// Asks for a printer, window-modal over `parent`, and calls `accepted` once the user
+  /// confirms (never on cancel). A print dialog by default; tests replace it (empty
+  /// restores the dialog).
+  using PrinterChooser =
+      std::function<void(QWidget* parent, std::shared_ptr<QPrinter> printer, std::function<void()> accepted)>;
+  static void setPrinterChooser(PrinterChooser chooser);
+  /// Asks for paper and orientation starting from `layout`; calls `accepted` with the
+  /// chosen layout. A page-setup dialog by default; tests replace it.
+  using PageSetupChooser =
+      std::function<void(QWidget* parent, const QPageLayout& layout, std::function<void(const QPageLayout&)> accepted)>;
+  static void setPageSetupChooser(PageSetupChooser chooser);
 
   // --- the lens ---------------------------------------------------------------------------
   analysis::LensPtr lens() const override { return m_lens; }

@@ -87,6 +87,7 @@ const std::vector<WindowAction>& windowActions() {
       {"showFieldEditor", "FieldEditor", W, true, "Fields", kLens},
       {"showWaveEditor", "WaveEditor", W, true, "Wavelengths", kLens},
       {"showSources", "Sources", W, true, "Sources", kLens},
+      {"showApertures", "Apertures", W, true, "Apertures", kLens},
       {"showBeamEditor", "Beams", W, true, "Gaussian Beams", kLens},
       {"makeSourceDivergenceWindow", "SourceDivergenceControl", W, true, "Source Divergence", kLens},
       {"makePupilDataWindow", "PupilData", W, true, "Pupil Data", kLens},
@@ -136,8 +137,8 @@ const std::vector<WindowAction>& windowActions() {
       {"showLensSummary", "DocumentWindow", W, true, "Lens Summary", kReports},
       // Optimisation.
       {"showOptimizer", "Optimizer", "OptimizerWindowController", true, "Optimizer", kOptimize},
-      {"showMeritFunctions", "MeritFunctions", W, true, "Merit Functions", kOptimize},
-      {"makeMeritEditor", "MeritWindow", "MeritFunctionEditorController", true, "Merit Function Editor", kOptimize},
+      {"showMeritFunctions", "MeritFunctions", W, false, "Merit Functions", kOptimize},
+      {"makeMeritEditor", "MeritWindow", "MeritFunctionEditorController", false, "Merit Function Editor", kOptimize},
       {"makeMeritVsParameter", "MeritPlot", "MeritPlotWindowController", false, "Merit versus Parameter", kOptimize},
       {"showSliders", "Sliders", "SlidersWindowController", true, "Sliders", kOptimize},
   };

@@ -115,7 +115,8 @@ class DNDArrayController : public QAbstractTableModel {
   /// Drop validation: may retarget `row` and `onRow`; answers the operation or IgnoreAction.
   Qt::DropAction validateDrop(const QMimeData* data, int& row, bool& onRow, Qt::DropActions sourceMask,
                               bool fromOwnTable) const;
-  bool acceptDrop(const QMimeData* data, int row, bool onRow, Qt::DropActions sourceMask, bool fromOwnTable);
+  virtual bool acceptDrop(const QMimeData* data, int row, bool onRow, Qt::DropActions sourceMask,
+                          bool fromOwnTable);
   bool pasteFromMimeData(const QMimeData* data);
   void moveArrangedObjectsFromIndexes(const std::vector<std::size_t>& rows, std::size_t to);
   void copyArrangedObjectsFromIndexes(const std::vector<std::size_t>& rows, std::size_t to);

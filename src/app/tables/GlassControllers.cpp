@@ -249,7 +249,8 @@ std::optional<std::vector<ObjectPtr>> GlassCatalogController::prepareObjectsForI
   for (const auto& object : objects) {
     const auto glass = glassOfObject(object);
     if (!glass) continue;
-    const auto held = [&](const ObjectPtr& o) { return o.get() == glass.get(); };
+    // A dragged glass arrives as an unarchived copy: the list holds it when it holds an equal glass.
+    const auto held = [&](const ObjectPtr& o) { return o.get() == glass.get() || (o && o->isEqualTo(*glass)); };
     if (std::any_of(all.begin(), all.end(), held) || std::any_of(kept.begin(), kept.end(), held)) continue;
     kept.push_back(glass);
   }

@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -16,12 +17,15 @@
 #include "lens/Aperture.h"
 #include "lens/Emission.h"
 #include "lens/Lens.h"
+#include "lens/LensGlassResolver.h"
 #include "lens/Parameter.h"
 #include "lens/SolveCodes.h"
 #include "lens/Surface.h"
 #include "materials/Glass.h"
+#include "materials/GlassCatalog.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
+#include "tracing/Emitters.h"
 
 namespace orb::app {
 
@@ -216,6 +220,27 @@ void chooseSolve(SolveSheetKind kind, const ObjectPtr &object,
   }
 }
 
+void chooseSolveFromMenu(SolveSheetKind kind, const ObjectPtr &object,
+                         const std::string &choice,
+                         SolveSheetController *controller) {
+  auto surface = std::dynamic_pointer_cast<Surface>(object);
+  if (kind == SolveSheetKind::Glass && surface && controller &&
+      surface->glass() && surface->glass()->isModel() &&
+      qs(choice).trimmed() == "fixed at user-specified value") {
+    // The model's own menu would make the surface air on the way: the sheet
+    // asks for the catalog glass and puts it in the model's place.
+    controller->startDialog(SolveSheetKind::ModelGlass, surface);
+    if (auto *sheet = qobject_cast<ModelGlassSheet *>(controller->sheet()))
+      sheet->catalogGlassField()->setFocus();
+    return;
+  }
+  if (controller)
+    controller->willChooseFromMenu(object);
+  chooseSolve(kind, object, choice);
+  if (controller)
+    controller->startDialogIfNeeded(kind);
+}
+
 // --- SolveSheet
 // ------------------------------------------------------------------------------
 
@@ -239,6 +264,8 @@ SolveSheet::SolveSheet(SolveSheetKind kind, ObjectPtr object, QWidget *window)
   connect(m_buttons, &QDialogButtonBox::accepted, this, &SolveSheet::accept);
   connect(m_buttons, &QDialogButtonBox::rejected, this, &SolveSheet::reject);
 }
+
+std::string SolveSheet::undoName() const { return info(m_kind).undoName; }
 
 void SolveSheet::accept() {
   QString error;
@@ -496,7 +523,35 @@ ModelGlassSheet::ModelGlassSheet(std::shared_ptr<Surface> surface,
       QString("Model glass of surface %1").arg(nicknameText(m_edited)));
   m_index = addNumberRow("Index nd:", "referenceIndex");
   m_abbe = addNumberRow("Abbe number Vd:", "referenceAbbe");
+  m_catalogGlass = new QLineEdit(this);
+  m_catalogGlass->setObjectName("catalogGlass");
+  m_catalogGlass->setPlaceholderText("keep the model glass");
+  m_catalogGlass->setToolTip(
+      "A catalog glass to use instead of the model glass, such as N-BK7");
+  m_form->addRow("Or catalog glass:", m_catalogGlass);
+  // The names of the lens's glasses and of the system catalogs, offered as
+  // they are typed.
+  QStringList names;
+  auto addNames = [&names](const auto &glasses) {
+    for (const auto &g : glasses)
+      if (g && !g->isModel() && !g->isDummy())
+        names << qs(g->name());
+  };
+  if (auto lens = std::dynamic_pointer_cast<lens::Lens>(m_edited->container()))
+    addNames(lens->glassArray());
+  if (auto library = lens::glassresolution::systemGlassLibrary())
+    addNames(library->glassArray());
+  names.removeDuplicates();
+  names.sort(Qt::CaseInsensitive);
+  auto *completer = new QCompleter(names, m_catalogGlass);
+  completer->setCaseSensitivity(Qt::CaseInsensitive);
+  m_catalogGlass->setCompleter(completer);
   load();
+}
+
+std::string ModelGlassSheet::undoName() const {
+  return m_catalogGlass->text().trimmed().isEmpty() ? SolveSheet::undoName()
+                                                    : "Glass";
 }
 
 void ModelGlassSheet::load() {
@@ -506,6 +561,23 @@ void ModelGlassSheet::load() {
 }
 
 bool ModelGlassSheet::apply(QString *error) {
+  const QString catalogName = m_catalogGlass->text().trimmed();
+  if (!catalogName.isEmpty()) {
+    // Resolved before anything changes: a name no catalog knows would leave a
+    // dummy glass (the vacuum) in the model glass's place.
+    const auto delegate = m_edited->delegate();
+    const auto found =
+        delegate ? delegate->glassForName(catalogName.toStdString(), nullptr)
+                 : nullptr;
+    if (!found || found->isDummy() || found->isModel()) {
+      if (error)
+        *error = QString("No glass catalog holds a glass named \"%1\".")
+                     .arg(catalogName);
+      return false;
+    }
+    m_edited->setGlassName(catalogName.toStdString());
+    return true;
+  }
   double nd = 0, vd = 0;
   if (!readNumber(m_index, "The index", nd, error) ||
       !readNumber(m_abbe, "The Abbe number", vd, error))
@@ -638,17 +710,26 @@ ApertureSheet::rowsForSheet(const std::string &sheetName, bool isEmission) {
   return isEmission ? emission : aperture;
 }
 
-ApertureSheet::ApertureSheet(ObjectPtr object, QWidget *window)
-    : SolveSheet(SolveSheetKind::Aperture, std::move(object), window) {
+ApertureSheet::ApertureSheet(ObjectPtr object, QWidget *window,
+                             Installer install)
+    : SolveSheet(SolveSheetKind::Aperture, std::move(object), window),
+      m_install(std::move(install)) {
   const bool isEmission = static_cast<bool>(
       std::dynamic_pointer_cast<lens::Emission>(this->object()));
+  m_isEmission = isEmission;
   std::optional<std::string> name;
   if (auto e = std::dynamic_pointer_cast<lens::Emission>(this->object()))
     name = e->sheetNibName();
   else if (auto a = std::dynamic_pointer_cast<lens::Aperture>(this->object()))
     name = a->sheetNibName();
   m_sheetName = name.value_or(std::string());
-  setWindowTitle(isEmission ? "Emission" : "Aperture");
+  QString type;
+  if (auto e = std::dynamic_pointer_cast<lens::Emission>(this->object()))
+    type = qs(e->emissionType().value_or(std::string()));
+  else if (auto a = std::dynamic_pointer_cast<lens::Aperture>(this->object()))
+    type = qs(a->apertureType().value_or(std::string()));
+  setWindowTitle(type.isEmpty() ? (isEmission ? "Emission" : "Aperture")
+                                : type);
   for (const Row &row : rowsForSheet(m_sheetName, isEmission)) {
     QWidget *field =
         row.type == Row::Flag
@@ -693,10 +774,22 @@ bool ApertureSheet::apply(QString *error) {
       values.emplace_back(v);
     }
   }
+  // A new object goes onto its surface first; the values go onto what the
+  // surface then holds, in the same change of the lens.
+  const ObjectPtr target = m_install ? m_install() : object();
+  if (!target) {
+    if (error)
+      *error = "The surface took no such object.";
+    return false;
+  }
   for (std::size_t i = 0; i < m_rows.size(); ++i)
-    if (!(object()->valueForKey(m_rows[i].first.key) == values[i]))
-      object()->setValueForKey(m_rows[i].first.key, values[i]);
+    if (!(target->valueForKey(m_rows[i].first.key) == values[i]))
+      target->setValueForKey(m_rows[i].first.key, values[i]);
   return true;
+}
+
+std::string ApertureSheet::undoName() const {
+  return m_isEmission ? "Emission" : "Aperture";
 }
 
 // --- SolveSheetController
@@ -714,6 +807,15 @@ SolveSheetController::SolveSheetController(QWidget *window,
   m_touchTimer.setInterval(kSheetDelayMs);
   connect(&m_touchTimer, &QTimer::timeout, this,
           [this] { touchSelectedObjects(m_touchKind); });
+  m_choiceLapse.setSingleShot(true);
+  m_choiceLapse.setInterval(1000);
+  connect(&m_choiceLapse, &QTimer::timeout, this, [this] {
+    // A sheet still scheduled keeps the note until it opens.
+    if (!m_armed) {
+      m_choiceToken.reset();
+      m_choiceObject.reset();
+    }
+  });
   auto &center = platform::NotificationCenter::defaultCenter();
   for (const auto &k : kKinds) {
     if (!*k.notification)
@@ -829,6 +931,30 @@ void SolveSheetController::startApertureDialog(
   startDialog(SolveSheetKind::Aperture, apertureOrEmission);
 }
 
+void SolveSheetController::startApertureDialog(
+    const ObjectPtr &apertureOrEmission, ApertureSheet::Installer install) {
+  if (m_sheet || !apertureOrEmission || !m_window)
+    return;
+  m_timer.stop();
+  m_pendingObject.reset();
+  m_armed = false;
+  auto *sheet =
+      new ApertureSheet(apertureOrEmission, m_window, std::move(install));
+  m_armed = true;
+  m_sheet = sheet;
+  present(sheet);
+}
+
+void SolveSheetController::willChooseFromMenu(const ObjectPtr &object) {
+  m_choiceToken.reset();
+  m_choiceObject.reset();
+  if (!m_markChoice || !object)
+    return;
+  m_choiceToken = m_markChoice();
+  m_choiceObject = object;
+  m_choiceLapse.start();
+}
+
 SolveSheet *SolveSheetController::makeSheet(SolveSheetKind kind,
                                             const ObjectPtr &object) {
   if (isSurfaceKind(kind)) {
@@ -875,10 +1001,23 @@ void SolveSheetController::open(SolveSheetKind kind, const ObjectPtr &object,
   }
   m_armed = true;
   m_sheet = sheet;
+  present(sheet);
+}
+
+void SolveSheetController::present(SolveSheet *sheet) {
+  // The sheet that follows a menu choice takes the choice back on Cancel; a
+  // note for another object lapses.
+  m_sheetChoiceToken.reset();
+  if (m_choiceToken && m_choiceObject.lock() == sheet->object())
+    m_sheetChoiceToken = m_choiceToken;
+  m_choiceToken.reset();
+  m_choiceObject.reset();
+  m_choiceLapse.stop();
   connect(sheet, &QDialog::finished, this, &SolveSheetController::doneDialog);
   if (m_undoNamer)
-    sheet->setWillApply(
-        [namer = m_undoNamer, kind] { namer(info(kind).undoName); });
+    sheet->setWillApply([namer = m_undoNamer, sheet] {
+      namer(sheet->undoName());
+    });
   sheet->adjustSize();
   placeSheet(sheet);
   sheet->open();
@@ -915,7 +1054,108 @@ void SolveSheetController::placeSheet(SolveSheet *sheet) {
 void SolveSheetController::doneDialog(int result) {
   m_sheet = nullptr;
   m_armed = false;
+  const auto token = std::exchange(m_sheetChoiceToken, std::nullopt);
+  // Cancel leaves the lens as it was before the menu choice that asked for the
+  // sheet.
+  if (result != QDialog::Accepted && token && m_revertChoice)
+    m_revertChoice(*token);
   emit sheetClosed(result == QDialog::Accepted);
+}
+
+// --- apertures and emissions
+// ------------------------------------------------------------------------
+
+std::vector<std::string> apertureOrEmissionTypes(bool emission) {
+  if (!emission)
+    return lens::Aperture::apertureTypes();
+  tracing::registerEmissionTypes();
+  return lens::Emission::emissionTypes();
+}
+
+void chooseApertureOrEmissionType(const SurfacePtr &surface,
+                                  const std::string &type, bool emission,
+                                  SolveSheetController *controller) {
+  if (!surface)
+    return;
+  if (emission)
+    tracing::registerEmissionTypes();
+  const std::optional<std::string> current =
+      emission ? surface->emissionType() : surface->apertureType();
+  if (current == type) {
+    editApertureOrEmission(surface, emission, controller);
+    return;
+  }
+  // What the surface would hold: built as the surface builds it, from the
+  // settings of the one it has now, so the sheet shows what OK will keep.
+  ObjectPtr preview;
+  bool hasSheet = false;
+  if (emission) {
+    const auto &old = surface->emission();
+    auto e = lens::Emission::emissionOfType(
+        type, old ? old->information() : platform::Dictionary());
+    hasSheet = e && e->sheetNibName();
+    preview = e;
+  } else {
+    const auto &old = surface->apertureObject();
+    auto a = lens::Aperture::apertureOfType(
+        type, old ? old->information()
+                  : surface->makeFullAperture()->information());
+    if (a && surface->emission())
+      a->setIsSoft(true); // an emitting surface's aperture passes every ray
+    hasSheet = a && a->sheetNibName();
+    preview = a;
+  }
+  if (!preview)
+    return;
+  const char *undoName = emission ? "Emission" : "Aperture";
+  std::weak_ptr<Surface> weak = surface;
+  auto install = [weak, type, emission]() -> ObjectPtr {
+    auto s = weak.lock();
+    if (!s)
+      return nullptr;
+    if (emission) {
+      s->setEmissionType(type);
+      return s->emission();
+    }
+    s->setApertureType(type);
+    return s->apertureObject();
+  };
+  if (hasSheet && controller) {
+    controller->startApertureDialog(preview, install);
+    return;
+  }
+  if (controller)
+    controller->nameUndoStep(undoName);
+  install();
+}
+
+void removeApertureOrEmission(const SurfacePtr &surface, bool emission,
+                              SolveSheetController *controller) {
+  if (!surface ||
+      !(emission ? static_cast<bool>(surface->emission())
+                 : static_cast<bool>(surface->apertureObject())))
+    return;
+  if (controller)
+    controller->nameUndoStep(emission ? "Emission" : "Aperture");
+  if (emission)
+    surface->setEmission(nullptr);
+  else
+    surface->setAperture(nullptr);
+}
+
+bool editApertureOrEmission(const SurfacePtr &surface, bool emission,
+                            SolveSheetController *controller) {
+  if (!surface || !controller)
+    return false;
+  ObjectPtr object;
+  if (emission)
+    object = surface->emission();
+  else
+    object = surface->apertureObject();
+  if (!object)
+    return false;
+  controller->startApertureDialog(object);
+  return true;
 }
 
 // --- solve menus
@@ -953,9 +1193,7 @@ QMenu *popUpSolveMenu(SolveSheetKind kind, const ObjectPtr &object,
     action->setChecked(choice == current);
     QObject::connect(action, &QAction::triggered, menu,
                      [kind, object, choice, sheets] {
-                       chooseSolve(kind, object, choice);
-                       if (sheets)
-                         sheets->startDialogIfNeeded(kind);
+                       chooseSolveFromMenu(kind, object, choice, sheets);
                      });
   }
   menu->popup(globalPos);
@@ -1024,9 +1262,7 @@ void SolvePopUpButton::choose(int index) {
   if (index < 0 || index >= static_cast<int>(choices.size()))
     return;
   const std::string choice = choices[static_cast<std::size_t>(index)];
-  chooseSolve(m_kind, m_object, choice);
-  if (m_controller)
-    m_controller->startDialogIfNeeded(m_kind);
+  chooseSolveFromMenu(m_kind, m_object, choice, m_controller);
   refresh();
   emit solveChosen(qs(choice));
 }

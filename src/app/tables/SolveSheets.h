@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Object.h"
@@ -77,6 +78,16 @@ std::string currentSolveChoice(SolveSheetKind kind, const ObjectPtr &object);
 void chooseSolve(SolveSheetKind kind, const ObjectPtr &object,
                  const std::string &choice);
 
+class SolveSheetController;
+
+/// A solve chosen from a menu by the user: sets it and asks `controller` (when
+/// given) for its sheet; cancelling that sheet takes the choice back. On a model
+/// glass, "fixed at user-specified value" asks for the catalog glass to take its
+/// place instead (no step through air).
+void chooseSolveFromMenu(SolveSheetKind kind, const ObjectPtr &object,
+                         const std::string &choice,
+                         SolveSheetController *controller);
+
 /// A window-modal dialog that shows one object's settings and writes them on
 /// OK.
 class SolveSheet : public QDialog {
@@ -101,6 +112,8 @@ public:
   void setWillApply(std::function<void()> hook) {
     m_willApply = std::move(hook);
   }
+  /// The name of the undo step OK makes.
+  virtual std::string undoName() const;
 
   void accept() override;
 
@@ -164,20 +177,25 @@ private:
   QLineEdit *m_semidiameter = nullptr;
 };
 
-/// The model glass of one surface: its index nd and Abbe number Vd.
+/// The model glass of one surface: its index nd and Abbe number Vd, or a
+/// catalog glass by name to put in its place (one step, never air between).
 class ModelGlassSheet : public SolveSheet {
   Q_OBJECT
 public:
   ModelGlassSheet(std::shared_ptr<lens::Surface> surface, QWidget *window);
   void load() override;
   bool apply(QString *error) override;
+  std::string undoName() const override;
   QLineEdit *indexField() const { return m_index; }
   QLineEdit *abbeField() const { return m_abbe; }
+  /// A catalog glass's name; when filled, OK gives the surface that glass.
+  QLineEdit *catalogGlassField() const { return m_catalogGlass; }
 
 private:
   std::shared_ptr<lens::Surface> m_edited;
   QLineEdit *m_index = nullptr;
   QLineEdit *m_abbe = nullptr;
+  QLineEdit *m_catalogGlass = nullptr;
 };
 
 /// The pickup of one surface parameter: the source surface (an earlier surface
@@ -211,14 +229,22 @@ private:
 /// ("SVCircularAperture", "SVRectangularAperture", "SVSpiderAperture",
 /// "_LambertianEmission", "_SLDEmission"); objects without one get their common
 /// keys. Fields are named by the key they edit.
+///
+/// A sheet may show an object that no surface holds yet (a new aperture or
+/// emission): OK then first installs it through the installer, which answers
+/// the object the surface holds afterwards, and writes the fields onto that, all
+/// in one change of the lens; Cancel leaves the surface as it was.
 class ApertureSheet : public SolveSheet {
   Q_OBJECT
 public:
-  ApertureSheet(ObjectPtr object, QWidget *window);
+  using Installer = std::function<ObjectPtr()>;
+  ApertureSheet(ObjectPtr object, QWidget *window, Installer install = {});
   void load() override;
   bool apply(QString *error) override;
+  std::string undoName() const override;
   /// The interface name the sheet was laid out for ("" for the common keys).
   const std::string &sheetName() const { return m_sheetName; }
+  bool isEmission() const { return m_isEmission; }
 
   struct Row {
     const char *key;
@@ -232,6 +258,8 @@ public:
 
 private:
   std::string m_sheetName;
+  bool m_isEmission = false;
+  Installer m_install;
   std::vector<std::pair<Row, QWidget *>> m_rows;
 };
 
@@ -277,6 +305,29 @@ public:
   void startDialog(SolveSheetKind kind, const ObjectPtr &object);
   /// The sheet of an aperture or an emission, opened at once.
   void startApertureDialog(const ObjectPtr &apertureOrEmission);
+  /// The sheet of a new aperture or emission that no surface holds yet: OK
+  /// installs it through `install` and writes the sheet's values onto what the
+  /// surface then holds, one undo step; Cancel changes nothing.
+  void startApertureDialog(const ObjectPtr &apertureOrEmission,
+                           ApertureSheet::Installer install);
+
+  /// Names the next undo step (the document's upcoming action name).
+  void nameUndoStep(const std::string &name) const {
+    if (m_undoNamer)
+      m_undoNamer(name);
+  }
+  /// How a menu choice is taken back when the sheet it asked for is cancelled:
+  /// `mark` answers a token just before the choice, `revert` puts the lens back
+  /// as it stood at that token (and leaves nothing to redo).
+  void setChoiceReverter(std::function<int()> mark,
+                         std::function<void(int)> revert) {
+    m_markChoice = std::move(mark);
+    m_revertChoice = std::move(revert);
+  }
+  /// A menu is about to change `object`: should the sheet this asks for be
+  /// cancelled, the change is taken back. A note no sheet follows within a
+  /// second lapses.
+  void willChooseFromMenu(const ObjectPtr &object);
 
   /// True from the moment a sheet is scheduled until it closes.
   bool isArmed() const { return m_armed; }
@@ -300,6 +351,7 @@ signals:
 
 private:
   void open(SolveSheetKind kind, const ObjectPtr &object, bool byRequest);
+  void present(SolveSheet *sheet);
   void doneDialog(int result);
   SolveSheet *makeSheet(SolveSheetKind kind, const ObjectPtr &object);
   void placeSheet(SolveSheet *sheet);
@@ -310,6 +362,14 @@ private:
   QPointer<QWidget> m_origin;
   std::function<std::shared_ptr<lens::Lens>()> m_lens;
   std::function<void(const std::string &)> m_undoNamer;
+  std::function<int()> m_markChoice;
+  std::function<void(int)> m_revertChoice;
+  // The menu choice a sheet may still follow, and the one the open sheet
+  // follows.
+  std::weak_ptr<platform::Object> m_choiceObject;
+  std::optional<int> m_choiceToken;
+  QTimer m_choiceLapse;
+  std::optional<int> m_sheetChoiceToken;
   std::vector<platform::Observation> m_observations;
   QTimer m_timer;
   QTimer m_touchTimer;
@@ -325,6 +385,26 @@ private:
 /// parameter's), or none.
 std::optional<SolveSheetKind>
 solveKindForColumnIdentifier(const std::string &identifier);
+
+/// The registered aperture types, or with `emission` the emission types (the
+/// emitters of the tracing layer registered first), in menu order.
+std::vector<std::string> apertureOrEmissionTypes(bool emission);
+/// Gives `surface` an aperture (with `emission`, an emission) of the registered
+/// `type`. The type it already has opens the sheet of the one it holds; another
+/// type with settings opens the sheet of a new one, whose OK puts it on the
+/// surface with the values shown (one undo step) and whose Cancel forgets it; a
+/// type without settings, or no `controller`, is put on at once.
+void chooseApertureOrEmissionType(const std::shared_ptr<lens::Surface> &surface,
+                                  const std::string &type, bool emission,
+                                  SolveSheetController *controller);
+/// Takes the aperture (with `emission`, the emission) off `surface`; one undo
+/// step named through `controller` when given.
+void removeApertureOrEmission(const std::shared_ptr<lens::Surface> &surface,
+                              bool emission, SolveSheetController *controller);
+/// Opens the sheet of the aperture (with `emission`, the emission) `surface`
+/// holds; false when it holds none.
+bool editApertureOrEmission(const std::shared_ptr<lens::Surface> &surface,
+                            bool emission, SolveSheetController *controller);
 
 /// Pops up (without blocking) the solve menu of `object` at `globalPos`, its
 /// current entry checked; a choice sets the solve and, through `controller`

@@ -4,8 +4,10 @@
 #include <QClipboard>
 #include <QDrag>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
+#include <QShowEvent>
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -105,6 +107,8 @@ std::vector<TableColumn> SurfaceArrayController::surfaceColumns() {
       {"semidiameter", "Semi-diameter", "semidiameterForGUI", true, formatter("SemidiameterFormatter")},
       {"semidiameterSolve", "", "semidiameterSolveLetter", false, nullptr},
       {"conic", "Conic", "conicConstant", true, formatter("GFormatter")},
+      {"aperture", "Aperture", "apertureType", false, nullptr},
+      {"emission", "Emission", "emissionType", false, nullptr},
   };
 }
 
@@ -437,40 +441,87 @@ bool SurfaceDataTableView::popUpChoices(const QModelIndex& index) {
   const auto& id = controller->columns()[static_cast<std::size_t>(index.column())].identifier;
   auto surface = controller->surfaceAt(static_cast<std::size_t>(index.row()));
   if (!surface) return false;
-  std::vector<std::string> choices;
-  std::string current;
-  std::function<void(const std::string&)> choose;
+  // Not modal: the menu goes with its choice, and a test or a script can choose as a user would.
+  auto* menu = new QMenu(this);
+  menu->setObjectName(QStringLiteral("choicesMenu"));
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  QPointer<SolveSheetController> sheets = m_sheets;
+  auto addChoice = [menu](const std::string& choice, bool checked, std::function<void()> choose) {
+    QAction* a = menu->addAction(QString::fromStdString(choice));
+    a->setCheckable(true);
+    a->setChecked(checked);
+    connect(a, &QAction::triggered, menu, std::move(choose));
+  };
   if (id == "type") {
-    choices = lens::SurfaceTypeRegistry::types();
-    current = surface->type();
-    choose = [surface](const std::string& type) {
-      if (type != surface->type()) surface->setType(type);
-    };
-  } else {
-    const std::pair<const char*, SolveSheetKind> kinds[] = {{"curvatureSolve", SolveSheetKind::Curvature},
-                                                            {"thicknessSolve", SolveSheetKind::Thickness},
-                                                            {"glassSolve", SolveSheetKind::Glass},
-                                                            {"semidiameterSolve", SolveSheetKind::Semidiameter}};
-    const auto* kind = std::find_if(std::begin(kinds), std::end(kinds), [&](const auto& k) { return id == k.first; });
-    if (kind == std::end(kinds)) return false;
-    choices = solveChoices(kind->second, surface);
-    current = currentSolveChoice(kind->second, surface);
+    for (const auto& type : lens::SurfaceTypeRegistry::types())
+      addChoice(type, type == surface->type(), [surface, type] {
+        if (type != surface->type()) surface->setType(type);
+      });
+  } else if (id == "aperture" || id == "emission") {
+    fillApertureOrEmissionMenu(*menu, surface, id == "emission");
+  } else if (const auto kind = solveKindForColumnIdentifier(id); kind && *kind != SolveSheetKind::Parameter) {
     // The model asks for its sheet when the new solve needs settings; the
     // window's sheet controller opens it for the selected surface.
-    choose = [surface, k = kind->second](const std::string& choice) { chooseSolve(k, surface, choice); };
+    const std::string current = currentSolveChoice(*kind, surface);
+    for (const auto& choice : solveChoices(*kind, surface))
+      addChoice(choice, choice == current,
+                [surface, k = *kind, choice, sheets] { chooseSolveFromMenu(k, surface, choice, sheets); });
   }
-  if (choices.empty()) return false;
+  if (menu->actions().isEmpty()) {
+    delete menu;
+    return false;
+  }
+  // A double click on a selected cell is a click too: one menu for both.
+  for (auto* open : findChildren<QMenu*>(QStringLiteral("choicesMenu"), Qt::FindDirectChildrenOnly))
+    if (open != menu && open->isVisible()) {
+      delete menu;
+      return true;
+    }
   controller->setSelectionIndexes({static_cast<std::size_t>(index.row())});
-  QMenu menu(this);
-  for (const auto& choice : choices) {
-    QAction* a = menu.addAction(QString::fromStdString(choice));
-    a->setCheckable(true);
-    a->setChecked(choice == current);
-  }
-  const QRect cell = visualRect(index);
-  QAction* chosen = menu.exec(viewport()->mapToGlobal(cell.bottomLeft()));
-  if (chosen) choose(chosen->text().toStdString());
+  menu->popup(viewport()->mapToGlobal(visualRect(index).bottomLeft()));
   return true;
+}
+
+void SurfaceDataTableView::fillApertureOrEmissionMenu(QMenu& menu, const std::shared_ptr<lens::Surface>& surface,
+                                                      bool emission) {
+  QPointer<SolveSheetController> sheets = m_sheets;
+  const auto current = emission ? surface->emissionType() : surface->apertureType();
+  QAction* none = menu.addAction(QStringLiteral("None"));
+  none->setCheckable(true);
+  none->setChecked(!current);
+  connect(none, &QAction::triggered, &menu,
+          [surface, emission, sheets] { removeApertureOrEmission(surface, emission, sheets); });
+  menu.addSeparator();
+  for (const auto& type : apertureOrEmissionTypes(emission)) {
+    QAction* a = menu.addAction(QString::fromStdString(type));
+    a->setCheckable(true);
+    a->setChecked(current == type);
+    connect(a, &QAction::triggered, &menu,
+            [surface, type, emission, sheets] { chooseApertureOrEmissionType(surface, type, emission, sheets); });
+  }
+}
+
+void SurfaceDataTableView::sizeColumnsToContents() {
+  auto* controller = surfaceController();
+  if (!controller) return;
+  // Room for the widest solve letter, even while no surface has one.
+  const int letterWidth = fontMetrics().horizontalAdvance(QStringLiteral("MM")) + 8;
+  const int widest = std::max(letterWidth, 24 * fontMetrics().averageCharWidth());
+  for (int c = 0; c < controller->columnCount(); ++c) {
+    if (horizontalHeader()->stretchLastSection() && c == controller->columnCount() - 1) continue;
+    resizeColumnToContents(c);
+    const bool letter = controller->columns()[static_cast<std::size_t>(c)].title.empty();
+    setColumnWidth(c, std::clamp(columnWidth(c), letter ? letterWidth : 0, letter ? letterWidth : widest));
+  }
+}
+
+void SurfaceDataTableView::showEvent(QShowEvent* event) {
+  SurfaceTableView::showEvent(event);
+  // Once: later the widths are the user's.
+  if (!m_columnsSized && !event->spontaneous()) {
+    m_columnsSized = true;
+    sizeColumnsToContents();
+  }
 }
 
 bool SurfaceDataTableView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {

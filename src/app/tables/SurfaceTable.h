@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <QPointer>
+
 #include "app/tables/DNDArrayController.h"
 #include "app/tables/DNDTableView.h"
+#include "app/tables/SolveSheets.h"
 #include "platform/Observation.h"
 
 class QMenu;
@@ -44,7 +47,8 @@ class SurfaceArrayController : public DNDArrayController {
   /// Moves the table to another lens (the document took a new one).
   void setLens(std::shared_ptr<lens::Lens> lens);
   /// The table's columns: comment, radius, thickness, glass, semi-diameter,
-  /// conic, with the surface type and the solve letters beside them.
+  /// conic, aperture and emission, with the surface type and the solve letters
+  /// beside them.
   static std::vector<TableColumn> surfaceColumns();
   /// The column index of `identifier`, or -1.
   int columnOf(const std::string& identifier) const;
@@ -126,17 +130,25 @@ class SurfaceArrayController : public DNDArrayController {
 
 /// The surface table: the glass cell of a surface with a model or mutable glass
 /// opens the model-glass sheet instead of text editing; a context menu offers
-/// the surface actions.
+/// the surface actions. The columns take their content's width when the table
+/// is first shown.
 class SurfaceDataTableView : public SurfaceTableView {
   Q_OBJECT
  public:
   explicit SurfaceDataTableView(QWidget* parent = nullptr);
   SurfaceArrayController* surfaceController() const;
+  /// The sheets of the window the table is in: the solve sheets a menu choice
+  /// asks for, and the aperture and emission sheets.
+  void setSolveSheetController(SolveSheetController* controller) { m_sheets = controller; }
   /// The surface actions, for the table's context menu and the window's menus.
   QMenu* makeSurfaceMenu(QWidget* parent);
-  /// The type and solve columns choose from a menu: the surface types, or the
-  /// solves of that kind. True when the cell has such a menu (it was shown).
+  /// The type, solve, aperture and emission columns choose from a menu (a child
+  /// of the table named "choicesMenu"): the surface types, the solves of that
+  /// kind, none or one of the aperture or emission types. True when the cell has
+  /// such a menu (it was shown).
   bool popUpChoices(const QModelIndex& index);
+  /// Each column as wide as its title and the widest of its values.
+  void sizeColumnsToContents();
 
  public slots:
   /// Copies the selected surfaces as surfaces (not only as rows).
@@ -146,6 +158,15 @@ class SurfaceDataTableView : public SurfaceTableView {
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
   /// Drags carry the surfaces themselves, for other tables and documents.
   void startDrag(Qt::DropActions supportedActions) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  /// The aperture or emission menu of `surface`: none, each type (the one it has
+  /// checked); a type with settings opens its sheet, OK puts it on the surface.
+  void fillApertureOrEmissionMenu(QMenu& menu, const std::shared_ptr<lens::Surface>& surface, bool emission);
+
+  QPointer<SolveSheetController> m_sheets;
+  bool m_columnsSized = false;
 };
 
 }  // namespace orb::app

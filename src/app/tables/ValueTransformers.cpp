@@ -125,6 +125,7 @@ transformerClasses() {
       {"ImportanceToImageTransformer", &make<ImportanceToImageTransformer>},
       {"LogBaseTwoTransformer", &make<LogBaseTwoTransformer>},
       {"IntLogBaseTwoTransformer", &make<IntLogBaseTwoTransformer>},
+      {"LogBaseTwoIntTransformer", &make<LogBaseTwoIntTransformer>},
       {"VKIsNotUnity", &make<VKIsNotUnity>},
       {"FormulaNameToImageURLTransformer",
        &make<FormulaNameToImageURLTransformer>},
@@ -223,6 +224,15 @@ LogBaseTwoTransformer::transformedValue(const platform::Value &value) const {
 platform::Value
 LogBaseTwoTransformer::reverseTransformedValue(const QVariant &value) const {
   return std::exp2(value.toDouble());
+}
+
+platform::Value
+LogBaseTwoIntTransformer::reverseTransformedValue(const QVariant &value) const {
+  const double power = std::round(std::exp2(value.toDouble()));
+  // 2^63 is the first power an int64 cannot hold.
+  if (power < 9.2233720368547758e18)
+    return static_cast<std::int64_t>(power);
+  return power;
 }
 
 QVariant

@@ -88,6 +88,16 @@ public:
   platform::Value reverseTransformedValue(const QVariant &value) const override;
 };
 
+/// For sliders and steppers that step in powers of two: forward log2 of the value (0
+/// gives -infinity, a negative value NaN); back 2^x rounded to the nearest integer,
+/// halves away from zero (-1 gives 1, -2 gives 0, 1.5 gives 3). Past the 64-bit
+/// integers the power stays a double.
+class LogBaseTwoIntTransformer : public LogBaseTwoTransformer {
+public:
+  std::string className() const override { return "LogBaseTwoIntTransformer"; }
+  platform::Value reverseTransformedValue(const QVariant &value) const override;
+};
+
 /// An integer n to the smallest k with 2^k ≥ n (0 below 2); back: 2^k for k ≥
 /// 1, else 1. Powers past 2^62 saturate there.
 class IntLogBaseTwoTransformer : public ValueTransformer {

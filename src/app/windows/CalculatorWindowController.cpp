@@ -1,7 +1,16 @@
 #include "app/windows/CalculatorWindowController.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QActionGroup>
+#include <QBoxLayout>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QShortcut>
+#include <QToolButton>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QSaveFile>
@@ -20,7 +29,9 @@
 #include "analysis/OBCalculator.h"
 #include "analysis/OBCalculatorUpdater.h"
 #include "app/Messages.h"
+#include "app/document/OBAppDel.h"
 #include "app/document/SmartDocument.h"
+#include "app/windows/ListingWindows.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/OptionPanelController.h"
 #include "platform/Log.h"
@@ -46,6 +57,7 @@ constexpr toolbar::ItemDescription kToolbarItems[] = {
     {"forward", "green-forward", "Forward", "Forward"},
     {"tumble", "reloadflip", "Tumble", "Change to a new view axis"},
     {"pfoc", "tb-pfoc", "Focus", "Quick paraxial focus"},
+    {"glassLibrary", "GL", "Glass library", ""},
 };
 
 const toolbar::ItemDescription* toolbarItemDescription(const std::string& identifier) {
@@ -66,6 +78,48 @@ Qt::ToolButtonStyle toolButtonStyle(CalculatorWindowController::ToolbarDisplayMo
       break;
   }
   return Qt::ToolButtonTextUnderIcon;
+}
+
+}  // namespace
+
+namespace {
+
+/// A round "?" for the help button.
+QIcon helpIcon() {
+  QPixmap picture(40, 40);
+  picture.setDevicePixelRatio(2);
+  picture.fill(Qt::transparent);
+  QPainter painter(&picture);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(QColor(120, 120, 120), 1));
+  painter.setBrush(QColor(250, 250, 250));
+  painter.drawEllipse(QRectF(1, 1, 18, 18));
+  QFont font = painter.font();
+  font.setBold(true);
+  font.setPixelSize(13);
+  painter.setFont(font);
+  painter.setPen(QColor(40, 40, 40));
+  painter.drawText(QRectF(0, 0, 20, 20), Qt::AlignCenter, QStringLiteral("?"));
+  return QIcon(picture);
+}
+
+/// Puts `row` under everything else in `panel`, whatever lays the panel out.
+void addAtBottom(QWidget* panel, QWidget* row) {
+  QLayout* layout = panel->layout();
+  if (auto* box = qobject_cast<QBoxLayout*>(layout)) {
+    box->addWidget(row, 0, Qt::AlignLeft);
+  } else if (auto* grid = qobject_cast<QGridLayout*>(layout)) {
+    grid->addWidget(row, grid->rowCount(), 0, 1, -1, Qt::AlignLeft);
+  } else if (auto* form = qobject_cast<QFormLayout*>(layout)) {
+    form->addRow(row);
+  } else if (layout) {
+    layout->addWidget(row);
+  } else {
+    // Laid out by hand: the panel grows by the row.
+    row->adjustSize();
+    panel->resize(panel->width(), panel->height() + row->height() + 8);
+    row->move(8, panel->height() - row->height() - 4);
+  }
 }
 
 }  // namespace
@@ -119,8 +173,30 @@ void CalculatorWindowController::awakeFromNib() {
                                              }
                                            });
   }
+  // Help: the options panel's button opens this analysis's section; the Help key the
+  // general one.
+  if (QWidget* panel = m_optionsPanelController ? m_optionsPanelController->panel() : nullptr) {
+    auto* help = new QToolButton(panel);
+    help->setObjectName(QStringLiteral("helpButton"));
+    help->setText(QString::fromStdString(helpAnchor()));  // the title names the anchor
+    help->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    help->setIcon(helpIcon());
+    help->setAutoRaise(true);
+    help->setToolTip(QStringLiteral("Help"));
+    connect(help, &QToolButton::clicked, this, [this, help] { showHelp(help); });
+    addAtBottom(panel, help);
+  }
+  auto* helpKey = new QShortcut(QKeySequence::HelpContents, window(), window(), [this] { showHelp(nullptr); });
+  helpKey->setObjectName(QStringLiteral("showHelp"));
   initializeToolbar();
   m_awakeAlready = true;
+}
+
+void CalculatorWindowController::showHelp(QObject* sender) {
+  std::string anchor = kDefaultHelpAnchor;
+  if (auto* button = qobject_cast<QAbstractButton*>(sender); button && !button->text().isEmpty())
+    anchor = button->text().toStdString();
+  HelpLauncher::showHelpAnchor(anchor);
 }
 
 void CalculatorWindowController::makeUpdaterForCalculator(const std::shared_ptr<analysis::OBCalculator>& calculator) {
@@ -164,6 +240,8 @@ QAction* CalculatorWindowController::makeToolbarItem(const std::string& identifi
     connect(item, &QAction::triggered, this, [this] { performDocumentAction("showLayout"); });
   } else if (identifier == "pfoc") {
     connect(item, &QAction::triggered, this, [this] { performDocumentAction("quickFocus"); });
+  } else if (identifier == "glassLibrary") {
+    connect(item, &QAction::triggered, this, [] { OBAppDel::shared().showGlassLibrary(); });
   } else if (identifier == "dice") {
     connect(item, &QAction::triggered, this, [this] {
       if (outlets().randomize) outlets().randomize();

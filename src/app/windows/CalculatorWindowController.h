@@ -105,6 +105,16 @@ class CalculatorWindowController : public WindowControllerWithDocumentController
   /// Toolbar "Export": the export sheet (plot windows); other windows say it is not available.
   virtual void exportAction();
 
+  // --- help ----------------------------------------------------------------------------
+  /// Where Help goes when it is not asked from a button (the Help key).
+  static constexpr const char* kDefaultHelpAnchor = "anc-ray";
+  /// The help book's section for this analysis: the title of the options panel's help
+  /// button ("helpButton").
+  virtual std::string helpAnchor() const { return "anc-analysis"; }
+  /// Opens the help book at the anchor of the sender's title when the sender is a button,
+  /// else at kDefaultHelpAnchor.
+  void showHelp(QObject* sender);
+
   // --- data export ---------------------------------------------------------------------
   /// "Save Data…": a save panel for a text file, window-modal over the window; the chosen
   /// file gets the calculator's data (exportDataToPath).

@@ -103,7 +103,7 @@ class DPSFWindowController : public LensCalculatorWindowController {
  public:
   using LensCalculatorWindowController::LensCalculatorWindowController;
   /// The proposed zoomed frame, its width cut to its height minus 60 when wider.
-  QRect windowWillUseStandardFrame(const QRect& defaultFrame) const;
+  QRect windowWillUseStandardFrame(const QRect& defaultFrame) const override;
   /// Toolbar "Export": the field as text, as "Save Data…" writes it (there are no curves).
   void exportAction() override { saveData(); }
 };

@@ -16,6 +16,7 @@
 #include "app/document/OBDocument.h"
 #include "app/tables/DNDTableView.h"
 #include "app/tables/SmallTables.h"
+#include "app/tables/SolveSheets.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/SmartWindowController.h"
@@ -24,7 +25,6 @@
 #include "lens/Surface.h"
 #include "platform/NotificationCenter.h"
 #include "platform/Observation.h"
-#include "tracing/Emitters.h"
 
 namespace orb::app {
 
@@ -183,34 +183,60 @@ InterfaceOutlets loadBeams(OBWindow& window) {
   return {};
 }
 
-InterfaceOutlets loadSources(OBWindow& window) {
-  window.setWindowTitle(QStringLiteral("Sources"));
+/// The surfaces that carry an emission ("Sources") or an aperture ("Apertures"): their table, and the controls that
+/// give a chosen surface one of the chosen type, open the settings of the selected row (a double click does too) or
+/// take it away. New ones and changed settings go through the settings sheet, whose OK is one undo step.
+InterfaceOutlets loadSurfaceExtras(OBWindow& window, bool emission) {
+  window.setWindowTitle(emission ? QStringLiteral("Sources") : QStringLiteral("Apertures"));
   auto document = documentOf(window);
   auto* pane = new EditorPane(window, document);
   window.setCentralWidget(pane);
   window.resize(620, 300);
   if (!document) return {};
-  tracing::registerEmissionTypes();
   const auto lens = document->lens();
   std::weak_ptr<lens::Lens> weak = lens;
 
-  auto* controller = new EmitterArrayController(lens, pane);
-  auto* view = pane->addTable<QTableView>("emitters");
+  SurfaceFilterController* controller = nullptr;
+  if (emission)
+    controller = new EmitterArrayController(lens, pane);
+  else
+    controller = new ApertureArrayController(lens, pane);
+  auto* view = pane->addTable<QTableView>(emission ? "emitters" : "apertures");
   view->setModel(controller);
   view->setSelectionBehavior(QAbstractItemView::SelectRows);
   view->resizeColumnsToContents();
   QObject::connect(controller, &QAbstractItemModel::modelReset, view, [view] { view->resizeColumnsToContents(); });
+  const auto selectedSurfaces = [controller, view] {
+    std::vector<std::shared_ptr<lens::Surface>> chosen;
+    if (!view->selectionModel()) return chosen;
+    for (const auto& index : view->selectionModel()->selectedRows())
+      if (static_cast<std::size_t>(index.row()) < controller->arrangedObjects().size())
+        chosen.push_back(controller->arrangedObjects()[static_cast<std::size_t>(index.row())]);
+    return chosen;
+  };
 
-  // Making a surface a source: which surface, which emission.
+  // The settings sheets open over this window; OK names its undo step.
+  auto* sheets = new SolveSheetController(&window, [selectedSurfaces] {
+    std::vector<ObjectPtr> objects;
+    for (const auto& s : selectedSurfaces()) objects.push_back(s);
+    return objects;
+  });
+  std::weak_ptr<OBDocument> weakDocument = document;
+  sheets->setUndoNamer([weakDocument](const std::string& name) {
+    if (auto d = weakDocument.lock()) d->setUpcomingActionName(name);
+  });
+  sheets->setLensProvider([weak] { return weak.lock(); });
+
+  // Which surface, which type.
   auto* addRow = new QHBoxLayout();
   addRow->addWidget(new QLabel(QStringLiteral("Surface:"), pane));
   auto* surface = new QComboBox(pane);
-  surface->setObjectName(QStringLiteral("sourceSurface"));
+  surface->setObjectName(emission ? QStringLiteral("sourceSurface") : QStringLiteral("apertureSurface"));
   addRow->addWidget(surface);
-  addRow->addWidget(new QLabel(QStringLiteral("Emission:"), pane));
+  addRow->addWidget(new QLabel(emission ? QStringLiteral("Emission:") : QStringLiteral("Aperture:"), pane));
   auto* type = new QComboBox(pane);
-  type->setObjectName(QStringLiteral("emissionType"));
-  for (const auto& t : lens::Emission::emissionTypes()) type->addItem(QString::fromStdString(t));
+  type->setObjectName(emission ? QStringLiteral("emissionType") : QStringLiteral("apertureType"));
+  for (const auto& t : apertureOrEmissionTypes(emission)) type->addItem(QString::fromStdString(t));
   addRow->addWidget(type);
   addRow->addStretch();
   pane->layout()->addLayout(addRow);
@@ -235,27 +261,50 @@ InterfaceOutlets loadSources(OBWindow& window) {
     listSurfaces();
   });
 
+  QPointer<SolveSheetController> guard = sheets;
   pane->addButton(
-      "add", QStringLiteral("Add Source"), QStringLiteral("Give the chosen surface the chosen emission"),
-      [weak, surface, type] {
+      "add", emission ? QStringLiteral("Add Source...") : QStringLiteral("Add Aperture..."),
+      emission ? QStringLiteral("Give the chosen surface the chosen emission")
+               : QStringLiteral("Give the chosen surface the chosen aperture or obscuration"),
+      [weak, surface, type, emission, guard] {
         auto l = weak.lock();
         const int i = surface->currentIndex();
         if (!l || i < 0 || static_cast<std::size_t>(i) >= l->countOfSurfaceArray() || type->currentText().isEmpty())
           return;
-        l->surfaceArray()[static_cast<std::size_t>(i)]->setValueForKey("emissionType",
-                                                                       type->currentText().toStdString());
+        chooseApertureOrEmissionType(l->surfaceArray()[static_cast<std::size_t>(i)], type->currentText().toStdString(),
+                                     emission, guard);
       });
-  pane->addButton("remove", QStringLiteral("Remove Source"), QStringLiteral("The selected surfaces emit no more"),
-                  [controller, view] {
-                    std::vector<std::shared_ptr<lens::Surface>> chosen;
-                    for (const auto& index : view->selectionModel()->selectedRows())
-                      if (static_cast<std::size_t>(index.row()) < controller->arrangedObjects().size())
-                        chosen.push_back(controller->arrangedObjects()[static_cast<std::size_t>(index.row())]);
-                    for (const auto& s : chosen) s->setValueForKey("emission", platform::Value());
-                  });
+  const auto editSelected = [selectedSurfaces, emission, guard] {
+    const auto chosen = selectedSurfaces();
+    if (!chosen.empty()) editApertureOrEmission(chosen.front(), emission, guard);
+  };
+  auto* settings = pane->addButton("settings", QStringLiteral("Settings..."),
+                                   emission ? QStringLiteral("Edit the selected source's emission")
+                                            : QStringLiteral("Edit the selected aperture"),
+                                   editSelected);
+  QObject::connect(view, &QAbstractItemView::doubleClicked, pane, [editSelected] { editSelected(); });
+  auto* remove = pane->addButton(
+      "remove", emission ? QStringLiteral("Remove Source") : QStringLiteral("Remove Aperture"),
+      emission ? QStringLiteral("The selected surfaces emit no more")
+               : QStringLiteral("The selected surfaces lose their apertures"),
+      [selectedSurfaces, emission, guard] {
+        // All in one change of the lens: one undo step.
+        for (const auto& s : selectedSurfaces()) removeApertureOrEmission(s, emission, guard);
+      });
+  const auto enable = [settings, remove, selectedSurfaces] {
+    const bool any = !selectedSurfaces().empty();
+    settings->setEnabled(any);
+    remove->setEnabled(any);
+  };
+  QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, pane, enable);
+  QObject::connect(controller, &QAbstractItemModel::modelReset, pane, enable);
+  enable();
   pane->finish();
   return {};
 }
+
+InterfaceOutlets loadSources(OBWindow& window) { return loadSurfaceExtras(window, true); }
+InterfaceOutlets loadApertures(OBWindow& window) { return loadSurfaceExtras(window, false); }
 
 }  // namespace
 
@@ -265,6 +314,7 @@ void registerEditorWindows() {
     interfacefile::registerLoader(kWaveEditorNibName, loadWaveEditor);
     interfacefile::registerLoader(kBeamsNibName, loadBeams);
     interfacefile::registerLoader(kSourcesNibName, loadSources);
+    interfacefile::registerLoader(kAperturesNibName, loadApertures);
     return true;
   }();
   (void)once;

@@ -176,6 +176,10 @@ rendering::VKMatrixView* ScreenWindowController::matrixView() const {
   return isWindowLoaded() ? self->window()->findChild<rendering::VKMatrixView*>(QStringLiteral("matrixView")) : nullptr;
 }
 
+std::vector<std::string> ScreenWindowController::toolbarDefaultItemIdentifiers() const {
+  return {"export", kFlexibleSpace, "dice", "options"};
+}
+
 void ScreenWindowController::windowDidLoad() {
   RandomizableLensPlotWindowController::windowDidLoad();
   auto screen = std::dynamic_pointer_cast<wavefront::ScreenCalculator>(calculator());
@@ -232,7 +236,7 @@ void ScreenWindowController::showMonitorString() {
 void ScreenWindowController::exportAction() {
   if (isClosing()) return;
   QPointer<ScreenWindowController> self = this;
-  m_csvPathChooser(window(), SavePanelOptions{"Export Screen", "csv", "The screen's bins as comma-separated values"},
+  m_csvPathChooser(window(), SavePanelOptions{"Export Screen", "csv", "Export in CSV format"},
                    [self](const std::string& path) {
                      if (self && !self->isClosing()) self->exportCSVToPath(path);
                    });

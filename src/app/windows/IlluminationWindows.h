@@ -37,6 +37,9 @@ class ScreenWindowController : public RandomizableLensPlotWindowController {
   /// The view of the screen's bins; null before the window is loaded.
   rendering::VKMatrixView* matrixView() const;
 
+  /// "export", flexible space, "dice", "options": the picture needs no zoom and no editors.
+  std::vector<std::string> toolbarDefaultItemIdentifiers() const override;
+
   /// A save panel for a ".csv" file, then `exportCSVToPath`.
   void exportAction() override;
   /// Writes the screen to `path` (replacing it only once complete); says why not to the

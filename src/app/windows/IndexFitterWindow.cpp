@@ -373,9 +373,13 @@ std::shared_ptr<IndexFitter> IFWindowController::indexFitter() const {
   return std::dynamic_pointer_cast<IndexFitter>(calculatorController()->content());
 }
 
-std::vector<std::string> IFWindowController::toolbarAllowedItemIdentifiers() const { return {"export", "zoomToFit"}; }
+std::vector<std::string> IFWindowController::toolbarAllowedItemIdentifiers() const {
+  return {"export", "zoomToFit", "glassLibrary"};
+}
 
-std::vector<std::string> IFWindowController::toolbarDefaultItemIdentifiers() const { return {"export", "zoomToFit"}; }
+std::vector<std::string> IFWindowController::toolbarDefaultItemIdentifiers() const {
+  return {"export", "zoomToFit", "glassLibrary"};
+}
 
 void IFWindowController::awakeFromNib() {
   PlotWindowController::awakeFromNib();

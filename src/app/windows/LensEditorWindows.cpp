@@ -31,6 +31,7 @@
 #include "app/tables/Formatters.h"
 #include "app/windows/AnalysisOptions.h"
 #include "app/windows/InterfaceFile.h"
+#include "app/windows/LensGlassWindow.h"
 #include "app/windows/OBWindow.h"
 #include "app/windows/SmartWindowController.h"
 #include "lens/Field.h"
@@ -429,108 +430,6 @@ InterfaceOutlets loadVignettingFactors(OBWindow& window) {
   return {};
 }
 
-// --- GlassMonitor
-// -------------------------------------------------------------------------------
-
-/// One glass the lens holds or a surface uses, by name: the lens's own glasses
-/// first, in their order, then the glasses of the surfaces outside it
-/// (unresolved names). A file read gives every surface a glass object of its
-/// own, so equal names share one row.
-struct GlassUse {
-  std::shared_ptr<materials::Glass> glass;
-  std::vector<std::size_t> surfaces;
-  bool inLens = false;
-};
-
-std::vector<GlassUse> glassUses(const lens::Lens& lens) {
-  std::vector<GlassUse> uses;
-  auto rowFor = [&uses](const std::shared_ptr<materials::Glass>& glass) {
-    return std::find_if(uses.begin(), uses.end(), [&](const GlassUse& u) {
-      return u.glass == glass || u.glass->name() == glass->name() || u.glass->isEqualTo(*glass);
-    });
-  };
-  for (const auto& g : lens.glassArray())
-    if (rowFor(g) == uses.end()) uses.push_back({g, {}, true});
-  const auto& surfaces = lens.surfaceArray();
-  for (std::size_t i = 0; i < surfaces.size(); ++i) {
-    const auto glass = surfaces[i] ? surfaces[i]->glass() : nullptr;
-    if (!glass) continue;
-    auto it = rowFor(glass);
-    if (it == uses.end()) {
-      uses.push_back({glass, {}, false});
-      it = std::prev(uses.end());
-    }
-    it->surfaces.push_back(i);
-  }
-  return uses;
-}
-
-InterfaceOutlets loadGlassMonitor(OBWindow& window) {
-  auto* pane = makePane(window, "Glasses", 560, 300);
-  if (noLens(pane)) return {};
-  auto* layout = new QVBoxLayout(pane);
-  auto* table = new QTableWidget(pane);
-  table->setObjectName(QStringLiteral("glassTable"));
-  table->setColumnCount(5);
-  table->setHorizontalHeaderLabels({QStringLiteral("Glass"), QStringLiteral("nd"), QStringLiteral("Vd"),
-                                    QStringLiteral("Surfaces"), QStringLiteral("Source")});
-  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table->setSelectionBehavior(QAbstractItemView::SelectRows);
-  table->verticalHeader()->hide();
-  table->horizontalHeader()->setStretchLastSection(true);
-  layout->addWidget(table, 1);
-  auto* row = new QHBoxLayout;
-  row->addStretch();
-  auto* removeUnused = new QPushButton(QStringLiteral("Remove Unused"));
-  removeUnused->setObjectName(QStringLiteral("removeUnusedGlasses"));
-  removeUnused->setToolTip(QStringLiteral("Removes the lens's glasses that no surface uses"));
-  row->addWidget(removeUnused);
-  layout->addLayout(row);
-
-  std::weak_ptr<lens::Lens> weak = pane->lens;
-  auto refresh = [table, removeUnused, weak] {
-    auto l = weak.lock();
-    if (!l) return;
-    const auto uses = glassUses(*l);
-    table->setRowCount(static_cast<int>(uses.size()));
-    bool anyUnused = false;
-    for (std::size_t r = 0; r < uses.size(); ++r) {
-      const auto& u = uses[r];
-      QStringList surfaces;
-      for (auto s : u.surfaces) surfaces << QString::number(s);
-      anyUnused = anyUnused || (u.inLens && u.surfaces.empty());
-      const auto catalog = u.glass->catalogName();
-      const QString source = u.surfaces.empty()             ? QStringLiteral("unused")
-                             : u.glass->isDummyWithIndex()  ? QStringLiteral("not found: the file's nd and Vd")
-                             : u.glass->isDummy()           ? QStringLiteral("not found")
-                             : catalog && !catalog->empty() ? QString::fromStdString(*catalog)
-                             : u.glass->isModel()           ? QStringLiteral("model glass")
-                                                            : QStringLiteral("lens");
-      const QString cells[] = {QString::fromStdString(u.glass->name()), numberText(u.glass->referenceIndex()),
-                               numberText(u.glass->referenceAbbe()), surfaces.join(QStringLiteral(", ")), source};
-      for (int c = 0; c < 5; ++c) {
-        auto* item = new QTableWidgetItem(cells[c]);
-        if (c == 1 || c == 2) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        table->setItem(static_cast<int>(r), c, item);
-      }
-    }
-    table->resizeColumnsToContents();
-    removeUnused->setEnabled(anyUnused);
-  };
-  pane->whenLensKeyChanges("glassArray", refresh);
-  pane->whenLensKeyChanges("surfaceArray", refresh);
-  pane->whenLensIsReady(refresh);
-  refresh();
-  QObject::connect(removeUnused, &QPushButton::clicked, pane, [weak] {
-    auto l = weak.lock();
-    if (!l) return;
-    l->updateGlassUsageCount();
-    for (std::size_t i = l->countOfGlassArray(); i-- > 0;)
-      if (l->glassArray()[i]->usageCount() == 0) l->removeObjectFromGlassArrayAtIndex(i);
-  });
-  return {};
-}
-
 // --- configurations
 // -------------------------------------------------------------------------------
 
@@ -855,7 +754,7 @@ void registerLensEditorWindows() {
     interfacefile::registerLoader(kSourceDivergenceNibName, loadSourceDivergence);
     interfacefile::registerLoader(kPupilDataNibName, loadPupilData);
     interfacefile::registerLoader(kVignettingFactorsNibName, loadVignettingFactors);
-    interfacefile::registerLoader(kGlassMonitorNibName, loadGlassMonitor);
+    interfacefile::registerLoader(kGlassMonitorNibName, loadLensGlassWindow);
     interfacefile::registerLoader(kMulticonfigurationsNibName, loadMulticonfigurations);
     interfacefile::registerLoader(kConfigurationTableNibName, loadConfigurationTable);
     return true;

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QThread>
@@ -210,6 +211,13 @@ class ListingPane : public QWidget {
             onMainThread(self, [self] { self->reload(); });
           });
     }
+    // The listings name the document's file and show the surfaces' comments.
+    if (const auto lens = m_lens.lock()) {
+      QPointer<ListingPane> self = this;
+      m_commentChanged = platform::NotificationCenter::defaultCenter().addObserver(
+          "lensCommentChangedNotification", platform::Value(lens->reference()),
+          [self](const platform::Notification&) { onMainThread(self, [self] { self->reload(); }); });
+    }
     reload();
   }
 
@@ -230,6 +238,7 @@ class ListingPane : public QWidget {
   std::weak_ptr<lens::Lens> m_lens;
   Listing m_listing;
   platform::Observation m_ready;
+  platform::Observation m_commentChanged;
 };
 
 template <class View>
@@ -239,7 +248,9 @@ InterfaceLoader listingLoader(const char* title, ListingPane::Listing listing) {
     auto* pane = new ListingPane(window, new View(), documentOf(window), listing);
     window.setCentralWidget(pane);
     window.resize(720, 560);
-    return {};
+    InterfaceOutlets outlets;
+    outlets.view = pane->findChild<ListingView*>(QStringLiteral("listing"));
+    return outlets;
   };
 }
 
@@ -281,6 +292,11 @@ QTextBrowser* HelpLauncher::helpWindow() {
     browser->setWindowTitle(QStringLiteral("Orbelline Help"));
     browser->setOpenExternalLinks(true);
     browser->resize(640, 720);
+    // A window of its own without the menus: it closes with the keys every window closes with.
+    auto* close = new QShortcut(QKeySequence::Close, browser.data(), browser.data(), &QWidget::close);
+    close->setObjectName(QStringLiteral("closeHelp"));
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), browser.data(), browser.data(), &QWidget::close);
+    escape->setObjectName(QStringLiteral("closeHelpByEscape"));
   }
   return browser;
 }

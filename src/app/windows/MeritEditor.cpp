@@ -2,12 +2,14 @@
 #include "app/windows/MeritEditor.h"
 
 #include <QCheckBox>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QMimeData>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
@@ -23,8 +25,10 @@
 
 #include "analysis/LensBuffer.h"
 #include "app/Messages.h"
+#include "app/document/ArrayColorizer.h"
 #include "app/document/OBDocument.h"
 #include "app/document/WindowActions.h"
+#include "app/tables/DNDTableView.h"
 #include "app/windows/InterfaceFile.h"
 #include "app/windows/OBWindow.h"
 #include "optimisation/MeritFunctionEvaluator.h"
@@ -430,7 +434,16 @@ void MeritoidViewController::loadView() {
   remove->setGeometry(468, 4, 24, 24);
   m_valueLabel = new QLabel(view);
   m_valueLabel->setObjectName(QStringLiteral("value"));
-  m_valueLabel->setGeometry(256, 4, 180, 24);
+  m_valueLabel->setGeometry(256, 4, 152, 24);
+  // The operand's curve colour; a colour dropped anywhere on the row sets it.
+  m_colorWell = new QLabel(view);
+  m_colorWell->setObjectName(QStringLiteral("colorWell"));
+  m_colorWell->setGeometry(412, 6, 20, 20);
+  m_colorWell->setFrameShape(QFrame::Box);
+  m_colorWell->setAutoFillBackground(true);
+  m_colorWell->setToolTip(QStringLiteral("Curve colour: drop a colour on the row to change it"));
+  view->setAcceptDrops(true);
+  view->installEventFilter(this);
   m_importanceBar = new ImportanceBar(view);
   m_importanceBar->setObjectName(QStringLiteral("importance"));
   m_importanceBar->move(10, 32);
@@ -521,7 +534,7 @@ void MeritoidViewController::synchronizeSubviewWithMeritoid() {
     auto refresh = [self](const platform::ObservedChange&) {
       if (auto row = self.lock()) row->refreshReadouts();
     };
-    for (const char* key : {"value", "importance", "message", "displayUnits", "included"})
+    for (const char* key : {"value", "importance", "message", "displayUnits", "included", "color"})
       m_watches.push_back(m_meritoid->addObserver(key, refresh));
   }
   setSubview(subview);
@@ -551,12 +564,21 @@ void MeritoidViewController::setSubview(QWidget* subview) {
 
 void MeritoidViewController::refreshReadouts() {
   if (!m_valueLabel) return;
+  QPalette palette = m_colorWell->palette();
   if (!m_meritoid) {
     m_valueLabel->clear();
     m_messageLabel->clear();
     m_importanceBar->setImportance(0);
+    palette.setColor(QPalette::Window, m_view->palette().color(QPalette::Window));
+    m_colorWell->setPalette(palette);
+    m_colorWell->setVisible(false);
     return;
   }
+  if (const auto c = m_meritoid->color())
+    palette.setColor(QPalette::Window, QColor::fromRgbF(float(c->red()), float(c->green()), float(c->blue()),
+                                                        float(c->alpha())));
+  m_colorWell->setPalette(palette);
+  m_colorWell->setVisible(true);
   QString text = QStringLiteral("= %1").arg(numberText(m_meritoid->displayValue()));
   if (!m_meritoid->isDimensionless() && !m_meritoid->displayUnits().empty())
     text += QStringLiteral(" %1").arg(QString::fromStdString(m_meritoid->displayUnits()));
@@ -571,6 +593,47 @@ void MeritoidViewController::addTermAction() {
 
 void MeritoidViewController::removeTermAction() {
   if (m_delegate && m_delegate->canDelete()) m_delegate->deleteViewController(this);
+}
+
+void MeritoidViewController::setColorAction(const QColor& color) {
+  if (!m_meritoid || !color.isValid()) return;
+  const auto next = platform::Color::make(color.redF(), color.greenF(), color.blueF(), color.alphaF());
+  const auto old = m_meritoid->color();
+  std::weak_ptr<Meritoid> weak = m_meritoid;
+  auto apply = [weak](const std::shared_ptr<platform::Color>& c) {
+    if (auto m = weak.lock()) m->setColor(c);
+  };
+  if (m_delegate)
+    m_delegate->perform(
+        QStringLiteral("Color change"), [apply, next] { apply(next); }, [apply, old] { apply(old); });
+  else
+    apply(next);
+}
+
+bool MeritoidViewController::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != m_view.data() || !m_meritoid) return QObject::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* e = static_cast<QDragMoveEvent*>(event);
+      if (!e->mimeData() || !e->mimeData()->hasColor()) break;
+      e->setDropAction(Qt::CopyAction);
+      e->accept();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* e = static_cast<QDropEvent*>(event);
+      const QColor color = e->mimeData() ? e->mimeData()->colorData().value<QColor>() : QColor();
+      if (!color.isValid()) break;
+      setColorAction(color);
+      e->setDropAction(Qt::CopyAction);
+      e->accept();
+      return true;
+    }
+    default:
+      break;
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 void MeritoidViewController::setNumber(int number) {
@@ -794,9 +857,19 @@ InterfaceOutlets loadMeritWindow(OBWindow& window) {
   scroll->setWidgetResizable(false);
   scroll->setFrameShape(QFrame::StyledPanel);
   column->addWidget(scroll, 1);
+  auto* bottom = new QHBoxLayout();
   auto* message = new QLabel(content);
   message->setObjectName(QStringLiteral("meritMessage"));
-  column->addWidget(message);
+  bottom->addWidget(message, 1);
+  for (const auto& [name, title] :
+       {std::pair{"rainbowColors", "Rainbow Colors"}, std::pair{"randomizeColors", "Random Colors"}}) {
+    auto* b = new QPushButton(QString::fromUtf8(title), content);
+    b->setObjectName(QString::fromUtf8(name));
+    b->setAutoDefault(false);
+    b->setToolTip(QStringLiteral("Colour the operands' curves in the merit plot"));
+    bottom->addWidget(b);
+  }
+  column->addLayout(bottom);
   window.setCentralWidget(content);
   // The rows have one width; the window grows only in height.
   const int width = 500 + scroll->verticalScrollBar()->sizeHint().width() + 2 * scroll->frameWidth() + 24;
@@ -807,113 +880,278 @@ InterfaceOutlets loadMeritWindow(OBWindow& window) {
 }
 
 /// The document's merit functions ("MeritFunctions"): add, edit, clone, remove and
-/// evaluate them; a double click renames.
+/// evaluate them; rows are renamed in place and reordered by dragging; a double click
+/// edits.
 class MeritFunctionListPanel : public QWidget {
  public:
-  MeritFunctionListPanel(const std::shared_ptr<OBDocument>& document, QWidget* parent)
-      : QWidget(parent), m_document(document) {
+  MeritFunctionListPanel(const std::shared_ptr<OBDocument>& document, QWidget* parent) : QWidget(parent) {
     auto* column = new QVBoxLayout(this);
-    m_list = new QListWidget(this);
-    m_list->setObjectName(QStringLiteral("meritFunctionTable"));
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    column->addWidget(m_list, 1);
+    auto* table = new DNDTableView(this);
+    table->setObjectName(QStringLiteral("meritFunctionTable"));
+    auto* controller = new MeritFunctionArrayController(document, table);
+    controller->setTableView(table);
+    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    table->verticalHeader()->hide();
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    table->setToolTip(QStringLiteral("Drag rows to reorder; drop a colour on a row to colour its operands"));
+    column->addWidget(table, 1);
     auto* buttons = new QHBoxLayout();
-    const std::pair<const char*, void (MeritFunctionListPanel::*)()> actions[] = {
-        {"Add", &MeritFunctionListPanel::addAndEditAction},
-        {"Remove", &MeritFunctionListPanel::removeAction},
-        {"Edit", &MeritFunctionListPanel::editAction},
-        {"Clone", &MeritFunctionListPanel::cloneAction},
-        {"Evaluate", &MeritFunctionListPanel::evaluateAction}};
-    for (const auto& [title, action] : actions) {
+    struct Button {
+      const char* title;
+      const char* name;
+      void (MeritFunctionArrayController::*action)();
+    };
+    const Button actions[] = {{"Add", "add", &MeritFunctionArrayController::addAndEditAction},
+                              {"Remove", "remove", &MeritFunctionArrayController::remove},
+                              {"Edit", "edit", &MeritFunctionArrayController::editAction},
+                              {"Clone", "clone", &MeritFunctionArrayController::cloneAction},
+                              {"Clone and Edit", "cloneAndEdit", &MeritFunctionArrayController::cloneAndEditAction},
+                              {"Evaluate", "evaluate", &MeritFunctionArrayController::evaluateAction}};
+    for (const auto& [title, name, action] : actions) {
       auto* b = new QPushButton(QString::fromUtf8(title), this);
-      b->setObjectName(QString::fromUtf8(title).toLower());
+      b->setObjectName(QString::fromUtf8(name));
       b->setAutoDefault(false);
-      connect(b, &QPushButton::clicked, this, [this, action = action] { (this->*action)(); });
+      connect(b, &QPushButton::clicked, controller, [controller, action = action] { (controller->*action)(); });
       buttons->addWidget(b);
     }
     column->addLayout(buttons);
-    connect(m_list, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
-      if (m_refreshing) return;
-      if (auto f = functionAt(m_list->row(item))) f->setName(item->text().toStdString());
-    });
-    connect(m_list, &QListWidget::itemActivated, this, [this](QListWidgetItem*) { editAction(); });
-    m_watch = document->addObserver("meritFunctionArray", [this](const platform::ObservedChange&) { refresh(); });
-    refresh();
+    connect(table, &QAbstractItemView::activated, controller, [controller] { controller->editAction(); });
   }
+};
 
-  void refresh() {
-    auto doc = m_document.lock();
-    m_refreshing = true;
-    m_list->clear();
-    for (std::size_t i = 0; doc && i < doc->countOfMeritFunctionArray(); ++i) {
-      auto f = doc->objectInMeritFunctionArrayAtIndex(i);
-      auto* item = new QListWidgetItem(QString::fromStdString(f ? f->name() : std::string()), m_list);
-      item->setFlags(item->flags() | Qt::ItemIsEditable);
-    }
-    m_refreshing = false;
-  }
+}  // namespace
 
-  std::vector<MeritFunctionPtr> selected() const {
-    std::vector<MeritFunctionPtr> out;
-    for (int row = 0; row < m_list->count(); ++row)
-      if (m_list->item(row)->isSelected())
-        if (auto f = functionAt(row)) out.push_back(f);
+// --- the merit-function table ---------------------------------------------------------------------
+
+MeritFunctionArrayController::MeritFunctionArrayController(const std::shared_ptr<OBDocument>& document,
+                                                           QObject* parent)
+    : DNDArrayController(parent), m_document(document) {
+  std::weak_ptr<OBDocument> weak = document;
+  ArrayBinding binding;
+  binding.objects = [weak] {
+    std::vector<ObjectPtr> out;
+    if (auto d = weak.lock())
+      for (std::size_t i = 0; i < d->countOfMeritFunctionArray(); ++i)
+        out.push_back(d->objectInMeritFunctionArrayAtIndex(i));
     return out;
+  };
+  binding.insert = [weak](ObjectPtr object, std::size_t at) {
+    if (auto d = weak.lock())
+      d->insertObjectInMeritFunctionArrayAtIndex(std::dynamic_pointer_cast<MeritFunction>(object), at);
+  };
+  binding.remove = [weak](std::size_t at) {
+    if (auto d = weak.lock()) d->removeObjectFromMeritFunctionArrayAtIndex(at);
+  };
+  setColumns({{"name", "Name", "name", true, nullptr}, {"doubleValue", "Merit", "doubleValue", false, nullptr}});
+  setObjectFactory([] { return MeritFunction::create(); });
+  setContent(std::move(binding));
+  // Undo, redo and the other windows change the list too.
+  watchRows();
+  m_watch = document->addObserver("meritFunctionArray", [this](const platform::ObservedChange&) {
+    reloadContent();
+    watchRows();
+  });
+}
+
+void MeritFunctionArrayController::watchRows() {
+  m_rowWatches.clear();
+  auto d = document();
+  for (std::size_t i = 0; d && i < d->countOfMeritFunctionArray(); ++i) {
+    auto f = d->objectInMeritFunctionArrayAtIndex(i);
+    if (!f) continue;
+    std::weak_ptr<MeritFunction> row = f;
+    for (const char* key : {"name", "doubleValue"})
+      m_rowWatches.push_back(f->addObserver(key, [this, row](const platform::ObservedChange&) {
+        const auto& objects = arrangedObjects();
+        auto it = std::find(objects.begin(), objects.end(), row.lock());
+        if (it == objects.end()) return;
+        const int r = int(it - objects.begin());
+        emit dataChanged(index(r, 0), index(r, columnCount() - 1));
+      }));
+  }
+}
+
+MeritFunctionArrayController::~MeritFunctionArrayController() = default;
+
+QStringList MeritFunctionArrayController::draggedTypes() const {
+  return {QString::fromLatin1(kMovedRowsType), QString::fromLatin1(kColorPasteboardType)};
+}
+
+QStringList MeritFunctionArrayController::acceptableProperties() const {
+  return {QString::fromLatin1(kColorPasteboardType)};
+}
+
+std::string MeritFunctionArrayController::keyForProperty(const QString& type) const {
+  return type == QLatin1String(kColorPasteboardType) ? "color" : std::string();
+}
+
+QStringList MeritFunctionArrayController::typesToDragOut() const { return {QString::fromLatin1(kMovedRowsType)}; }
+
+Qt::DropAction MeritFunctionArrayController::dragOperationForMask(Qt::DropActions mask) const {
+  return (mask & Qt::MoveAction) ? Qt::MoveAction : Qt::IgnoreAction;
+}
+
+void MeritFunctionArrayController::replaceMeritFunctions(const char* name, platform::Array functions) {
+  auto doc = document();
+  if (!doc) return;
+  std::weak_ptr<OBDocument> weak = doc;
+  const platform::Array before = doc->meritFunctionArray();
+  doc->undoStack().push(new FunctionCommand(
+      QString::fromUtf8(name),
+      [weak, functions] {
+        if (auto d = weak.lock()) {
+          d->setMeritFunctionArray(functions);
+          d->updateChangeCount(1);
+        }
+      },
+      [weak, before] {
+        if (auto d = weak.lock()) {
+          d->setMeritFunctionArray(before);
+          d->updateChangeCount(-1);
+        }
+      }));
+}
+
+bool MeritFunctionArrayController::acceptDrop(const QMimeData* data, int row, bool onRow, Qt::DropActions sourceMask,
+                                              bool fromOwnTable) {
+  auto doc = document();
+  if (!doc || !data || !isEditable()) return false;
+  commitEditing();
+  const QString type = typeFromDrop(data, fromOwnTable);
+  const auto& objects = arrangedObjects();
+  const std::size_t count = objects.size();
+
+  if (type == QLatin1String(kMovedRowsType)) {
+    if (!fromOwnTable || dragOperationForMask(sourceMask) != Qt::MoveAction) return false;
+    auto rows = decodeRowIndexes(data->data(kMovedRowsType));
+    if (!rows || rows->empty()) return false;
+    const auto moved = sortedUnique(std::move(*rows));
+    if (moved.back() >= count) return false;  // a stale drag: nothing to move
+    const std::size_t at = std::min(static_cast<std::size_t>(std::max(row, 0)), count);
+    const auto above =
+        static_cast<std::size_t>(std::count_if(moved.begin(), moved.end(), [at](auto r) { return r < at; }));
+    const platform::Array& old = doc->meritFunctionArray();
+    platform::Array rest, block;
+    for (std::size_t i = 0; i < old.size(); ++i)
+      (std::binary_search(moved.begin(), moved.end(), i) ? block : rest).push_back(old[i]);
+    platform::Array reordered(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(at - above));
+    reordered.insert(reordered.end(), block.begin(), block.end());
+    reordered.insert(reordered.end(), rest.begin() + static_cast<std::ptrdiff_t>(at - above), rest.end());
+    if (reordered != old) replaceMeritFunctions("Move merit functions", std::move(reordered));
+    selectRange(at - above, moved.size());
+    return true;
   }
 
-  void editAction() {
-    for (const auto& f : selected()) MeritFunctionEditorController::editMeritFunction(m_document.lock(), f);
+  if (type == QLatin1String(kColorPasteboardType) && onRow) {
+    if (row < 0 || static_cast<std::size_t>(row) >= count) return false;
+    const QColor color = data->colorData().value<QColor>();
+    auto function = std::dynamic_pointer_cast<MeritFunction>(objects[static_cast<std::size_t>(row)]);
+    if (!color.isValid() || !function || function->meritoidArray().empty()) return false;
+    // A merit function's colour is its operands' colour: the merit plot draws them.
+    const auto operands = function->meritoidArray();
+    const auto next = platform::Color::make(color.redF(), color.greenF(), color.blueF(), color.alphaF());
+    std::vector<std::shared_ptr<platform::Color>> before;
+    for (const auto& m : operands) before.push_back(m->color());
+    std::weak_ptr<OBDocument> weak = doc;
+    doc->undoStack().push(new FunctionCommand(
+        QStringLiteral("Color merit function"),
+        [weak, operands, next] {
+          for (const auto& m : operands) m->setColor(next);
+          if (auto d = weak.lock()) d->updateChangeCount(1);
+        },
+        [weak, operands, before] {
+          for (std::size_t i = 0; i < operands.size(); ++i) operands[i]->setColor(before[i]);
+          if (auto d = weak.lock()) d->updateChangeCount(-1);
+        }));
+    return true;
   }
-  void addAndEditAction() {
-    auto doc = m_document.lock();
-    if (!doc) return;
-    auto f = MeritFunction::create();
-    doc->insertObjectInMeritFunctionArrayAtIndex(f, doc->countOfMeritFunctionArray());
-    m_list->clearSelection();
-    m_list->item(m_list->count() - 1)->setSelected(true);
-    QTimer::singleShot(100, this, [this] { editAction(); });
-  }
-  void cloneAction() {
-    auto doc = m_document.lock();
-    if (!doc) return;
-    for (const auto& f : selected()) {
+  return false;
+}
+
+bool MeritFunctionArrayController::setData(const QModelIndex& index, const QVariant& value, int role) {
+  auto doc = document();
+  if (role != Qt::EditRole || !index.isValid() || !doc || !(flags(index) & Qt::ItemIsEditable) ||
+      columns()[static_cast<std::size_t>(index.column())].keyPath != "name")
+    return DNDArrayController::setData(index, value, role);
+  auto function = std::dynamic_pointer_cast<MeritFunction>(arrangedObjects()[static_cast<std::size_t>(index.row())]);
+  if (!function) return false;
+  const std::string name = value.toString().toStdString();
+  const std::string old = function->name();
+  if (name == old) return true;
+  std::weak_ptr<OBDocument> weak = doc;
+  doc->undoStack().push(new FunctionCommand(
+      QStringLiteral("Rename merit function"),
+      [weak, function, name] {
+        function->setName(name);
+        if (auto d = weak.lock()) d->updateChangeCount(1);
+      },
+      [weak, function, old] {
+        function->setName(old);
+        if (auto d = weak.lock()) d->updateChangeCount(-1);
+      }));
+  return true;
+}
+
+void MeritFunctionArrayController::editAction() {
+  for (const auto& object : selectedObjects())
+    if (auto f = std::dynamic_pointer_cast<MeritFunction>(object))
+      MeritFunctionEditorController::editMeritFunction(document(), f);
+}
+
+void MeritFunctionArrayController::cloneAction() {
+  auto doc = document();
+  if (!doc) return;
+  commitEditing();
+  std::vector<ObjectPtr> copies;
+  for (const auto& object : selectedObjects())
+    if (auto f = std::dynamic_pointer_cast<MeritFunction>(object)) {
       auto copy = f->copy();
       copy->setName("copy of " + f->name());
-      doc->insertObjectInMeritFunctionArrayAtIndex(copy, doc->countOfMeritFunctionArray());
+      copies.push_back(copy);
     }
-  }
-  void removeAction() {
-    auto doc = m_document.lock();
-    if (!doc) return;
-    for (int row = m_list->count() - 1; row >= 0; --row)
-      if (m_list->item(row)->isSelected()) doc->removeObjectFromMeritFunctionArrayAtIndex(std::size_t(row));
-  }
-  void evaluateAction() {
-    auto doc = m_document.lock();
-    if (!doc) return;
-    try {
-      for (const auto& f : selected()) {
+  if (copies.empty()) return;
+  const std::size_t at = arrangedObjects().size();
+  if (copies.size() > 1) doc->undoStack().beginMacro(QStringLiteral("Clone merit functions"));
+  insertObjects(copies, at);
+  if (copies.size() > 1) doc->undoStack().endMacro();
+  selectRange(at, copies.size());
+}
+
+void MeritFunctionArrayController::cloneAndEditAction() {
+  cloneAction();
+  editAction();
+}
+
+void MeritFunctionArrayController::addAndEditAction() {
+  add();
+  QTimer::singleShot(100, this, [this] { editAction(); });
+}
+
+void MeritFunctionArrayController::remove() {
+  auto doc = document();
+  if (!doc) return;
+  const bool several = selectionIndexes().size() > 1;
+  if (several) doc->undoStack().beginMacro(QStringLiteral("Delete merit functions"));
+  DNDArrayController::remove();
+  if (several) doc->undoStack().endMacro();
+}
+
+void MeritFunctionArrayController::evaluateAction() {
+  auto doc = document();
+  if (!doc) return;
+  try {
+    for (const auto& object : selectedObjects())
+      if (auto f = std::dynamic_pointer_cast<MeritFunction>(object)) {
         f->setLens(doc->lens());
         f->evaluate();
       }
-    } catch (const platform::Exception&) {
-      // A lens that cannot be traced ends the evaluation; the operands say why.
-    }
+  } catch (const platform::Exception&) {
+    // A lens that cannot be traced ends the evaluation; the operands say why.
   }
+}
 
- private:
-  MeritFunctionPtr functionAt(int row) const {
-    auto doc = m_document.lock();
-    return doc && row >= 0 && std::size_t(row) < doc->countOfMeritFunctionArray()
-               ? doc->objectInMeritFunctionArrayAtIndex(std::size_t(row))
-               : nullptr;
-  }
-
-  std::weak_ptr<OBDocument> m_document;
-  QListWidget* m_list = nullptr;
-  platform::Observation m_watch;
-  bool m_refreshing = false;
-};
+namespace {
 
 InterfaceOutlets loadMeritFunctions(OBWindow& window) {
   window.setWindowTitle(QStringLiteral("Merit Functions"));
@@ -922,7 +1160,7 @@ InterfaceOutlets loadMeritFunctions(OBWindow& window) {
   if (!document)
     platform::Exception::raise("NSInternalInconsistencyException", "Merit Functions needs a lens document");
   window.setCentralWidget(new MeritFunctionListPanel(document, &window));
-  window.resize(420, 260);
+  window.resize(520, 260);
   return {};
 }
 
@@ -945,6 +1183,10 @@ void MeritFunctionEditorController::awakeFromNib() {
     connect(b, &QPushButton::clicked, this, [this] { evaluateMeritFunction(); });
   if (auto* popup = w->findChild<QComboBox*>(QStringLiteral("meritFunctionPopUp")))
     connect(popup, &QComboBox::activated, this, [this](int index) { setIndexOfMeritFunction(std::size_t(index)); });
+  if (auto* b = w->findChild<QPushButton*>(QStringLiteral("rainbowColors")))
+    connect(b, &QPushButton::clicked, this, [this] { rainbowColors(); });
+  if (auto* b = w->findChild<QPushButton*>(QStringLiteral("randomizeColors")))
+    connect(b, &QPushButton::clicked, this, [this] { randomizeColors(); });
   if (auto doc = obDocument()) {
     m_documentWatch = doc->addObserver("meritFunctionArray", [this](const platform::ObservedChange&) {
       // A merit function deleted from the document takes its editor with it.
@@ -1055,6 +1297,38 @@ void MeritFunctionEditorController::evaluateMeritFunction() {
   } catch (const platform::Exception& e) {
     m_meritFunction->setMessage(e.what());
   }
+}
+
+void MeritFunctionEditorController::rainbowColors() {
+  colorOperands(QStringLiteral("Rainbow colors"),
+                [](const platform::Array& operands) { ArrayColorizer::rainbowColorsForArray(operands, 1.0); });
+}
+
+void MeritFunctionEditorController::randomizeColors() {
+  colorOperands(QStringLiteral("Random colors"),
+                [](const platform::Array& operands) { ArrayColorizer::randomizeColorsForArray(operands, 1.0); });
+}
+
+void MeritFunctionEditorController::colorOperands(const QString& name,
+                                                  const std::function<void(const platform::Array&)>& colorize) {
+  if (!m_meritFunction || !m_view) return;
+  const auto operands = m_meritFunction->meritoidArray();
+  if (operands.empty()) return;
+  using Colors = std::vector<std::shared_ptr<platform::Color>>;
+  platform::Array array;
+  Colors before, after;
+  for (const auto& m : operands) {
+    array.emplace_back(m);
+    before.push_back(m->color());
+  }
+  // Random hues are drawn once: redo must give the same colours, so the step replays them.
+  colorize(array);
+  for (const auto& m : operands) after.push_back(m->color());
+  auto apply = [operands](const Colors& colors) {
+    for (std::size_t i = 0; i < operands.size(); ++i) operands[i]->setColor(colors[i]);
+  };
+  apply(before);
+  m_view->perform(name, [apply, after] { apply(after); }, [apply, before] { apply(before); });
 }
 
 void MeritFunctionEditorController::windowWillClose() {

@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "app/tables/DNDArrayController.h"
 #include "app/windows/ExpandingView.h"
 #include "app/windows/WindowControllerWithDocumentController.h"
 #include "optimisation/MeritFunction.h"
 #include "platform/Observation.h"
 
+class QColor;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -98,8 +100,14 @@ class MeritoidViewController : public QObject, public std::enable_shared_from_th
 
   void addTermAction();
   void removeTermAction();
+  /// A colour dropped on the row: the operand's curve colour, one undoable "Color change".
+  void setColorAction(const QColor& color);
   bool needsNumber() const { return m_meritoid != nullptr; }
   void setNumber(int number);
+
+ protected:
+  /// Takes colour drops on the row view.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void setSubview(QWidget* subview);
@@ -111,6 +119,7 @@ class MeritoidViewController : public QObject, public std::enable_shared_from_th
   QComboBox* m_popup = nullptr;
   QLabel* m_valueLabel = nullptr;
   QLabel* m_messageLabel = nullptr;
+  QLabel* m_colorWell = nullptr;
   ImportanceBar* m_importanceBar = nullptr;
   QPointer<QWidget> m_subview;
   std::vector<platform::Observation> m_watches;
@@ -187,6 +196,10 @@ class MeritFunctionEditorController : public WindowControllerWithDocumentControl
   std::size_t indexOfMeritFunction() const { return indexOfMeritFunction(m_meritFunction); }
   void setIndexOfMeritFunction(std::size_t index);
   void evaluateMeritFunction();
+  /// The operands coloured violet to red in row order, or by random hues (saturation 1):
+  /// one undo step each.
+  void rainbowColors();
+  void randomizeColors();
 
   /// The open editor of `meritFunction` brought to the front, or a new one shown.
   static MeritFunctionEditorController* editMeritFunction(const std::shared_ptr<OBDocument>& document,
@@ -203,6 +216,7 @@ class MeritFunctionEditorController : public WindowControllerWithDocumentControl
 
  private:
   void generateMeritFunctionView();
+  void colorOperands(const QString& name, const std::function<void(const platform::Array&)>& colorize);
   void refreshMeritFunctionMenu();
   void refreshMeritValue();
   std::shared_ptr<OBDocument> obDocument() const;
@@ -213,6 +227,50 @@ class MeritFunctionEditorController : public WindowControllerWithDocumentControl
   std::unique_ptr<analysis::LensBuffer> m_lensBuffer;
   std::vector<platform::Observation> m_watches;
   platform::Observation m_documentWatch;
+};
+
+/// The table of a document's merit functions ("MeritFunctions"). Rows move by dragging
+/// inside the table; a colour dropped on a row colours that merit function, which is the
+/// colour of its operands' curves. Every change of the document is one undo step.
+class MeritFunctionArrayController : public DNDArrayController {
+  Q_OBJECT
+ public:
+  explicit MeritFunctionArrayController(const std::shared_ptr<OBDocument>& document, QObject* parent = nullptr);
+  ~MeritFunctionArrayController() override;
+
+  QStringList draggedTypes() const override;
+  QStringList acceptableObjects() const override { return {}; }
+  QStringList acceptableProperties() const override;
+  std::string keyForProperty(const QString& type) const override;
+  /// Rows leave the table only as moves within it.
+  QStringList typesToDragOut() const override;
+  Qt::DropAction dragOperationForMask(Qt::DropActions mask) const override;
+  bool acceptDrop(const QMimeData* data, int row, bool onRow, Qt::DropActions sourceMask,
+                  bool fromOwnTable) override;
+  /// A renamed merit function is one undoable "Rename merit function".
+  bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+  /// The selected merit functions' editors, each brought front or opened.
+  void editAction();
+  /// Copies named "copy of <name>", appended.
+  void cloneAction();
+  void cloneAndEditAction();
+  /// A new merit function appended and selected; its editor opens 0.1 s later.
+  void addAndEditAction();
+  void remove() override;
+  /// Evaluates the selected merit functions against the document's lens.
+  void evaluateAction();
+
+ private:
+  std::shared_ptr<OBDocument> document() const { return m_document.lock(); }
+  /// Replaces the document's merit functions as one undo step named `name`.
+  void replaceMeritFunctions(const char* name, platform::Array functions);
+  /// Follows each merit function's name and value into its row.
+  void watchRows();
+
+  std::weak_ptr<OBDocument> m_document;
+  platform::Observation m_watch;
+  std::vector<platform::Observation> m_rowWatches;
 };
 
 /// Registers the interface files "MeritWindow" and "MeritFunctions".

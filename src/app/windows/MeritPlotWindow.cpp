@@ -1,7 +1,9 @@
 #include "app/tables/Formatters.h"
 #include "app/windows/MeritPlotWindow.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +19,7 @@
 #include "optimisation/CalcMeritVsParameter.h"
 #include "optimisation/MeritFunction.h"
 #include "platform/UserDefaults.h"
-#include "rendering/ZoomPlotView.h"
+#include "rendering/PlotViewWithPOI.h"
 
 namespace orb::app {
 
@@ -63,10 +65,32 @@ InterfaceOutlets loadMeritPlot(OBWindow& window) {
   }
   column->addLayout(range);
 
-  auto* plot = new rendering::ZoomPlotView(content);
+  auto* plot = new rendering::PlotViewWithPOI(content);
   plot->setObjectName(QStringLiteral("plotView"));
   plot->setMinimumSize(400, 300);
+  plot->nontrivialize();
   column->addWidget(plot, 1);
+
+  // A point clicked on the curve becomes the nominal value: from the plot's context menu or
+  // the buttons under it.
+  auto* selection = new QHBoxLayout();
+  selection->addStretch();
+  const std::pair<const char*, const char*> pick[] = {
+      {"setAbscissaToPresentSelection", "Set Abscissa to Present Selection"},
+      {"setAbscissaToPresentSelectionAndCalculate", "Set Abscissa to Present Selection and Calculate"}};
+  for (const auto& [name, title] : pick) {
+    auto* b = new QPushButton(QString::fromUtf8(title), content);
+    b->setObjectName(QString::fromUtf8(name));
+    b->setAutoDefault(false);
+    b->setToolTip(QStringLiteral("Click a point of the curve first"));
+    selection->addWidget(b);
+    auto* item = new QAction(QString::fromUtf8(title), plot);
+    item->setObjectName(QString::fromUtf8(name));
+    QObject::connect(item, &QAction::triggered, b, &QPushButton::click);
+    plot->addAction(item);
+  }
+  plot->setContextMenuPolicy(Qt::ActionsContextMenu);
+  column->addLayout(selection);
   window.setCentralWidget(content);
   window.resize(640, 480);
 
@@ -103,6 +127,8 @@ void MeritPlotWindowController::awakeFromNib() {
   connectButton("calculate", [this] { calculate(); });
   connectButton("pushNominalValueToLens", [this] { pushNominalValueToLens(); });
   connectButton("getNominalValueFromLens", [this] { getNominalValueFromLens(); });
+  connectButton("setAbscissaToPresentSelection", [this] { setAbscissaToPresentSelection(); });
+  connectButton("setAbscissaToPresentSelectionAndCalculate", [this] { setAbscissaToPresentSelectionAndCalculate(); });
   if (auto* functions = w->findChild<QComboBox*>(QStringLiteral("functions")))
     connect(functions, &QComboBox::activated, this, [this](int index) { selectMeritFunction(index); });
   if (auto* keyPath = w->findChild<QComboBox*>(QStringLiteral("constructionKeyPath")))
@@ -233,6 +259,32 @@ void MeritPlotWindowController::calculate() {
   // The lens may have come after the window was set up: the key paths are known only now.
   if (c->constructionKeyPath().empty()) reloadKeyPaths();
   c->startCalculation();
+}
+
+rendering::PlotViewWithPOI* MeritPlotWindowController::plotView() const {
+  return dynamic_cast<rendering::PlotViewWithPOI*>(view());
+}
+
+bool MeritPlotWindowController::setAbscissaToPresentSelection() {
+  auto c = meritCalculator();
+  auto* plot = plotView();
+  if (!c || !plot) return false;
+  if (!plot->hasPointOfInterest()) {
+    showRefusedEntry(plot, QStringLiteral("Click a point of the curve first."));
+    return false;
+  }
+  // A pick set without a redraw has indices but no coordinates yet.
+  plot->updatePointOfInterestDescription();
+  c->setNominalValue(plot->pointOfInterestAbscissa());
+  refreshFields();
+  return true;
+}
+
+void MeritPlotWindowController::setAbscissaToPresentSelectionAndCalculate() {
+  if (!setAbscissaToPresentSelection()) return;
+  // The old point would mark a stale place on the new scan.
+  plotView()->resetPOI();
+  QTimer::singleShot(100, this, [this] { calculate(); });
 }
 
 void MeritPlotWindowController::pushNominalValueToLens() {

@@ -12,6 +12,10 @@ class CalcMeritVsParameter;
 class MeritFunction;
 }  // namespace orb::optimisation
 
+namespace orb::rendering {
+class PlotViewWithPOI;
+}
+
 namespace orb::app {
 
 class OBDocument;
@@ -37,6 +41,12 @@ class MeritPlotWindowController : public LensPlotWindowController {
   void pushNominalValueToLens();
   /// Takes the nominal value from the document's lens.
   void getNominalValueFromLens();
+  /// The nominal value becomes the abscissa of the point picked on the plot; false (and a
+  /// word in the status line) when no point is picked.
+  bool setAbscissaToPresentSelection();
+  /// The same, then the pick is cleared and the scan runs again around it 0.1 s later.
+  void setAbscissaToPresentSelectionAndCalculate();
+  rendering::PlotViewWithPOI* plotView() const;
 
   std::vector<std::string> toolbarAllowedItemIdentifiers() const override { return {"export", "zoomToFit"}; }
   std::vector<std::string> toolbarDefaultItemIdentifiers() const override { return {"export", "zoomToFit"}; }

@@ -26,6 +26,34 @@ void OBWindow::setFrameOrigin(const QPoint& origin) {
   move(origin);
 }
 
+QRect OBWindow::standardFrame() const {
+  QScreen* shownOn = screen() ? screen() : QGuiApplication::primaryScreen();
+  const QRect available = shownOn ? shownOn->availableGeometry() : frameGeometry();
+  return m_controller ? m_controller->windowWillUseStandardFrame(available) : available;
+}
+
+namespace {
+/// The window geometry (inside the decorations) whose frame is `frame`.
+QRect geometryForFrame(const QWidget& window, const QRect& frame) {
+  const QRect outer = window.frameGeometry(), inner = window.geometry();
+  return frame.adjusted(inner.left() - outer.left(), inner.top() - outer.top(), inner.right() - outer.right(),
+                        inner.bottom() - outer.bottom());
+}
+}  // namespace
+
+void OBWindow::zoom() {
+  if (isMaximized() || isFullScreen()) showNormal();
+  if (m_zoomed && frameGeometry() == m_zoomedFrame) {
+    m_zoomed = false;
+    setGeometry(geometryForFrame(*this, m_userFrame));
+    return;
+  }
+  if (!m_zoomed) m_userFrame = frameGeometry();
+  m_zoomedFrame = standardFrame();
+  m_zoomed = true;
+  setGeometry(geometryForFrame(*this, m_zoomedFrame));
+}
+
 namespace {
 /// "x y width height": four whole numbers and nothing else, the size above 0.
 std::optional<std::array<int, 4>> frameNumbers(const std::string& text) {
@@ -94,6 +122,23 @@ void OBWindow::changeEvent(QEvent* event) {
     m_controller->windowDidBecomeMain();
   } else if (event->type() == QEvent::WindowStateChange) {
     const auto old = static_cast<QWindowStateChangeEvent*>(event)->oldState();
+    // Maximised by the title bar: a window whose controller keeps a shape of its own zooms
+    // to its standard frame instead (after this event, as the window system expects).
+    if (isMaximized() && !(old & Qt::WindowMaximized)) {
+      const QRect available = screen() ? screen()->availableGeometry() : QRect();
+      if (standardFrame() != available) {
+        const QRect before = normalGeometry();
+        QMetaObject::invokeMethod(
+            this,
+            [this, before] {
+              showNormal();
+              if (before.isValid()) setGeometry(before);
+              m_zoomed = false;
+              zoom();
+            },
+            Qt::QueuedConnection);
+      }
+    }
     if (isMinimized() && !(old & Qt::WindowMinimized))
       m_controller->windowDidMiniaturize();
     else if (!isMinimized() && (old & Qt::WindowMinimized))

@@ -27,8 +27,18 @@ class OBWindow : public QMainWindow {
   void setIdentifier(std::string identifier) { m_identifier = std::move(identifier); }
 
   void ignoreOneSetFrameOrigin() { m_ignoreOneSetFrameOrigin = true; }
-  /// Moves the window's frame to `origin`, unless told to ignore this one move.
+  /// Moves the window's frame to `origin`, unless told to ignore this one move (which
+  /// clears the flag). New windows are placed through it, so a restored window keeps its
+  /// frame.
   void setFrameOrigin(const QPoint& origin);
+
+  /// The frame Zoom gives the window: the available area of its screen as the controller
+  /// cuts it (windowWillUseStandardFrame).
+  QRect standardFrame() const;
+  /// Window ▸ Zoom: to the standard frame, or back to the user's frame when zoomed. The
+  /// title bar's maximise button zooms the same way when the controller cuts the frame.
+  void zoom();
+  bool isZoomed() const { return m_zoomed; }
 
   /// A frame kept in a document ("x y width height") as a frame on the screen: four whole
   /// numbers and nothing else, width and height above 0; the size is cut to `available`
@@ -51,6 +61,9 @@ class OBWindow : public QMainWindow {
   QPointer<SmartWindowController> m_controller;
   std::string m_identifier;
   bool m_ignoreOneSetFrameOrigin = false;
+  bool m_zoomed = false;
+  QRect m_userFrame;    // the frame before zooming
+  QRect m_zoomedFrame;  // the frame zooming gave
 };
 
 /// A window's title as the window system shows it: the modified mark's placeholder

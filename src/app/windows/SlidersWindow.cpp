@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <optional>
+#include <tuple>
 
 #include "analysis/ImmediateUpdate.h"
 #include "analysis/LensBuffer.h"
@@ -253,6 +254,18 @@ InterfaceOutlets loadSliders(OBWindow& window) {
   focus->setObjectName(QStringLiteral("includeFocus"));
   buttons->addWidget(focus);
   buttons->addStretch();
+  // Ray plots that rescale to every result jitter under a moving slider: held, their scale
+  // only grows.
+  for (const auto& [name, title, tip] :
+       {std::tuple{"makeSliderFriendly", "Hold Plot Scales",
+                   "Ray plots keep their scale while you slide; it only grows"},
+        std::tuple{"makeSliderUnfriendly", "Free Plot Scales", "Ray plots fit their scale to each result again"}}) {
+    auto* b = new QPushButton(QString::fromUtf8(title), content);
+    b->setObjectName(QString::fromUtf8(name));
+    b->setToolTip(QString::fromUtf8(tip));
+    b->setAutoDefault(false);
+    buttons->addWidget(b);
+  }
   for (const auto& [name, title] :
        {std::pair{"setAsNominal", "Set as Nominal"}, std::pair{"restoreToNominal", "Restore to Nominal"}}) {
     auto* b = new QPushButton(QString::fromUtf8(title), content);
@@ -262,7 +275,7 @@ InterfaceOutlets loadSliders(OBWindow& window) {
   }
   column->addLayout(buttons);
   window.setCentralWidget(content);
-  window.resize(560, 320);
+  window.resize(760, 320);
   return {};
 }
 
@@ -299,6 +312,10 @@ void SlidersWindowController::awakeFromNib() {
     connect(b, &QPushButton::clicked, this, [this] { m_controller->setAsNominal(); });
   if (auto* b = w->findChild<QPushButton*>(QStringLiteral("restoreToNominal")))
     connect(b, &QPushButton::clicked, this, [this] { m_controller->restoreToNominal(); });
+  if (auto* b = w->findChild<QPushButton*>(QStringLiteral("makeSliderFriendly")))
+    connect(b, &QPushButton::clicked, this, [this] { makeSliderFriendly(); });
+  if (auto* b = w->findChild<QPushButton*>(QStringLiteral("makeSliderUnfriendly")))
+    connect(b, &QPushButton::clicked, this, [this] { makeSliderUnfriendly(); });
   if (auto* c = w->findChild<QCheckBox*>(QStringLiteral("includeFocus")))
     connect(c, &QCheckBox::toggled, this, [this](bool on) { m_controller->setIncludeFocus(on); });
   if (auto provider = std::dynamic_pointer_cast<analysis::LensProvider>(document()))

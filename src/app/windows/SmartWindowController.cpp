@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include <QRect>
+#include <QScreen>
 #include <QWidget>
 
 #include "app/document/SmartDocument.h"
@@ -120,11 +121,41 @@ void SmartWindowController::retitle(const std::string& base) {
   synchronizeWindowTitleWithDocumentName();
 }
 
+std::optional<QPoint> SmartWindowController::cascadeOrigin() const {
+  auto document = m_document.lock();
+  if (!document || !m_window) return std::nullopt;
+  const OBWindow* last = nullptr;
+  for (auto* c : document->windowControllers())
+    if (c && c != this && !c->isClosing() && c->m_window && c->m_window->isVisible() && !c->m_window->isMinimized())
+      last = c->m_window;
+  if (!last) return std::nullopt;
+  QPoint origin = last->frameGeometry().topLeft() + QPoint(kCascadeStep, kCascadeStep);
+  // Back to the top-left corner of the screen when the cascade would run off it.
+  const QScreen* shownOn = last->screen();
+  const QRect available = shownOn ? shownOn->availableGeometry() : QRect();
+  const QSize size = m_window->frameGeometry().size();
+  if (available.isValid() &&
+      (origin.x() + size.width() > available.right() + 1 || origin.y() + size.height() > available.bottom() + 1))
+    origin = available.topLeft();
+  return origin;
+}
+
 void SmartWindowController::showWindow() {
   auto* w = window();
+  // The first showing places a document's new window down and right of its last one;
+  // a restored window has been told to ignore this move and keeps its frame.
+  if (!m_placed) {
+    m_placed = true;
+    if (const auto origin = cascadeOrigin()) w->setFrameOrigin(*origin);
+  }
   w->show();
   w->raise();
   w->activateWindow();
+}
+
+QWidget* SmartWindowController::viewForPrinting() {
+  if (!m_window) return nullptr;
+  return m_outlets.view ? m_outlets.view : m_window->centralWidget();
 }
 
 void SmartWindowController::close() {

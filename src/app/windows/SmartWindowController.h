@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QRect>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -9,6 +10,8 @@
 
 #include "app/windows/InterfaceFile.h"
 #include "platform/Value.h"
+
+class QWidget;
 
 namespace orb::app {
 
@@ -40,8 +43,13 @@ class SmartWindowController : public QObject {
   /// "NSInternalInconsistencyException" when no interface of that name is registered.
   OBWindow* window();
   bool isWindowLoaded() const { return m_window != nullptr; }
-  /// Shows the window and brings it to the front.
+  /// Shows the window and brings it to the front. A document's window shown for the first
+  /// time is placed kCascadeStep right of and below the document's last visible window.
   void showWindow();
+  static constexpr int kCascadeStep = 22;
+  /// Where the first showing puts the window's frame; none without another visible window
+  /// of the document (the window system places it).
+  std::optional<QPoint> cascadeOrigin() const;
   /// Closes the window as the user would (the window may refuse).
   void close();
   /// True once closing has begun: the controller then takes up nothing new.
@@ -72,6 +80,13 @@ class SmartWindowController : public QObject {
   virtual void windowDidMiniaturize() {}
   virtual void windowDidDeminiaturize() {}
   void windowDidCloseByUser();
+
+  /// The frame the window takes when zoomed, given the largest the screen allows (the
+  /// screen's available area); windows that keep a shape of their own cut it.
+  virtual QRect windowWillUseStandardFrame(const QRect& defaultFrame) const { return defaultFrame; }
+  /// What File ▸ Print… prints of this window: its main view, else its whole contents;
+  /// null when the window has nothing to print.
+  virtual QWidget* viewForPrinting();
 
   /// Restorable state of the controller (subclasses add their settings).
   virtual void encodeRestorableState(platform::Dictionary& state) const { (void)state; }
@@ -107,6 +122,7 @@ class SmartWindowController : public QObject {
   std::string m_baseWindowName;
   bool m_titled = false;
   bool m_closing = false;
+  bool m_placed = false;
 };
 
 }  // namespace orb::app

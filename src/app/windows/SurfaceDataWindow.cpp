@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUndoStack>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -136,14 +137,7 @@ void SurfaceDataWindowController::awakeFromNib() {
     m_surfaceArrayController->setTableView(table);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     table->horizontalHeader()->setStretchLastSection(true);
-    const int letterWidth = table->fontMetrics().horizontalAdvance(QStringLiteral("MM")) + 8;
-    const std::pair<const char*, int> widths[] = {{"type", 90},       {"comment", 130}, {"radius", 110},
-                                                  {"thickness", 100}, {"glass", 90},    {"semidiameter", 100},
-                                                  {"conic", 80}};
-    for (const auto& [identifier, width] : widths)
-      if (int c = m_surfaceArrayController->columnOf(identifier); c >= 0) table->setColumnWidth(c, width);
-    for (const char* identifier : {"curvatureSolve", "thicknessSolve", "glassSolve", "semidiameterSolve"})
-      if (int c = m_surfaceArrayController->columnOf(identifier); c >= 0) table->setColumnWidth(c, letterWidth);
+    // The columns take their content's width when the table is first shown.
     connect(m_surfaceArrayController, &SurfaceArrayController::surfaceSelectionChanged, this,
             &SurfaceDataWindowController::selectionChanged);
     shareSurfaceSelection(document);
@@ -186,6 +180,26 @@ void SurfaceDataWindowController::awakeFromNib() {
       if (auto d = weak.lock()) d->setUpcomingActionName(name);
     });
     m_solveSheetController->setOriginOfExpansion(table);
+    // A solve chosen from a menu whose sheet is cancelled is taken back: the lens returns to the snapshot the
+    // choice's undo step holds, and that step leaves nothing to redo.
+    m_solveSheetController->setChoiceReverter(
+        [weak] {
+          auto d = weak.lock();
+          return d ? d->undoStack().index() : -1;
+        },
+        [weak](int mark) {
+          auto d = weak.lock();
+          if (!d || mark < 0) return;
+          QUndoStack& stack = d->undoStack();
+          // Only the choice's own step: anything else since then stays.
+          if (stack.index() != mark + 1 || stack.count() != mark + 1) return;
+          d->undo();
+          if (const QUndoCommand* choice = stack.command(stack.index())) {
+            const_cast<QUndoCommand*>(choice)->setObsolete(true);
+            stack.redo();  // an obsolete command is dropped, not redone
+          }
+        });
+    table->setSolveSheetController(m_solveSheetController);
   }
   if (auto* toggle = window()->findChild<QToolButton*>(QStringLiteral("showHideTheLowerPart")))
     connect(toggle, &QToolButton::clicked, this, [this] { showHideTheLowerPart(); });

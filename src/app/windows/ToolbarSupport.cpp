@@ -191,6 +191,22 @@ void drawGlasses(QPainter& p, const Palette& c) {
   }
 }
 
+// A shelf of glass blocks: the catalog of glasses.
+void drawGlassLibrary(QPainter& p, const Palette& c) {
+  const QColor spines[] = {c.red, c.green, c.blue};
+  const double tops[] = {5, 8, 3.5};
+  for (int i = 0; i < 3; ++i) {
+    const QRectF block(3 + 6.2 * i, tops[i], 5, 19.5 - tops[i]);
+    p.setPen(pen(c.ink, 1.2));
+    p.setBrush(c.tint);
+    p.drawRect(block);
+    p.setPen(pen(spines[i], 1.4));
+    p.drawLine(QPointF(block.left() + 1.6, block.top() + 2.5), QPointF(block.left() + 1.6, block.bottom() - 2.5));
+  }
+  p.setPen(pen(c.ink, 1.6));
+  p.drawLine(QPointF(1.5, 20.5), QPointF(22.5, 20.5));
+}
+
 void drawLayout(QPainter& p, const Palette& c) {
   p.setPen(pen(c.ink, 1.0));
   p.drawLine(QPointF(1.5, 12), QPointF(22.5, 12));
@@ -250,6 +266,7 @@ const std::map<std::string, Drawing>& drawings() {
       {"tb-sources", drawSources},    {"dice", drawDice},                {"export", drawExport},
       {"slider-icon-27", drawSliders}, {"options", drawOptions},          {"tb-info", drawInfo},
       {"tb-glasses", drawGlasses},    {"tb-layout", drawLayout},         {"tb-pfoc", drawFocus},
+      {"GL", drawGlassLibrary},
       {"green-back", drawBack},       {"green-forward", drawForward},    {"reloadflip", drawTumble},
   };
   return table;
