@@ -1,5 +1,6 @@
 #include "lens/Aperture.h"
 
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <typeindex>
@@ -97,6 +98,18 @@ double Aperture::yMin() const { return -kInfinity; }
 double Aperture::yMax() const { return kInfinity; }
 std::vector<VKInterval> Aperture::xIntervals() const { return {VKInterval(xMin(), xMax())}; }
 std::vector<VKInterval> Aperture::yIntervals() const { return {VKInterval(yMin(), yMax())}; }
+
+std::vector<VKInterval> Aperture::complementOf(std::vector<VKInterval> blocked) {
+  std::sort(blocked.begin(), blocked.end(), [](const VKInterval& p, const VKInterval& q) { return p.min() < q.min(); });
+  std::vector<VKInterval> open;
+  double from = -std::numeric_limits<double>::infinity();
+  for (const VKInterval& b : blocked) {
+    if (from < b.min()) open.emplace_back(from, b.min());
+    from = std::max(from, b.max());
+  }
+  if (from < std::numeric_limits<double>::infinity()) open.emplace_back(from, std::numeric_limits<double>::infinity());
+  return open;
+}
 
 // "Not equal" so that a NaN decentre counts as decentred.
 bool Aperture::isDecentered() const { return !(m_decenterX == 0) || !(m_decenterY == 0); }

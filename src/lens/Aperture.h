@@ -147,6 +147,9 @@ class Aperture : public foundation::VKObject, public geometry::BoxSurfaceTest {
   void initWithCoder(const platform::Coder& coder) override;
 
  protected:
+  /// What the given intervals leave of the whole axis, low to high: the passing parts of
+  /// an obscuration's axis.
+  static std::vector<foundation::VKInterval> complementOf(std::vector<foundation::VKInterval> blocked);
   struct DrawOptions {
     int segmentsPerRevolution = 100;
     bool drawAlsoReversed = false;

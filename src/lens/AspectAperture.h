@@ -88,6 +88,9 @@ class EllipticalObscuration : public EllipticalAperture {
  public:
   static std::shared_ptr<EllipticalObscuration> apertureWithXRadius(double xRadius, double yRadius);
   bool shapePasses(double x, double y) const override { return !ellipseShapePasses(x, y); }
+  /// The axis outside the blocked span (and through a hole): where light passes.
+  std::vector<foundation::VKInterval> xIntervals() const override { return complementOf(EllipticalAperture::xIntervals()); }
+  std::vector<foundation::VKInterval> yIntervals() const override { return complementOf(EllipticalAperture::yIntervals()); }
   bool canGenerateRandomPoint() const override { return false; }
   std::shared_ptr<Aperture> makeEmpty() const override { return platform::makeObject<EllipticalObscuration>(); }
   /// "ELOB %g %g".
@@ -122,6 +125,9 @@ class RectangularObscuration : public RectangularAperture {
  public:
   static std::shared_ptr<RectangularObscuration> apertureWithXRadius(double xRadius, double yRadius);
   bool shapePasses(double x, double y) const override { return !rectangleShapePasses(x, y); }
+  /// The axis outside the blocked span (and through a hole): where light passes.
+  std::vector<foundation::VKInterval> xIntervals() const override { return complementOf(RectangularAperture::xIntervals()); }
+  std::vector<foundation::VKInterval> yIntervals() const override { return complementOf(RectangularAperture::yIntervals()); }
   bool canGenerateRandomPoint() const override { return false; }
   std::shared_ptr<Aperture> makeEmpty() const override { return platform::makeObject<RectangularObscuration>(); }
   /// "SQOB %g %g\n".

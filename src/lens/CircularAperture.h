@@ -89,6 +89,9 @@ class CircularObscuration : public CircularAperture {
   static std::shared_ptr<CircularObscuration> annulusWithMinRadius(double rMin, double rMax);
 
   bool shapePasses(double x, double y) const override { return !circleShapePasses(x, y); }
+  /// The axis outside the blocked span (and through a hole): where light passes.
+  std::vector<foundation::VKInterval> xIntervals() const override { return complementOf(CircularAperture::xIntervals()); }
+  std::vector<foundation::VKInterval> yIntervals() const override { return complementOf(CircularAperture::yIntervals()); }
   bool canGenerateRandomPoint() const override { return false; }
   std::shared_ptr<Aperture> makeEmpty() const override { return platform::makeObject<CircularObscuration>(); }
   /// "OBSC %g %g\n".

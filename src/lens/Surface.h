@@ -300,6 +300,9 @@ class Surface : public foundation::VKColoredObject,
   virtual void drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options = {}) const;
   /// The same as DXF entities ("drawBoundingBox" has no effect).
   virtual void dxfWithOptions(geometry::DxfSink& sink, const platform::Dictionary& options = {}) const;
+  /// The three local axes from the origin, of length "surfaceAxesLength" (10), unlit in
+  /// red, green and blue at line width 2; lighting and width 1 are restored after.
+  void drawAxesUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options = {}) const;
   /// The three local axes as one DXF line primitive, of length "surfaceAxesLength" (10).
   void dxfAxesWithOptions(geometry::DxfSink& sink, const platform::Dictionary& options = {}) const;
   /// Types with a drawing of their own (light pipes, elbows) stroke it here and answer
@@ -654,6 +657,17 @@ class Surface : public foundation::VKColoredObject,
 
  protected:
   void willDeallocate() override;
+  /// The section of the surface over [a, b] of the x (xOriented) or y axis, cut into the
+  /// pieces the aperture's intervals leave; each piece walked in 100 steps (from b when
+  /// backwards, the pieces then last to first) as points (sag, t). The first piece joins
+  /// the path (a move only on an empty path), every later one starts with a move: the
+  /// aperture's gaps. An empty range appends nothing.
+  void appendSectionToPath(PlanarBezierPath& path, const PlanarAffineTransform& transform, bool xOriented, double a,
+                           double b, bool backwards) const;
+  /// The half outline of a surface limited in this meridian at `limit` (Rt or a conic's
+  /// maximum ordinate): [min(limit, 0), min(semidiameter, limit)] upper, mirrored lower.
+  void appendMeridianHalfToPath(PlanarBezierPath& path, const PlanarAffineTransform& transform, bool xOriented,
+                                bool upper, bool backwards, double limit) const;
   /// Subclasses that keep values outside parameters announce through this after edits.
   void surfaceDidChange() { broadcastSurfaceChangedNotification(); }
   /// The surface was placed anew; types whose medium depends on the frame drop it.

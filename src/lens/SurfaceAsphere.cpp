@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/ChangeCount.h"
 #include "platform/Exception.h"
 
 namespace orb::lens {
@@ -29,6 +30,8 @@ std::vector<std::shared_ptr<Parameter>> SurfaceAsphere::parametersForAsphericCoe
 void SurfaceAsphere::setSagPolynomial(foundation::SparsePolynomial polynomial) {
   m_hasPolynomial = !polynomial.isTrivial();
   m_polynomial = m_hasPolynomial ? std::move(polynomial) : foundation::SparsePolynomial();
+  // Not announced, yet the traces' column kernels take their terms from it.
+  platform::noteModelChange();
 }
 
 void SurfaceAsphere::updateSagPolynomial() {

@@ -27,6 +27,9 @@ class SurfaceConicY : public Surface {
     e.hyy = conicSection().sagSecondGradientAtOrdinate(p.y);
     return e;
   }
+  /// Unlimited across x; limited by the conic's maximum ordinate in y; cut by the aperture.
+  void appendHalfToPath(PlanarBezierPath& path, const PlanarAffineTransform& transform, bool xOriented, bool upper,
+                        bool backwards) const override;
 };
 
 }  // namespace orb::lens

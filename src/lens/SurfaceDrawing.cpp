@@ -2,6 +2,7 @@
 // DXF, and the planar profiles of the layouts. All in the surface's local frame.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -10,10 +11,14 @@
 #include "geometry/values/DxfPrimitives.h"
 #include "geometry/values/Extents.h"
 #include "geometry/values/OBSurfaceTree.h"
+#include "geometry/values/SweepDrawing.h"
+#include "lens/Aperture.h"
 #include "lens/CircularAperture.h"
 #include "lens/DrawingOptions.h"
 #include "lens/Surface.h"
 #include "lens/SurfaceAsphere.h"
+#include "lens/SurfacePoly.h"
+#include "lens/SurfaceZernikeSag.h"
 #include "platform/UserDefaults.h"
 
 namespace orb::lens {
@@ -52,46 +57,6 @@ Sweep sweepOf(const DrawingOptions& o) {
   if (b <= a) b += 360;
   const int steps = std::max(static_cast<int>((b - a) / (360.0 / o.segmentsPerRevolution)), 1);
   return {a, b, (b - a) / steps, steps};
-}
-
-// The surface of revolution of a profile (r, ·, z): quads between successive angles,
-// with the profile's normal (+z at the vertex); reversed gives the back faces.
-void sweepProfile(geometry::DrawingSink& sink, const std::vector<XYZ>& profile, const Sweep& s, bool reversed) {
-  if (profile.size() < 2) return;
-  sink.begin(geometry::DrawMode::Quads);
-  for (int k = 0; k < s.steps; ++k) {
-    const double p0 = (s.a + k * s.step) * kRadiansPerDegree, p1 = (s.a + (k + 1) * s.step) * kRadiansPerDegree;
-    const double c0 = std::cos(p0), s0 = std::sin(p0), c1 = std::cos(p1), s1 = std::sin(p1);
-    for (std::size_t i = 0; i + 1 < profile.size(); ++i) {
-      const XYZ& P = profile[i];
-      const XYZ& Q = profile[i + 1];
-      const double dr = Q.x - P.x, dz = Q.z - P.z, len = std::hypot(dr, dz);
-      if (!(len > 0)) continue;
-      const double nr = -dz / len, nz = dr / len, sign = reversed ? -1 : 1;
-      const double cm = std::cos((p0 + p1) / 2), sm = std::sin((p0 + p1) / 2);
-      sink.normal({sign * nr * cm, sign * nr * sm, sign * nz});
-      const XYZ a{P.x * c0, P.x * s0, P.z}, b{Q.x * c0, Q.x * s0, Q.z}, c{Q.x * c1, Q.x * s1, Q.z},
-          d{P.x * c1, P.x * s1, P.z};
-      if (reversed) {
-        sink.vertex(d), sink.vertex(c), sink.vertex(b), sink.vertex(a);
-      } else {
-        sink.vertex(a), sink.vertex(b), sink.vertex(c), sink.vertex(d);
-      }
-    }
-  }
-  sink.end();
-}
-
-void drawBox(geometry::DrawingSink& sink, const geometry::Extents& e) {
-  const double x[2] = {e.xMin(), e.xMax()}, y[2] = {e.yMin(), e.yMax()}, z[2] = {e.zMin(), e.zMax()};
-  sink.begin(geometry::DrawMode::Lines);
-  for (int i = 0; i < 2; ++i)
-    for (int j = 0; j < 2; ++j) {
-      sink.vertex({x[0], y[i], z[j]}), sink.vertex({x[1], y[i], z[j]});
-      sink.vertex({x[i], y[0], z[j]}), sink.vertex({x[i], y[1], z[j]});
-      sink.vertex({x[i], y[j], z[0]}), sink.vertex({x[i], y[j], z[1]});
-    }
-  sink.end();
 }
 
 }  // namespace
@@ -170,9 +135,11 @@ void Surface::drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dicti
   if (canDrawAxisymmetric()) {
     if (o.segmentsPerRevolution < 3) return;
     const auto profile = shapeSequence();
+    const int n = static_cast<int>(profile.size());
     const Sweep s = sweepOf(o);
-    sweepProfile(sink, profile, s, false);
-    if (o.drawAlsoReversed) sweepProfile(sink, profile, s, true);
+    geometry::openGLSurfaceOfRevolution(sink, n, profile.data(), o.segmentsPerRevolution, false, o.phiMin, o.phiMax);
+    if (o.drawAlsoReversed)
+      geometry::openGLSurfaceOfRevolution(sink, n, profile.data(), o.segmentsPerRevolution, true, o.phiMin, o.phiMax);
     if (!profile.empty()) {
       const XYZ rim = profile.back();
       sink.begin(geometry::DrawMode::LineStrip);
@@ -181,7 +148,7 @@ void Surface::drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dicti
         sink.vertex({rim.x * std::cos(phi), rim.x * std::sin(phi), rim.z});
       }
       sink.end();
-      if (o.drawBoundingBox) drawBox(sink, *extents());
+      if (o.drawBoundingBox) geometry::drawExtents(sink, *extents());
     }
     return;
   }
@@ -205,13 +172,34 @@ void Surface::dxfWithOptions(geometry::DxfSink& sink, const platform::Dictionary
   geometry::OBSurfaceTree::outline(*this)->dxfContentObjectsSurface(true, true, false, false, sink);
 }
 
+namespace {
+struct Axis {
+  XYZ end, rgb;
+};
+std::array<Axis, 3> axesOfLength(double L) {
+  return {Axis{{L, 0, 0}, {0.7, 0.2, 0.2}}, Axis{{0, L, 0}, {0.2, 0.7, 0.2}}, Axis{{0, 0, L}, {0.2, 0.2, 1.0}}};
+}
+}  // namespace
+
+void Surface::drawAxesUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options) const {
+  const double L = DrawingOptions::from(options).surfaceAxesLength;
+  sink.setLighting(false);
+  sink.lineWidth(2);
+  sink.begin(geometry::DrawMode::Lines);
+  for (const Axis& a : axesOfLength(L)) {
+    sink.color(a.rgb);
+    sink.vertex({0, 0, 0});
+    sink.vertex(a.end);
+  }
+  sink.end();
+  sink.lineWidth(1);
+  sink.setLighting(true);
+}
+
 void Surface::dxfAxesWithOptions(geometry::DxfSink& sink, const platform::Dictionary& options) const {
   const double L = DrawingOptions::from(options).surfaceAxesLength;
-  struct Axis {
-    XYZ end, rgb;
-  };
   sink.dxfBegin(geometry::DxfSink::kSeparateLines);
-  for (const Axis& a : {Axis{{L, 0, 0}, {0.7, 0.2, 0.2}}, Axis{{0, L, 0}, {0.2, 0.7, 0.2}}, Axis{{0, 0, L}, {0.2, 0.2, 1.0}}}) {
+  for (const Axis& a : axesOfLength(L)) {
     sink.dxfSetColorRGB(a.rgb.x, a.rgb.y, a.rgb.z);
     sink.dxfVertex(0, 0, 0);
     sink.dxfVertex(a.end.x, a.end.y, a.end.z);
@@ -221,6 +209,139 @@ void Surface::dxfAxesWithOptions(geometry::DxfSink& sink, const platform::Dictio
 
 bool Surface::entityDrawZY(Painter2D&, const PlanarAffineTransform&) const { return false; }
 bool Surface::entityDrawZX(Painter2D&, const PlanarAffineTransform&) const { return false; }
+
+// --- meshes ---------------------------------------------------------------------------------------
+
+namespace {
+
+// One quad per cell of an n × n grid of corners, (i, k), (i + 1, k), (i + 1, k + 1), (i, k + 1),
+// facing front and, when asked, once more facing back.
+template <class Corner>
+void drawMeshCells(geometry::DrawingSink& sink, int n, const Corner& corner, bool alsoReversed) {
+  for (const bool facing : {false, true}) {
+    if (facing && !alsoReversed) break;
+    for (int i = 0; i + 1 < n; ++i)
+      for (int k = 0; k + 1 < n; ++k) {
+        const XYZ quad[4] = {corner(i, k), corner(i + 1, k), corner(i + 1, k + 1), corner(i, k + 1)};
+        geometry::openGLQuad(sink, quad, facing);
+      }
+  }
+}
+
+// A line strip through the corners (i0 + di·t, k0 + dk·t), t = 0 … n − 1.
+template <class Corner>
+void drawMeshLine(geometry::DrawingSink& sink, int n, const Corner& corner, int i0, int k0, int di, int dk) {
+  sink.begin(geometry::DrawMode::LineStrip);
+  for (int t = 0; t < n; ++t) sink.vertex(corner(i0 + di * t, k0 + dk * t));
+  sink.end();
+}
+
+XYZ polyCorner(const SurfacePoly& s, int i, int j) {
+  return {s.meshX(i), s.meshY(j), s.meshData().at(static_cast<std::size_t>(i), static_cast<std::size_t>(j))};
+}
+
+}  // namespace
+
+std::shared_ptr<geometry::MutableExtents> SurfacePoly::extents() const {
+  auto e = geometry::MutableExtents::extents();
+  double zMin = std::numeric_limits<double>::infinity(), zMax = -zMin;
+  for (int i = 0; i < kMeshSize; ++i)
+    for (int j = 0; j < kMeshSize; ++j) {
+      const double z = m_mesh.at(static_cast<std::size_t>(i), static_cast<std::size_t>(j));
+      zMin = std::min(zMin, z), zMax = std::max(zMax, z);
+    }
+  e->absorb(m_xMin, m_yMin, zMin);
+  e->absorb(m_xMax, m_yMax, zMax);
+  return e;
+}
+
+void SurfacePoly::drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options) const {
+  const DrawingOptions o = DrawingOptions::from(options);
+  const auto corner = [this](int i, int j) { return polyCorner(*this, i, j); };
+  drawMeshCells(sink, kMeshSize, corner, o.drawAlsoReversed);
+  const int last = kMeshSize - 1;
+  drawMeshLine(sink, kMeshSize, corner, 0, 0, 0, 1);
+  drawMeshLine(sink, kMeshSize, corner, last, 0, 0, 1);
+  drawMeshLine(sink, kMeshSize, corner, 0, 0, 1, 0);
+  drawMeshLine(sink, kMeshSize, corner, 0, last, 1, 0);
+}
+
+void SurfacePoly::dxfWithOptions(geometry::DxfSink& sink, const platform::Dictionary& options) const {
+  const DrawingOptions o = DrawingOptions::from(options);
+  for (const bool reversed : {false, true}) {
+    if (reversed && !o.drawAlsoReversed) break;
+    for (int i = 0; i + 1 < kMeshSize; ++i)
+      for (int j = 0; j + 1 < kMeshSize; ++j) {
+        const XYZ c[4] = {polyCorner(*this, i, j), polyCorner(*this, i + 1, j), polyCorner(*this, i + 1, j + 1),
+                          polyCorner(*this, i, j + 1)};
+        double v[12];
+        for (int m = 0; m < 4; ++m) {
+          const XYZ& p = c[reversed ? 3 - m : m];
+          v[3 * m] = p.x, v[3 * m + 1] = p.y, v[3 * m + 2] = p.z;
+        }
+        geometry::dxfQuad(sink, v);
+      }
+  }
+  const int last = kMeshSize - 1;
+  const int edges[4][4] = {{0, 0, 0, 1}, {last, 0, 0, 1}, {0, 0, 1, 0}, {0, last, 1, 0}};
+  for (const auto& e : edges) {
+    sink.dxfBegin(geometry::DxfSink::kLineStrip);
+    for (int t = 0; t < kMeshSize; ++t) {
+      const XYZ p = polyCorner(*this, e[0] + e[2] * t, e[1] + e[3] * t);
+      sink.dxfVertex(p.x, p.y, p.z);
+    }
+    sink.dxfEnd();
+  }
+}
+
+void SurfacePoly::appendHalfToPath(PlanarBezierPath& path, const PlanarAffineTransform& transform, bool xOriented,
+                                   bool upper, bool backwards) const {
+  const double lo = xOriented ? m_xMin : m_yMin, hi = xOriented ? m_xMax : m_yMax;
+  if (upper)
+    appendSectionToPath(path, transform, xOriented, std::max(lo, 0.0), hi, backwards);
+  else
+    appendSectionToPath(path, transform, xOriented, lo, std::min(hi, 0.0), backwards);
+}
+
+SurfaceZernikeSag::Mesh SurfaceZernikeSag::meshData(double phiMin, double phiMax) const {
+  const std::size_t n = kMeshSize;
+  Mesh m{foundation::Matrix(n, n), foundation::Matrix(n, n), foundation::Matrix(n, n)};
+  for (int i = 0; i < kMeshSize; ++i) {
+    const double r = i * semidiameter() / (kMeshSize - 1);
+    for (int k = 0; k < kMeshSize; ++k) {
+      const double a = (phiMin + k * (phiMax - phiMin) / (kMeshSize - 1)) * kRadiansPerDegree;
+      const double x = r * std::cos(a), y = r * std::sin(a);
+      const auto I = static_cast<std::size_t>(i), K = static_cast<std::size_t>(k);
+      m.meshX.atPut(I, K, x);
+      m.meshY.atPut(I, K, y);
+      m.meshZ.atPut(I, K, sagAtQ({x, y}));
+    }
+  }
+  return m;
+}
+
+std::shared_ptr<geometry::MutableExtents> SurfaceZernikeSag::extents() const {
+  // The rim points of any surface, and the mesh for the departure's extremes inside.
+  auto e = Surface::extents();
+  const Mesh m = meshData();
+  for (std::size_t i = 0; i < kMeshSize; ++i)
+    for (std::size_t k = 0; k < kMeshSize; ++k) e->absorb(m.meshX.at(i, k), m.meshY.at(i, k), m.meshZ.at(i, k));
+  return e;
+}
+
+void SurfaceZernikeSag::drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options) const {
+  const DrawingOptions o = DrawingOptions::from(options);
+  const Mesh m = meshData(o.phiMin, o.phiMax);
+  const auto corner = [&m](int i, int k) {
+    const auto I = static_cast<std::size_t>(i), K = static_cast<std::size_t>(k);
+    return XYZ{m.meshX.at(I, K), m.meshY.at(I, K), m.meshZ.at(I, K)};
+  };
+  drawMeshCells(sink, kMeshSize, corner, o.drawAlsoReversed);
+  for (int t = 0; t < kMeshSize; ++t) {
+    drawMeshLine(sink, kMeshSize, corner, t, 0, 0, 1);
+    drawMeshLine(sink, kMeshSize, corner, 0, t, 1, 0);
+  }
+}
 
 // --- planar profiles ---------------------------------------------------------------------------------
 
@@ -249,6 +370,41 @@ void Surface::appendHalfToPath(PlanarBezierPath& path, const PlanarAffineTransfo
     const double z = planar || !validQ(q) ? 0 : sagAtQ(q);
     path.addPoint(transform.apply({z, t}));
   }
+}
+
+void Surface::appendSectionToPath(PlanarBezierPath& path, const PlanarAffineTransform& transform, bool xOriented,
+                                  double a, double b, bool backwards) const {
+  if (!(a < b)) return;
+  std::vector<foundation::VKInterval> pieces{foundation::VKInterval(a, b)};
+  if (m_aperture)
+    pieces = pieces.front().intersectionWithIntervals(xOriented ? m_aperture->xIntervals() : m_aperture->yIntervals());
+  if (backwards) std::reverse(pieces.begin(), pieces.end());
+  constexpr int kSteps = 100;
+  for (const foundation::VKInterval& piece : pieces) {
+    const double lo = piece.min(), hi = piece.max();
+    for (int k = 0; k <= kSteps; ++k) {
+      const int i = backwards ? kSteps - k : k;
+      const double t = i == kSteps ? hi : lo + i * (hi - lo) / kSteps;
+      const XY q = xOriented ? XY{t, 0} : XY{0, t};
+      const double z = sagAtQ(q);
+      const XY p = transform.apply({std::isfinite(z) ? z : 0, t});
+      // A piece after a gap starts anew; the first joins the path, so that the layout's
+      // closed lens bodies stay one region.
+      if (k == 0 && &piece != &pieces.front())
+        path.moveTo(p);
+      else
+        path.addPoint(p);
+    }
+  }
+}
+
+void Surface::appendMeridianHalfToPath(PlanarBezierPath& path, const PlanarAffineTransform& transform,
+                                       bool xOriented, bool upper, bool backwards, double limit) const {
+  const double top = std::min(m_semidiameter, limit), bottom = std::min(limit, 0.0);
+  if (upper)
+    appendSectionToPath(path, transform, xOriented, bottom, top, backwards);
+  else
+    appendSectionToPath(path, transform, xOriented, -top, -bottom, backwards);
 }
 
 // --- the 2-D types ------------------------------------------------------------------------------------

@@ -48,6 +48,13 @@ void SurfacePoly::parametersDidChange() {
   m_yMax = parameterValue("yMax").value_or(2);
   for (int i = 0; i < kOrder; ++i)
     for (int j = 0; j < kOrder; ++j) m_c[i][j] = parameterValue(title(i, j)).value_or(0);
+  updateMeshData();
+}
+
+void SurfacePoly::updateMeshData() {
+  for (int i = 0; i < kMeshSize; ++i)
+    for (int j = 0; j < kMeshSize; ++j)
+      m_mesh.atPut(static_cast<std::size_t>(i), static_cast<std::size_t>(j), sagAtQ({meshX(i), meshY(j)}));
 }
 
 bool SurfacePoly::validQ(const XY& q) const {

@@ -113,6 +113,12 @@ double SurfaceToric::sagAtMaximumRadius() const {
   return maximumOrdinate() > std::abs(m_rt) ? m_rt : sagAtMaximumOrdinate();
 }
 
+void SurfaceToric::appendHalfToPath(PlanarBezierPath& path, const PlanarAffineTransform& transform, bool xOriented,
+                                   bool upper, bool backwards) const {
+  const double limit = xOriented == profileAlongX() ? maximumOrdinate() : std::abs(m_rt);
+  appendMeridianHalfToPath(path, transform, xOriented, upper, backwards, limit);
+}
+
 std::shared_ptr<const geometry::BoxSurfaceTest> SurfaceToric::fullAperture() const {
   return RectangularAperture::apertureWithXRadius(semidiameter(), semidiameter());
 }

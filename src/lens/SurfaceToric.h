@@ -39,6 +39,11 @@ class SurfaceToric : public SurfaceAsphere {
   /// form pusher of that meridian. Otherwise the iterative one.
   std::string_view pusherName() const override;
 
+  /// The section in one meridian, limited by the profile's maximum ordinate in the
+  /// profile's meridian and by |Rt| across it, cut by the aperture.
+  void appendHalfToPath(PlanarBezierPath& path, const PlanarAffineTransform& transform, bool xOriented, bool upper,
+                        bool backwards) const override;
+
   /// Negates "toricR", then the asphere flip.
   void flip() override;
   /// The asphere scaling, then "toricR" × f.

@@ -86,7 +86,7 @@ void SurfaceZernikeSag::parametersDidChange() {
 }
 
 double SurfaceZernikeSag::zernikeSagAtQ(const XY& q) const {
-  if (m_n < 1) return 0;
+  if (!hasDeparture()) return 0;
   const double x = q.x / m_radius, y = q.y / m_radius;
   double z = 0;
   for (int j = 1; j <= m_n; ++j)
@@ -96,7 +96,7 @@ double SurfaceZernikeSag::zernikeSagAtQ(const XY& q) const {
 
 XY SurfaceZernikeSag::zernikeSagGradientAtQ(const XY& q) const {
   XY g{0, 0};
-  if (m_n < 1) return g;
+  if (!hasDeparture()) return g;
   const double x = q.x / m_radius, y = q.y / m_radius;
   for (int j = 1; j <= m_n; ++j) {
     const double a = m_coefficient[j - 1];
@@ -112,7 +112,7 @@ geometry::SurfaceTaylorExpansion SurfaceZernikeSag::zernikeTaylorExpansionAtPosi
   const XY g = zernikeSagGradientAtQ({p.x, p.y});
   e.gx = g.x;
   e.gy = g.y;
-  if (m_n < 1) return e;
+  if (!hasDeparture()) return e;
   const double x = p.x / m_radius, y = p.y / m_radius, h = kStep;
   const double r2 = m_radius * m_radius;
   for (int j = 1; j <= m_n; ++j) {

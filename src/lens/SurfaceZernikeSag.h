@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 
+#include "foundation/linear/Matrix.h"
 #include "lens/SurfaceAsphere.h"
 
 namespace orb::lens {
@@ -39,12 +41,29 @@ class SurfaceZernikeSag : public SurfaceAsphere {
   foundation::XY sagGradientAtQ(const foundation::XY& q) const override;
   geometry::SurfaceTaylorExpansion taylorExpansionAtPosition(const foundation::XYZ& p) const override;
 
+  static constexpr int kMeshSize = 16;
+  /// The polar mesh the surface is drawn from: element (i, k) at radius
+  /// i · semidiameter / 15 and azimuth phiMin + k (phiMax − phiMin) / 15 (degrees).
+  struct Mesh {
+    foundation::Matrix meshX, meshY, meshZ;
+  };
+  Mesh meshData(double phiMin = 0, double phiMax = 360) const;
+  /// The box of the rim points and of the full-turn mesh, so that the departure's
+  /// extremes inside the rim count.
+  std::shared_ptr<geometry::MutableExtents> extents() const override;
+  /// One quad per mesh cell (again facing back with "drawAlsoReversed") over "phiMin" …
+  /// "phiMax", then line strips along every mesh row and column.
+  void drawUsingOpenGL(geometry::DrawingSink& sink, const platform::Dictionary& options = {}) const override;
+
   /// Negates A1 … A36, then the asphere flip.
   void flip() override;
   /// The asphere scaling, then the normalisation radius and the coefficients (sags) × f.
   void scaleByFactor(double f) override;
 
  private:
+  /// No terms, or a normalisation radius of 0 (or not finite) that leaves no disc to
+  /// normalise over: the surface is its asphere, as with "n" 0.
+  bool hasDeparture() const { return m_n >= 1 && m_radius != 0 && std::isfinite(m_radius); }
   int m_n = 0;
   double m_radius = 10;
   std::array<double, kTerms> m_coefficient{};

@@ -1,5 +1,7 @@
 #include "platform/Object.h"
 
+#include "platform/ChangeCount.h"
+
 #include <mutex>
 #include <cxxabi.h>
 
@@ -333,7 +335,18 @@ Observation Object::addObserver(std::string keyPath, ObserverFunction observer, 
 void Object::willChangeValueForKey(std::string_view key) { announce(key, true); }
 void Object::didChangeValueForKey(std::string_view key) { announce(key, false); }
 
+namespace {
+std::atomic<std::uint64_t> gModelChanges{0};
+}  // namespace
+
+std::uint64_t modelChangeCount() { return gModelChanges.load(std::memory_order_acquire); }
+
+void noteModelChange() { gModelChanges.fetch_add(1, std::memory_order_acq_rel); }
+
 void Object::announce(std::string_view key, bool prior) {
+  // Counted before the early return: what is derived from the object is stale whether or
+  // not anyone observes it.
+  noteModelChange();
   detail::ObserverList* list = m_observers.load(std::memory_order_acquire);
   if (!list) return;
   const auto& dependents = keys().dependentsOf(key);

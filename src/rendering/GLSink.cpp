@@ -12,6 +12,7 @@ GLPrimitive glPrimitiveFor(geometry::DrawMode mode) {
     case geometry::DrawMode::LineStrip: return GLPrimitive::LineStrip;
     case geometry::DrawMode::Triangles: return GLPrimitive::Triangles;
     case geometry::DrawMode::Quads: return GLPrimitive::Quads;
+    case geometry::DrawMode::Polygon: return GLPrimitive::Polygon;
   }
   return GLPrimitive::Lines;
 }
@@ -38,6 +39,9 @@ class ImmediateGL final : public GLSink {
   void normal(const foundation::XYZ& n) override { glNormal3d(n.x, n.y, n.z); }
   void vertex(const foundation::XYZ& p) override { glVertex3d(p.x, p.y, p.z); }
   void end() override { glEnd(); }
+  void color(const foundation::XYZ& rgb) override { glColor3d(rgb.x, rgb.y, rgb.z); }
+  void lineWidth(double width) override { glLineWidth(static_cast<GLfloat>(width)); }
+  void setLighting(bool on) override { on ? glEnable(GL_LIGHTING) : glDisable(GL_LIGHTING); }
   void texCoord(double s, double t) override { glTexCoord2d(s, t); }
   void multMatrix(const double* columnMajor) override { glMultMatrixd(columnMajor); }
   void bindRectangleTexture(unsigned textureName) override { glBindTexture(GL_TEXTURE_RECTANGLE, textureName); }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <typeinfo>
 
@@ -22,6 +24,7 @@
 #include "lens/SurfaceDiffuser.h"
 #include "lens/Wave.h"
 #include "materials/Medium.h"
+#include "platform/ChangeCount.h"
 #include "platform/Exception.h"
 #include "platform/Thread.h"
 #include "tracing/PupilPatterns.h"
@@ -651,7 +654,8 @@ std::uint64_t columnStage(BlockScratch& scratch, ColumnStep& c, SurfaceStep& ste
 // Plain rays as the source of columns: each block copied in and out once per trace.
 class RaySpanColumns {
  public:
-  RaySpanColumns(std::span<Ray> rays, const lens::Lens& lens) : m_rays(rays), m_lens(lens) {
+  RaySpanColumns(std::span<Ray> rays, const std::vector<std::string>& nicknames)
+      : m_rays(rays), m_nicknames(nicknames) {
     const lens::Wave* last = nullptr;
     std::uint8_t lastIndex = 0;
     m_waveOf.resize(rays.size());
@@ -705,16 +709,14 @@ class RaySpanColumns {
       r.setOpticalPathLength(b.opl[i]);
       r.setIsReflected(b.reflected[i]);
       r.setIndexOfRefractionIsNegative(b.negative[i]);
-      if (r.isAlive() && !b.alive[i]) {
-        const auto& surfaces = m_lens.surfaceArray();
-        r.kill(b.cause[i], b.diedAt[i] < surfaces.size() ? surfaces[b.diedAt[i]]->nickname() : std::string());
-      }
+      if (r.isAlive() && !b.alive[i])
+        r.kill(b.cause[i], b.diedAt[i] < m_nicknames.size() ? m_nicknames[b.diedAt[i]] : std::string());
     }
   }
 
  private:
   std::span<Ray> m_rays;
-  const lens::Lens& m_lens;
+  const std::vector<std::string>& m_nicknames;  // the lens's surfaces', by index
   std::vector<std::shared_ptr<lens::Wave>> m_waves;
   std::vector<std::uint8_t> m_waveOf;
   bool m_tooManyWaves = false;
@@ -747,15 +749,169 @@ class BundleColumns {
   RayBundle& m_bundle;
 };
 
+// --- Prepared plans -----------------------------------------------------------------------
+// Aiming, solves and the optimiser trace a few rays at a time, thousands of times between
+// edits: the plan (pushers, turners, names, column steps, a block's scratch) is made once
+// per state of the model and kept with the lens. A kept plan is used by one trace at a
+// time: traces of one lens on several threads check out plans of their own. The frames
+// are taken afresh on every trace (the system update sets them without announcing).
+
+struct PreparedPlan {
+  std::uint64_t revision = 0;                  // modelChangeCount when made
+  std::vector<const lens::Surface*> surfaces;  // the lens's surfaces then, in order
+  const lens::Surface* target = nullptr;
+  bool checkApertures = true;
+  double tolerance = 0;
+  int bounces = 0;
+  Plan plan;
+  std::vector<std::string> nicknames;  // of every surface of the lens, by index
+  // The column steps for the last wave table traced: its waves and their wavelengths.
+  std::vector<std::pair<const lens::Wave*, double>> waveKey;
+  std::vector<ColumnStep> columns;
+  bool columnsMade = false;
+  std::unique_ptr<BlockScratch> scratch;  // the calling thread's
+
+  std::vector<ColumnStep>& columnsFor(const lens::Lens& lens,
+                                            const std::vector<std::shared_ptr<lens::Wave>>& waves) {
+    bool same = columnsMade && waveKey.size() == waves.size();
+    for (std::size_t i = 0; same && i < waves.size(); ++i)
+      same = waveKey[i].first == waves[i].get() && (!waves[i] || waveKey[i].second == waves[i]->wavelengthInMicrons());
+    if (!same) {
+      columns = columnSteps(plan, lens, waves);
+      waveKey.clear();
+      for (const auto& w : waves) waveKey.emplace_back(w.get(), w ? w->wavelengthInMicrons() : 0.0);
+      columnsMade = true;
+    }
+    return columns;
+  }
+
+  BlockScratch& callerScratch() {
+    // Default-initialised: make_unique would first clear its 40 kB of columns, which every
+    // block overwrites anyway.
+    if (!scratch) scratch.reset(new BlockScratch);
+    return *scratch;
+  }
+};
+
+void refreshFrames(Plan& plan) {
+  TransformationMatrix currentToGlobal = TransformationMatrix::identity();
+  for (SurfaceStep& step : plan.steps) {
+    const foundation::OBTransform& frame = step.surface->transform();
+    step.toLocal = frame.globalToLocalCoordinateTransformationMatrix() * currentToGlobal;
+    currentToGlobal = frame.localToGlobalCoordinateTransformationMatrix();
+  }
+  if (!plan.visitsNothing) plan.currentToGlobal = currentToGlobal;
+}
+
+// The kept plans of every lens that has traced, each known by a weak handle on its lens
+// (a new lens at a dead one's address is another lens).
+struct KeptPlans {
+  const lens::Lens* lens;
+  std::weak_ptr<const platform::Object> owner;
+  std::vector<std::unique_ptr<PreparedPlan>> idle;
+};
+std::mutex gKeptMutex;
+std::vector<KeptPlans> gKept;
+constexpr std::size_t kKeptPerLens = 16;
+
+bool sameOwner(const std::weak_ptr<const platform::Object>& a, const std::weak_ptr<const platform::Object>& b) {
+  return !a.owner_before(b) && !b.owner_before(a);
+}
+
+// A plan for tracing `lens` to `target`, kept or new, returned on destruction. Traces that
+// change the lens as they go (semidiameter updates) and lenses not held by a shared
+// pointer get one of their own.
+class PlanLease {
+ public:
+  PlanLease(lens::Lens& lens, const lens::Surface* target, const TraceOptions& options) : m_lens(lens) {
+    const std::uint64_t revision = platform::modelChangeCount();
+    const auto& surfaces = lens.surfaceArray();
+    if (!options.updateSemidiameters) m_owner = lens.weak_from_this();
+    std::vector<std::unique_ptr<PreparedPlan>> stale;  // destroyed outside the lock
+    if (!m_owner.expired()) {
+      std::lock_guard lock(gKeptMutex);
+      std::erase_if(gKept, [&](KeptPlans& k) {
+        if (!k.owner.expired()) return false;
+        for (auto& p : k.idle) stale.push_back(std::move(p));
+        return true;
+      });
+      for (KeptPlans& k : gKept) {
+        if (k.lens != &lens || !sameOwner(k.owner, m_owner)) continue;
+        for (std::size_t i = k.idle.size(); i-- > 0;) {
+          PreparedPlan& p = *k.idle[i];
+          if (p.revision != revision) {
+            stale.push_back(std::move(k.idle[i]));
+            k.idle.erase(k.idle.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+          }
+          if (!m_plan && p.target == target && p.checkApertures == options.checkApertures && fits(p, surfaces)) {
+            m_plan = std::move(k.idle[i]);
+            k.idle.erase(k.idle.begin() + static_cast<std::ptrdiff_t>(i));
+          }
+        }
+        break;
+      }
+    }
+    if (m_plan) {
+      refreshFrames(m_plan->plan);
+      return;
+    }
+    m_plan = std::make_unique<PreparedPlan>();
+    PreparedPlan& p = *m_plan;
+    p.revision = revision;
+    p.target = target;
+    p.checkApertures = options.checkApertures;
+    p.tolerance = lens.rayAcquisitionTolerance();
+    p.bounces = lens.lightPipeMaxBounces();
+    for (const auto& s : surfaces) p.surfaces.push_back(s.get());
+    p.plan = makePlan(lens, target, options);
+    for (const auto& s : surfaces) p.nicknames.push_back(s->nickname());
+  }
+
+  ~PlanLease() {
+    if (m_owner.expired() || !m_plan) return;
+    std::unique_ptr<PreparedPlan> dropped;
+    std::lock_guard lock(gKeptMutex);
+    auto kept = std::find_if(gKept.begin(), gKept.end(),
+                             [&](const KeptPlans& k) { return k.lens == &m_lens && sameOwner(k.owner, m_owner); });
+    if (kept == gKept.end()) kept = gKept.insert(gKept.end(), KeptPlans{&m_lens, m_owner, {}});
+    if (kept->idle.size() >= kKeptPerLens) {
+      dropped = std::move(kept->idle.front());
+      kept->idle.erase(kept->idle.begin());
+    }
+    kept->idle.push_back(std::move(m_plan));
+  }
+
+  PlanLease(const PlanLease&) = delete;
+  PlanLease& operator=(const PlanLease&) = delete;
+
+  PreparedPlan& operator*() const { return *m_plan; }
+  PreparedPlan* operator->() const { return m_plan.get(); }
+
+ private:
+  bool fits(const PreparedPlan& p, const std::vector<std::shared_ptr<lens::Surface>>& surfaces) const {
+    if (p.tolerance != m_lens.rayAcquisitionTolerance() || p.bounces != m_lens.lightPipeMaxBounces()) return false;
+    if (p.surfaces.size() != surfaces.size()) return false;
+    for (std::size_t i = 0; i < surfaces.size(); ++i)
+      if (p.surfaces[i] != surfaces[i].get()) return false;
+    return true;
+  }
+
+  lens::Lens& m_lens;
+  std::weak_ptr<const platform::Object> m_owner;
+  std::unique_ptr<PreparedPlan> m_plan;
+};
+
 // Every block through every surface; none when cancelled. Blocks are independent, so
 // they are spread over the cores, each thread with pushers and turners of its own (the
 // one-ray stage's keep scratch state), unless a surface changes the lens per ray (the
 // diffuser's random draw). Pool threads have no cancelled flag of their own: they poll
 // the calling worker's, between blocks.
 template <class Source>
-std::optional<std::uint64_t> traceColumns(const Source& source, Plan& plan, lens::Lens& lens,
+std::optional<std::uint64_t> traceColumns(const Source& source, PreparedPlan& prepared, lens::Lens& lens,
                                           const TraceOptions& options) {
-  std::vector<ColumnStep> steps = columnSteps(plan, lens, source.waves());
+  Plan& plan = prepared.plan;
+  std::vector<ColumnStep>& steps = prepared.columnsFor(lens, source.waves());
   const std::size_t blocks = (source.size() + kBlock - 1) / kBlock;
   const std::atomic<bool>* cancelFlag = platform::currentThreadCancelledFlag();
   std::atomic<bool> cancelled{false};
@@ -794,10 +950,7 @@ std::optional<std::uint64_t> traceColumns(const Source& source, Plan& plan, lens
         },
         std::plus<>());
   } else {
-    // Default-initialised: make_unique would first clear its 40 kB of columns, which every
-    // block overwrites anyway.
-    std::unique_ptr<BlockScratch> scratch(new BlockScratch);
-    count = traceBlocks(0, blocks, *scratch, false);
+    count = traceBlocks(0, blocks, prepared.callerScratch(), false);
   }
   if (cancelled || platform::currentThreadIsCancelled()) return std::nullopt;
   return count;
@@ -828,7 +981,8 @@ std::optional<std::uint64_t> traceSurfaces(lens::Lens& lens, std::span<R> rays, 
   if (recordTrajectories && !objectAtInfinity)
     for (R& r : rays)
       if (r.isAlive() && r.trajectory()) r.trajectory()->push_back(RayVertex{0, r.position(), r.momentum(), &object});
-  Plan planned = makePlan(lens, target, options);
+  PlanLease prepared(lens, target, options);
+  Plan& planned = prepared->plan;
   if (planned.visitsNothing) return 0;
   std::vector<SurfaceStep>& plan = planned.steps;
   const TransformationMatrix& currentToGlobal = planned.currentToGlobal;
@@ -849,8 +1003,8 @@ std::optional<std::uint64_t> traceSurfaces(lens::Lens& lens, std::span<R> rays, 
   // columns; trajectories, emitters, framed rays and paraxial traces ray by ray.
   if constexpr (std::is_same_v<R, Ray>) {
     if (!options.paraxially && !recordTrajectories && !anyEmitter) {
-      RaySpanColumns columns(rays, lens);
-      if (columns.usable()) return traceColumns(columns, planned, lens, options);
+      RaySpanColumns columns(rays, prepared->nicknames);
+      if (columns.usable()) return traceColumns(columns, *prepared, lens, options);
     }
   }
   constexpr std::size_t kBlock = 128;
@@ -928,14 +1082,22 @@ double traceRays(lens::Lens& lens, RayBundle& bundle, const lens::Surface* toSur
   lens.setWarningReTrace(std::nullopt);
   const auto& surfaces = lens.surfaceArray();
   if (surfaces.empty()) return 0.0;
+  const lens::Surface* target = toSurface ? toSurface : surfaces.back().get();
+  std::optional<PlanLease> prepared;
+  try {
+    prepared.emplace(lens, target, options);
+  } catch (const platform::Exception& e) {
+    noteTraceFailure(lens, e);
+    throw;
+  }
   // Places of death index the lens's surfaces; earlier deaths keep their names.
-  std::vector<std::string> nicknames;
-  for (const auto& s : surfaces) nicknames.push_back(s->nickname());
+  const std::vector<std::string>& names = (*prepared)->nicknames;
   // A bundle without names (a fresh one) has no place to carry over: no pass over its rows,
   // which would run on the calling thread alone.
-  if (nicknames != bundle.surfaceNicknames && bundle.surfaceNicknames.empty()) {
-    bundle.surfaceNicknames = std::move(nicknames);
-  } else if (nicknames != bundle.surfaceNicknames) {
+  if (names != bundle.surfaceNicknames && bundle.surfaceNicknames.empty()) {
+    bundle.surfaceNicknames = names;
+  } else if (names != bundle.surfaceNicknames) {
+    std::vector<std::string> nicknames = names;
     const std::size_t known = bundle.surfaceNicknames.size();
     for (std::size_t i = 0; i < bundle.size(); ++i) {
       if (bundle.diedAt[i] >= known) continue;
@@ -947,7 +1109,6 @@ double traceRays(lens::Lens& lens, RayBundle& bundle, const lens::Surface* toSur
     bundle.surfaceNicknames = std::move(nicknames);
   }
   try {
-    const lens::Surface* target = toSurface ? toSurface : surfaces.back().get();
     // Rows whose wave index is past the table take the primary wave.
     // One pass for the largest index (a reduction that vectorises) spares the row-by-row
     // look-up when every index used is in the table: this runs on the calling thread alone.
@@ -964,9 +1125,8 @@ double traceRays(lens::Lens& lens, RayBundle& bundle, const lens::Surface* toSur
       bundle.wave[i] = primary;
     }
     const auto start = std::chrono::steady_clock::now();
-    Plan plan = makePlan(lens, target, options);
-    if (plan.visitsNothing) return 0.0;
-    return stepsPerSecond(traceColumns(BundleColumns(bundle), plan, lens, options), start);
+    if ((*prepared)->plan.visitsNothing) return 0.0;
+    return stepsPerSecond(traceColumns(BundleColumns(bundle), **prepared, lens, options), start);
   } catch (const platform::Exception& e) {
     noteTraceFailure(lens, e);
     throw;

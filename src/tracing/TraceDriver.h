@@ -53,8 +53,12 @@ struct TraceOptions {
 /// surfaces, when the target is the object surface, or when the thread is cancelled (the
 /// rays of a cancelled trace are to be discarded).
 ///
-/// The driver keeps no state between calls and takes no lock: callers that share a lens
-/// across threads lock it. It clears the lens's trace warning, and stores "Ray trace
+/// What the driver prepares for a lens (pushers, turners, names, scratch space) is kept
+/// with the lens and reused until any model object announces a change (the frames are
+/// read afresh every call); traces of one lens on several threads each use a plan of their
+/// own. Callers that edit a lens while others trace it lock it.
+///
+/// It clears the lens's trace warning, and stores "Ray trace
 /// failure (name : reason)" there (when none is set) before re-raising any exception.
 /// A surface whose pusher or turner is unknown raises "Unsupported". Graded media are stepped through by the gradient pusher, ray by ray.
 ///

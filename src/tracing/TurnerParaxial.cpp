@@ -41,11 +41,15 @@ void TurnerParaxial::lensRefract(R& ray, double n1) {
   ray.setMomentum(p1);
   ray.setIndexOfRefractionIsNegative(n1 < 0);
   // Keeps the optical paths of a bundle focused by the lens equal: f(1 − R) at height r
-  // for a parallel bundle, which then travels fR to the focus. A lens without power adds
-  // nothing (the formula's f·0 would be ∞·0).
+  // for a parallel bundle, which then travels fR to the focus. With no y power (f = ∞;
+  // the formula's f·0 would be ∞·0) the y section adds what a plane adds, nothing, and a
+  // powered x section keeps its own one-section term.
   if (std::isfinite(f)) {
     const double Ru = std::sqrt(1 + u.x * u.x + u.y * u.y);
     ray.incrementOpticalPathLength(f * (4 - 2 / Ru - Ru - Rs) - (x * u.x + y * u.y) / Ru);
+  } else if (Px != 0 && std::isfinite(Px)) {
+    const double fx = 1 / Px, Rux = std::sqrt(1 + u.x * u.x), Rsx = std::sqrt(1 + s.x * s.x);
+    ray.incrementOpticalPathLength(fx * (4 - 2 / Rux - Rux - Rsx) - x * u.x / Rux);
   }
   if constexpr (std::is_same_v<R, RayWithFrame>) updateFrame(ray, M, n, n1, Bo);
 }

@@ -199,6 +199,15 @@ TEST(Aperture, DerivedExtentsAndTexts) {
   EXPECT_EQ(rectangle->rMax(), 3);
   EXPECT_EQ(rectangle->rMin(), 0);
   EXPECT_EQ(rectangle->xIntervals(), (std::vector<VKInterval>{VKInterval(-1, 3)}));
+  // An obscuration passes the rest of the axis: outside its span and through its hole.
+  auto obscuration = CircularObscuration::annulusWithMinRadius(1, 5);
+  EXPECT_EQ(obscuration->xIntervals(),
+            (std::vector<VKInterval>{VKInterval(-kInf, -5), VKInterval(-1, 1), VKInterval(5, kInf)}));
+  auto bar = RectangularObscuration::apertureWithXRadius(2, 3);
+  bar->setDecenterY(1);
+  EXPECT_EQ(bar->yIntervals(), (std::vector<VKInterval>{VKInterval(-kInf, -2), VKInterval(4, kInf)}));
+  EXPECT_EQ(EllipticalObscuration::apertureWithXRadius(2, 3)->xIntervals(),
+            (std::vector<VKInterval>{VKInterval(-kInf, -2), VKInterval(2, kInf)}));
   EXPECT_FALSE(rectangle->isAxisymmetric());
   EXPECT_EQ(rectangle->apertureDescription(), "radii: x 2, y 3; decenter: x 1, y 0");
   EXPECT_EQ(Aperture::aperture()->xMin(), -kInf);

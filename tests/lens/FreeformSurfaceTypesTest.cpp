@@ -357,6 +357,23 @@ TEST_F(FreeformSurfaces, ZernikeDepartureAddsToTheAsphere) {
   EXPECT_EQ(s->parameterValue("A36"), 0.1);
 }
 
+// A normalisation radius of 0 leaves no disc to normalise over: the surface is its asphere
+// (as with n = 0), never NaN, in sag, slope and curvatures, on the axis and off it.
+TEST_F(FreeformSurfaces, ZernikeWithoutNormalisationRadiusIsItsAsphere) {
+  auto s = make<SurfaceZernikeSag>({{"A1", 0.3}, {"A4", 0.02}, {"A7", -0.01}, {"R", 0}, {"a4", 1e-6}}, 150);
+  auto base = make<SurfaceAsphere>({{"a4", 1e-6}}, 150);
+  for (XY q : {XY{0, 0}, XY{2, 3}, XY{-5, 0}}) {
+    SCOPED_TRACE(q.x);
+    EXPECT_EQ(s->sagAtQ(q), base->sagAtQ(q));
+    EXPECT_EQ(s->sagGradientAtQ(q), base->sagGradientAtQ(q));
+    const auto e = s->taylorExpansionAtPosition({q.x, q.y, s->sagAtQ(q)});
+    const auto b = base->taylorExpansionAtPosition({q.x, q.y, base->sagAtQ(q)});
+    EXPECT_EQ(e.hxx, b.hxx);
+    EXPECT_EQ(e.hxy, b.hxy);
+    EXPECT_EQ(e.hyy, b.hyy);
+  }
+}
+
 // --- kinoform and Fresnel ------------------------------------------------------------------------------
 
 TEST_F(FreeformSurfaces, KinoformPhaseIsTheOrderTimesItsNormalisedPolynomial) {

@@ -8,6 +8,8 @@
 
 #include "foundation/objects/OBTransform.h"
 #include "geometry/values/Extents.h"
+#include "lens/CircularAperture.h"
+#include "lens/Surface.h"
 #include "RecordingGL.h"
 
 namespace orb::rendering {
@@ -423,6 +425,39 @@ TEST_F(GLDrawing, ExtentsDrawTheirTwelveEdges) {
   EXPECT_EQ(byLength[2], 4);
   EXPECT_EQ(byLength[4], 4);
   EXPECT_EQ(byLength[6], 4);
+}
+
+// A surface draws its solid with the very sweep the views use: the lens's drawing of a
+// sphere (partial, reversed too, behind an annulus) is, primitive for primitive, the
+// sweep of its profile here, and the box is the views' box.
+TEST_F(GLDrawing, SurfacesSweepWithTheRenderingRoutine) {
+  auto s = lens::Surface::create();
+  s->setCurvature(1 / 40.0);
+  s->setSemidiameter(12);
+  s->setAperture(lens::CircularAperture::annulusWithMinRadius(3, 12));
+  setOpenGLReversesNormals(true);
+  RecordingGL drawn, swept;
+  s->drawUsingOpenGL(drawn, {{"phiMin", 30},
+                             {"phiMax", 250},
+                             {"numberOfSegmentsPerRevolution", 12},
+                             {"drawAlsoReversed", true},
+                             {"drawBoundingBox", true}});
+  const auto profile = s->shapeSequence();
+  const int n = static_cast<int>(profile.size());
+  openGLSurfaceOfRevolution(swept, n, profile.data(), 12, false, 30, 250);
+  openGLSurfaceOfRevolution(swept, n, profile.data(), 12, true, 30, 250);
+  const auto faces = drawn.of(GLPrimitive::Polygon), expected = swept.of(GLPrimitive::Polygon);
+  ASSERT_EQ(faces.size(), expected.size());
+  ASSERT_EQ(faces.size(), 2 * 7 * static_cast<std::size_t>(n - 1));  // 220° in steps of at most 30°
+  for (std::size_t k = 0; k < faces.size(); ++k) {
+    EXPECT_EQ(faces[k]->vertices, expected[k]->vertices) << k;
+    EXPECT_EQ(faces[k]->normals, expected[k]->normals) << k;
+  }
+  RecordingGL box;
+  drawUsingOpenGL(box, *s->extents());
+  ASSERT_EQ(drawn.of(GLPrimitive::LineLoop).size(), 2u);
+  EXPECT_EQ(drawn.of(GLPrimitive::LineLoop)[0]->vertices, box.primitives[0].vertices);
+  EXPECT_EQ(drawn.of(GLPrimitive::Lines).back()->vertices, box.primitives[2].vertices);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include "lens/ArchiveClasses.h"
 #include "lens/CircularAperture.h"
 #include "lens/Wave.h"
+#include "platform/KeyedArchiver.h"
+#include "platform/KeyedUnarchiver.h"
 #include "tracing/OBBeam.h"
 #include "tracing/RayBundle.h"
 #include "tracing/TraceDriver.h"
@@ -82,6 +84,32 @@ TEST_F(EmittersTest, DiodeBarCopiesAndTexts) {
   EXPECT_EQ(copy->wpy(), 0.05);
   EXPECT_EQ(copy->surface(), nullptr);
   EXPECT_EQ(sld->emissionDescription(), "wavelength 532+/-2nm");
+}
+
+// A diode bar on a surface survives keyed archiving of the surface: its class, wavelength,
+// numerical aperture and the four widths.
+TEST_F(EmittersTest, DiodeBarSurvivesArchiving) {
+  auto surface = lens::Surface::create();
+  surface->setEmissionType("Diode bar emission");
+  auto sld = std::dynamic_pointer_cast<SLDEmission>(surface->emission());
+  ASSERT_TRUE(sld);
+  sld->setWavelengthInNanometers(808);
+  sld->setNumericalAperture(0.45);
+  sld->setWx(0.003), sld->setWy(0.9), sld->setWpx(0.35), sld->setWpy(0.07);
+  const auto data = platform::KeyedArchiver::archivedDataWithRootObject(platform::Array{surface});
+  auto back = std::dynamic_pointer_cast<lens::Surface>(
+      platform::KeyedUnarchiver::unarchiveObjectWithData(data).asArray()[0].asObject());
+  ASSERT_TRUE(back);
+  auto decoded = std::dynamic_pointer_cast<SLDEmission>(back->emission());
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->emissionType(), "Diode bar emission");
+  EXPECT_EQ(decoded->wavelengthInNanometers(), 808);
+  EXPECT_EQ(decoded->numericalAperture(), 0.45);
+  EXPECT_EQ(decoded->wx(), 0.003);
+  EXPECT_EQ(decoded->wy(), 0.9);
+  EXPECT_EQ(decoded->wpx(), 0.35);
+  EXPECT_EQ(decoded->wpy(), 0.07);
+  EXPECT_EQ(decoded->surface().get(), back.get());
 }
 
 TEST_F(EmittersTest, LambertianRadianceFollowsTheCosineWithinTheNumericalAperture) {

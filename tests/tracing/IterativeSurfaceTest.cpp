@@ -16,6 +16,7 @@
 #include "lens/SurfaceAsphere.h"
 #include "lens/SurfaceAsphereOdd.h"
 #include "lens/SurfaceBiconic.h"
+#include "lens/SurfaceKinoform.h"
 #include "lens/SurfacePoly.h"
 #include "lens/SurfaceTilted.h"
 #include "lens/SurfaceToric.h"
@@ -183,6 +184,50 @@ TEST(IterativeSurfaceTest, AxialRayMeetsTheEvenAsphereWhereItsSagSays) {
         EXPECT_NEAR(r->opticalPathLength(), sag + 10, 1e-12);
       }
     }
+  }
+}
+
+// A Fresnel surface is met on its vertex plane and refracts there on the facet of its
+// asphere: a skew ray from z = −10 crosses z = 0, is bent by the vector Snell law on the
+// normal (g x/r, g y/r, −1)/√(1 + g²), g = dz/dr of the asphere at that r, and runs 5 mm
+// in N-BK7 to the image plane. All by hand here.
+TEST(IterativeSurfaceTest, FresnelRefractsOnItsFacetAtTheVertexPlane) {
+  const double c = 1 / 40.0, a4 = 2e-6;
+  auto tested = surface<lens::SurfaceFresnel>(c, {{"a4", a4}});
+  auto lens = lensWith(tested);
+  const auto options = TraceOptions::checkingApertures(false);
+  const double n = testing::nbk7Index(0.58756);
+  for (const XYZ& start : {XYZ{0, 8, -10}, XYZ{-3, 6, -10}, XYZ{5, -9, -10}}) {
+    SCOPED_TRACE(start.y);
+    const double l0 = std::sqrt(0.03 * 0.03 + 0.02 * 0.02 + 1);
+    const XYZ d{0.03 / l0, -0.02 / l0, 1 / l0};
+    const XYZ hit{start.x + 10 * d.x / d.z, start.y + 10 * d.y / d.z, 0};
+    const double r = std::hypot(hit.x, hit.y);
+    const double g = c * r / std::sqrt(1 - c * c * r * r) + 4 * a4 * r * r * r;
+    const double l = std::sqrt(1 + g * g);
+    const XYZ N{g * hit.x / r / l, g * hit.y / r / l, -1 / l};  // facing the incoming ray
+    const double cosI = -(N.x * d.x + N.y * d.y + N.z * d.z), eta = 1 / n;
+    const double cosT = std::sqrt(1 - eta * eta * (1 - cosI * cosI)), k = eta * cosI - cosT;
+    const XYZ d1{eta * d.x + k * N.x, eta * d.y + k * N.y, eta * d.z + k * N.z};
+    const double s1 = 5 / d1.z;
+
+    Ray atSurface(start, d, 1.0);
+    traceRay(*lens, atSurface, tested.get(), options);
+    ASSERT_TRUE(atSurface.isAlive());
+    EXPECT_NEAR(atSurface.z(), 0, 1e-12);
+    EXPECT_NEAR(atSurface.x(), hit.x, 1e-12);
+    EXPECT_NEAR(atSurface.y(), hit.y, 1e-12);
+
+    Ray through(start, d, 1.0);
+    traceRay(*lens, through, nullptr, options);
+    ASSERT_TRUE(through.isAlive());
+    EXPECT_NEAR(through.px(), n * d1.x, 1e-12);
+    EXPECT_NEAR(through.py(), n * d1.y, 1e-12);
+    EXPECT_NEAR(through.pz(), n * d1.z, 1e-12);
+    EXPECT_NEAR(through.x(), hit.x + s1 * d1.x, 1e-11);
+    EXPECT_NEAR(through.y(), hit.y + s1 * d1.y, 1e-11);
+    EXPECT_NEAR(through.z(), 5, 1e-12);
+    EXPECT_NEAR(through.opticalPathLength(), 10 / d.z + n * s1, 1e-11);
   }
 }
 

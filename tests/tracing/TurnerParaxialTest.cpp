@@ -127,6 +127,30 @@ TEST(TurnerParaxialTest, LensWithoutPowerInOneSectionKeepsAFinitePath) {
   EXPECT_NEAR(r.ux(), 0.01 - 0.02 * 3, 1e-15);
 }
 
+// Power in x only (powerY 0, so 1/powerY is infinite). Across y the lens is a plane: a
+// tilted ray in the y section gains nothing, as at a plane. In x it focuses a collimated
+// bundle on the line x = 0 at f = 50, gaining f(1 − √(1 + (x/f)²)) at x by hand, so every
+// ray reaches the line with the same optical path.
+TEST(TurnerParaxialTest, LensWithoutPowerInOneSectionAddsWhatAPlaneAddsThere) {
+  TurnerParaxialXY t;
+  t.setPowers(0.02, 0);
+  for (double y : {-8.0, 0.0, 5.0}) {
+    Ray r = rayAt(0, y, unit({0, 0.1, 1}));
+    t.refractRay(r, 1);
+    EXPECT_EQ(r.opticalPathLength(), 0) << y;
+    EXPECT_NEAR(r.uy(), 0.1, 1e-15);
+  }
+  for (double x : {-10.0, 0.0, 6.0, 15.0}) {
+    SCOPED_TRACE(x);
+    Ray r = rayAt(x, 3, {0, 0, 1});
+    t.refractRay(r, 1);
+    EXPECT_NEAR(r.opticalPathLength(), 50 * (1 - std::sqrt(1 + x * x / 2500)), 1e-12);
+    travelTo(r, 50);
+    EXPECT_NEAR(r.x(), 0, 1e-12);
+    EXPECT_NEAR(r.opticalPathLength(), 50, 1e-12);
+  }
+}
+
 TEST(TurnerParaxialTest, FlyEyeBendsEachRayAboutItsLensletCentre) {
   TurnerParaxialFlyEye t;
   t.setFocalLength(10);

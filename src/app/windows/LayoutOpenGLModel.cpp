@@ -70,15 +70,10 @@ void LayoutOpenGLModel::drawUsingOpenGL(const platform::Dictionary& options) {
     rendering::loadOpenGLSelectionName(s->nameForOpenGL(s));
     s->drawUsingOpenGL(gl, options);
     if (o.drawsSurfaceAxes) {
-      const double L = o.surfaceAxesLength;
+      // The axes switch lighting back on after them; an unlit drawing stays unlit.
       const GLboolean lit = glIsEnabled(GL_LIGHTING);
-      glDisable(GL_LIGHTING);
-      glBegin(GL_LINES);
-      glColor3f(0.7f, 0.2f, 0.2f), glVertex3d(0, 0, 0), glVertex3d(L, 0, 0);
-      glColor3f(0.2f, 0.7f, 0.2f), glVertex3d(0, 0, 0), glVertex3d(0, L, 0);
-      glColor3f(0.2f, 0.2f, 1.0f), glVertex3d(0, 0, 0), glVertex3d(0, 0, L);
-      glEnd();
-      if (lit) glEnable(GL_LIGHTING);
+      s->drawAxesUsingOpenGL(gl, options);
+      if (!lit) glDisable(GL_LIGHTING);
     }
     // The stop's aperture, in black about the stop, where the beam is limited.
     if (s->isStop())

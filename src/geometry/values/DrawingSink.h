@@ -4,8 +4,9 @@
 
 namespace orb::geometry {
 
-/// Primitive kinds of immediate-mode drawing.
-enum class DrawMode { Lines, LineLoop, LineStrip, Triangles, Quads };
+/// Primitive kinds of immediate-mode drawing. A polygon is one convex face of any number
+/// of corners.
+enum class DrawMode { Lines, LineLoop, LineStrip, Triangles, Quads, Polygon };
 
 /// Where geometry draws itself: the rendering layer implements it with fixed-function GL
 /// (begin/normal/vertex/end), so this layer needs no graphics library.
@@ -17,6 +18,11 @@ class DrawingSink {
   virtual void normal(const foundation::XYZ& n) = 0;
   virtual void vertex(const foundation::XYZ& p) = 0;
   virtual void end() = 0;
+  /// Unlit colour (components 0–1) of what follows; sinks without colours ignore it.
+  virtual void color(const foundation::XYZ&) {}
+  virtual void lineWidth(double) {}
+  /// Switches lighting off for marks that must keep their own colour, and on again.
+  virtual void setLighting(bool) {}
 };
 
 /// The DXF writer's primitives, as geometry writes faces through them. The writer applies

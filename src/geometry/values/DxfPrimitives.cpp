@@ -266,13 +266,32 @@ void dxfArc(DxfSink& sink, int segments, double radius, double z, double phi1, d
 }
 
 void DxfFromDrawing::begin(DrawMode mode) {
+  m_polygon = mode == DrawMode::Polygon;
+  m_corners.clear();
   switch (mode) {
     case DrawMode::Lines: return m_out.dxfBegin(DxfSink::kSeparateLines);
     case DrawMode::LineLoop:
     case DrawMode::LineStrip: return m_out.dxfBegin(DxfSink::kLineStrip);
+    case DrawMode::Polygon:
     case DrawMode::Triangles: return m_out.dxfBegin(DxfSink::kTriangles);
     case DrawMode::Quads: return m_out.dxfBegin(DxfSink::kFourCornerFaces);
   }
+}
+
+void DxfFromDrawing::vertex(const foundation::XYZ& p) {
+  if (m_polygon)
+    m_corners.push_back(p);
+  else
+    m_out.dxfVertex(p.x, p.y, p.z);
+}
+
+void DxfFromDrawing::end() {
+  if (m_polygon)
+    for (std::size_t k = 1; k + 1 < m_corners.size(); ++k)
+      for (const foundation::XYZ& c : {m_corners[0], m_corners[k], m_corners[k + 1]}) m_out.dxfVertex(c.x, c.y, c.z);
+  m_out.dxfEnd();
+  m_polygon = false;
+  m_corners.clear();
 }
 
 }  // namespace orb::geometry

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include "foundation/objects/XYZ.h"
 #include "geometry/values/DrawingSink.h"
 
@@ -42,19 +44,22 @@ void dxfRevolvedProfile(DxfSink& sink, int count, const foundation::XYZ* profile
 /// when phi2 ≤ phi1), as separate line segments. Fewer than three segments draw nothing.
 void dxfArc(DxfSink& sink, int segments, double radius, double z, double phi1, double phi2);
 
-/// Immediate-mode drawing written as DXF: quads and triangles become 3DFACEs, lines and
-/// strips 3DLINEs (a loop is not closed); normals are dropped. Lets solids that draw
-/// themselves for the 3-D views write the same faces into a drawing.
+/// Immediate-mode drawing written as DXF: quads and triangles become 3DFACEs, a polygon a
+/// fan of triangles from its first corner, lines and strips 3DLINEs (a loop is not
+/// closed); normals are dropped. Lets solids that draw themselves for the 3-D views write
+/// the same faces into a drawing.
 class DxfFromDrawing : public DrawingSink {
  public:
   explicit DxfFromDrawing(DxfSink& out) : m_out(out) {}
   void begin(DrawMode mode) override;
   void normal(const foundation::XYZ&) override {}
-  void vertex(const foundation::XYZ& p) override { m_out.dxfVertex(p.x, p.y, p.z); }
-  void end() override { m_out.dxfEnd(); }
+  void vertex(const foundation::XYZ& p) override;
+  void end() override;
 
  private:
   DxfSink& m_out;
+  bool m_polygon = false;
+  std::vector<foundation::XYZ> m_corners;
 };
 
 }  // namespace orb::geometry

@@ -9,6 +9,7 @@ list(APPEND sources
   values/GTransformer.h values/GTransformer.cpp
   values/DrawingSink.h
   values/DxfPrimitives.h values/DxfPrimitives.cpp
+  values/SweepDrawing.h values/SweepDrawing.cpp
   values/Voxel.h values/Voxel.cpp
   values/OctTree.h values/OctTree.cpp
   values/SurfaceTaylorExpansion.h
