@@ -9,6 +9,7 @@
 #include "app/document/DocumentController.h"
 #include "app/windows/GlassCatalogWindow.h"
 #include "app/windows/IndexPlotter.h"
+#include "materials/ArchiveClasses.h"
 #include "materials/GlassCatalog.h"
 #include "materials/ZemaxGlass.h"
 #include "platform/AtomicFile.h"
@@ -191,6 +192,8 @@ bool AGFDocument::performAction(std::string_view action) {
 bool AGFDocument::validateAction(std::string_view action) const { return action == "showIndexPlotter"; }
 
 void registerGlassCatalogDocument() {
+  // A catalog's glasses are archived when they are dragged out or copied.
+  materials::registerArchiveClasses();
   registerGlassCatalogWindow();
   auto opener = [](const std::string& path, std::string* error) -> std::shared_ptr<SmartDocument> {
     auto document = platform::makeObject<AGFDocument>();
