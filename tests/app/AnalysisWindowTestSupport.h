@@ -21,6 +21,28 @@ namespace orb::app::testing {
 
 inline const std::string kDoubleGauss = std::string(ORB_SOURCE_DIR) + "/examples/DoubleGauss.zmx";
 
+/// A test on a document opened from examples/ by `open`; every document is closed after.
+class ExampleDocumentTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<OBDocument> document;
+
+  void open(const std::string& file) {
+    registerLensDocument();
+    setMessagePresenter([](QWidget*, const std::string&, const std::string&) {});
+    std::string why;
+    document = std::static_pointer_cast<OBDocument>(DocumentController::shared().documentFactory()->openDocument(
+        std::string(ORB_SOURCE_DIR) + "/examples/" + file, &why));
+    ASSERT_TRUE(document) << why;
+    DocumentController::shared().addDocument(document);
+  }
+  void TearDown() override {
+    // A copy: closing a document takes it out of the controller's list.
+    for (const auto& d : std::vector(DocumentController::shared().documents())) d->close();
+    settle();
+    setMessagePresenter({});
+  }
+};
+
 template <class Base = ::testing::Test>
 class DoubleGaussDocumentTest : public Base {
  protected:

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "AnalysisWindowTestSupport.h"
 #include "AppTestSupport.h"
 #include "analysis/OBCalculator.h"
 #include "analysis/PlotDictionary.h"
@@ -36,25 +37,8 @@ namespace {
 using platform::Value;
 namespace plot = analysis::plot;
 
-class IlluminationWindowTest : public ::testing::Test {
+class IlluminationWindowTest : public testing::ExampleDocumentTest {
  protected:
-  std::shared_ptr<OBDocument> document;
-
-  void open(const std::string& file) {
-    registerLensDocument();
-    setMessagePresenter([](QWidget*, const std::string&, const std::string&) {});
-    std::string why;
-    document = std::static_pointer_cast<OBDocument>(DocumentController::shared().documentFactory()->openDocument(
-        std::string(ORB_SOURCE_DIR) + "/examples/" + file, &why));
-    ASSERT_TRUE(document) << why;
-    DocumentController::shared().addDocument(document);
-  }
-  void TearDown() override {
-    // A copy: closing a document takes it out of the controller's list.
-    for (const auto& d : std::vector(DocumentController::shared().documents())) d->close();
-    testing::settle();
-    setMessagePresenter({});
-  }
   template <class Controller>
   Controller* openWindow(const char* action, const char* nib) {
     const WindowAction* a = windowAction(action);

@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "AnalysisWindowTestSupport.h"
 #include "AppTestSupport.h"
 #include "analysis/LensRoles.h"
 #include "app/Messages.h"
@@ -41,26 +42,9 @@
 namespace orb::app {
 namespace {
 
-class SurfaceSheetsWindowTest : public ::testing::Test {
+class SurfaceSheetsWindowTest : public testing::ExampleDocumentTest {
  protected:
-  std::shared_ptr<OBDocument> document;
   SurfaceDataWindowController* editor = nullptr;
-
-  void open(const std::string& file) {
-    registerLensDocument();
-    setMessagePresenter([](QWidget*, const std::string&, const std::string&) {});
-    std::string why;
-    document = std::static_pointer_cast<OBDocument>(DocumentController::shared().documentFactory()->openDocument(
-        std::string(ORB_SOURCE_DIR) + "/examples/" + file, &why));
-    ASSERT_TRUE(document) << why;
-    DocumentController::shared().addDocument(document);
-  }
-  void TearDown() override {
-    // A copy: closing a document takes it out of the controller's list.
-    for (const auto& d : std::vector(DocumentController::shared().documents())) d->close();
-    testing::settle();
-    setMessagePresenter({});
-  }
 
   std::shared_ptr<lens::Surface> surface(std::size_t i) const { return document->lens()->surfaceArray().at(i); }
   QUndoStack& undo() const { return document->undoStack(); }
