@@ -67,6 +67,28 @@ namespace {
 
 // The conic kernel's loop, the plane (c = 0) and the sphere (K = 0) as their own copies so
 // that no test is left inside the loop.
+// The parameter t at which a ray from (x, y, z) along (u, v, w) meets the conic (or the
+// plane), and whether that crossing is taken: a real root on the active side.
+template <bool plane>
+[[gnu::always_inline]] inline void conicCrossing(double x, double y, double z, double u, double v, double w, double c,
+                                                 double k1, double ck1, double side, double& t, bool& ok) {
+  if constexpr (plane) {
+    t = -z / w;
+    ok = (std::abs(w) > DBL_MIN) & isFiniteValue(t);
+  } else {
+    const double A = c * (u * u + v * v + k1 * w * w);
+    const double B = 2 * (c * (x * u + y * v + k1 * z * w) - w);
+    const double E = c * (x * x + y * y + k1 * z * z) - 2 * z;
+    const double D = B * B - 4 * A * E;
+    // A negative D makes the root NaN, which `ok` turns away.
+    const double Q = -(B + (B > 0 ? 1.0 : -1.0) * std::sqrt(D)) / 2;
+    t = E / Q;
+    const double zt = z + t * w;
+    const double S = (1 - ck1 * zt) * w - c * (y + t * v) * v - c * (x + t * u) * u;
+    ok = (D >= 0) & !(S * side < 0) & isFiniteValue(t);
+  }
+}
+
 template <bool plane, bool sphere>
 ORB_KERNEL void conicLoop(std::size_t n, double* __restrict qx, double* __restrict qy, double* __restrict qz,
                const double* __restrict px, const double* __restrict py, const double* __restrict pz,
@@ -79,21 +101,7 @@ ORB_KERNEL void conicLoop(std::size_t n, double* __restrict qx, double* __restri
     const double u = px[i], v = py[i], w = pz[i];
     double t;
     bool ok;
-    if constexpr (plane) {
-      t = -z / w;
-      ok = (std::abs(w) > DBL_MIN) & isFiniteValue(t);
-    } else {
-      const double A = c * (u * u + v * v + k1 * w * w);
-      const double B = 2 * (c * (x * u + y * v + k1 * z * w) - w);
-      const double E = c * (x * x + y * y + k1 * z * z) - 2 * z;
-      const double D = B * B - 4 * A * E;
-      // A negative D makes the root NaN, which `ok` turns away.
-      const double Q = -(B + (B > 0 ? 1.0 : -1.0) * std::sqrt(D)) / 2;
-      t = E / Q;
-      const double zt = z + t * w;
-      const double S = (1 - ck1 * zt) * w - c * (y + t * v) * v - c * (x + t * u) * u;
-      ok = (D >= 0) & !(S * side < 0) & isFiniteValue(t);
-    }
+    conicCrossing<plane>(x, y, z, u, v, w, c, k1, ck1, side, t, ok);
     const bool alive = live[i] != 0;
     const bool take = ok & alive;
     odd[i] = alive & !take ? 1.0 : 0.0;
@@ -132,25 +140,12 @@ ORB_KERNEL std::size_t conicPass(std::size_t n, double* __restrict qx, double* _
   std::size_t met = 0, flagged = 0;
   alignas(64) double turning[kBlock];
   for (std::size_t i = 0; i < n; ++i) {
-    // The crossing, as conicLoop.
+    // The crossing, shifted to the surface first.
     const double x = qx[i] + sx, y = qy[i] + sy, z = qz[i] + sz;
     const double u = px[i], v = py[i], w = pz[i];
     double t;
     bool ok;
-    if constexpr (plane) {
-      t = -z / w;
-      ok = (std::abs(w) > DBL_MIN) & isFiniteValue(t);
-    } else {
-      const double A = c * (u * u + v * v + k1 * w * w);
-      const double B = 2 * (c * (x * u + y * v + k1 * z * w) - w);
-      const double E = c * (x * x + y * y + k1 * z * z) - 2 * z;
-      const double D = B * B - 4 * A * E;
-      const double Q = -(B + (B > 0 ? 1.0 : -1.0) * std::sqrt(D)) / 2;
-      t = E / Q;
-      const double zt = z + t * w;
-      const double S = (1 - ck1 * zt) * w - c * (y + t * v) * v - c * (x + t * u) * u;
-      ok = (D >= 0) & !(S * side < 0) & isFiniteValue(t);
-    }
+    conicCrossing<plane>(x, y, z, u, v, w, c, k1, ck1, side, t, ok);
     const bool alive = live[i] != 0;
     const bool take = ok & alive;
     const double dx = t * u, dy = t * v, dz = t * w, dl = (u * u + v * v + w * w) * t;
@@ -346,7 +341,7 @@ ORB_KERNEL std::size_t asphereAcquire(RayBlock& b, double c, double k, const dou
   for (std::size_t i = 0; i < n; ++i) {
     const double u = px[i], v = py[i], w = pz[i];
     const double t0 = t[i];
-    const double x = qx[i] + u * t0, y = qy[i] + v * t0, z = qz[i] + w * t0;
+    const double x = qx[i] + u * t0, y = qy[i] + v * t0;
     const double r2 = x * x + y * y, q = pc2 * r2;
     const bool valid = q < 1;
     const double s = std::sqrt(std::max(1 - q, 0.0));

@@ -1094,7 +1094,7 @@ double traceRays(lens::Lens& lens, RayBundle& bundle, const lens::Surface* toSur
   const std::vector<std::string>& names = (*prepared)->nicknames;
   // A bundle without names (a fresh one) has no place to carry over: no pass over its rows,
   // which would run on the calling thread alone.
-  if (names != bundle.surfaceNicknames && bundle.surfaceNicknames.empty()) {
+  if (bundle.surfaceNicknames.empty()) {
     bundle.surfaceNicknames = names;
   } else if (names != bundle.surfaceNicknames) {
     std::vector<std::string> nicknames = names;
